@@ -1,0 +1,48 @@
+# Set-up and entry points for a fresh Debian 12 machine.
+#   make run   - install what is missing, build, show the demo image with tamberlane-cli
+#   make test  - install what is missing, build with -Werror and sanitizers, run every test
+#   make bench - Release build of the benchmarks, then run them
+
+PACKAGES := g++ cmake ninja-build pkg-config libicu-dev libgtest-dev libgmock-dev \
+            libbenchmark-dev libcli11-dev nlohmann-json3-dev mtools dosfstools
+JOBS ?= $(shell nproc)
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: deps run test bench build-ci build-release clean
+
+deps:
+	@missing=""; for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) apt-get update -q && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q $$missing; \
+	fi
+
+build-release: deps
+	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAMBERLANE_BUILD_TESTS=OFF
+	cmake --build build/release -j $(JOBS)
+
+run: build-release
+	cmake --build build/release --target demo_image
+	./build/release/tamberlane-cli info build/release/demo.img
+	@echo
+	./build/release/tamberlane-cli ls -l -R build/release/demo.img
+
+build-ci: deps
+	cmake -S . -B build/ci -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DTAMBERLANE_WERROR=ON -DTAMBERLANE_SANITIZE=ON -DTAMBERLANE_BUILD_TESTS=ON
+	cmake --build build/ci -j $(JOBS)
+
+test: build-ci
+	cd build/ci && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DTAMBERLANE_BUILD_TESTS=OFF -DTAMBERLANE_BUILD_BENCH=ON
+	cmake --build build/bench -j $(JOBS)
+	for b in build/bench/bench_*; do $$b; done
+
+clean:
+	rm -rf build

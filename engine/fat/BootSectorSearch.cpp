@@ -1,0 +1,45 @@
+#include "engine/fat/BootSectorSearch.h"
+
+#include <algorithm>
+
+namespace tamberlane::BootSectorSearch {
+
+bool isValidBPB(ByteView sector) {
+    if (sector.size() < 24) {
+        return false;
+    }
+    const std::uint16_t bytesPerSector = readU16LE(sector, 11);
+    const std::uint8_t sectorsPerCluster = sector[13];
+    const std::uint8_t fats = sector[16];
+    const bool sectorSizeOk = bytesPerSector == 128 || bytesPerSector == 256 ||
+                              bytesPerSector == 512 || bytesPerSector == 1024 ||
+                              bytesPerSector == 2048 || bytesPerSector == 4096;
+    const bool clusterOk = sectorsPerCluster != 0 && (sectorsPerCluster & (sectorsPerCluster - 1)) == 0;
+    return sectorSizeOk && clusterOk && (fats == 1 || fats == 2);
+}
+
+std::optional<std::int64_t> findBPBInImage(ByteView fileData, std::int64_t dataOffset,
+                                           std::int64_t sectorSize, std::int64_t maxSectors,
+                                           bool requireJumpInstruction) {
+    const std::int64_t size = static_cast<std::int64_t>(fileData.size());
+    if (sectorSize <= 0 || dataOffset < 0 || dataOffset > size) {
+        return std::nullopt;
+    }
+    const std::int64_t n = std::min((size - dataOffset) / sectorSize, maxSectors);
+    for (std::int64_t i = 0; i < n; ++i) {
+        const std::int64_t o = dataOffset + i * sectorSize;
+        if (!rangeFits(o, sectorSize, size)) {
+            return std::nullopt;
+        }
+        const std::uint8_t first = fileData[static_cast<std::size_t>(o)];
+        if (requireJumpInstruction && first != 0xEB && first != 0xE9) {
+            continue;
+        }
+        if (isValidBPB(fileData.subspan(static_cast<std::size_t>(o), static_cast<std::size_t>(sectorSize)))) {
+            return o;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace tamberlane::BootSectorSearch

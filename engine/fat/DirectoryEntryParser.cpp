@@ -1,0 +1,221 @@
+#include "engine/fat/DirectoryEntryParser.h"
+
+#include "engine/fat/ShiftJISConverter.h"
+#include "engine/image/DiskImageError.h"
+
+#include <unicode/brkiter.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+
+namespace tamberlane {
+
+EntryId newEntryId() {
+    static std::atomic<EntryId> next{1};
+    return next.fetch_add(1, std::memory_order_relaxed);
+}
+
+std::string DirectoryEntry::shortName() const {
+    return extension_.empty() ? name : name + "." + extension_;
+}
+
+std::string DirectoryEntry::displayName() const {
+    return longFileName ? *longFileName : shortName();
+}
+
+namespace DirectoryEntryParser {
+
+namespace {
+
+constexpr std::int64_t japanOffsetSeconds = 9 * 3600;
+
+std::string decodeField(ByteView bytes) {
+    std::string text = ShiftJISConverter::toUnicode(bytes);
+    text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+    return text;
+}
+
+struct CivilTime {
+    int year, month, day, hour, minute, second;
+};
+
+CivilTime toJapanCivil(Timestamp date) {
+    const auto local = date + std::chrono::seconds(japanOffsetSeconds);
+    const auto days = std::chrono::floor<std::chrono::days>(local);
+    const std::chrono::year_month_day ymd(days);
+    const std::chrono::hh_mm_ss hms(local - days);
+    return {static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
+            static_cast<int>(static_cast<unsigned>(ymd.day())), static_cast<int>(hms.hours().count()),
+            static_cast<int>(hms.minutes().count()), static_cast<int>(hms.seconds().count())};
+}
+
+bool isForbiddenIn83(UChar32 c) {
+    static const std::u32string forbidden = U"\"*+,./:;<=>?[\\]| ";
+    if (forbidden.find(static_cast<char32_t>(c)) != std::u32string::npos) {
+        return true;
+    }
+    const int8_t type = u_charType(c);
+    return type == U_CONTROL_CHAR || type == U_FORMAT_CHAR;
+}
+
+} // namespace
+
+DirectoryEntryParseResult parse(ByteView entryData) {
+    if (entryData.size() < 32) {
+        throw DiskImageError::headerParseFailure("ディレクトリエントリのデータサイズが不正です（" +
+                                                 std::to_string(entryData.size()) + "バイト）");
+    }
+    DirectoryEntryParseResult result;
+    const std::uint8_t first = entryData[0];
+    const std::uint8_t attributes = entryData[11];
+    if (first == 0x00) {
+        result.kind = DirectoryEntryParseResult::Kind::endOfDirectory;
+        return result;
+    }
+    if (first == 0xE5 || attributes == FileAttributes::longNameSlot ||
+        (attributes & FileAttributes::volumeLabel) != 0) {
+        result.kind = DirectoryEntryParseResult::Kind::skip;
+        return result;
+    }
+    DirectoryEntry& entry = result.entry;
+    entry.rawName.assign(entryData.begin(), entryData.begin() + 8);
+    entry.rawExtension.assign(entryData.begin() + 8, entryData.begin() + 11);
+    Bytes name = entry.rawName;
+    if (name[0] == 0x05) {
+        name[0] = 0xE5;
+    }
+    entry.name = decodeField(name);
+    entry.extension_ = decodeField(entry.rawExtension);
+    entry.attributes.rawValue = attributes;
+    entry.modifiedDate = decodeFATDateTime(readU16LE(entryData, 24), readU16LE(entryData, 22));
+    entry.startCluster = readU16LE(entryData, 26);
+    entry.size = readU32LE(entryData, 28);
+    entry.id = newEntryId();
+    result.kind = DirectoryEntryParseResult::Kind::entry;
+    return result;
+}
+
+Timestamp decodeFATDateTime(std::uint16_t date, std::uint16_t time) {
+    const int year = ((date >> 9) & 0x7F) + 1980;
+    const unsigned month = (date >> 5) & 0x0F;
+    const unsigned day = date & 0x1F;
+    const std::chrono::year_month_day ymd{std::chrono::year(year), std::chrono::month(month),
+                                          std::chrono::day(day)};
+    // A month or day of 0, or past the calendar's end, has no date.
+    if (!ymd.ok()) {
+        return Timestamp{};
+    }
+    const std::int64_t seconds = ((time >> 11) & 0x1F) * 3600 + ((time >> 5) & 0x3F) * 60 +
+                                 (time & 0x1F) * 2;
+    return std::chrono::sys_days(ymd) + std::chrono::seconds(seconds - japanOffsetSeconds);
+}
+
+std::uint16_t encodeFATTime(Timestamp date) {
+    const CivilTime t = toJapanCivil(date);
+    return static_cast<std::uint16_t>((t.hour << 11) | (t.minute << 5) | (t.second / 2));
+}
+
+std::uint16_t encodeFATDate(Timestamp date) {
+    const CivilTime t = toJapanCivil(date);
+    const int yearField = std::max(t.year - 1980, 0);
+    return static_cast<std::uint16_t>(((yearField << 9) | (t.month << 5) | t.day) & 0xFFFF);
+}
+
+std::string sanitizeFor83(const std::string& text) {
+    const icu::UnicodeString input = icu::UnicodeString::fromUTF8(text);
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> characters(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    if (U_FAILURE(status) || input.isEmpty()) {
+        return input.isEmpty() ? "_" : text;
+    }
+    characters->setText(input);
+    icu::UnicodeString output;
+    int32_t start = characters->first();
+    for (int32_t end = characters->next(); end != icu::BreakIterator::DONE;
+         start = end, end = characters->next()) {
+        bool forbidden = false;
+        for (int32_t i = start; i < end;) {
+            const UChar32 c = input.char32At(i);
+            forbidden = forbidden || isForbiddenIn83(c);
+            i += U16_LENGTH(c);
+        }
+        if (forbidden) {
+            output.append(u'_');
+        } else {
+            output.append(input, start, end - start);
+        }
+    }
+    std::string result;
+    output.toUTF8String(result);
+    return result.empty() ? "_" : result;
+}
+
+Bytes truncateRespectingMultibyte(ByteView data, std::size_t maxBytes) {
+    if (data.size() <= maxBytes) {
+        return Bytes(data.begin(), data.end());
+    }
+    std::size_t i = 0;
+    while (i < maxBytes) {
+        const std::uint8_t b = data[i];
+        const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+        if (lead) {
+            if (i + 2 > maxBytes) {
+                break;
+            }
+            i += 2;
+        } else {
+            i += 1;
+        }
+    }
+    return Bytes(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min(i, data.size())));
+}
+
+Bytes padOrTruncate(ByteView data, std::size_t length, std::uint8_t padByte) {
+    Bytes out(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min(length, data.size())));
+    out.resize(length, padByte);
+    return out;
+}
+
+namespace {
+
+Bytes encodePart(const std::string& part, std::size_t maxBytes) {
+    if (part.empty()) {
+        return {};
+    }
+    std::string upper;
+    icu::UnicodeString::fromUTF8(sanitizeFor83(part)).toUpper(icu::Locale::getRoot()).toUTF8String(upper);
+    return truncateRespectingMultibyte(ShiftJISConverter::toShiftJIS(upper), maxBytes);
+}
+
+} // namespace
+
+std::pair<Bytes, Bytes> convertTo83Name(const std::string& name, const std::string& extension) {
+    Bytes nameBytes = encodePart(name, 8);
+    Bytes extBytes = encodePart(extension, 3);
+    if (!nameBytes.empty() && nameBytes[0] == 0xE5) {
+        nameBytes[0] = 0x05;
+    }
+    return {padOrTruncate(nameBytes, 8, 0x20), padOrTruncate(extBytes, 3, 0x20)};
+}
+
+Bytes serialize(const DirectoryEntry& entry) {
+    Bytes out(32, 0);
+    const Bytes name = padOrTruncate(entry.rawName, 8, 0x20);
+    const Bytes ext = padOrTruncate(entry.rawExtension, 3, 0x20);
+    std::copy(name.begin(), name.end(), out.begin());
+    std::copy(ext.begin(), ext.end(), out.begin() + 8);
+    out[11] = entry.attributes.rawValue;
+    writeU16LE(out, 22, encodeFATTime(entry.modifiedDate));
+    writeU16LE(out, 24, encodeFATDate(entry.modifiedDate));
+    writeU16LE(out, 26, entry.startCluster);
+    writeU32LE(out, 28, entry.size);
+    return out;
+}
+
+} // namespace DirectoryEntryParser
+
+} // namespace tamberlane

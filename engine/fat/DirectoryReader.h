@@ -1,0 +1,28 @@
+#pragma once
+
+#include "engine/fat/DirectoryEntry.h"
+#include "engine/fat/DiskPath.h"
+#include "engine/image/DiskImage.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace tamberlane::DirectoryReader {
+
+constexpr int maxDepth = 64;
+
+std::vector<DirectoryEntry> readRootDirectory(const DiskImage& image);
+std::vector<DirectoryEntry> readSubDirectory(std::uint16_t startCluster, const DiskImage& image,
+                                             int depth);
+// First cluster of the directory a non-empty path names (display names, case-insensitive).
+std::uint16_t resolveDirectoryCluster(const DiskPath& path, const DiskImage& image, int depth);
+// Entries of raw directory bytes, long names attached; "." and ".." left out.
+std::vector<DirectoryEntry> parseDirectoryEntries(ByteView data);
+
+std::vector<DirectoryEntry> listDirectory(const DiskImage& image, const DiskPath& path);
+Bytes readFile(const DiskImage& image, const DirectoryEntry& entry);
+
+// Case-insensitive comparison of display names, as path matching uses it.
+bool namesMatch(const std::string& a, const std::string& b);
+
+} // namespace tamberlane::DirectoryReader

@@ -1,0 +1,145 @@
+#include "engine/fat/FATParser.h"
+
+#include "engine/image/DiskImageError.h"
+
+#include <string>
+
+namespace tamberlane::FATParser {
+
+namespace {
+
+bool isValidSectorSize(std::uint32_t value) {
+    return value == 128 || value == 256 || value == 512 || value == 1024 || value == 2048 ||
+           value == 4096;
+}
+
+bool isValidClusterSize(std::uint32_t value) {
+    return value != 0 && value <= 128 && (value & (value - 1)) == 0;
+}
+
+} // namespace
+
+BIOSParameterBlock parseBPB(ByteView sector) {
+    if (sector.size() < 24) {
+        throw DiskImageError::headerParseFailure("ブートセクタのサイズが不足しています（" +
+                                                 std::to_string(sector.size()) +
+                                                 "バイト、最低24バイト必要）");
+    }
+    BIOSParameterBlock bpb;
+    bpb.bytesPerSector = readU16LE(sector, 11);
+    bpb.sectorsPerCluster = readU8(sector, 13);
+    bpb.reservedSectors = readU16LE(sector, 14);
+    bpb.numberOfFATs = readU8(sector, 16);
+    bpb.rootEntryCount = readU16LE(sector, 17);
+    bpb.totalSectors16 = readU16LE(sector, 19);
+    bpb.mediaDescriptor = readU8(sector, 21);
+    bpb.sectorsPerFAT = readU16LE(sector, 22);
+    validateBPB(bpb);
+    return bpb;
+}
+
+void validateBPB(const BIOSParameterBlock& bpb) {
+    if (!isValidSectorSize(bpb.bytesPerSector)) {
+        throw DiskImageError::invalidBPB("bytesPerSectorが不正です: " +
+                                         std::to_string(bpb.bytesPerSector) +
+                                         "（有効値: 128, 256, 512, 1024, 2048, 4096）");
+    }
+    if (!isValidClusterSize(bpb.sectorsPerCluster)) {
+        throw DiskImageError::invalidBPB("sectorsPerClusterが不正です: " +
+                                         std::to_string(bpb.sectorsPerCluster) +
+                                         "（有効値: 1, 2, 4, 8, 16, 32, 64, 128）");
+    }
+    if (bpb.numberOfFATs == 0) {
+        throw DiskImageError::invalidBPB("numberOfFATsが0です");
+    }
+    if (bpb.totalSectors16 == 0) {
+        throw DiskImageError::invalidBPB("totalSectors16が0です");
+    }
+}
+
+std::int64_t calculateTotalClusters(const BIOSParameterBlock& bpb) {
+    if (bpb.bytesPerSector == 0 || bpb.sectorsPerCluster == 0) {
+        return 0;
+    }
+    const std::int64_t rootDirSectors =
+        (static_cast<std::int64_t>(bpb.rootEntryCount) * 32 + bpb.bytesPerSector - 1) /
+        bpb.bytesPerSector;
+    const std::int64_t dataSectors =
+        static_cast<std::int64_t>(bpb.totalSectors16) -
+        (static_cast<std::int64_t>(bpb.numberOfFATs) * bpb.sectorsPerFAT + bpb.reservedSectors) -
+        rootDirSectors;
+    const std::int64_t clusters = dataSectors / bpb.sectorsPerCluster;
+    return clusters < 0 ? 0 : clusters;
+}
+
+FATType fatTypeForClusterCount(std::int64_t clusters) {
+    return clusters <= 4084 ? FATType::fat12 : FATType::fat16;
+}
+
+std::vector<std::uint16_t> decodeFAT12(ByteView data, std::int64_t entryCount) {
+    const std::int64_t needed = (entryCount * 3 + 1) / 2;
+    if (static_cast<std::int64_t>(data.size()) < needed) {
+        throw DiskImageError::fatCorruption("FAT12テーブルのデータが不足しています（" +
+                                            std::to_string(data.size()) + "バイト、" +
+                                            std::to_string(needed) + "バイト必要）");
+    }
+    std::vector<std::uint16_t> entries(static_cast<std::size_t>(entryCount));
+    for (std::int64_t i = 0; i < entryCount; ++i) {
+        const std::size_t o = static_cast<std::size_t>((i * 3) / 2);
+        // The last odd-indexed entry of an odd count may own only half a byte pair.
+        const std::uint8_t b0 = data[o];
+        const std::uint8_t b1 = o + 1 < data.size() ? data[o + 1] : 0;
+        if (i % 2 == 0) {
+            entries[i] = static_cast<std::uint16_t>(b0 | ((b1 & 0x0F) << 8));
+        } else {
+            entries[i] = static_cast<std::uint16_t>((b0 >> 4) | (b1 << 4));
+        }
+    }
+    return entries;
+}
+
+std::vector<std::uint16_t> decodeFAT16(ByteView data, std::int64_t entryCount) {
+    const std::int64_t needed = entryCount * 2;
+    if (static_cast<std::int64_t>(data.size()) < needed) {
+        throw DiskImageError::fatCorruption("FAT16テーブルのデータが不足しています（" +
+                                            std::to_string(data.size()) + "バイト、" +
+                                            std::to_string(needed) + "バイト必要）");
+    }
+    std::vector<std::uint16_t> entries(static_cast<std::size_t>(entryCount));
+    for (std::int64_t i = 0; i < entryCount; ++i) {
+        entries[i] = readU16LE(data, static_cast<std::size_t>(i * 2));
+    }
+    return entries;
+}
+
+std::vector<std::uint16_t> getClusterChain(std::uint16_t startCluster, const FATTable& fatTable) {
+    const std::size_t n = fatTable.entries.size();
+    if (startCluster < 2 || startCluster >= n) {
+        throw DiskImageError::invalidCluster(startCluster);
+    }
+    const std::uint16_t bad = fatTable.badValue();
+    const std::uint16_t maxLink = fatTable.maxLinkValue();
+    std::vector<std::uint16_t> chain;
+    std::vector<bool> visited(n, false);
+    std::uint32_t current = startCluster;
+    for (;;) {
+        if (current < 2 || current >= n) {
+            throw DiskImageError::invalidCluster(static_cast<std::uint16_t>(current));
+        }
+        if (visited[current]) {
+            throw DiskImageError::circularReference(static_cast<std::uint16_t>(current));
+        }
+        visited[current] = true;
+        const std::uint16_t next = fatTable.entries[current];
+        if (next == bad) {
+            return chain;
+        }
+        chain.push_back(static_cast<std::uint16_t>(current));
+        if (next < 2 || next > maxLink || chain.size() >= n) {
+            return chain;
+        }
+        current = next;
+    }
+}
+
+} // namespace tamberlane::FATParser

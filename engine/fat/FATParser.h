@@ -1,0 +1,29 @@
+#pragma once
+
+#include "engine/fat/FATTable.h"
+#include "engine/image/BIOSParameterBlock.h"
+#include "engine/image/Bytes.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace tamberlane {
+
+namespace FATParser {
+
+BIOSParameterBlock parseBPB(ByteView sector);
+void validateBPB(const BIOSParameterBlock& bpb);
+std::int64_t calculateTotalClusters(const BIOSParameterBlock& bpb);
+// 4084 clusters or fewer is FAT12.
+FATType fatTypeForClusterCount(std::int64_t clusters);
+
+std::vector<std::uint16_t> decodeFAT12(ByteView data, std::int64_t entryCount);
+std::vector<std::uint16_t> decodeFAT16(ByteView data, std::int64_t entryCount);
+
+// The clusters of one chain, first first. Throws on a bad start, a link outside the
+// table or a loop; a bad-cluster mark ends the chain without the marked cluster.
+std::vector<std::uint16_t> getClusterChain(std::uint16_t startCluster, const FATTable& fatTable);
+
+} // namespace FATParser
+
+} // namespace tamberlane

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "engine/image/Bytes.h"
+#include "engine/image/FileLock.h"
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+namespace tamberlane {
+
+// How a whole-file write treats a file already at the target.
+enum class LockedTarget {
+    // The caller holds the target's lock itself (a save of the open image).
+    ownedByCaller,
+    // Refuse with lockConflict when any descriptor, ours included, holds a lock on it.
+    refuse,
+};
+
+// Writes `bytes` to `path` as a new file put in place of the old one: a temporary file
+// in the same directory, synced, given the old file's mode, renamed over the target,
+// then the directory synced. A symlink is followed to its target. On failure the old
+// file is untouched and the temporary file removed. When `lock` is given, the new file
+// is locked exclusively before it replaces the old one and `lock` takes it over.
+void writeFileAtomically(const std::filesystem::path& path, ByteView bytes,
+                         LockedTarget lockedTarget, const std::shared_ptr<FileLock>& lock = nullptr);
+
+// Steps of the write at which tests can inject a failure.
+enum class AtomicWriteStep { createTemporary, write, sync, setMode, lock, rename };
+
+// Test hook: returns an errno to fail the step with, or 0. Not for production use.
+void setAtomicWriteFaultHook(std::function<int(AtomicWriteStep)> hook);
+
+} // namespace tamberlane

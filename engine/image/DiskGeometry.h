@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+
+namespace tamberlane {
+
+struct DiskGeometry {
+    std::int64_t heads = 0;
+    std::int64_t cylinders = 0;
+    std::int64_t sectorsPerTrack = 0;
+    std::int64_t bytesPerSector = 0;
+
+    // The volume's size in bytes; the fields come from headers, so the product is
+    // computed in 64 bits and callers check it against their limits.
+    std::int64_t totalBytes() const { return heads * cylinders * sectorsPerTrack * bytesPerSector; }
+    bool operator==(const DiskGeometry&) const = default;
+};
+
+} // namespace tamberlane

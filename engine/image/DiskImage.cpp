@@ -1,0 +1,138 @@
+#include "engine/image/DiskImage.h"
+
+#include "engine/image/AtomicFile.h"
+#include "engine/image/DiskImageError.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tamberlane {
+
+DiskImage::DiskImage(std::filesystem::path url_, std::shared_ptr<const DiskImageFormat> format_,
+                     DiskGeometry geometry_, BIOSParameterBlock bpb_, FATType fatType_,
+                     FATTable fatTable_, bool isWriteProtected_, bool isReadOnly_, Bytes data_,
+                     std::int64_t dataOffset_, std::optional<Bytes> originalFileData_,
+                     bool isD88Format_)
+    : url(std::move(url_)), format(std::move(format_)), geometry(geometry_), bpb(bpb_),
+      fatType(fatType_), fatTable(std::move(fatTable_)), isWriteProtected(isWriteProtected_),
+      isReadOnly(isReadOnly_), data(std::move(data_)), dataOffset(dataOffset_),
+      originalFileData(std::move(originalFileData_)), isD88Format(isD88Format_) {
+    // Clusters the image data cannot hold are never handed out.
+    std::int64_t limit = 2;
+    const std::int64_t entryCount = static_cast<std::int64_t>(fatTable.entries.size());
+    while (limit < entryCount && clusterIsStorable(static_cast<std::uint16_t>(limit))) {
+        ++limit;
+    }
+    fatTable.setAllocationLimit(limit);
+}
+
+std::int64_t DiskImage::rootDirectorySectors() const {
+    if (bpb.bytesPerSector == 0) {
+        return 0;
+    }
+    return (static_cast<std::int64_t>(bpb.rootEntryCount) * 32 + bpb.bytesPerSector - 1) /
+           bpb.bytesPerSector;
+}
+
+std::int64_t DiskImage::rootDirectoryStartSector() const {
+    return static_cast<std::int64_t>(bpb.reservedSectors) +
+           static_cast<std::int64_t>(bpb.numberOfFATs) * bpb.sectorsPerFAT;
+}
+
+std::int64_t DiskImage::firstDataSector() const {
+    return rootDirectoryStartSector() + rootDirectorySectors();
+}
+
+std::int64_t DiskImage::bytesPerCluster() const {
+    return static_cast<std::int64_t>(bpb.sectorsPerCluster) * bpb.bytesPerSector;
+}
+
+std::int64_t DiskImage::totalClusters() const {
+    return std::max<std::int64_t>(0, static_cast<std::int64_t>(fatTable.entries.size()) - 2);
+}
+
+bool DiskImage::clusterIsStorable(std::uint16_t cluster) const {
+    if (cluster < 2) {
+        return false;
+    }
+    const std::int64_t firstSector =
+        firstDataSector() + (static_cast<std::int64_t>(cluster) - 2) * bpb.sectorsPerCluster;
+    return rangeFits(sectorStart(firstSector), bytesPerCluster(),
+                     static_cast<std::int64_t>(data.size()));
+}
+
+std::int64_t DiskImage::sectorStart(std::int64_t lba) const {
+    return dataOffset + lba * static_cast<std::int64_t>(bpb.bytesPerSector);
+}
+
+Bytes DiskImage::readSector(std::int64_t lba) const {
+    const std::int64_t size = bpb.bytesPerSector;
+    const std::int64_t start = sectorStart(lba);
+    if (!rangeFits(start, size, static_cast<std::int64_t>(data.size()))) {
+        return Bytes(static_cast<std::size_t>(size), 0);
+    }
+    return Bytes(data.begin() + start, data.begin() + start + size);
+}
+
+Bytes DiskImage::readCluster(std::uint16_t cluster) const {
+    const std::int64_t first =
+        firstDataSector() + (static_cast<std::int64_t>(cluster) - 2) * bpb.sectorsPerCluster;
+    Bytes out;
+    out.reserve(static_cast<std::size_t>(bytesPerCluster()));
+    for (std::int64_t i = 0; i < bpb.sectorsPerCluster; ++i) {
+        const Bytes sector = readSector(first + i);
+        out.insert(out.end(), sector.begin(), sector.end());
+    }
+    return out;
+}
+
+void DiskImage::checkWritable() const {
+    if (isWriteProtected || isReadOnly) {
+        throw DiskImageError::writeProtected();
+    }
+}
+
+void DiskImage::writeSector(std::int64_t lba, ByteView sectorData) {
+    checkWritable();
+    const std::int64_t size = bpb.bytesPerSector;
+    const std::int64_t start = sectorStart(lba);
+    if (!rangeFits(start, size, static_cast<std::int64_t>(data.size()))) {
+        return;
+    }
+    const std::size_t copied = std::min<std::size_t>(sectorData.size(), static_cast<std::size_t>(size));
+    std::copy_n(sectorData.begin(), copied, data.begin() + start);
+    std::fill(data.begin() + start + static_cast<std::int64_t>(copied), data.begin() + start + size, 0);
+}
+
+void DiskImage::writeCluster(std::uint16_t cluster, ByteView clusterData) {
+    checkWritable();
+    if (bpb.sectorsPerCluster == 0) {
+        return;
+    }
+    const std::int64_t first =
+        firstDataSector() + (static_cast<std::int64_t>(cluster) - 2) * bpb.sectorsPerCluster;
+    const std::size_t sectorSize = bpb.bytesPerSector;
+    for (std::size_t i = 0; i < bpb.sectorsPerCluster; ++i) {
+        const std::size_t from = i * sectorSize;
+        ByteView chunk;
+        if (from < clusterData.size()) {
+            chunk = clusterData.subspan(from, std::min(sectorSize, clusterData.size() - from));
+        }
+        writeSector(first + static_cast<std::int64_t>(i), chunk);
+    }
+}
+
+Bytes DiskImage::containerBytes() const {
+    if (isD88Format && originalFileData) {
+        return rebuildD88Data(data, *originalFileData, geometry, d88DiskOffset);
+    }
+    return data;
+}
+
+void DiskImage::saveToFile() {
+    checkWritable();
+    const Bytes bytes = containerBytes();
+    writeFileAtomically(url, bytes, LockedTarget::ownedByCaller, lock);
+}
+
+} // namespace tamberlane

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "engine/fat/FATTable.h"
+#include "engine/image/BIOSParameterBlock.h"
+#include "engine/image/Bytes.h"
+#include "engine/image/DiskGeometry.h"
+#include "engine/image/DiskImageFormat.h"
+#include "engine/image/FileLock.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+namespace tamberlane {
+
+// One opened image, held whole in memory. Shared (std::shared_ptr) by the service,
+// the file operations and the views, so every holder sees each change at once.
+class DiskImage {
+public:
+    DiskImage(std::filesystem::path url, std::shared_ptr<const DiskImageFormat> format,
+              DiskGeometry geometry, BIOSParameterBlock bpb, FATType fatType, FATTable fatTable,
+              bool isWriteProtected, bool isReadOnly, Bytes data, std::int64_t dataOffset,
+              std::optional<Bytes> originalFileData, bool isD88Format);
+
+    const std::filesystem::path url;
+    const std::shared_ptr<const DiskImageFormat> format;
+    const DiskGeometry geometry;
+    const BIOSParameterBlock bpb;
+    const FATType fatType;
+    FATTable fatTable;
+    const bool isWriteProtected;
+    const bool isReadOnly;
+    Bytes data;
+    const std::int64_t dataOffset;
+    std::optional<Bytes> originalFileData;
+    const bool isD88Format;
+
+    // For a D88 file holding several disks: where the opened disk starts in the file
+    // (originalFileData is the whole file; a save changes only this disk's bytes).
+    std::int64_t d88DiskOffset = 0;
+    // The advisory lock taken when the image was opened; a save moves it to the new file.
+    std::shared_ptr<FileLock> lock;
+
+    std::int64_t rootDirectorySectors() const;
+    std::int64_t rootDirectoryStartSector() const;
+    std::int64_t firstDataSector() const;
+    std::int64_t bytesPerCluster() const;
+    // Data clusters of the volume (from the BPB).
+    std::int64_t totalClusters() const;
+    // Whether every sector of `cluster` lies inside `data`.
+    bool clusterIsStorable(std::uint16_t cluster) const;
+
+    // Out-of-range sectors read as zeros; a read never fails.
+    Bytes readSector(std::int64_t lba) const;
+    Bytes readCluster(std::uint16_t cluster) const;
+
+    // Writes outside the data are skipped; the buffer never changes size.
+    void writeSector(std::int64_t lba, ByteView sectorData);
+    void writeCluster(std::uint16_t cluster, ByteView clusterData);
+    // Writes the whole container atomically to `url`.
+    void saveToFile();
+    // The bytes a save would write.
+    Bytes containerBytes() const;
+
+    void checkWritable() const;
+
+    static Bytes rebuildD88Data(ByteView flatData, ByteView originalD88, const DiskGeometry& geometry,
+                                std::int64_t diskOffset = 0);
+
+private:
+    std::int64_t sectorStart(std::int64_t lba) const;
+};
+
+} // namespace tamberlane

@@ -1,0 +1,158 @@
+#include "engine/image/DiskImageError.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace tamberlane {
+
+namespace {
+
+std::string joinNumbers(const std::vector<std::int64_t>& numbers) {
+    std::string out;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        if (i > 0) {
+            out += ", ";
+        }
+        out += std::to_string(numbers[i]);
+    }
+    return out;
+}
+
+} // namespace
+
+DiskImageError& DiskImageError::finish() {
+    message_ = errorDescription();
+    return *this;
+}
+
+DiskImageError DiskImageError::unsupportedFormat(std::string ext) {
+    DiskImageError e(Kind::unsupportedFormat);
+    e.text_ = std::move(ext);
+    return e.finish();
+}
+
+DiskImageError DiskImageError::invalidFileSize(std::vector<std::int64_t> expected,
+                                               std::int64_t actual) {
+    DiskImageError e(Kind::invalidFileSize);
+    e.expected_ = std::move(expected);
+    e.first_ = actual;
+    return e.finish();
+}
+
+DiskImageError DiskImageError::headerParseFailure(std::string text) {
+    DiskImageError e(Kind::headerParseFailure);
+    e.text_ = std::move(text);
+    return e.finish();
+}
+
+DiskImageError DiskImageError::invalidBPB(std::string text) {
+    DiskImageError e(Kind::invalidBPB);
+    e.text_ = std::move(text);
+    return e.finish();
+}
+
+DiskImageError DiskImageError::fatCorruption(std::string text) {
+    DiskImageError e(Kind::fatCorruption);
+    e.text_ = std::move(text);
+    return e.finish();
+}
+
+DiskImageError DiskImageError::circularReference(std::uint16_t cluster) {
+    DiskImageError e(Kind::clusterChainError);
+    e.chainType_ = ClusterChainErrorType::circularReference;
+    e.first_ = cluster;
+    return e.finish();
+}
+
+DiskImageError DiskImageError::invalidCluster(std::uint16_t cluster) {
+    DiskImageError e(Kind::clusterChainError);
+    e.chainType_ = ClusterChainErrorType::invalidCluster;
+    e.first_ = cluster;
+    return e.finish();
+}
+
+DiskImageError DiskImageError::diskFull(std::int64_t required, std::int64_t available) {
+    DiskImageError e(Kind::diskFull);
+    e.first_ = required;
+    e.second_ = available;
+    return e.finish();
+}
+
+DiskImageError DiskImageError::lockConflict(std::string text) {
+    DiskImageError e(Kind::lockConflict);
+    e.text_ = std::move(text);
+    return e.finish();
+}
+
+DiskImageError DiskImageError::ioError(std::error_code code) {
+    DiskImageError e(Kind::ioError);
+    e.text_ = code.message();
+    e.first_ = code.value();
+    return e.finish();
+}
+
+DiskImageError DiskImageError::ioErrorFromErrno(int errnoValue) {
+    return ioError(std::error_code(errnoValue, std::generic_category()));
+}
+
+DiskImageError DiskImageError::ioError(std::string description, int code) {
+    DiskImageError e(Kind::ioError);
+    e.text_ = std::move(description);
+    e.first_ = code;
+    return e.finish();
+}
+
+DiskImageError DiskImageError::encodingError(std::string text) {
+    DiskImageError e(Kind::encodingError);
+    e.text_ = std::move(text);
+    return e.finish();
+}
+
+DiskImageError DiskImageError::directoryDepthExceeded(std::int64_t depth) {
+    DiskImageError e(Kind::directoryDepthExceeded);
+    e.first_ = depth;
+    return e.finish();
+}
+
+DiskImageError DiskImageError::writeProtected() {
+    DiskImageError e(Kind::writeProtected);
+    return e.finish();
+}
+
+std::string DiskImageError::errorDescription() const {
+    switch (kind_) {
+    case Kind::unsupportedFormat:
+        return "サポートされていないディスクイメージ形式です: " + text_;
+    case Kind::invalidFileSize:
+        return "ファイルサイズが不正です。期待値: " + joinNumbers(expected_) + " バイト、実際: " +
+               std::to_string(first_) + " バイト";
+    case Kind::headerParseFailure:
+        return "ヘッダの解析に失敗しました: " + text_;
+    case Kind::invalidBPB:
+        return "BPBの値が不正です: " + text_;
+    case Kind::fatCorruption:
+        return "FATテーブルが破損しています: " + text_;
+    case Kind::clusterChainError:
+        if (chainType_ == ClusterChainErrorType::circularReference) {
+            return "クラスタチェーンに循環参照があります（クラスタ: " + std::to_string(first_) +
+                   "）";
+        }
+        return "不正なクラスタ番号です: " + std::to_string(first_);
+    case Kind::diskFull:
+        return "ディスク容量が不足しています。必要: " + std::to_string(first_) +
+               " バイト、空き: " + std::to_string(second_) + " バイト";
+    case Kind::lockConflict:
+        return "ファイルのロック競合が発生しました: " + text_;
+    case Kind::ioError:
+        return "I/Oエラーが発生しました: " + text_;
+    case Kind::encodingError:
+        return "文字エンコーディングエラー: " + text_;
+    case Kind::directoryDepthExceeded:
+        return "ディレクトリの再帰深度が上限(" + std::to_string(first_) + ")を超えました";
+    case Kind::writeProtected:
+        return "ディスクイメージはライトプロテクトされています";
+    }
+    return {};
+}
+
+} // namespace tamberlane

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace tamberlane {
+
+enum class ClusterChainErrorType { circularReference, invalidCluster };
+
+// The engine's one error type. `message()` is the exact text the user sees.
+class DiskImageError : public std::exception {
+public:
+    enum class Kind {
+        unsupportedFormat,
+        invalidFileSize,
+        headerParseFailure,
+        invalidBPB,
+        fatCorruption,
+        clusterChainError,
+        diskFull,
+        lockConflict,
+        ioError,
+        encodingError,
+        directoryDepthExceeded,
+        writeProtected,
+    };
+
+    static DiskImageError unsupportedFormat(std::string ext);
+    static DiskImageError invalidFileSize(std::vector<std::int64_t> expected, std::int64_t actual);
+    static DiskImageError headerParseFailure(std::string text);
+    static DiskImageError invalidBPB(std::string text);
+    static DiskImageError fatCorruption(std::string text);
+    static DiskImageError circularReference(std::uint16_t cluster);
+    static DiskImageError invalidCluster(std::uint16_t cluster);
+    static DiskImageError diskFull(std::int64_t required, std::int64_t available);
+    static DiskImageError lockConflict(std::string text);
+    // A platform failure: the description is the errno text.
+    static DiskImageError ioError(std::error_code code);
+    static DiskImageError ioErrorFromErrno(int errnoValue);
+    // A failure that has no errno (its description is given).
+    static DiskImageError ioError(std::string description, int code = -1);
+    static DiskImageError encodingError(std::string text);
+    static DiskImageError directoryDepthExceeded(std::int64_t depth);
+    static DiskImageError writeProtected();
+
+    Kind kind() const { return kind_; }
+    const std::string& text() const { return text_; }
+    const std::vector<std::int64_t>& expected() const { return expected_; }
+    std::int64_t actual() const { return first_; }
+    std::int64_t required() const { return first_; }
+    std::int64_t available() const { return second_; }
+    std::int64_t depth() const { return first_; }
+    ClusterChainErrorType chainErrorType() const { return chainType_; }
+    std::uint16_t cluster() const { return static_cast<std::uint16_t>(first_); }
+    // For ioError: the errno value, or the code given with a description.
+    int ioCode() const { return static_cast<int>(first_); }
+
+    // The user-visible text of the error.
+    std::string errorDescription() const;
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    explicit DiskImageError(Kind kind) : kind_(kind) {}
+    DiskImageError& finish();
+
+    Kind kind_;
+    std::string text_;
+    std::vector<std::int64_t> expected_;
+    std::int64_t first_ = 0;
+    std::int64_t second_ = 0;
+    ClusterChainErrorType chainType_ = ClusterChainErrorType::invalidCluster;
+    std::string message_;
+};
+
+} // namespace tamberlane

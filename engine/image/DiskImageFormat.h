@@ -1,0 +1,37 @@
+#pragma once
+
+#include "engine/image/Bytes.h"
+#include "engine/image/DiskGeometry.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace tamberlane {
+
+// One container format. A format value is what its reader extracted from the header;
+// values are immutable and shared.
+class DiskImageFormat {
+public:
+    virtual ~DiskImageFormat() = default;
+
+    // `data` is the whole file (for a D88 file: from the chosen disk's start).
+    virtual DiskGeometry parseGeometry(ByteView data) const = 0;
+    // Byte offset in the file at which the volume's boot sector is expected.
+    virtual std::int64_t dataOffset(ByteView data) const = 0;
+    // Upper-case extension-style name of the container ("D88", "FDI", "BIN", ...).
+    virtual std::string name() const = 0;
+    // The container header's write-protect flag (false where the container has none).
+    virtual bool isWriteProtected() const { return false; }
+    // Track-and-sector containers (D88) rebuild the volume as a flat run of sectors;
+    // every other container holds the volume as it is.
+    virtual std::optional<Bytes> extractFlatVolume(ByteView, const DiskGeometry&) const {
+        return std::nullopt;
+    }
+    virtual bool isD88() const { return false; }
+    // FDI images may hide their boot sector without a jump instruction.
+    virtual bool isFDI() const { return false; }
+};
+
+} // namespace tamberlane

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "engine/image/Bytes.h"
+#include "engine/image/DiskImageFormat.h"
+
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+
+namespace tamberlane::DiskImageParser {
+
+const std::set<std::string>& plainExtensions();
+// Lower-case extension without the dot; empty when the name has none.
+std::string extensionOf(const std::filesystem::path& path);
+std::string upperExtensionOf(const std::filesystem::path& path);
+// The container is chosen by the extension alone, never by the content.
+std::shared_ptr<const DiskImageFormat> detectFormat(const std::filesystem::path& url, ByteView data);
+bool extractWriteProtectStatus(const DiskImageFormat& format);
+
+} // namespace tamberlane::DiskImageParser

@@ -1,0 +1,250 @@
+#include "engine/image/DiskImageService.h"
+
+#include "engine/fat/BootSectorSearch.h"
+#include "engine/fat/DirectoryReader.h"
+#include "engine/fat/FATParser.h"
+#include "engine/image/DiskImageError.h"
+#include "engine/image/DiskImageParser.h"
+#include "engine/image/formats/PlainImageFormat.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tamberlane {
+
+namespace {
+
+const char* const lockConflictMessage =
+    "ファイルのロックを取得できませんでした。他のプロセスが使用中です。";
+
+bool isPermissionFailure(int error) { return error == EACCES || error == EROFS || error == EPERM; }
+
+Bytes readWholeFile(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        throw DiskImageError::ioErrorFromErrno(errno);
+    }
+    if (S_ISDIR(st.st_mode)) {
+        throw DiskImageError::ioErrorFromErrno(EISDIR);
+    }
+    // A FIFO or a device would never end or has no size to check.
+    if (!S_ISREG(st.st_mode)) {
+        throw DiskImageError::ioErrorFromErrno(EINVAL);
+    }
+    if (st.st_size > DiskImageService::maxImageFileSize) {
+        throw DiskImageError::ioErrorFromErrno(EFBIG);
+    }
+    Bytes data(static_cast<std::size_t>(st.st_size));
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = pread(fd, data.data() + done, data.size() - done, static_cast<off_t>(done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw DiskImageError::ioErrorFromErrno(errno);
+        }
+        if (n == 0) {
+            data.resize(done);
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return data;
+}
+
+const char* const bootSectorReadFailure = "ブートセクタの読み取りに失敗しました";
+const char* const fatBeyondFile = "FATテーブル領域がファイルサイズを超えています";
+
+FATTable decodeFATAt(ByteView data, std::int64_t volumeStart, const BIOSParameterBlock& bpb,
+                     FATType fatType) {
+    const std::int64_t fatStart =
+        volumeStart + static_cast<std::int64_t>(bpb.reservedSectors) * bpb.bytesPerSector;
+    const std::int64_t fatLength = static_cast<std::int64_t>(bpb.sectorsPerFAT) * bpb.bytesPerSector;
+    if (!rangeFits(fatStart, fatLength, static_cast<std::int64_t>(data.size()))) {
+        throw DiskImageError::fatCorruption(fatBeyondFile);
+    }
+    const ByteView fatBytes =
+        data.subspan(static_cast<std::size_t>(fatStart), static_cast<std::size_t>(fatLength));
+    const std::int64_t entryCount = FATParser::calculateTotalClusters(bpb) + 2;
+    auto entries = fatType == FATType::fat12 ? FATParser::decodeFAT12(fatBytes, entryCount)
+                                             : FATParser::decodeFAT16(fatBytes, entryCount);
+    return FATTable(std::move(entries), fatType);
+}
+
+} // namespace
+
+DiskImageService::~DiskImageService() { releaseLock(); }
+
+int DiskImageService::fileDescriptor() const { return lock_ ? lock_->fileDescriptor() : -1; }
+
+void DiskImageService::releaseLock() {
+    if (lock_) {
+        lock_->release();
+        lock_.reset();
+    }
+}
+
+void DiskImageService::close() {
+    releaseLock();
+    currentImage_.reset();
+    if (observer_) {
+        observer_();
+    }
+}
+
+DiskImageService::LockedFile DiskImageService::lockFile(const std::filesystem::path& url) const {
+    // flock conflicts between two descriptors of one process: reopening the file that
+    // is open already keeps the lock it holds.
+    if (lock_ && lock_->fileDescriptor() >= 0 && lock_->refersTo(url)) {
+        return {lock_, lock_->mode() == FileLock::Mode::shared};
+    }
+    bool readOnlyFile = false;
+    int fd = ::open(url.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0 && isPermissionFailure(errno)) {
+        fd = ::open(url.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        readOnlyFile = true;
+    }
+    if (fd < 0) {
+        throw DiskImageError::ioErrorFromErrno(errno);
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!readOnlyFile && flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        return {std::make_shared<FileLock>(fd, FileLock::Mode::exclusive), false};
+    }
+    if (flock(fd, LOCK_SH | LOCK_NB) == 0) {
+        return {std::make_shared<FileLock>(fd, FileLock::Mode::shared), true};
+    }
+    ::close(fd);
+    throw DiskImageError::lockConflict(lockConflictMessage);
+}
+
+void DiskImageService::setCurrent(std::shared_ptr<DiskImage> image, std::shared_ptr<FileLock> lock) {
+    if (lock_ && lock_ != lock) {
+        lock_->release();
+    }
+    lock_ = std::move(lock);
+    currentImage_ = std::move(image);
+    if (observer_) {
+        observer_();
+    }
+}
+
+std::shared_ptr<DiskImage> DiskImageService::open(const std::filesystem::path& url,
+                                                  const std::optional<ManualParameters>& manualParams,
+                                                  std::optional<int> diskIndex) {
+    LockedFile locked = lockFile(url);
+    Bytes fileData = readWholeFile(locked.lock->fileDescriptor());
+    std::shared_ptr<DiskImage> image =
+        manualParams ? openWithManualParams(url, std::move(fileData), *manualParams, locked.isReadOnly)
+                     : parseImage(url, std::move(fileData), locked.isReadOnly, diskIndex);
+    image->lock = locked.lock;
+    setCurrent(image, locked.lock);
+    return image;
+}
+
+std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::path& url,
+                                                        Bytes fileData, bool isReadOnly,
+                                                        std::optional<int> diskIndex) {
+    (void)diskIndex;
+    const auto format = DiskImageParser::detectFormat(url, fileData);
+    const DiskGeometry geometry = format->parseGeometry(fileData);
+    std::int64_t offset = format->dataOffset(fileData);
+    const bool writeProtected = DiskImageParser::extractWriteProtectStatus(*format);
+
+    std::optional<Bytes> originalFileData;
+    Bytes working;
+    if (auto flat = format->extractFlatVolume(fileData, geometry)) {
+        working = std::move(*flat);
+        originalFileData = std::move(fileData);
+        offset = 0;
+    } else {
+        working = std::move(fileData);
+    }
+    const std::int64_t workingSize = static_cast<std::int64_t>(working.size());
+    const std::int64_t sectorSize = geometry.bytesPerSector;
+    if (sectorSize <= 0 || !rangeFits(offset, sectorSize, workingSize)) {
+        throw DiskImageError::headerParseFailure(bootSectorReadFailure);
+    }
+
+    std::int64_t bootOffset = offset;
+    const auto sectorAt = [&](std::int64_t at) {
+        return ByteView(working).subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(sectorSize));
+    };
+    if (!isValidBPB(sectorAt(offset))) {
+        auto found = findBPBInImage(working, offset, sectorSize, 300, true);
+        if (!found && format->isFDI()) {
+            found = findBPBInImage(working, offset, sectorSize, 300, false);
+        }
+        bootOffset = found.value_or(offset);
+    }
+    if (!rangeFits(bootOffset, sectorSize, workingSize)) {
+        throw DiskImageError::headerParseFailure(bootSectorReadFailure);
+    }
+    const BIOSParameterBlock bpb = FATParser::parseBPB(sectorAt(bootOffset));
+    const FATType fatType = FATParser::fatTypeForClusterCount(FATParser::calculateTotalClusters(bpb));
+    FATTable table = decodeFATAt(working, bootOffset, bpb, fatType);
+
+    return std::make_shared<DiskImage>(url, format, geometry, bpb, fatType, std::move(table),
+                                       writeProtected, isReadOnly, std::move(working), bootOffset,
+                                       std::move(originalFileData), format->isD88());
+}
+
+std::shared_ptr<DiskImage> DiskImageService::openWithManualParams(const std::filesystem::path& url,
+                                                                  Bytes data,
+                                                                  const ManualParameters& params,
+                                                                  bool isReadOnly) {
+    const std::int64_t size = static_cast<std::int64_t>(data.size());
+    if (params.bytesPerSector <= 0 || !rangeFits(params.dataOffset, params.bytesPerSector, size)) {
+        throw DiskImageError::headerParseFailure("指定されたデータオフセットでブートセクタを読み取れません");
+    }
+    const BIOSParameterBlock bpb = FATParser::parseBPB(ByteView(data).subspan(
+        static_cast<std::size_t>(params.dataOffset), static_cast<std::size_t>(params.bytesPerSector)));
+    FATTable table = decodeFATAt(data, params.dataOffset, bpb, params.fatType);
+    const DiskGeometry geometry{params.heads, params.cylinders, params.sectorsPerTrack,
+                                params.bytesPerSector};
+    const std::string ext = DiskImageParser::upperExtensionOf(url);
+    auto format = std::make_shared<PlainImageFormat>(size - params.dataOffset, ext.empty() ? "BIN" : ext);
+    return std::make_shared<DiskImage>(url, format, geometry, bpb, params.fatType, std::move(table),
+                                       false, isReadOnly, std::move(data), params.dataOffset,
+                                       std::nullopt, false);
+}
+
+bool DiskImageService::isValidBPB(ByteView sector) { return BootSectorSearch::isValidBPB(sector); }
+
+std::optional<std::int64_t> DiskImageService::findBPBInImage(ByteView fileData, std::int64_t dataOffset,
+                                                             std::int64_t sectorSize,
+                                                             std::int64_t maxSectors,
+                                                             bool requireJumpInstruction) {
+    return BootSectorSearch::findBPBInImage(fileData, dataOffset, sectorSize, maxSectors,
+                                            requireJumpInstruction);
+}
+
+const DiskImage& DiskImageService::requireImage() const {
+    if (!currentImage_) {
+        throw DiskImageError::ioError("ディスクイメージが開かれていません", -1);
+    }
+    return *currentImage_;
+}
+
+std::vector<FileEntry> DiskImageService::listDirectory(const DiskPath& path) const {
+    const DiskImage& image = requireImage();
+    std::vector<FileEntry> out;
+    for (DirectoryEntry& entry : DirectoryReader::listDirectory(image, path)) {
+        FileEntry fileEntry;
+        fileEntry.id = entry.id;
+        fileEntry.path = path.appending(entry.displayName());
+        fileEntry.directoryEntry = std::move(entry);
+        out.push_back(std::move(fileEntry));
+    }
+    return out;
+}
+
+Bytes DiskImageService::readFile(const FileEntry& entry) const {
+    return DirectoryReader::readFile(requireImage(), entry.directoryEntry);
+}
+
+} // namespace tamberlane

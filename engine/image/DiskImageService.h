@@ -1,0 +1,72 @@
+#pragma once
+
+#include "engine/fat/DiskPath.h"
+#include "engine/fat/ManualParameters.h"
+#include "engine/image/Bytes.h"
+#include "engine/image/DiskImage.h"
+#include "engine/image/FileLock.h"
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace tamberlane {
+
+// Owns the open image and the advisory lock on its file.
+class DiskImageService {
+public:
+    DiskImageService() = default;
+    ~DiskImageService();
+    DiskImageService(const DiskImageService&) = delete;
+    DiskImageService& operator=(const DiskImageService&) = delete;
+
+    std::shared_ptr<DiskImage> currentImage() const { return currentImage_; }
+    // Descriptor holding the lock on the current image file, or -1.
+    int fileDescriptor() const;
+
+    // Opens `url` and makes it current. A failure leaves the previous image and its lock
+    // as they were. `diskIndex` (from 0) picks a disk of a multi-disk D88 file.
+    std::shared_ptr<DiskImage> open(const std::filesystem::path& url,
+                                    const std::optional<ManualParameters>& manualParams = std::nullopt,
+                                    std::optional<int> diskIndex = std::nullopt);
+    // Releases the lock and drops the current image.
+    void close();
+    void releaseLock();
+
+    std::vector<FileEntry> listDirectory(const DiskPath& path) const;
+    Bytes readFile(const FileEntry& entry) const;
+
+    static bool isValidBPB(ByteView sector);
+    static std::optional<std::int64_t> findBPBInImage(ByteView fileData, std::int64_t dataOffset,
+                                                      std::int64_t sectorSize, std::int64_t maxSectors,
+                                                      bool requireJumpInstruction);
+    static std::shared_ptr<DiskImage> openWithManualParams(const std::filesystem::path& url,
+                                                           Bytes data, const ManualParameters& params,
+                                                           bool isReadOnly);
+    // Parses a whole container file into an image (no lock, not made current).
+    static std::shared_ptr<DiskImage> parseImage(const std::filesystem::path& url, Bytes fileData,
+                                                 bool isReadOnly, std::optional<int> diskIndex);
+
+    // Called after every change of the current image.
+    void setCurrentImageObserver(std::function<void()> observer) { observer_ = std::move(observer); }
+
+    // Largest image file we read into memory; a FAT12/16 volume is far smaller.
+    static constexpr std::int64_t maxImageFileSize = std::int64_t{1} << 30;
+
+private:
+    struct LockedFile {
+        std::shared_ptr<FileLock> lock;
+        bool isReadOnly = false;
+    };
+    LockedFile lockFile(const std::filesystem::path& url) const;
+    void setCurrent(std::shared_ptr<DiskImage> image, std::shared_ptr<FileLock> lock);
+    const DiskImage& requireImage() const;
+
+    std::shared_ptr<DiskImage> currentImage_;
+    std::shared_ptr<FileLock> lock_;
+    std::function<void()> observer_;
+};
+
+} // namespace tamberlane
