@@ -1,0 +1,210 @@
+#include "engine/operations/FileOperationService.h"
+
+#include "engine/fat/DirectoryEntryParser.h"
+#include "engine/fat/DirectoryReader.h"
+#include "engine/fat/FileAttributes.h"
+#include "engine/operations/ImageJournal.h"
+
+#include <chrono>
+
+namespace tamberlane {
+
+namespace {
+
+DiskImageError entryNotFound(const FileEntry& entry) {
+    return DiskImageError::headerParseFailure("エントリが見つかりません: " +
+                                              entry.directoryEntry.displayName());
+}
+
+} // namespace
+
+void FileOperationService::deleteDirectoryContents(ImageJournal& journal,
+                                                   std::uint16_t startCluster, int depth) {
+    if (depth >= DirectoryReader::maxDepth) {
+        throw DiskImageError::directoryDepthExceeded(DirectoryReader::maxDepth);
+    }
+    DiskImage& image = *diskImage_;
+    const DirectoryStorage storage = storageOfCluster(startCluster);
+    for (std::size_t i = 0; i < storage.units.size(); ++i) {
+        const Bytes unit = readUnit(storage, i);
+        for (std::size_t o = 0; o + 32 <= unit.size(); o += 32) {
+            const DirectoryEntryParseResult parsed =
+                DirectoryEntryParser::parse(ByteView(unit).subspan(o, 32));
+            if (parsed.kind == DirectoryEntryParseResult::Kind::endOfDirectory) {
+                return;
+            }
+            if (parsed.kind == DirectoryEntryParseResult::Kind::skip) {
+                continue;
+            }
+            const DirectoryEntry& e = parsed.entry;
+            if (e.name == "." || e.name == "..") {
+                continue;
+            }
+            if (e.isDirectory()) {
+                deleteDirectoryContents(journal, e.startCluster, depth + 1);
+            }
+            setSlotFirstByte(journal, storage, SlotRef{i, o, {}}, 0xE5);
+            if (e.startCluster >= 2) {
+                image.fatTable.free(e.startCluster);
+            }
+        }
+    }
+}
+
+void FileOperationService::deleteOne(ImageJournal& journal, const FileEntry& entry,
+                                     bool recursive) {
+    DiskImage& image = *diskImage_;
+    image.checkWritable();
+    const DirectoryStorage storage = storageOfDirectory(entry.path.parent());
+    // A listing can be older than the disk: freeing a chain no slot names any more
+    // would free another file's clusters.
+    const std::optional<SlotRef> ref = locateEntry(storage, entry.directoryEntry);
+    if (!ref) {
+        throw entryNotFound(entry);
+    }
+    const std::uint16_t start = entry.directoryEntry.startCluster;
+    if (entry.directoryEntry.isDirectory() && recursive) {
+        deleteDirectoryContents(journal, start, 0);
+    }
+    setSlotFirstByte(journal, storage, *ref, 0xE5);
+    if (start >= 2) {
+        image.fatTable.free(start);
+    }
+}
+
+void FileOperationService::deleteEntry(const FileEntry& entry, bool recursive) {
+    ImageJournal journal(*diskImage_);
+    const ImageJournal::Mark start = journal.mark();
+    try {
+        deleteOne(journal, entry, recursive);
+        commit(journal, true);
+    } catch (...) {
+        journal.rollbackTo(start);
+        throw;
+    }
+}
+
+BatchResult FileOperationService::deleteEntries(const std::vector<FileEntry>& entries,
+                                                bool recursive) {
+    BatchResult result;
+    ImageJournal journal(*diskImage_);
+    const ImageJournal::Mark start = journal.mark();
+    bool changed = false;
+    try {
+        for (const FileEntry& entry : entries) {
+            BatchItemResult item{entry.directoryEntry.displayName(), std::nullopt};
+            const ImageJournal::Mark before = journal.mark();
+            try {
+                deleteOne(journal, entry, recursive);
+                changed = true;
+            } catch (const DiskImageError& error) {
+                journal.rollbackTo(before);
+                item.error = error;
+            }
+            result.items.push_back(std::move(item));
+        }
+        if (changed) {
+            commit(journal, true);
+        }
+    } catch (const DiskImageError& error) {
+        journal.rollbackTo(start);
+        for (BatchItemResult& item : result.items) {
+            if (item.succeeded()) {
+                item.error = error;
+            }
+        }
+    } catch (...) {
+        journal.rollbackTo(start);
+        throw;
+    }
+    return result;
+}
+
+void FileOperationService::renameEntry(const FileEntry& entry, const std::string& newName,
+                                       const std::string& newExtension) {
+    DiskImage& image = *diskImage_;
+    image.checkWritable();
+    const auto [name83, ext83] = shortNameKey(newName, newExtension);
+    const DirectoryStorage storage = storageOfDirectory(entry.path.parent());
+    const std::optional<SlotRef> ref = locateEntry(storage, entry.directoryEntry);
+    if (!ref) {
+        throw entryNotFound(entry);
+    }
+    if (findByKey(storage, name83, ext83)) {
+        throw DiskImageError::encodingError("同名のファイルが既に存在します: " + newName + "." +
+                                            newExtension);
+    }
+    ImageJournal journal(image);
+    const ImageJournal::Mark start = journal.mark();
+    try {
+        Bytes unit = readUnit(storage, ref->unitIndex);
+        std::copy(name83.begin(), name83.end(),
+                  unit.begin() + static_cast<std::ptrdiff_t>(ref->offset));
+        std::copy(ext83.begin(), ext83.end(),
+                  unit.begin() + static_cast<std::ptrdiff_t>(ref->offset + 8));
+        writeUnit(journal, storage, ref->unitIndex, unit);
+        commit(journal, false);
+    } catch (...) {
+        journal.rollbackTo(start);
+        throw;
+    }
+}
+
+void FileOperationService::createDirectory(const std::string& name, const DiskPath& in) {
+    DiskImage& image = *diskImage_;
+    image.checkWritable();
+    const auto [name83, ext83] = shortNameKey(name, "");
+    const std::uint16_t parentCluster = in.isRoot() ? 0 : findDirectoryCluster(in);
+    const DirectoryStorage storage =
+        in.isRoot() ? storageOfRoot() : storageOfCluster(parentCluster);
+    if (findByKey(storage, name83, ext83)) {
+        throw DiskImageError::encodingError("同名のディレクトリが既に存在します: " + name);
+    }
+    const std::int64_t bytesPerCluster = image.bytesPerCluster();
+
+    ImageJournal journal(image);
+    const ImageJournal::Mark start = journal.mark();
+    try {
+        std::vector<std::uint16_t> clusters;
+        try {
+            clusters = image.fatTable.allocate(1);
+        } catch (const DiskImageError& error) {
+            if (error.kind() != DiskImageError::Kind::diskFull) {
+                throw;
+            }
+            throw DiskImageError::diskFull(bytesPerCluster, 0);
+        }
+        const std::uint16_t cluster = clusters.front();
+
+        Bytes contents(static_cast<std::size_t>(bytesPerCluster), 0);
+        const auto dotSlot = [&contents](std::size_t offset, const char* name,
+                                         std::uint16_t target) {
+            std::fill_n(contents.begin() + static_cast<std::ptrdiff_t>(offset), 11, 0x20);
+            for (std::size_t i = 0; name[i] != '\0'; ++i) {
+                contents[offset + i] = static_cast<std::uint8_t>(name[i]);
+            }
+            contents[offset + 11] = FileAttributes::directory;
+            writeU16LE(contents, offset + 26, target);
+        };
+        dotSlot(0, ".", cluster);
+        dotSlot(32, "..", parentCluster);
+        journal.writeCluster(cluster, contents);
+
+        DirectoryEntry entry;
+        entry.id = newEntryId();
+        entry.name = name;
+        entry.attributes.rawValue = FileAttributes::directory;
+        entry.modifiedDate =
+            std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+        entry.startCluster = cluster;
+        entry.rawName = name83;
+        entry.rawExtension = ext83;
+        addEntry(journal, storage, DirectoryEntryParser::serialize(entry));
+        commit(journal, true);
+    } catch (...) {
+        journal.rollbackTo(start);
+        throw;
+    }
+}
+
+} // namespace tamberlane

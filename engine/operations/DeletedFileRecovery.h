@@ -1,0 +1,81 @@
+#pragma once
+
+#include "engine/fat/DirectoryEntry.h"
+#include "engine/fat/DiskPath.h"
+#include "engine/fat/FileAttributes.h"
+#include "engine/image/Bytes.h"
+#include "engine/image/DiskImage.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace tamberlane {
+
+// Where a deleted entry's 32-byte slot lies.
+struct EntryLocation {
+    bool isRootDirectory = true;
+    // Root: the volume sector holding the slot. Subdirectory: the cluster holding it.
+    std::int64_t sectorOrCluster = 0;
+    // Offset inside that sector (root) or that whole cluster (subdirectory).
+    std::int64_t offsetInSector = 0;
+
+    bool operator==(const EntryLocation&) const = default;
+};
+
+struct DeletedFileEntry {
+    EntryId id = 0;
+    // The name with "?" for the lost first character.
+    std::string displayName;
+    Bytes rawEntryData;
+    std::uint16_t startCluster = 0;
+    std::uint32_t size = 0;
+    FileAttributes attributes;
+    Timestamp modifiedDate{};
+    // Share of the needed clusters that are free, 0-100.
+    int recoverability = 0;
+    std::int64_t requiredClusters = 0;
+    std::int64_t freeClusters = 0;
+    EntryLocation location;
+
+    bool isDirectory() const { return attributes.isDirectory(); }
+};
+
+// Listing and restoring deleted directory entries; used by the deleted-files window
+// and the command line alike. A deleted file is assumed to have been stored in
+// consecutive clusters from its first cluster; a deleted directory needs its first
+// cluster only.
+namespace DeletedFileRecovery {
+
+// The deleted entries of the directory at `path`, in directory order (slots after the
+// end mark included). Never throws: what cannot be read yields fewer entries.
+std::vector<DeletedFileEntry> listDeletedEntries(const DiskImage& image, const DiskPath& path);
+
+std::optional<DeletedFileEntry> parseDeletedEntry(ByteView entryData, std::int64_t bytesPerCluster,
+                                                  const DiskImage& image,
+                                                  const EntryLocation& location);
+
+// The first cluster of the directory at a non-empty path, resolved as directory
+// reading resolves it (long names too); nothing when it cannot be resolved.
+std::optional<std::uint16_t> resolveDirectoryCluster(const DiskPath& path, const DiskImage& image);
+
+// Checks the user's input and the entry; gives the byte to write as first character
+// (a-z upper-cased) or the message to show.
+std::variant<std::uint8_t, std::string> validateRestore(const DeletedFileEntry& target,
+                                                        const std::string& firstCharText,
+                                                        const DiskImage& image);
+
+// Gives the entry its first character back, rebuilds its chain in the FAT, writes every
+// FAT copy and saves the image file. All or nothing: on failure the in-memory image is
+// as before and the file untouched. Throws headerParseFailure when the slot no longer
+// holds the listed deleted entry, encodingError when a live entry of `directory` (the
+// directory listed) already has the name, invalidCluster when a needed cluster has been
+// taken since the listing.
+void restore(DiskImage& image, const DiskPath& directory, const DeletedFileEntry& target,
+             std::uint8_t firstByte);
+
+} // namespace DeletedFileRecovery
+
+} // namespace tamberlane

@@ -1,0 +1,238 @@
+#include "engine/operations/FileOperationService.h"
+
+#include "engine/fat/DirectoryEntryParser.h"
+#include "engine/fat/FATParser.h"
+#include "engine/fat/FileAttributes.h"
+#include "engine/operations/ImageJournal.h"
+
+#include <cerrno>
+#include <chrono>
+#include <fstream>
+
+namespace tamberlane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A FAT directory entry holds a 32-bit size.
+constexpr std::uintmax_t maxImportSize = (std::uintmax_t{1} << 32) - 1;
+
+void report(const ProgressCallback& progress, double value) {
+    if (progress) {
+        progress(value);
+    }
+}
+
+int lastErrno() {
+    return errno != 0 ? errno : EIO;
+}
+
+Bytes readHostFile(const fs::path& from, std::uintmax_t length) {
+    errno = 0;
+    std::ifstream in(from, std::ios::binary);
+    if (!in) {
+        throw DiskImageError::ioErrorFromErrno(lastErrno());
+    }
+    Bytes bytes(static_cast<std::size_t>(length));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(length));
+    if (static_cast<std::uintmax_t>(in.gcount()) != length) {
+        // Shorter than it was a moment ago: the file changed under us.
+        throw DiskImageError::ioErrorFromErrno(in.bad() ? lastErrno() : EIO);
+    }
+    return bytes;
+}
+
+} // namespace
+
+void FileOperationService::importOne(ImageJournal& journal, const fs::path& from,
+                                     const DiskPath& to, bool overwrite,
+                                     const ProgressCallback& progress) {
+    DiskImage& image = *diskImage_;
+    image.checkWritable();
+    const std::string hostName = from.filename().string();
+
+    // Only a regular file has a length known in advance; a FIFO or a device could
+    // block forever or never end.
+    std::error_code ec;
+    const fs::file_status status = fs::status(from, ec);
+    if (ec) {
+        throw DiskImageError::ioError(ec);
+    }
+    if (!fs::is_regular_file(status)) {
+        throw DiskImageError::ioError("通常のファイルではありません: " + hostName, EINVAL);
+    }
+    const std::uintmax_t length = fs::file_size(from, ec);
+    if (ec) {
+        throw DiskImageError::ioError(ec);
+    }
+    const std::int64_t bytesPerCluster = image.bytesPerCluster();
+    const std::int64_t available =
+        bytesPerCluster > 0 ? image.fatTable.freeClusterCount() * bytesPerCluster : 0;
+    if (length > maxImportSize || static_cast<std::int64_t>(length) > available) {
+        const std::int64_t required = length > static_cast<std::uintmax_t>(INT64_MAX)
+                                          ? INT64_MAX
+                                          : static_cast<std::int64_t>(length);
+        throw DiskImageError::diskFull(required, available);
+    }
+
+    const auto [base, ext] = splitHostFileName(hostName);
+    const auto [name83, ext83] = shortNameKey(base, ext);
+    const DirectoryStorage storage = storageOfDirectory(to);
+    const std::optional<SlotRef> existing = findByKey(storage, name83, ext83);
+    if (existing) {
+        const std::uint8_t attributes = existing->slot[11];
+        // Replacing a directory by a file would orphan its whole tree.
+        if (attributes != FileAttributes::longNameSlot &&
+            (attributes & FileAttributes::directory) != 0) {
+            throw DiskImageError::encodingError("同名のディレクトリが既に存在します: " + hostName);
+        }
+        if (!overwrite) {
+            throw DiskImageError::encodingError("同名のファイルが既に存在します: " + base + "." +
+                                                ext);
+        }
+    }
+
+    const Bytes data = readHostFile(from, length);
+
+    if (existing) {
+        const std::uint16_t oldCluster = readU16LE(existing->slot, 26);
+        if (oldCluster >= 2) {
+            image.fatTable.free(oldCluster);
+        }
+        setSlotFirstByte(journal, storage, *existing, 0xE5);
+    }
+
+    const std::int64_t needed =
+        data.empty()
+            ? 0
+            : (static_cast<std::int64_t>(data.size()) + bytesPerCluster - 1) / bytesPerCluster;
+    std::vector<std::uint16_t> clusters;
+    try {
+        clusters = image.fatTable.allocate(needed);
+    } catch (const DiskImageError& error) {
+        if (error.kind() != DiskImageError::Kind::diskFull) {
+            throw;
+        }
+        // allocate counts clusters; the user is told bytes.
+        throw DiskImageError::diskFull(static_cast<std::int64_t>(data.size()),
+                                       image.fatTable.freeClusterCount() * bytesPerCluster);
+    }
+    report(progress, 0.1);
+
+    for (std::size_t i = 0; i < clusters.size(); ++i) {
+        const std::size_t from_ = i * static_cast<std::size_t>(bytesPerCluster);
+        const std::size_t count =
+            std::min(static_cast<std::size_t>(bytesPerCluster), data.size() - from_);
+        journal.writeCluster(clusters[i], ByteView(data).subspan(from_, count));
+        report(progress,
+               0.1 + static_cast<double>(i + 1) * 0.7 / static_cast<double>(clusters.size()));
+    }
+
+    DirectoryEntry entry;
+    entry.id = newEntryId();
+    entry.name = base;
+    entry.extension_ = ext;
+    entry.attributes.rawValue = FileAttributes::archive;
+    entry.size = static_cast<std::uint32_t>(data.size());
+    entry.modifiedDate = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+    entry.startCluster = clusters.empty() ? 0 : clusters.front();
+    entry.rawName = name83;
+    entry.rawExtension = ext83;
+    report(progress, 0.85);
+    addEntry(journal, storage, DirectoryEntryParser::serialize(entry));
+}
+
+void FileOperationService::importFile(const fs::path& from, const DiskPath& to, bool overwrite,
+                                      const ProgressCallback& progress) {
+    ImageJournal journal(*diskImage_);
+    const ImageJournal::Mark start = journal.mark();
+    try {
+        importOne(journal, from, to, overwrite, progress);
+        commit(journal, true);
+    } catch (...) {
+        journal.rollbackTo(start);
+        throw;
+    }
+    report(progress, 1.0);
+}
+
+BatchResult FileOperationService::importFiles(const std::vector<fs::path>& from, const DiskPath& to,
+                                              bool overwrite, const ProgressCallback& progress) {
+    BatchResult result;
+    ImageJournal journal(*diskImage_);
+    const ImageJournal::Mark start = journal.mark();
+    bool changed = false;
+    try {
+        for (std::size_t i = 0; i < from.size(); ++i) {
+            BatchItemResult item{from[i].filename().string(), std::nullopt};
+            const ImageJournal::Mark before = journal.mark();
+            const double n = static_cast<double>(from.size());
+            const ProgressCallback itemProgress = [&progress, i, n](double value) {
+                report(progress, (static_cast<double>(i) + value) / n);
+            };
+            try {
+                importOne(journal, from[i], to, overwrite,
+                          progress ? itemProgress : ProgressCallback{});
+                changed = true;
+            } catch (const DiskImageError& error) {
+                journal.rollbackTo(before);
+                item.error = error;
+            }
+            result.items.push_back(std::move(item));
+        }
+        if (changed) {
+            commit(journal, true);
+        }
+    } catch (const DiskImageError& error) {
+        journal.rollbackTo(start);
+        for (BatchItemResult& item : result.items) {
+            if (item.succeeded()) {
+                item.error = error;
+            }
+        }
+    } catch (...) {
+        journal.rollbackTo(start);
+        throw;
+    }
+    report(progress, 1.0);
+    return result;
+}
+
+void FileOperationService::exportFile(const FileEntry& entry, const fs::path& to,
+                                      const ProgressCallback& progress) const {
+    const DiskImage& image = *diskImage_;
+    const std::uint32_t size = entry.directoryEntry.size;
+    Bytes data;
+    if (size > 0) {
+        const std::uint16_t start = entry.directoryEntry.startCluster;
+        const auto chain = FATParser::getClusterChain(start, image.fatTable);
+        if (chain.empty()) {
+            throw DiskImageError::invalidCluster(start);
+        }
+        const std::size_t perCluster = static_cast<std::size_t>(image.bytesPerCluster());
+        data.reserve(std::min<std::size_t>(size, chain.size() * perCluster));
+        for (std::size_t i = 0; i < chain.size() && data.size() < size; ++i) {
+            const Bytes cluster = image.readCluster(chain[i]);
+            data.insert(data.end(), cluster.begin(), cluster.end());
+            report(progress, static_cast<double>(i + 1) / static_cast<double>(chain.size()));
+        }
+        if (data.size() > size) {
+            data.resize(size);
+        }
+    }
+    errno = 0;
+    std::ofstream out(to, std::ios::binary | std::ios::trunc);
+    if (!out) {
+        throw DiskImageError::ioErrorFromErrno(lastErrno());
+    }
+    out.write(reinterpret_cast<const char*>(data.data()),
+              static_cast<std::streamsize>(data.size()));
+    out.close();
+    if (!out) {
+        throw DiskImageError::ioErrorFromErrno(lastErrno());
+    }
+    report(progress, 1.0);
+}
+
+} // namespace tamberlane

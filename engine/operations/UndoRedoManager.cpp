@@ -1,0 +1,78 @@
+#include "engine/operations/UndoRedoManager.h"
+
+namespace tamberlane {
+
+UndoSnapshot UndoRedoManager::capture(const std::string& operationName,
+                                      const std::shared_ptr<DiskImage>& image) {
+    return UndoSnapshot{operationName, image->fatTable, image->data, image->originalFileData,
+                        image};
+}
+
+bool UndoRedoManager::canUndo(const DiskImage& image) const {
+    return !undoStack_.empty() && undoStack_.back().belongsTo(image);
+}
+
+bool UndoRedoManager::canRedo(const DiskImage& image) const {
+    return !redoStack_.empty() && redoStack_.back().belongsTo(image);
+}
+
+void UndoRedoManager::saveSnapshot(const std::string& operationName,
+                                   const std::shared_ptr<DiskImage>& diskImage) {
+    if (!diskImage) {
+        return;
+    }
+    undoStack_.push_back(capture(operationName, diskImage));
+    if (undoStack_.size() > maxSnapshots) {
+        undoStack_.erase(undoStack_.begin());
+    }
+    redoStack_.clear();
+    notify();
+}
+
+void UndoRedoManager::performUndo(const std::shared_ptr<DiskImage>& diskImage) {
+    move(undoStack_, redoStack_, diskImage);
+}
+
+void UndoRedoManager::performRedo(const std::shared_ptr<DiskImage>& diskImage) {
+    move(redoStack_, undoStack_, diskImage);
+}
+
+void UndoRedoManager::move(std::vector<UndoSnapshot>& source, std::vector<UndoSnapshot>& target,
+                           const std::shared_ptr<DiskImage>& diskImage) {
+    if (!diskImage || source.empty() || !source.back().belongsTo(*diskImage)) {
+        return;
+    }
+    DiskImage& image = *diskImage;
+    UndoSnapshot restored = std::move(source.back());
+    source.pop_back();
+    UndoSnapshot current = capture(restored.operationName, diskImage);
+    image.fatTable = restored.fatTable;
+    image.data = restored.imageData;
+    image.originalFileData = restored.originalFileData;
+    try {
+        image.saveToFile();
+    } catch (...) {
+        // The file still holds the current state: memory must say the same.
+        image.fatTable = current.fatTable;
+        image.data = std::move(current.imageData);
+        image.originalFileData = std::move(current.originalFileData);
+        source.push_back(std::move(restored));
+        throw;
+    }
+    target.push_back(std::move(current));
+    notify();
+}
+
+void UndoRedoManager::clear() {
+    undoStack_.clear();
+    redoStack_.clear();
+    notify();
+}
+
+void UndoRedoManager::notify() const {
+    if (observer_) {
+        observer_();
+    }
+}
+
+} // namespace tamberlane
