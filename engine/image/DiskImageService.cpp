@@ -5,8 +5,10 @@
 #include "engine/fat/FATParser.h"
 #include "engine/image/DiskImageError.h"
 #include "engine/image/DiskImageParser.h"
+#include "engine/image/formats/D88Format.h"
 #include "engine/image/formats/PlainImageFormat.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -146,18 +148,45 @@ std::shared_ptr<DiskImage> DiskImageService::open(const std::filesystem::path& u
     return image;
 }
 
+// The bytes of the disk a D88 file is opened at: the chosen one of its disk list, or
+// the file from its start when no disk is chosen. Other containers hold one volume.
+DiskImageService::ContainerSlice DiskImageService::chooseDisk(const std::filesystem::path& url,
+                                                              ByteView fileData,
+                                                              std::optional<int> diskIndex) {
+    if (!diskIndex) {
+        return {fileData, 0};
+    }
+    const bool isD88 = DiskImageParser::extensionOf(url) == "d88";
+    const auto disks = isD88 ? D88ImageFormat::detectMultipleDisks(fileData)
+                             : std::vector<D88Disk>{};
+    // A file whose only disk states no usable size still opens as its first disk.
+    const std::int64_t count =
+        isD88 ? std::max<std::int64_t>(1, static_cast<std::int64_t>(disks.size())) : 1;
+    if (*diskIndex < 0 || *diskIndex >= count) {
+        throw DiskImageError::headerParseFailure(
+            "指定されたディスク番号が範囲外です: " + std::to_string(std::int64_t{*diskIndex} + 1) +
+            "（ディスク数: " + std::to_string(count) + "）");
+    }
+    if (!isD88 || (disks.empty() && *diskIndex == 0)) {
+        return {fileData, 0};
+    }
+    const D88Disk& disk = disks[static_cast<std::size_t>(*diskIndex)];
+    return {fileData.subspan(static_cast<std::size_t>(disk.offset), disk.header.diskSize),
+            disk.offset};
+}
+
 std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::path& url,
                                                         Bytes fileData, bool isReadOnly,
                                                         std::optional<int> diskIndex) {
-    (void)diskIndex;
-    const auto format = DiskImageParser::detectFormat(url, fileData);
-    const DiskGeometry geometry = format->parseGeometry(fileData);
-    std::int64_t offset = format->dataOffset(fileData);
+    const ContainerSlice slice = chooseDisk(url, fileData, diskIndex);
+    const auto format = DiskImageParser::detectFormat(url, slice.bytes);
+    const DiskGeometry geometry = format->parseGeometry(slice.bytes);
+    std::int64_t offset = format->dataOffset(slice.bytes);
     const bool writeProtected = DiskImageParser::extractWriteProtectStatus(*format);
 
     std::optional<Bytes> originalFileData;
     Bytes working;
-    if (auto flat = format->extractFlatVolume(fileData, geometry)) {
+    if (auto flat = format->extractFlatVolume(slice.bytes, geometry)) {
         working = std::move(*flat);
         originalFileData = std::move(fileData);
         offset = 0;
@@ -188,9 +217,11 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
     const FATType fatType = FATParser::fatTypeForClusterCount(FATParser::calculateTotalClusters(bpb));
     FATTable table = decodeFATAt(working, bootOffset, bpb, fatType);
 
-    return std::make_shared<DiskImage>(url, format, geometry, bpb, fatType, std::move(table),
-                                       writeProtected, isReadOnly, std::move(working), bootOffset,
-                                       std::move(originalFileData), format->isD88());
+    auto image = std::make_shared<DiskImage>(url, format, geometry, bpb, fatType, std::move(table),
+                                             writeProtected, isReadOnly, std::move(working),
+                                             bootOffset, std::move(originalFileData), format->isD88());
+    image->d88DiskOffset = slice.offset;
+    return image;
 }
 
 std::shared_ptr<DiskImage> DiskImageService::openWithManualParams(const std::filesystem::path& url,

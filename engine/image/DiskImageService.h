@@ -5,6 +5,7 @@
 #include "engine/image/Bytes.h"
 #include "engine/image/DiskImage.h"
 #include "engine/image/FileLock.h"
+#include "engine/image/NewImage.h"
 
 #include <filesystem>
 #include <functional>
@@ -49,6 +50,11 @@ public:
     static std::shared_ptr<DiskImage> parseImage(const std::filesystem::path& url, Bytes fileData,
                                                  bool isReadOnly, std::optional<int> diskIndex);
 
+    // The whole file of a new formatted image (see NewImage.h).
+    static Bytes createNewImage(const NewImageParameters& params) {
+        return tamberlane::createNewImage(params);
+    }
+
     // Called after every change of the current image.
     void setCurrentImageObserver(std::function<void()> observer) { observer_ = std::move(observer); }
 
@@ -56,6 +62,12 @@ public:
     static constexpr std::int64_t maxImageFileSize = std::int64_t{1} << 30;
 
 private:
+    struct ContainerSlice {
+        ByteView bytes;
+        std::int64_t offset = 0;
+    };
+    static ContainerSlice chooseDisk(const std::filesystem::path& url, ByteView fileData,
+                                     std::optional<int> diskIndex);
     struct LockedFile {
         std::shared_ptr<FileLock> lock;
         bool isReadOnly = false;

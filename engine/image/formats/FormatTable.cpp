@@ -1,8 +1,15 @@
 #include "engine/image/formats/FormatTable.h"
 
 #include "engine/image/DiskImageParser.h"
+#include "engine/image/formats/D88Format.h"
+#include "engine/image/formats/DCPFormat.h"
+#include "engine/image/formats/DIMFormat.h"
+#include "engine/image/formats/FDIFormat.h"
+#include "engine/image/formats/HDIFormat.h"
+#include "engine/image/formats/NFDFormat.h"
+#include "engine/image/formats/NHDFormat.h"
 #include "engine/image/formats/PlainImageFormat.h"
-
+#include "engine/image/formats/THDFormat.h"
 
 namespace tamberlane {
 
@@ -13,11 +20,40 @@ std::shared_ptr<const DiskImageFormat> readPlain(ByteView data, const std::strin
                                               DiskImageParser::upperExtensionOf("x." + ext));
 }
 
+std::shared_ptr<const DiskImageFormat> readD88(ByteView data, const std::string&) {
+    return std::make_shared<D88ImageFormat>(D88ImageFormat::parseHeader(data));
+}
+
+// A file named .fdi without an FDI header is taken as headerless.
+std::shared_ptr<const DiskImageFormat> readFDI(ByteView data, const std::string& ext) {
+    if (FDIImageFormat::passesHeaderTest(data)) {
+        return std::make_shared<FDIImageFormat>();
+    }
+    return readPlain(data, ext);
+}
+
+template <typename Format>
+std::shared_ptr<const DiskImageFormat> readHeader(ByteView data, const std::string&) {
+    return std::make_shared<Format>(data);
+}
+
+std::shared_ptr<const DiskImageFormat> readTHD(ByteView data, const std::string&) {
+    return std::make_shared<THDImageFormat>(static_cast<std::int64_t>(data.size()));
+}
+
 } // namespace
 
 const std::vector<FormatRegistration>& formatTable() {
     static const std::vector<FormatRegistration> table = {
         {{"tfd", "bin", "xdf", "hdm", "img"}, readPlain},
+        {{"d88"}, readD88},
+        {{"fdi"}, readFDI},
+        {{"hdi"}, readHeader<HDIImageFormat>},
+        {{"nfd"}, readHeader<NFDImageFormat>},
+        {{"nhd"}, readHeader<NHDImageFormat>},
+        {{"thd"}, readTHD},
+        {{"dim"}, readHeader<DIMImageFormat>},
+        {{"dcp", "dcu"}, readHeader<DCPImageFormat>},
     };
     return table;
 }

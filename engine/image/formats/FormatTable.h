@@ -14,7 +14,8 @@ namespace tamberlane {
 // and the reader that parses its header (throwing DiskImageError on a bad one).
 struct FormatRegistration {
     std::vector<std::string> extensions;
-    std::function<std::shared_ptr<const DiskImageFormat>(ByteView data, const std::string& ext)> read;
+    std::function<std::shared_ptr<const DiskImageFormat>(ByteView data, const std::string& ext)>
+        read;
 };
 
 const std::vector<FormatRegistration>& formatTable();

@@ -9,6 +9,10 @@ const std::vector<PlainImageFormat::KnownSize>& PlainImageFormat::knownSizes() {
         {1261568, {2, 77, 8, 1024}},
         {1474560, {2, 80, 18, 512}},
         {655360, {2, 80, 8, 512}},
+        // Hard-disk volumes of the new-image sizes, so a new or converted BIN opens again.
+        {5326848, {4, 153, 17, 512}},
+        {10653696, {4, 306, 17, 512}},
+        {21307392, {8, 306, 17, 512}},
     };
     return sizes;
 }

@@ -8,7 +8,7 @@ namespace tamberlane {
 
 // A headerless image: the volume is the whole file, its geometry known by its size.
 class PlainImageFormat : public DiskImageFormat {
-public:
+  public:
     explicit PlainImageFormat(std::int64_t fileSize, std::string extension = "BIN")
         : fileSize(fileSize), extension_(std::move(extension)) {}
 
@@ -25,7 +25,7 @@ public:
     // In the order the size message lists them.
     static const std::vector<KnownSize>& knownSizes();
 
-private:
+  private:
     std::string extension_;
 };
 

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "engine/image/BIOSParameterBlock.h"
+#include "engine/image/Bytes.h"
+#include "engine/image/DiskGeometry.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tamberlane {
+
+class DiskImage;
+
+// The containers a new image can be written in, in the order they are offered.
+enum class NewImageFormat { bin, d88, fdi, hdi, nfd, nhd, dim, dcp };
+// The containers an open image can be converted into (the same eight).
+enum class ConvertFormat { bin, d88, fdi, hdi, nfd, nhd, dim, dcp };
+
+enum class DiskSize { kb640, mb1_2, mb1_44, mb10, mb20, mb40 };
+
+struct NewImageParameters {
+    NewImageFormat format = NewImageFormat::bin;
+    DiskSize diskSize = DiskSize::kb640;
+    // Not read by the builder: the FAT type follows from the size.
+    FATType fileSystem = FATType::fat12;
+};
+
+// Everything a new volume takes from its size.
+struct DiskSizeSpec {
+    DiskGeometry geometry;
+    std::int64_t totalSectors = 0;
+    std::int64_t rootEntries = 0;
+    std::uint8_t media = 0;
+    std::int64_t sectorsPerCluster = 0;
+    std::uint8_t d88SizeCode = 0;
+};
+
+const std::vector<NewImageFormat>& allNewImageFormats();
+const std::vector<ConvertFormat>& allConvertFormats();
+const std::vector<DiskSize>& allDiskSizes();
+
+// "BIN", "D88", ...
+std::string rawValue(NewImageFormat format);
+std::string rawValue(ConvertFormat format);
+// The dialog label, e.g. "1.44MB (2HD-AT)".
+std::string rawValue(DiskSize size);
+// Lower-case file extension of the container ("bin", "d88", ...).
+std::string fileExtension(NewImageFormat format);
+std::string fileExtension(ConvertFormat format);
+// The container a file extension (case-insensitive, without the dot) names.
+std::optional<NewImageFormat> newImageFormatForExtension(std::string_view ext);
+ConvertFormat toConvertFormat(NewImageFormat format);
+
+const DiskSizeSpec& sizeSpec(DiskSize size);
+
+std::vector<DiskSize> availableSizes(NewImageFormat format);
+bool isSizeOffered(NewImageFormat format, DiskSize size);
+// Conversion targets: all eight without an image, else by the image's geometry.
+std::vector<ConvertFormat> availableFormats(const std::optional<DiskGeometry>& geometry);
+bool isConversionOffered(const DiskGeometry& geometry, ConvertFormat format);
+
+// Why a combination is refused, for the user.
+std::string sizeNotOfferedText(NewImageFormat format, DiskSize size);
+std::string conversionNotOfferedText(const DiskGeometry& geometry, ConvertFormat format);
+
+// The empty formatted FAT volume of a size (boot sector, two FATs, root directory).
+Bytes buildNewVolume(DiskSize size);
+// The whole new file. A size the container does not offer is refused with
+// unsupportedFormat carrying sizeNotOfferedText.
+Bytes createNewImage(const NewImageParameters& params);
+// The open image's volume in another container. A target not offered for the image's
+// geometry is refused with unsupportedFormat carrying conversionNotOfferedText.
+Bytes convertImage(const DiskImage& image, ConvertFormat format);
+
+// Writes a new or converted image. A file at `path` that another program holds locked,
+// or that is the open image, is refused with lockConflict and left untouched.
+void writeImageFile(const std::filesystem::path& path, ByteView bytes);
+
+} // namespace tamberlane

@@ -1,0 +1,282 @@
+#include "engine/image/formats/D88Format.h"
+
+#include "engine/fat/ShiftJISConverter.h"
+#include "engine/image/DiskImageError.h"
+#include "engine/image/formats/FormatSupport.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace tamberlane {
+
+namespace {
+
+constexpr std::int64_t headerSize = D88Header::size;
+constexpr std::int64_t sectorHeaderSize = 16;
+// R is one byte: a track cannot address more sectors than that.
+constexpr std::int64_t maxSectorsPerTrack = 255;
+
+std::int64_t bytesForSizeCode(std::uint8_t code) {
+    switch (code) {
+    case 0:
+        return 128;
+    case 1:
+        return 256;
+    case 2:
+        return 512;
+    case 3:
+        return 1024;
+    default:
+        return 256;
+    }
+}
+
+std::string geometryText(const DiskGeometry& g) {
+    return "ヘッド: " + std::to_string(g.heads) + "、シリンダ: " + std::to_string(g.cylinders) +
+           "、セクタ/トラック: " + std::to_string(g.sectorsPerTrack) +
+           "、バイト/セクタ: " + std::to_string(g.bytesPerSector);
+}
+
+} // namespace
+
+void D88ImageFormat::forEachSectorRecord(ByteView disk, std::int64_t sectorsPerTrack,
+                                         const SectorVisitor& visit) {
+    const std::int64_t size = static_cast<std::int64_t>(disk.size());
+    for (std::int64_t t = 0; t < D88Header::trackCount; ++t) {
+        const std::int64_t entry = 0x20 + 4 * t;
+        if (!rangeFits(entry, 4, size)) {
+            break;
+        }
+        const std::int64_t trackOffset = readU32LE(disk, static_cast<std::size_t>(entry));
+        if (trackOffset == 0 || trackOffset >= size) {
+            continue;
+        }
+        std::int64_t pos = trackOffset;
+        for (std::int64_t s = 0; s < sectorsPerTrack; ++s) {
+            if (!rangeFits(pos, sectorHeaderSize, size)) {
+                break;
+            }
+            const std::int64_t record = disk[static_cast<std::size_t>(pos + 2)];
+            const std::int64_t dataSize = readU16LE(disk, static_cast<std::size_t>(pos + 14));
+            if (dataSize == 0 || !rangeFits(pos + sectorHeaderSize, dataSize, size)) {
+                break;
+            }
+            visit(t * sectorsPerTrack + record - 1, pos + sectorHeaderSize, dataSize);
+            pos += sectorHeaderSize + dataSize;
+        }
+    }
+}
+
+std::string D88ImageFormat::decodeNullTerminatedShiftJIS(ByteView bytes) {
+    const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
+    return ShiftJISConverter::toUnicode(bytes.first(static_cast<std::size_t>(end - bytes.begin())));
+}
+
+D88Header D88ImageFormat::parseHeader(ByteView data) {
+    if (static_cast<std::int64_t>(data.size()) < headerSize) {
+        throw DiskImageError::headerParseFailure(
+            "D88ヘッダに必要なデータが不足しています（必要: 688バイト、実際: " +
+            std::to_string(data.size()) + "バイト）");
+    }
+    D88Header header;
+    header.diskName = decodeNullTerminatedShiftJIS(data.first(16));
+    header.writeProtect = data[0x1A] != 0;
+    const std::uint8_t type = data[0x1B];
+    if (type != 0x00 && type != 0x10 && type != 0x20) {
+        throw DiskImageError::headerParseFailure("不明なD88ディスクタイプです: " +
+                                                 formats::hexByte(type));
+    }
+    header.diskType = static_cast<D88DiskType>(type);
+    header.diskSize = readU32LE(data, 0x1C);
+    for (int t = 0; t < D88Header::trackCount; ++t) {
+        header.trackOffsets[static_cast<std::size_t>(t)] =
+            readU32LE(data, static_cast<std::size_t>(0x20 + 4 * t));
+    }
+    return header;
+}
+
+std::vector<D88Disk> D88ImageFormat::detectMultipleDisks(ByteView data) {
+    std::vector<D88Disk> disks;
+    const std::int64_t size = static_cast<std::int64_t>(data.size());
+    std::int64_t start = 0;
+    while (rangeFits(start, headerSize, size)) {
+        D88Header header;
+        try {
+            header = parseHeader(data.subspan(static_cast<std::size_t>(start)));
+        } catch (const DiskImageError&) {
+            break;
+        }
+        // A size below the header's own would list the same bytes again and again.
+        if (header.diskSize < headerSize || !rangeFits(start, header.diskSize, size)) {
+            break;
+        }
+        disks.push_back({start, header});
+        start += header.diskSize;
+    }
+    return disks;
+}
+
+ByteView D88ImageFormat::diskBytesOf(ByteView data) {
+    return data.first(static_cast<std::size_t>(diskExtent(data)));
+}
+
+std::int64_t D88ImageFormat::diskExtent(ByteView data) {
+    const std::int64_t size = static_cast<std::int64_t>(data.size());
+    if (size < headerSize) {
+        return size;
+    }
+    const std::int64_t stated = readU32LE(data, 0x1C);
+    return stated >= headerSize && stated <= size ? stated : size;
+}
+
+D88SectorHeader D88ImageFormat::parseSectorHeader(ByteView data, std::int64_t offset) {
+    if (!rangeFits(offset, sectorHeaderSize, static_cast<std::int64_t>(data.size()))) {
+        throw DiskImageError::headerParseFailure("セクタヘッダのデータが不足しています");
+    }
+    const auto at = [&](std::int64_t i) { return static_cast<std::size_t>(offset + i); };
+    D88SectorHeader h;
+    h.cylinder = data[at(0)];
+    h.head = data[at(1)];
+    h.record = data[at(2)];
+    h.sizeCode = data[at(3)];
+    h.sectorCount = readU16LE(data, at(4));
+    h.density = data[at(6)];
+    h.deletedMark = data[at(7)];
+    h.status = data[at(8)];
+    h.dataSize = readU16LE(data, at(14));
+    return h;
+}
+
+D88TrackLayout D88ImageFormat::analyzeFirstTrack(ByteView data,
+                                                 const std::array<std::uint32_t, 164>& offsets) {
+    const auto first = std::find_if(offsets.begin(), offsets.end(), [](auto o) { return o != 0; });
+    if (first == offsets.end()) {
+        throw DiskImageError::headerParseFailure("有効なトラックオフセットがありません");
+    }
+    const std::int64_t offset = *first;
+    if (!rangeFits(offset, sectorHeaderSize, static_cast<std::int64_t>(data.size()))) {
+        throw DiskImageError::headerParseFailure("トラックデータが不足しています");
+    }
+    const D88SectorHeader sector = parseSectorHeader(data, offset);
+    if (sector.sectorCount == 0) {
+        throw DiskImageError::headerParseFailure("セクタ数が0です");
+    }
+    if (sector.sectorCount > maxSectorsPerTrack) {
+        throw DiskImageError::headerParseFailure("セクタ数が不正です: " +
+                                                 std::to_string(sector.sectorCount));
+    }
+    return {sector.sectorCount, bytesForSizeCode(sector.sizeCode)};
+}
+
+std::int64_t D88ImageFormat::cylindersFor(D88DiskType type) {
+    switch (type) {
+    case D88DiskType::d2D:
+        return 40;
+    case D88DiskType::d2DD:
+        return 80;
+    case D88DiskType::d2HD:
+        return 77;
+    }
+    return 40;
+}
+
+DiskGeometry D88ImageFormat::parseGeometry(ByteView data) const {
+    constexpr std::int64_t heads = 2;
+    // The type byte alone undercounts: new 1.44 MB disks say 2HD (77 cylinders) yet hold
+    // 80, and real files carry a wrong type. The track table is the better witness.
+    std::int64_t lastTrack = -1;
+    for (std::int64_t t = 0; t < D88Header::trackCount; ++t) {
+        if (header.trackOffsets[static_cast<std::size_t>(t)] != 0) {
+            lastTrack = t;
+        }
+    }
+    const std::int64_t cylinders =
+        std::max(cylindersFor(header.diskType), (lastTrack + 1 + heads - 1) / heads);
+    const D88TrackLayout layout = analyzeFirstTrack(diskBytesOf(data), header.trackOffsets);
+    return {heads, cylinders, layout.sectorsPerTrack, layout.bytesPerSector};
+}
+
+std::int64_t D88ImageFormat::dataOffset(ByteView) const {
+    for (std::uint32_t offset : header.trackOffsets) {
+        if (offset != 0) {
+            return offset;
+        }
+    }
+    return headerSize;
+}
+
+Bytes D88ImageFormat::extractFlatData(ByteView data, const D88Header&,
+                                      const DiskGeometry& geometry) {
+    const std::int64_t total = geometry.heads * geometry.cylinders * geometry.sectorsPerTrack;
+    const std::int64_t sectorSize = geometry.bytesPerSector;
+    if (geometry.heads <= 0 || geometry.cylinders <= 0 || geometry.sectorsPerTrack <= 0 ||
+        sectorSize <= 0 || geometry.totalBytes() > std::numeric_limits<std::uint32_t>::max()) {
+        return {};
+    }
+    Bytes flat(static_cast<std::size_t>(total * sectorSize), 0);
+    const ByteView disk = diskBytesOf(data);
+    forEachSectorRecord(disk, geometry.sectorsPerTrack,
+                        [&](std::int64_t index, std::int64_t pos, std::int64_t size) {
+                            if (index < 0 || index >= total) {
+                                return;
+                            }
+                            std::copy_n(disk.begin() + pos, std::min(size, sectorSize),
+                                        flat.begin() + index * sectorSize);
+                        });
+    return flat;
+}
+
+Bytes D88ImageFormat::generateD88Header(const DiskGeometry& g, D88WriteVariant variant) {
+    const std::int64_t tracks = g.heads * g.cylinders;
+    const std::int64_t recordSize = g.bytesPerSector + sectorHeaderSize;
+    const std::int64_t diskSize = headerSize + tracks * g.sectorsPerTrack * recordSize;
+    // C, H and R are single bytes and the data size 16 bits; beyond them the file
+    // would read back as a different disk.
+    if (g.heads <= 0 || g.heads > 255 || g.cylinders <= 0 || g.cylinders > 256 ||
+        g.sectorsPerTrack <= 0 || g.sectorsPerTrack > maxSectorsPerTrack || g.bytesPerSector <= 0 ||
+        g.bytesPerSector > 0xFFFF || diskSize > std::numeric_limits<std::uint32_t>::max()) {
+        throw DiskImageError::headerParseFailure("D88形式で書き込めないジオメトリです（" +
+                                                 geometryText(g) + "）");
+    }
+    Bytes header(static_cast<std::size_t>(headerSize), 0);
+    const bool is2DD = variant == D88WriteVariant::newImage
+                           ? g.bytesPerSector == 512 && g.cylinders == 80 && g.sectorsPerTrack == 8
+                           : g.sectorsPerTrack == 8 && g.bytesPerSector == 512;
+    header[0x1B] = is2DD ? 0x10 : 0x20;
+    writeU32LE(header, 0x1C, static_cast<std::uint32_t>(diskSize));
+    const std::int64_t described = std::min<std::int64_t>(tracks, D88Header::trackCount);
+    for (std::int64_t t = 0; t < described; ++t) {
+        writeU32LE(header, static_cast<std::size_t>(0x20 + 4 * t),
+                   static_cast<std::uint32_t>(headerSize + t * g.sectorsPerTrack * recordSize));
+    }
+    return header;
+}
+
+Bytes D88ImageFormat::buildD88Image(ByteView flatData, const DiskGeometry& g,
+                                    D88WriteVariant variant) {
+    Bytes out = generateD88Header(g, variant);
+    const std::int64_t tracks = g.heads * g.cylinders;
+    const std::int64_t sectorSize = g.bytesPerSector;
+    const std::int64_t flatSize = static_cast<std::int64_t>(flatData.size());
+    out.reserve(static_cast<std::size_t>(readU32LE(out, 0x1C)));
+    Bytes record(static_cast<std::size_t>(sectorHeaderSize + sectorSize), 0);
+    for (std::int64_t t = 0; t < tracks; ++t) {
+        for (std::int64_t s = 1; s <= g.sectorsPerTrack; ++s) {
+            std::fill(record.begin(), record.end(), 0);
+            record[0] = static_cast<std::uint8_t>(t / g.heads);
+            record[1] = static_cast<std::uint8_t>(t % g.heads);
+            record[2] = static_cast<std::uint8_t>(s);
+            record[3] = formats::sectorSizeCode(sectorSize);
+            writeU16LE(record, 4, static_cast<std::uint16_t>(g.sectorsPerTrack));
+            writeU16LE(record, 14, static_cast<std::uint16_t>(sectorSize));
+            const std::int64_t src = (t * g.sectorsPerTrack + s - 1) * sectorSize;
+            if (rangeFits(src, sectorSize, flatSize)) {
+                std::copy_n(flatData.begin() + src, sectorSize, record.begin() + sectorHeaderSize);
+            }
+            out.insert(out.end(), record.begin(), record.end());
+        }
+    }
+    return out;
+}
+
+} // namespace tamberlane

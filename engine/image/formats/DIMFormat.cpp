@@ -1,0 +1,70 @@
+#include "engine/image/formats/DIMFormat.h"
+
+#include "engine/image/DiskImageError.h"
+#include "engine/image/formats/FormatSupport.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tamberlane {
+
+namespace {
+
+std::optional<DiskGeometry> geometryForMedia(std::uint8_t type) {
+    switch (type) {
+    case 0x00:
+    case 0x01:
+        return DiskGeometry{2, 77, 8, 1024};
+    case 0x02:
+        return DiskGeometry{2, 80, 15, 512};
+    case 0x03:
+        return DiskGeometry{2, 80, 18, 512};
+    default:
+        return std::nullopt;
+    }
+}
+
+DiskImageError badMedia(std::uint8_t type) {
+    return DiskImageError::headerParseFailure("DIMのメディアタイプが不正です: " +
+                                              formats::hexByte(type));
+}
+
+std::uint8_t readMediaType(ByteView data) {
+    if (static_cast<std::int64_t>(data.size()) < DIMImageFormat::headerSize) {
+        throw DiskImageError::headerParseFailure(
+            "DIMヘッダに必要なデータが不足しています（必要: 256バイト、実際: " +
+            std::to_string(data.size()) + "バイト）");
+    }
+    if (!geometryForMedia(data[0])) {
+        throw badMedia(data[0]);
+    }
+    return data[0];
+}
+
+} // namespace
+
+DIMImageFormat::DIMImageFormat(ByteView data) : mediaType(readMediaType(data)) {}
+
+DiskGeometry DIMImageFormat::parseGeometry(ByteView) const {
+    if (auto geometry = geometryForMedia(mediaType)) {
+        return *geometry;
+    }
+    throw badMedia(mediaType);
+}
+
+Bytes buildDIMNewImage(ByteView diskData, const DiskGeometry& g) {
+    Bytes header(static_cast<std::size_t>(DIMImageFormat::headerSize), 0);
+    std::uint8_t media = 0x00;
+    if (g.bytesPerSector == 512 && g.sectorsPerTrack == 15) {
+        media = 0x02;
+    } else if (g.bytesPerSector == 512 && g.sectorsPerTrack == 18) {
+        media = 0x03;
+    }
+    header[0] = media;
+    const std::int64_t tracks = std::min<std::int64_t>(g.heads * g.cylinders, 160);
+    std::fill_n(header.begin() + 1, std::max<std::int64_t>(tracks, 0), 0x01);
+    std::memcpy(header.data() + 0xAB, "DIFC HEADER  ", 13);
+    return formats::joinHeader(std::move(header), diskData);
+}
+
+} // namespace tamberlane

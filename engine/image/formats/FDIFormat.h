@@ -1,0 +1,42 @@
+#pragma once
+
+// FDI (and HDI, which shares the layout): a header in front of the volume.
+//
+//   0   4  type code (written by new images only; never read)
+//   4   4  reserved
+//   8   4  header size = offset of the volume
+//  12   4  volume size in bytes (written; never read)
+//  16   4  bytes per sector
+//  20   4  sectors per track
+//  24   4  heads
+//  28   4  cylinders
+//
+// 32 bytes are read; writers emit a 4096-byte header.
+
+#include "engine/image/DiskImageFormat.h"
+
+#include <string>
+
+namespace tamberlane {
+
+class FDIImageFormat : public DiskImageFormat {
+  public:
+    static constexpr std::int64_t writtenHeaderSize = 4096;
+
+    // Detection's check that the file carries an FDI header at all.
+    static bool passesHeaderTest(ByteView data);
+
+    DiskGeometry parseGeometry(ByteView data) const override;
+    std::int64_t dataOffset(ByteView data) const override;
+    std::string name() const override { return "FDI"; }
+    bool isFDI() const override { return true; }
+};
+
+// The FDI/HDI geometry check; `format` ("FDI" or "HDI") names the header in messages.
+DiskGeometry parseFDIStyleGeometry(ByteView data, const std::string& format);
+
+// The header a new FDI or HDI image gets (with type code and volume size).
+Bytes generateFDIHeader(const DiskGeometry& geometry);
+Bytes buildFDIImage(ByteView flatData, const DiskGeometry& geometry);
+
+} // namespace tamberlane

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "engine/image/Bytes.h"
+#include "engine/image/DiskGeometry.h"
+#include "engine/image/DiskImageError.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <string>
+
+// Small helpers the container readers and writers share.
+namespace tamberlane::formats {
+
+// "0x" and two upper-case hexadecimal digits, as media and disk-type errors show a byte.
+inline std::string hexByte(std::uint8_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    return text;
+}
+
+// The identifier bytes as text; empty when any byte is outside ASCII, so a binary
+// identifier never reaches a message as mojibake.
+inline std::string asciiText(ByteView bytes) {
+    std::string text;
+    for (std::uint8_t byte : bytes) {
+        if (byte >= 0x80) {
+            return {};
+        }
+        text.push_back(static_cast<char>(byte));
+    }
+    return text;
+}
+
+inline bool isValidSectorSize(std::int64_t size) {
+    return size == 128 || size == 256 || size == 512 || size == 1024 || size == 2048 ||
+           size == 4096;
+}
+
+// Size code N of a sector ID (128 << N); sizes without a code are written as 512.
+inline std::uint8_t sectorSizeCode(std::int64_t bytesPerSector) {
+    switch (bytesPerSector) {
+    case 128:
+        return 0;
+    case 256:
+        return 1;
+    case 1024:
+        return 3;
+    default:
+        return 2;
+    }
+}
+
+// Header fields each pass their own range check, yet their product can still exceed
+// what a 32-bit volume-size field (and every writer) can hold.
+inline void requireVolumeFits32(const DiskGeometry& geometry, const std::string& format) {
+    const std::int64_t total = geometry.totalBytes();
+    if (total > std::int64_t{std::numeric_limits<std::uint32_t>::max()}) {
+        throw DiskImageError::headerParseFailure(
+            format + "のディスク容量が大きすぎます: " + std::to_string(total) + "バイト");
+    }
+}
+
+// Header plus the volume, as every header writer lays them out.
+inline Bytes joinHeader(Bytes header, ByteView volume) {
+    header.insert(header.end(), volume.begin(), volume.end());
+    return header;
+}
+
+} // namespace tamberlane::formats

@@ -1,0 +1,74 @@
+#include "engine/image/formats/NHDFormat.h"
+
+#include "engine/image/DiskImageError.h"
+#include "engine/image/formats/FormatSupport.h"
+
+#include <cstring>
+
+namespace tamberlane {
+
+namespace {
+
+const char* const signature = "T98HDDIMAGE.R0";
+
+void requireHeader(ByteView data) {
+    if (static_cast<std::int64_t>(data.size()) < NHDImageFormat::headerSize) {
+        throw DiskImageError::headerParseFailure(
+            "NHDヘッダに必要なデータが不足しています（必要: 296バイト、実際: " +
+            std::to_string(data.size()) + "バイト）");
+    }
+}
+
+} // namespace
+
+NHDImageFormat::NHDImageFormat(ByteView data) {
+    requireHeader(data);
+    const std::string id = formats::asciiText(data.first(14));
+    if (id != signature) {
+        throw DiskImageError::headerParseFailure("NHDシグネチャが不正です: " + id);
+    }
+    _headerSize = readU32LE(data, 0x110);
+    if (_headerSize == 0 || _headerSize > static_cast<std::int64_t>(data.size())) {
+        throw DiskImageError::headerParseFailure("NHDヘッダサイズが不正です: " +
+                                                 std::to_string(_headerSize));
+    }
+}
+
+DiskGeometry NHDImageFormat::parseGeometry(ByteView data) const {
+    requireHeader(data);
+    const std::int64_t sectorsPerTrack = readU32LE(data, 0x118);
+    const std::int64_t heads = readU32LE(data, 0x11C);
+    const std::int64_t cylinders = readU32LE(data, 0x120);
+    const std::int64_t bytesPerSector = readU32LE(data, 0x124);
+    const auto fail = [](const char* text, std::int64_t value) {
+        return DiskImageError::headerParseFailure(text + std::to_string(value));
+    };
+    if (cylinders < 1 || cylinders > 65535) {
+        throw fail("NHDヘッダのシリンダ数が不正です: ", cylinders);
+    }
+    if (heads < 1 || heads > 256) {
+        throw fail("NHDヘッダのヘッド数が不正です: ", heads);
+    }
+    if (sectorsPerTrack < 1 || sectorsPerTrack > 255) {
+        throw fail("NHDヘッダのセクタ/トラック数が不正です: ", sectorsPerTrack);
+    }
+    if (!formats::isValidSectorSize(bytesPerSector)) {
+        throw fail("NHDヘッダのバイト/セクタが不正です: ", bytesPerSector);
+    }
+    const DiskGeometry geometry{heads, cylinders, sectorsPerTrack, bytesPerSector};
+    formats::requireVolumeFits32(geometry, "NHD");
+    return geometry;
+}
+
+Bytes buildNHDImage(ByteView flatData, const DiskGeometry& g) {
+    Bytes header(static_cast<std::size_t>(NHDImageFormat::headerSize), 0);
+    std::memcpy(header.data(), signature, 14);
+    writeU32LE(header, 0x110, static_cast<std::uint32_t>(NHDImageFormat::headerSize));
+    writeU32LE(header, 0x118, static_cast<std::uint32_t>(g.sectorsPerTrack));
+    writeU32LE(header, 0x11C, static_cast<std::uint32_t>(g.heads));
+    writeU32LE(header, 0x120, static_cast<std::uint32_t>(g.cylinders));
+    writeU32LE(header, 0x124, static_cast<std::uint32_t>(g.bytesPerSector));
+    return formats::joinHeader(std::move(header), flatData);
+}
+
+} // namespace tamberlane
