@@ -62,7 +62,15 @@ bool DiskImage::clusterIsStorable(std::uint16_t cluster) const {
 }
 
 std::int64_t DiskImage::sectorStart(std::int64_t lba) const {
-    return dataOffset + lba * static_cast<std::int64_t>(bpb.bytesPerSector);
+    // The sector number may come from the user (sector editor): a product past the
+    // integer range is simply a sector outside the data, reported as -1.
+    std::int64_t offset = 0;
+    std::int64_t start = 0;
+    if (__builtin_mul_overflow(lba, static_cast<std::int64_t>(bpb.bytesPerSector), &offset) ||
+        __builtin_add_overflow(dataOffset, offset, &start)) {
+        return -1;
+    }
+    return start;
 }
 
 Bytes DiskImage::readSector(std::int64_t lba) const {
@@ -99,9 +107,11 @@ void DiskImage::writeSector(std::int64_t lba, ByteView sectorData) {
     if (!rangeFits(start, size, static_cast<std::int64_t>(data.size()))) {
         return;
     }
-    const std::size_t copied = std::min<std::size_t>(sectorData.size(), static_cast<std::size_t>(size));
+    const std::size_t copied =
+        std::min<std::size_t>(sectorData.size(), static_cast<std::size_t>(size));
     std::copy_n(sectorData.begin(), copied, data.begin() + start);
-    std::fill(data.begin() + start + static_cast<std::int64_t>(copied), data.begin() + start + size, 0);
+    std::fill(data.begin() + start + static_cast<std::int64_t>(copied), data.begin() + start + size,
+              0);
 }
 
 void DiskImage::writeCluster(std::uint16_t cluster, ByteView clusterData) {

@@ -1,0 +1,258 @@
+#include "engine/image/DiskImage.h"
+#include "engine/image/DiskImageError.h"
+#include "engine/image/formats/PlainImageFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <climits>
+#include <numeric>
+#include <system_error>
+
+namespace tamberlane {
+namespace {
+
+BIOSParameterBlock floppyBPB() {
+    BIOSParameterBlock bpb;
+    bpb.bytesPerSector = 512;
+    bpb.sectorsPerCluster = 1;
+    bpb.reservedSectors = 1;
+    bpb.numberOfFATs = 2;
+    bpb.rootEntryCount = 224;
+    bpb.totalSectors16 = 2880;
+    bpb.mediaDescriptor = 0xF0;
+    bpb.sectorsPerFAT = 9;
+    return bpb;
+}
+
+// Every byte holds its own position (mod 251), so a read shows where it came from.
+Bytes positionalData(std::size_t size) {
+    Bytes data(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        data[i] = static_cast<std::uint8_t>(i % 251);
+    }
+    return data;
+}
+
+Bytes expectedSlice(std::size_t from, std::size_t length) {
+    Bytes out(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        out[i] = static_cast<std::uint8_t>((from + i) % 251);
+    }
+    return out;
+}
+
+DiskImage makeImage(BIOSParameterBlock bpb, Bytes data, std::int64_t dataOffset = 0,
+                    bool readOnly = false, bool writeProtected = false) {
+    const auto size = static_cast<std::int64_t>(data.size());
+    return DiskImage("/nowhere/disk.img", std::make_shared<PlainImageFormat>(size),
+                     DiskGeometry{2, 80, 18, 512}, bpb, FATType::fat12,
+                     FATTable(std::vector<std::uint16_t>(20, 0), FATType::fat12), writeProtected,
+                     readOnly, std::move(data), dataOffset, std::nullopt, false);
+}
+
+struct FirstDataSectorCase {
+    const char* name;
+    std::uint16_t bytesPerSector;
+    std::uint16_t reserved;
+    std::uint8_t fats;
+    std::uint16_t sectorsPerFAT;
+    std::uint16_t rootEntries;
+    std::int64_t expected;
+};
+
+class FirstDataSectorTest : public ::testing::TestWithParam<FirstDataSectorCase> {};
+
+TEST_P(FirstDataSectorTest, RootAreaIsRoundedUpToWholeSectors) {
+    const auto& c = GetParam();
+    BIOSParameterBlock bpb = floppyBPB();
+    bpb.bytesPerSector = c.bytesPerSector;
+    bpb.reservedSectors = c.reserved;
+    bpb.numberOfFATs = c.fats;
+    bpb.sectorsPerFAT = c.sectorsPerFAT;
+    bpb.rootEntryCount = c.rootEntries;
+    EXPECT_EQ(makeImage(bpb, Bytes(1024)).firstDataSector(), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Volumes, FirstDataSectorTest,
+    ::testing::Values(FirstDataSectorCase{"floppy144", 512, 1, 2, 9, 224, 33},
+                      FirstDataSectorCase{"floppy2HD", 1024, 1, 2, 2, 192, 11},
+                      FirstDataSectorCase{"partialRootSector", 512, 1, 2, 9, 17, 21},
+                      FirstDataSectorCase{"noRoot", 512, 4, 1, 3, 0, 7},
+                      FirstDataSectorCase{"maximalFields", 128, 65535, 255, 65535, 65535,
+                                          65535 + 255LL * 65535 + 16384}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DiskImageReadTest, SectorZeroIsReadAtTheBootSectorOffset) {
+    const DiskImage image = makeImage(floppyBPB(), positionalData(8192), 4096);
+    EXPECT_EQ(image.readSector(0), expectedSlice(4096, 512));
+    EXPECT_EQ(image.readSector(7), expectedSlice(4096 + 7 * 512, 512));
+}
+
+TEST(DiskImageReadTest, PartlyPresentLastSectorReadsAsWholeZeroSector) {
+    const DiskImage image = makeImage(floppyBPB(), positionalData(512 * 3 + 100));
+    EXPECT_EQ(image.readSector(2), expectedSlice(1024, 512));
+    EXPECT_EQ(image.readSector(3), Bytes(512, 0));
+}
+
+TEST(DiskImageReadTest, SectorsOutsideTheDataReadAsZerosWithoutOverflow) {
+    const DiskImage image = makeImage(floppyBPB(), positionalData(4096), 1024);
+    for (const std::int64_t lba : {std::int64_t{-3}, std::int64_t{6}, std::int64_t{1} << 40,
+                                   INT64_MAX, INT64_MAX / 512, INT64_MIN, INT64_MIN / 512}) {
+        SCOPED_TRACE(lba);
+        EXPECT_EQ(image.readSector(lba), Bytes(512, 0));
+    }
+}
+
+TEST(DiskImageReadTest, ClusterTwoIsTheFirstDataSectors) {
+    BIOSParameterBlock bpb = floppyBPB();
+    bpb.sectorsPerCluster = 4;
+    const DiskImage image = makeImage(bpb, positionalData(64 * 1024));
+    ASSERT_EQ(image.firstDataSector(), 33);
+    EXPECT_EQ(image.readCluster(2), expectedSlice(33 * 512, 4 * 512));
+    EXPECT_EQ(image.readCluster(3), expectedSlice(37 * 512, 4 * 512));
+}
+
+TEST(DiskImageReadTest, ClustersZeroAndOneAddressSectorsBeforeTheDataArea) {
+    const DiskImage image = makeImage(floppyBPB(), positionalData(64 * 1024));
+    EXPECT_EQ(image.readCluster(1), expectedSlice(32 * 512, 512));
+    EXPECT_EQ(image.readCluster(0), expectedSlice(31 * 512, 512));
+}
+
+TEST(DiskImageReadTest, ClusterPartlyBeyondTheDataHasZeroSectors) {
+    BIOSParameterBlock bpb = floppyBPB();
+    bpb.sectorsPerCluster = 2;
+    const DiskImage image = makeImage(bpb, positionalData(34 * 512 + 10));
+    Bytes expected = expectedSlice(33 * 512, 512);
+    expected.resize(1024, 0);
+    EXPECT_EQ(image.readCluster(2), expected);
+    EXPECT_EQ(image.readCluster(0xFFFF), Bytes(1024, 0));
+}
+
+TEST(DiskImageReadTest, ZeroSectorsPerClusterReadsEmpty) {
+    BIOSParameterBlock bpb = floppyBPB();
+    bpb.sectorsPerCluster = 0;
+    EXPECT_TRUE(makeImage(bpb, positionalData(64 * 1024)).readCluster(2).empty());
+}
+
+TEST(DiskImageWriteTest, WrittenSectorReadsBackAndShortInputIsZeroFilled) {
+    DiskImage image = makeImage(floppyBPB(), positionalData(8192), 512);
+    image.writeSector(1, Bytes(100, 0xAB));
+    Bytes expected(512, 0);
+    std::fill_n(expected.begin(), 100, 0xAB);
+    EXPECT_EQ(image.readSector(1), expected);
+    EXPECT_EQ(image.readSector(2), expectedSlice(512 + 1024, 512));
+}
+
+TEST(DiskImageWriteTest, WritesOutsideTheDataAreSkippedAndNeverGrowTheBuffer) {
+    DiskImage image = makeImage(floppyBPB(), positionalData(512 * 4 + 7));
+    const Bytes before = image.data;
+    for (const std::int64_t lba :
+         {std::int64_t{-1}, std::int64_t{4}, std::int64_t{1} << 50, INT64_MAX, INT64_MIN}) {
+        image.writeSector(lba, Bytes(512, 0xEE));
+    }
+    image.writeCluster(0xFFFF, Bytes(512, 0xEE));
+    EXPECT_EQ(image.data, before);
+}
+
+TEST(DiskImageWriteTest, ClusterWriteSpansItsSectors) {
+    BIOSParameterBlock bpb = floppyBPB();
+    bpb.sectorsPerCluster = 2;
+    DiskImage image = makeImage(bpb, Bytes(64 * 1024, 0));
+    image.writeCluster(3, Bytes(1024, 0x5A));
+    EXPECT_EQ(image.readSector(35), Bytes(512, 0x5A));
+    EXPECT_EQ(image.readSector(36), Bytes(512, 0x5A));
+    EXPECT_EQ(image.readSector(34), Bytes(512, 0));
+    EXPECT_EQ(image.readSector(37), Bytes(512, 0));
+}
+
+TEST(DiskImageWriteTest, ReadOnlyOrWriteProtectedImageRefusesWrites) {
+    for (const bool readOnly : {true, false}) {
+        DiskImage image = makeImage(floppyBPB(), Bytes(8192, 0), 0, readOnly, !readOnly);
+        try {
+            image.writeSector(0, Bytes(512, 1));
+            FAIL() << "write accepted";
+        } catch (const DiskImageError& e) {
+            EXPECT_EQ(e.kind(), DiskImageError::Kind::writeProtected);
+        }
+        EXPECT_EQ(image.data, Bytes(8192, 0));
+    }
+}
+
+struct MessageCase {
+    const char* name;
+    DiskImageError error;
+    std::string expected;
+};
+
+std::vector<MessageCase> messageCases() {
+    return {
+        {"unsupportedFormat", DiskImageError::unsupportedFormat("xyz"),
+         "サポートされていないディスクイメージ形式です: xyz"},
+        {"unsupportedFormatEmpty", DiskImageError::unsupportedFormat(""),
+         "サポートされていないディスクイメージ形式です: "},
+        {"invalidFileSize", DiskImageError::invalidFileSize({1261568, 1474560, 655360}, 1000),
+         "ファイルサイズが不正です。期待値: 1261568, 1474560, 655360 バイト、実際: 1000 バイト"},
+        {"invalidFileSizeOneExpected", DiskImageError::invalidFileSize({1474560}, 0),
+         "ファイルサイズが不正です。期待値: 1474560 バイト、実際: 0 バイト"},
+        {"headerParseFailure",
+         DiskImageError::headerParseFailure("ブートセクタの読み取りに失敗しました"),
+         "ヘッダの解析に失敗しました: ブートセクタの読み取りに失敗しました"},
+        {"invalidBPB", DiskImageError::invalidBPB("numberOfFATsが0です"),
+         "BPBの値が不正です: numberOfFATsが0です"},
+        {"fatCorruption",
+         DiskImageError::fatCorruption("FATテーブル領域がファイルサイズを超えています"),
+         "FATテーブルが破損しています: FATテーブル領域がファイルサイズを超えています"},
+        {"circularReference", DiskImageError::circularReference(65535),
+         "クラスタチェーンに循環参照があります（クラスタ: 65535）"},
+        {"invalidCluster", DiskImageError::invalidCluster(4085), "不正なクラスタ番号です: 4085"},
+        {"diskFull", DiskImageError::diskFull(2048, 1024),
+         "ディスク容量が不足しています。必要: 2048 バイト、空き: 1024 バイト"},
+        {"diskFullLarge", DiskImageError::diskFull(1474560, 0),
+         "ディスク容量が不足しています。必要: 1474560 バイト、空き: 0 バイト"},
+        {"lockConflict",
+         DiskImageError::lockConflict(
+             "ファイルのロックを取得できませんでした。他のプロセスが使用中です。"),
+         "ファイルのロック競合が発生しました: "
+         "ファイルのロックを取得できませんでした。他のプロセスが使用中です。"},
+        {"ioErrorDescribed", DiskImageError::ioError("ディスクイメージが開かれていません", -1),
+         "I/Oエラーが発生しました: ディスクイメージが開かれていません"},
+        {"ioErrorErrno", DiskImageError::ioErrorFromErrno(ENOENT),
+         "I/Oエラーが発生しました: " + std::generic_category().message(ENOENT)},
+        {"encodingError", DiskImageError::encodingError("テスト"),
+         "文字エンコーディングエラー: テスト"},
+        {"directoryDepthExceeded", DiskImageError::directoryDepthExceeded(64),
+         "ディレクトリの再帰深度が上限(64)を超えました"},
+        {"writeProtected", DiskImageError::writeProtected(),
+         "ディスクイメージはライトプロテクトされています"},
+    };
+}
+
+class ErrorMessageTest : public ::testing::TestWithParam<MessageCase> {};
+
+TEST_P(ErrorMessageTest, MessageIsAssembledByteForByte) {
+    const auto& c = GetParam();
+    EXPECT_EQ(c.error.errorDescription(), c.expected);
+    EXPECT_STREQ(c.error.what(), c.expected.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryCase, ErrorMessageTest, ::testing::ValuesIn(messageCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ErrorPayloadTest, PayloadsAreKeptForCallers) {
+    const auto full = DiskImageError::diskFull(3, 1);
+    EXPECT_EQ(full.required(), 3);
+    EXPECT_EQ(full.available(), 1);
+    const auto loop = DiskImageError::circularReference(7);
+    EXPECT_EQ(loop.kind(), DiskImageError::Kind::clusterChainError);
+    EXPECT_EQ(loop.chainErrorType(), ClusterChainErrorType::circularReference);
+    EXPECT_EQ(loop.cluster(), 7);
+    EXPECT_EQ(DiskImageError::invalidCluster(1).chainErrorType(),
+              ClusterChainErrorType::invalidCluster);
+    EXPECT_EQ(DiskImageError::ioErrorFromErrno(EACCES).ioCode(), EACCES);
+    EXPECT_EQ(DiskImageError::ioError("x").ioCode(), -1);
+}
+
+} // namespace
+} // namespace tamberlane
