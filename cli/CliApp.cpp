@@ -1,18 +1,141 @@
 #include "cli/CliApp.h"
 
+#include "cli/Commands.h"
+#include "engine/image/DiskImageError.h"
+
 #include <CLI/CLI.hpp>
+
+#include <locale>
+#include <ostream>
 
 namespace tamberlane::cli {
 
-int run(int argc, char** argv) {
-    CLI::App app{"Tamberlane: disk images of Japanese personal computers"};
+namespace {
+
+const char* const programName = "tamberlane-cli";
+
+std::string failureMessage(const CLI::App*, const CLI::Error& e) {
+    std::string headline = "コマンドラインが正しくありません";
+    if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr) {
+        headline = "必要な引数が指定されていません";
+    } else if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr) {
+        headline = "余分な引数があります";
+    } else if (dynamic_cast<const CLI::ConversionError*>(&e) != nullptr) {
+        headline = "値を数値に変換できません";
+    } else if (dynamic_cast<const CLI::ValidationError*>(&e) != nullptr) {
+        headline = "値が正しくありません";
+    } else if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) != nullptr) {
+        headline = "引数の数が正しくありません";
+    }
+    return headline + " (" + e.what() + ")\n使い方は " + programName + " --help で表示できます\n";
+}
+
+void useJapaneseHelp(CLI::App& app) {
+    auto formatter = app.get_formatter();
+    formatter->label("Usage", "使い方");
+    formatter->label("OPTIONS", "オプション");
+    formatter->label("SUBCOMMAND", "コマンド");
+    formatter->label("SUBCOMMANDS", "コマンド");
+    formatter->label("Positionals", "引数");
+    formatter->label("REQUIRED", "必須");
+    formatter->label("Excludes", "併用不可");
+    formatter->label("Needs", "必要");
+    formatter->column_width(34);
+    app.option_defaults()->group("オプション");
+    app.set_help_flag("-h,--help", "このヘルプを表示して終了します");
+    app.failure_message(failureMessage);
+}
+
+} // namespace
+
+int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    // Bytes go out as they are (UTF-8 names, file contents); numbers are never grouped
+    // or translated by a host locale.
+    out.imbue(std::locale::classic());
+    err.imbue(std::locale::classic());
+
+    CLI::App app{"Tamberlane: 日本のパソコン用ディスクイメージ (FAT12/FAT16) を読み取ります",
+                 programName};
+    useJapaneseHelp(app);
     app.require_subcommand(1);
+    // Global options may stand before or after the command name.
+    app.fallthrough();
+
+    GlobalOptions global;
+    app.add_option("--manual", global.manual,
+                   "手動パラメータで開く: KEY=VALUE,... (キー fat=12|16, bps, spc, offset, "
+                   "heads, cylinders, spt; 省略時 fat=12,bps=512,spc=1,offset=0,heads=2,"
+                   "cylinders=80,spt=18)")
+        ->type_name("KEY=VALUE,...");
+    app.add_option("--disk", global.disk, "複数ディスクの D88 ファイルで開くディスクの番号 (1から)")
+        ->type_name("N")
+        ->check(CLI::PositiveNumber);
+
+    CommandRegistry registry(app);
+#define TAMBERLANE_CLI_REGISTER_COMMAND(Name) register##Name##Command(registry);
+    TAMBERLANE_CLI_COMMANDS(TAMBERLANE_CLI_REGISTER_COMMAND)
+#undef TAMBERLANE_CLI_REGISTER_COMMAND
+
+    std::string overview = "コマンド一覧:\n";
+    for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
+        overview += "  " + std::string(programName) + " " + sub->get_name();
+        for (const CLI::Option* option : sub->get_options()) {
+            if (option->get_positional()) {
+                const bool required = option->get_required();
+                std::string name = option->get_name();
+                if (option->get_items_expected_max() > 1) {
+                    name += "...";
+                }
+                overview += required ? " " + name : " [" + name + "]";
+            } else if (option->get_name() != "--help") {
+                overview += " [" + option->get_name(false, true) + "]";
+            }
+        }
+        overview += "\n      " + sub->get_description() + "\n";
+    }
+    overview += "各コマンドの詳しい説明: " + std::string(programName) +
+                " COMMAND --help\n"
+                "終了ステータス: 0 成功, 1 イメージの読み取りなどの失敗, 2 コマンドラインの誤り";
+    app.footer(overview);
+    for (CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
+        sub->group("コマンド");
+    }
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : 2;
+        return app.exit(e, out, err) == 0 ? exitSuccess : exitUsage;
     }
-    return 0;
+
+    CommandContext context{out, err, global};
+    try {
+        for (const CLI::App* sub : app.get_subcommands()) {
+            if (const CommandAction* action = registry.actionFor(sub)) {
+                return (*action)(context);
+            }
+        }
+        return exitUsage;
+    } catch (const DiskImageError& e) {
+        out.flush();
+        err << e.errorDescription() << '\n';
+        return exitFailure;
+    } catch (const UsageError& e) {
+        err << e.what() << '\n';
+        return exitUsage;
+    } catch (const CommandError& e) {
+        out.flush();
+        err << e.what() << '\n';
+        return exitFailure;
+    }
+}
+
+int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    std::vector<const char*> argv;
+    argv.push_back(programName);
+    for (const std::string& argument : arguments) {
+        argv.push_back(argument.c_str());
+    }
+    return run(static_cast<int>(argv.size()), argv.data(), out, err);
 }
 
 } // namespace tamberlane::cli

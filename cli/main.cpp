@@ -1,3 +1,9 @@
 #include "cli/CliApp.h"
 
-int main(int argc, char** argv) { return tamberlane::cli::run(argc, argv); }
+#include <iostream>
+
+int main(int argc, char** argv) {
+    const int status = tamberlane::cli::run(argc, argv, std::cout, std::cerr);
+    std::cout.flush();
+    return status;
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "engine/fat/DiskPath.h"
+#include "engine/fat/ManualParameters.h"
+#include "engine/image/DiskImage.h"
+#include "engine/image/DiskImageService.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tamberlane::cli {
+
+// Options that apply to every command that opens an image.
+struct GlobalOptions {
+    std::string manual; // KEY=VALUE,... or empty
+    int disk = 0;       // 1-based disk of a multi-disk file; 0 = not given
+};
+
+// What a command gets to do its work: where to write and the global options.
+struct CommandContext {
+    std::ostream& out;
+    std::ostream& err;
+    const GlobalOptions& global;
+};
+
+// A mistake in the command line found after parsing (exit status 2).
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// A failure that is not the engine's own (a path that names nothing, ...), exit status 1.
+class CommandError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+inline constexpr int exitSuccess = 0;
+inline constexpr int exitFailure = 1;
+inline constexpr int exitUsage = 2;
+
+// Parses the --manual text; unknown keys and bad values are usage errors.
+ManualParameters parseManualParameters(const std::string& text);
+
+// Opens `file` with the global --manual and --disk options; the image becomes current.
+std::shared_ptr<DiskImage> openImage(DiskImageService& service, const std::string& file,
+                                     const GlobalOptions& global);
+
+// The entry a "/"-separated path names (display names, compared as directory reading
+// compares them); nullopt for the root. A path that names nothing is a CommandError.
+std::optional<FileEntry> findEntry(const DiskImageService& service, const std::string& pathText);
+
+// Reads the entries of one directory: the root when `cluster` is absent. `dirPath` is the
+// directory's own path; it gives the entries their paths and the depth limit.
+std::vector<FileEntry> readDirectoryAt(const DiskImage& image, const DiskPath& dirPath,
+                                       std::optional<std::uint16_t> cluster);
+
+// Keeps a walk over the directory tree finite: a directory met twice (a loop or a
+// cross-linked directory) ends the walk with a circular-reference error.
+class DirectoryWalkGuard {
+  public:
+    void enter(std::uint16_t cluster);
+
+  private:
+    std::set<std::uint16_t> visited_;
+};
+
+// Display formats of the file list.
+std::string formatGroupedNumber(std::int64_t value);
+std::string formatListDate(Timestamp time);            // yyyy/MM/dd HH:mm, Tokyo time
+std::string formatIsoDate(Timestamp time);             // yyyy-MM-ddTHH:mm:ss+09:00
+std::string formatAttributes(std::uint8_t attributes); // "R H S A" letters that are set
+// Control characters replaced, so a hostile name cannot drive the terminal.
+std::string printableName(const std::string& name);
+
+// Upper-cased extension of the image file name, without the dot.
+std::string upperExtension(const std::filesystem::path& file);
+// The container as the image-information dialog names it.
+std::string formatLabel(const std::string& upperExtension);
+
+} // namespace tamberlane::cli

@@ -1,0 +1,123 @@
+#include "cli/Commands.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <ostream>
+
+namespace tamberlane::cli {
+
+namespace {
+
+struct InfoOptions {
+    std::string image;
+    bool json = false;
+};
+
+struct Capacity {
+    std::int64_t bytesPerCluster = 0;
+    std::int64_t dataClusters = 0;
+    std::int64_t freeClusters = 0;
+    std::int64_t usedClusters() const { return dataClusters - freeClusters; }
+};
+
+std::string kilobytes(std::int64_t bytes) {
+    return formatGroupedNumber(bytes / 1024) + " KB";
+}
+
+std::string hexByte(std::uint8_t value) {
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "0x%02X", value);
+    return buffer;
+}
+
+int runInfo(const InfoOptions& options, CommandContext& context) {
+    DiskImageService service;
+    const auto image = openImage(service, options.image, context.global);
+    const BIOSParameterBlock& bpb = image->bpb;
+    const DiskGeometry& geometry = image->geometry;
+    Capacity capacity;
+    capacity.bytesPerCluster = image->bytesPerCluster();
+    capacity.dataClusters = image->totalClusters();
+    capacity.freeClusters = image->fatTable.freeClusterCount();
+    const std::string extension = upperExtension(options.image);
+    const std::string fileSystem = image->fatType == FATType::fat16 ? "FAT16" : "FAT12";
+    const std::int64_t totalBytes = capacity.dataClusters * capacity.bytesPerCluster;
+    const std::int64_t freeBytes = capacity.freeClusters * capacity.bytesPerCluster;
+    const std::int64_t usedBytes = capacity.usedClusters() * capacity.bytesPerCluster;
+
+    if (options.json) {
+        nlohmann::ordered_json info;
+        info["file"] = options.image;
+        info["format"] = extension;
+        info["formatLabel"] = formatLabel(extension);
+        info["fileSystem"] = fileSystem;
+        info["geometry"] = {{"heads", geometry.heads},
+                            {"cylinders", geometry.cylinders},
+                            {"sectorsPerTrack", geometry.sectorsPerTrack},
+                            {"bytesPerSector", geometry.bytesPerSector}};
+        info["bpb"] = {
+            {"bytesPerSector", bpb.bytesPerSector},   {"sectorsPerCluster", bpb.sectorsPerCluster},
+            {"reservedSectors", bpb.reservedSectors}, {"numberOfFATs", bpb.numberOfFATs},
+            {"rootEntryCount", bpb.rootEntryCount},   {"totalSectors16", bpb.totalSectors16},
+            {"mediaDescriptor", bpb.mediaDescriptor}, {"sectorsPerFAT", bpb.sectorsPerFAT}};
+        info["dataOffset"] = image->dataOffset;
+        info["bytesPerCluster"] = capacity.bytesPerCluster;
+        info["dataClusters"] = capacity.dataClusters;
+        info["freeClusters"] = capacity.freeClusters;
+        info["usedClusters"] = capacity.usedClusters();
+        info["totalBytes"] = totalBytes;
+        info["freeBytes"] = freeBytes;
+        info["usedBytes"] = usedBytes;
+        info["writeProtected"] = image->isWriteProtected;
+        info["readOnly"] = image->isReadOnly;
+        context.out << info.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        return exitSuccess;
+    }
+
+    const std::pair<std::string, std::string> rows[] = {
+        {"ファイル名:", printableName(std::filesystem::path(options.image).filename().string())},
+        {"イメージ形式:", formatLabel(extension)},
+        {"ファイルシステム:", fileSystem},
+        {"シリンダ数:", std::to_string(geometry.cylinders)},
+        {"ヘッド数:", std::to_string(geometry.heads)},
+        {"セクタ/トラック:", std::to_string(geometry.sectorsPerTrack)},
+        {"バイト/セクタ:", std::to_string(bpb.bytesPerSector) + " Byte"},
+        {"セクタ/クラスタ:", std::to_string(bpb.sectorsPerCluster)},
+        {"クラスタサイズ:", std::to_string(capacity.bytesPerCluster) + " Byte"},
+        {"使用中:",
+         kilobytes(usedBytes) + " (" + std::to_string(capacity.usedClusters()) + " クラスタ)"},
+        {"空き容量:",
+         kilobytes(freeBytes) + " (" + std::to_string(capacity.freeClusters) + " クラスタ)"},
+        {"全容量:",
+         kilobytes(totalBytes) + " (" + std::to_string(capacity.dataClusters) + " クラスタ)"},
+        {"予約セクタ数:", std::to_string(bpb.reservedSectors)},
+        {"総セクタ数:", std::to_string(bpb.totalSectors16)},
+        {"FAT数:", std::to_string(bpb.numberOfFATs)},
+        {"セクタ/FAT:", std::to_string(bpb.sectorsPerFAT)},
+        {"ルートエントリ数:", std::to_string(bpb.rootEntryCount)},
+        {"メディアID:", hexByte(bpb.mediaDescriptor)},
+        {"データオフセット:", std::to_string(image->dataOffset)},
+        {"ライトプロテクト:", image->isWriteProtected ? "有効" : "無効"},
+        {"読み取り専用:", image->isReadOnly ? "はい" : "いいえ"},
+    };
+    for (const auto& [label, value] : rows) {
+        context.out << label << ' ' << value << '\n';
+    }
+    return exitSuccess;
+}
+
+} // namespace
+
+void registerInfoCommand(CommandRegistry& registry) {
+    auto options = std::make_shared<InfoOptions>();
+    CLI::App* sub = registry.app().add_subcommand(
+        "info", "イメージの形式、ファイルシステム、ジオメトリ、BPB、容量を表示します");
+    sub->add_option("IMAGE", options->image, "ディスクイメージファイル")->required();
+    sub->add_flag("--json", options->json, "JSON で出力します");
+    registry.setAction(sub,
+                       [options](CommandContext& context) { return runInfo(*options, context); });
+}
+
+} // namespace tamberlane::cli

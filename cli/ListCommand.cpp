@@ -1,0 +1,165 @@
+#include "cli/Commands.h"
+
+#include "engine/fat/DirectoryReader.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <functional>
+#include <ostream>
+
+namespace tamberlane::cli {
+
+namespace {
+
+struct ListOptions {
+    std::string image;
+    std::string path = "/";
+    bool longFormat = false;
+    bool recursive = false;
+    bool json = false;
+};
+
+nlohmann::ordered_json entryJson(const FileEntry& entry) {
+    const DirectoryEntry& e = entry.directoryEntry;
+    nlohmann::ordered_json object;
+    object["path"] = entry.path.displayString();
+    object["name"] = e.displayName();
+    object["shortName"] = e.shortName();
+    object["longName"] = e.longFileName ? nlohmann::ordered_json(*e.longFileName) : nullptr;
+    object["size"] = e.size;
+    object["modified"] = formatIsoDate(e.modifiedDate);
+    object["attributes"] = e.attributes.rawValue;
+    object["directory"] = e.isDirectory();
+    object["startCluster"] = e.startCluster;
+    return object;
+}
+
+std::string padLeft(const std::string& text, std::size_t width) {
+    return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+std::string padRight(const std::string& text, std::size_t width) {
+    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+void printEntry(std::ostream& out, const FileEntry& entry, bool longFormat) {
+    const DirectoryEntry& e = entry.directoryEntry;
+    if (longFormat) {
+        // "4,294,967,295" is the widest size; "R H S A" the widest attribute column.
+        const std::string size = e.isDirectory() ? "<DIR>" : formatGroupedNumber(e.size);
+        out << padLeft(size, 13) << "  " << formatListDate(e.modifiedDate) << "  "
+            << padRight(formatAttributes(e.attributes.rawValue), 7) << "  ";
+    }
+    out << printableName(e.displayName()) << '\n';
+}
+
+using Visitor = std::function<void(const DiskPath&, const std::vector<FileEntry>&)>;
+
+// Lists the directory, then (recursively) each of its subdirectories in on-disk order.
+void walk(const DiskImage& image, const DiskPath& path, std::optional<std::uint16_t> cluster,
+          bool recursive, DirectoryWalkGuard& guard, const Visitor& visit) {
+    const std::vector<FileEntry> entries = readDirectoryAt(image, path, cluster);
+    visit(path, entries);
+    if (!recursive) {
+        return;
+    }
+    for (const FileEntry& entry : entries) {
+        if (entry.directoryEntry.isDirectory()) {
+            guard.enter(entry.directoryEntry.startCluster);
+            walk(image, entry.path, entry.directoryEntry.startCluster, true, guard, visit);
+        }
+    }
+}
+
+int runList(const ListOptions& options, CommandContext& context) {
+    DiskImageService service;
+    const auto image = openImage(service, options.image, context.global);
+
+    DiskPath start = DiskPath::fromString(options.path);
+    std::optional<std::uint16_t> startCluster;
+    if (!start.isRoot()) {
+        const std::string& wanted = start.components.back();
+        const std::vector<FileEntry> siblings = service.listDirectory(start.parent());
+        const FileEntry* directory = nullptr;
+        const FileEntry* file = nullptr;
+        for (const FileEntry& entry : siblings) {
+            if (!DirectoryReader::namesMatch(entry.directoryEntry.displayName(), wanted)) {
+                continue;
+            }
+            if (entry.directoryEntry.isDirectory()) {
+                directory = &entry;
+                break;
+            }
+            if (file == nullptr) {
+                file = &entry;
+            }
+        }
+        if (directory == nullptr && file != nullptr) {
+            // A path that names a file lists that file alone.
+            if (options.json) {
+                nlohmann::ordered_json array = nlohmann::ordered_json::array();
+                array.push_back(entryJson(*file));
+                context.out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+                            << '\n';
+            } else {
+                printEntry(context.out, *file, options.longFormat);
+            }
+            return exitSuccess;
+        }
+        if (directory == nullptr) {
+            // Let directory reading report the missing component in its own words.
+            service.listDirectory(start);
+            return exitFailure;
+        }
+        start = directory->path;
+        startCluster = directory->directoryEntry.startCluster;
+    }
+
+    DirectoryWalkGuard guard;
+    if (startCluster) {
+        guard.enter(*startCluster);
+    }
+    if (options.json) {
+        nlohmann::ordered_json array = nlohmann::ordered_json::array();
+        walk(*image, start, startCluster, options.recursive, guard,
+             [&](const DiskPath&, const std::vector<FileEntry>& entries) {
+                 for (const FileEntry& entry : entries) {
+                     array.push_back(entryJson(entry));
+                 }
+             });
+        context.out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        return exitSuccess;
+    }
+    bool first = true;
+    walk(*image, start, startCluster, options.recursive, guard,
+         [&](const DiskPath& path, const std::vector<FileEntry>& entries) {
+             if (options.recursive) {
+                 context.out << (first ? "" : "\n") << printableName(path.displayString()) << ":\n";
+             }
+             first = false;
+             for (const FileEntry& entry : entries) {
+                 printEntry(context.out, entry, options.longFormat);
+             }
+         });
+    return exitSuccess;
+}
+
+} // namespace
+
+void registerListCommand(CommandRegistry& registry) {
+    auto options = std::make_shared<ListOptions>();
+    CLI::App* sub = registry.app().add_subcommand(
+        "ls", "ディレクトリのエントリをディスク上の順に表示します (パス省略時はルート \"/\")");
+    sub->add_option("IMAGE", options->image, "ディスクイメージファイル")->required();
+    sub->add_option("PATH", options->path,
+                    "イメージ内のパス: \"/\" 区切りの表示名 (大文字小文字を区別しません)");
+    sub->add_flag("-l", options->longFormat,
+                  "サイズ、更新日時 (東京時間)、属性 (R H S A) も表示します");
+    sub->add_flag("-R", options->recursive, "サブディレクトリをすべてたどります");
+    sub->add_flag("--json", options->json, "JSON の配列で出力します");
+    registry.setAction(sub,
+                       [options](CommandContext& context) { return runList(*options, context); });
+}
+
+} // namespace tamberlane::cli
