@@ -1,0 +1,143 @@
+#include "engine/fat/FATTable.h"
+#include "engine/fat/FATParser.h"
+#include "engine/image/DiskImageError.h"
+
+#include <gtest/gtest.h>
+
+namespace tamberlane {
+namespace {
+
+// A table of `clusters` data clusters, every one in use except those listed.
+FATTable tableWithFree(FATType type, std::size_t clusters,
+                       const std::vector<std::uint16_t>& freeClusters) {
+    const std::uint16_t used = type == FATType::fat12 ? 0xFFF : 0xFFFF;
+    std::vector<std::uint16_t> entries(clusters + 2, used);
+    for (const std::uint16_t c : freeClusters) {
+        entries[c] = 0;
+    }
+    return FATTable(entries, type);
+}
+
+std::vector<std::uint16_t> allFree(std::size_t from, std::size_t to) {
+    std::vector<std::uint16_t> out;
+    for (std::size_t c = from; c < to; ++c) {
+        out.push_back(static_cast<std::uint16_t>(c));
+    }
+    return out;
+}
+
+TEST(FATAllocateTest, TakesTheLowestFreeClustersEvenWhenNotContiguous) {
+    FATTable table = tableWithFree(FATType::fat12, 20, {5, 9, 10, 11});
+    EXPECT_EQ(table.allocate(3), (std::vector<std::uint16_t>{5, 9, 10}));
+    EXPECT_EQ(table.entries[5], 9);
+    EXPECT_EQ(table.entries[9], 10);
+    EXPECT_EQ(table.entries[10], 0xFFF);
+    EXPECT_EQ(table.entries[11], 0);
+    EXPECT_EQ(FATParser::getClusterChain(5, table), (std::vector<std::uint16_t>{5, 9, 10}));
+}
+
+TEST(FATAllocateTest, ZeroOrTooManyLeavesTheTableUnchanged) {
+    FATTable table = tableWithFree(FATType::fat16, 20, {4, 7});
+    const FATTable before = table;
+    EXPECT_TRUE(table.allocate(0).empty());
+    EXPECT_TRUE(table.allocate(-5).empty());
+    try {
+        table.allocate(3);
+        FAIL() << "allocation succeeded";
+    } catch (const DiskImageError& e) {
+        EXPECT_EQ(e.kind(), DiskImageError::Kind::diskFull);
+        EXPECT_EQ(e.required(), 3);
+        EXPECT_EQ(e.available(), 2);
+    }
+    EXPECT_EQ(table, before);
+    EXPECT_EQ(table.allocate(2), (std::vector<std::uint16_t>{4, 7}));
+    EXPECT_EQ(table.entries[7], 0xFFFF);
+}
+
+struct LimitCase {
+    const char* name;
+    FATType type;
+    std::size_t clusters;
+    std::uint16_t highestAllocatable;
+};
+
+class FATAllocationCeilingTest : public ::testing::TestWithParam<LimitCase> {};
+
+// Clusters numbered like the reserved values (0xFF0-0xFF6 / 0xFFF0-0xFFF6) or like the
+// end marks would read back as the end of a chain when linked to.
+TEST_P(FATAllocationCeilingTest, NeverHandsOutAClusterWhoseNumberReadsAsAMark) {
+    const auto& c = GetParam();
+    FATTable table = tableWithFree(c.type, c.clusters, allFree(2, c.clusters + 2));
+    const std::int64_t allocatable = static_cast<std::int64_t>(c.highestAllocatable) - 1;
+    EXPECT_EQ(table.freeClusterCount(), allocatable);
+    const auto chain = table.allocate(allocatable);
+    EXPECT_EQ(chain.back(), c.highestAllocatable);
+    EXPECT_EQ(FATParser::getClusterChain(2, table).size(), chain.size());
+    EXPECT_THROW(table.allocate(1), DiskImageError);
+    EXPECT_EQ(table.freeClusterCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, FATAllocationCeilingTest,
+                         ::testing::Values(LimitCase{"fat12_4079", FATType::fat12, 4079, 0xFEF},
+                                           LimitCase{"fat12_4084", FATType::fat12, 4084, 0xFEF},
+                                           LimitCase{"fat16_65524", FATType::fat16, 65524, 0xFFEF},
+                                           LimitCase{"fat16_65534", FATType::fat16, 65534, 0xFFEF}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FATAllocateTest, SmallTablesAllocateUpToTheirLastCluster) {
+    FATTable table = tableWithFree(FATType::fat12, 4078, allFree(2, 4080));
+    EXPECT_EQ(table.allocate(4078).back(), 4079);
+}
+
+TEST(FATAllocateTest, ClustersBeyondTheAllocationLimitAreNeitherFreeNorHandedOut) {
+    FATTable table = tableWithFree(FATType::fat12, 10, allFree(2, 12));
+    table.setAllocationLimit(6);
+    EXPECT_EQ(table.freeClusterCount(), 4);
+    EXPECT_THROW(table.allocate(5), DiskImageError);
+    EXPECT_EQ(table.allocate(4), (std::vector<std::uint16_t>{2, 3, 4, 5}));
+}
+
+TEST(FATFreeTest, ClearsEveryMemberOfAChainEndingInAMark) {
+    FATTable table(std::vector<std::uint16_t>{0xFF0, 0xFFF, 4, 0, 6, 0, 0xFF8}, FATType::fat12);
+    table.free(2);
+    EXPECT_EQ(table.entries, (std::vector<std::uint16_t>{0xFF0, 0xFFF, 0, 0, 0, 0, 0}));
+}
+
+TEST(FATFreeTest, ChainRunningIntoOneClearsUpToThereAndReportsClusterOne) {
+    FATTable table(std::vector<std::uint16_t>{0xFFF8, 0xFFFF, 3, 1, 0xFFFF}, FATType::fat16);
+    try {
+        table.free(2);
+        FAIL() << "free succeeded";
+    } catch (const DiskImageError& e) {
+        EXPECT_EQ(e.errorDescription(), "不正なクラスタ番号です: 1");
+    }
+    EXPECT_EQ(table.entries, (std::vector<std::uint16_t>{0xFFF8, 0xFFFF, 0, 0, 0xFFFF}));
+}
+
+TEST(FATFreeTest, LoopsAndLinksOutsideTheTableFailWithoutHanging) {
+    FATTable loop(std::vector<std::uint16_t>{0xFF0, 0xFFF, 3, 4, 2}, FATType::fat12);
+    EXPECT_THROW(loop.free(2), DiskImageError);
+    FATTable past(std::vector<std::uint16_t>{0xFF0, 0xFFF, 0xFF0}, FATType::fat12);
+    try {
+        past.free(2);
+        FAIL() << "free followed a reserved value outside the table";
+    } catch (const DiskImageError& e) {
+        EXPECT_EQ(e.errorDescription(), "不正なクラスタ番号です: 4080");
+    }
+    FATTable small(std::vector<std::uint16_t>{0xFF0, 0xFFF, 0xFFF}, FATType::fat12);
+    EXPECT_THROW(small.free(1), DiskImageError);
+    EXPECT_THROW(small.free(3), DiskImageError);
+}
+
+TEST(FATFreeTest, SelfLinkedClusterIsFreedThenReportedAsLoop) {
+    FATTable table(std::vector<std::uint16_t>{0xFF0, 0xFFF, 2}, FATType::fat12);
+    try {
+        table.free(2);
+        FAIL();
+    } catch (const DiskImageError& e) {
+        EXPECT_EQ(e.errorDescription(), "クラスタチェーンに循環参照があります（クラスタ: 2）");
+    }
+}
+
+} // namespace
+} // namespace tamberlane
