@@ -34,8 +34,9 @@ void registerCatCommand(CommandRegistry& registry) {
     auto options = std::make_shared<CatOptions>();
     CLI::App* sub = registry.app().add_subcommand(
         "cat", "イメージ内のファイルの内容をそのまま標準出力に書きます");
-    sub->add_option("IMAGE", options->image, "ディスクイメージファイル")->required();
-    sub->add_option("PATH", options->path, "イメージ内のファイルのパス (\"/\" 区切りの表示名)")
+    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
+    sub->add_option("PATH", options->path,
+                    "イメージ内のファイルのパス (\"/\" 区切りの表示名、必須)")
         ->required();
     registry.setAction(sub,
                        [options](CommandContext& context) { return runCat(*options, context); });

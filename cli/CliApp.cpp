@@ -37,7 +37,8 @@ void useJapaneseHelp(CLI::App& app) {
     formatter->label("SUBCOMMAND", "コマンド");
     formatter->label("SUBCOMMANDS", "コマンド");
     formatter->label("Positionals", "引数");
-    formatter->label("REQUIRED", "必須");
+    // Required arguments say so in their descriptions: a wide label would shift the columns.
+    formatter->label("REQUIRED", "");
     formatter->label("Excludes", "併用不可");
     formatter->label("Needs", "必要");
     formatter->column_width(34);
@@ -69,7 +70,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         ->type_name("KEY=VALUE,...");
     app.add_option("--disk", global.disk, "複数ディスクの D88 ファイルで開くディスクの番号 (1から)")
         ->type_name("N")
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::Validator(CLI::PositiveNumber).description(""));
 
     CommandRegistry registry(app);
 #define TAMBERLANE_CLI_REGISTER_COMMAND(Name) register##Name##Command(registry);
@@ -88,7 +89,9 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
                 }
                 overview += required ? " " + name : " [" + name + "]";
             } else if (option->get_name() != "--help") {
-                overview += " [" + option->get_name(false, true) + "]";
+                overview += " [" + option->get_name(false, true) +
+                            (option->get_type_size_max() > 0 ? " " + option->get_type_name() : "") +
+                            "]";
             }
         }
         overview += "\n      " + sub->get_description() + "\n";
@@ -99,6 +102,9 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     app.footer(overview);
     for (CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
         sub->group("コマンド");
+        if (CLI::Option* help = sub->get_help_ptr()) {
+            help->group("オプション");
+        }
     }
 
     try {

@@ -144,8 +144,9 @@ void registerGetCommand(CommandRegistry& registry) {
     auto options = std::make_shared<GetOptions>();
     CLI::App* sub = registry.app().add_subcommand(
         "get", "ファイルやディレクトリ全体をホストのフォルダに書き出します (\"/\" はルートの中身)");
-    sub->add_option("IMAGE", options->image, "ディスクイメージファイル")->required();
-    sub->add_option("PATH", options->paths, "書き出すファイルまたはディレクトリのパス (複数可)")
+    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
+    sub->add_option("PATH", options->paths,
+                    "書き出すファイルまたはディレクトリのパス (複数可、必須)")
         ->required();
     sub->add_option("-o", options->outputDirectory,
                     "書き出し先のフォルダ (省略時はカレントディレクトリ、なければ作成)")

@@ -114,7 +114,7 @@ void registerInfoCommand(CommandRegistry& registry) {
     auto options = std::make_shared<InfoOptions>();
     CLI::App* sub = registry.app().add_subcommand(
         "info", "イメージの形式、ファイルシステム、ジオメトリ、BPB、容量を表示します");
-    sub->add_option("IMAGE", options->image, "ディスクイメージファイル")->required();
+    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
     sub->add_flag("--json", options->json, "JSON で出力します");
     registry.setAction(sub,
                        [options](CommandContext& context) { return runInfo(*options, context); });

@@ -151,7 +151,7 @@ void registerListCommand(CommandRegistry& registry) {
     auto options = std::make_shared<ListOptions>();
     CLI::App* sub = registry.app().add_subcommand(
         "ls", "ディレクトリのエントリをディスク上の順に表示します (パス省略時はルート \"/\")");
-    sub->add_option("IMAGE", options->image, "ディスクイメージファイル")->required();
+    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
     sub->add_option("PATH", options->path,
                     "イメージ内のパス: \"/\" 区切りの表示名 (大文字小文字を区別しません)");
     sub->add_flag("-l", options->longFormat,

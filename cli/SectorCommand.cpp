@@ -62,8 +62,8 @@ void registerSectorCommand(CommandRegistry& registry) {
     auto options = std::make_shared<SectorOptions>();
     CLI::App* sub = registry.app().add_subcommand(
         "sector", "論理セクタを16進ダンプで表示します (ブートセクタが 0、範囲外は 0 で埋まります)");
-    sub->add_option("IMAGE", options->image, "ディスクイメージファイル")->required();
-    sub->add_option("LBA", options->lba, "最初の論理セクタ番号 (0から)")
+    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
+    sub->add_option("LBA", options->lba, "最初の論理セクタ番号 (0から、必須)")
         ->required()
         ->check(CLI::Range(std::int64_t{0}, std::int64_t{0x7FFFFFFF}));
     sub->add_option("COUNT", options->count, "セクタ数 (省略時 1)")
