@@ -90,7 +90,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
                 overview += required ? " " + name : " [" + name + "]";
             } else if (option->get_name() != "--help") {
                 overview += " [" + option->get_name(false, true) +
-                            (option->get_type_size_max() > 0 ? " " + option->get_type_name() : "") +
+                            (option->get_type_name().empty() ? "" : " " + option->get_type_name()) +
                             "]";
             }
         }
