@@ -1,0 +1,384 @@
+// Every writable container in every size it offers: a new image must open again with
+// the geometry and volume it was made with, keep what is written into it across a
+// save, and carry its header bytes exactly as the container lays them out.
+
+#include "ContainerTestSupport.h"
+
+#include "engine/fat/FATParser.h"
+#include "engine/image/DiskImageService.h"
+#include "engine/image/formats/D88Format.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace tamberlane::test {
+namespace {
+
+struct ExpectedVolume {
+    std::uint16_t sectorsPerFAT;
+    FATType fatType;
+    std::int64_t clusters;
+};
+
+ExpectedVolume expectedVolume(DiskSize size) {
+    switch (size) {
+    case DiskSize::kb640:
+        return {2, FATType::fat12, 634};
+    case DiskSize::mb1_2:
+        return {2, FATType::fat12, 1221};
+    case DiskSize::mb1_44:
+        return {9, FATType::fat12, 2847};
+    case DiskSize::mb10:
+        return {8, FATType::fat12, 2588};
+    case DiskSize::mb20:
+        return {21, FATType::fat16, 5183};
+    case DiskSize::mb40:
+        return {21, FATType::fat16, 5192};
+    }
+    return {};
+}
+
+// The geometry the container's own reader reports for a new image of this size. DIM
+// has no media type for 2DD: its 640 KB header says 0x00, which reads as 2HD.
+DiskGeometry reopenedGeometry(const OfferedCombination& c) {
+    if (c.format == NewImageFormat::dim && c.size == DiskSize::kb640) {
+        return {2, 77, 8, 1024};
+    }
+    return sizeSpec(c.size).geometry;
+}
+
+std::uint32_t u32(const Bytes& b, std::size_t at) {
+    return readU32LE(b, at);
+}
+
+bool allBytesAre(const Bytes& b, std::size_t from, std::size_t to, std::uint8_t value) {
+    for (std::size_t i = from; i < to; ++i) {
+        if (b[i] != value) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void expectFDIStyleHeader(const Bytes& file, const DiskGeometry& g, std::uint32_t typeCode) {
+    EXPECT_EQ(u32(file, 0), typeCode);
+    EXPECT_EQ(u32(file, 4), 0u);
+    EXPECT_EQ(u32(file, 8), 4096u);
+    EXPECT_EQ(u32(file, 12), static_cast<std::uint32_t>(g.totalBytes()));
+    EXPECT_EQ(u32(file, 16), g.bytesPerSector);
+    EXPECT_EQ(u32(file, 20), g.sectorsPerTrack);
+    EXPECT_EQ(u32(file, 24), g.heads);
+    EXPECT_EQ(u32(file, 28), g.cylinders);
+    EXPECT_TRUE(allBytesAre(file, 32, 4096, 0));
+}
+
+void expectD88Layout(const Bytes& file, DiskSize size) {
+    const DiskGeometry g = sizeSpec(size).geometry;
+    const std::int64_t record = 16 + g.bytesPerSector;
+    EXPECT_TRUE(allBytesAre(file, 0, 0x1B, 0)) << "name, reserved and write protect are zero";
+    EXPECT_EQ(file[0x1B], size == DiskSize::kb640 ? 0x10 : 0x20);
+    EXPECT_EQ(u32(file, 0x1C), file.size());
+    const std::int64_t tracks = g.heads * g.cylinders;
+    for (std::int64_t t = 0; t < 164; ++t) {
+        const std::uint32_t expected =
+            t < tracks ? static_cast<std::uint32_t>(688 + t * g.sectorsPerTrack * record) : 0;
+        ASSERT_EQ(u32(file, 0x20 + 4 * t), expected) << "track " << t;
+    }
+    // Every sector record: C, H, R, N, count, zero status bytes, data size.
+    for (std::int64_t t = 0; t < tracks; ++t) {
+        for (std::int64_t s = 0; s < g.sectorsPerTrack; ++s) {
+            const auto at = static_cast<std::size_t>(688 + (t * g.sectorsPerTrack + s) * record);
+            const auto h = D88ImageFormat::parseSectorHeader(file, static_cast<std::int64_t>(at));
+            ASSERT_EQ(h.cylinder, t / g.heads);
+            ASSERT_EQ(h.head, t % g.heads);
+            ASSERT_EQ(h.record, s + 1);
+            ASSERT_EQ(h.sizeCode, sizeSpec(size).d88SizeCode);
+            ASSERT_EQ(h.sectorCount, g.sectorsPerTrack);
+            ASSERT_TRUE(allBytesAre(file, at + 6, at + 14, 0));
+            ASSERT_EQ(h.dataSize, g.bytesPerSector);
+        }
+    }
+}
+
+void expectNFDLayout(const Bytes& file, const DiskGeometry& g, std::uint8_t sizeCode) {
+    EXPECT_EQ(std::memcmp(file.data(), "T98FDDIMAGE.R0\0", 15), 0);
+    EXPECT_TRUE(allBytesAre(file, 15, 0x110, 0));
+    EXPECT_EQ(u32(file, 0x110), 0x10BA0u);
+    EXPECT_EQ(file[0x114], 0);
+    EXPECT_EQ(file[0x115], g.heads);
+    EXPECT_TRUE(allBytesAre(file, 0x116, 0x120, 0));
+    const std::int64_t tracks = std::min<std::int64_t>(g.heads * g.cylinders, 164);
+    for (std::int64_t t = 0; t < 164; ++t) {
+        for (std::int64_t k = 0; k < 26; ++k) {
+            const auto at = static_cast<std::size_t>(0x120 + t * 416 + k * 16);
+            if (t >= tracks) {
+                ASSERT_TRUE(allBytesAre(file, at, at + 16, 0)) << t << "/" << k;
+            } else if (k >= g.sectorsPerTrack) {
+                ASSERT_TRUE(allBytesAre(file, at, at + 16, 0xFF)) << t << "/" << k;
+            } else {
+                ASSERT_EQ(file[at], t / g.heads);
+                ASSERT_EQ(file[at + 1], t % g.heads);
+                ASSERT_EQ(file[at + 2], k + 1);
+                ASSERT_EQ(file[at + 3], sizeCode);
+                ASSERT_EQ(file[at + 4], 1);
+                ASSERT_TRUE(allBytesAre(file, at + 5, at + 16, 0));
+            }
+        }
+    }
+}
+
+void expectNHDLayout(const Bytes& file, const DiskGeometry& g) {
+    EXPECT_EQ(std::memcmp(file.data(), "T98HDDIMAGE.R0\0", 15), 0);
+    EXPECT_TRUE(allBytesAre(file, 15, 0x110, 0));
+    EXPECT_EQ(u32(file, 0x110), 296u);
+    EXPECT_EQ(u32(file, 0x114), 0u);
+    EXPECT_EQ(u32(file, 0x118), g.sectorsPerTrack);
+    EXPECT_EQ(u32(file, 0x11C), g.heads);
+    EXPECT_EQ(u32(file, 0x120), g.cylinders);
+    EXPECT_EQ(u32(file, 0x124), g.bytesPerSector);
+}
+
+void expectTrackMap(const Bytes& file, const DiskGeometry& g) {
+    const auto tracks = static_cast<std::size_t>(g.heads * g.cylinders);
+    EXPECT_TRUE(allBytesAre(file, 1, 1 + tracks, 0x01)) << "every track present";
+    EXPECT_TRUE(allBytesAre(file, 1 + tracks, 161, 0x00)) << "no track beyond the disk";
+}
+
+std::size_t headerSizeOf(NewImageFormat format) {
+    switch (format) {
+    case NewImageFormat::bin:
+    case NewImageFormat::d88:
+        return 0;
+    case NewImageFormat::fdi:
+    case NewImageFormat::hdi:
+        return 4096;
+    case NewImageFormat::nfd:
+        return 0x10BA0;
+    case NewImageFormat::nhd:
+        return 296;
+    case NewImageFormat::dim:
+        return 256;
+    case NewImageFormat::dcp:
+        return 163;
+    }
+    return 0;
+}
+
+void expectHeaderLayout(const OfferedCombination& c, const Bytes& file) {
+    const DiskSizeSpec& spec = sizeSpec(c.size);
+    const DiskGeometry& g = spec.geometry;
+    const std::int64_t volumeBytes = g.totalBytes();
+    if (c.format != NewImageFormat::d88) {
+        ASSERT_EQ(static_cast<std::int64_t>(file.size()),
+                  static_cast<std::int64_t>(headerSizeOf(c.format)) + volumeBytes);
+    }
+    switch (c.format) {
+    case NewImageFormat::bin:
+        break;
+    case NewImageFormat::fdi:
+    case NewImageFormat::hdi: {
+        std::uint32_t type = 0x10;
+        if (c.size == DiskSize::mb1_44) {
+            type = 0x30;
+        } else if (c.size == DiskSize::mb1_2) {
+            type = 0x90;
+        }
+        expectFDIStyleHeader(file, g, type);
+        break;
+    }
+    case NewImageFormat::d88:
+        expectD88Layout(file, c.size);
+        break;
+    case NewImageFormat::nfd:
+        expectNFDLayout(file, g, spec.d88SizeCode);
+        break;
+    case NewImageFormat::nhd:
+        expectNHDLayout(file, g);
+        break;
+    case NewImageFormat::dim:
+        EXPECT_EQ(file[0], c.size == DiskSize::mb1_44 ? 0x03 : 0x00);
+        expectTrackMap(file, g);
+        EXPECT_TRUE(allBytesAre(file, 161, 0xAB, 0));
+        EXPECT_EQ(std::memcmp(file.data() + 0xAB, "DIFC HEADER  ", 13), 0);
+        EXPECT_TRUE(allBytesAre(file, 0xB8, 256, 0));
+        break;
+    case NewImageFormat::dcp: {
+        const std::uint8_t media =
+            c.size == DiskSize::kb640 ? 0x04 : (c.size == DiskSize::mb1_44 ? 0x03 : 0x01);
+        EXPECT_EQ(file[0], media);
+        expectTrackMap(file, g);
+        EXPECT_EQ(file[0xA1], 0x01);
+        EXPECT_EQ(file[0xA2], 0x00);
+        break;
+    }
+    }
+}
+
+Bytes pattern(std::size_t length, std::uint8_t seed) {
+    Bytes out(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        out[i] = static_cast<std::uint8_t>(seed + i * 7);
+    }
+    return out;
+}
+
+class ContainerConformance : public ::testing::TestWithParam<OfferedCombination> {
+  protected:
+    std::filesystem::path createImage() {
+        const OfferedCombination c = GetParam();
+        const Bytes bytes = DiskImageService::createNewImage({c.format, c.size, FATType::fat12});
+        const auto path = dir / ("new." + fileExtension(c.format));
+        writeImageFile(path, bytes);
+        return path;
+    }
+
+    TempDir dir;
+};
+
+TEST_P(ContainerConformance, NewImageReopensWithItsGeometryBPBAndAnEmptyVolume) {
+    const OfferedCombination c = GetParam();
+    const DiskSizeSpec& spec = sizeSpec(c.size);
+    const ExpectedVolume expected = expectedVolume(c.size);
+    DiskImageService service;
+    const auto image = service.open(createImage());
+
+    EXPECT_EQ(image->geometry, reopenedGeometry(c));
+    EXPECT_FALSE(image->isReadOnly);
+    EXPECT_FALSE(image->isWriteProtected);
+    EXPECT_EQ(image->isD88Format, c.format == NewImageFormat::d88);
+    EXPECT_EQ(image->bpb.bytesPerSector, spec.geometry.bytesPerSector);
+    EXPECT_EQ(image->bpb.sectorsPerCluster, spec.sectorsPerCluster);
+    EXPECT_EQ(image->bpb.reservedSectors, 1);
+    EXPECT_EQ(image->bpb.numberOfFATs, 2);
+    EXPECT_EQ(image->bpb.rootEntryCount, spec.rootEntries);
+    EXPECT_EQ(image->bpb.totalSectors16, spec.totalSectors);
+    EXPECT_EQ(image->bpb.mediaDescriptor, spec.media);
+    EXPECT_EQ(image->bpb.sectorsPerFAT, expected.sectorsPerFAT);
+    EXPECT_EQ(image->fatType, expected.fatType);
+    EXPECT_EQ(FATParser::calculateTotalClusters(image->bpb), expected.clusters);
+
+    EXPECT_TRUE(service.listDirectory(DiskPath::root()).empty());
+    const auto& entries = image->fatTable.entries;
+    ASSERT_EQ(static_cast<std::int64_t>(entries.size()), expected.clusters + 2);
+    for (std::size_t i = 2; i < entries.size(); ++i) {
+        ASSERT_EQ(entries[i], 0) << "cluster " << i << " is free";
+    }
+    // Every cluster of a new volume lies inside its container, the last included.
+    EXPECT_TRUE(image->clusterIsStorable(static_cast<std::uint16_t>(expected.clusters + 1)));
+}
+
+TEST_P(ContainerConformance, HeaderBytesAreLaidOutExactly) {
+    expectHeaderLayout(GetParam(), slurp(createImage()));
+}
+
+TEST_P(ContainerConformance, WrittenSectorsAndClustersSurviveSaveAndReopen) {
+    const auto path = createImage();
+    const ExpectedVolume expected = expectedVolume(GetParam().size);
+    const auto lastCluster = static_cast<std::uint16_t>(expected.clusters + 1);
+    Bytes volumeAfterWrite;
+    std::int64_t dataSector = 0;
+    {
+        DiskImageService service;
+        const auto image = service.open(path);
+        const std::size_t sector = image->bpb.bytesPerSector;
+        dataSector = image->firstDataSector() + 5 * image->bpb.sectorsPerCluster;
+        image->writeSector(dataSector, pattern(10, 0x11)); // a short write is padded with zeros
+        image->writeCluster(2, pattern(image->bytesPerCluster(), 0x22));
+        image->writeCluster(lastCluster, pattern(sector, 0x33)); // only the first sector given
+        image->saveToFile();
+        volumeAfterWrite = image->data;
+    }
+    DiskImageService service;
+    const auto image = service.open(path);
+    EXPECT_EQ(image->data, volumeAfterWrite);
+    Bytes sector0 = pattern(10, 0x11);
+    sector0.resize(image->bpb.bytesPerSector, 0);
+    EXPECT_EQ(image->readSector(dataSector), sector0);
+    EXPECT_EQ(image->readCluster(2), pattern(image->bytesPerCluster(), 0x22));
+    Bytes last = pattern(image->bpb.bytesPerSector, 0x33);
+    last.resize(image->bytesPerCluster(), 0);
+    EXPECT_EQ(image->readCluster(lastCluster), last);
+}
+
+TEST_P(ContainerConformance, SavingTwiceWritesTheSameFile) {
+    const auto path = createImage();
+    DiskImageService service;
+    const auto image = service.open(path);
+    image->writeCluster(3, pattern(100, 0x44));
+    image->saveToFile();
+    const Bytes first = slurp(path);
+    image->saveToFile();
+    EXPECT_EQ(slurp(path), first);
+    // The header around the volume is written back exactly as it was.
+    const Bytes created = DiskImageService::createNewImage({GetParam().format, GetParam().size});
+    ASSERT_EQ(first.size(), created.size());
+    const std::size_t header = headerSizeOf(GetParam().format);
+    EXPECT_TRUE(std::equal(created.begin(), created.begin() + header, first.begin()));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryOfferedContainerAndSize, ContainerConformance,
+                         ::testing::ValuesIn(offeredCombinations()),
+                         [](const auto& info) { return comboName(info.param); });
+
+TEST(NewImageOffers, SizesAndConversionTargetsFollowTheTables) {
+    EXPECT_EQ(availableSizes(NewImageFormat::bin), allDiskSizes());
+    const std::vector<DiskSize> floppy = {DiskSize::kb640, DiskSize::mb1_2, DiskSize::mb1_44};
+    const std::vector<DiskSize> hard = {DiskSize::mb10, DiskSize::mb20, DiskSize::mb40};
+    for (NewImageFormat f : {NewImageFormat::d88, NewImageFormat::fdi, NewImageFormat::nfd,
+                             NewImageFormat::dim, NewImageFormat::dcp}) {
+        EXPECT_EQ(availableSizes(f), floppy) << rawValue(f);
+    }
+    EXPECT_EQ(availableSizes(NewImageFormat::hdi), hard);
+    EXPECT_EQ(availableSizes(NewImageFormat::nhd), hard);
+
+    using CF = ConvertFormat;
+    EXPECT_EQ(availableFormats(std::nullopt), allConvertFormats());
+    EXPECT_EQ(availableFormats(DiskGeometry{2, 80, 18, 512}),
+              (std::vector<CF>{CF::bin, CF::d88, CF::fdi, CF::nfd, CF::dim, CF::dcp}));
+    EXPECT_EQ(availableFormats(DiskGeometry{4, 306, 17, 512}),
+              (std::vector<CF>{CF::bin, CF::hdi, CF::nhd}));
+    // 83 cylinders or 3 heads is a hard disk already.
+    EXPECT_EQ(availableFormats(DiskGeometry{2, 83, 8, 512}).size(), 3u);
+    EXPECT_EQ(availableFormats(DiskGeometry{3, 40, 8, 512}).size(), 3u);
+}
+
+TEST(NewImageOffers, SizeNotOfferedIsRefusedWithItsReason) {
+    try {
+        createNewImage({NewImageFormat::d88, DiskSize::mb40, FATType::fat12});
+        FAIL() << "a 40 MB D88 was built";
+    } catch (const DiskImageError& e) {
+        EXPECT_EQ(e.kind(), DiskImageError::Kind::unsupportedFormat);
+        EXPECT_EQ(e.text(), "D88形式では40MB (HD)のイメージは作成できません（作成できるサイズ: "
+                            "640KB (2DD), 1.2MB (2HD), 1.44MB (2HD-AT)）");
+    }
+    EXPECT_EQ(kindOf([] {
+                  createNewImage({NewImageFormat::nhd, DiskSize::kb640});
+              }),
+              DiskImageError::Kind::unsupportedFormat);
+}
+
+TEST(NewImageVolume, BootSectorAndFATStartAsTheSizeTableSays) {
+    const Bytes v144 = buildNewVolume(DiskSize::mb1_44);
+    ASSERT_EQ(v144.size(), 1474560u);
+    const Bytes head = {0xEB, 0x3C, 0x90, 'M', 'S', 'D', 'O', 'S', '5', '.', '0'};
+    EXPECT_TRUE(std::equal(head.begin(), head.end(), v144.begin()));
+    EXPECT_EQ(v144[512], 0xF0);
+    EXPECT_EQ(v144[513], 0xFF);
+    EXPECT_EQ(v144[514], 0xFF);
+    EXPECT_EQ(v144[515], 0x00);
+    const Bytes v12 = buildNewVolume(DiskSize::mb1_2);
+    EXPECT_EQ(v12[510], 0x55);
+    EXPECT_EQ(v12[511], 0xAA);
+    EXPECT_EQ(readU16LE(v12, 11), 1024);
+    const Bytes v10 = buildNewVolume(DiskSize::mb10);
+    EXPECT_EQ(Bytes(v10.begin() + 512, v10.begin() + 516), (Bytes{0xF8, 0xFF, 0xFF, 0x00}));
+    const Bytes v20 = buildNewVolume(DiskSize::mb20);
+    EXPECT_EQ(Bytes(v20.begin() + 512, v20.begin() + 516), (Bytes{0xF8, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(buildNewVolume(DiskSize::kb640).size(), 655360u);
+    EXPECT_EQ(buildNewVolume(DiskSize::mb10).size(), 5326848u);
+    EXPECT_EQ(buildNewVolume(DiskSize::mb40).size(), 21307392u);
+}
+
+} // namespace
+} // namespace tamberlane::test
