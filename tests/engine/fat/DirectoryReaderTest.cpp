@@ -1,0 +1,162 @@
+#include "engine/image/DiskImageError.h"
+#include "engine/image/DiskImageService.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/VolumeBuilder.h"
+
+#include <gtest/gtest.h>
+
+namespace tamberlane {
+namespace {
+
+using test::VolumeBuilder;
+using test::VolumeParameters;
+
+class DirectoryReaderTest : public ::testing::Test {
+  protected:
+    void open(const VolumeBuilder& v, const std::string& name = "disk.img") {
+        test::writeFile(dir / name, v.build());
+        service.open(dir / name);
+    }
+    std::vector<std::string> names(const std::string& path) {
+        std::vector<std::string> out;
+        for (const FileEntry& e : service.listDirectory(DiskPath::fromString(path))) {
+            out.push_back(e.directoryEntry.displayName());
+        }
+        return out;
+    }
+    std::string errorOf(const std::string& path) {
+        try {
+            service.listDirectory(DiskPath::fromString(path));
+        } catch (const DiskImageError& e) {
+            return e.errorDescription();
+        }
+        return "no error";
+    }
+
+    test::TempDir dir;
+    DiskImageService service;
+};
+
+TEST_F(DirectoryReaderTest, RootAndClusterTwoSitWhereTheBPBSays) {
+    for (const auto& [params, rootStart, clusterTwo] :
+         {std::tuple{VolumeParameters::floppy144(), 9728, 33 * 512},
+          std::tuple{VolumeParameters::floppy2HD(), 5120, 11 * 1024}}) {
+        VolumeBuilder v(params);
+        EXPECT_EQ(v.rootDirectoryOffset(), rootStart);
+        EXPECT_EQ(v.clusterOffset(2), clusterTwo);
+        v.addFile(v.root(), test::name83("A.TXT"), test::bytesOf("cluster two"));
+        open(v, "disk" + std::to_string(rootStart) + ".img");
+        const auto root = service.listDirectory(DiskPath::root());
+        ASSERT_EQ(root.size(), 1u);
+        EXPECT_EQ(root[0].directoryEntry.startCluster, 2);
+        EXPECT_EQ(service.readFile(root[0]), test::bytesOf("cluster two"));
+    }
+}
+
+TEST_F(DirectoryReaderTest, EmptyAndAllDeletedRootsListNothing) {
+    VolumeBuilder v;
+    for (int i = 0; i < 224; ++i) {
+        Bytes slot = VolumeBuilder::shortEntry(test::name83("GONE.TXT"), 0x20, 0, 0);
+        slot[0] = 0xE5;
+        v.addSlot(v.root(), slot);
+    }
+    open(v);
+    EXPECT_TRUE(names("/").empty());
+    open(VolumeBuilder(), "empty.img");
+    EXPECT_TRUE(names("/").empty());
+}
+
+TEST_F(DirectoryReaderTest, EndMarkerStopsTheWalkAndLabelsAreHidden) {
+    VolumeBuilder v;
+    v.addSlot(v.root(), VolumeBuilder::shortEntry(test::bytesOf("MY VOLUME  "), 0x08, 0, 0));
+    v.addFile(v.root(), test::name83("FIRST.TXT"), {});
+    v.addSlot(v.root(), Bytes(32, 0));
+    v.addFile(v.root(), test::name83("HIDDEN.TXT"), {});
+    open(v);
+    EXPECT_EQ(names("/"), (std::vector<std::string>{"FIRST.TXT"}));
+}
+
+TEST_F(DirectoryReaderTest, PathsMatchDisplayNamesCaseInsensitivelyAndOnlyDirectories) {
+    VolumeBuilder v;
+    v.addFile(v.root(), test::name83("DOCS"), test::bytesOf("a file named DOCS"));
+    const auto docs = v.addDirectory(v.root(), test::name83("DOCS"));
+    v.addFile(docs, test::name83("IN.TXT"), {});
+    const auto longDir = v.addDirectory(v.root(), test::name83("LONGDI~1"), u"Long Directory");
+    v.addFile(longDir, test::name83("X.TXT"), {}, u"x file.txt");
+    const auto inner = v.addDirectory(docs, test::name83("A"));
+    v.addFile(inner, test::name83("DEEP.TXT"), {});
+    open(v);
+    EXPECT_EQ(names("/docs"), (std::vector<std::string>{"IN.TXT", "A"}));
+    EXPECT_EQ(names("/DOCS/a"), (std::vector<std::string>{"DEEP.TXT"}));
+    EXPECT_EQ(names("/long directory"), (std::vector<std::string>{"x file.txt"}));
+    EXPECT_EQ(errorOf("/LONGDI~1"),
+              "ヘッダの解析に失敗しました: ディレクトリが見つかりません: LONGDI~1");
+    EXPECT_EQ(errorOf("/DOCS/B"), "ヘッダの解析に失敗しました: ディレクトリが見つかりません: B");
+    EXPECT_EQ(errorOf("/DOCS/IN.TXT"),
+              "ヘッダの解析に失敗しました: ディレクトリが見つかりません: IN.TXT");
+    const auto listed = service.listDirectory(DiskPath::fromString("/DOCS/A"));
+    EXPECT_EQ(listed[0].path.displayString(), "/DOCS/A/DEEP.TXT");
+}
+
+TEST_F(DirectoryReaderTest, DirectoryEndingOnABadClusterListsTheClustersBefore) {
+    VolumeBuilder v;
+    const auto sub = v.addDirectory(v.root(), test::name83("SUB"));
+    for (int i = 0; i < 20; ++i) { // 16 slots per cluster: the directory grows to 2 clusters
+        v.addFile(sub, test::name83("F" + std::to_string(i) + ".TXT"), {});
+    }
+    const std::uint16_t first = v.firstCluster(sub);
+    v.setFAT(v.fat(first), 0xFF7);
+    open(v);
+    EXPECT_EQ(names("/SUB").size(), 14u); // 16 slots minus "." and ".."
+}
+
+struct ReadCase {
+    const char* name;
+    int chainClusters;
+    std::size_t expectedBytes;
+};
+
+class FileReadLengthTest : public DirectoryReaderTest,
+                           public ::testing::WithParamInterface<ReadCase> {};
+
+TEST_P(FileReadLengthTest, ResultFollowsTheShorterOfChainAndSize) {
+    VolumeParameters p = VolumeParameters::floppy2HD();
+    VolumeBuilder v(p);
+    const Bytes content = test::patternBytes(6 * 1024);
+    const auto chain = v.addFile(v.root(), test::name83("FILE.BIN"), content);
+    v.setFAT(chain[static_cast<std::size_t>(GetParam().chainClusters - 1)], 0xFFF);
+    Bytes entry = VolumeBuilder::shortEntry(test::name83("FILE.BIN"), 0x20, chain[0], 5000);
+    v.setSlot(v.root(), 0, entry);
+    open(v);
+    const Bytes bytes = service.readFile(service.listDirectory(DiskPath::root())[0]);
+    EXPECT_EQ(bytes, Bytes(content.begin(), content.begin() + static_cast<std::ptrdiff_t>(
+                                                                  GetParam().expectedBytes)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Chains, FileReadLengthTest,
+                         ::testing::Values(ReadCase{"shortChain", 3, 3072},
+                                           ReadCase{"longChain", 6, 5000},
+                                           ReadCase{"exactChain", 5, 5000}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DirectoryReaderTest, EmptyFileIgnoresItsStartClusterAndTruncatedClusterReadsZeros) {
+    VolumeBuilder v;
+    v.addSlot(v.root(), VolumeBuilder::shortEntry(test::name83("EMPTY.TXT"), 0x20, 0xFFFF, 0));
+    v.addSlot(v.root(), VolumeBuilder::shortEntry(test::name83("ONE.TXT"), 0x20, 2, 1));
+    v.setFAT(2, 0xFFF);
+    v.writeCluster(2, test::bytesOf("Z"));
+    v.setFAT(3, 0xFFF);
+    v.addSlot(v.root(), VolumeBuilder::shortEntry(test::name83("CUT.BIN"), 0x20, 3, 512));
+    v.writeCluster(3, Bytes(512, 0x77));
+    ManualParameters params; // a file cut in the middle of cluster 3 opens by hand
+    test::writeFile(dir / "cut.bin", v.build({.fileSize = v.clusterOffset(3) + 100}));
+    service.open(dir / "cut.bin", params);
+    const auto root = service.listDirectory(DiskPath::root());
+    ASSERT_EQ(root.size(), 3u);
+    EXPECT_TRUE(service.readFile(root[0]).empty());
+    EXPECT_EQ(service.readFile(root[1]), test::bytesOf("Z"));
+    EXPECT_EQ(service.readFile(root[2]), Bytes(512, 0));
+}
+
+} // namespace
+} // namespace tamberlane
