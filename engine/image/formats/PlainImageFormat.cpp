@@ -18,17 +18,12 @@ const std::vector<PlainImageFormat::KnownSize>& PlainImageFormat::knownSizes() {
 }
 
 DiskGeometry PlainImageFormat::parseGeometry(ByteView) const {
-    // The message names the three floppy sizes a headerless image is known by; the
-    // hard-disk sizes are accepted only so that a new or converted BIN opens again.
-    constexpr std::size_t listedSizes = 3;
     std::vector<std::int64_t> expected;
     for (const KnownSize& known : knownSizes()) {
         if (known.size == fileSize) {
             return known.geometry;
         }
-        if (expected.size() < listedSizes) {
-            expected.push_back(known.size);
-        }
+        expected.push_back(known.size);
     }
     throw DiskImageError::invalidFileSize(expected, fileSize);
 }

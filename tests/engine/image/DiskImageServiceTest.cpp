@@ -160,12 +160,14 @@ INSTANTIATE_TEST_SUITE_P(
                       PlainSizeCase{"size655360", VolumeParameters::floppy640(), {2, 80, 8, 512}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(DiskImageServiceTest, OtherSizesListTheThreeExpectedSizes) {
+TEST_F(DiskImageServiceTest, OtherSizesListEveryKnownSizeFloppiesFirst) {
     EXPECT_EQ(
         errorText([&] { service.open(write("disk.img", Bytes(1000, 0))); }),
-        "ファイルサイズが不正です。期待値: 1261568, 1474560, 655360 バイト、実際: 1000 バイト");
+        "ファイルサイズが不正です。期待値: 1261568, 1474560, 655360, 5326848, 10653696, 21307392 "
+        "バイト、実際: 1000 バイト");
     EXPECT_EQ(errorText([&] { service.open(write("empty.img", Bytes{})); }),
-              "ファイルサイズが不正です。期待値: 1261568, 1474560, 655360 バイト、実際: 0 バイト");
+              "ファイルサイズが不正です。期待値: 1261568, 1474560, 655360, 5326848, 10653696, 21307392 "
+              "バイト、実際: 0 バイト");
 }
 
 TEST_F(DiskImageServiceTest, BootSectorFoundAfterTheNominalOffsetBecomesTheDataOffset) {
