@@ -89,9 +89,10 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
                 }
                 overview += required ? " " + name : " [" + name + "]";
             } else if (option->get_name() != "--help") {
-                overview += " [" + option->get_name(false, true) +
-                            (option->get_type_name().empty() ? "" : " " + option->get_type_name()) +
-                            "]";
+                const std::string usage =
+                    option->get_name(false, true) +
+                    (option->get_type_name().empty() ? "" : " " + option->get_type_name());
+                overview += option->get_required() ? " " + usage : " [" + usage + "]";
             }
         }
         overview += "\n      " + sub->get_description() + "\n";

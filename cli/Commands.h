@@ -41,7 +41,10 @@ class CommandRegistry {
     X(List)                                                                                        \
     X(Cat)                                                                                         \
     X(Get)                                                                                         \
-    X(Sector)
+    X(Sector)                                                                                      \
+    X(Disks)                                                                                       \
+    X(New)                                                                                         \
+    X(Convert)
 
 #define TAMBERLANE_CLI_DECLARE_COMMAND(Name)                                                       \
     void register##Name##Command(CommandRegistry& registry);

@@ -1,0 +1,70 @@
+#include "cli/Commands.h"
+
+#include "engine/image/DiskImageError.h"
+#include "engine/image/NewImage.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <ostream>
+
+namespace tamberlane::cli {
+
+namespace {
+
+// The system's own words for a failed conversion.
+const char* const conversionFailed = "変換に失敗しました: ";
+
+struct ConvertOptions {
+    std::string image;
+    std::string output;
+};
+
+int runConvert(const ConvertOptions& options, CommandContext& context) {
+    std::string extension = upperExtension(options.output);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const auto target = newImageFormatForExtension(extension);
+    if (!target) {
+        throw CommandError(conversionFailed +
+                           DiskImageError::unsupportedFormat(extension).errorDescription());
+    }
+    const ConvertFormat format = toConvertFormat(*target);
+
+    // The source stays open, and so locked, while the result is written: OUTPUT naming
+    // the source itself is refused as a file in use rather than overwritten.
+    DiskImageService service;
+    const auto image = openImage(service, options.image, context.global);
+    try {
+        const Bytes bytes = convertImage(*image, format);
+        writeImageFile(options.output, bytes);
+    } catch (const DiskImageError& e) {
+        throw CommandError(conversionFailed + e.errorDescription());
+    }
+    context.out << "変換しました: " << printableName(options.output) << " (" << rawValue(format)
+                << ")\n";
+    return exitSuccess;
+}
+
+} // namespace
+
+void registerConvertCommand(CommandRegistry& registry) {
+    auto options = std::make_shared<ConvertOptions>();
+    CLI::App* sub = registry.app().add_subcommand(
+        "convert",
+        "イメージを OUTPUT の拡張子の形式に変換して書き出します (元のイメージは変更しません)");
+    sub->footer("変換先: フロッピー (2ヘッド以下、82シリンダ以下) は bin, d88, fdi, nfd, dim, dcp; "
+                "それ以外は bin, hdi, nhd。\n"
+                "--disk と --manual は変換元を開くときに使われます。\n"
+                "OUTPUT が他のプログラムの使用中のファイルや変換元自身なら書き込みません "
+                "(終了ステータス 1)。");
+    sub->add_option("IMAGE", options->image, "変換元のディスクイメージファイル (必須)")->required();
+    sub->add_option("OUTPUT", options->output,
+                    "書き出すファイル (必須、拡張子 bin, d88, fdi, hdi, nfd, nhd, dim, dcp)")
+        ->required();
+    registry.setAction(
+        sub, [options](CommandContext& context) { return runConvert(*options, context); });
+}
+
+} // namespace tamberlane::cli

@@ -1,0 +1,125 @@
+#include "cli/Commands.h"
+
+#include "engine/image/DiskImageError.h"
+#include "engine/image/formats/D88Format.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <fstream>
+#include <ostream>
+
+namespace tamberlane::cli {
+
+namespace {
+
+struct DisksOptions {
+    std::string image;
+    bool json = false;
+};
+
+const char* typeLabel(D88DiskType type) {
+    switch (type) {
+    case D88DiskType::d2D:
+        return "2D";
+    case D88DiskType::d2DD:
+        return "2DD";
+    case D88DiskType::d2HD:
+        return "2HD";
+    }
+    return "?";
+}
+
+// The listing only reads: no lock is taken, so it also works on a file another program
+// has open. The same size limit as the open keeps a huge file out of memory.
+Bytes readImageFile(const std::filesystem::path& file) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);
+    if (ec) {
+        throw DiskImageError::ioError(ec);
+    }
+    if (std::filesystem::is_directory(status)) {
+        throw DiskImageError::ioErrorFromErrno(EISDIR);
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        throw DiskImageError::ioErrorFromErrno(EINVAL);
+    }
+    const auto size = std::filesystem::file_size(file, ec);
+    if (ec) {
+        throw DiskImageError::ioError(ec);
+    }
+    if (size > static_cast<std::uintmax_t>(DiskImageService::maxImageFileSize)) {
+        throw DiskImageError::ioErrorFromErrno(EFBIG);
+    }
+    std::ifstream in(file, std::ios::binary);
+    Bytes data(static_cast<std::size_t>(size));
+    if (!in || !in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(size))) {
+        throw DiskImageError::ioErrorFromErrno(EIO);
+    }
+    return data;
+}
+
+std::string padLeft(const std::string& text, std::size_t width) {
+    return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+std::string padRight(const std::string& text, std::size_t width) {
+    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+int runDisks(const DisksOptions& options, CommandContext& context) {
+    if (upperExtension(options.image) != "D88") {
+        throw UsageError("ディスクの一覧は D88 ファイルだけで表示できます: " +
+                         printableName(options.image));
+    }
+    const Bytes data = readImageFile(options.image);
+    const std::vector<D88Disk> disks = D88ImageFormat::detectMultipleDisks(data);
+    if (disks.empty()) {
+        // Say why when the first header itself is bad; otherwise its stated size is wrong.
+        D88ImageFormat::parseHeader(data);
+        throw CommandError("完全なディスクが見つかりません: " + printableName(options.image));
+    }
+
+    if (options.json) {
+        nlohmann::ordered_json array = nlohmann::ordered_json::array();
+        for (std::size_t i = 0; i < disks.size(); ++i) {
+            const D88Header& header = disks[i].header;
+            array.push_back({{"number", i + 1},
+                             {"offset", disks[i].offset},
+                             {"name", header.diskName},
+                             {"type", typeLabel(header.diskType)},
+                             {"size", header.diskSize},
+                             {"writeProtected", header.writeProtect}});
+        }
+        context.out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        return exitSuccess;
+    }
+
+    context.out << "番号  オフセット  種類    サイズ  保護  ディスク名\n";
+    for (std::size_t i = 0; i < disks.size(); ++i) {
+        const D88Header& header = disks[i].header;
+        context.out << padLeft(std::to_string(i + 1), 4) << "  "
+                    << padLeft(std::to_string(disks[i].offset), 10) << "  "
+                    << padRight(typeLabel(header.diskType), 4)
+                    << padLeft(std::to_string(header.diskSize), 10) << "  "
+                    << (header.writeProtect ? "あり" : "なし") << "  "
+                    << printableName(header.diskName) << '\n';
+    }
+    return exitSuccess;
+}
+
+} // namespace
+
+void registerDisksCommand(CommandRegistry& registry) {
+    auto options = std::make_shared<DisksOptions>();
+    CLI::App* sub = registry.app().add_subcommand(
+        "disks",
+        "D88 ファイルのディスクを一覧表示します (--disk N でその番号のディスクを開けます)");
+    sub->add_option("IMAGE", options->image, "D88 ファイル (必須)")->required();
+    sub->add_flag("--json", options->json, "JSON の配列で出力します");
+    registry.setAction(sub,
+                       [options](CommandContext& context) { return runDisks(*options, context); });
+}
+
+} // namespace tamberlane::cli

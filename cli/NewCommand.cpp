@@ -1,0 +1,102 @@
+#include "cli/Commands.h"
+
+#include "engine/image/DiskImageError.h"
+#include "engine/image/NewImage.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <ostream>
+
+namespace tamberlane::cli {
+
+namespace {
+
+// The system's own words for a failed new image.
+const char* const creationFailed = "ディスクイメージの作成に失敗しました: ";
+
+struct SizeName {
+    const char* name;
+    DiskSize size;
+};
+constexpr std::array<SizeName, 6> sizeNames = {{{"640k", DiskSize::kb640},
+                                                {"1.2m", DiskSize::mb1_2},
+                                                {"1.44m", DiskSize::mb1_44},
+                                                {"10m", DiskSize::mb10},
+                                                {"20m", DiskSize::mb20},
+                                                {"40m", DiskSize::mb40}}};
+
+struct NewOptions {
+    std::string image;
+    std::string size;
+};
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+DiskSize sizeNamed(const std::string& text) {
+    for (const SizeName& entry : sizeNames) {
+        if (lower(text) == entry.name) {
+            return entry.size;
+        }
+    }
+    // The option's own check accepts only the names above.
+    throw UsageError("--size の値が正しくありません: " + text);
+}
+
+int runNew(const NewOptions& options, CommandContext& context) {
+    const DiskSize size = sizeNamed(options.size);
+    const auto format = newImageFormatForExtension(lower(upperExtension(options.image)));
+    try {
+        if (!format) {
+            throw DiskImageError::unsupportedFormat(lower(upperExtension(options.image)));
+        }
+        if (!isSizeOffered(*format, size)) {
+            throw UsageError(sizeNotOfferedText(*format, size));
+        }
+        const Bytes bytes = createNewImage({*format, size, FATType::fat12});
+        writeImageFile(options.image, bytes);
+        // The new file must open like any other image; a file that does not stays on disk,
+        // as the failure says.
+        DiskImageService service;
+        service.open(options.image);
+    } catch (const DiskImageError& e) {
+        throw CommandError(creationFailed + e.errorDescription());
+    }
+    context.out << "作成しました: " << printableName(options.image) << " (" << rawValue(*format)
+                << ", " << rawValue(size) << ")\n";
+    return exitSuccess;
+}
+
+} // namespace
+
+void registerNewCommand(CommandRegistry& registry) {
+    auto options = std::make_shared<NewOptions>();
+    CLI::App* sub = registry.app().add_subcommand(
+        "new", "フォーマット済みの新しいディスクイメージを作成します (形式は拡張子で決まります)");
+    sub->footer("拡張子ごとのサイズ: bin は全サイズ; d88, fdi, nfd, dim, dcp は 640k, 1.2m, 1.44m; "
+                "hdi, nhd は 10m, 20m, 40m。\n"
+                "形式に合わないサイズはコマンドラインの誤りです (終了ステータス 2)。\n"
+                "既存のファイルは置き換えます。他のプログラムが使用中のファイルには書き込みません "
+                "(終了ステータス 1)。");
+    sub->add_option("IMAGE", options->image,
+                    "作成するファイル (必須、拡張子 bin, d88, fdi, hdi, nfd, nhd, dim, dcp)")
+        ->required();
+    std::vector<std::string> names;
+    for (const SizeName& entry : sizeNames) {
+        names.emplace_back(entry.name);
+    }
+    sub->add_option("--size", options->size, "容量 (必須): 640k, 1.2m, 1.44m, 10m, 20m, 40m")
+        ->type_name("SIZE")
+        ->required()
+        ->check(CLI::IsMember(names, CLI::ignore_case).description(""));
+    registry.setAction(sub,
+                       [options](CommandContext& context) { return runNew(*options, context); });
+}
+
+} // namespace tamberlane::cli
