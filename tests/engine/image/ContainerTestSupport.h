@@ -48,6 +48,10 @@ inline std::string comboName(const OfferedCombination& c) {
     return rawValue(c.format) + "_" + sizeTag(c.size);
 }
 
+inline void PrintTo(const OfferedCombination& c, std::ostream* os) {
+    *os << comboName(c);
+}
+
 // Runs `fsck.fat -n`. A volume whose boot sector has no extended signature (as every
 // new volume of this system) is reported by fsck.fat 4.x with an empty, "invalid" boot
 // label and exit status 1; that one finding is not a fault of the volume.
