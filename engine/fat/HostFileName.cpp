@@ -13,6 +13,16 @@ std::string safeHostFileName(const std::string& diskName) {
             c = '_';
         }
     }
+    // A long name of 255 characters can exceed Linux's 255-byte name limit in UTF-8;
+    // cut it at a character boundary rather than fail the export.
+    constexpr std::size_t maxNameBytes = 255;
+    if (out.size() > maxNameBytes) {
+        std::size_t cut = maxNameBytes;
+        while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        out.resize(cut);
+    }
     return out;
 }
 

@@ -150,6 +150,18 @@ INSTANTIATE_TEST_SUITE_P(
                       HostNameCase{"...", "..."}, HostNameCase{"テスト.TXT", "テスト.TXT"},
                       HostNameCase{"a\\b", "a\\b"}));
 
+TEST(SafeHostNameTest, LongJapaneseNameIsCutToTheHostLimitAtACharacterBoundary) {
+    std::string name;
+    for (int i = 0; i < 255; ++i) {
+        name += "あ"; // three bytes each in UTF-8
+    }
+    const std::string host = HostFileName::safeHostFileName(name);
+    EXPECT_EQ(host.size(), 255u);
+    EXPECT_EQ(host, name.substr(0, 255));
+    const std::string oneOff = HostFileName::safeHostFileName("x" + name);
+    EXPECT_EQ(oneOff.size(), 253u); // the 255th byte would split a character
+}
+
 TEST(SafeHostNameTest, EmbeddedNulBecomesUnderscore) {
     EXPECT_EQ(HostFileName::safeHostFileName(std::string("a\0b", 3)), "a_b");
 }
