@@ -1,0 +1,157 @@
+// Conversion from every container to every target it offers, and back to a headerless
+// image: the volume must come back byte for byte, and real FAT tools must accept it.
+
+#include "ContainerTestSupport.h"
+
+#include "engine/image/DiskImageService.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace tamberlane::test {
+namespace {
+
+struct ConversionCase {
+    DiskSize size;
+    NewImageFormat source;
+    ConvertFormat target;
+};
+
+std::string caseName(const ConversionCase& c) {
+    return sizeTag(c.size) + "_" + rawValue(c.source) + "_to_" + rawValue(c.target);
+}
+
+void PrintTo(const ConversionCase& c, std::ostream* os) {
+    *os << caseName(c);
+}
+
+std::vector<ConversionCase> conversionCases() {
+    std::vector<ConversionCase> cases;
+    for (const OfferedCombination& source : offeredCombinations()) {
+        for (ConvertFormat target : availableFormats(sizeSpec(source.size).geometry)) {
+            cases.push_back({source.size, source.format, target});
+        }
+    }
+    return cases;
+}
+
+struct Reference {
+    Bytes volume;
+    std::string listing;
+};
+
+// A new volume of the size with files in the root and in a subdirectory, put there by
+// mtools so that the engine is not checked against itself.
+const Reference& referenceVolume(DiskSize size) {
+    static std::map<DiskSize, Reference> cache;
+    if (auto found = cache.find(size); found != cache.end()) {
+        return found->second;
+    }
+    TempDir dir;
+    const auto image = dir / "ref.bin";
+    writeFile(image, createNewImage({NewImageFormat::bin, size}));
+    Bytes big(40000);
+    for (std::size_t i = 0; i < big.size(); ++i) {
+        big[i] = static_cast<std::uint8_t>(i * 31 + 7);
+    }
+    writeFile(dir / "big.dat", big);
+    writeFile(dir / "small.txt", Bytes{'h', 'e', 'l', 'l', 'o'});
+    const std::string img = shellQuote(image.string());
+    const CommandResult r =
+        runCommand("export MTOOLS_SKIP_CHECK=1; mmd -i " + img + " ::SUB && mcopy -i " + img + " " +
+                   shellQuote((dir / "big.dat").string()) + " ::BIG.DAT && mcopy -i " + img + " " +
+                   shellQuote((dir / "small.txt").string()) + " ::SUB/SMALL.TXT");
+    EXPECT_EQ(r.exitStatus, 0) << r.errors;
+    Reference made{slurp(image), mdirListing(image)};
+    EXPECT_NE(made.listing.find("SMALL    TXT"), std::string::npos) << made.listing;
+    EXPECT_TRUE(fsckAccepts(image));
+    return cache[size] = std::move(made);
+}
+
+class Conversion : public ::testing::TestWithParam<ConversionCase> {
+  protected:
+    // Opens `path`, converts it, writes `to`; returns the written bytes.
+    Bytes convert(const std::filesystem::path& path, ConvertFormat format,
+                  const std::filesystem::path& to) {
+        DiskImageService service;
+        const Bytes bytes = convertImage(*service.open(path), format);
+        writeImageFile(to, bytes);
+        return bytes;
+    }
+
+    TempDir dir;
+};
+
+TEST_P(Conversion, VolumeComesBackByteForByteAndPassesFATTools) {
+    if (!toolAvailable("mcopy") || !toolAvailable("fsck.fat")) {
+        GTEST_SKIP() << "mtools or dosfstools missing";
+    }
+    const ConversionCase c = GetParam();
+    const Reference& reference = referenceVolume(c.size);
+    const auto refPath = dir / "ref.bin";
+    writeFile(refPath, reference.volume);
+
+    const auto sourcePath = dir / ("source." + fileExtension(c.source));
+    convert(refPath, toConvertFormat(c.source), sourcePath);
+    const auto targetPath = dir / ("target." + fileExtension(c.target));
+    convert(sourcePath, c.target, targetPath);
+    const auto backPath = dir / "back.bin";
+    const Bytes back = convert(targetPath, ConvertFormat::bin, backPath);
+
+    ASSERT_GE(back.size(), reference.volume.size());
+    EXPECT_TRUE(std::equal(reference.volume.begin(), reference.volume.end(), back.begin()));
+    // A DIM of a 640 KB volume reads as 2HD, so its flat volume is longer: only zeros.
+    EXPECT_TRUE(std::all_of(back.begin() + static_cast<std::ptrdiff_t>(reference.volume.size()),
+                            back.end(), [](std::uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(fsckAccepts(backPath));
+    EXPECT_EQ(mdirListing(backPath), reference.listing);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryOfferedTarget, Conversion, ::testing::ValuesIn(conversionCases()),
+                         [](const auto& info) { return caseName(info.param); });
+
+TEST(ConversionOffer, TargetNotOfferedForTheGeometryIsRefused) {
+    TempDir dir;
+    const auto path = dir / "hd.nhd";
+    writeImageFile(path, createNewImage({NewImageFormat::nhd, DiskSize::mb20}));
+    DiskImageService service;
+    const auto image = service.open(path);
+    try {
+        convertImage(*image, ConvertFormat::d88);
+        FAIL() << "a 20 MB disk became a D88";
+    } catch (const DiskImageError& e) {
+        EXPECT_EQ(e.kind(), DiskImageError::Kind::unsupportedFormat);
+        EXPECT_EQ(e.text(),
+                  "このディスクイメージはD88形式に変換できません（変換できる形式: BIN, HDI, NHD）");
+    }
+}
+
+TEST(ConversionHeaders, ConvertedFDIHasNoTypeCodeAndStatesTheFlatSize) {
+    TempDir dir;
+    const auto path = dir / "disk.fdi";
+    writeImageFile(path, createNewImage({NewImageFormat::fdi, DiskSize::mb1_44}));
+    DiskImageService service;
+    const Bytes converted = convertImage(*service.open(path), ConvertFormat::fdi);
+    EXPECT_EQ(readU32LE(converted, 0), 0u);
+    EXPECT_EQ(readU32LE(converted, 12), 1474560u);
+    const Bytes d88 = convertImage(*service.currentImage(), ConvertFormat::d88);
+    EXPECT_EQ(d88[0x1B], 0x20) << "18 sectors of 512 bytes is not 2DD";
+}
+
+TEST(ConversionHeaders, ConvertingLeavesTheOpenImageAndItsFileAlone) {
+    TempDir dir;
+    const auto path = dir / "disk.d88";
+    const Bytes original = createNewImage({NewImageFormat::d88, DiskSize::kb640});
+    writeImageFile(path, original);
+    DiskImageService service;
+    const auto image = service.open(path);
+    const Bytes before = image->data;
+    writeImageFile(dir / "out.nfd", convertImage(*image, ConvertFormat::nfd));
+    EXPECT_EQ(image->data, before);
+    EXPECT_EQ(slurp(path), original);
+    EXPECT_EQ(service.currentImage(), image);
+}
+
+} // namespace
+} // namespace tamberlane::test
