@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <ostream>
