@@ -147,7 +147,9 @@ void writeFileAtomically(const std::filesystem::path& path, ByteView bytes,
         if (lock && step(AtomicWriteStep::lock, flock(temp.get(), LOCK_EX | LOCK_NB)) != 0) {
             throw DiskImageError::ioErrorFromErrno(errno);
         }
-        if (step(AtomicWriteStep::rename, rename(tempPath.c_str(), target.c_str())) != 0) {
+        // Asked before the rename: an injected failure must leave the target as a
+        // failed rename does, untouched.
+        if (step(AtomicWriteStep::rename, 0) != 0 || rename(tempPath.c_str(), target.c_str()) != 0) {
             throw DiskImageError::ioErrorFromErrno(errno);
         }
     } catch (...) {

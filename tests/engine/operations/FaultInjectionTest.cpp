@@ -1,0 +1,265 @@
+// A save that fails at any step of the atomic write must leave the image file
+// byte-identical and the in-memory image as it was before the operation, for every
+// kind of change, so that the next successful save cannot write half of a failed one.
+
+#include "engine/fat/DirectoryReader.h"
+#include "engine/image/AtomicFile.h"
+#include "engine/operations/DeletedFileRecovery.h"
+#include "engine/operations/FileOperationService.h"
+#include "engine/operations/UndoRedoManager.h"
+#include "tests/engine/operations/VolumeFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <functional>
+#include <unistd.h>
+
+namespace tamberlane::test {
+namespace {
+
+struct Operation {
+    std::string name;
+    // Runs with the fault armed; returns normally when the failure was reported in a
+    // batch result instead of thrown.
+    std::function<void(FileOperationService&, UndoRedoManager&, const std::shared_ptr<DiskImage>&,
+                       const TempDir&)>
+        run;
+};
+
+// Prepared before the fault is armed: a volume with files, a directory tree, a deleted
+// file and one undone change, so that undo, redo and restore have something to do.
+struct Prepared {
+    std::unique_ptr<Volume> volume;
+    std::shared_ptr<DiskImage> image;
+    std::unique_ptr<FileOperationService> service;
+    UndoRedoManager undo;
+};
+
+void prepare(Prepared& p, const TempDir& dir) {
+    p.volume = std::make_unique<Volume>(dir, allVolumeKinds()[0]);
+    writeFile(dir / "hello.txt", patternBytes(1500, 1));
+    writeFile(dir / "gone.dat", patternBytes(700, 2));
+    mtoolsPut(p.volume->path(), dir / "hello.txt", "::/HELLO.TXT");
+    mtoolsPut(p.volume->path(), dir / "gone.dat", "::/GONE.DAT");
+    mtoolsMkdir(p.volume->path(), "::/TREE");
+    mtoolsMkdir(p.volume->path(), "::/TREE/SUB");
+    mtoolsPut(p.volume->path(), dir / "hello.txt", "::/TREE/SUB/DEEP.TXT");
+    p.image = p.volume->open();
+    p.service = std::make_unique<FileOperationService>(p.image);
+    p.service->deleteEntry(findEntry(*p.image, DiskPath::root(), "GONE.DAT"), false);
+    p.undo.saveSnapshot("名前変更", p.image);
+    p.service->renameEntry(findEntry(*p.image, DiskPath::root(), "HELLO.TXT"), "hi", "txt");
+    p.undo.saveSnapshot("名前変更", p.image);
+    p.service->renameEntry(findEntry(*p.image, DiskPath::root(), "HI.TXT"), "hello", "txt");
+    p.undo.performUndo(p.image);
+    writeFile(dir / "new.bin", patternBytes(5000, 3));
+    writeFile(dir / "hello2.txt", patternBytes(10, 4));
+    std::filesystem::create_directories(dir / "o");
+    writeFile(dir / "o" / "HI.TXT", patternBytes(3000, 5));
+}
+
+// A batch whose save failed reports every file failed, not only some.
+void throwIfFailed(const BatchResult& result) {
+    if (!result.allSucceeded()) {
+        EXPECT_EQ(result.failedNames().size(), result.items.size());
+        throw *result.items.front().error;
+    }
+}
+
+std::vector<Operation> operations() {
+    const auto root = DiskPath::root();
+    return {
+        {"import", [root](auto& s, auto&, auto&,
+                          const TempDir& d) { s.importFile(d / "new.bin", root, false); }},
+        {"importOverwrite",
+         [root](auto& s, auto&, auto&, const TempDir& d) {
+             s.importFile(d / "o" / "HI.TXT", root, true);
+         }},
+        {"importBatch",
+         [root](auto& s, auto&, auto&, const TempDir& d) {
+             const BatchResult r = s.importFiles({d / "new.bin", d / "hello2.txt"}, root, false);
+             throwIfFailed(r);
+         }},
+        {"deleteFile",
+         [root](auto& s, auto&, auto& image, const TempDir&) {
+             s.deleteEntry(findEntry(*image, root, "HI.TXT"), false);
+         }},
+        {"deleteTree",
+         [root](auto& s, auto&, auto& image, const TempDir&) {
+             s.deleteEntry(findEntry(*image, root, "TREE"), true);
+         }},
+        {"deleteBatch",
+         [root](auto& s, auto&, auto& image, const TempDir&) {
+             const BatchResult r = s.deleteEntries(
+                 {findEntry(*image, root, "HI.TXT"), findEntry(*image, root, "TREE")}, true);
+             throwIfFailed(r);
+         }},
+        {"rename",
+         [root](auto& s, auto&, auto& image, const TempDir&) {
+             s.renameEntry(findEntry(*image, root, "HI.TXT"), "other", "txt");
+         }},
+        {"createDirectory",
+         [root](auto& s, auto&, auto&, const TempDir&) { s.createDirectory("newdir", root); }},
+        {"undo", [](auto&, auto& u, auto& image, const TempDir&) { u.performUndo(image); }},
+        {"redo", [](auto&, auto& u, auto& image, const TempDir&) { u.performRedo(image); }},
+        {"restoreDeleted",
+         [root](auto&, auto&, auto& image, const TempDir&) {
+             const auto deleted = DeletedFileRecovery::listDeletedEntries(*image, root);
+             ASSERT_FALSE(deleted.empty());
+             DeletedFileRecovery::restore(*image, root, deleted.back(), 'G');
+         }},
+    };
+}
+
+struct FaultCase {
+    AtomicWriteStep step;
+    std::size_t operation;
+};
+
+std::string stepName(AtomicWriteStep step) {
+    switch (step) {
+    case AtomicWriteStep::createTemporary:
+        return "createTemporary";
+    case AtomicWriteStep::write:
+        return "write";
+    case AtomicWriteStep::sync:
+        return "sync";
+    case AtomicWriteStep::setMode:
+        return "setMode";
+    case AtomicWriteStep::lock:
+        return "lock";
+    case AtomicWriteStep::rename:
+        return "rename";
+    }
+    return "?";
+}
+
+class SaveFailureTest : public ::testing::TestWithParam<FaultCase> {
+  protected:
+    void SetUp() override {
+        if (!fatToolsAvailable()) {
+            GTEST_SKIP() << "mkfs.fat or mtools missing";
+        }
+    }
+    void TearDown() override { setAtomicWriteFaultHook(nullptr); }
+};
+
+TEST_P(SaveFailureTest, FailedSaveLeavesFileAndMemoryAsBefore) {
+    TempDir dir;
+    Prepared p;
+    ASSERT_NO_FATAL_FAILURE(prepare(p, dir));
+    const Operation op = operations()[GetParam().operation];
+    const Bytes fileBefore = p.volume->fileBytes();
+    const Bytes dataBefore = p.image->data;
+    const FATTable fatBefore = p.image->fatTable;
+    const std::size_t undoDepth = p.undo.undoStack().size();
+    const std::size_t redoDepth = p.undo.redoStack().size();
+    ASSERT_EQ(fileBefore, dataBefore);
+
+    const AtomicWriteStep failing = GetParam().step;
+    int hits = 0;
+    setAtomicWriteFaultHook([failing, &hits](AtomicWriteStep step) {
+        if (step != failing) {
+            return 0;
+        }
+        ++hits;
+        return failing == AtomicWriteStep::write ? ENOSPC : EIO;
+    });
+    bool threw = false;
+    try {
+        op.run(*p.service, p.undo, p.image, dir);
+    } catch (const DiskImageError&) {
+        threw = true;
+    }
+    setAtomicWriteFaultHook(nullptr);
+
+    EXPECT_EQ(hits, 1) << "the operation saved more or less than once";
+    EXPECT_TRUE(threw || op.name.find("Batch") != std::string::npos)
+        << "failure reported as success";
+    EXPECT_EQ(p.volume->fileBytes(), fileBefore) << "the image file changed";
+    EXPECT_TRUE(p.image->data == dataBefore)
+        << "the in-memory image kept part of the failed change";
+    EXPECT_TRUE(p.image->fatTable == fatBefore)
+        << "the in-memory FAT kept part of the failed change";
+    EXPECT_EQ(p.undo.undoStack().size(), undoDepth);
+    EXPECT_EQ(p.undo.redoStack().size(), redoDepth);
+
+    // The same operation without the fault then succeeds and leaves a sound volume.
+    op.run(*p.service, p.undo, p.image, dir);
+    EXPECT_EQ(p.volume->fileBytes(), p.image->data);
+    EXPECT_EQ(fsckProblems(p.volume->path()), "");
+}
+
+std::vector<FaultCase> allFaultCases() {
+    std::vector<FaultCase> cases;
+    for (AtomicWriteStep step :
+         {AtomicWriteStep::createTemporary, AtomicWriteStep::write, AtomicWriteStep::sync,
+          AtomicWriteStep::setMode, AtomicWriteStep::lock, AtomicWriteStep::rename}) {
+        for (std::size_t i = 0; i < operations().size(); ++i) {
+            cases.push_back({step, i});
+        }
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStepAndOperation, SaveFailureTest,
+                         ::testing::ValuesIn(allFaultCases()), [](const auto& info) {
+                             return operations()[info.param.operation].name + "_" +
+                                    stepName(info.param.step);
+                         });
+
+class ReadOnlyImageTest : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(ReadOnlyImageTest, EveryChangeIsRefusedAndNothingMoves) {
+    if (!fatToolsAvailable()) {
+        GTEST_SKIP() << "mkfs.fat or mtools missing";
+    }
+    TempDir dir;
+    Prepared p;
+    ASSERT_NO_FATAL_FAILURE(prepare(p, dir));
+    const Bytes fileBefore = p.volume->fileBytes();
+    // The same bytes opened read-only (a shared lock); the snapshots belong to the
+    // writable image, so undo and redo have nothing of this image to restore.
+    auto readOnly = p.volume->open(true);
+    FileOperationService service(readOnly);
+    const Operation op = operations()[GetParam()];
+    const Bytes dataBefore = readOnly->data;
+    try {
+        op.run(service, p.undo, readOnly, dir);
+        if (op.name != "undo" && op.name != "redo") {
+            ADD_FAILURE() << "a read-only image accepted " << op.name;
+        }
+    } catch (const DiskImageError& error) {
+        EXPECT_EQ(error.kind(), DiskImageError::Kind::writeProtected) << error.what();
+    }
+    EXPECT_EQ(readOnly->data, dataBefore);
+    EXPECT_EQ(p.volume->fileBytes(), fileBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryOperation, ReadOnlyImageTest,
+                         ::testing::Range<std::size_t>(0, operations().size()),
+                         [](const auto& info) { return operations()[info.param].name; });
+
+TEST(ReadOnlyDirectoryTest, SaveIntoUnwritableDirectoryLeavesFileAndMemory) {
+    if (!fatToolsAvailable()) {
+        GTEST_SKIP() << "mkfs.fat or mtools missing";
+    }
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "permissions do not stop root; the fault hook covers this case";
+    }
+    TempDir dir;
+    Prepared p;
+    ASSERT_NO_FATAL_FAILURE(prepare(p, dir));
+    const Bytes before = p.volume->fileBytes();
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+    EXPECT_THROW(p.service->createDirectory("x", DiskPath::root()), DiskImageError);
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+    EXPECT_EQ(p.volume->fileBytes(), before);
+    EXPECT_EQ(p.image->data, before);
+}
+
+} // namespace
+} // namespace tamberlane::test
