@@ -44,7 +44,13 @@ class CommandRegistry {
     X(Sector)                                                                                      \
     X(Disks)                                                                                       \
     X(New)                                                                                         \
-    X(Convert)
+    X(Convert)                                                                                     \
+    X(Put)                                                                                         \
+    X(Rm)                                                                                          \
+    X(Mkdir)                                                                                       \
+    X(Rename)                                                                                      \
+    X(Deleted)                                                                                     \
+    X(Undelete)
 
 #define TAMBERLANE_CLI_DECLARE_COMMAND(Name)                                                       \
     void register##Name##Command(CommandRegistry& registry);

@@ -1,0 +1,67 @@
+#include "cli/Commands.h"
+
+#include "engine/operations/DeletedFileRecovery.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <ostream>
+
+namespace tamberlane::cli {
+
+namespace {
+
+struct DeletedOptions {
+    std::string image;
+    std::string path = "/";
+    bool json = false;
+};
+
+int runDeleted(const DeletedOptions& options, CommandContext& context) {
+    DiskImageService service;
+    const auto image = openImage(service, options.image, context.global);
+    const auto entries =
+        DeletedFileRecovery::listDeletedEntries(*image, DiskPath::fromString(options.path));
+    if (options.json) {
+        nlohmann::ordered_json array = nlohmann::ordered_json::array();
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const DeletedFileEntry& e = entries[i];
+            nlohmann::ordered_json object;
+            object["index"] = i + 1;
+            object["displayName"] = e.displayName;
+            object["size"] = e.size;
+            object["modified"] = formatIsoDate(e.modifiedDate);
+            object["recoverability"] = e.recoverability;
+            object["requiredClusters"] = e.requiredClusters;
+            object["freeClusters"] = e.freeClusters;
+            object["startCluster"] = e.startCluster;
+            object["directory"] = e.isDirectory();
+            array.push_back(std::move(object));
+        }
+        context.out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        return exitSuccess;
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const DeletedFileEntry& e = entries[i];
+        context.out << (i + 1) << '\t' << printableName(e.displayName)
+                    << (e.isDirectory() ? "/" : "") << '\t' << e.size << '\t'
+                    << formatListDate(e.modifiedDate) << '\t' << e.recoverability << "%\n";
+    }
+    return exitSuccess;
+}
+
+} // namespace
+
+void registerDeletedCommand(CommandRegistry& registry) {
+    auto options = std::make_shared<DeletedOptions>();
+    CLI::App* sub = registry.app().add_subcommand(
+        "deleted",
+        "ディレクトリの削除済みエントリと復元可能性を一覧します (番号は undelete で使用)");
+    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
+    sub->add_option("PATH", options->path, "ディレクトリのパス (省略時はルート)");
+    sub->add_flag("--json", options->json, "JSON の配列で出力します");
+    registry.setAction(
+        sub, [options](CommandContext& context) { return runDeleted(*options, context); });
+}
+
+} // namespace tamberlane::cli

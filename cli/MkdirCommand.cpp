@@ -1,0 +1,38 @@
+#include "cli/Commands.h"
+
+#include "engine/operations/FileOperationService.h"
+
+#include <CLI/CLI.hpp>
+
+namespace tamberlane::cli {
+
+namespace {
+
+struct MkdirOptions {
+    std::string image;
+    std::string path;
+};
+
+int runMkdir(const MkdirOptions& options, CommandContext& context) {
+    DiskImageService service;
+    const auto image = openImage(service, options.image, context.global);
+    const DiskPath path = DiskPath::fromString(options.path);
+    if (path.isRoot()) {
+        throw UsageError("作成するディレクトリの名前がありません");
+    }
+    FileOperationService(image).createDirectory(path.components.back(), path.parent());
+    return exitSuccess;
+}
+
+} // namespace
+
+void registerMkdirCommand(CommandRegistry& registry) {
+    auto options = std::make_shared<MkdirOptions>();
+    CLI::App* sub = registry.app().add_subcommand("mkdir", "ディレクトリを作成します");
+    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
+    sub->add_option("PATH", options->path, "作成するディレクトリのパス (必須)")->required();
+    registry.setAction(sub,
+                       [options](CommandContext& context) { return runMkdir(*options, context); });
+}
+
+} // namespace tamberlane::cli

@@ -1,0 +1,54 @@
+#include "cli/Commands.h"
+
+#include "engine/image/DiskImageError.h"
+#include "engine/operations/FileOperationService.h"
+
+#include <CLI/CLI.hpp>
+
+#include <ostream>
+
+namespace tamberlane::cli {
+
+namespace {
+
+struct PutOptions {
+    std::string image;
+    std::vector<std::string> hostFiles;
+    std::string to = "/";
+    bool overwrite = false;
+};
+
+int runPut(const PutOptions& options, CommandContext& context) {
+    DiskImageService service;
+    const auto image = openImage(service, options.image, context.global);
+    std::vector<std::filesystem::path> files(options.hostFiles.begin(), options.hostFiles.end());
+    FileOperationService operations(image);
+    // One batch: the image file is written once, whatever the number of files.
+    const BatchResult result =
+        operations.importFiles(files, DiskPath::fromString(options.to), options.overwrite);
+    for (const BatchItemResult& item : result.items) {
+        if (item.error) {
+            context.err << printableName(item.name) << ": " << item.error->errorDescription()
+                        << '\n';
+        }
+    }
+    return result.allSucceeded() ? exitSuccess : exitFailure;
+}
+
+} // namespace
+
+void registerPutCommand(CommandRegistry& registry) {
+    auto options = std::make_shared<PutOptions>();
+    CLI::App* sub = registry.app().add_subcommand(
+        "put", "ホストのファイルをディスクイメージに書き込みます (まとめて一度に保存)");
+    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
+    sub->add_option("HOSTFILE", options->hostFiles, "書き込むホストのファイル (複数可、必須)")
+        ->required();
+    sub->add_option("--to", options->to, "書き込み先のディレクトリ (省略時はルート)")
+        ->type_name("PATH");
+    sub->add_flag("--overwrite", options->overwrite, "同名のファイルを上書きします");
+    registry.setAction(sub,
+                       [options](CommandContext& context) { return runPut(*options, context); });
+}
+
+} // namespace tamberlane::cli

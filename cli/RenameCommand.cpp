@@ -1,0 +1,46 @@
+#include "cli/Commands.h"
+
+#include "engine/operations/FileOperationService.h"
+
+#include <CLI/CLI.hpp>
+
+namespace tamberlane::cli {
+
+namespace {
+
+struct RenameOptions {
+    std::string image;
+    std::string path;
+    std::string newName;
+};
+
+int runRename(const RenameOptions& options, CommandContext& context) {
+    DiskImageService service;
+    const auto image = openImage(service, options.image, context.global);
+    const std::optional<FileEntry> entry = findEntry(service, options.path);
+    if (!entry) {
+        throw UsageError("ルートディレクトリの名前は変更できません");
+    }
+    // NAME.EXT split at the last full stop.
+    const std::size_t dot = options.newName.rfind('.');
+    const std::string name =
+        dot == std::string::npos ? options.newName : options.newName.substr(0, dot);
+    const std::string extension = dot == std::string::npos ? "" : options.newName.substr(dot + 1);
+    FileOperationService(image).renameEntry(*entry, name, extension);
+    return exitSuccess;
+}
+
+} // namespace
+
+void registerRenameCommand(CommandRegistry& registry) {
+    auto options = std::make_shared<RenameOptions>();
+    CLI::App* sub =
+        registry.app().add_subcommand("rename", "ファイルやディレクトリの名前を変更します");
+    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
+    sub->add_option("PATH", options->path, "名前を変更するエントリのパス (必須)")->required();
+    sub->add_option("NEWNAME", options->newName, "新しい名前 NAME.EXT (必須)")->required();
+    registry.setAction(sub,
+                       [options](CommandContext& context) { return runRename(*options, context); });
+}
+
+} // namespace tamberlane::cli

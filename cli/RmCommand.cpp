@@ -1,0 +1,70 @@
+#include "cli/Commands.h"
+
+#include "engine/image/DiskImageError.h"
+#include "engine/operations/FileOperationService.h"
+
+#include <CLI/CLI.hpp>
+
+#include <ostream>
+
+namespace tamberlane::cli {
+
+namespace {
+
+struct RmOptions {
+    std::string image;
+    std::vector<std::string> paths;
+    bool recursive = false;
+};
+
+int runRm(const RmOptions& options, CommandContext& context) {
+    DiskImageService service;
+    const auto image = openImage(service, options.image, context.global);
+    int status = exitSuccess;
+    std::vector<FileEntry> entries;
+    for (const std::string& path : options.paths) {
+        try {
+            const std::optional<FileEntry> entry = findEntry(service, path);
+            if (!entry) {
+                throw CommandError("ルートディレクトリは削除できません");
+            }
+            // Without -r a directory is refused: deleting only its entry would leave
+            // its contents in clusters nothing refers to.
+            if (entry->directoryEntry.isDirectory() && !options.recursive) {
+                throw CommandError("ディレクトリです (-r で中身ごと削除します): " + path);
+            }
+            entries.push_back(*entry);
+        } catch (const CommandError& e) {
+            context.err << e.what() << '\n';
+            status = exitFailure;
+        }
+    }
+    if (entries.empty()) {
+        return status;
+    }
+    FileOperationService operations(image);
+    const BatchResult result = operations.deleteEntries(entries, options.recursive);
+    for (const BatchItemResult& item : result.items) {
+        if (item.error) {
+            context.err << printableName(item.name) << ": " << item.error->errorDescription()
+                        << '\n';
+            status = exitFailure;
+        }
+    }
+    return status;
+}
+
+} // namespace
+
+void registerRmCommand(CommandRegistry& registry) {
+    auto options = std::make_shared<RmOptions>();
+    CLI::App* sub = registry.app().add_subcommand("rm", "ファイルやディレクトリを削除します");
+    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
+    sub->add_option("PATH", options->paths, "削除するファイルまたはディレクトリ (複数可、必須)")
+        ->required();
+    sub->add_flag("-r", options->recursive, "ディレクトリを中身ごと削除します");
+    registry.setAction(sub,
+                       [options](CommandContext& context) { return runRm(*options, context); });
+}
+
+} // namespace tamberlane::cli

@@ -1,0 +1,60 @@
+#include "cli/Commands.h"
+
+#include "engine/image/DiskImageError.h"
+#include "engine/operations/DeletedFileRecovery.h"
+
+#include <CLI/CLI.hpp>
+
+#include <ostream>
+
+namespace tamberlane::cli {
+
+namespace {
+
+struct UndeleteOptions {
+    std::string image;
+    std::int64_t index = 0;
+    std::string firstChar;
+    std::string in = "/";
+};
+
+int runUndelete(const UndeleteOptions& options, CommandContext& context) {
+    DiskImageService service;
+    const auto image = openImage(service, options.image, context.global);
+    const DiskPath directory = DiskPath::fromString(options.in);
+    const auto entries = DeletedFileRecovery::listDeletedEntries(*image, directory);
+    if (options.index < 1 || options.index > static_cast<std::int64_t>(entries.size())) {
+        throw CommandError("削除済みエントリの番号が範囲外です: " + std::to_string(options.index) +
+                           "（エントリ数: " + std::to_string(entries.size()) + "）");
+    }
+    const DeletedFileEntry& target = entries[static_cast<std::size_t>(options.index - 1)];
+    const auto checked = DeletedFileRecovery::validateRestore(target, options.firstChar, *image);
+    if (const auto* message = std::get_if<std::string>(&checked)) {
+        context.err << *message << '\n';
+        return exitFailure;
+    }
+    try {
+        DeletedFileRecovery::restore(*image, directory, target, std::get<std::uint8_t>(checked));
+    } catch (const DiskImageError& e) {
+        context.err << "復元に失敗しました: " << e.errorDescription() << '\n';
+        return exitFailure;
+    }
+    context.out << "ファイルを復元しました\n";
+    return exitSuccess;
+}
+
+} // namespace
+
+void registerUndeleteCommand(CommandRegistry& registry) {
+    auto options = std::make_shared<UndeleteOptions>();
+    CLI::App* sub = registry.app().add_subcommand("undelete", "削除済みエントリを復元します");
+    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
+    sub->add_option("INDEX", options->index, "deleted が示す番号 (必須)")->required();
+    sub->add_option("FIRSTCHAR", options->firstChar, "失われた先頭文字 (必須)")->required();
+    sub->add_option("--in", options->in, "削除済みエントリのあるディレクトリ (省略時はルート)")
+        ->type_name("PATH");
+    registry.setAction(
+        sub, [options](CommandContext& context) { return runUndelete(*options, context); });
+}
+
+} // namespace tamberlane::cli
