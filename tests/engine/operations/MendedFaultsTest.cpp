@@ -1,0 +1,364 @@
+// Each test names a way a change could damage a volume or report a failure as success.
+
+#include "engine/fat/DirectoryReader.h"
+#include "engine/fat/FATParser.h"
+#include "engine/operations/DeletedFileRecovery.h"
+#include "engine/operations/FileOperationService.h"
+#include "engine/operations/UndoRedoManager.h"
+#include "tests/engine/operations/VolumeFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace tamberlane::test {
+namespace {
+
+const DiskPath root = DiskPath::root();
+
+class MendedFaultsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!fatToolsAvailable()) {
+            GTEST_SKIP() << "mkfs.fat or mtools missing";
+        }
+        volume = std::make_unique<Volume>(dir, allVolumeKinds()[0]);
+    }
+    void open() {
+        image = volume->open();
+        service = std::make_unique<FileOperationService>(image);
+    }
+    std::filesystem::path host(const std::string& name, std::size_t size, unsigned seed = 1) {
+        const auto path = hostDir / name;
+        writeFile(path, patternBytes(size, seed));
+        return path;
+    }
+    // Runs `change`, expects `kind` with `message`, and that nothing moved.
+    template <typename F>
+    void expectRefusedUnchanged(F change, DiskImageError::Kind kind,
+                                const std::string& message = {}) {
+        const Bytes file = volume->fileBytes();
+        const Bytes data = image->data;
+        const FATTable fat = image->fatTable;
+        try {
+            change();
+            ADD_FAILURE() << "accepted";
+        } catch (const DiskImageError& error) {
+            EXPECT_EQ(error.kind(), kind) << error.what();
+            if (!message.empty()) {
+                EXPECT_EQ(error.errorDescription(), message);
+            }
+        }
+        EXPECT_EQ(volume->fileBytes(), file);
+        EXPECT_TRUE(image->data == data);
+        EXPECT_TRUE(image->fatTable == fat);
+    }
+
+    TempDir dir;
+    TempDir hostDir;
+    std::unique_ptr<Volume> volume;
+    std::shared_ptr<DiskImage> image;
+    std::unique_ptr<FileOperationService> service;
+};
+
+TEST_F(MendedFaultsTest, ImportOverDirectoryOfSameNameNeverReplacesIt) {
+    mtoolsMkdir(volume->path(), "::/GAMES");
+    writeFile(hostDir / "inner.txt", patternBytes(100, 2));
+    mtoolsPut(volume->path(), hostDir / "inner.txt", "::/GAMES/INNER.TXT");
+    open();
+    for (bool overwrite : {false, true}) {
+        expectRefusedUnchanged(
+            [&] { service->importFile(host("games", 10), root, overwrite); },
+            DiskImageError::Kind::encodingError,
+            "文字エンコーディングエラー: 同名のディレクトリが既に存在します: games");
+    }
+    EXPECT_EQ(mtoolsRead(volume->path(), "::/GAMES/INNER.TXT"), patternBytes(100, 2));
+}
+
+TEST_F(MendedFaultsTest, FailedOverwriteKeepsTheOldFile) {
+    writeFile(hostDir / "old.txt", patternBytes(3000, 7));
+    mtoolsPut(volume->path(), hostDir / "old.txt", "::/DATA.TXT");
+    open();
+    // The new file fits the free space check but not the volume once the old one is
+    // counted as used: the failure must come after the old entry was removed in memory.
+    const std::int64_t free = image->fatTable.freeClusterCount() * image->bytesPerCluster();
+    expectRefusedUnchanged(
+        [&] {
+            service->importFile(host("data.txt", static_cast<std::size_t>(free) + 1), root, true);
+        },
+        DiskImageError::Kind::diskFull);
+    // A full root directory makes the add step fail after the old slot was freed and
+    // the new data written.
+    EXPECT_EQ(mtoolsRead(volume->path(), "::/DATA.TXT"), patternBytes(3000, 7));
+}
+
+TEST_F(MendedFaultsTest, ImportIntoFullDirectoryRestoresSlotsClustersAndFAT) {
+    mtoolsMkdir(volume->path(), "::/FULL");
+    open();
+    const FileEntry full = findEntry(*image, root, "FULL");
+    const std::size_t slots = static_cast<std::size_t>(image->bytesPerCluster() / 32) - 2;
+    for (std::size_t i = 0; i < slots; ++i) {
+        service->importFile(host("f" + std::to_string(i), 1), DiskPath::fromString("FULL"), false);
+    }
+    expectRefusedUnchanged(
+        [&] { service->importFile(host("last.bin", 5000), DiskPath::fromString("FULL"), false); },
+        DiskImageError::Kind::diskFull,
+        "ディスク容量が不足しています。必要: 32 バイト、空き: 0 バイト");
+    // No cluster was added to the full directory's chain.
+    EXPECT_EQ(FATParser::getClusterChain(full.directoryEntry.startCluster, image->fatTable).size(),
+              1u);
+    EXPECT_EQ(fsckProblems(volume->path()), "");
+}
+
+TEST_F(MendedFaultsTest, StaleListingEntryIsNeverDeletedOrRenamed) {
+    writeFile(hostDir / "a.txt", patternBytes(2000, 3));
+    mtoolsPut(volume->path(), hostDir / "a.txt", "::/A.TXT");
+    open();
+    const FileEntry stale = findEntry(*image, root, "A.TXT");
+    service->deleteEntry(stale, false);
+    // Another file now holds the freed clusters.
+    service->importFile(host("b.txt", 2000, 4), root, false);
+    const std::string message = "ヘッダの解析に失敗しました: エントリが見つかりません: A.TXT";
+    expectRefusedUnchanged([&] { service->deleteEntry(stale, false); },
+                           DiskImageError::Kind::headerParseFailure, message);
+    expectRefusedUnchanged([&] { service->renameEntry(stale, "c", "txt"); },
+                           DiskImageError::Kind::headerParseFailure, message);
+    const BatchResult batch = service->deleteEntries({stale}, false);
+    ASSERT_EQ(batch.failedNames(), std::vector<std::string>{"A.TXT"});
+    EXPECT_EQ(mtoolsRead(volume->path(), "::/B.TXT"), patternBytes(2000, 4));
+}
+
+TEST_F(MendedFaultsTest, FailedCreateDirectoryReleasesItsCluster) {
+    open();
+    for (int i = 0; i < image->bpb.rootEntryCount; ++i) {
+        service->importFile(host("e" + std::to_string(i), 0), root, false);
+    }
+    expectRefusedUnchanged([&] { service->createDirectory("sub", root); },
+                           DiskImageError::Kind::diskFull,
+                           "ディスク容量が不足しています。必要: 32 バイト、空き: 0 バイト");
+    EXPECT_EQ(fsckProblems(volume->path()), "");
+}
+
+TEST_F(MendedFaultsTest, TruncatedImageNeverStoresDataOutsideItsBytes) {
+    // The same volume cut to half: the FAT still lists every cluster.
+    std::filesystem::resize_file(volume->path(), 737280);
+    auto truncated = DiskImageService::openWithManualParams(
+        volume->path(), readWhole(volume->path()), ManualParameters{}, false);
+    FileOperationService cut(truncated);
+    const std::int64_t storable = truncated->fatTable.freeClusterCount();
+    EXPECT_LT(storable, truncated->totalClusters());
+    const std::int64_t free = storable * truncated->bytesPerCluster();
+    EXPECT_THROW(cut.importFile(host("big", static_cast<std::size_t>(free) + 1), root, false),
+                 DiskImageError);
+    cut.importFile(host("fits", static_cast<std::size_t>(free)), root, false);
+    const auto entries = DirectoryReader::listDirectory(*truncated, root);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(DirectoryReader::readFile(*truncated, entries[0]),
+              patternBytes(static_cast<std::size_t>(free), 1));
+}
+
+TEST_F(MendedFaultsTest, ImportTakesRegularFilesOnly) {
+    open();
+    const auto fifo = hostDir / "pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    expectRefusedUnchanged([&] { service->importFile(fifo, root, false); },
+                           DiskImageError::Kind::ioError);
+    std::filesystem::create_directories(hostDir / "folder");
+    expectRefusedUnchanged([&] { service->importFile(hostDir / "folder", root, false); },
+                           DiskImageError::Kind::ioError);
+    expectRefusedUnchanged([&] { service->importFile(hostDir / "missing", root, false); },
+                           DiskImageError::Kind::ioError);
+    // A link to a regular file is followed.
+    std::filesystem::create_symlink(host("target.txt", 10), hostDir / "link.txt");
+    service->importFile(hostDir / "link.txt", root, false);
+    EXPECT_EQ(mtoolsRead(volume->path(), "::/LINK.TXT"), patternBytes(10, 1));
+}
+
+TEST_F(MendedFaultsTest, HugeHostFileIsRefusedInBytesBeforeReading) {
+    open();
+    const auto sparse = hostDir / "huge.bin";
+    writeFile(sparse, {});
+    std::filesystem::resize_file(sparse, std::uintmax_t{1} << 32);
+    const std::int64_t free = image->fatTable.freeClusterCount() * image->bytesPerCluster();
+    expectRefusedUnchanged(
+        [&] { service->importFile(sparse, root, false); }, DiskImageError::Kind::diskFull,
+        "ディスク容量が不足しています。必要: 4294967296 バイト、空き: " + std::to_string(free) +
+            " バイト");
+}
+
+TEST_F(MendedFaultsTest, FreeSpaceIsExactInBytes) {
+    open();
+    const std::int64_t free = image->fatTable.freeClusterCount() * image->bytesPerCluster();
+    expectRefusedUnchanged(
+        [&] {
+            service->importFile(host("one.bin", static_cast<std::size_t>(free) + 1), root, false);
+        },
+        DiskImageError::Kind::diskFull,
+        "ディスク容量が不足しています。必要: " + std::to_string(free + 1) +
+            " バイト、空き: " + std::to_string(free) + " バイト");
+    service->importFile(host("all.bin", static_cast<std::size_t>(free)), root, false);
+    EXPECT_EQ(image->fatTable.freeClusterCount(), 0);
+    expectRefusedUnchanged([&] { service->createDirectory("d", root); },
+                           DiskImageError::Kind::diskFull,
+                           "ディスク容量が不足しています。必要: 512 バイト、空き: 0 バイト");
+    EXPECT_EQ(fsckProblems(volume->path()), "");
+}
+
+TEST_F(MendedFaultsTest, UndoNeverRestoresIntoAnotherImage) {
+    open();
+    UndoRedoManager undo;
+    undo.saveSnapshot("ディレクトリ作成", image);
+    service->createDirectory("a", root);
+    TempDir otherDir;
+    Volume other(otherDir, allVolumeKinds()[0]);
+    const auto otherImage = other.open();
+    const Bytes otherBefore = other.fileBytes();
+    undo.performUndo(otherImage);
+    EXPECT_EQ(other.fileBytes(), otherBefore);
+    EXPECT_EQ(otherImage->data, otherBefore);
+    EXPECT_EQ(undo.undoStack().size(), 1u);
+    // Nor into an image that took the place of a dropped one.
+    image.reset();
+    service.reset();
+    volume->close();
+    open();
+    const Bytes before = volume->fileBytes();
+    undo.performUndo(image);
+    EXPECT_EQ(volume->fileBytes(), before);
+}
+
+TEST_F(MendedFaultsTest, UndoStackKeepsTheTenNewest) {
+    open();
+    UndoRedoManager undo;
+    int notified = 0;
+    undo.setObserver([&notified] { ++notified; });
+    for (int i = 1; i <= 12; ++i) {
+        undo.saveSnapshot(std::to_string(i), image);
+    }
+    ASSERT_EQ(undo.undoStack().size(), 10u);
+    EXPECT_EQ(undo.undoStack().front().operationName, "3");
+    EXPECT_EQ(undo.undoStack().back().operationName, "12");
+    EXPECT_EQ(notified, 12);
+    undo.performUndo(image);
+    undo.saveSnapshot("new", image);
+    EXPECT_TRUE(undo.redoStack().empty());
+}
+
+TEST_F(MendedFaultsTest, ShortNamesOfHostFiles) {
+    struct Case {
+        std::string host, name, ext;
+    };
+    for (const Case& c : std::vector<Case>{{".profile", "_PROFILE", "   "},
+                                           {"readme.txt", "README  ", "TXT"},
+                                           {"archive.tar.gz", "ARCHIVE_", "GZ "},
+                                           {"noext", "NOEXT   ", "   "}}) {
+        const auto [base, ext] = FileOperationService::splitHostFileName(c.host);
+        const auto [name83, ext83] = FileOperationService::shortNameKey(base, ext);
+        EXPECT_EQ(std::string(name83.begin(), name83.end()), c.name) << c.host;
+        EXPECT_EQ(std::string(ext83.begin(), ext83.end()), c.ext) << c.host;
+    }
+    const auto [blank, none] = FileOperationService::shortNameKey("", "txt");
+    EXPECT_EQ(std::string(blank.begin(), blank.end()), "_       ");
+}
+
+class RecoveryTest : public MendedFaultsTest {};
+
+TEST_F(RecoveryTest, RestoredDirectoryKeepsItsClusterAndTheVolumeStaysSound) {
+    open();
+    service->createDirectory("keep", root);
+    const FileEntry dirEntry = findEntry(*image, root, "KEEP");
+    service->deleteEntry(dirEntry, true);
+    const auto deleted = DeletedFileRecovery::listDeletedEntries(*image, root);
+    ASSERT_EQ(deleted.size(), 1u);
+    EXPECT_EQ(deleted[0].displayName, "?EEP");
+    EXPECT_EQ(deleted[0].requiredClusters, 1);
+    EXPECT_EQ(deleted[0].recoverability, 100);
+    const auto byte = DeletedFileRecovery::validateRestore(deleted[0], "k", *image);
+    ASSERT_EQ(std::get<std::uint8_t>(byte), 'K') << "a lower-case short name is invalid";
+    DeletedFileRecovery::restore(*image, root, deleted[0], 'k');
+    EXPECT_EQ(image->fatTable.entries[dirEntry.directoryEntry.startCluster],
+              image->fatTable.endOfChainValue());
+    EXPECT_EQ(fsckProblems(volume->path()), "");
+    // The next allocation does not take the restored directory's cluster.
+    service->importFile(host("after.bin", 100), root, false);
+    EXPECT_NE(findEntry(*image, root, "AFTER.BIN").directoryEntry.startCluster,
+              dirEntry.directoryEntry.startCluster);
+    EXPECT_EQ(fsckProblems(volume->path()), "");
+}
+
+TEST_F(RecoveryTest, DeletedEntriesOfDirectoryWithLongNameAreListed) {
+    mtoolsMkdir(volume->path(), "::/Long Directory Name");
+    writeFile(hostDir / "x", patternBytes(1500, 9));
+    mtoolsPut(volume->path(), hostDir / "x", "::/Long Directory Name/README.TXT");
+    open();
+    const DiskPath longDir = DiskPath::fromString("Long Directory Name");
+    service->deleteEntry(findEntry(*image, longDir, "README.TXT"), false);
+    const auto deleted = DeletedFileRecovery::listDeletedEntries(
+        *image, DiskPath::fromString("long directory name"));
+    ASSERT_EQ(deleted.size(), 1u);
+    EXPECT_EQ(deleted[0].displayName, "?EADME.TXT");
+    EXPECT_EQ(deleted[0].requiredClusters, 3);
+    DeletedFileRecovery::restore(*image, longDir, deleted[0], 'R');
+    EXPECT_EQ(mtoolsRead(volume->path(), "::/Long Directory Name/README.TXT"),
+              patternBytes(1500, 9));
+    EXPECT_EQ(fsckProblems(volume->path()), "");
+}
+
+TEST_F(RecoveryTest, UsedClustersAreCountedAndRestoreRefused) {
+    open();
+    service->createDirectory("d", root);
+    service->importFile(host("gone.txt", 1500), root, false);
+    service->deleteEntry(findEntry(*image, root, "GONE.TXT"), false);
+    // Takes the first of the three freed clusters (and a slot elsewhere).
+    service->importFile(host("new.txt", 10), DiskPath::fromString("D"), false);
+    const auto deleted = DeletedFileRecovery::listDeletedEntries(*image, root);
+    ASSERT_EQ(deleted.size(), 1u);
+    EXPECT_EQ(deleted[0].freeClusters, 2);
+    EXPECT_EQ(deleted[0].recoverability, 66);
+    EXPECT_EQ(std::get<std::string>(DeletedFileRecovery::validateRestore(deleted[0], "G", *image)),
+              "クラスタチェーンに使用中のクラスタが1個含まれるため、復元できません");
+    // The engine itself refuses too: a stale listing must not cross-link two files.
+    expectRefusedUnchanged([&] { DeletedFileRecovery::restore(*image, root, deleted[0], 'G'); },
+                           DiskImageError::Kind::clusterChainError);
+}
+
+TEST_F(RecoveryTest, RestoreRefusesNameOfLiveEntryAndStaleSlot) {
+    open();
+    service->importFile(host("same.txt", 10), root, false);
+    service->deleteEntry(findEntry(*image, root, "SAME.TXT"), false);
+    const auto deleted = DeletedFileRecovery::listDeletedEntries(*image, root);
+    ASSERT_EQ(deleted.size(), 1u);
+    service->importFile(host("same.txt", 20), root, false);
+    // The new file took the deleted slot: the listing is stale.
+    expectRefusedUnchanged([&] { DeletedFileRecovery::restore(*image, root, deleted[0], 'S'); },
+                           DiskImageError::Kind::headerParseFailure);
+    service->importFile(host("mther.txt", 10), root, false);
+    service->importFile(host("other.txt", 10), root, false);
+    service->deleteEntry(findEntry(*image, root, "OTHER.TXT"), false);
+    const auto again = DeletedFileRecovery::listDeletedEntries(*image, root);
+    ASSERT_EQ(again.size(), 1u);
+    expectRefusedUnchanged([&] { DeletedFileRecovery::restore(*image, root, again[0], 'm'); },
+                           DiskImageError::Kind::encodingError);
+}
+
+TEST_F(RecoveryTest, RestoreInputChecks) {
+    open();
+    service->importFile(host("a.txt", 10), root, false);
+    service->deleteEntry(findEntry(*image, root, "A.TXT"), false);
+    const auto deleted = DeletedFileRecovery::listDeletedEntries(*image, root);
+    ASSERT_EQ(deleted.size(), 1u);
+    EXPECT_EQ(std::get<std::string>(DeletedFileRecovery::validateRestore(deleted[0], "", *image)),
+              "先頭文字を入力してください");
+    EXPECT_EQ(std::get<std::string>(DeletedFileRecovery::validateRestore(deleted[0], "あ", *image)),
+              "先頭文字はASCII表示可能文字（0x20〜0x7E）を入力してください");
+    EXPECT_EQ(
+        std::get<std::uint8_t>(DeletedFileRecovery::validateRestore(deleted[0], "Rx", *image)),
+        'R');
+    const auto readOnly = volume->open(true);
+    EXPECT_EQ(
+        std::get<std::string>(DeletedFileRecovery::validateRestore(deleted[0], "A", *readOnly)),
+        "ディスクイメージは読み取り専用です");
+}
+
+} // namespace
+} // namespace tamberlane::test
