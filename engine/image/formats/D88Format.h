@@ -26,6 +26,19 @@ namespace tamberlane {
 
 enum class D88DiskType : std::uint8_t { d2D = 0x00, d2DD = 0x10, d2HD = 0x20 };
 
+// "2D", "2DD" or "2HD", as disk lists show the type.
+inline std::string d88DiskTypeName(D88DiskType type) {
+    switch (type) {
+    case D88DiskType::d2D:
+        return "2D";
+    case D88DiskType::d2DD:
+        return "2DD";
+    case D88DiskType::d2HD:
+        return "2HD";
+    }
+    return "2D";
+}
+
 struct D88Header {
     static constexpr std::int64_t size = 688;
     static constexpr int trackCount = 164;
