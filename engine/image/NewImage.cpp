@@ -118,7 +118,7 @@ ConvertFormat toConvertFormat(NewImageFormat format) {
 }
 
 const DiskSizeSpec& sizeSpec(DiskSize size) {
-    static const std::array<DiskSizeSpec, 6> specs = {{
+    static const std::array<DiskSizeSpec, 6> sizeTable = {{
         {{2, 80, 8, 512}, 1280, 112, 0xFD, 2, 2},
         {{2, 77, 8, 1024}, 1232, 192, 0xFE, 1, 3},
         {{2, 80, 18, 512}, 2880, 224, 0xF0, 1, 2},
@@ -126,7 +126,7 @@ const DiskSizeSpec& sizeSpec(DiskSize size) {
         {{4, 306, 17, 512}, 20808, 512, 0xF8, 4, 2},
         {{8, 306, 17, 512}, 41616, 512, 0xF8, 8, 2},
     }};
-    return specs[static_cast<std::size_t>(size)];
+    return sizeTable[static_cast<std::size_t>(size)];
 }
 
 std::vector<DiskSize> availableSizes(NewImageFormat format) {
@@ -195,34 +195,34 @@ std::string conversionNotOfferedText(const DiskGeometry& geometry, ConvertFormat
 }
 
 Bytes buildNewVolume(DiskSize size) {
-    const DiskSizeSpec& spec = sizeSpec(size);
-    const std::int64_t bytesPerSector = spec.geometry.bytesPerSector;
+    const DiskSizeSpec& layout = sizeSpec(size);
+    const std::int64_t bytesPerSector = layout.geometry.bytesPerSector;
     const std::int64_t rootDirSectors =
-        (spec.rootEntries * 32 + bytesPerSector - 1) / bytesPerSector;
-    const std::int64_t clusters = (spec.totalSectors - 1 - rootDirSectors) / spec.sectorsPerCluster;
+        (layout.rootEntries * 32 + bytesPerSector - 1) / bytesPerSector;
+    const std::int64_t clusters = (layout.totalSectors - 1 - rootDirSectors) / layout.sectorsPerCluster;
     const bool isFAT16 = clusters >= 4085;
     const std::int64_t fatBytes = isFAT16 ? 2 * clusters + 4 : (3 * clusters + 7) / 2;
     const std::int64_t sectorsPerFAT = (fatBytes + bytesPerSector - 1) / bytesPerSector;
 
-    Bytes volume(static_cast<std::size_t>(spec.totalSectors * bytesPerSector), 0);
+    Bytes volume(static_cast<std::size_t>(layout.totalSectors * bytesPerSector), 0);
     const std::uint8_t jump[] = {0xEB, 0x3C, 0x90};
     std::memcpy(volume.data(), jump, 3);
     std::memcpy(volume.data() + 3, "MSDOS5.0", 8);
     writeU16LE(volume, 11, static_cast<std::uint16_t>(bytesPerSector));
-    volume[13] = static_cast<std::uint8_t>(spec.sectorsPerCluster);
+    volume[13] = static_cast<std::uint8_t>(layout.sectorsPerCluster);
     writeU16LE(volume, 14, 1);
     volume[16] = 2;
-    writeU16LE(volume, 17, static_cast<std::uint16_t>(spec.rootEntries));
-    writeU16LE(volume, 19, static_cast<std::uint16_t>(spec.totalSectors));
-    volume[21] = spec.media;
+    writeU16LE(volume, 17, static_cast<std::uint16_t>(layout.rootEntries));
+    writeU16LE(volume, 19, static_cast<std::uint16_t>(layout.totalSectors));
+    volume[21] = layout.media;
     writeU16LE(volume, 22, static_cast<std::uint16_t>(sectorsPerFAT));
-    writeU16LE(volume, 24, static_cast<std::uint16_t>(spec.geometry.sectorsPerTrack));
-    writeU16LE(volume, 26, static_cast<std::uint16_t>(spec.geometry.heads));
+    writeU16LE(volume, 24, static_cast<std::uint16_t>(layout.geometry.sectorsPerTrack));
+    writeU16LE(volume, 26, static_cast<std::uint16_t>(layout.geometry.heads));
     volume[510] = 0x55;
     volume[511] = 0xAA;
     for (std::int64_t copy = 0; copy < 2; ++copy) {
         const auto fat = volume.begin() + (1 + copy * sectorsPerFAT) * bytesPerSector;
-        fat[0] = spec.media;
+        fat[0] = layout.media;
         fat[1] = 0xFF;
         fat[2] = 0xFF;
         if (isFAT16) {

@@ -121,7 +121,7 @@ TEST_P(NewImageOffered, ReopensWithTheSizesGeometryAndFileSystemAndNoFiles) {
                                rawValue(c.size) + ")\n");
 
     const auto info = nlohmann::json::parse(mustRun({"info", image.string(), "--json"}).out);
-    const DiskSizeSpec& spec = sizeSpec(c.size);
+    const DiskSizeSpec& layout = sizeSpec(c.size);
     const DiskGeometry geometry = reopenedGeometry(c.format, c.size);
     EXPECT_EQ(info["format"], rawValue(c.format));
     EXPECT_EQ(info["fileSystem"], sizeCase(c.size).fileSystem);
@@ -129,10 +129,10 @@ TEST_P(NewImageOffered, ReopensWithTheSizesGeometryAndFileSystemAndNoFiles) {
     EXPECT_EQ(info["geometry"]["cylinders"], geometry.cylinders);
     EXPECT_EQ(info["geometry"]["sectorsPerTrack"], geometry.sectorsPerTrack);
     EXPECT_EQ(info["geometry"]["bytesPerSector"], geometry.bytesPerSector);
-    EXPECT_EQ(info["bpb"]["bytesPerSector"], spec.geometry.bytesPerSector);
-    EXPECT_EQ(info["bpb"]["totalSectors16"], spec.totalSectors);
-    EXPECT_EQ(info["bpb"]["rootEntryCount"], spec.rootEntries);
-    EXPECT_EQ(info["bpb"]["mediaDescriptor"], spec.media);
+    EXPECT_EQ(info["bpb"]["bytesPerSector"], layout.geometry.bytesPerSector);
+    EXPECT_EQ(info["bpb"]["totalSectors16"], layout.totalSectors);
+    EXPECT_EQ(info["bpb"]["rootEntryCount"], layout.rootEntries);
+    EXPECT_EQ(info["bpb"]["mediaDescriptor"], layout.media);
     EXPECT_EQ(info["freeClusters"], info["dataClusters"]);
     EXPECT_EQ(info["readOnly"], false);
     EXPECT_EQ(info["writeProtected"], false);

@@ -166,8 +166,8 @@ std::size_t headerSizeOf(NewImageFormat format) {
 }
 
 void expectHeaderLayout(const OfferedCombination& c, const Bytes& file) {
-    const DiskSizeSpec& spec = sizeSpec(c.size);
-    const DiskGeometry& g = spec.geometry;
+    const DiskSizeSpec& layout = sizeSpec(c.size);
+    const DiskGeometry& g = layout.geometry;
     const std::int64_t volumeBytes = g.totalBytes();
     if (c.format != NewImageFormat::d88) {
         ASSERT_EQ(static_cast<std::int64_t>(file.size()),
@@ -191,7 +191,7 @@ void expectHeaderLayout(const OfferedCombination& c, const Bytes& file) {
         expectD88Layout(file, c.size);
         break;
     case NewImageFormat::nfd:
-        expectNFDLayout(file, g, spec.d88SizeCode);
+        expectNFDLayout(file, g, layout.d88SizeCode);
         break;
     case NewImageFormat::nhd:
         expectNHDLayout(file, g);
@@ -238,7 +238,7 @@ class ContainerConformance : public ::testing::TestWithParam<OfferedCombination>
 
 TEST_P(ContainerConformance, NewImageReopensWithItsGeometryBPBAndAnEmptyVolume) {
     const OfferedCombination c = GetParam();
-    const DiskSizeSpec& spec = sizeSpec(c.size);
+    const DiskSizeSpec& layout = sizeSpec(c.size);
     const ExpectedVolume expected = expectedVolume(c.size);
     DiskImageService service;
     const auto image = service.open(createImage());
@@ -247,13 +247,13 @@ TEST_P(ContainerConformance, NewImageReopensWithItsGeometryBPBAndAnEmptyVolume) 
     EXPECT_FALSE(image->isReadOnly);
     EXPECT_FALSE(image->isWriteProtected);
     EXPECT_EQ(image->isD88Format, c.format == NewImageFormat::d88);
-    EXPECT_EQ(image->bpb.bytesPerSector, spec.geometry.bytesPerSector);
-    EXPECT_EQ(image->bpb.sectorsPerCluster, spec.sectorsPerCluster);
+    EXPECT_EQ(image->bpb.bytesPerSector, layout.geometry.bytesPerSector);
+    EXPECT_EQ(image->bpb.sectorsPerCluster, layout.sectorsPerCluster);
     EXPECT_EQ(image->bpb.reservedSectors, 1);
     EXPECT_EQ(image->bpb.numberOfFATs, 2);
-    EXPECT_EQ(image->bpb.rootEntryCount, spec.rootEntries);
-    EXPECT_EQ(image->bpb.totalSectors16, spec.totalSectors);
-    EXPECT_EQ(image->bpb.mediaDescriptor, spec.media);
+    EXPECT_EQ(image->bpb.rootEntryCount, layout.rootEntries);
+    EXPECT_EQ(image->bpb.totalSectors16, layout.totalSectors);
+    EXPECT_EQ(image->bpb.mediaDescriptor, layout.media);
     EXPECT_EQ(image->bpb.sectorsPerFAT, expected.sectorsPerFAT);
     EXPECT_EQ(image->fatType, expected.fatType);
     EXPECT_EQ(FATParser::calculateTotalClusters(image->bpb), expected.clusters);
