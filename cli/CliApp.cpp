@@ -55,8 +55,9 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     out.imbue(std::locale::classic());
     err.imbue(std::locale::classic());
 
-    CLI::App app{"Tamberlane: 日本のパソコン用ディスクイメージ (FAT12/FAT16) を読み取ります",
-                 programName};
+    CLI::App app{
+        "Tamberlane: 日本のパソコン用ディスクイメージ (FAT12/FAT16) を読み取り、変更します",
+        programName};
     useJapaneseHelp(app);
     app.require_subcommand(1);
     // Global options may stand before or after the command name.

@@ -11,6 +11,13 @@ namespace tamberlane::cli {
 
 namespace {
 
+// The listing of a directory that does not exist would be empty and look like success.
+void requireDirectory(const DiskImage& image, const DiskPath& path) {
+    if (!path.isRoot() && !DeletedFileRecovery::resolveDirectoryCluster(path, image)) {
+        throw CommandError("ディレクトリが見つかりません: " + path.displayString());
+    }
+}
+
 struct DeletedOptions {
     std::string image;
     std::string path = "/";
@@ -20,8 +27,9 @@ struct DeletedOptions {
 int runDeleted(const DeletedOptions& options, CommandContext& context) {
     DiskImageService service;
     const auto image = openImage(service, options.image, context.global);
-    const auto entries =
-        DeletedFileRecovery::listDeletedEntries(*image, DiskPath::fromString(options.path));
+    const DiskPath path = DiskPath::fromString(options.path);
+    requireDirectory(*image, path);
+    const auto entries = DeletedFileRecovery::listDeletedEntries(*image, path);
     if (options.json) {
         nlohmann::ordered_json array = nlohmann::ordered_json::array();
         for (std::size_t i = 0; i < entries.size(); ++i) {

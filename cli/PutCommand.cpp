@@ -11,6 +11,21 @@ namespace tamberlane::cli {
 
 namespace {
 
+// Each failed file on its own line, in the engine's words; the file is named in front
+// only when those words do not name it already (a clash does, a missing host file not).
+void reportFailedItems(const BatchResult& result, CommandContext& context) {
+    for (const BatchItemResult& item : result.items) {
+        if (!item.error) {
+            continue;
+        }
+        const std::string message = item.error->errorDescription();
+        if (message.find(item.name) == std::string::npos) {
+            context.err << printableName(item.name) << ": ";
+        }
+        context.err << printableName(message) << '\n';
+    }
+}
+
 struct PutOptions {
     std::string image;
     std::vector<std::string> hostFiles;
@@ -21,17 +36,18 @@ struct PutOptions {
 int runPut(const PutOptions& options, CommandContext& context) {
     DiskImageService service;
     const auto image = openImage(service, options.image, context.global);
-    std::vector<std::filesystem::path> files(options.hostFiles.begin(), options.hostFiles.end());
+    // Refused once for the whole command, not once per file.
+    image->checkWritable();
     FileOperationService operations(image);
-    // One batch: the image file is written once, whatever the number of files.
-    const BatchResult result =
-        operations.importFiles(files, DiskPath::fromString(options.to), options.overwrite);
-    for (const BatchItemResult& item : result.items) {
-        if (item.error) {
-            context.err << printableName(item.name) << ": " << item.error->errorDescription()
-                        << '\n';
-        }
+    const DiskPath to = DiskPath::fromString(options.to);
+    if (!to.isRoot()) {
+        // A destination that names nothing is one mistake, not one per file.
+        operations.findDirectoryCluster(to);
     }
+    std::vector<std::filesystem::path> files(options.hostFiles.begin(), options.hostFiles.end());
+    // One batch: the image file is written once, whatever the number of files.
+    const BatchResult result = operations.importFiles(files, to, options.overwrite);
+    reportFailedItems(result, context);
     return result.allSucceeded() ? exitSuccess : exitFailure;
 }
 

@@ -21,11 +21,9 @@ int runRename(const RenameOptions& options, CommandContext& context) {
     if (!entry) {
         throw UsageError("ルートディレクトリの名前は変更できません");
     }
-    // NAME.EXT split at the last full stop.
-    const std::size_t dot = options.newName.rfind('.');
-    const std::string name =
-        dot == std::string::npos ? options.newName : options.newName.substr(0, dot);
-    const std::string extension = dot == std::string::npos ? "" : options.newName.substr(dot + 1);
+    // NAME.EXT split at the last full stop, as an imported file's name is split: a
+    // leading full stop starts the name, so ".profile" has no extension.
+    const auto [name, extension] = FileOperationService::splitHostFileName(options.newName);
     FileOperationService(image).renameEntry(*entry, name, extension);
     return exitSuccess;
 }

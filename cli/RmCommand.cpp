@@ -11,6 +11,21 @@ namespace tamberlane::cli {
 
 namespace {
 
+// Each failed file on its own line, in the engine's words; the file is named in front
+// only when those words do not name it already (a clash does, a missing host file not).
+void reportFailedItems(const BatchResult& result, CommandContext& context) {
+    for (const BatchItemResult& item : result.items) {
+        if (!item.error) {
+            continue;
+        }
+        const std::string message = item.error->errorDescription();
+        if (message.find(item.name) == std::string::npos) {
+            context.err << printableName(item.name) << ": ";
+        }
+        context.err << printableName(message) << '\n';
+    }
+}
+
 struct RmOptions {
     std::string image;
     std::vector<std::string> paths;
@@ -20,6 +35,8 @@ struct RmOptions {
 int runRm(const RmOptions& options, CommandContext& context) {
     DiskImageService service;
     const auto image = openImage(service, options.image, context.global);
+    // Refused once for the whole command, not once per path.
+    image->checkWritable();
     int status = exitSuccess;
     std::vector<FileEntry> entries;
     for (const std::string& path : options.paths) {
@@ -34,6 +51,10 @@ int runRm(const RmOptions& options, CommandContext& context) {
                 throw CommandError("ディレクトリです (-r で中身ごと削除します): " + path);
             }
             entries.push_back(*entry);
+        } catch (const DiskImageError& e) {
+            // A path under a damaged directory does not stop the others.
+            context.err << e.errorDescription() << '\n';
+            status = exitFailure;
         } catch (const CommandError& e) {
             context.err << e.what() << '\n';
             status = exitFailure;
@@ -44,14 +65,8 @@ int runRm(const RmOptions& options, CommandContext& context) {
     }
     FileOperationService operations(image);
     const BatchResult result = operations.deleteEntries(entries, options.recursive);
-    for (const BatchItemResult& item : result.items) {
-        if (item.error) {
-            context.err << printableName(item.name) << ": " << item.error->errorDescription()
-                        << '\n';
-            status = exitFailure;
-        }
-    }
-    return status;
+    reportFailedItems(result, context);
+    return result.allSucceeded() ? status : exitFailure;
 }
 
 } // namespace

@@ -11,6 +11,13 @@ namespace tamberlane::cli {
 
 namespace {
 
+// A listing of a directory that does not exist would be empty: every index would look out of range.
+void requireDirectory(const DiskImage& image, const DiskPath& path) {
+    if (!path.isRoot() && !DeletedFileRecovery::resolveDirectoryCluster(path, image)) {
+        throw CommandError("ディレクトリが見つかりません: " + path.displayString());
+    }
+}
+
 struct UndeleteOptions {
     std::string image;
     std::int64_t index = 0;
@@ -22,6 +29,7 @@ int runUndelete(const UndeleteOptions& options, CommandContext& context) {
     DiskImageService service;
     const auto image = openImage(service, options.image, context.global);
     const DiskPath directory = DiskPath::fromString(options.in);
+    requireDirectory(*image, directory);
     const auto entries = DeletedFileRecovery::listDeletedEntries(*image, directory);
     if (options.index < 1 || options.index > static_cast<std::int64_t>(entries.size())) {
         throw CommandError("削除済みエントリの番号が範囲外です: " + std::to_string(options.index) +
