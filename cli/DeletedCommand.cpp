@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "cli/DeletedEntryNumbers.h"
 
 #include "engine/operations/DeletedFileRecovery.h"
 
@@ -11,13 +12,6 @@ namespace tamberlane::cli {
 
 namespace {
 
-// The listing of a directory that does not exist would be empty and look like success.
-void requireDirectory(const DiskImage& image, const DiskPath& path) {
-    if (!path.isRoot() && !DeletedFileRecovery::resolveDirectoryCluster(path, image)) {
-        throw CommandError("ディレクトリが見つかりません: " + path.displayString());
-    }
-}
-
 struct DeletedOptions {
     std::string image;
     std::string path = "/";
@@ -27,15 +21,12 @@ struct DeletedOptions {
 int runDeleted(const DeletedOptions& options, CommandContext& context) {
     DiskImageService service;
     const auto image = openImage(service, options.image, context.global);
-    const DiskPath path = DiskPath::fromString(options.path);
-    requireDirectory(*image, path);
-    const auto entries = DeletedFileRecovery::listDeletedEntries(*image, path);
+    const auto entries = numberedDeletedEntries(*image, DiskPath::fromString(options.path));
     if (options.json) {
         nlohmann::ordered_json array = nlohmann::ordered_json::array();
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            const DeletedFileEntry& e = entries[i];
+        for (const auto& [number, e] : entries) {
             nlohmann::ordered_json object;
-            object["index"] = i + 1;
+            object["index"] = number;
             object["displayName"] = e.displayName;
             object["size"] = e.size;
             object["modified"] = formatIsoDate(e.modifiedDate);
@@ -49,9 +40,8 @@ int runDeleted(const DeletedOptions& options, CommandContext& context) {
         context.out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return exitSuccess;
     }
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const DeletedFileEntry& e = entries[i];
-        context.out << (i + 1) << '\t' << printableName(e.displayName)
+    for (const auto& [number, e] : entries) {
+        context.out << number << '\t' << printableName(e.displayName)
                     << (e.isDirectory() ? "/" : "") << '\t' << e.size << '\t'
                     << formatListDate(e.modifiedDate) << '\t' << e.recoverability << "%\n";
     }

@@ -1,22 +1,17 @@
 #include "cli/Commands.h"
+#include "cli/DeletedEntryNumbers.h"
 
 #include "engine/image/DiskImageError.h"
 #include "engine/operations/DeletedFileRecovery.h"
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <ostream>
 
 namespace tamberlane::cli {
 
 namespace {
-
-// A listing of a directory that does not exist would be empty: every index would look out of range.
-void requireDirectory(const DiskImage& image, const DiskPath& path) {
-    if (!path.isRoot() && !DeletedFileRecovery::resolveDirectoryCluster(path, image)) {
-        throw CommandError("ディレクトリが見つかりません: " + path.displayString());
-    }
-}
 
 struct UndeleteOptions {
     std::string image;
@@ -29,13 +24,15 @@ int runUndelete(const UndeleteOptions& options, CommandContext& context) {
     DiskImageService service;
     const auto image = openImage(service, options.image, context.global);
     const DiskPath directory = DiskPath::fromString(options.in);
-    requireDirectory(*image, directory);
-    const auto entries = DeletedFileRecovery::listDeletedEntries(*image, directory);
-    if (options.index < 1 || options.index > static_cast<std::int64_t>(entries.size())) {
-        throw CommandError("削除済みエントリの番号が範囲外です: " + std::to_string(options.index) +
-                           "（エントリ数: " + std::to_string(entries.size()) + "）");
+    const auto entries = numberedDeletedEntries(*image, directory);
+    const auto it = std::find_if(entries.begin(), entries.end(), [&options](const auto& numbered) {
+        return numbered.first == options.index;
+    });
+    if (it == entries.end()) {
+        throw CommandError("削除済みエントリの番号ではありません: " +
+                           std::to_string(options.index));
     }
-    const DeletedFileEntry& target = entries[static_cast<std::size_t>(options.index - 1)];
+    const DeletedFileEntry& target = it->second;
     const auto checked = DeletedFileRecovery::validateRestore(target, options.firstChar, *image);
     if (const auto* message = std::get_if<std::string>(&checked)) {
         context.err << *message << '\n';
