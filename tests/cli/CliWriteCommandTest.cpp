@@ -329,7 +329,8 @@ TEST_F(CliWriteCommand, DeletedListsAndUndeleteRestoresTheBytes) {
         std::set<std::string>(keys.begin(), keys.end()),
         (std::set<std::string>{"index", "displayName", "size", "modified", "recoverability",
                                "requiredClusters", "freeClusters", "startCluster", "directory"}));
-    EXPECT_EQ(listed[0]["index"], 1);
+    // The slot's place in the directory, after "." and "..".
+    EXPECT_EQ(listed[0]["index"], 3);
     EXPECT_EQ(listed[0]["displayName"], "?ATA.BIN");
     EXPECT_EQ(listed[0]["size"], 1500);
     EXPECT_EQ(listed[0]["recoverability"], 100);
@@ -339,14 +340,42 @@ TEST_F(CliWriteCommand, DeletedListsAndUndeleteRestoresTheBytes) {
     EXPECT_EQ(listed[0]["directory"], false);
 
     const CliRun text = mustRun({"deleted", image.string(), "/SUB"});
-    EXPECT_EQ(text.out.substr(0, text.out.find('\t', text.out.find("1500"))), "1\t?ATA.BIN\t1500");
+    EXPECT_EQ(text.out.substr(0, text.out.find('\t', text.out.find("1500"))), "3\t?ATA.BIN\t1500");
     EXPECT_TRUE(text.out.ends_with("\t100%\n")) << text.out;
 
-    const CliRun restored = mustRun({"undelete", image.string(), "1", "d", "--in", "SUB"});
+    const CliRun restored = mustRun({"undelete", image.string(), "3", "d", "--in", "SUB"});
     EXPECT_EQ(restored.out, "ファイルを復元しました\n");
     EXPECT_EQ(mtype(image, "/SUB/DATA.BIN"), data);
     expectConsistent(image);
     EXPECT_EQ(mustRun({"deleted", image.string(), "SUB", "--json"}).out, "[]\n");
+}
+
+// Catches directories reached by their long names being unlisted or unrestorable, and a
+// restored directory whose cluster stays free.
+TEST_F(CliWriteCommand, LongNamedDirectoriesListAndRestoreTheirDeletedEntries) {
+    makeDirectoryInVolume(image, "/Long Directory");
+    makeDirectoryInVolume(image, "/Long Directory/INNER");
+    copyIntoVolume(image, dir, "/Long Directory/H.TXT", "hello");
+    mustRun({"rm", image.string(), "-r", "long directory/H.TXT", "Long Directory/INNER"});
+    const nlohmann::json listed =
+        nlohmann::json::parse(mustRun({"deleted", image.string(), "Long Directory", "--json"}).out);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0]["displayName"], "?NNER");
+    EXPECT_EQ(listed[0]["directory"], true);
+    EXPECT_EQ(listed[1]["displayName"], "?.TXT");
+    EXPECT_EQ(listed[0]["index"], 3);
+    EXPECT_EQ(listed[1]["index"], 4);
+    // The numbers stay valid after a restore: the second one still names H.TXT.
+    mustRun({"undelete", image.string(), "3", "i", "--in", "Long Directory"});
+    mustRun({"undelete", image.string(), "4", "H", "--in", "/long directory/"});
+    EXPECT_EQ(mtype(image, "/Long Directory/H.TXT"), "hello");
+    expectConsistent(image);
+    // The restored directory's cluster is taken: a new file must not land on it.
+    mustRun({"put", image.string(), writeHost(dir, "n.txt", "new").string(), "--to",
+             "Long Directory/INNER"});
+    EXPECT_EQ(mtype(image, "/Long Directory/INNER/N.TXT"), "new");
+    EXPECT_EQ(mtype(image, "/Long Directory/H.TXT"), "hello");
+    expectConsistent(image);
 }
 
 // Catches a restore over clusters another file now uses, bad indexes and first characters
@@ -364,14 +393,15 @@ TEST_F(CliWriteCommand, UndeleteRefusalsLeaveTheImageAlone) {
         std::string err;
     };
     const std::vector<Case> cases = {
-        {{"undelete", image.string(), "1", "O"},
-         "クラスタチェーンに使用中のクラスタが1個含まれるため、復元できません\n"},
         {{"undelete", image.string(), "2", "O"},
-         "削除済みエントリの番号が範囲外です: 2（エントリ数: 1）\n"},
-        {{"undelete", image.string(), "1", ""}, "先頭文字を入力してください\n"},
-        {{"undelete", image.string(), "1", "あ"},
+         "クラスタチェーンに使用中のクラスタが1個含まれるため、復元できません\n"},
+        // SUB is a live entry, not a deleted one.
+        {{"undelete", image.string(), "1", "O"}, "削除済みエントリの番号ではありません: 1\n"},
+        {{"undelete", image.string(), "0", "O"}, "削除済みエントリの番号ではありません: 0\n"},
+        {{"undelete", image.string(), "2", ""}, "先頭文字を入力してください\n"},
+        {{"undelete", image.string(), "2", "あ"},
          "先頭文字はASCII表示可能文字（0x20〜0x7E）を入力してください\n"},
-        {{"undelete", image.string(), "1", "O", "--in", "NOPE"},
+        {{"undelete", image.string(), "2", "O", "--in", "NOPE"},
          "ディレクトリが見つかりません: /NOPE\n"},
         {{"deleted", image.string(), "NOPE"}, "ディレクトリが見つかりません: /NOPE\n"},
         {{"deleted", image.string(), "SUB/TAKER.BIN"},
@@ -430,10 +460,10 @@ TEST_F(CliWriteCommand, ProtectedImagesAreRefusedAndLeftUntouched) {
         expectFailsUntouched({"rm", path, "-r", "SUB"}, 1, writeProtectedText);
         expectFailsUntouched({"mkdir", path, "NEW"}, 1, writeProtectedText);
         expectFailsUntouched({"rename", path, "F.TXT", "g.txt"}, 1, writeProtectedText);
-        expectFailsUntouched({"undelete", path, "1", "F", "--in", "SUB"}, 1,
+        expectFailsUntouched({"undelete", path, "3", "F", "--in", "SUB"}, 1,
                              "ディスクイメージは読み取り専用です\n");
         // Reading still works.
-        EXPECT_EQ(mustRun({"deleted", path, "SUB"}).out.substr(0, 9), "1\t?.TXT\t8");
+        EXPECT_EQ(mustRun({"deleted", path, "SUB"}).out.substr(0, 9), "3\t?.TXT\t8");
     }
     ::close(fd);
 }
