@@ -121,7 +121,10 @@ void writeFileAtomically(const std::filesystem::path& path, ByteView bytes,
     if (directory.empty()) {
         directory = ".";
     }
-    std::string pattern = (directory / ("." + target.filename().string() + ".XXXXXX")).string();
+    std::string temporaryName = ".";
+    temporaryName += target.filename().string();
+    temporaryName += ".XXXXXX";
+    std::string pattern = (directory / temporaryName).string();
     Descriptor temp(step(AtomicWriteStep::createTemporary, mkostemp(pattern.data(), O_CLOEXEC)));
     if (temp.get() < 0) {
         throw DiskImageError::ioErrorFromErrno(errno);
