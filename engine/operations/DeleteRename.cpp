@@ -86,38 +86,13 @@ void FileOperationService::deleteEntry(const FileEntry& entry, bool recursive) {
 
 BatchResult FileOperationService::deleteEntries(const std::vector<FileEntry>& entries,
                                                 bool recursive) {
-    BatchResult result;
-    ImageJournal journal(*diskImage_);
-    const ImageJournal::Mark start = journal.mark();
-    bool changed = false;
-    try {
-        for (const FileEntry& entry : entries) {
-            BatchItemResult item{entry.directoryEntry.displayName(), std::nullopt};
-            const ImageJournal::Mark before = journal.mark();
-            try {
-                deleteOne(journal, entry, recursive);
-                changed = true;
-            } catch (const DiskImageError& error) {
-                journal.rollbackTo(before);
-                item.error = error;
-            }
-            result.items.push_back(std::move(item));
-        }
-        if (changed) {
-            commit(journal, true);
-        }
-    } catch (const DiskImageError& error) {
-        journal.rollbackTo(start);
-        for (BatchItemResult& item : result.items) {
-            if (item.succeeded()) {
-                item.error = error;
-            }
-        }
-    } catch (...) {
-        journal.rollbackTo(start);
-        throw;
+    std::vector<std::string> names;
+    for (const FileEntry& entry : entries) {
+        names.push_back(entry.directoryEntry.displayName());
     }
-    return result;
+    return runBatch(names, [&](ImageJournal& journal, std::size_t i) {
+        deleteOne(journal, entries[i], recursive);
+    });
 }
 
 void FileOperationService::renameEntry(const FileEntry& entry, const std::string& newName,

@@ -245,4 +245,41 @@ void FileOperationService::commit(ImageJournal& journal, bool writeFAT) {
     diskImage_->saveToFile();
 }
 
+BatchResult FileOperationService::runBatch(const std::vector<std::string>& names,
+                                           const BatchStep& apply) {
+    BatchResult result;
+    ImageJournal journal(*diskImage_);
+    const ImageJournal::Mark start = journal.mark();
+    bool changed = false;
+    try {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            BatchItemResult item{names[i], std::nullopt};
+            const ImageJournal::Mark before = journal.mark();
+            try {
+                apply(journal, i);
+                changed = true;
+            } catch (const DiskImageError& error) {
+                journal.rollbackTo(before);
+                item.error = error;
+            }
+            result.items.push_back(std::move(item));
+        }
+        if (changed) {
+            commit(journal, true);
+        }
+    } catch (const DiskImageError& error) {
+        // The save failed: the batch is undone as a whole, so nothing of it was kept.
+        journal.rollbackTo(start);
+        for (BatchItemResult& item : result.items) {
+            if (item.succeeded()) {
+                item.error = error;
+            }
+        }
+    } catch (...) {
+        journal.rollbackTo(start);
+        throw;
+    }
+    return result;
+}
+
 } // namespace tamberlane

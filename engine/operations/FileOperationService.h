@@ -117,8 +117,12 @@ class FileOperationService {
                    bool overwrite, const ProgressCallback& progress);
     void deleteOne(ImageJournal& journal, const FileEntry& entry, bool recursive);
     void deleteDirectoryContents(ImageJournal& journal, std::uint16_t startCluster, int depth);
-    // Runs `work`, writes the FAT (when asked) and saves; any failure restores memory.
+    // Writes the FAT (when asked) and saves.
     void commit(ImageJournal& journal, bool writeFAT);
+    using BatchStep = std::function<void(ImageJournal&, std::size_t)>;
+    // Applies each item with its own rollback, then saves once; a failed save undoes the
+    // whole batch and marks every item failed.
+    BatchResult runBatch(const std::vector<std::string>& names, const BatchStep& apply);
 
     std::shared_ptr<DiskImage> diskImage_;
 };

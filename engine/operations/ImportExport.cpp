@@ -159,42 +159,17 @@ void FileOperationService::importFile(const fs::path& from, const DiskPath& to, 
 
 BatchResult FileOperationService::importFiles(const std::vector<fs::path>& from, const DiskPath& to,
                                               bool overwrite, const ProgressCallback& progress) {
-    BatchResult result;
-    ImageJournal journal(*diskImage_);
-    const ImageJournal::Mark start = journal.mark();
-    bool changed = false;
-    try {
-        for (std::size_t i = 0; i < from.size(); ++i) {
-            BatchItemResult item{from[i].filename().string(), std::nullopt};
-            const ImageJournal::Mark before = journal.mark();
-            const double n = static_cast<double>(from.size());
-            const ProgressCallback itemProgress = [&progress, i, n](double value) {
-                report(progress, (static_cast<double>(i) + value) / n);
-            };
-            try {
-                importOne(journal, from[i], to, overwrite,
-                          progress ? itemProgress : ProgressCallback{});
-                changed = true;
-            } catch (const DiskImageError& error) {
-                journal.rollbackTo(before);
-                item.error = error;
-            }
-            result.items.push_back(std::move(item));
-        }
-        if (changed) {
-            commit(journal, true);
-        }
-    } catch (const DiskImageError& error) {
-        journal.rollbackTo(start);
-        for (BatchItemResult& item : result.items) {
-            if (item.succeeded()) {
-                item.error = error;
-            }
-        }
-    } catch (...) {
-        journal.rollbackTo(start);
-        throw;
+    std::vector<std::string> names;
+    for (const fs::path& path : from) {
+        names.push_back(path.filename().string());
     }
+    const double n = static_cast<double>(from.size());
+    BatchResult result = runBatch(names, [&](ImageJournal& journal, std::size_t i) {
+        const ProgressCallback itemProgress = [&progress, i, n](double value) {
+            report(progress, (static_cast<double>(i) + value) / n);
+        };
+        importOne(journal, from[i], to, overwrite, progress ? itemProgress : ProgressCallback{});
+    });
     report(progress, 1.0);
     return result;
 }
