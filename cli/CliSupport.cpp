@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <limits>
 #include <map>
+#include <ostream>
 
 namespace tamberlane::cli {
 
@@ -262,6 +263,19 @@ std::string formatLabel(const std::string& upperExtension) {
     };
     const auto it = labels.find(upperExtension);
     return it == labels.end() ? upperExtension : it->second;
+}
+
+void reportFailedItems(const BatchResult& result, std::ostream& err) {
+    for (const BatchItemResult& item : result.items) {
+        if (!item.error) {
+            continue;
+        }
+        const std::string message = item.error->errorDescription();
+        if (message.find(item.name) == std::string::npos) {
+            err << printableName(item.name) << ": ";
+        }
+        err << printableName(message) << '\n';
+    }
 }
 
 } // namespace tamberlane::cli

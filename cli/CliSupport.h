@@ -4,6 +4,7 @@
 #include "engine/fat/ManualParameters.h"
 #include "engine/image/DiskImage.h"
 #include "engine/image/DiskImageService.h"
+#include "engine/operations/FileOperationService.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -79,6 +80,9 @@ std::string formatIsoDate(Timestamp time);             // yyyy-MM-ddTHH:mm:ss+09
 std::string formatAttributes(std::uint8_t attributes); // "R H S A" letters that are set
 // Control characters replaced, so a hostile name cannot drive the terminal.
 std::string printableName(const std::string& name);
+// Each failed item of a batch on its own line of `err`, in the engine's words; the item is
+// named in front only when those words do not name it already.
+void reportFailedItems(const BatchResult& result, std::ostream& err);
 
 // Upper-cased extension of the image file name, without the dot.
 std::string upperExtension(const std::filesystem::path& file);

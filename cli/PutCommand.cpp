@@ -11,21 +11,6 @@ namespace tamberlane::cli {
 
 namespace {
 
-// Each failed file on its own line, in the engine's words; the file is named in front
-// only when those words do not name it already (a clash does, a missing host file not).
-void reportFailedItems(const BatchResult& result, CommandContext& context) {
-    for (const BatchItemResult& item : result.items) {
-        if (!item.error) {
-            continue;
-        }
-        const std::string message = item.error->errorDescription();
-        if (message.find(item.name) == std::string::npos) {
-            context.err << printableName(item.name) << ": ";
-        }
-        context.err << printableName(message) << '\n';
-    }
-}
-
 struct PutOptions {
     std::string image;
     std::vector<std::string> hostFiles;
@@ -47,7 +32,7 @@ int runPut(const PutOptions& options, CommandContext& context) {
     std::vector<std::filesystem::path> files(options.hostFiles.begin(), options.hostFiles.end());
     // One batch: the image file is written once, whatever the number of files.
     const BatchResult result = operations.importFiles(files, to, options.overwrite);
-    reportFailedItems(result, context);
+    reportFailedItems(result, context.err);
     return result.allSucceeded() ? exitSuccess : exitFailure;
 }
 

@@ -11,21 +11,6 @@ namespace tamberlane::cli {
 
 namespace {
 
-// Each failed file on its own line, in the engine's words; the file is named in front
-// only when those words do not name it already (a clash does, a missing host file not).
-void reportFailedItems(const BatchResult& result, CommandContext& context) {
-    for (const BatchItemResult& item : result.items) {
-        if (!item.error) {
-            continue;
-        }
-        const std::string message = item.error->errorDescription();
-        if (message.find(item.name) == std::string::npos) {
-            context.err << printableName(item.name) << ": ";
-        }
-        context.err << printableName(message) << '\n';
-    }
-}
-
 struct RmOptions {
     std::string image;
     std::vector<std::string> paths;
@@ -65,7 +50,7 @@ int runRm(const RmOptions& options, CommandContext& context) {
     }
     FileOperationService operations(image);
     const BatchResult result = operations.deleteEntries(entries, options.recursive);
-    reportFailedItems(result, context);
+    reportFailedItems(result, context.err);
     return result.allSucceeded() ? status : exitFailure;
 }
 
