@@ -1,9 +1,12 @@
 #pragma once
 
 #include "tests/support/TestFiles.h"
+#include "tests/support/VolumeBuilder.h"
 
-#include <cstdint>
+#include <nlohmann/json.hpp>
+
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,24 +20,31 @@ struct CliRun {
 
 // Runs the command line in this process.
 CliRun runCli(const std::vector<std::string>& arguments);
+// The same, expecting exit status 0.
+CliRun mustRun(const std::vector<std::string>& arguments);
 // Runs the built tamberlane-cli program through the shell, with `environment` prefixed.
 CommandResult runCliBinary(const std::vector<std::string>& arguments,
                            const std::string& environment = "LC_ALL=C");
+// Runs the command, expecting it to fail with `status` and exactly `err`, leaving `image`
+// byte-identical.
+void expectFailsUntouched(const std::filesystem::path& image,
+                          const std::vector<std::string>& arguments, int status,
+                          const std::string& err);
 
-bool mtoolsAvailable();
-// An mtools command line ("mdir -b -/ -i IMG ::") run with our own configuration;
-// code page 932 when `shiftJIS`.
-CommandResult runMtools(const std::string& commandLine, bool shiftJIS = false);
+std::filesystem::path writeHost(const TempDir& dir, const std::string& name,
+                                const std::string& contents);
+std::set<std::string> keysOf(const nlohmann::json& object);
 
+bool mtoolsAvailable(); // mtools, mkfs.fat and fsck.fat
 // A fresh volume made by mkfs.fat: `kilobytes` in size, FAT12 or FAT16.
 std::filesystem::path makeVolume(const TempDir& dir, const std::string& name, int kilobytes,
                                  int fatBits);
-// Writes a host file and copies it into the volume at `diskPath` (mcopy).
 void copyIntoVolume(const std::filesystem::path& image, const TempDir& dir,
                     const std::string& diskPath, const std::string& contents);
 void makeDirectoryInVolume(const std::filesystem::path& image, const std::string& diskPath);
-
-// Replaces the first occurrence of `from` in the file with `to` (same length).
-void patchFile(const std::filesystem::path& file, const std::string& from, const std::string& to);
+// Every path of the volume as `mdir -/ -b` lists it ("::/SUB/" for directories).
+std::set<std::string> mdirPaths(const std::filesystem::path& image);
+std::string mtype(const std::filesystem::path& image, const std::string& diskPath);
+void expectConsistent(const std::filesystem::path& image); // fsck.fat -n
 
 } // namespace tamberlane::test
