@@ -34,7 +34,8 @@ TempDir::~TempDir() {
 
 void writeFile(const std::filesystem::path& path, ByteView bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) {
         throw std::runtime_error("cannot write " + path.string());
     }
@@ -92,6 +93,22 @@ std::filesystem::path corpusDirectory() {
     const std::filesystem::path dir = TAMBERLANE_CORPUS_DIR;
     std::error_code ec;
     return std::filesystem::is_directory(dir, ec) ? dir : std::filesystem::path();
+}
+
+Bytes bytesOf(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+
+Bytes patternBytes(std::size_t size, std::uint8_t seed) {
+    Bytes out(size);
+    std::uint32_t state = seed * 2654435761u + 1;
+    // Raw pointer: iterators are slow in debug builds, and some tests fill 20 MB.
+    std::uint8_t* p = out.data();
+    for (std::size_t i = 0; i < size; ++i) {
+        state = state * 1103515245u + 12345u;
+        p[i] = static_cast<std::uint8_t>(state >> 16);
+    }
+    return out;
 }
 
 } // namespace tamberlane::test

@@ -2,6 +2,7 @@
 
 #include "engine/image/Bytes.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -9,7 +10,7 @@ namespace tamberlane::test {
 
 // A private directory removed when the object goes.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -17,12 +18,15 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 void writeFile(const std::filesystem::path& path, ByteView bytes);
 Bytes readFile(const std::filesystem::path& path);
+Bytes bytesOf(const std::string& text);
+// Deterministic filler content of `size` bytes.
+Bytes patternBytes(std::size_t size, std::uint8_t seed = 1);
 
 struct CommandResult {
     int exitStatus = -1;

@@ -376,18 +376,4 @@ Bytes name83(const std::string& displayName) {
     return out;
 }
 
-Bytes bytesOf(const std::string& text) {
-    return Bytes(text.begin(), text.end());
-}
-
-Bytes patternBytes(std::size_t size, std::uint8_t seed) {
-    Bytes out(size);
-    std::uint32_t state = seed * 2654435761u + 1;
-    for (auto& b : out) {
-        state = state * 1103515245u + 12345u;
-        b = static_cast<std::uint8_t>(state >> 16);
-    }
-    return out;
-}
-
 } // namespace tamberlane::test

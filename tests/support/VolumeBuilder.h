@@ -2,6 +2,7 @@
 
 #include "engine/image/BIOSParameterBlock.h"
 #include "engine/image/Bytes.h"
+#include "tests/support/TestFiles.h"
 
 #include <cstdint>
 #include <optional>
@@ -134,8 +135,5 @@ class VolumeBuilder {
 // "README.TXT" → the 11 bytes "README  TXT" (UTF-8 text converted to Shift-JIS, not
 // upper-cased, each part padded with spaces; a part that is too long is cut).
 Bytes name83(const std::string& displayName);
-Bytes bytesOf(const std::string& text);
-// Deterministic filler content of `size` bytes.
-Bytes patternBytes(std::size_t size, std::uint8_t seed = 1);
 
 } // namespace tamberlane::test

@@ -63,7 +63,7 @@ const Reference& referenceVolume(DiskSize size) {
                    shellQuote((dir / "big.dat").string()) + " ::BIG.DAT && mcopy -i " + img + " " +
                    shellQuote((dir / "small.txt").string()) + " ::SUB/SMALL.TXT");
     EXPECT_EQ(r.exitStatus, 0) << r.errors;
-    Reference made{slurp(image), mdirListing(image)};
+    Reference made{readFile(image), mdirListing(image)};
     EXPECT_NE(made.listing.find("SMALL    TXT"), std::string::npos) << made.listing;
     EXPECT_TRUE(fsckAccepts(image));
     return cache[size] = std::move(made);
@@ -149,7 +149,7 @@ TEST(ConversionHeaders, ConvertingLeavesTheOpenImageAndItsFileAlone) {
     const Bytes before = image->data;
     writeImageFile(dir / "out.nfd", convertImage(*image, ConvertFormat::nfd));
     EXPECT_EQ(image->data, before);
-    EXPECT_EQ(slurp(path), original);
+    EXPECT_EQ(readFile(path), original);
     EXPECT_EQ(service.currentImage(), image);
 }
 

@@ -53,48 +53,45 @@ Bytes flatOf(const Bytes& file) {
     return D88ImageFormat::extractFlatData(file, format.header, format.parseGeometry(file));
 }
 
-Bytes sectorOf(const Bytes& flat, std::size_t index, std::size_t size = 512) {
-    return Bytes(flat.begin() + index * size, flat.begin() + (index + 1) * size);
-}
-
 Bytes filled(std::uint8_t value, std::size_t size = 512) {
     return Bytes(size, value);
 }
 
-TEST(D88Extraction, SectorsArePlacedByTheirRecordNumberNotTheirOrder) {
-    const Bytes flat = flatOf(makeD88(0x10, {{{3, 0x33}, {1, 0x11}, {2, 0x22}}}, 3));
-    EXPECT_EQ(sectorOf(flat, 0), filled(0x11));
-    EXPECT_EQ(sectorOf(flat, 1), filled(0x22));
-    EXPECT_EQ(sectorOf(flat, 2), filled(0x33));
+struct ExtractionCase {
+    const char* name;
+    std::vector<std::vector<SectorSpec>> tracks;
+    std::uint16_t count;
+    std::vector<std::uint8_t> sectorFills; // the flat volume's first sectors; zeros after
+};
+
+class D88Extraction : public ::testing::TestWithParam<ExtractionCase> {};
+
+TEST_P(D88Extraction, SectorsLandWhereTheirRecordNumberSays) {
+    const ExtractionCase& c = GetParam();
+    const Bytes flat = flatOf(makeD88(0x10, c.tracks, c.count));
+    Bytes expected;
+    for (std::uint8_t fill : c.sectorFills) {
+        expected.insert(expected.end(), 512, fill);
+    }
+    expected.resize(flat.size(), 0);
+    EXPECT_EQ(flat, expected);
 }
 
-TEST(D88Extraction, MissingSectorReadsAsZeros) {
-    const Bytes flat = flatOf(makeD88(0x10, {{{1, 0x11}, {3, 0x33}}, {{1, 0x44}}}, 3));
-    EXPECT_EQ(sectorOf(flat, 1), filled(0));
-    EXPECT_EQ(sectorOf(flat, 2), filled(0x33));
-    EXPECT_EQ(sectorOf(flat, 3), filled(0x44)) << "track 1 starts after three slots";
-}
-
-TEST(D88Extraction, RecordZeroOnTrackZeroIsDropped) {
-    const Bytes flat = flatOf(makeD88(0x10, {{{0, 0xAA}, {1, 0x11}, {2, 0x22}}}, 3));
-    EXPECT_EQ(sectorOf(flat, 0), filled(0x11));
-    EXPECT_EQ(sectorOf(flat, 1), filled(0x22));
-    EXPECT_EQ(std::count(flat.begin(), flat.end(), 0xAA), 0);
-}
-
-TEST(D88Extraction, DataSizeZeroEndsItsTrack) {
-    const Bytes flat =
-        flatOf(makeD88(0x10, {{{1, 0x11}, {2, 0x22, 0}, {3, 0x33}}, {{1, 0x44}}}, 3));
-    EXPECT_EQ(sectorOf(flat, 0), filled(0x11));
-    EXPECT_EQ(sectorOf(flat, 2), filled(0)) << "the record after the empty one is not read";
-    EXPECT_EQ(sectorOf(flat, 3), filled(0x44));
-}
-
-TEST(D88Extraction, OversizedSectorDataIsCutToTheSectorSize) {
-    const Bytes flat = flatOf(makeD88(0x10, {{{1, 0x11, 600}, {2, 0x22}}}, 2));
-    EXPECT_EQ(sectorOf(flat, 0), filled(0x11));
-    EXPECT_EQ(sectorOf(flat, 1), filled(0x22));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Records, D88Extraction,
+    ::testing::Values(
+        ExtractionCase{"outOfOrder", {{{3, 0x33}, {1, 0x11}, {2, 0x22}}}, 3, {0x11, 0x22, 0x33}},
+        ExtractionCase{"missingSectorIsZeros",
+                       {{{1, 0x11}, {2, 0x22}, {3, 0x33}}, {{1, 0x44}, {3, 0x66}}},
+                       3,
+                       {0x11, 0x22, 0x33, 0x44, 0, 0x66}},
+        ExtractionCase{"recordZeroDropped", {{{0, 0xAA}, {1, 0x11}, {2, 0x22}}}, 3, {0x11, 0x22}},
+        ExtractionCase{"dataSizeZeroEndsTrack",
+                       {{{1, 0x11}, {2, 0x22, 0}, {3, 0x33}}, {{1, 0x44}}},
+                       3,
+                       {0x11, 0, 0, 0x44}},
+        ExtractionCase{"oversizedDataCut", {{{1, 0x11, 600}, {2, 0x22}}}, 2, {0x11, 0x22}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(D88Rebuild, OnlyMappedSectorDataChangesAndTheFileKeepsItsSize) {
     const Bytes file = makeD88(0x10, {{{0, 0xAA}, {2, 0x22, 600}, {1, 0x11}}}, 3);
@@ -174,7 +171,7 @@ class D88MultiDisk : public ::testing::Test {
         const auto image = service.open(path, std::nullopt, index);
         image->writeSector(image->firstDataSector(), filled(0xE5 ^ 0xFF));
         image->saveToFile();
-        return slurp(path);
+        return readFile(path);
     }
 
     TempDir dir;
@@ -237,7 +234,7 @@ TEST_F(D88MultiDisk, DiskNumberOutOfRangeFailsAsAHeaderError) {
         EXPECT_EQ(e.kind(), DiskImageError::Kind::headerParseFailure);
         EXPECT_EQ(e.text(), "指定されたディスク番号が範囲外です: 3（ディスク数: 2）");
     }
-    EXPECT_EQ(kindOf([&] { service.open(path, std::nullopt, -1); }),
+    EXPECT_EQ(errorKind([&] { service.open(path, std::nullopt, -1); }),
               DiskImageError::Kind::headerParseFailure);
     EXPECT_EQ(service.currentImage(), nullptr);
 }
@@ -261,10 +258,10 @@ TEST(D88WriteProtect, ProtectedDiskRefusesWritesAndSaves) {
     DiskImageService service;
     const auto image = service.open(path);
     EXPECT_TRUE(image->isWriteProtected);
-    EXPECT_EQ(kindOf([&] { image->writeSector(20, filled(1)); }),
+    EXPECT_EQ(errorKind([&] { image->writeSector(20, filled(1)); }),
               DiskImageError::Kind::writeProtected);
-    EXPECT_EQ(kindOf([&] { image->saveToFile(); }), DiskImageError::Kind::writeProtected);
-    EXPECT_EQ(slurp(path), file);
+    EXPECT_EQ(errorKind([&] { image->saveToFile(); }), DiskImageError::Kind::writeProtected);
+    EXPECT_EQ(readFile(path), file);
 }
 
 TEST(D88Corpus, ProtectedTownsDiskListsAndReadsEveryFile) {
@@ -317,8 +314,7 @@ TEST(D88Corpus, DiskWithoutAFATFileSystemFailsCleanly) {
     EXPECT_THROW(service.open(path), DiskImageError);
     EXPECT_EQ(service.currentImage(), nullptr);
     EXPECT_EQ(service.fileDescriptor(), -1);
-    // The lock is gone: another program may take the file at once.
-    EXPECT_EQ(runCommand("flock -n -x " + shellQuote(path.string()) + " true").exitStatus, 0);
+    EXPECT_FALSE(isLocked(path)) << "a failed open left the file locked";
 }
 
 } // namespace

@@ -7,59 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace tamberlane::test {
 namespace {
-
-bool anotherProcessCanLock(const std::filesystem::path& path) {
-    return runCommand("flock -n -x " + shellQuote(path.string()) + " true").exitStatus == 0;
-}
-
-// Another process holding an exclusive lock on a file until the object goes.
-class LockingChild {
-  public:
-    explicit LockingChild(const std::filesystem::path& path) {
-        int ready[2];
-        int release[2];
-        if (pipe(ready) != 0 || pipe(release) != 0) {
-            throw std::runtime_error("pipe");
-        }
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(ready[0]);
-            close(release[1]);
-            const int fd = open(path.c_str(), O_RDONLY);
-            const char ok = (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) ? 'y' : 'n';
-            (void)!write(ready[1], &ok, 1);
-            char ignored;
-            (void)!read(release[0], &ignored, 1); // returns at EOF, when the parent lets go
-            _exit(0);
-        }
-        close(ready[1]);
-        close(release[0]);
-        releaseFd_ = release[1];
-        char ok = 'n';
-        (void)!read(ready[0], &ok, 1);
-        close(ready[0]);
-        locked_ = ok == 'y';
-    }
-    ~LockingChild() {
-        close(releaseFd_);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-    }
-    bool locked() const { return locked_; }
-
-  private:
-    pid_t pid_ = -1;
-    int releaseFd_ = -1;
-    bool locked_ = false;
-};
 
 struct SaveCase {
     NewImageFormat format;
@@ -79,22 +31,20 @@ class LockAfterSave : public ::testing::TestWithParam<SaveCase> {
 // The atomic write replaces the file; a lock left on the old file would let a second
 // program open and overwrite the new one.
 TEST_P(LockAfterSave, AnotherProcessCannotLockTheImageAfterASave) {
-    if (!toolAvailable("flock")) {
-        GTEST_SKIP() << "flock missing";
-    }
     const auto path = makeImage("disk");
     DiskImageService service;
     const auto image = service.open(path);
-    ASSERT_FALSE(anotherProcessCanLock(path));
+    ASSERT_TRUE(isLocked(path));
     image->writeCluster(2, Bytes(10, 0x42));
     image->saveToFile();
-    EXPECT_FALSE(anotherProcessCanLock(path)) << "after one save";
+    EXPECT_TRUE(isLocked(path)) << "after one save";
     image->saveToFile();
-    EXPECT_FALSE(anotherProcessCanLock(path)) << "after two saves";
+    EXPECT_TRUE(isLocked(path)) << "after two saves";
     EXPECT_TRUE(service.currentImage()->lock->refersTo(path));
-    EXPECT_EQ(kindOf([&] { DiskImageService().open(path); }), DiskImageError::Kind::lockConflict);
+    EXPECT_EQ(errorKind([&] { DiskImageService().open(path); }),
+              DiskImageError::Kind::lockConflict);
     service.close();
-    EXPECT_TRUE(anotherProcessCanLock(path)) << "closing releases the lock";
+    EXPECT_FALSE(isLocked(path)) << "closing releases the lock";
 }
 
 TEST_P(LockAfterSave, SaveKeepsThePermissionBits) {
@@ -113,14 +63,14 @@ TEST_P(LockAfterSave, SymlinkedImageIsSavedThroughTheLink) {
     const auto target = makeImage("target");
     const auto link = dir / ("link." + fileExtension(GetParam().format));
     std::filesystem::create_symlink(target, link);
-    const Bytes before = slurp(target);
+    const Bytes before = readFile(target);
     DiskImageService service;
     const auto image = service.open(link);
     image->writeCluster(2, Bytes(10, 0x42));
     image->saveToFile();
     EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_NE(slurp(target), before);
-    EXPECT_EQ(slurp(link), slurp(target));
+    EXPECT_NE(readFile(target), before);
+    EXPECT_EQ(readFile(link), readFile(target));
 }
 
 INSTANTIATE_TEST_SUITE_P(HeaderlessAndD88, LockAfterSave,
@@ -134,8 +84,8 @@ TEST(WriteOverFileInUse, NewImageOverAFileLockedByAnotherProcessIsRefused) {
     const auto path = dir / "busy.bin";
     const Bytes original(1474560, 0x5A);
     writeFile(path, original);
-    LockingChild child(path);
-    ASSERT_TRUE(child.locked());
+    OtherProcessLock child(path, LOCK_EX);
+    ASSERT_TRUE(child.acquired());
     try {
         writeImageFile(path, createNewImage({NewImageFormat::bin, DiskSize::mb1_44}));
         FAIL() << "overwrote a locked file";
@@ -143,7 +93,7 @@ TEST(WriteOverFileInUse, NewImageOverAFileLockedByAnotherProcessIsRefused) {
         EXPECT_EQ(e.kind(), DiskImageError::Kind::lockConflict);
         EXPECT_EQ(e.text(), "ファイルのロックを取得できませんでした。他のプロセスが使用中です。");
     }
-    EXPECT_EQ(slurp(path), original);
+    EXPECT_EQ(readFile(path), original);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                             std::filesystem::directory_iterator()),
               1)
@@ -157,25 +107,16 @@ TEST(WriteOverFileInUse, ConversionOverTheOpenImageIsRefused) {
     writeImageFile(path, original);
     DiskImageService service;
     const auto image = service.open(path);
-    EXPECT_EQ(kindOf([&] { writeImageFile(path, convertImage(*image, ConvertFormat::d88)); }),
+    EXPECT_EQ(errorKind([&] { writeImageFile(path, convertImage(*image, ConvertFormat::d88)); }),
               DiskImageError::Kind::lockConflict);
-    EXPECT_EQ(kindOf([&] {
+    EXPECT_EQ(errorKind([&] {
                   writeImageFile(path, createNewImage({NewImageFormat::d88, DiskSize::mb1_44}));
               }),
               DiskImageError::Kind::lockConflict);
-    EXPECT_EQ(slurp(path), original);
+    EXPECT_EQ(readFile(path), original);
     // The open image is still locked and can still be saved.
     image->writeCluster(2, Bytes(4, 1));
     EXPECT_NO_THROW(image->saveToFile());
-}
-
-TEST(WriteOverFileInUse, NewImageOverAnUnusedFileReplacesIt) {
-    TempDir dir;
-    const auto path = dir / "old.bin";
-    writeFile(path, Bytes(100, 1));
-    const Bytes fresh = createNewImage({NewImageFormat::bin, DiskSize::kb640});
-    writeImageFile(path, fresh);
-    EXPECT_EQ(slurp(path), fresh);
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 #include "engine/operations/DeletedFileRecovery.h"
 #include "engine/operations/FileOperationService.h"
 #include "engine/operations/UndoRedoManager.h"
-#include "tests/engine/operations/VolumeFixture.h"
+#include "tests/support/FatTools.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,9 @@
 namespace tamberlane::test {
 namespace {
 
+using Kind = DiskImageError::Kind;
 const DiskPath root = DiskPath::root();
+const std::string noSlot = "ディスク容量が不足しています。必要: 32 バイト、空き: 0 バイト";
 
 class MendedFaultsTest : public ::testing::Test {
   protected:
@@ -28,15 +30,21 @@ class MendedFaultsTest : public ::testing::Test {
         image = volume->open();
         service = std::make_unique<FileOperationService>(image);
     }
-    std::filesystem::path host(const std::string& name, std::size_t size, unsigned seed = 1) {
+    std::filesystem::path host(const std::string& name, std::size_t size, std::uint8_t seed = 1) {
         const auto path = hostDir / name;
         writeFile(path, patternBytes(size, seed));
         return path;
     }
-    // Runs `change`, expects `kind` with `message`, and that nothing moved.
+    // Puts a file in with mcopy, before the image is opened.
+    void put(const std::string& target, std::size_t size, std::uint8_t seed) {
+        mtoolsPut(volume->path(), host("put", size, seed), target);
+    }
+    std::int64_t freeBytes() const {
+        return image->fatTable.freeClusterCount() * image->bytesPerCluster();
+    }
+    // Runs `change`, expects `kind` (and `message`), and that nothing moved.
     template <typename F>
-    void expectRefusedUnchanged(F change, DiskImageError::Kind kind,
-                                const std::string& message = {}) {
+    void expectRefusedUnchanged(F change, Kind kind, const std::string& message = {}) {
         const Bytes file = volume->fileBytes();
         const Bytes data = image->data;
         const FATTable fat = image->fatTable;
@@ -63,32 +71,23 @@ class MendedFaultsTest : public ::testing::Test {
 
 TEST_F(MendedFaultsTest, ImportOverDirectoryOfSameNameNeverReplacesIt) {
     mtoolsMkdir(volume->path(), "::/GAMES");
-    writeFile(hostDir / "inner.txt", patternBytes(100, 2));
-    mtoolsPut(volume->path(), hostDir / "inner.txt", "::/GAMES/INNER.TXT");
+    put("::/GAMES/INNER.TXT", 100, 2);
     open();
     for (bool overwrite : {false, true}) {
         expectRefusedUnchanged(
-            [&] { service->importFile(host("games", 10), root, overwrite); },
-            DiskImageError::Kind::encodingError,
+            [&] { service->importFile(host("games", 10), root, overwrite); }, Kind::encodingError,
             "文字エンコーディングエラー: 同名のディレクトリが既に存在します: games");
     }
     EXPECT_EQ(mtoolsRead(volume->path(), "::/GAMES/INNER.TXT"), patternBytes(100, 2));
 }
 
+// The new file fits the free-space check but not the volume once the old one is counted
+// as used: the failure comes after the old entry was removed in memory.
 TEST_F(MendedFaultsTest, FailedOverwriteKeepsTheOldFile) {
-    writeFile(hostDir / "old.txt", patternBytes(3000, 7));
-    mtoolsPut(volume->path(), hostDir / "old.txt", "::/DATA.TXT");
+    put("::/DATA.TXT", 3000, 7);
     open();
-    // The new file fits the free space check but not the volume once the old one is
-    // counted as used: the failure must come after the old entry was removed in memory.
-    const std::int64_t free = image->fatTable.freeClusterCount() * image->bytesPerCluster();
-    expectRefusedUnchanged(
-        [&] {
-            service->importFile(host("data.txt", static_cast<std::size_t>(free) + 1), root, true);
-        },
-        DiskImageError::Kind::diskFull);
-    // A full root directory makes the add step fail after the old slot was freed and
-    // the new data written.
+    const auto tooBig = host("data.txt", static_cast<std::size_t>(freeBytes()) + 1);
+    expectRefusedUnchanged([&] { service->importFile(tooBig, root, true); }, Kind::diskFull);
     EXPECT_EQ(mtoolsRead(volume->path(), "::/DATA.TXT"), patternBytes(3000, 7));
 }
 
@@ -96,35 +95,31 @@ TEST_F(MendedFaultsTest, ImportIntoFullDirectoryRestoresSlotsClustersAndFAT) {
     mtoolsMkdir(volume->path(), "::/FULL");
     open();
     const FileEntry full = findEntry(*image, root, "FULL");
-    const std::size_t slots = static_cast<std::size_t>(image->bytesPerCluster() / 32) - 2;
-    for (std::size_t i = 0; i < slots; ++i) {
-        service->importFile(host("f" + std::to_string(i), 1), DiskPath::fromString("FULL"), false);
+    const DiskPath fullPath = DiskPath::fromString("FULL");
+    for (std::int64_t i = 0; i < image->bytesPerCluster() / 32 - 2; ++i) {
+        service->importFile(host("f" + std::to_string(i), 1), fullPath, false);
     }
-    expectRefusedUnchanged(
-        [&] { service->importFile(host("last.bin", 5000), DiskPath::fromString("FULL"), false); },
-        DiskImageError::Kind::diskFull,
-        "ディスク容量が不足しています。必要: 32 バイト、空き: 0 バイト");
+    expectRefusedUnchanged([&] { service->importFile(host("last.bin", 5000), fullPath, false); },
+                           Kind::diskFull, noSlot);
     // No cluster was added to the full directory's chain.
     EXPECT_EQ(FATParser::getClusterChain(full.directoryEntry.startCluster, image->fatTable).size(),
               1u);
-    EXPECT_EQ(fsckProblems(volume->path()), "");
+    EXPECT_TRUE(fsckAccepts(volume->path()));
 }
 
 TEST_F(MendedFaultsTest, StaleListingEntryIsNeverDeletedOrRenamed) {
-    writeFile(hostDir / "a.txt", patternBytes(2000, 3));
-    mtoolsPut(volume->path(), hostDir / "a.txt", "::/A.TXT");
+    put("::/A.TXT", 2000, 3);
     open();
     const FileEntry stale = findEntry(*image, root, "A.TXT");
     service->deleteEntry(stale, false);
-    // Another file now holds the freed clusters.
-    service->importFile(host("b.txt", 2000, 4), root, false);
+    service->importFile(host("b.txt", 2000, 4), root, false); // takes the freed clusters
     const std::string message = "ヘッダの解析に失敗しました: エントリが見つかりません: A.TXT";
-    expectRefusedUnchanged([&] { service->deleteEntry(stale, false); },
-                           DiskImageError::Kind::headerParseFailure, message);
+    expectRefusedUnchanged([&] { service->deleteEntry(stale, false); }, Kind::headerParseFailure,
+                           message);
     expectRefusedUnchanged([&] { service->renameEntry(stale, "c", "txt"); },
-                           DiskImageError::Kind::headerParseFailure, message);
-    const BatchResult batch = service->deleteEntries({stale}, false);
-    ASSERT_EQ(batch.failedNames(), std::vector<std::string>{"A.TXT"});
+                           Kind::headerParseFailure, message);
+    EXPECT_EQ(service->deleteEntries({stale}, false).failedNames(),
+              std::vector<std::string>{"A.TXT"});
     EXPECT_EQ(mtoolsRead(volume->path(), "::/B.TXT"), patternBytes(2000, 4));
 }
 
@@ -133,75 +128,58 @@ TEST_F(MendedFaultsTest, FailedCreateDirectoryReleasesItsCluster) {
     for (int i = 0; i < image->bpb.rootEntryCount; ++i) {
         service->importFile(host("e" + std::to_string(i), 0), root, false);
     }
-    expectRefusedUnchanged([&] { service->createDirectory("sub", root); },
-                           DiskImageError::Kind::diskFull,
-                           "ディスク容量が不足しています。必要: 32 バイト、空き: 0 バイト");
-    EXPECT_EQ(fsckProblems(volume->path()), "");
+    expectRefusedUnchanged([&] { service->createDirectory("sub", root); }, Kind::diskFull, noSlot);
+    EXPECT_TRUE(fsckAccepts(volume->path()));
 }
 
 TEST_F(MendedFaultsTest, TruncatedImageNeverStoresDataOutsideItsBytes) {
     // The same volume cut to half: the FAT still lists every cluster.
     std::filesystem::resize_file(volume->path(), 737280);
     auto truncated = DiskImageService::openWithManualParams(
-        volume->path(), readWhole(volume->path()), ManualParameters{}, false);
+        volume->path(), readFile(volume->path()), ManualParameters{}, false);
     FileOperationService cut(truncated);
     const std::int64_t storable = truncated->fatTable.freeClusterCount();
     EXPECT_LT(storable, truncated->totalClusters());
-    const std::int64_t free = storable * truncated->bytesPerCluster();
-    EXPECT_THROW(cut.importFile(host("big", static_cast<std::size_t>(free) + 1), root, false),
-                 DiskImageError);
-    cut.importFile(host("fits", static_cast<std::size_t>(free)), root, false);
+    const auto free = static_cast<std::size_t>(storable * truncated->bytesPerCluster());
+    EXPECT_THROW(cut.importFile(host("big", free + 1), root, false), DiskImageError);
+    cut.importFile(host("fits", free), root, false);
     const auto entries = DirectoryReader::listDirectory(*truncated, root);
     ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(DirectoryReader::readFile(*truncated, entries[0]),
-              patternBytes(static_cast<std::size_t>(free), 1));
+    EXPECT_EQ(DirectoryReader::readFile(*truncated, entries[0]), patternBytes(free, 1));
 }
 
 TEST_F(MendedFaultsTest, ImportTakesRegularFilesOnly) {
     open();
-    const auto fifo = hostDir / "pipe";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    expectRefusedUnchanged([&] { service->importFile(fifo, root, false); },
-                           DiskImageError::Kind::ioError);
+    ASSERT_EQ(mkfifo((hostDir / "pipe").c_str(), 0600), 0);
     std::filesystem::create_directories(hostDir / "folder");
-    expectRefusedUnchanged([&] { service->importFile(hostDir / "folder", root, false); },
-                           DiskImageError::Kind::ioError);
-    expectRefusedUnchanged([&] { service->importFile(hostDir / "missing", root, false); },
-                           DiskImageError::Kind::ioError);
+    for (const char* name : {"pipe", "folder", "missing"}) {
+        expectRefusedUnchanged([&] { service->importFile(hostDir / name, root, false); },
+                               Kind::ioError);
+    }
     // A link to a regular file is followed.
     std::filesystem::create_symlink(host("target.txt", 10), hostDir / "link.txt");
     service->importFile(hostDir / "link.txt", root, false);
     EXPECT_EQ(mtoolsRead(volume->path(), "::/LINK.TXT"), patternBytes(10, 1));
 }
 
-TEST_F(MendedFaultsTest, HugeHostFileIsRefusedInBytesBeforeReading) {
+// Sizes are checked before the host file is read, and reported in bytes, not clusters.
+TEST_F(MendedFaultsTest, TooLargeImportIsRefusedInBytesBeforeReading) {
     open();
-    const auto sparse = hostDir / "huge.bin";
-    writeFile(sparse, {});
-    std::filesystem::resize_file(sparse, std::uintmax_t{1} << 32);
-    const std::int64_t free = image->fatTable.freeClusterCount() * image->bytesPerCluster();
+    const std::int64_t free = freeBytes();
+    const auto huge = hostDir / "huge.bin";
+    writeFile(huge, {});
+    std::filesystem::resize_file(huge, std::uintmax_t{1} << 32);
+    const std::string none = "ディスク容量が不足しています。必要: ";
+    expectRefusedUnchanged([&] { service->importFile(huge, root, false); }, Kind::diskFull,
+                           none + "4294967296 バイト、空き: " + std::to_string(free) + " バイト");
     expectRefusedUnchanged(
-        [&] { service->importFile(sparse, root, false); }, DiskImageError::Kind::diskFull,
-        "ディスク容量が不足しています。必要: 4294967296 バイト、空き: " + std::to_string(free) +
-            " バイト");
-}
-
-TEST_F(MendedFaultsTest, FreeSpaceIsExactInBytes) {
-    open();
-    const std::int64_t free = image->fatTable.freeClusterCount() * image->bytesPerCluster();
-    expectRefusedUnchanged(
-        [&] {
-            service->importFile(host("one.bin", static_cast<std::size_t>(free) + 1), root, false);
-        },
-        DiskImageError::Kind::diskFull,
-        "ディスク容量が不足しています。必要: " + std::to_string(free + 1) +
-            " バイト、空き: " + std::to_string(free) + " バイト");
+        [&] { service->importFile(host("one.bin", free + 1), root, false); }, Kind::diskFull,
+        none + std::to_string(free + 1) + " バイト、空き: " + std::to_string(free) + " バイト");
     service->importFile(host("all.bin", static_cast<std::size_t>(free)), root, false);
     EXPECT_EQ(image->fatTable.freeClusterCount(), 0);
-    expectRefusedUnchanged([&] { service->createDirectory("d", root); },
-                           DiskImageError::Kind::diskFull,
-                           "ディスク容量が不足しています。必要: 512 バイト、空き: 0 バイト");
-    EXPECT_EQ(fsckProblems(volume->path()), "");
+    expectRefusedUnchanged([&] { service->createDirectory("d", root); }, Kind::diskFull,
+                           none + "512 バイト、空き: 0 バイト");
+    EXPECT_TRUE(fsckAccepts(volume->path()));
 }
 
 TEST_F(MendedFaultsTest, UndoNeverRestoresIntoAnotherImage) {
@@ -227,7 +205,7 @@ TEST_F(MendedFaultsTest, UndoNeverRestoresIntoAnotherImage) {
     EXPECT_EQ(volume->fileBytes(), before);
 }
 
-TEST_F(MendedFaultsTest, UndoStackKeepsTheTenNewest) {
+TEST_F(MendedFaultsTest, UndoStackKeepsTheTenNewestAndANewChangeDropsRedo) {
     open();
     UndoRedoManager undo;
     int notified = 0;
@@ -237,14 +215,13 @@ TEST_F(MendedFaultsTest, UndoStackKeepsTheTenNewest) {
     }
     ASSERT_EQ(undo.undoStack().size(), 10u);
     EXPECT_EQ(undo.undoStack().front().operationName, "3");
-    EXPECT_EQ(undo.undoStack().back().operationName, "12");
     EXPECT_EQ(notified, 12);
     undo.performUndo(image);
     undo.saveSnapshot("new", image);
     EXPECT_TRUE(undo.redoStack().empty());
 }
 
-TEST_F(MendedFaultsTest, ShortNamesOfHostFiles) {
+TEST(ShortNameTest, HostNamesBecomeValidShortNames) {
     struct Case {
         std::string host, name, ext;
     };
@@ -261,7 +238,17 @@ TEST_F(MendedFaultsTest, ShortNamesOfHostFiles) {
     EXPECT_EQ(std::string(blank.begin(), blank.end()), "_       ");
 }
 
-class RecoveryTest : public MendedFaultsTest {};
+class RecoveryTest : public MendedFaultsTest {
+  protected:
+    // Imports `name` into the root, deletes it, and returns the one deleted entry listed.
+    DeletedFileEntry importAndDelete(const std::string& name, std::size_t size) {
+        service->importFile(host(name, size), root, false);
+        service->deleteEntry(findEntry(*image, root, name), false);
+        const auto deleted = DeletedFileRecovery::listDeletedEntries(*image, root);
+        EXPECT_EQ(deleted.size(), 1u);
+        return deleted.back();
+    }
+};
 
 TEST_F(RecoveryTest, RestoredDirectoryKeepsItsClusterAndTheVolumeStaysSound) {
     open();
@@ -276,20 +263,17 @@ TEST_F(RecoveryTest, RestoredDirectoryKeepsItsClusterAndTheVolumeStaysSound) {
     const auto byte = DeletedFileRecovery::validateRestore(deleted[0], "k", *image);
     ASSERT_EQ(std::get<std::uint8_t>(byte), 'K') << "a lower-case short name is invalid";
     DeletedFileRecovery::restore(*image, root, deleted[0], 'k');
-    EXPECT_EQ(image->fatTable.entries[dirEntry.directoryEntry.startCluster],
-              image->fatTable.endOfChainValue());
-    EXPECT_EQ(fsckProblems(volume->path()), "");
+    const std::uint16_t cluster = dirEntry.directoryEntry.startCluster;
+    EXPECT_EQ(image->fatTable.entries[cluster], image->fatTable.endOfChainValue());
     // The next allocation does not take the restored directory's cluster.
     service->importFile(host("after.bin", 100), root, false);
-    EXPECT_NE(findEntry(*image, root, "AFTER.BIN").directoryEntry.startCluster,
-              dirEntry.directoryEntry.startCluster);
-    EXPECT_EQ(fsckProblems(volume->path()), "");
+    EXPECT_NE(findEntry(*image, root, "AFTER.BIN").directoryEntry.startCluster, cluster);
+    EXPECT_TRUE(fsckAccepts(volume->path()));
 }
 
 TEST_F(RecoveryTest, DeletedEntriesOfDirectoryWithLongNameAreListed) {
     mtoolsMkdir(volume->path(), "::/Long Directory Name");
-    writeFile(hostDir / "x", patternBytes(1500, 9));
-    mtoolsPut(volume->path(), hostDir / "x", "::/Long Directory Name/README.TXT");
+    put("::/Long Directory Name/README.TXT", 1500, 9);
     open();
     const DiskPath longDir = DiskPath::fromString("Long Directory Name");
     service->deleteEntry(findEntry(*image, longDir, "README.TXT"), false);
@@ -301,14 +285,13 @@ TEST_F(RecoveryTest, DeletedEntriesOfDirectoryWithLongNameAreListed) {
     DeletedFileRecovery::restore(*image, longDir, deleted[0], 'R');
     EXPECT_EQ(mtoolsRead(volume->path(), "::/Long Directory Name/README.TXT"),
               patternBytes(1500, 9));
-    EXPECT_EQ(fsckProblems(volume->path()), "");
+    EXPECT_TRUE(fsckAccepts(volume->path()));
 }
 
 TEST_F(RecoveryTest, UsedClustersAreCountedAndRestoreRefused) {
     open();
     service->createDirectory("d", root);
-    service->importFile(host("gone.txt", 1500), root, false);
-    service->deleteEntry(findEntry(*image, root, "GONE.TXT"), false);
+    importAndDelete("GONE.TXT", 1500);
     // Takes the first of the three freed clusters (and a slot elsewhere).
     service->importFile(host("new.txt", 10), DiskPath::fromString("D"), false);
     const auto deleted = DeletedFileRecovery::listDeletedEntries(*image, root);
@@ -319,45 +302,32 @@ TEST_F(RecoveryTest, UsedClustersAreCountedAndRestoreRefused) {
               "クラスタチェーンに使用中のクラスタが1個含まれるため、復元できません");
     // The engine itself refuses too: a stale listing must not cross-link two files.
     expectRefusedUnchanged([&] { DeletedFileRecovery::restore(*image, root, deleted[0], 'G'); },
-                           DiskImageError::Kind::clusterChainError);
+                           Kind::clusterChainError);
 }
 
-TEST_F(RecoveryTest, RestoreRefusesNameOfLiveEntryAndStaleSlot) {
+TEST_F(RecoveryTest, RestoreRefusesStaleSlotAndNameOfLiveEntry) {
     open();
-    service->importFile(host("same.txt", 10), root, false);
-    service->deleteEntry(findEntry(*image, root, "SAME.TXT"), false);
-    const auto deleted = DeletedFileRecovery::listDeletedEntries(*image, root);
-    ASSERT_EQ(deleted.size(), 1u);
-    service->importFile(host("same.txt", 20), root, false);
-    // The new file took the deleted slot: the listing is stale.
-    expectRefusedUnchanged([&] { DeletedFileRecovery::restore(*image, root, deleted[0], 'S'); },
-                           DiskImageError::Kind::headerParseFailure);
+    const DeletedFileEntry same = importAndDelete("SAME.TXT", 10);
+    service->importFile(host("same.txt", 20), root, false); // takes the deleted slot
+    expectRefusedUnchanged([&] { DeletedFileRecovery::restore(*image, root, same, 'S'); },
+                           Kind::headerParseFailure);
     service->importFile(host("mther.txt", 10), root, false);
-    service->importFile(host("other.txt", 10), root, false);
-    service->deleteEntry(findEntry(*image, root, "OTHER.TXT"), false);
-    const auto again = DeletedFileRecovery::listDeletedEntries(*image, root);
-    ASSERT_EQ(again.size(), 1u);
-    expectRefusedUnchanged([&] { DeletedFileRecovery::restore(*image, root, again[0], 'm'); },
-                           DiskImageError::Kind::encodingError);
+    const DeletedFileEntry other = importAndDelete("OTHER.TXT", 10);
+    expectRefusedUnchanged([&] { DeletedFileRecovery::restore(*image, root, other, 'm'); },
+                           Kind::encodingError);
 }
 
-TEST_F(RecoveryTest, RestoreInputChecks) {
+TEST_F(RecoveryTest, RestoreInputChecksWordTheirRefusals) {
     open();
-    service->importFile(host("a.txt", 10), root, false);
-    service->deleteEntry(findEntry(*image, root, "A.TXT"), false);
-    const auto deleted = DeletedFileRecovery::listDeletedEntries(*image, root);
-    ASSERT_EQ(deleted.size(), 1u);
-    EXPECT_EQ(std::get<std::string>(DeletedFileRecovery::validateRestore(deleted[0], "", *image)),
-              "先頭文字を入力してください");
-    EXPECT_EQ(std::get<std::string>(DeletedFileRecovery::validateRestore(deleted[0], "あ", *image)),
-              "先頭文字はASCII表示可能文字（0x20〜0x7E）を入力してください");
-    EXPECT_EQ(
-        std::get<std::uint8_t>(DeletedFileRecovery::validateRestore(deleted[0], "Rx", *image)),
-        'R');
-    const auto readOnly = volume->open(true);
-    EXPECT_EQ(
-        std::get<std::string>(DeletedFileRecovery::validateRestore(deleted[0], "A", *readOnly)),
-        "ディスクイメージは読み取り専用です");
+    const DeletedFileEntry gone = importAndDelete("A.TXT", 10);
+    const auto refusal = [&](const std::string& input, const DiskImage& in) {
+        return std::get<std::string>(DeletedFileRecovery::validateRestore(gone, input, in));
+    };
+    EXPECT_EQ(refusal("", *image), "先頭文字を入力してください");
+    EXPECT_EQ(refusal("あ", *image), "先頭文字はASCII表示可能文字（0x20〜0x7E）を入力してください");
+    EXPECT_EQ(std::get<std::uint8_t>(DeletedFileRecovery::validateRestore(gone, "Rx", *image)),
+              'R');
+    EXPECT_EQ(refusal("A", *volume->open(true)), "ディスクイメージは読み取り専用です");
 }
 
 } // namespace
