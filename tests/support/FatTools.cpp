@@ -173,19 +173,31 @@ Tree engineTree(const DiskImage& image) {
 
 Tree mtoolsTree(const std::filesystem::path& image, bool codePage932) {
     Tree tree;
-    if (mtools("mdir -b -i " + q(image) + " ::/", codePage932).output.empty()) {
+    const CommandResult listing = mtools("mdir -b -/ -i " + q(image) + " ::/", codePage932);
+    if (codePage932) {
+        // mcopy would change some Shift-JIS names on the way out: read each file inside.
+        std::istringstream lines(listing.output);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("::/", 0) == 0) {
+                const bool directory = line.back() == '/';
+                const CommandResult file =
+                    directory ? CommandResult{0, {}, {}}
+                              : mtools("mtype -i " + q(image) + " " + shellQuote(line), true);
+                mustSucceed(file, "mtype " + line);
+                tree[line.substr(3)] = bytesOf(file.output);
+            }
+        }
+        return tree;
+    }
+    if (listing.output.empty()) {
         return tree; // mcopy of an empty volume fails
     }
-    const TempDir out;
-    mustSucceed(mtools("mcopy -s -n -m -i " + q(image) + " '::/*' " + q(out.path()), codePage932),
-                "mcopy");
+    const TempDir out; // one mcopy for the whole volume is much faster than mtype per file
+    mustSucceed(mtools("mcopy -s -n -m -i " + q(image) + " '::/*' " + q(out.path())), "mcopy");
     for (const auto& item : std::filesystem::recursive_directory_iterator(out.path())) {
         const std::string relative = std::filesystem::relative(item.path(), out.path()).string();
-        if (item.is_directory()) {
-            tree[relative + "/"] = {};
-        } else {
-            tree[relative] = readFile(item.path());
-        }
+        tree[relative + (item.is_directory() ? "/" : "")] =
+            item.is_directory() ? Bytes{} : readFile(item.path());
     }
     return tree;
 }

@@ -57,7 +57,7 @@ std::optional<Bytes> mtoolsRead(const std::filesystem::path& image, const std::s
 // A volume's contents: relative display path -> bytes; directories end in "/".
 using Tree = std::map<std::string, Bytes>;
 Tree engineTree(const DiskImage& image);
-// The same as mtools sees it (mcopy -s of the whole volume).
+// The same as mdir and mtype see it.
 Tree mtoolsTree(const std::filesystem::path& image, bool codePage932 = false);
 
 FileEntry findEntry(const DiskImage& image, const DiskPath& directory, const std::string& name);

@@ -69,12 +69,6 @@ VolumeParameters VolumeParameters::withClusters(std::int64_t clusters,
     return p;
 }
 
-VolumeParameters VolumeParameters::fat16(std::int64_t clusters, std::uint16_t bytesPerSector) {
-    VolumeParameters p = withClusters(clusters, bytesPerSector);
-    p.fatType = FATType::fat16;
-    return p;
-}
-
 VolumeBuilder::VolumeBuilder(VolumeParameters parameters) : parameters_(parameters) {
     const std::int64_t clusters = clustersOf(parameters_);
     fatType_ = parameters_.fatType.value_or(clusters <= 4084 ? FATType::fat12 : FATType::fat16);
@@ -301,7 +295,7 @@ void VolumeBuilder::writeFATCopies(Bytes& volume) const {
 Bytes VolumeBuilder::build(const BuildOptions& options) const {
     Bytes volume = volume_;
     writeFATCopies(volume);
-    Bytes out(static_cast<std::size_t>(options.dataOffset), options.headerFill);
+    Bytes out(static_cast<std::size_t>(options.dataOffset), 0);
     out.insert(out.end(), volume.begin(), volume.end());
     if (options.fileSize) {
         out.resize(static_cast<std::size_t>(*options.fileSize), 0);

@@ -35,8 +35,6 @@ struct VolumeParameters {
     // A volume of `clusters` one-sector clusters, 1 reserved sector, 2 FATs large enough
     // for FAT16 and 512 root entries; FAT12 at 4084 clusters or fewer.
     static VolumeParameters withClusters(std::int64_t clusters, std::uint16_t bytesPerSector = 512);
-    // The same, always written as FAT16.
-    static VolumeParameters fat16(std::int64_t clusters, std::uint16_t bytesPerSector = 512);
 };
 
 // States a FAT12/FAT16 volume byte by byte in test code: boot sector, FAT entries
@@ -57,11 +55,7 @@ class VolumeBuilder {
 
     explicit VolumeBuilder(VolumeParameters parameters = VolumeParameters::floppy144());
 
-    const VolumeParameters& parameters() const { return parameters_; }
-    FATType fatType() const { return fatType_; }
-    std::int64_t clusterCount() const { return static_cast<std::int64_t>(fat_.size()) - 2; }
     std::int64_t bytesPerCluster() const;
-    std::int64_t firstDataSector() const;
     // Byte offset of the root directory and of a cluster inside the volume.
     std::int64_t rootDirectoryOffset() const;
     std::int64_t clusterOffset(std::uint16_t cluster) const;
@@ -85,9 +79,6 @@ class VolumeBuilder {
     // FAT access; entries 0 and 1 hold the media descriptor and an end mark.
     void setFAT(std::uint16_t cluster, std::uint16_t value);
     std::uint16_t fat(std::uint16_t cluster) const;
-    std::uint16_t endOfChain() const { return fatType_ == FATType::fat12 ? 0xFFF : 0xFFFF; }
-    // The lowest free clusters, linked in ascending order, last one ending the chain.
-    std::vector<std::uint16_t> allocate(std::int64_t count);
     void writeCluster(std::uint16_t cluster, ByteView bytes);
     // Overwrites bytes of the volume (boot sector fields, garbage, ...).
     void patch(std::int64_t offset, ByteView bytes);
@@ -95,7 +86,6 @@ class VolumeBuilder {
     struct BuildOptions {
         // Bytes put in front of the volume (a container header, say).
         std::int64_t dataOffset = 0;
-        std::uint8_t headerFill = 0x00;
         // Final file size: the result is cut or padded with zeros to it.
         std::optional<std::int64_t> fileSize;
     };
@@ -112,9 +102,13 @@ class VolumeBuilder {
     // One long-name slot with the given sequence byte, checksum and 13 units.
     static Bytes longNameSlot(std::uint8_t sequenceByte, std::uint8_t checksum,
                               const std::u16string& units13);
-    static std::uint8_t checksum(ByteView rawName11);
 
   private:
+    std::uint16_t endOfChain() const { return fatType_ == FATType::fat12 ? 0xFFF : 0xFFFF; }
+    // The lowest free clusters, linked in ascending order, last one ending the chain.
+    std::vector<std::uint16_t> allocate(std::int64_t count);
+    std::int64_t firstDataSector() const;
+    static std::uint8_t checksum(ByteView rawName11);
     struct Directory {
         std::vector<std::uint16_t> clusters; // empty for the root
         std::int64_t nextSlot = 0;

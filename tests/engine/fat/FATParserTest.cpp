@@ -1,23 +1,15 @@
 #include "engine/fat/FATParser.h"
 #include "engine/image/DiskImageError.h"
+#include "tests/support/FatTools.h"
 
 #include <gtest/gtest.h>
-
-#include <functional>
 
 namespace tamberlane {
 namespace {
 
 using ::testing::TestWithParam;
 
-std::string errorText(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const DiskImageError& e) {
-        return e.errorDescription();
-    }
-    return "no error";
-}
+using test::errorText;
 
 Bytes bootSector(std::uint16_t bps, std::uint8_t spc, std::uint8_t fats, std::uint16_t total,
                  std::size_t size = 512) {
@@ -34,25 +26,6 @@ Bytes bootSector(std::uint16_t bps, std::uint8_t spc, std::uint8_t fats, std::ui
     s[21] = 0xF0;
     s[22] = 9;
     return s;
-}
-
-TEST(ParseBPBTest, ReadsEveryFieldLittleEndianFromTwentyFourBytes) {
-    Bytes s = bootSector(0x0200, 2, 2, 0x0B40, 24);
-    s[14] = 0x34;
-    s[15] = 0x01;
-    s[17] = 0x78;
-    s[18] = 0x02;
-    s[22] = 0xBC;
-    s[23] = 0x0A;
-    const BIOSParameterBlock bpb = FATParser::parseBPB(s);
-    EXPECT_EQ(bpb.bytesPerSector, 512);
-    EXPECT_EQ(bpb.sectorsPerCluster, 2);
-    EXPECT_EQ(bpb.reservedSectors, 0x0134);
-    EXPECT_EQ(bpb.numberOfFATs, 2);
-    EXPECT_EQ(bpb.rootEntryCount, 0x0278);
-    EXPECT_EQ(bpb.totalSectors16, 0x0B40);
-    EXPECT_EQ(bpb.mediaDescriptor, 0xF0);
-    EXPECT_EQ(bpb.sectorsPerFAT, 0x0ABC);
 }
 
 struct BPBErrorCase {
@@ -73,9 +46,6 @@ INSTANTIATE_TEST_SUITE_P(
         BPBErrorCase{"tooShort", Bytes(23, 0),
                      "ヘッダの解析に失敗しました: "
                      "ブートセクタのサイズが不足しています（23バイト、最低24バイト必要）"},
-        BPBErrorCase{"empty", Bytes{},
-                     "ヘッダの解析に失敗しました: "
-                     "ブートセクタのサイズが不足しています（0バイト、最低24バイト必要）"},
         BPBErrorCase{"sectorSize", bootSector(500, 1, 2, 2880),
                      "BPBの値が不正です: bytesPerSectorが不正です: 500（有効値: 128, 256, 512, "
                      "1024, 2048, 4096）"},
@@ -84,9 +54,6 @@ INSTANTIATE_TEST_SUITE_P(
                      "2048, 4096）"},
         BPBErrorCase{"clusterSize", bootSector(512, 3, 2, 2880),
                      "BPBの値が不正です: sectorsPerClusterが不正です: 3（有効値: 1, 2, 4, 8, 16, "
-                     "32, 64, 128）"},
-        BPBErrorCase{"clusterSizeZero", bootSector(512, 0, 2, 2880),
-                     "BPBの値が不正です: sectorsPerClusterが不正です: 0（有効値: 1, 2, 4, 8, 16, "
                      "32, 64, 128）"},
         BPBErrorCase{"noFATs", bootSector(4096, 128, 0, 2880),
                      "BPBの値が不正です: numberOfFATsが0です"},
@@ -132,8 +99,6 @@ BIOSParameterBlock bpbOf(std::uint16_t bps, std::uint8_t spc, std::uint16_t rese
 INSTANTIATE_TEST_SUITE_P(
     Volumes, ClusterCountTest,
     ::testing::Values(
-        ClusterCountCase{"floppy2HD", bpbOf(1024, 1, 1, 2, 2, 192, 1232), 1221, FATType::fat12},
-        ClusterCountCase{"floppy144", bpbOf(512, 1, 1, 2, 9, 224, 2880), 2847, FATType::fat12},
         ClusterCountCase{"last12", bpbOf(512, 1, 1, 2, 16, 512, 1 + 32 + 32 + 4084), 4084,
                          FATType::fat12},
         ClusterCountCase{"first16", bpbOf(512, 1, 1, 2, 16, 512, 1 + 32 + 32 + 4085), 4085,

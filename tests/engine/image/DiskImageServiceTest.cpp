@@ -72,34 +72,6 @@ TEST_F(DiskImageServiceTest, UnknownExtensionIsRejectedInLowerCaseWhateverTheCon
     EXPECT_EQ(service.currentImage(), nullptr);
 }
 
-struct PlainSizeCase {
-    const char* name;
-    VolumeParameters parameters;
-    DiskGeometry geometry;
-};
-
-class PlainSizeTest : public DiskImageServiceTest,
-                      public ::testing::WithParamInterface<PlainSizeCase> {};
-
-TEST_P(PlainSizeTest, GeometryComesFromTheExactFileSize) {
-    VolumeBuilder v(GetParam().parameters);
-    const Bytes content = test::patternBytes(5000);
-    v.addFile(v.root(), test::name83("DATA.BIN"), content);
-    const auto image = service.open(write("disk.img", v.build()));
-    EXPECT_EQ(image->geometry, GetParam().geometry);
-    EXPECT_EQ(image->fatType, FATType::fat12);
-    const auto entries = service.listDirectory(DiskPath::root());
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(service.readFile(entries[0]), content);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, PlainSizeTest,
-    ::testing::Values(PlainSizeCase{"size1474560", VolumeParameters::floppy144(), {2, 80, 18, 512}},
-                      PlainSizeCase{"size1261568", VolumeParameters::floppy2HD(), {2, 77, 8, 1024}},
-                      PlainSizeCase{"size655360", VolumeParameters::floppy640(), {2, 80, 8, 512}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 TEST_F(DiskImageServiceTest, OtherSizesListEveryKnownSizeFloppiesFirst) {
     EXPECT_EQ(
         errorText([&] { service.open(write("disk.img", Bytes(1000, 0))); }),
