@@ -51,18 +51,11 @@ const Reference& referenceVolume(DiskSize size) {
     TempDir dir;
     const auto image = dir / "ref.bin";
     writeFile(image, createNewImage({NewImageFormat::bin, size}));
-    Bytes big(40000);
-    for (std::size_t i = 0; i < big.size(); ++i) {
-        big[i] = static_cast<std::uint8_t>(i * 31 + 7);
-    }
-    writeFile(dir / "big.dat", big);
-    writeFile(dir / "small.txt", Bytes{'h', 'e', 'l', 'l', 'o'});
-    const std::string img = shellQuote(image.string());
-    const CommandResult r =
-        runCommand("export MTOOLS_SKIP_CHECK=1; mmd -i " + img + " ::SUB && mcopy -i " + img + " " +
-                   shellQuote((dir / "big.dat").string()) + " ::BIG.DAT && mcopy -i " + img + " " +
-                   shellQuote((dir / "small.txt").string()) + " ::SUB/SMALL.TXT");
-    EXPECT_EQ(r.exitStatus, 0) << r.errors;
+    writeFile(dir / "big.dat", patternBytes(40000, 7));
+    writeFile(dir / "small.txt", bytesOf("hello"));
+    mtoolsMkdir(image, "::SUB");
+    mtoolsPut(image, dir / "big.dat", "::BIG.DAT");
+    mtoolsPut(image, dir / "small.txt", "::SUB/SMALL.TXT");
     Reference made{readFile(image), mdirListing(image)};
     EXPECT_NE(made.listing.find("SMALL    TXT"), std::string::npos) << made.listing;
     EXPECT_TRUE(fsckAccepts(image));

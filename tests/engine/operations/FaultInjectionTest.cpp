@@ -17,13 +17,21 @@
 namespace tamberlane::test {
 namespace {
 
+// What an operation works on: the writable image, or the same bytes opened read-only.
+struct Context {
+    FileOperationService& service;
+    UndoRedoManager& undo;
+    std::shared_ptr<DiskImage> image;
+    const TempDir& dir;
+    FileEntry entry(const std::string& name) const {
+        return findEntry(*image, DiskPath::root(), name);
+    }
+};
+
 struct Operation {
     std::string name;
-    // Runs with the fault armed; returns normally when the failure was reported in a
-    // batch result instead of thrown.
-    std::function<void(FileOperationService&, UndoRedoManager&, const std::shared_ptr<DiskImage>&,
-                       const TempDir&)>
-        run;
+    // Returns normally when the failure was reported in a batch result instead of thrown.
+    std::function<void(const Context&)> run;
 };
 
 // Prepared before the fault is armed: a volume with files, a directory tree, a deleted
@@ -67,46 +75,31 @@ void throwIfFailed(const BatchResult& result) {
 }
 
 std::vector<Operation> operations() {
-    const auto root = DiskPath::root();
+    static const DiskPath root = DiskPath::root();
     return {
-        {"import", [root](auto& s, auto&, auto&,
-                          const TempDir& d) { s.importFile(d / "new.bin", root, false); }},
+        {"import", [](const Context& c) { c.service.importFile(c.dir / "new.bin", root, false); }},
         {"importOverwrite",
-         [root](auto& s, auto&, auto&, const TempDir& d) {
-             s.importFile(d / "o" / "HI.TXT", root, true);
-         }},
+         [](const Context& c) { c.service.importFile(c.dir / "o" / "HI.TXT", root, true); }},
         {"importBatch",
-         [root](auto& s, auto&, auto&, const TempDir& d) {
-             const BatchResult r = s.importFiles({d / "new.bin", d / "hello2.txt"}, root, false);
-             throwIfFailed(r);
+         [](const Context& c) {
+             throwIfFailed(
+                 c.service.importFiles({c.dir / "new.bin", c.dir / "hello2.txt"}, root, false));
          }},
-        {"deleteFile",
-         [root](auto& s, auto&, auto& image, const TempDir&) {
-             s.deleteEntry(findEntry(*image, root, "HI.TXT"), false);
-         }},
-        {"deleteTree",
-         [root](auto& s, auto&, auto& image, const TempDir&) {
-             s.deleteEntry(findEntry(*image, root, "TREE"), true);
-         }},
+        {"deleteFile", [](const Context& c) { c.service.deleteEntry(c.entry("HI.TXT"), false); }},
+        {"deleteTree", [](const Context& c) { c.service.deleteEntry(c.entry("TREE"), true); }},
         {"deleteBatch",
-         [root](auto& s, auto&, auto& image, const TempDir&) {
-             const BatchResult r = s.deleteEntries(
-                 {findEntry(*image, root, "HI.TXT"), findEntry(*image, root, "TREE")}, true);
-             throwIfFailed(r);
+         [](const Context& c) {
+             throwIfFailed(c.service.deleteEntries({c.entry("HI.TXT"), c.entry("TREE")}, true));
          }},
-        {"rename",
-         [root](auto& s, auto&, auto& image, const TempDir&) {
-             s.renameEntry(findEntry(*image, root, "HI.TXT"), "other", "txt");
-         }},
-        {"createDirectory",
-         [root](auto& s, auto&, auto&, const TempDir&) { s.createDirectory("newdir", root); }},
-        {"undo", [](auto&, auto& u, auto& image, const TempDir&) { u.performUndo(image); }},
-        {"redo", [](auto&, auto& u, auto& image, const TempDir&) { u.performRedo(image); }},
+        {"rename", [](const Context& c) { c.service.renameEntry(c.entry("HI.TXT"), "o", "txt"); }},
+        {"createDirectory", [](const Context& c) { c.service.createDirectory("newdir", root); }},
+        {"undo", [](const Context& c) { c.undo.performUndo(c.image); }},
+        {"redo", [](const Context& c) { c.undo.performRedo(c.image); }},
         {"restoreDeleted",
-         [root](auto&, auto&, auto& image, const TempDir&) {
-             const auto deleted = DeletedFileRecovery::listDeletedEntries(*image, root);
+         [](const Context& c) {
+             const auto deleted = DeletedFileRecovery::listDeletedEntries(*c.image, root);
              ASSERT_FALSE(deleted.empty());
-             DeletedFileRecovery::restore(*image, root, deleted.back(), 'G');
+             DeletedFileRecovery::restore(*c.image, root, deleted.back(), 'G');
          }},
     };
 }
@@ -158,7 +151,7 @@ TEST_P(SaveFailureTest, FailedSaveLeavesFileAndMemoryAsBefore) {
     });
     bool threw = false;
     try {
-        op.run(*p.service, p.undo, p.image, dir);
+        op.run({*p.service, p.undo, p.image, dir});
     } catch (const DiskImageError&) {
         threw = true;
     }
@@ -176,7 +169,7 @@ TEST_P(SaveFailureTest, FailedSaveLeavesFileAndMemoryAsBefore) {
     EXPECT_EQ(p.undo.redoStack().size(), redoDepth);
 
     // The same operation without the fault then succeeds and leaves a sound volume.
-    op.run(*p.service, p.undo, p.image, dir);
+    op.run({*p.service, p.undo, p.image, dir});
     EXPECT_EQ(p.volume->fileBytes(), p.image->data);
     EXPECT_TRUE(fsckAccepts(p.volume->path()));
 }
@@ -214,7 +207,7 @@ TEST_P(ReadOnlyImageTest, EveryChangeIsRefusedAndNothingMoves) {
     const Operation op = operations()[GetParam()];
     const Bytes dataBefore = readOnly->data;
     try {
-        op.run(service, p.undo, readOnly, dir);
+        op.run({service, p.undo, readOnly, dir});
         if (op.name != "undo" && op.name != "redo") {
             ADD_FAILURE() << "a read-only image accepted " << op.name;
         }
