@@ -42,26 +42,34 @@ std::string geometryText(const DiskGeometry& g) {
 void D88ImageFormat::forEachSectorRecord(ByteView disk, std::int64_t sectorsPerTrack,
                                          const SectorVisitor& visit) {
     const std::int64_t size = static_cast<std::int64_t>(disk.size());
-    for (std::int64_t t = 0; t < D88Header::trackCount; ++t) {
-        const std::int64_t entry = 0x20 + 4 * t;
-        if (!rangeFits(entry, 4, size)) {
-            break;
-        }
-        const std::int64_t trackOffset = readU32LE(disk, static_cast<std::size_t>(entry));
+    std::vector<std::int64_t> trackStarts;
+    for (std::int64_t t = 0; t < D88Header::trackCount && rangeFits(0x20 + 4 * t, 4, size); ++t) {
+        trackStarts.push_back(readU32LE(disk, static_cast<std::size_t>(0x20 + 4 * t)));
+    }
+    std::vector<std::int64_t> sortedStarts = trackStarts;
+    std::sort(sortedStarts.begin(), sortedStarts.end());
+    for (std::size_t t = 0; t < trackStarts.size(); ++t) {
+        const std::int64_t trackOffset = trackStarts[t];
         if (trackOffset == 0 || trackOffset >= size) {
             continue;
         }
+        // A track holding fewer records than the first track must not take the next
+        // track's records as its own: they would land on (and on save, overwrite) its
+        // first sectors.
+        const auto next = std::upper_bound(sortedStarts.begin(), sortedStarts.end(), trackOffset);
+        const std::int64_t trackEnd = next == sortedStarts.end() ? size : std::min(*next, size);
         std::int64_t pos = trackOffset;
         for (std::int64_t s = 0; s < sectorsPerTrack; ++s) {
-            if (!rangeFits(pos, sectorHeaderSize, size)) {
+            if (!rangeFits(pos, sectorHeaderSize, trackEnd)) {
                 break;
             }
             const std::int64_t record = disk[static_cast<std::size_t>(pos + 2)];
             const std::int64_t dataSize = readU16LE(disk, static_cast<std::size_t>(pos + 14));
-            if (dataSize == 0 || !rangeFits(pos + sectorHeaderSize, dataSize, size)) {
+            if (dataSize == 0 || !rangeFits(pos + sectorHeaderSize, dataSize, trackEnd)) {
                 break;
             }
-            visit(t * sectorsPerTrack + record - 1, pos + sectorHeaderSize, dataSize);
+            visit(static_cast<std::int64_t>(t) * sectorsPerTrack + record - 1,
+                  pos + sectorHeaderSize, dataSize);
             pos += sectorHeaderSize + dataSize;
         }
     }
