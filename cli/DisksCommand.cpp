@@ -20,18 +20,6 @@ struct DisksOptions {
     bool json = false;
 };
 
-const char* typeLabel(D88DiskType type) {
-    switch (type) {
-    case D88DiskType::d2D:
-        return "2D";
-    case D88DiskType::d2DD:
-        return "2DD";
-    case D88DiskType::d2HD:
-        return "2HD";
-    }
-    return "?";
-}
-
 // The listing only reads: no lock is taken, so it also works on a file another program
 // has open. The same size limit as the open keeps a huge file out of memory.
 Bytes readImageFile(const std::filesystem::path& file) {
@@ -89,7 +77,7 @@ int runDisks(const DisksOptions& options, CommandContext& context) {
             array.push_back({{"number", i + 1},
                              {"offset", disks[i].offset},
                              {"name", header.diskName},
-                             {"type", typeLabel(header.diskType)},
+                             {"type", d88DiskTypeName(header.diskType)},
                              {"size", header.diskSize},
                              {"writeProtected", header.writeProtect}});
         }
@@ -102,7 +90,7 @@ int runDisks(const DisksOptions& options, CommandContext& context) {
         const D88Header& header = disks[i].header;
         context.out << padLeft(std::to_string(i + 1), 4) << "  "
                     << padLeft(std::to_string(disks[i].offset), 10) << "  "
-                    << padRight(typeLabel(header.diskType), 4)
+                    << padRight(d88DiskTypeName(header.diskType), 4)
                     << padLeft(std::to_string(header.diskSize), 10) << "  "
                     << (header.writeProtect ? "あり" : "なし") << "  "
                     << printableName(header.diskName) << '\n';
