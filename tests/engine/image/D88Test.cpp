@@ -112,6 +112,18 @@ TEST(D88Rebuild, OnlyMappedSectorDataChangesAndTheFileKeepsItsSize) {
     EXPECT_EQ(DiskImage::rebuildD88Data(flat, rebuilt, geometry), rebuilt);
 }
 
+// Protected disks repeat sector numbers or use ones past the track; the save wrote the
+// sector shown into every record that claims its slot, destroying the hidden ones.
+TEST(D88Rebuild, RecordsHiddenByALaterClaimantSurviveASave) {
+    const Bytes repeated = makeD88(0x10, {{{1, 0x11}, {1, 0x99}, {2, 0x22}}}, 3);
+    const Bytes pastTheTrack = makeD88(0x10, {{{1, 0x11}, {3, 0x99}}, {{1, 0x44}, {2, 0x55}}}, 2);
+    for (const Bytes& file : {repeated, pastTheTrack}) {
+        const D88ImageFormat format(D88ImageFormat::parseHeader(file));
+        const DiskGeometry geometry = format.parseGeometry(file);
+        EXPECT_EQ(DiskImage::rebuildD88Data(flatOf(file), file, geometry), file);
+    }
+}
+
 struct CylinderCase {
     std::uint8_t type;
     int describedTracks;
