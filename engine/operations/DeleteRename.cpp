@@ -66,6 +66,7 @@ void FileOperationService::deleteOne(ImageJournal& journal, const FileEntry& ent
     if (entry.directoryEntry.isDirectory() && recursive) {
         deleteDirectoryContents(journal, start, 0);
     }
+    deleteLongNameSlots(journal, storage, *ref);
     setSlotFirstByte(journal, storage, *ref, 0xE5);
     if (start >= 2) {
         image.fatTable.free(start);
@@ -112,6 +113,7 @@ void FileOperationService::renameEntry(const FileEntry& entry, const std::string
     ImageJournal journal(image);
     const ImageJournal::Mark start = journal.mark();
     try {
+        deleteLongNameSlots(journal, storage, *ref);
         Bytes unit = readUnit(storage, ref->unitIndex);
         std::copy(name83.begin(), name83.end(),
                   unit.begin() + static_cast<std::ptrdiff_t>(ref->offset));

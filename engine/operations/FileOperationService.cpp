@@ -4,6 +4,7 @@
 #include "engine/fat/DirectoryReader.h"
 #include "engine/fat/FATParser.h"
 #include "engine/fat/FileAttributes.h"
+#include "engine/fat/LFNParser.h"
 #include "engine/operations/ImageJournal.h"
 
 #include <algorithm>
@@ -217,6 +218,36 @@ void FileOperationService::setSlotFirstByte(ImageJournal& journal, const Directo
     Bytes unit = readUnit(storage, ref.unitIndex);
     unit[ref.offset] = value;
     writeUnit(journal, storage, ref.unitIndex, unit);
+}
+
+void FileOperationService::deleteLongNameSlots(ImageJournal& journal,
+                                               const DirectoryStorage& storage,
+                                               const SlotRef& ref) const {
+    // The run of live long-name slots directly in front of the entry.
+    std::vector<SlotRef> run;
+    for (std::size_t i = 0; i <= ref.unitIndex && i < storage.units.size(); ++i) {
+        const Bytes unit = readUnit(storage, i);
+        const std::size_t end = i == ref.unitIndex ? ref.offset : unit.size();
+        for (std::size_t o = 0; o + 32 <= end; o += 32) {
+            if (unit[o] != 0xE5 && unit[o] != 0x00 &&
+                unit[o + 11] == FileAttributes::longNameSlot) {
+                run.push_back(SlotRef{i, o, {unit[o + 13]}});
+            } else {
+                run.clear();
+            }
+        }
+    }
+    const Bytes unit = readUnit(storage, ref.unitIndex);
+    const std::uint8_t checksum =
+        LFNParser::calculateChecksum(ByteView(unit).subspan(ref.offset, 11));
+    // Slots of another name (a stale checksum) are not this entry's to delete.
+    if (!std::all_of(run.begin(), run.end(),
+                     [checksum](const SlotRef& r) { return r.slot[0] == checksum; })) {
+        return;
+    }
+    for (const SlotRef& r : run) {
+        setSlotFirstByte(journal, storage, r, 0xE5);
+    }
 }
 
 void FileOperationService::addEntry(ImageJournal& journal, const DirectoryStorage& storage,

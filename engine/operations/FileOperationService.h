@@ -111,6 +111,10 @@ class FileOperationService {
                                        const DirectoryEntry& entry) const;
     void setSlotFirstByte(ImageJournal& journal, const DirectoryStorage& storage,
                           const SlotRef& ref, std::uint8_t value) const;
+    // Marks deleted the long-name slots that belong to the entry at `ref` (run before its
+    // short name changes): left alone they are orphans that disk checkers report.
+    void deleteLongNameSlots(ImageJournal& journal, const DirectoryStorage& storage,
+                             const SlotRef& ref) const;
     void addEntry(ImageJournal& journal, const DirectoryStorage& storage, ByteView entryData) const;
 
     void importOne(ImageJournal& journal, const std::filesystem::path& from, const DiskPath& to,

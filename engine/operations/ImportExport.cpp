@@ -100,6 +100,7 @@ void FileOperationService::importOne(ImageJournal& journal, const fs::path& from
         if (oldCluster >= 2) {
             image.fatTable.free(oldCluster);
         }
+        deleteLongNameSlots(journal, storage, *existing);
         setSlotFirstByte(journal, storage, *existing, 0xE5);
     }
 

@@ -123,6 +123,23 @@ TEST_F(MendedFaultsTest, StaleListingEntryIsNeverDeletedOrRenamed) {
     EXPECT_EQ(mtoolsRead(volume->path(), "::/B.TXT"), patternBytes(2000, 4));
 }
 
+// Long-name slots left live in front of a deleted or renamed short entry are orphans.
+TEST_F(MendedFaultsTest, DeleteRenameAndOverwriteLeaveNoOrphanedLongNames) {
+    put("::/Deleted Long Name.txt", 100, 1);
+    put("::/Overwritten Long Name.txt", 100, 2);
+    mtoolsMkdir(volume->path(), "::/Renamed Long Directory");
+    open();
+    service->deleteEntry(findEntry(*image, root, "Deleted Long Name.txt"), false);
+    EXPECT_TRUE(fsckAccepts(volume->path())) << "delete";
+    service->renameEntry(findEntry(*image, root, "Renamed Long Directory"), "short", "");
+    EXPECT_TRUE(fsckAccepts(volume->path())) << "rename";
+    const FileEntry old = findEntry(*image, root, "Overwritten Long Name.txt");
+    const std::string shortName = old.directoryEntry.shortName();
+    service->importFile(host(shortName, 50, 3), root, true);
+    EXPECT_TRUE(fsckAccepts(volume->path())) << "overwrite of " << shortName;
+    EXPECT_EQ(mtoolsRead(volume->path(), "::/" + shortName), patternBytes(50, 3));
+}
+
 TEST_F(MendedFaultsTest, FailedCreateDirectoryReleasesItsCluster) {
     open();
     for (int i = 0; i < image->bpb.rootEntryCount; ++i) {
