@@ -238,11 +238,12 @@ Bytes D88ImageFormat::generateD88Header(const DiskGeometry& g, D88WriteVariant v
     const std::int64_t tracks = g.heads * g.cylinders;
     const std::int64_t recordSize = g.bytesPerSector + sectorHeaderSize;
     const std::int64_t diskSize = headerSize + tracks * g.sectorsPerTrack * recordSize;
-    // C, H and R are single bytes and the data size 16 bits; beyond them the file
-    // would read back as a different disk.
+    // C, H and R are single bytes and N names only 128 to 1024 bytes; beyond them the
+    // file would read back as a different disk.
     if (g.heads <= 0 || g.heads > 255 || g.cylinders <= 0 || g.cylinders > 256 ||
-        g.sectorsPerTrack <= 0 || g.sectorsPerTrack > maxSectorsPerTrack || g.bytesPerSector <= 0 ||
-        g.bytesPerSector > 0xFFFF || diskSize > std::numeric_limits<std::uint32_t>::max()) {
+        g.sectorsPerTrack <= 0 || g.sectorsPerTrack > maxSectorsPerTrack ||
+        bytesForSizeCode(formats::sectorSizeCode(g.bytesPerSector)) != g.bytesPerSector ||
+        diskSize > std::numeric_limits<std::uint32_t>::max()) {
         throw DiskImageError::headerParseFailure("D88形式で書き込めないジオメトリです（" +
                                                  geometryText(g) + "）");
     }

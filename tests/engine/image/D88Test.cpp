@@ -168,6 +168,18 @@ TEST(D88Cylinders, NewOneAndAHalfMegabyteDiskKeepsDataInItsLastCylinders) {
     EXPECT_EQ(service.open(path)->readCluster(last), filled(0x5A));
 }
 
+// N has no code for 2048 or 4096 bytes: such a disk was written as 512-byte sectors
+// holding 2048 bytes each and read back as a different volume, yet reported converted.
+TEST(D88Writer, SectorSizeWithoutASizeCodeIsRefused) {
+    for (std::int64_t bytesPerSector : {2048, 4096}) {
+        const DiskGeometry geometry{2, 80, 9, bytesPerSector};
+        const Bytes flat(static_cast<std::size_t>(geometry.totalBytes()), 0x11);
+        EXPECT_EQ(errorKind([&] { D88ImageFormat::buildD88Image(flat, geometry); }),
+                  DiskImageError::Kind::headerParseFailure)
+            << bytesPerSector;
+    }
+}
+
 class D88MultiDisk : public ::testing::Test {
   protected:
     void SetUp() override {
