@@ -9,15 +9,21 @@ namespace tamberlane {
 FATTable::FATTable(std::vector<std::uint16_t> entries_, FATType fatType_)
     : entries(std::move(entries_)), fatType(fatType_) {}
 
-std::uint16_t FATTable::badValue() const { return fatType == FATType::fat12 ? 0xFF7 : 0xFFF7; }
+std::uint16_t FATTable::badValue() const {
+    return fatType == FATType::fat12 ? 0xFF7 : 0xFFF7;
+}
 
 std::uint16_t FATTable::endOfChainValue() const {
     return fatType == FATType::fat12 ? 0xFFF : 0xFFFF;
 }
 
-std::uint16_t FATTable::maxLinkValue() const { return fatType == FATType::fat12 ? 0xFEF : 0xFFEF; }
+std::uint16_t FATTable::maxLinkValue() const {
+    return fatType == FATType::fat12 ? 0xFEF : 0xFFEF;
+}
 
-std::uint16_t FATTable::maxAllocatableCluster() const { return maxLinkValue(); }
+std::uint16_t FATTable::maxAllocatableCluster() const {
+    return maxLinkValue();
+}
 
 std::int64_t FATTable::allocationLimit() const {
     std::int64_t limit = static_cast<std::int64_t>(entries.size());
@@ -28,11 +34,17 @@ std::int64_t FATTable::allocationLimit() const {
     return limit;
 }
 
+bool FATTable::isAllocatable(std::int64_t cluster) const {
+    return cluster >= 2 && cluster < allocationLimit() &&
+           (static_cast<std::size_t>(cluster) >= blocked_.size() ||
+            !blocked_[static_cast<std::size_t>(cluster)]);
+}
+
 std::int64_t FATTable::freeClusterCount() const {
     std::int64_t count = 0;
     const std::int64_t limit = allocationLimit();
     for (std::int64_t c = 2; c < limit; ++c) {
-        if (entries[c] == 0) {
+        if (entries[c] == 0 && isAllocatable(c)) {
             ++count;
         }
     }
@@ -46,7 +58,7 @@ std::vector<std::uint16_t> FATTable::allocate(std::int64_t count) {
     std::vector<std::uint16_t> found;
     const std::int64_t limit = allocationLimit();
     for (std::int64_t c = 2; c < limit && static_cast<std::int64_t>(found.size()) < count; ++c) {
-        if (entries[c] == 0) {
+        if (entries[c] == 0 && isAllocatable(c)) {
             found.push_back(static_cast<std::uint16_t>(c));
         }
     }

@@ -11,7 +11,7 @@ namespace tamberlane {
 // The decoded first FAT of a volume: one link per cluster number, index 0 and 1 kept
 // as read. A plain value: copies (undo snapshots) never see later changes.
 class FATTable {
-public:
+  public:
     FATTable() = default;
     FATTable(std::vector<std::uint16_t> entries, FATType fatType);
 
@@ -30,6 +30,10 @@ public:
     // (the image cannot store them). Defaults to the table's size.
     std::int64_t allocationLimit() const;
     void setAllocationLimit(std::int64_t limit) { allocationLimit_ = limit; }
+    // Clusters below the limit that cannot be stored either (true = never allocated).
+    void setBlockedClusters(std::vector<bool> blocked) { blocked_ = std::move(blocked); }
+    // Free-able and storable: a cluster allocate may hand out when its entry is 0.
+    bool isAllocatable(std::int64_t cluster) const;
 
     std::int64_t freeClusterCount() const;
 
@@ -40,14 +44,17 @@ public:
 
     Bytes serializeFAT12() const;
     Bytes serializeFAT16() const;
-    Bytes serialize() const { return fatType == FATType::fat12 ? serializeFAT12() : serializeFAT16(); }
+    Bytes serialize() const {
+        return fatType == FATType::fat12 ? serializeFAT12() : serializeFAT16();
+    }
 
     bool operator==(const FATTable& other) const {
         return entries == other.entries && fatType == other.fatType;
     }
 
-private:
+  private:
     std::int64_t allocationLimit_ = -1;
+    std::vector<bool> blocked_;
 };
 
 } // namespace tamberlane

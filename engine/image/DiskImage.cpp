@@ -12,18 +12,30 @@ DiskImage::DiskImage(std::filesystem::path url_, std::shared_ptr<const DiskImage
                      DiskGeometry geometry_, BIOSParameterBlock bpb_, FATType fatType_,
                      FATTable fatTable_, bool isWriteProtected_, bool isReadOnly_, Bytes data_,
                      std::int64_t dataOffset_, std::optional<Bytes> originalFileData_,
-                     bool isD88Format_)
+                     bool isD88Format_, std::optional<std::vector<bool>> storedSectors)
     : url(std::move(url_)), format(std::move(format_)), geometry(geometry_), bpb(bpb_),
       fatType(fatType_), fatTable(std::move(fatTable_)), isWriteProtected(isWriteProtected_),
       isReadOnly(isReadOnly_), data(std::move(data_)), dataOffset(dataOffset_),
-      originalFileData(std::move(originalFileData_)), isD88Format(isD88Format_) {
-    // Clusters the image data cannot hold are never handed out.
-    std::int64_t limit = 2;
+      originalFileData(std::move(originalFileData_)), isD88Format(isD88Format_),
+      storedSectors_(std::move(storedSectors)) {
+    // Clusters the image cannot keep are never handed out: those past the end of a
+    // truncated image, and those with a sector no record holds.
     const std::int64_t entryCount = static_cast<std::int64_t>(fatTable.entries.size());
-    while (limit < entryCount && clusterIsStorable(static_cast<std::uint16_t>(limit))) {
-        ++limit;
+    std::int64_t limit = 2;
+    std::vector<bool> blocked;
+    for (; limit < entryCount; ++limit) {
+        const auto cluster = static_cast<std::uint16_t>(limit);
+        if (!rangeFits(clusterStart(cluster), bytesPerCluster(),
+                       static_cast<std::int64_t>(data.size()))) {
+            break;
+        }
+        if (!clusterIsStorable(cluster)) {
+            blocked.resize(static_cast<std::size_t>(entryCount), false);
+            blocked[static_cast<std::size_t>(limit)] = true;
+        }
     }
     fatTable.setAllocationLimit(limit);
+    fatTable.setBlockedClusters(std::move(blocked));
 }
 
 std::int64_t DiskImage::rootDirectorySectors() const {
@@ -51,14 +63,37 @@ std::int64_t DiskImage::totalClusters() const {
     return std::max<std::int64_t>(0, static_cast<std::int64_t>(fatTable.entries.size()) - 2);
 }
 
-bool DiskImage::clusterIsStorable(std::uint16_t cluster) const {
-    if (cluster < 2) {
+std::int64_t DiskImage::clusterStart(std::uint16_t cluster) const {
+    return sectorStart(firstDataSector() +
+                       (static_cast<std::int64_t>(cluster) - 2) * bpb.sectorsPerCluster);
+}
+
+bool DiskImage::rangeIsStored(std::int64_t start, std::int64_t length) const {
+    if (!rangeFits(start, length, static_cast<std::int64_t>(data.size()))) {
         return false;
     }
-    const std::int64_t firstSector =
-        firstDataSector() + (static_cast<std::int64_t>(cluster) - 2) * bpb.sectorsPerCluster;
-    return rangeFits(sectorStart(firstSector), bytesPerCluster(),
-                     static_cast<std::int64_t>(data.size()));
+    if (!storedSectors_ || length == 0) {
+        return true;
+    }
+    const std::int64_t unit = geometry.bytesPerSector;
+    if (unit <= 0) {
+        return false;
+    }
+    const auto& stored = *storedSectors_;
+    for (std::int64_t s = start / unit; s <= (start + length - 1) / unit; ++s) {
+        if (s >= static_cast<std::int64_t>(stored.size()) || !stored[static_cast<std::size_t>(s)]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DiskImage::clusterIsStorable(std::uint16_t cluster) const {
+    return cluster >= 2 && rangeIsStored(clusterStart(cluster), bytesPerCluster());
+}
+
+bool DiskImage::sectorIsStorable(std::int64_t lba) const {
+    return rangeIsStored(sectorStart(lba), bpb.bytesPerSector);
 }
 
 std::int64_t DiskImage::sectorStart(std::int64_t lba) const {

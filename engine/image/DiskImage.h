@@ -11,17 +11,19 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace tamberlane {
 
 // One opened image, held whole in memory. Shared (std::shared_ptr) by the service,
 // the file operations and the views, so every holder sees each change at once.
 class DiskImage {
-public:
+  public:
     DiskImage(std::filesystem::path url, std::shared_ptr<const DiskImageFormat> format,
               DiskGeometry geometry, BIOSParameterBlock bpb, FATType fatType, FATTable fatTable,
               bool isWriteProtected, bool isReadOnly, Bytes data, std::int64_t dataOffset,
-              std::optional<Bytes> originalFileData, bool isD88Format);
+              std::optional<Bytes> originalFileData, bool isD88Format,
+              std::optional<std::vector<bool>> storedSectors = std::nullopt);
 
     const std::filesystem::path url;
     const std::shared_ptr<const DiskImageFormat> format;
@@ -48,8 +50,10 @@ public:
     std::int64_t bytesPerCluster() const;
     // Data clusters of the volume (from the BPB).
     std::int64_t totalClusters() const;
-    // Whether every sector of `cluster` lies inside `data`.
+    // Whether every byte of `cluster` (of sector `lba`) lies inside `data` and is kept by
+    // a save: a D88 sector without a record of its own reads as zeros and is not.
     bool clusterIsStorable(std::uint16_t cluster) const;
+    bool sectorIsStorable(std::int64_t lba) const;
 
     // Out-of-range sectors read as zeros; a read never fails.
     Bytes readSector(std::int64_t lba) const;
@@ -65,11 +69,15 @@ public:
 
     void checkWritable() const;
 
-    static Bytes rebuildD88Data(ByteView flatData, ByteView originalD88, const DiskGeometry& geometry,
-                                std::int64_t diskOffset = 0);
+    static Bytes rebuildD88Data(ByteView flatData, ByteView originalD88,
+                                const DiskGeometry& geometry, std::int64_t diskOffset = 0);
 
-private:
+  private:
     std::int64_t sectorStart(std::int64_t lba) const;
+    std::int64_t clusterStart(std::uint16_t cluster) const;
+    bool rangeIsStored(std::int64_t start, std::int64_t length) const;
+    // Per sector of the geometry's size, from the start of `data`; absent: all stored.
+    std::optional<std::vector<bool>> storedSectors_;
 };
 
 } // namespace tamberlane

@@ -7,13 +7,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tamberlane {
 
 // One container format. A format value is what its reader extracted from the header;
 // values are immutable and shared.
 class DiskImageFormat {
-public:
+  public:
     virtual ~DiskImageFormat() = default;
 
     // `data` is the whole file (for a D88 file: from the chosen disk's start).
@@ -27,6 +28,11 @@ public:
     // Track-and-sector containers (D88) rebuild the volume as a flat run of sectors;
     // every other container holds the volume as it is.
     virtual std::optional<Bytes> extractFlatVolume(ByteView, const DiskGeometry&) const {
+        return std::nullopt;
+    }
+    // For a flat volume built from records: which sectors (of the geometry's size) a
+    // record holds whole, so a save can store them. Absent: every sector of the data.
+    virtual std::optional<std::vector<bool>> storedSectors(ByteView, const DiskGeometry&) const {
         return std::nullopt;
     }
     virtual bool isD88() const { return false; }

@@ -22,7 +22,9 @@ namespace {
 const char* const lockConflictMessage =
     "ファイルのロックを取得できませんでした。他のプロセスが使用中です。";
 
-bool isPermissionFailure(int error) { return error == EACCES || error == EROFS || error == EPERM; }
+bool isPermissionFailure(int error) {
+    return error == EACCES || error == EROFS || error == EPERM;
+}
 
 Bytes readWholeFile(int fd) {
     struct stat st {};
@@ -42,7 +44,8 @@ Bytes readWholeFile(int fd) {
     Bytes data(static_cast<std::size_t>(st.st_size));
     std::size_t done = 0;
     while (done < data.size()) {
-        const ssize_t n = pread(fd, data.data() + done, data.size() - done, static_cast<off_t>(done));
+        const ssize_t n =
+            pread(fd, data.data() + done, data.size() - done, static_cast<off_t>(done));
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -65,7 +68,8 @@ FATTable decodeFATAt(ByteView data, std::int64_t volumeStart, const BIOSParamete
                      FATType fatType) {
     const std::int64_t fatStart =
         volumeStart + static_cast<std::int64_t>(bpb.reservedSectors) * bpb.bytesPerSector;
-    const std::int64_t fatLength = static_cast<std::int64_t>(bpb.sectorsPerFAT) * bpb.bytesPerSector;
+    const std::int64_t fatLength =
+        static_cast<std::int64_t>(bpb.sectorsPerFAT) * bpb.bytesPerSector;
     if (!rangeFits(fatStart, fatLength, static_cast<std::int64_t>(data.size()))) {
         throw DiskImageError::fatCorruption(fatBeyondFile);
     }
@@ -79,9 +83,13 @@ FATTable decodeFATAt(ByteView data, std::int64_t volumeStart, const BIOSParamete
 
 } // namespace
 
-DiskImageService::~DiskImageService() { releaseLock(); }
+DiskImageService::~DiskImageService() {
+    releaseLock();
+}
 
-int DiskImageService::fileDescriptor() const { return lock_ ? lock_->fileDescriptor() : -1; }
+int DiskImageService::fileDescriptor() const {
+    return lock_ ? lock_->fileDescriptor() : -1;
+}
 
 void DiskImageService::releaseLock() {
     if (lock_) {
@@ -124,7 +132,8 @@ DiskImageService::LockedFile DiskImageService::lockFile(const std::filesystem::p
     throw DiskImageError::lockConflict(lockConflictMessage);
 }
 
-void DiskImageService::setCurrent(std::shared_ptr<DiskImage> image, std::shared_ptr<FileLock> lock) {
+void DiskImageService::setCurrent(std::shared_ptr<DiskImage> image,
+                                  std::shared_ptr<FileLock> lock) {
     if (lock_ && lock_ != lock) {
         lock_->release();
     }
@@ -135,14 +144,16 @@ void DiskImageService::setCurrent(std::shared_ptr<DiskImage> image, std::shared_
     }
 }
 
-std::shared_ptr<DiskImage> DiskImageService::open(const std::filesystem::path& url,
-                                                  const std::optional<ManualParameters>& manualParams,
-                                                  std::optional<int> diskIndex) {
+std::shared_ptr<DiskImage>
+DiskImageService::open(const std::filesystem::path& url,
+                       const std::optional<ManualParameters>& manualParams,
+                       std::optional<int> diskIndex) {
     LockedFile locked = lockFile(url);
     Bytes fileData = readWholeFile(locked.lock->fileDescriptor());
     std::shared_ptr<DiskImage> image =
-        manualParams ? openWithManualParams(url, std::move(fileData), *manualParams, locked.isReadOnly)
-                     : parseImage(url, std::move(fileData), locked.isReadOnly, diskIndex);
+        manualParams
+            ? openWithManualParams(url, std::move(fileData), *manualParams, locked.isReadOnly)
+            : parseImage(url, std::move(fileData), locked.isReadOnly, diskIndex);
     image->lock = locked.lock;
     setCurrent(image, locked.lock);
     return image;
@@ -157,8 +168,8 @@ DiskImageService::ContainerSlice DiskImageService::chooseDisk(const std::filesys
         return {fileData, 0};
     }
     const bool isD88 = DiskImageParser::extensionOf(url) == "d88";
-    const auto disks = isD88 ? D88ImageFormat::detectMultipleDisks(fileData)
-                             : std::vector<D88Disk>{};
+    const auto disks =
+        isD88 ? D88ImageFormat::detectMultipleDisks(fileData) : std::vector<D88Disk>{};
     // A file whose only disk states no usable size still opens as its first disk.
     const std::int64_t count =
         isD88 ? std::max<std::int64_t>(1, static_cast<std::int64_t>(disks.size())) : 1;
@@ -185,9 +196,11 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
     const bool writeProtected = DiskImageParser::extractWriteProtectStatus(*format);
 
     std::optional<Bytes> originalFileData;
+    std::optional<std::vector<bool>> storedSectors;
     Bytes working;
     if (auto flat = format->extractFlatVolume(slice.bytes, geometry)) {
         working = std::move(*flat);
+        storedSectors = format->storedSectors(slice.bytes, geometry);
         originalFileData = std::move(fileData);
         offset = 0;
     } else {
@@ -201,7 +214,8 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
 
     std::int64_t bootOffset = offset;
     const auto sectorAt = [&](std::int64_t at) {
-        return ByteView(working).subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(sectorSize));
+        return ByteView(working).subspan(static_cast<std::size_t>(at),
+                                         static_cast<std::size_t>(sectorSize));
     };
     if (!isValidBPB(sectorAt(offset))) {
         auto found = findBPBInImage(working, offset, sectorSize, 300, true);
@@ -214,12 +228,14 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
         throw DiskImageError::headerParseFailure(bootSectorReadFailure);
     }
     const BIOSParameterBlock bpb = FATParser::parseBPB(sectorAt(bootOffset));
-    const FATType fatType = FATParser::fatTypeForClusterCount(FATParser::calculateTotalClusters(bpb));
+    const FATType fatType =
+        FATParser::fatTypeForClusterCount(FATParser::calculateTotalClusters(bpb));
     FATTable table = decodeFATAt(working, bootOffset, bpb, fatType);
 
     auto image = std::make_shared<DiskImage>(url, format, geometry, bpb, fatType, std::move(table),
                                              writeProtected, isReadOnly, std::move(working),
-                                             bootOffset, std::move(originalFileData), format->isD88());
+                                             bootOffset, std::move(originalFileData),
+                                             format->isD88(), std::move(storedSectors));
     image->d88DiskOffset = slice.offset;
     return image;
 }
@@ -230,23 +246,29 @@ std::shared_ptr<DiskImage> DiskImageService::openWithManualParams(const std::fil
                                                                   bool isReadOnly) {
     const std::int64_t size = static_cast<std::int64_t>(data.size());
     if (params.bytesPerSector <= 0 || !rangeFits(params.dataOffset, params.bytesPerSector, size)) {
-        throw DiskImageError::headerParseFailure("指定されたデータオフセットでブートセクタを読み取れません");
+        throw DiskImageError::headerParseFailure(
+            "指定されたデータオフセットでブートセクタを読み取れません");
     }
-    const BIOSParameterBlock bpb = FATParser::parseBPB(ByteView(data).subspan(
-        static_cast<std::size_t>(params.dataOffset), static_cast<std::size_t>(params.bytesPerSector)));
+    const BIOSParameterBlock bpb = FATParser::parseBPB(
+        ByteView(data).subspan(static_cast<std::size_t>(params.dataOffset),
+                               static_cast<std::size_t>(params.bytesPerSector)));
     FATTable table = decodeFATAt(data, params.dataOffset, bpb, params.fatType);
     const DiskGeometry geometry{params.heads, params.cylinders, params.sectorsPerTrack,
                                 params.bytesPerSector};
     const std::string ext = DiskImageParser::upperExtensionOf(url);
-    auto format = std::make_shared<PlainImageFormat>(size - params.dataOffset, ext.empty() ? "BIN" : ext);
+    auto format =
+        std::make_shared<PlainImageFormat>(size - params.dataOffset, ext.empty() ? "BIN" : ext);
     return std::make_shared<DiskImage>(url, format, geometry, bpb, params.fatType, std::move(table),
                                        false, isReadOnly, std::move(data), params.dataOffset,
                                        std::nullopt, false);
 }
 
-bool DiskImageService::isValidBPB(ByteView sector) { return BootSectorSearch::isValidBPB(sector); }
+bool DiskImageService::isValidBPB(ByteView sector) {
+    return BootSectorSearch::isValidBPB(sector);
+}
 
-std::optional<std::int64_t> DiskImageService::findBPBInImage(ByteView fileData, std::int64_t dataOffset,
+std::optional<std::int64_t> DiskImageService::findBPBInImage(ByteView fileData,
+                                                             std::int64_t dataOffset,
                                                              std::int64_t sectorSize,
                                                              std::int64_t maxSectors,
                                                              bool requireJumpInstruction) {

@@ -27,7 +27,7 @@ std::string joinName(ByteView name, ByteView ext) {
 
 bool clusterIsFree(const DiskImage& image, std::int64_t cluster) {
     // Clusters the image cannot store are never free, whatever the FAT says.
-    return cluster >= 2 && cluster < image.fatTable.allocationLimit() &&
+    return image.fatTable.isAllocatable(cluster) &&
            image.fatTable.entries[static_cast<std::size_t>(cluster)] == 0;
 }
 
@@ -38,9 +38,7 @@ std::optional<Bytes> readSlot(const DiskImage& image, const EntryLocation& locat
     }
     Bytes unit;
     if (location.isRootDirectory) {
-        const std::int64_t size = image.bpb.bytesPerSector;
-        if (!rangeFits(image.dataOffset + location.sectorOrCluster * size, size,
-                       static_cast<std::int64_t>(image.data.size()))) {
+        if (!image.sectorIsStorable(location.sectorOrCluster)) {
             return std::nullopt;
         }
         unit = image.readSector(location.sectorOrCluster);

@@ -97,9 +97,7 @@ bool FileOperationService::unitIsStorable(const DirectoryStorage& storage,
     if (!storage.isRoot) {
         return image.clusterIsStorable(static_cast<std::uint16_t>(storage.units[index]));
     }
-    const std::int64_t size = image.bpb.bytesPerSector;
-    return rangeFits(image.dataOffset + storage.units[index] * size, size,
-                     static_cast<std::int64_t>(image.data.size()));
+    return image.sectorIsStorable(storage.units[index]);
 }
 
 void FileOperationService::writeUnit(ImageJournal& journal, const DirectoryStorage& storage,

@@ -234,6 +234,26 @@ Bytes D88ImageFormat::extractFlatData(ByteView data, const D88Header&,
     return flat;
 }
 
+std::optional<std::vector<bool>> D88ImageFormat::storedSectors(ByteView data,
+                                                               const DiskGeometry& geometry) const {
+    const std::int64_t total = geometry.heads * geometry.cylinders * geometry.sectorsPerTrack;
+    if (geometry.sectorsPerTrack <= 0 || total <= 0 ||
+        geometry.totalBytes() > std::numeric_limits<std::uint32_t>::max()) {
+        return std::vector<bool>{};
+    }
+    // The last record to claim a sector is the one it is read from and saved to; a record
+    // shorter than a sector cannot take a whole one back.
+    std::vector<bool> stored(static_cast<std::size_t>(total), false);
+    forEachSectorRecord(diskBytesOf(data), geometry.sectorsPerTrack,
+                        [&](std::int64_t index, std::int64_t, std::int64_t size) {
+                            if (index >= 0 && index < total) {
+                                stored[static_cast<std::size_t>(index)] =
+                                    size >= geometry.bytesPerSector;
+                            }
+                        });
+    return stored;
+}
+
 Bytes D88ImageFormat::generateD88Header(const DiskGeometry& g, D88WriteVariant variant) {
     const std::int64_t tracks = g.heads * g.cylinders;
     const std::int64_t recordSize = g.bytesPerSector + sectorHeaderSize;

@@ -118,6 +118,8 @@ class D88ImageFormat : public DiskImageFormat {
                                            const DiskGeometry& geometry) const override {
         return extractFlatData(data, header, geometry);
     }
+    std::optional<std::vector<bool>> storedSectors(ByteView data,
+                                                   const DiskGeometry& geometry) const override;
     bool isD88() const override { return true; }
 };
 

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <map>
+#include <set>
 
 namespace tamberlane::test {
 namespace {
@@ -166,6 +167,37 @@ TEST(D88Cylinders, NewOneAndAHalfMegabyteDiskKeepsDataInItsLastCylinders) {
     }
     DiskImageService service;
     EXPECT_EQ(service.open(path)->readCluster(last), filled(0x5A));
+}
+
+// A sector without a record of its own reads as zeros and a save has nowhere to put it:
+// data allocated there vanished while the operation reported success.
+TEST(D88MissingTrack, ClustersWithoutRecordsAreNeverAllocated) {
+    TempDir dir;
+    const auto path = dir / "disk.d88";
+    Bytes file = createNewImage({NewImageFormat::d88, DiskSize::kb640});
+    const std::size_t track10 = 688 + 10 * 8 * (512 + 16);
+    writeU16LE(file, track10 + 14, 0); // a zero data size ends the track: sectors 80-87
+    writeFile(path, file);
+    const std::set<std::uint16_t> unstored = {36, 37, 38, 39};
+    std::vector<std::uint16_t> clusters;
+    {
+        DiskImageService service;
+        const auto image = service.open(path);
+        EXPECT_EQ(image->fatTable.freeClusterCount(), 634 - 4);
+        EXPECT_EQ(errorKind([&] { FATTable(image->fatTable).allocate(631); }),
+                  DiskImageError::Kind::diskFull);
+        clusters = image->fatTable.allocate(630);
+        for (std::uint16_t c : clusters) {
+            EXPECT_FALSE(unstored.count(c)) << c;
+            image->writeCluster(c, filled(static_cast<std::uint8_t>(c), 1024));
+        }
+        image->saveToFile();
+    }
+    DiskImageService service;
+    const auto image = service.open(path);
+    for (std::uint16_t c : clusters) {
+        ASSERT_EQ(image->readCluster(c), filled(static_cast<std::uint8_t>(c), 1024)) << c;
+    }
 }
 
 // N has no code for 2048 or 4096 bytes: such a disk was written as 512-byte sectors
