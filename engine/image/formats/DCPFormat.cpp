@@ -28,23 +28,6 @@ std::optional<DiskGeometry> geometryForMedia(std::uint8_t type) {
     }
 }
 
-DiskImageError badMedia(std::uint8_t type) {
-    return DiskImageError::headerParseFailure("DCP/DCUのメディアタイプが不正です: " +
-                                              formats::hexByte(type));
-}
-
-std::uint8_t readMediaType(ByteView data) {
-    if (static_cast<std::int64_t>(data.size()) < DCPImageFormat::headerSize) {
-        throw DiskImageError::headerParseFailure(
-            "DCP/DCUヘッダに必要なデータが不足しています（必要: 163バイト、実際: " +
-            std::to_string(data.size()) + "バイト）");
-    }
-    if (!geometryForMedia(data[0])) {
-        throw badMedia(data[0]);
-    }
-    return data[0];
-}
-
 std::uint8_t mediaTypeFor(const DiskGeometry& g) {
     if (g.bytesPerSector == 512) {
         switch (g.sectorsPerTrack) {
@@ -65,13 +48,14 @@ std::uint8_t mediaTypeFor(const DiskGeometry& g) {
 
 } // namespace
 
-DCPImageFormat::DCPImageFormat(ByteView data) : mediaType(readMediaType(data)) {}
+DCPImageFormat::DCPImageFormat(ByteView data)
+    : mediaType(formats::readMediaTypeByte(data, headerSize, "DCP/DCU", geometryForMedia)) {}
 
 DiskGeometry DCPImageFormat::parseGeometry(ByteView) const {
     if (auto geometry = geometryForMedia(mediaType)) {
         return *geometry;
     }
-    throw badMedia(mediaType);
+    throw formats::badMediaType("DCP/DCU", mediaType);
 }
 
 Bytes buildDCPNewImage(ByteView diskData, const DiskGeometry& g) {

@@ -24,32 +24,16 @@ std::optional<DiskGeometry> geometryForMedia(std::uint8_t type) {
     }
 }
 
-DiskImageError badMedia(std::uint8_t type) {
-    return DiskImageError::headerParseFailure("DIMのメディアタイプが不正です: " +
-                                              formats::hexByte(type));
-}
-
-std::uint8_t readMediaType(ByteView data) {
-    if (static_cast<std::int64_t>(data.size()) < DIMImageFormat::headerSize) {
-        throw DiskImageError::headerParseFailure(
-            "DIMヘッダに必要なデータが不足しています（必要: 256バイト、実際: " +
-            std::to_string(data.size()) + "バイト）");
-    }
-    if (!geometryForMedia(data[0])) {
-        throw badMedia(data[0]);
-    }
-    return data[0];
-}
-
 } // namespace
 
-DIMImageFormat::DIMImageFormat(ByteView data) : mediaType(readMediaType(data)) {}
+DIMImageFormat::DIMImageFormat(ByteView data)
+    : mediaType(formats::readMediaTypeByte(data, headerSize, "DIM", geometryForMedia)) {}
 
 DiskGeometry DIMImageFormat::parseGeometry(ByteView) const {
     if (auto geometry = geometryForMedia(mediaType)) {
         return *geometry;
     }
-    throw badMedia(mediaType);
+    throw formats::badMediaType("DIM", mediaType);
 }
 
 Bytes buildDIMNewImage(ByteView diskData, const DiskGeometry& g) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <string>
 
 // Small helpers the container readers and writers share.
@@ -59,6 +60,29 @@ inline void requireVolumeFits32(const DiskGeometry& geometry, const std::string&
         throw DiskImageError::headerParseFailure(
             format + "のディスク容量が大きすぎます: " + std::to_string(total) + "バイト");
     }
+}
+
+using MediaGeometry = std::optional<DiskGeometry> (*)(std::uint8_t mediaType);
+
+inline DiskImageError badMediaType(const std::string& container, std::uint8_t type) {
+    return DiskImageError::headerParseFailure(container +
+                                              "のメディアタイプが不正です: " + hexByte(type));
+}
+
+// The media-type byte that starts a DIM or DCP/DCU header, checked against the
+// container's own table before anything else is read.
+inline std::uint8_t readMediaTypeByte(ByteView data, std::int64_t headerSize,
+                                      const std::string& container, MediaGeometry geometryFor) {
+    if (static_cast<std::int64_t>(data.size()) < headerSize) {
+        throw DiskImageError::headerParseFailure(
+            container +
+            "ヘッダに必要なデータが不足しています（必要: " + std::to_string(headerSize) +
+            "バイト、実際: " + std::to_string(data.size()) + "バイト）");
+    }
+    if (!geometryFor(data[0])) {
+        throw badMediaType(container, data[0]);
+    }
+    return data[0];
 }
 
 // Header plus the volume, as every header writer lays them out.
