@@ -101,9 +101,7 @@ void DiskImageService::releaseLock() {
 void DiskImageService::close() {
     releaseLock();
     currentImage_.reset();
-    if (observer_) {
-        observer_();
-    }
+    currentImageChanged_.emit();
 }
 
 DiskImageService::LockedFile DiskImageService::lockFile(const std::filesystem::path& url) const {
@@ -139,9 +137,7 @@ void DiskImageService::setCurrent(std::shared_ptr<DiskImage> image,
     }
     lock_ = std::move(lock);
     currentImage_ = std::move(image);
-    if (observer_) {
-        observer_();
-    }
+    currentImageChanged_.emit();
 }
 
 std::shared_ptr<DiskImage>

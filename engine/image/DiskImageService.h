@@ -6,6 +6,7 @@
 #include "engine/image/DiskImage.h"
 #include "engine/image/FileLock.h"
 #include "engine/image/NewImage.h"
+#include "engine/image/Signal.h"
 
 #include <filesystem>
 #include <functional>
@@ -55,8 +56,8 @@ public:
         return tamberlane::createNewImage(params);
     }
 
-    // Called after every change of the current image.
-    void setCurrentImageObserver(std::function<void()> observer) { observer_ = std::move(observer); }
+    // Emitted after every change of the current image.
+    Signal<>& currentImageChanged() { return currentImageChanged_; }
 
     // Largest image file we read into memory; a FAT12/16 volume is far smaller.
     static constexpr std::int64_t maxImageFileSize = std::int64_t{1} << 30;
@@ -78,7 +79,7 @@ private:
 
     std::shared_ptr<DiskImage> currentImage_;
     std::shared_ptr<FileLock> lock_;
-    std::function<void()> observer_;
+    Signal<> currentImageChanged_;
 };
 
 } // namespace tamberlane

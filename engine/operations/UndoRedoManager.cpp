@@ -70,9 +70,7 @@ void UndoRedoManager::clear() {
 }
 
 void UndoRedoManager::notify() const {
-    if (observer_) {
-        observer_();
-    }
+    stacksChanged_.emit();
 }
 
 } // namespace tamberlane

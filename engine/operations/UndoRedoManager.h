@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/image/DiskImage.h"
+#include "engine/image/Signal.h"
 #include "engine/operations/UndoSnapshot.h"
 
 #include <cstddef>
@@ -32,8 +33,8 @@ class UndoRedoManager {
     // Empties both stacks (on close and on every open).
     void clear();
 
-    // Called after every change of either stack.
-    void setObserver(std::function<void()> observer) { observer_ = std::move(observer); }
+    // Emitted after every change of either stack.
+    Signal<>& stacksChanged() { return stacksChanged_; }
 
   private:
     static UndoSnapshot capture(const std::string& operationName,
@@ -44,7 +45,7 @@ class UndoRedoManager {
 
     std::vector<UndoSnapshot> undoStack_;
     std::vector<UndoSnapshot> redoStack_;
-    std::function<void()> observer_;
+    Signal<> stacksChanged_;
 };
 
 } // namespace tamberlane

@@ -226,13 +226,16 @@ TEST_F(MendedFaultsTest, UndoStackKeepsTheTenNewestAndANewChangeDropsRedo) {
     open();
     UndoRedoManager undo;
     int notified = 0;
-    undo.setObserver([&notified] { ++notified; });
+    int alsoNotified = 0;
+    const Subscription first = undo.stacksChanged().subscribe([&notified] { ++notified; });
+    const Subscription second = undo.stacksChanged().subscribe([&alsoNotified] { ++alsoNotified; });
     for (int i = 1; i <= 12; ++i) {
         undo.saveSnapshot(std::to_string(i), image);
     }
     ASSERT_EQ(undo.undoStack().size(), 10u);
     EXPECT_EQ(undo.undoStack().front().operationName, "3");
     EXPECT_EQ(notified, 12);
+    EXPECT_EQ(alsoNotified, 12);
     undo.performUndo(image);
     undo.saveSnapshot("new", image);
     EXPECT_TRUE(undo.redoStack().empty());
