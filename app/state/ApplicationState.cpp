@@ -1,0 +1,58 @@
+#include "app/state/ApplicationState.h"
+
+namespace tamberlane {
+
+ApplicationState::ApplicationState(Executor& executor)
+    : gate_(std::make_shared<OperationGate>()),
+      image_(std::make_shared<DiskImageViewModel>(executor, gate_)),
+      browser_(std::make_shared<FileBrowserViewModel>(executor, gate_)) {
+    // Only a new current image rebinds: a failed open, or a disk choice still pending,
+    // leaves the browser, its clipboard and the undo history where they are.
+    subscriptions_.push_back(image_->imageReplaced().subscribe(
+        [this](const std::shared_ptr<DiskImage>&) { bindBrowser(); }));
+    subscriptions_.push_back(image_->imageClosed().subscribe([this] {
+        undoRedo_.clear();
+        browser_->unbind();
+    }));
+    subscriptions_.push_back(browser_->volumeChanged().subscribe([this] {
+        image_->updateCapacityInfo();
+        enablementChanged_.emit();
+    }));
+    const auto relay = [this] { enablementChanged_.emit(); };
+    subscriptions_.push_back(gate_->isBusy.subscribe(relay));
+    subscriptions_.push_back(image_->isImageOpen.subscribe(relay));
+    subscriptions_.push_back(image_->isWriteProtected.subscribe(relay));
+    subscriptions_.push_back(image_->isReadOnly.subscribe(relay));
+    subscriptions_.push_back(browser_->selectedEntries.subscribe(relay));
+    subscriptions_.push_back(browser_->entries.subscribe(relay));
+    subscriptions_.push_back(browser_->clipboard.subscribe(relay));
+    subscriptions_.push_back(browser_->currentPath.subscribe(relay));
+    subscriptions_.push_back(undoRedo_.stacksChanged().subscribe(relay));
+}
+
+void ApplicationState::bindBrowser() {
+    // Snapshots of the image that was current mean nothing for this one.
+    undoRedo_.clear();
+    browser_->bind(image_->diskImageService(), undoRedo_);
+}
+
+ActionContext ApplicationState::actionContext() const {
+    ActionContext c;
+    c.isImageOpen = image_->isImageOpen;
+    c.isWriteProtected = image_->isWriteProtected;
+    c.isReadOnly = image_->isReadOnly;
+    c.isBusy = gate_->isBusy;
+    const std::vector<FileEntry> selected = browser_->selectedFileEntries();
+    c.selectionCount = selected.size();
+    c.selectionHasDirectory = std::any_of(selected.begin(), selected.end(), [](const FileEntry& e) {
+        return e.directoryEntry.isDirectory();
+    });
+    c.entryCount = browser_->entries.get().size();
+    c.clipboardHasEntries = !browser_->clipboard.get().empty();
+    c.isAtRoot = browser_->currentPath.get().isRoot();
+    c.canUndo = browser_->canUndo();
+    c.canRedo = browser_->canRedo();
+    return c;
+}
+
+} // namespace tamberlane

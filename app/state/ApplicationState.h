@@ -1,0 +1,47 @@
+#pragma once
+
+#include "app/state/ActionEnablement.h"
+#include "app/state/DiskImageViewModel.h"
+#include "app/state/ErrorCoordinator.h"
+#include "app/state/Executor.h"
+#include "app/state/FileBrowserViewModel.h"
+#include "app/state/OperationGate.h"
+#include "engine/operations/UndoRedoManager.h"
+
+#include <memory>
+#include <vector>
+
+namespace tamberlane {
+
+// The objects that live for the whole run, and the rules that tie them together: which
+// image the browser works on, when the undo history ends, what the windows may offer.
+class ApplicationState {
+  public:
+    explicit ApplicationState(Executor& executor);
+    ApplicationState(const ApplicationState&) = delete;
+    ApplicationState& operator=(const ApplicationState&) = delete;
+
+    DiskImageViewModel& image() { return *image_; }
+    FileBrowserViewModel& browser() { return *browser_; }
+    ErrorCoordinator& errors() { return errors_; }
+    UndoRedoManager& undoRedo() { return undoRedo_; }
+    OperationGate& gate() { return *gate_; }
+
+    ActionContext actionContext() const;
+    ActionEnablement enablement() const { return computeActionEnablement(actionContext()); }
+    // Emitted whenever anything the enablement depends on may have changed.
+    Signal<>& enablementChanged() { return enablementChanged_; }
+
+  private:
+    void bindBrowser();
+
+    std::shared_ptr<OperationGate> gate_;
+    std::shared_ptr<DiskImageViewModel> image_;
+    std::shared_ptr<FileBrowserViewModel> browser_;
+    ErrorCoordinator errors_;
+    UndoRedoManager undoRedo_;
+    Signal<> enablementChanged_;
+    std::vector<Subscription> subscriptions_;
+};
+
+} // namespace tamberlane

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "app/state/Observable.h"
+#include "engine/image/DiskImageError.h"
+#include "engine/fat/DiskPath.h"
+#include "engine/image/DiskImage.h"
+#include "engine/operations/DeletedFileRecovery.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tamberlane {
+
+// The deleted entries of one directory and the restore of one of them. It remembers the
+// image it listed, and writes into no other: its slot locations mean nothing elsewhere.
+class DeletedFilesViewModel {
+  public:
+    Observable<std::vector<DeletedFileEntry>, false> deletedEntries;
+    Observable<bool> showRestoreDialog{false};
+    Observable<std::optional<DeletedFileEntry>, false> restoreTarget;
+    Observable<std::string> restoreFirstChar;
+    Observable<std::string> errorMessage;
+    Observable<bool> showError{false};
+    Observable<bool> showSuccess{false};
+
+    void loadDeletedEntries(const DiskPath& path, const std::shared_ptr<DiskImage>& image);
+    void requestRestore(const DeletedFileEntry& entry);
+    void cancelRestore();
+    // Checks the dialog's input against `image`; the first byte to write, or nothing
+    // after setting the error.
+    std::optional<std::uint8_t> validateRestore(const std::shared_ptr<DiskImage>& image);
+    // Restores the target into `image`; false after setting the error.
+    bool restore(const std::shared_ptr<DiskImage>& image, std::uint8_t firstByte);
+    // Forgets the image and the list (another image was bound, or none).
+    void reset();
+
+    const DiskPath& directory() const { return directory_; }
+
+  private:
+    void fail(std::string message);
+    bool isListedImage(const std::shared_ptr<DiskImage>& image) const;
+
+    DiskPath directory_;
+    std::weak_ptr<DiskImage> image_;
+};
+
+} // namespace tamberlane

@@ -1,0 +1,263 @@
+#include "app/state/DiskImageViewModel.h"
+
+#include "engine/image/Bytes.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+
+namespace tamberlane {
+
+namespace {
+
+std::string lowerExtension(const std::filesystem::path& url) {
+    std::string ext = url.extension().string();
+    if (!ext.empty()) {
+        ext.erase(0, 1);
+    }
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+// The multi-disk check only: any failure here is left for the real open to report.
+std::vector<D88Disk> disksOfD88File(const std::filesystem::path& url) {
+    std::ifstream in(url, std::ios::binary);
+    if (!in) {
+        return {};
+    }
+    Bytes data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        return {};
+    }
+    try {
+        return D88ImageFormat::detectMultipleDisks(data);
+    } catch (const DiskImageError&) {
+        return {};
+    }
+}
+
+bool isUnrecognisedVolume(const DiskImageError& error) {
+    using Kind = DiskImageError::Kind;
+    return error.kind() == Kind::invalidFileSize || error.kind() == Kind::headerParseFailure ||
+           error.kind() == Kind::invalidBPB;
+}
+
+} // namespace
+
+DiskImageViewModel::DiskImageViewModel(Executor& executor, std::shared_ptr<OperationGate> gate)
+    : executor_(executor), gate_(std::move(gate)) {}
+
+void DiskImageViewModel::showError(std::string message) {
+    errorMessage = std::move(message);
+    showErrorAlert = true;
+}
+
+bool DiskImageViewModel::runOpen(const OpenStep& step,
+                                 const std::function<void(const DiskImageError&)>& onError) {
+    if (!gate_->tryBegin()) {
+        return false;
+    }
+    const std::shared_ptr<DiskImage> before = service_.currentImage();
+    std::shared_ptr<DiskImage> opened;
+    try {
+        opened = step();
+    } catch (const DiskImageError& error) {
+        gate_->end();
+        onError(error);
+        return false;
+    }
+    gate_->end();
+    applyImageState(*opened);
+    if (opened != before) {
+        imageReplaced_.emit(opened);
+    }
+    return true;
+}
+
+void DiskImageViewModel::openDiskImage(const std::filesystem::path& url) {
+    if (gate_->isBusy) {
+        return;
+    }
+    pendingOpenURL = url;
+    if (lowerExtension(url) == "d88") {
+        std::vector<D88Disk> disks = disksOfD88File(url);
+        if (disks.size() >= 2) {
+            d88Disks = std::move(disks);
+            showDiskSelectionDialog = true;
+            return;
+        }
+    }
+    runOpen([this, &url] { return service_.open(url); },
+            [this](const DiskImageError& error) { handleOpenError(error); });
+}
+
+void DiskImageViewModel::openWithManualParams(const std::filesystem::path& url) {
+    if (gate_->isBusy) {
+        return;
+    }
+    pendingOpenURL = url;
+    const ManualParameters params = manualParams.get();
+    const bool opened =
+        runOpen([this, &url, &params] { return service_.open(url, params); },
+                [this](const DiskImageError& error) {
+                    showError(texts::manualOpenFailedPrefix + error.errorDescription());
+                    showManualParamsDialog = true;
+                });
+    if (opened) {
+        showManualParamsDialog = false;
+    }
+}
+
+void DiskImageViewModel::applyManualParameters(const ManualParameters& params) {
+    manualParams = params;
+    showManualParamsDialog = false;
+    if (pendingOpenURL) {
+        openWithManualParams(*pendingOpenURL);
+    }
+}
+
+void DiskImageViewModel::openD88Disk(const std::filesystem::path& url, std::int64_t diskIndex) {
+    showDiskSelectionDialog = false;
+    const auto count = static_cast<std::int64_t>(d88Disks.get().size());
+    if (diskIndex < 0 || diskIndex >= count) {
+        showError(texts::invalidDiskIndex);
+        return;
+    }
+    // The chosen disk, not the first: the service opens the disk at this index.
+    runOpen([this, &url, diskIndex] {
+                return service_.open(url, std::nullopt, static_cast<int>(diskIndex));
+            },
+            [this](const DiskImageError& error) { handleOpenError(error); });
+}
+
+void DiskImageViewModel::createNewImage(const NewImageParameters& params,
+                                        const std::filesystem::path& saveURL) {
+    showNewImageDialog = false;
+    if (!gate_->tryBegin()) {
+        return;
+    }
+    std::weak_ptr<DiskImageViewModel> weak = weak_from_this();
+    runTask<bool>(
+        executor_,
+        [params, saveURL] {
+            writeImageFile(saveURL, tamberlane::createNewImage(params));
+            return true;
+        },
+        [weak, saveURL](TaskOutcome<bool> outcome) {
+            const auto self = weak.lock();
+            if (!self) {
+                return;
+            }
+            self->gate_->end();
+            if (!outcome.succeeded()) {
+                self->showError(texts::createFailedPrefix + outcome.error->errorDescription());
+                return;
+            }
+            self->runOpen([&self, &saveURL] { return self->service_.open(saveURL); },
+                          [&self](const DiskImageError& error) {
+                              self->showError(texts::createFailedPrefix +
+                                              error.errorDescription());
+                          });
+        });
+}
+
+void DiskImageViewModel::convertImage(ConvertFormat format, const std::filesystem::path& saveURL) {
+    const std::shared_ptr<DiskImage> image = service_.currentImage();
+    if (!image || !gate_->tryBegin()) {
+        return;
+    }
+    isConverting = true;
+    conversionError = std::nullopt;
+    conversionStop_ = std::stop_source();
+    const std::stop_token stop = conversionStop_.get_token();
+    std::weak_ptr<DiskImageViewModel> weak = weak_from_this();
+    runTask<bool>(
+        executor_,
+        [image, format, saveURL, stop] {
+            const Bytes bytes = tamberlane::convertImage(*image, format);
+            if (stop.stop_requested()) {
+                return false;
+            }
+            writeImageFile(saveURL, bytes);
+            return true;
+        },
+        [weak](TaskOutcome<bool> outcome) {
+            const auto self = weak.lock();
+            if (!self) {
+                return;
+            }
+            self->gate_->end();
+            self->isConverting = false;
+            if (!outcome.succeeded()) {
+                self->conversionError =
+                    texts::convertFailedPrefix + outcome.error->errorDescription();
+                return;
+            }
+            if (*outcome.value) {
+                self->showConvertDialog = false;
+            }
+        });
+}
+
+void DiskImageViewModel::cancelConversion() {
+    conversionStop_.request_stop();
+}
+
+void DiskImageViewModel::closeImage() {
+    if (gate_->isBusy) {
+        return;
+    }
+    service_.close();
+    resetState();
+    imageClosed_.emit();
+}
+
+void DiskImageViewModel::applyImageState(const DiskImage& image) {
+    isImageOpen = true;
+    windowTitle = image.url.filename().string();
+    isWriteProtected = image.isWriteProtected;
+    isReadOnly = image.isReadOnly;
+    updateCapacityInfo();
+}
+
+void DiskImageViewModel::updateCapacityInfo() {
+    const std::shared_ptr<DiskImage> image = service_.currentImage();
+    if (!image) {
+        usedSpace = 0;
+        freeSpace = 0;
+        totalSpace = 0;
+        return;
+    }
+    const VolumeCapacity capacity = image->capacity();
+    usedSpace = capacity.usedBytes;
+    freeSpace = capacity.freeBytes;
+    totalSpace = capacity.totalBytes;
+}
+
+void DiskImageViewModel::handleOpenError(const DiskImageError& error) {
+    if (isUnrecognisedVolume(error)) {
+        errorMessage = texts::specialFormat;
+        showSpecialFormatAlert = true;
+        return;
+    }
+    if (error.kind() == DiskImageError::Kind::lockConflict) {
+        showError(error.errorDescription() + texts::lockConflictSuffix);
+        return;
+    }
+    showError(texts::openFailedPrefix + error.errorDescription());
+}
+
+void DiskImageViewModel::resetState() {
+    isImageOpen = false;
+    windowTitle = texts::programTitle;
+    isWriteProtected = false;
+    isReadOnly = false;
+    usedSpace = 0;
+    freeSpace = 0;
+    totalSpace = 0;
+    d88Disks.set({});
+    pendingOpenURL.reset();
+}
+
+} // namespace tamberlane

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "app/state/Executor.h"
+#include "app/state/Observable.h"
+#include "app/state/OperationGate.h"
+#include "app/state/StateTexts.h"
+#include "engine/fat/ManualParameters.h"
+#include "engine/image/DiskImageService.h"
+#include "engine/image/NewImage.h"
+#include "engine/image/Signal.h"
+#include "engine/image/formats/D88Format.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+namespace tamberlane {
+
+// The state of the image open in the main window and the flows that open, create,
+// convert and close one.
+class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewModel> {
+  public:
+    DiskImageViewModel(Executor& executor, std::shared_ptr<OperationGate> gate);
+
+    Observable<bool> isImageOpen{false};
+    Observable<std::string> windowTitle{texts::programTitle};
+    Observable<bool> isWriteProtected{false};
+    Observable<bool> isReadOnly{false};
+    Observable<std::int64_t> usedSpace{0};
+    Observable<std::int64_t> freeSpace{0};
+    Observable<std::int64_t> totalSpace{0};
+    Observable<bool> showManualParamsDialog{false};
+    Observable<bool> showNewImageDialog{false};
+    Observable<bool> showDiskSelectionDialog{false};
+    Observable<bool> showDiskInfoDialog{false};
+    Observable<bool> showConvertDialog{false};
+    Observable<bool> showSectorEditor{false};
+    Observable<bool> showErrorAlert{false};
+    Observable<std::string> errorMessage;
+    Observable<bool> showSpecialFormatAlert{false};
+    Observable<std::vector<D88Disk>, false> d88Disks;
+    Observable<ManualParameters> manualParams;
+    Observable<bool> isConverting{false};
+    Observable<std::optional<std::string>> conversionError;
+    std::optional<std::filesystem::path> pendingOpenURL;
+
+    DiskImageService& diskImageService() { return service_; }
+    const std::shared_ptr<OperationGate>& gate() const { return gate_; }
+
+    // Emitted when another image became current (never for a failed or pending open).
+    Signal<const std::shared_ptr<DiskImage>&>& imageReplaced() { return imageReplaced_; }
+    // Emitted when the image was closed.
+    Signal<>& imageClosed() { return imageClosed_; }
+
+    void openDiskImage(const std::filesystem::path& url);
+    void openWithManualParams(const std::filesystem::path& url);
+    void openD88Disk(const std::filesystem::path& url, std::int64_t diskIndex);
+    // The dialog's "open": stores the parameters and opens the pending file with them.
+    void applyManualParameters(const ManualParameters& params);
+    // Builds and writes a new image in the background, then opens it.
+    void createNewImage(const NewImageParameters& params, const std::filesystem::path& saveURL);
+    // Writes the open image in another container in the background; the open image stays.
+    void convertImage(ConvertFormat format, const std::filesystem::path& saveURL);
+    // Stops a running conversion before it writes anything.
+    void cancelConversion();
+    void closeImage();
+
+    void updateCapacityInfo();
+    void resetState();
+    void dismissErrorAlert() { showErrorAlert = false; }
+
+  private:
+    using OpenStep = std::function<std::shared_ptr<DiskImage>()>;
+    // Runs an open under the gate; a new current image is applied and announced.
+    bool runOpen(const OpenStep& step, const std::function<void(const DiskImageError&)>& onError);
+    void applyImageState(const DiskImage& image);
+    void handleOpenError(const DiskImageError& error);
+    void showError(std::string message);
+
+    Executor& executor_;
+    std::shared_ptr<OperationGate> gate_;
+    DiskImageService service_;
+    Signal<const std::shared_ptr<DiskImage>&> imageReplaced_;
+    Signal<> imageClosed_;
+    std::stop_source conversionStop_;
+};
+
+} // namespace tamberlane

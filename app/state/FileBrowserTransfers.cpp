@@ -1,0 +1,391 @@
+// Import, export and paste: the long operations, run in the background with progress and
+// a way to stop.
+#include "app/state/FileBrowserViewModel.h"
+
+#include "app/state/StateTexts.h"
+#include "engine/fat/HostFileName.h"
+#include "engine/fat/ShiftJISConverter.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <map>
+
+namespace tamberlane {
+
+namespace {
+
+std::string trimBlanks(std::string text) {
+    while (!text.empty() && text.back() == ' ') {
+        text.pop_back();
+    }
+    return text;
+}
+
+// The name a host file gets on the volume, as the directory listing shows it.
+std::string volumeNameFor(const std::filesystem::path& hostFile) {
+    const auto [base, ext] = FileOperationService::splitHostFileName(hostFile.filename().string());
+    const auto [name83, ext83] = FileOperationService::shortNameKey(base, ext);
+    const std::string name = trimBlanks(ShiftJISConverter::toUnicode(name83));
+    const std::string extension = trimBlanks(ShiftJISConverter::toUnicode(ext83));
+    return extension.empty() ? name : name + "." + extension;
+}
+
+std::string clashLine(const std::filesystem::path& hostFile) {
+    const std::string host = hostFile.filename().string();
+    const std::string volume = volumeNameFor(hostFile);
+    return volume == host ? host : host + texts::clashRenamedArrow + volume;
+}
+
+bool hasReason(const BatchItemResult& item, DiskImageError::Reason reason) {
+    return item.error && item.error->reason() == reason;
+}
+
+} // namespace
+
+bool FileBrowserViewModel::beginOperation() {
+    if (!isBound() || !gate_->tryBegin()) {
+        return false;
+    }
+    stop_ = std::stop_source();
+    operationProgress = 0.0;
+    operationFileName = "";
+    isOperationInProgress = true;
+    return true;
+}
+
+void FileBrowserViewModel::endOperation() {
+    isOperationInProgress = false;
+    operationProgress = 0.0;
+    operationFileName = "";
+    gate_->end();
+}
+
+void FileBrowserViewModel::cancelOperation() {
+    stop_.request_stop();
+}
+
+ProgressCallback FileBrowserViewModel::progressReporter(const std::string& fileName) {
+    std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
+    Executor* executor = &executor_;
+    return [weak, executor, fileName](double fraction) {
+        executor->postToMain([weak, fileName, fraction] {
+            if (const auto self = weak.lock(); self && self->isOperationInProgress) {
+                if (!fileName.empty()) {
+                    self->operationFileName = fileName;
+                }
+                self->operationProgress = fraction;
+            }
+        });
+    };
+}
+
+// Import ---------------------------------------------------------------------------------
+
+void FileBrowserViewModel::importFiles(const std::vector<std::filesystem::path>& from,
+                                       bool overwrite) {
+    if (from.empty()) {
+        return;
+    }
+    // The target is fixed now: whatever the user looks at later, the files go here.
+    runImport(ImportRequest{from, currentPath.get()}, overwrite);
+}
+
+void FileBrowserViewModel::runImport(ImportRequest request, bool overwrite) {
+    if (!beginOperation()) {
+        return;
+    }
+    takeSnapshot(texts::undoImport);
+    // Two host names can shorten to one volume name; the second would replace a file this
+    // very request made, so it fails instead of asking.
+    std::vector<std::filesystem::path> unique;
+    std::vector<std::string> failed;
+    std::map<std::string, bool> seen;
+    for (const auto& file : request.files) {
+        if (!seen.emplace(volumeNameFor(file), true).second) {
+            failed.push_back(file.filename().string());
+        } else {
+            unique.push_back(file);
+        }
+    }
+    const ImportRequest accepted{unique, request.target};
+    std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
+    const auto operations = fileOperations_;
+    const double count = static_cast<double>(unique.size());
+    ProgressCallback report = progressReporter("");
+    std::vector<std::string> names;
+    for (const auto& file : unique) {
+        names.push_back(file.filename().string());
+    }
+    Executor* executor = &executor_;
+    const BatchOptions options{
+        overwrite, stop_.get_token(), [executor, report, names, count, weak](double fraction) {
+            if (names.empty()) {
+                return;
+            }
+            const auto index =
+                std::min(names.size() - 1, static_cast<std::size_t>(fraction * count));
+            executor->postToMain([weak, name = names[index]] {
+                if (const auto self = weak.lock(); self && self->isOperationInProgress) {
+                    self->operationFileName = name;
+                }
+            });
+            report(fraction);
+        }};
+    runTask<BatchResult>(
+        executor_,
+        [operations, accepted, options] {
+            return operations->importFiles(accepted.files, accepted.target, options);
+        },
+        [weak, accepted, failed, overwrite](TaskOutcome<BatchResult> outcome) mutable {
+            const auto self = weak.lock();
+            if (!self) {
+                return;
+            }
+            self->endOperation();
+            self->finishImport(accepted, outcome.value.value_or(BatchResult{}), std::move(failed),
+                               overwrite);
+        });
+}
+
+void FileBrowserViewModel::finishImport(const ImportRequest& request, const BatchResult& result,
+                                        std::vector<std::string> failed, bool overwrite) {
+    std::vector<std::filesystem::path> clashes;
+    std::vector<std::string> clashLines;
+    if (!result.cancelled) {
+        for (std::size_t i = 0; i < result.items.size() && i < request.files.size(); ++i) {
+            const BatchItemResult& item = result.items[i];
+            if (item.succeeded()) {
+                continue;
+            }
+            if (!overwrite && hasReason(item, DiskImageError::Reason::nameClash)) {
+                clashes.push_back(request.files[i]);
+                clashLines.push_back(clashLine(request.files[i]));
+            } else {
+                failed.push_back(item.name);
+            }
+        }
+    }
+    afterChange();
+    if (!clashes.empty()) {
+        pendingImport_ = ImportRequest{clashes, request.target};
+        pendingOverwriteURLs = clashes;
+        duplicateFileNames = clashLines;
+        showImportOverwriteConfirmation = true;
+    }
+    if (!failed.empty()) {
+        reportFailure(texts::importFailedPrefix, failed);
+    }
+}
+
+void FileBrowserViewModel::confirmImportOverwrite() {
+    showImportOverwriteConfirmation = false;
+    std::optional<ImportRequest> request = std::exchange(pendingImport_, std::nullopt);
+    pendingOverwriteURLs.set({});
+    duplicateFileNames.set({});
+    if (request) {
+        runImport(std::move(*request), true);
+    }
+}
+
+void FileBrowserViewModel::cancelImportOverwrite() {
+    showImportOverwriteConfirmation = false;
+    pendingImport_.reset();
+    pendingOverwriteURLs.set({});
+    duplicateFileNames.set({});
+}
+
+// Export ---------------------------------------------------------------------------------
+
+void FileBrowserViewModel::exportSelectedFiles(const std::filesystem::path& folder) {
+    std::vector<FileEntry> targets = selectedFileEntries();
+    if (targets.empty() || !isBound() || gate_->isBusy) {
+        return;
+    }
+    std::vector<std::string> existing = existingHostNames(targets, folder);
+    if (!existing.empty()) {
+        pendingExport_ = ExportRequest{std::move(targets), folder};
+        exportDuplicateNames = std::move(existing);
+        showExportOverwriteConfirmation = true;
+        return;
+    }
+    runExport(ExportRequest{std::move(targets), folder}, ExistingHostFile::overwrite);
+}
+
+void FileBrowserViewModel::confirmExportOverwrite() {
+    showExportOverwriteConfirmation = false;
+    exportDuplicateNames.set({});
+    if (auto request = std::exchange(pendingExport_, std::nullopt)) {
+        runExport(std::move(*request), ExistingHostFile::overwrite);
+    }
+}
+
+void FileBrowserViewModel::skipExistingOnExport() {
+    showExportOverwriteConfirmation = false;
+    exportDuplicateNames.set({});
+    if (auto request = std::exchange(pendingExport_, std::nullopt)) {
+        runExport(std::move(*request), ExistingHostFile::skip);
+    }
+}
+
+void FileBrowserViewModel::cancelExportOverwrite() {
+    showExportOverwriteConfirmation = false;
+    exportDuplicateNames.set({});
+    pendingExport_.reset();
+}
+
+void FileBrowserViewModel::runExport(ExportRequest request, ExistingHostFile existing) {
+    if (!beginOperation()) {
+        return;
+    }
+    std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
+    Executor* executor = &executor_;
+    ExportOptions options;
+    options.existing = existing;
+    options.stop = stop_.get_token();
+    options.progress = [weak, executor](const std::string& name, double fraction) {
+        executor->postToMain([weak, name, fraction] {
+            if (const auto self = weak.lock(); self && self->isOperationInProgress) {
+                self->operationFileName = name;
+                self->operationProgress = fraction;
+            }
+        });
+    };
+    const std::shared_ptr<DiskImage> image = boundImage();
+    runTask<ExportResult>(
+        executor_,
+        [image, request = std::move(request), options] {
+            return exportEntries(*image, request.targets, request.folder, options);
+        },
+        [weak](TaskOutcome<ExportResult> outcome) {
+            const auto self = weak.lock();
+            if (!self) {
+                return;
+            }
+            self->endOperation();
+            const std::vector<std::string> failed =
+                outcome.value ? outcome.value->failedNames() : std::vector<std::string>{};
+            if (!failed.empty()) {
+                self->reportFailure(texts::exportFailedPrefix, failed);
+            }
+        });
+}
+
+void FileBrowserViewModel::exportFileAs(const FileEntry& entry,
+                                        const std::filesystem::path& destination) {
+    const auto image = boundImage();
+    if (!image || gate_->isBusy) {
+        return;
+    }
+    try {
+        exportFileTo(*image, entry, destination);
+    } catch (const DiskImageError&) {
+        reportFailure(texts::exportFailedPrefix, {entry.directoryEntry.displayName()});
+    }
+}
+
+std::optional<std::filesystem::path>
+FileBrowserViewModel::exportToTemporaryFile(const FileEntry& entry) {
+    const auto image = boundImage();
+    if (!image || entry.directoryEntry.isDirectory() || gate_->isBusy) {
+        return std::nullopt;
+    }
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern =
+        (std::filesystem::path(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") / "tamberlane-XXXXXX")
+            .string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        return std::nullopt;
+    }
+    const std::filesystem::path destination =
+        HostFileName::pathInside(pattern, entry.directoryEntry.displayName());
+    try {
+        exportFileTo(*image, entry, destination);
+    } catch (const DiskImageError&) {
+        std::error_code ignored;
+        std::filesystem::remove_all(pattern, ignored);
+        return std::nullopt;
+    }
+    return destination;
+}
+
+// Copy, cut and paste ------------------------------------------------------------------------
+
+void FileBrowserViewModel::copySelectedEntries() {
+    const std::vector<FileEntry> selected = selectedFileEntries();
+    if (selected.empty()) {
+        return;
+    }
+    clipboard = selected;
+    clipboardIsCut = false;
+    clipboardSourcePath = currentPath.get();
+}
+
+void FileBrowserViewModel::cutSelectedEntries() {
+    const std::vector<FileEntry> selected = selectedFileEntries();
+    if (selected.empty()) {
+        return;
+    }
+    clipboard = selected;
+    clipboardIsCut = true;
+    clipboardSourcePath = currentPath.get();
+}
+
+void FileBrowserViewModel::pasteEntries() {
+    if (clipboard.get().empty() || !isBound()) {
+        return;
+    }
+    const DiskPath target = currentPath.get();
+    const bool intoSource = target == clipboardSourcePath.get();
+    const bool isCut = clipboardIsCut.get();
+    if (isCut && intoSource) {
+        // Moving entries to where they are changes nothing.
+        clearClipboard();
+        return;
+    }
+    if (!beginOperation()) {
+        return;
+    }
+    takeSnapshot(texts::undoPaste);
+    const std::vector<FileEntry> items = clipboard.get();
+    const auto operations = fileOperations_;
+    // Overwriting is only ever a file replacing itself; anywhere else a clash is reported.
+    const BatchOptions options{intoSource, stop_.get_token(), progressReporter("")};
+    std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
+    runTask<BatchResult>(
+        executor_,
+        [operations, items, target, isCut, options] {
+            return isCut ? operations->moveEntries(items, target, options)
+                         : operations->copyEntries(items, target, options);
+        },
+        [weak, items, isCut](TaskOutcome<BatchResult> outcome) {
+            const auto self = weak.lock();
+            if (!self) {
+                return;
+            }
+            self->endOperation();
+            const BatchResult result = outcome.value.value_or(BatchResult{});
+            std::vector<std::string> failed;
+            std::vector<FileEntry> notMoved;
+            for (std::size_t i = 0; i < result.items.size() && i < items.size(); ++i) {
+                if (!result.items[i].succeeded()) {
+                    failed.push_back(result.items[i].name);
+                    notMoved.push_back(items[i]);
+                }
+            }
+            // A cut whose entries did not all arrive keeps those on the clipboard; their
+            // sources were not touched.
+            if (isCut && !result.cancelled) {
+                if (notMoved.empty()) {
+                    self->clearClipboard();
+                } else {
+                    self->clipboard = notMoved;
+                }
+            }
+            self->afterChange();
+            if (!failed.empty() && !result.cancelled) {
+                self->reportFailure(texts::pasteFailedPrefix, failed);
+            }
+        });
+}
+
+} // namespace tamberlane

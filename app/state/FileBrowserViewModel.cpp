@@ -1,0 +1,484 @@
+#include "app/state/FileBrowserViewModel.h"
+
+#include "app/state/ErrorCoordinator.h"
+#include "app/state/StateTexts.h"
+
+#include <unicode/coll.h>
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <numeric>
+
+namespace tamberlane {
+
+namespace {
+
+std::string joinNames(const std::vector<std::string>& names) {
+    std::string out;
+    for (const std::string& name : names) {
+        out += (out.empty() ? "" : texts::nameSeparator) + name;
+    }
+    return out;
+}
+
+// Case-insensitive comparison in the user's locale; one collator for the process.
+const icu::Collator* nameCollator() {
+    static const std::unique_ptr<icu::Collator> collator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::Collator> made(
+            icu::Collator::createInstance(icu::Locale::getDefault(), status));
+        if (U_FAILURE(status)) {
+            return std::unique_ptr<icu::Collator>();
+        }
+        made->setStrength(icu::Collator::SECONDARY);
+        return made;
+    }();
+    return collator.get();
+}
+
+std::string collationKey(const std::string& name) {
+    const icu::UnicodeString text = icu::UnicodeString::fromUTF8(name);
+    const icu::Collator* collator = nameCollator();
+    if (collator == nullptr) {
+        std::string folded;
+        icu::UnicodeString(text).foldCase().toUTF8String(folded);
+        return folded;
+    }
+    std::string key(64, '\0');
+    for (;;) {
+        const std::int32_t needed = collator->getSortKey(
+            text, reinterpret_cast<std::uint8_t*>(key.data()), static_cast<std::int32_t>(key.size()));
+        if (needed <= static_cast<std::int32_t>(key.size())) {
+            key.resize(needed > 0 ? static_cast<std::size_t>(needed - 1) : 0);
+            return key;
+        }
+        key.resize(static_cast<std::size_t>(needed));
+    }
+}
+
+} // namespace
+
+FileBrowserViewModel::FileBrowserViewModel(Executor& executor, std::shared_ptr<OperationGate> gate)
+    : executor_(executor), gate_(std::move(gate)),
+      deletedFiles_(std::make_shared<DeletedFilesViewModel>()) {}
+
+std::shared_ptr<DiskImage> FileBrowserViewModel::boundImage() const {
+    return fileOperations_ ? fileOperations_->diskImage() : nullptr;
+}
+
+void FileBrowserViewModel::bind(DiskImageService& service, UndoRedoManager& undoRedoManager) {
+    service_ = &service;
+    undoRedoManager_ = &undoRedoManager;
+    const std::shared_ptr<DiskImage> image = service.currentImage();
+    fileOperations_ = image ? std::make_shared<FileOperationService>(image) : nullptr;
+    // Entries of another image must never be pasted here: their clusters mean nothing.
+    clearClipboard();
+    resetDialogs();
+    deletedFiles_->reset();
+    currentPath = DiskPath::root();
+    buildDirectoryTree();
+    loadDirectory();
+}
+
+void FileBrowserViewModel::unbind() {
+    service_ = nullptr;
+    undoRedoManager_ = nullptr;
+    fileOperations_.reset();
+    clearClipboard();
+    resetDialogs();
+    deletedFiles_->reset();
+    currentPath = DiskPath::root();
+    entries.set({});
+    isEmpty = true;
+    selectedEntries.set({});
+    directoryTree.set({});
+    selectedTreePath = std::nullopt;
+}
+
+void FileBrowserViewModel::resetDialogs() {
+    showDeleteConfirmation = false;
+    showImportOverwriteConfirmation = false;
+    showExportOverwriteConfirmation = false;
+    showNewDirectoryDialog = false;
+    showRenameDialog = false;
+    showDeletedFiles = false;
+    pendingOverwriteURLs.set({});
+    duplicateFileNames.set({});
+    exportDuplicateNames.set({});
+    pendingImport_.reset();
+    pendingExport_.reset();
+    deleteTargets_.clear();
+    renameTarget_.reset();
+}
+
+void FileBrowserViewModel::clearClipboard() {
+    clipboard.set({});
+    clipboardIsCut = false;
+    clipboardSourcePath = DiskPath::root();
+}
+
+void FileBrowserViewModel::reportFailure(const char* prefix, const std::vector<std::string>& names) {
+    errorMessage = prefix + joinNames(names);
+    showError = true;
+}
+
+// Listing -------------------------------------------------------------------------
+
+void FileBrowserViewModel::loadDirectory() {
+    if (!service_ || !boundImage()) {
+        return;
+    }
+    try {
+        std::vector<FileEntry> list = service_->listDirectory(currentPath);
+        sortInPlace(list);
+        isEmpty = list.empty();
+        entries = std::move(list);
+        selectedEntries.set({});
+    } catch (const DiskImageError& error) {
+        entries.set({});
+        isEmpty = true;
+        selectedEntries.set({});
+        errorMessage = texts::loadDirectoryFailedPrefix + error.errorDescription();
+        showError = true;
+    }
+}
+
+bool FileBrowserViewModel::sortEntries(const FileEntry& a, const FileEntry& b) const {
+    const DirectoryEntry& x = a.directoryEntry;
+    const DirectoryEntry& y = b.directoryEntry;
+    int order = 0;
+    switch (sortKey.get()) {
+    case SortKey::name: {
+        const std::string kx = collationKey(x.displayName());
+        const std::string ky = collationKey(y.displayName());
+        order = kx < ky ? -1 : (ky < kx ? 1 : 0);
+        break;
+    }
+    case SortKey::size:
+        order = x.size < y.size ? -1 : (y.size < x.size ? 1 : 0);
+        break;
+    case SortKey::date:
+        order = x.modifiedDate < y.modifiedDate ? -1 : (y.modifiedDate < x.modifiedDate ? 1 : 0);
+        break;
+    }
+    return sortOrder.get() == SortOrder::ascending ? order < 0 : order > 0;
+}
+
+void FileBrowserViewModel::sortInPlace(std::vector<FileEntry>& list) const {
+    if (sortKey.get() != SortKey::name) {
+        std::stable_sort(list.begin(), list.end(),
+                         [this](const FileEntry& a, const FileEntry& b) { return sortEntries(a, b); });
+        return;
+    }
+    // A key per entry, made once: comparing through the collator costs a conversion of
+    // both names at each of the n log n comparisons.
+    std::vector<std::string> keys;
+    keys.reserve(list.size());
+    for (const FileEntry& entry : list) {
+        keys.push_back(collationKey(entry.directoryEntry.displayName()));
+    }
+    std::vector<std::size_t> order(list.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    const bool ascending = sortOrder.get() == SortOrder::ascending;
+    std::stable_sort(order.begin(), order.end(), [&keys, ascending](std::size_t a, std::size_t b) {
+        return ascending ? keys[a] < keys[b] : keys[b] < keys[a];
+    });
+    std::vector<FileEntry> sorted;
+    sorted.reserve(list.size());
+    for (std::size_t i : order) {
+        sorted.push_back(std::move(list[i]));
+    }
+    list = std::move(sorted);
+}
+
+void FileBrowserViewModel::sort(SortKey key) {
+    if (key != sortKey.get()) {
+        sortKey = key;
+        sortOrder = SortOrder::ascending;
+    } else {
+        sortOrder = sortOrder.get() == SortOrder::ascending ? SortOrder::descending
+                                                            : SortOrder::ascending;
+    }
+    entries.modify([this](std::vector<FileEntry>& list) { sortInPlace(list); });
+}
+
+// Navigation and selection ----------------------------------------------------------
+
+void FileBrowserViewModel::navigateToDirectory(const FileEntry& entry) {
+    if (!entry.directoryEntry.isDirectory()) {
+        return;
+    }
+    navigateToPath(currentPath.get().appending(entry.directoryEntry.displayName()));
+}
+
+void FileBrowserViewModel::navigateToPath(const DiskPath& path) {
+    // Work in progress was started for the directory shown; it must stay shown.
+    if (gate_->isBusy || !isBound()) {
+        return;
+    }
+    currentPath = path;
+    selectedTreePath = path;
+    loadDirectory();
+}
+
+void FileBrowserViewModel::navigateUp() {
+    if (currentPath.get().isRoot()) {
+        return;
+    }
+    navigateToPath(currentPath.get().parent());
+}
+
+void FileBrowserViewModel::handleEnterKey() {
+    const std::vector<FileEntry> selected = selectedFileEntries();
+    if (selected.size() == 1 && selected.front().directoryEntry.isDirectory()) {
+        navigateToDirectory(selected.front());
+    }
+}
+
+void FileBrowserViewModel::selectAll() {
+    std::set<EntryId> ids;
+    for (const FileEntry& entry : entries.get()) {
+        ids.insert(entry.id);
+    }
+    selectedEntries = std::move(ids);
+}
+
+void FileBrowserViewModel::setSelection(std::set<EntryId> ids) {
+    selectedEntries = std::move(ids);
+}
+
+std::vector<FileEntry> FileBrowserViewModel::selectedFileEntries() const {
+    std::vector<FileEntry> selected;
+    for (const FileEntry& entry : entries.get()) {
+        if (selectedEntries.get().count(entry.id) != 0) {
+            selected.push_back(entry);
+        }
+    }
+    return selected;
+}
+
+// The tree ---------------------------------------------------------------------------
+
+void FileBrowserViewModel::buildDirectoryTree() {
+    if (!service_ || !boundImage()) {
+        directoryTree.set({});
+        return;
+    }
+    DirectoryTreeNode root{newUUID(), "/", DiskPath::root(), getSubdirectories(DiskPath::root(), 0)};
+    directoryTree = std::vector<DirectoryTreeNode>{std::move(root)};
+    selectedTreePath = currentPath.get();
+}
+
+std::vector<DirectoryTreeNode> FileBrowserViewModel::getSubdirectories(const DiskPath& path,
+                                                                       int depth) const {
+    if (depth >= maxTreeDepth || !service_ || !boundImage()) {
+        return {};
+    }
+    std::vector<FileEntry> listed;
+    try {
+        listed = service_->listDirectory(path);
+    } catch (const DiskImageError&) {
+        return {};
+    }
+    std::vector<DirectoryTreeNode> nodes;
+    for (const FileEntry& entry : listed) {
+        if (!entry.directoryEntry.isDirectory()) {
+            continue;
+        }
+        const std::string name = entry.directoryEntry.displayName();
+        const DiskPath child = path.appending(name);
+        nodes.push_back({newUUID(), name, child, getSubdirectories(child, depth + 1)});
+    }
+    return nodes;
+}
+
+// Changes through dialogs -------------------------------------------------------------
+
+void FileBrowserViewModel::takeSnapshot(const char* operationName) {
+    if (undoRedoManager_ && boundImage()) {
+        undoRedoManager_->saveSnapshot(operationName, boundImage());
+    }
+}
+
+void FileBrowserViewModel::afterChange() {
+    loadDirectory();
+    buildDirectoryTree();
+    volumeChanged_.emit();
+}
+
+void FileBrowserViewModel::requestDelete() {
+    std::vector<FileEntry> targets = selectedFileEntries();
+    if (targets.empty() || gate_->isBusy) {
+        return;
+    }
+    std::vector<std::string> names;
+    for (const FileEntry& entry : targets) {
+        names.push_back(entry.directoryEntry.displayName());
+    }
+    // What the dialog shows is what gets deleted, whatever the selection becomes.
+    deleteTargets_ = std::move(targets);
+    deleteTargetNames = std::move(names);
+    showDeleteConfirmation = true;
+}
+
+void FileBrowserViewModel::cancelDelete() {
+    showDeleteConfirmation = false;
+    deleteTargets_.clear();
+}
+
+void FileBrowserViewModel::confirmDelete() {
+    showDeleteConfirmation = false;
+    std::vector<FileEntry> targets = std::exchange(deleteTargets_, {});
+    if (!fileOperations_ || targets.empty() || !gate_->tryBegin()) {
+        return;
+    }
+    takeSnapshot(texts::undoDelete);
+    std::vector<std::string> failed;
+    for (const FileEntry& entry : targets) {
+        try {
+            fileOperations_->deleteEntry(entry, entry.directoryEntry.isDirectory());
+        } catch (const DiskImageError&) {
+            failed.push_back(entry.directoryEntry.displayName());
+        }
+    }
+    gate_->end();
+    afterChange();
+    if (!failed.empty()) {
+        reportFailure(texts::deleteFailedPrefix, failed);
+    }
+}
+
+void FileBrowserViewModel::requestNewDirectory() {
+    if (!gate_->isBusy && isBound()) {
+        newDirectoryName = "";
+        showNewDirectoryDialog = true;
+    }
+}
+
+void FileBrowserViewModel::createNewDirectory() {
+    if (!fileOperations_ || newDirectoryName.get().empty() || !gate_->tryBegin()) {
+        return;
+    }
+    takeSnapshot(texts::undoNewDirectory);
+    try {
+        fileOperations_->createDirectory(newDirectoryName.get(), currentPath.get());
+    } catch (const DiskImageError& error) {
+        gate_->end();
+        errorMessage = texts::createDirectoryFailedPrefix + error.errorDescription();
+        showError = true;
+        return;
+    }
+    gate_->end();
+    showNewDirectoryDialog = false;
+    newDirectoryName = "";
+    afterChange();
+}
+
+void FileBrowserViewModel::prepareRename() {
+    const std::vector<FileEntry> selected = selectedFileEntries();
+    if (selected.empty() || gate_->isBusy) {
+        return;
+    }
+    renameTarget_ = selected.front();
+    renameName = selected.front().directoryEntry.name;
+    renameExtension = selected.front().directoryEntry.extension_;
+    showRenameDialog = true;
+}
+
+void FileBrowserViewModel::renameSelectedEntry() {
+    if (!fileOperations_ || !renameTarget_ || renameName.get().empty() || !gate_->tryBegin()) {
+        return;
+    }
+    takeSnapshot(texts::undoRename);
+    try {
+        fileOperations_->renameEntry(*renameTarget_, renameName.get(), renameExtension.get());
+    } catch (const DiskImageError& error) {
+        gate_->end();
+        errorMessage = texts::renameFailedPrefix + error.errorDescription();
+        showError = true;
+        return;
+    }
+    gate_->end();
+    showRenameDialog = false;
+    renameTarget_.reset();
+    afterChange();
+}
+
+// Undo and redo -----------------------------------------------------------------------
+
+bool FileBrowserViewModel::canUndo() const {
+    const auto image = boundImage();
+    return undoRedoManager_ && image && undoRedoManager_->canUndo(*image);
+}
+
+bool FileBrowserViewModel::canRedo() const {
+    const auto image = boundImage();
+    return undoRedoManager_ && image && undoRedoManager_->canRedo(*image);
+}
+
+void FileBrowserViewModel::undo() {
+    if (!canUndo() || !gate_->tryBegin()) {
+        return;
+    }
+    try {
+        undoRedoManager_->performUndo(boundImage());
+    } catch (const DiskImageError& error) {
+        errorMessage = texts::undoFailedPrefix + error.errorDescription();
+        showError = true;
+    }
+    gate_->end();
+    afterChange();
+}
+
+void FileBrowserViewModel::redo() {
+    if (!canRedo() || !gate_->tryBegin()) {
+        return;
+    }
+    try {
+        undoRedoManager_->performRedo(boundImage());
+    } catch (const DiskImageError& error) {
+        errorMessage = texts::redoFailedPrefix + error.errorDescription();
+        showError = true;
+    }
+    gate_->end();
+    afterChange();
+}
+
+// Deleted files -----------------------------------------------------------------------
+
+void FileBrowserViewModel::openDeletedFiles() {
+    const auto image = boundImage();
+    if (!image || gate_->isBusy) {
+        return;
+    }
+    deletedFiles_->loadDeletedEntries(currentPath.get(), image);
+    showDeletedFiles = true;
+}
+
+void FileBrowserViewModel::reloadDeletedFiles() {
+    if (const auto image = boundImage()) {
+        deletedFiles_->loadDeletedEntries(deletedFiles_->directory(), image);
+    }
+}
+
+void FileBrowserViewModel::restoreDeletedEntry() {
+    const auto image = boundImage();
+    if (!image || gate_->isBusy) {
+        return;
+    }
+    const std::optional<std::uint8_t> firstByte = deletedFiles_->validateRestore(image);
+    if (!firstByte || !gate_->tryBegin()) {
+        return;
+    }
+    // A restore is a change like any other: without its own step, the next undo would
+    // silently take it back along with the step before.
+    takeSnapshot(texts::undoRestore);
+    const bool restored = deletedFiles_->restore(image, *firstByte);
+    gate_->end();
+    if (restored) {
+        afterChange();
+    }
+}
+
+} // namespace tamberlane

@@ -1,0 +1,182 @@
+#pragma once
+
+#include "app/state/DeletedFilesViewModel.h"
+#include "app/state/Executor.h"
+#include "app/state/Observable.h"
+#include "app/state/OperationGate.h"
+#include "engine/fat/DiskPath.h"
+#include "engine/image/DiskImageService.h"
+#include "engine/image/Signal.h"
+#include "engine/operations/FileOperationService.h"
+#include "engine/operations/HostExport.h"
+#include "engine/operations/UndoRedoManager.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <set>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+namespace tamberlane {
+
+enum class SortKey { name, size, date };
+enum class SortOrder { ascending, descending };
+
+struct DirectoryTreeNode {
+    std::string id;
+    std::string name;
+    DiskPath path;
+    std::vector<DirectoryTreeNode> children;
+
+    bool operator==(const DirectoryTreeNode& other) const {
+        return name == other.name && path == other.path && children == other.children;
+    }
+};
+
+// The state behind the file list, the tree, the toolbar and the file dialogs, and every
+// user-level file operation on the bound image.
+class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserViewModel> {
+  public:
+    // The directory tree lists this many levels below the root.
+    static constexpr int maxTreeDepth = 10;
+
+    FileBrowserViewModel(Executor& executor, std::shared_ptr<OperationGate> gate);
+
+    Observable<std::vector<FileEntry>> entries;
+    Observable<DiskPath> currentPath;
+    Observable<std::set<EntryId>> selectedEntries;
+    Observable<std::vector<DirectoryTreeNode>> directoryTree;
+    Observable<std::optional<DiskPath>> selectedTreePath;
+    Observable<SortKey> sortKey{SortKey::name};
+    Observable<SortOrder> sortOrder{SortOrder::ascending};
+    Observable<bool> isEmpty{true};
+    Observable<bool> isOperationInProgress{false};
+    Observable<std::string> operationFileName;
+    Observable<double> operationProgress{0.0};
+    Observable<bool> showDeleteConfirmation{false};
+    Observable<bool> showImportOverwriteConfirmation{false};
+    Observable<std::vector<std::filesystem::path>> pendingOverwriteURLs;
+    // One line per clash: the host name, and the volume's name when it differs.
+    Observable<std::vector<std::string>> duplicateFileNames;
+    Observable<bool> showExportOverwriteConfirmation{false};
+    Observable<std::vector<std::string>> exportDuplicateNames;
+    Observable<std::vector<std::string>> deleteTargetNames;
+    Observable<bool> showNewDirectoryDialog{false};
+    Observable<std::string> newDirectoryName;
+    Observable<bool> showRenameDialog{false};
+    Observable<std::string> renameName;
+    Observable<std::string> renameExtension;
+    Observable<bool> showDeletedFiles{false};
+    Observable<std::vector<FileEntry>> clipboard;
+    Observable<bool> clipboardIsCut{false};
+    Observable<DiskPath> clipboardSourcePath;
+    Observable<bool> showError{false};
+    Observable<std::string> errorMessage;
+
+    const std::shared_ptr<DeletedFilesViewModel>& deletedFilesVM() const { return deletedFiles_; }
+    const std::shared_ptr<OperationGate>& gate() const { return gate_; }
+
+    // Emitted after every change of the volume, so the capacity shown can follow.
+    Signal<>& volumeChanged() { return volumeChanged_; }
+
+    // Binds to the service's current image: root path, a fresh clipboard, reload.
+    void bind(DiskImageService& service, UndoRedoManager& undoRedoManager);
+    void unbind();
+    bool isBound() const { return fileOperations_ != nullptr; }
+
+    void loadDirectory();
+    void navigateToDirectory(const FileEntry& entry);
+    void navigateToPath(const DiskPath& path);
+    void navigateUp();
+    void handleEnterKey();
+    void selectAll();
+    void setSelection(std::set<EntryId> ids);
+    std::vector<FileEntry> selectedFileEntries() const;
+
+    void sort(SortKey key);
+    bool sortEntries(const FileEntry& a, const FileEntry& b) const;
+    void buildDirectoryTree();
+    std::vector<DirectoryTreeNode> getSubdirectories(const DiskPath& path, int depth) const;
+
+    void requestDelete();
+    void confirmDelete();
+    void cancelDelete();
+    void requestNewDirectory();
+    void createNewDirectory();
+    void prepareRename();
+    void renameSelectedEntry();
+
+    void copySelectedEntries();
+    void cutSelectedEntries();
+    void pasteEntries();
+
+    void importFiles(const std::vector<std::filesystem::path>& from, bool overwrite = false);
+    void confirmImportOverwrite();
+    void cancelImportOverwrite();
+
+    // Exports the selection into `folder`; asks once when names exist there already.
+    void exportSelectedFiles(const std::filesystem::path& folder);
+    void confirmExportOverwrite();
+    void skipExistingOnExport();
+    void cancelExportOverwrite();
+    // Exports one file to exactly the path chosen in a save dialog.
+    void exportFileAs(const FileEntry& entry, const std::filesystem::path& destination);
+    // For dragging a file out of the list: a copy in a private temporary folder.
+    std::optional<std::filesystem::path> exportToTemporaryFile(const FileEntry& entry);
+
+    // Asks the running import, export or paste to stop.
+    void cancelOperation();
+
+    void undo();
+    void redo();
+    bool canUndo() const;
+    bool canRedo() const;
+
+    void openDeletedFiles();
+    void reloadDeletedFiles();
+    // Restores the deleted-files window's chosen entry into the bound image.
+    void restoreDeletedEntry();
+
+  private:
+    struct ImportRequest {
+        std::vector<std::filesystem::path> files;
+        DiskPath target;
+    };
+    struct ExportRequest {
+        std::vector<FileEntry> targets;
+        std::filesystem::path folder;
+    };
+
+    std::shared_ptr<DiskImage> boundImage() const;
+    bool beginOperation();
+    void endOperation();
+    ProgressCallback progressReporter(const std::string& fileName);
+    void takeSnapshot(const char* operationName);
+    void afterChange();
+    void reportFailure(const char* prefix, const std::vector<std::string>& names);
+    void runImport(ImportRequest request, bool overwrite);
+    void finishImport(const ImportRequest& request, const BatchResult& result,
+                      std::vector<std::string> failed, bool overwrite);
+    void runExport(ExportRequest request, ExistingHostFile existing);
+    void sortInPlace(std::vector<FileEntry>& list) const;
+    void clearClipboard();
+    void resetDialogs();
+
+    Executor& executor_;
+    std::shared_ptr<OperationGate> gate_;
+    DiskImageService* service_ = nullptr;
+    UndoRedoManager* undoRedoManager_ = nullptr;
+    std::shared_ptr<FileOperationService> fileOperations_;
+    std::shared_ptr<DeletedFilesViewModel> deletedFiles_;
+    std::optional<ImportRequest> pendingImport_;
+    std::optional<ExportRequest> pendingExport_;
+    std::vector<FileEntry> deleteTargets_;
+    std::optional<FileEntry> renameTarget_;
+    std::stop_source stop_;
+    Signal<> volumeChanged_;
+};
+
+} // namespace tamberlane

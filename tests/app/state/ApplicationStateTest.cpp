@@ -1,0 +1,152 @@
+#include "tests/app/state/StateTestSupport.h"
+
+#include "app/state/StateTexts.h"
+
+namespace tamberlane::test {
+namespace {
+
+using ApplicationStateTest = StateTest;
+
+TEST_F(ApplicationStateTest, AFailedOpenKeepsTheBrowserItsClipboardAndTheUndoHistory) {
+    app.image().openDiskImage(newImage("a.img"));
+    makeDirectory("KEEP");
+    select({"KEEP"});
+    app.browser().cutSelectedEntries();
+    ASSERT_TRUE(app.browser().canUndo());
+
+    writeFile(dir / "broken.img", Bytes(1000, 0));
+    app.image().openDiskImage(dir / "broken.img");
+
+    EXPECT_TRUE(app.image().showSpecialFormatAlert);
+    EXPECT_EQ(app.image().errorMessage.get(), texts::specialFormat);
+    EXPECT_EQ(app.image().windowTitle.get(), "a.img");
+    EXPECT_EQ(app.browser().clipboard.get().size(), 1u);
+    EXPECT_TRUE(app.browser().canUndo());
+    EXPECT_EQ(listedNames(), std::vector<std::string>{"KEEP"});
+}
+
+TEST_F(ApplicationStateTest, AnotherImageEmptiesClipboardAndUndoSoNothingOfAReachesB) {
+    const auto a = newImage("a.img");
+    const auto b = newImage("b.img");
+    app.image().openDiskImage(a);
+    app.browser().importFiles({hostFile("DATA.TXT", "from image a")});
+    select({"DATA.TXT"});
+    app.browser().cutSelectedEntries();
+    const Bytes bBefore = readFile(b);
+
+    app.image().openDiskImage(b);
+    EXPECT_TRUE(app.browser().clipboard.get().empty());
+    EXPECT_FALSE(app.browser().canUndo());
+    EXPECT_TRUE(app.undoRedo().undoStack().empty());
+    app.browser().pasteEntries();
+    app.browser().undo();
+    EXPECT_EQ(readFile(b), bBefore);
+
+    // And closing ends the history too.
+    app.browser().importFiles({hostFile("NEW.TXT", "x")});
+    app.image().closeImage();
+    EXPECT_TRUE(app.undoRedo().undoStack().empty());
+    EXPECT_FALSE(app.browser().isBound());
+    EXPECT_EQ(app.image().windowTitle.get(), "Tamberlane");
+}
+
+TEST_F(ApplicationStateTest, ALockHeldElsewhereSaysReadOnlyIsPossible) {
+    const auto path = newImage("locked.img");
+    OtherProcessLock other(path, LOCK_EX);
+    ASSERT_TRUE(other.acquired());
+    app.image().openDiskImage(path);
+    EXPECT_TRUE(app.image().showErrorAlert);
+    const std::string& message = app.image().errorMessage.get();
+    EXPECT_TRUE(message.ends_with("\n読み取り専用モードで開くことができます。")) << message;
+    EXPECT_FALSE(app.image().isImageOpen);
+}
+
+TEST_F(ApplicationStateTest, CapacityFollowsEveryChange) {
+    app.image().openDiskImage(newImage("a.img"));
+    const std::int64_t freeBefore = app.image().freeSpace;
+    EXPECT_EQ(app.image().totalSpace, freeBefore);
+    app.browser().importFiles({hostFile("ONE.BIN", std::string(1500, 'x'))});
+    EXPECT_EQ(app.image().freeSpace, freeBefore - 1536);
+    app.browser().undo();
+    EXPECT_EQ(app.image().freeSpace, freeBefore);
+    app.browser().redo();
+    EXPECT_EQ(app.image().usedSpace, 1536);
+}
+
+TEST(ActionEnablementTest, EachStateOffersOnlyWhatIsSafe) {
+    using A = Action;
+    const auto enabled = [](const ActionContext& c, std::initializer_list<Action> actions) {
+        const ActionEnablement e = computeActionEnablement(c);
+        std::string wrong;
+        for (std::size_t i = 0; i < actionCount; ++i) {
+            const auto action = static_cast<Action>(i);
+            const bool expected = std::find(actions.begin(), actions.end(), action) != actions.end();
+            if (e.isEnabled(action) != expected) {
+                wrong += std::to_string(i) + (expected ? "+ " : "- ");
+            }
+        }
+        return wrong;
+    };
+    ActionContext none;
+    EXPECT_EQ(enabled(none, {A::open, A::newImage}), "");
+
+    ActionContext open{.isImageOpen = true, .selectionCount = 1, .entryCount = 3,
+                       .clipboardHasEntries = true, .isAtRoot = false, .canUndo = true};
+    EXPECT_EQ(enabled(open, {A::open, A::newImage, A::close, A::convert, A::imageInfo,
+                             A::sectorEditor, A::reload, A::navigate, A::navigateUp, A::selectAll,
+                             A::exportFiles, A::copy, A::textEditor, A::hexViewer, A::importFiles,
+                             A::newDirectory, A::restore, A::deleteEntries, A::cut, A::rename,
+                             A::paste, A::undo}),
+              "");
+
+    // Write-protected and read-only images can be looked at and copied from, never changed.
+    ActionContext writeProtected = open;
+    writeProtected.isWriteProtected = true;
+    ActionContext readOnly = open;
+    readOnly.isReadOnly = true;
+    for (const ActionContext& c : {writeProtected, readOnly}) {
+        EXPECT_EQ(enabled(c, {A::open, A::newImage, A::close, A::convert, A::imageInfo,
+                              A::sectorEditor, A::reload, A::navigate, A::navigateUp,
+                              A::selectAll, A::exportFiles, A::copy, A::textEditor, A::hexViewer,
+                              A::restore}),
+                  "");
+    }
+
+    // While anything runs, nothing touches the image: not even open, close or undo.
+    ActionContext busy = open;
+    busy.isBusy = true;
+    EXPECT_EQ(enabled(busy, {}), "");
+
+    // Selections: a directory opens in no viewer; two entries cannot be renamed.
+    ActionContext directory = open;
+    directory.selectionHasDirectory = true;
+    EXPECT_FALSE(computeActionEnablement(directory).isEnabled(A::textEditor));
+    EXPECT_TRUE(computeActionEnablement(directory).isEnabled(A::rename));
+    ActionContext two = open;
+    two.selectionCount = 2;
+    EXPECT_FALSE(computeActionEnablement(two).isEnabled(A::rename));
+    EXPECT_FALSE(computeActionEnablement(two).isEnabled(A::hexViewer));
+    ActionContext nothingSelected = open;
+    nothingSelected.selectionCount = 0;
+    nothingSelected.clipboardHasEntries = false;
+    for (Action a : {A::exportFiles, A::copy, A::cut, A::deleteEntries, A::rename, A::paste}) {
+        EXPECT_FALSE(computeActionEnablement(nothingSelected).isEnabled(a));
+    }
+}
+
+TEST_F(ApplicationStateTest, TheWindowsAreToldWhenEnablementMayHaveChanged) {
+    int told = 0;
+    const Subscription s = app.enablementChanged().subscribe([&told] { ++told; });
+    app.image().openDiskImage(newImage("a.img"));
+    EXPECT_GT(told, 0);
+    EXPECT_TRUE(app.enablement().isEnabled(Action::importFiles));
+    EXPECT_FALSE(app.enablement().isEnabled(Action::paste));
+    app.browser().importFiles({hostFile("A.TXT", "a")});
+    select({"A.TXT"});
+    app.browser().copySelectedEntries();
+    EXPECT_TRUE(app.enablement().isEnabled(Action::paste));
+    EXPECT_TRUE(app.enablement().isEnabled(Action::undo));
+}
+
+} // namespace
+} // namespace tamberlane::test

@@ -1,0 +1,267 @@
+#include "tests/app/state/StateTestSupport.h"
+
+#include "app/state/StateTexts.h"
+
+#include <chrono>
+#include <strings.h>
+
+namespace tamberlane::test {
+namespace {
+
+class FileBrowserTest : public StateTest {
+  protected:
+    void SetUp() override {
+        image = newImage("disk.img");
+        app.image().openDiskImage(image);
+        ASSERT_TRUE(app.image().isImageOpen);
+    }
+    FileBrowserViewModel& browser() { return app.browser(); }
+
+    std::filesystem::path image;
+};
+
+TEST_F(FileBrowserTest, ClashQuestionNamesTheVolumeEntryAndARepeatWithinOneRequestFails) {
+    browser().importFiles({hostFile("REPORT_A.TXT", "old")});
+    const auto longName = hostFile("report_august.txt", "new");
+    const auto sameShort = hostFile("other/REPORT_A.TXT", "second of the same name");
+    makeDirectory("SUB");
+    enter("SUB");
+    browser().navigateUp();
+
+    browser().importFiles({longName, sameShort});
+
+    EXPECT_TRUE(browser().showImportOverwriteConfirmation);
+    EXPECT_EQ(browser().duplicateFileNames.get(),
+              std::vector<std::string>{"report_august.txt → REPORT_A.TXT"});
+    EXPECT_EQ(browser().errorMessage.get(),
+              std::string(texts::importFailedPrefix) + "REPORT_A.TXT");
+
+    // The overwrite goes where the request went, wherever the user looks meanwhile.
+    enter("SUB");
+    browser().confirmImportOverwrite();
+    EXPECT_TRUE(listedNames().empty());
+    browser().navigateUp();
+    EXPECT_EQ(listed("REPORT_A.TXT").directoryEntry.size, 3u);
+    EXPECT_TRUE(fsckAccepts(image));
+}
+
+TEST_F(FileBrowserTest, DeleteRemovesWhatTheDialogShowedNotTheLaterSelection) {
+    browser().importFiles({hostFile("A.TXT", "a"), hostFile("B.TXT", "b")});
+    select({"A.TXT"});
+    browser().requestDelete();
+    select({"B.TXT"});
+    browser().confirmDelete();
+    EXPECT_EQ(listedNames(), std::vector<std::string>{"B.TXT"});
+}
+
+TEST_F(FileBrowserTest, PasteCopiesTreesMovesDirectoriesAndRefusesAPasteIntoItself) {
+    makeDirectory("SRC");
+    enter("SRC");
+    makeDirectory("INNER");
+    browser().importFiles({hostFile("ONE.TXT", "one"), hostFile("TWO.TXT", std::string(5000, 't'))});
+    enter("INNER");
+    browser().importFiles({hostFile("DEEP.TXT", "deep")});
+    browser().navigateToPath(DiskPath::root());
+    makeDirectory("DST");
+
+    select({"SRC"});
+    browser().copySelectedEntries();
+    enter("DST");
+    browser().pasteEntries();
+    EXPECT_FALSE(browser().showError) << browser().errorMessage.get();
+    EXPECT_EQ(browser().clipboard.get().size(), 1u) << "a copy stays for another paste";
+
+    // Into itself: refused, and the source is intact.
+    browser().navigateToPath(DiskPath::fromString("/SRC"));
+    browser().pasteEntries();
+    EXPECT_EQ(browser().errorMessage.get(), std::string(texts::pasteFailedPrefix) + "SRC");
+
+    // A cut directory moves; its ".." follows it.
+    browser().navigateToPath(DiskPath::root());
+    select({"SRC"});
+    browser().cutSelectedEntries();
+    enter("DST");
+    enter("SRC");
+    browser().pasteEntries(); // below itself
+    EXPECT_EQ(browser().clipboard.get().size(), 1u) << "a refused cut keeps its entry";
+    browser().navigateUp();
+    browser().showError = false;
+    // DST already holds a copy named SRC: the clash is reported and nothing moves.
+    browser().pasteEntries();
+    EXPECT_TRUE(browser().showError);
+    makeDirectory("MOVED");
+    enter("MOVED");
+    browser().pasteEntries();
+    EXPECT_TRUE(browser().clipboard.get().empty());
+
+    browser().navigateToPath(DiskPath::root());
+    EXPECT_EQ(listedNames(), std::vector<std::string>{"DST"});
+    const std::shared_ptr<DiskImage> disk = app.image().diskImageService().currentImage();
+    const Tree tree = engineTree(*disk);
+    EXPECT_EQ(tree.at("DST/SRC/TWO.TXT"), tree.at("DST/MOVED/SRC/TWO.TXT"));
+    EXPECT_EQ(tree.at("DST/MOVED/SRC/INNER/DEEP.TXT"), bytesOf("deep"));
+    EXPECT_TRUE(fsckAccepts(image));
+    if (fatToolsAvailable()) {
+        EXPECT_EQ(mtoolsTree(image), tree);
+    }
+}
+
+TEST_F(FileBrowserTest, APasteNeverReplacesAnotherFileAndACutThatClashedKeepsItsSource) {
+    makeDirectory("OTHER");
+    browser().importFiles({hostFile("SAME.TXT", "in root")});
+    enter("OTHER");
+    browser().importFiles({hostFile("x/SAME.TXT", "in other")});
+    select({"SAME.TXT"});
+    browser().cutSelectedEntries();
+    browser().navigateUp();
+    browser().pasteEntries();
+    EXPECT_EQ(browser().errorMessage.get(), std::string(texts::pasteFailedPrefix) + "SAME.TXT");
+    const auto disk = app.image().diskImageService().currentImage();
+    EXPECT_EQ(engineTree(*disk).at("SAME.TXT"), bytesOf("in root"));
+    EXPECT_EQ(engineTree(*disk).at("OTHER/SAME.TXT"), bytesOf("in other"));
+
+    // Copy and paste into the same directory leaves exactly one file.
+    select({"SAME.TXT"});
+    browser().copySelectedEntries();
+    browser().showError = false;
+    browser().pasteEntries();
+    EXPECT_FALSE(browser().showError);
+    EXPECT_EQ(listedNames(), (std::vector<std::string>{"OTHER", "SAME.TXT"}));
+}
+
+TEST_F(FileBrowserTest, AStaleClipboardEntryIsReportedAndNothingOfItIsWritten) {
+    browser().importFiles({hostFile("GONE.TXT", "soon deleted")});
+    makeDirectory("TARGET");
+    select({"GONE.TXT"});
+    browser().cutSelectedEntries();
+    select({"GONE.TXT"});
+    browser().requestDelete();
+    browser().confirmDelete();
+    // A new file takes the freed cluster: a blind paste would carry its bytes.
+    browser().importFiles({hostFile("NEWER.TXT", "took the cluster")});
+    enter("TARGET");
+    const Bytes before = readFile(image);
+    browser().pasteEntries();
+    EXPECT_EQ(browser().errorMessage.get(), std::string(texts::pasteFailedPrefix) + "GONE.TXT");
+    EXPECT_TRUE(listedNames().empty());
+    browser().undo(); // the paste step itself changed nothing
+    EXPECT_EQ(readFile(image), before);
+}
+
+TEST_F(FileBrowserTest, CancelledImportAndPasteLeaveTheImageAsItWas) {
+    makeDirectory("DIR");
+    browser().importFiles({hostFile("KEEP.TXT", "k")});
+    const Bytes before = readFile(image);
+    Subscription cancelOnFirstProgress = browser().operationProgress.subscribe([this] {
+        if (browser().operationProgress.get() > 0) {
+            browser().cancelOperation();
+        }
+    });
+    browser().importFiles({hostFile("BIG1.BIN", std::string(40000, 'a')),
+                           hostFile("BIG2.BIN", std::string(40000, 'b'))});
+    EXPECT_EQ(readFile(image), before);
+    EXPECT_EQ(listedNames(), (std::vector<std::string>{"DIR", "KEEP.TXT"}));
+
+    select({"KEEP.TXT"});
+    browser().copySelectedEntries();
+    enter("DIR");
+    browser().pasteEntries();
+    EXPECT_EQ(readFile(image), before);
+    EXPECT_FALSE(browser().isOperationInProgress);
+    EXPECT_FALSE(app.gate().isBusy);
+}
+
+TEST_F(FileBrowserTest, ExportAsksOnceBeforeReplacingHostFilesAndSkipKeepsThem) {
+    browser().importFiles({hostFile("A.TXT", "volume a"), hostFile("B.TXT", "volume b")});
+    const TempDir out;
+    writeFile(out / "A.TXT", bytesOf("host copy"));
+    select({"A.TXT", "B.TXT"});
+    browser().exportSelectedFiles(out.path());
+    EXPECT_TRUE(browser().showExportOverwriteConfirmation);
+    EXPECT_EQ(browser().exportDuplicateNames.get(), std::vector<std::string>{"A.TXT"});
+    EXPECT_FALSE(std::filesystem::exists(out / "B.TXT")) << "nothing is written before the answer";
+
+    browser().skipExistingOnExport();
+    EXPECT_EQ(readFile(out / "A.TXT"), bytesOf("host copy"));
+    EXPECT_EQ(readFile(out / "B.TXT"), bytesOf("volume b"));
+
+    browser().exportSelectedFiles(out.path());
+    browser().confirmExportOverwrite();
+    EXPECT_EQ(readFile(out / "A.TXT"), bytesOf("volume a"));
+
+    // A single file goes to exactly the name typed in the save dialog.
+    browser().exportFileAs(listed("B.TXT"), out / "renamed.txt");
+    EXPECT_EQ(readFile(out / "renamed.txt"), bytesOf("volume b"));
+}
+
+TEST_F(FileBrowserTest, UndoAndRedoFailuresAreReported) {
+    browser().importFiles({hostFile("A.TXT", "a")});
+    setAtomicWriteFaultHook([](AtomicWriteStep) { return EIO; });
+    browser().undo();
+    setAtomicWriteFaultHook({});
+    EXPECT_TRUE(browser().showError);
+    EXPECT_TRUE(browser().errorMessage.get().starts_with(texts::undoFailedPrefix));
+    EXPECT_EQ(listedNames(), std::vector<std::string>{"A.TXT"});
+}
+
+TEST_F(FileBrowserTest, NothingStartsWhileAnOperationRuns) {
+    browser().importFiles({hostFile("A.TXT", "a")});
+    makeDirectory("SUB");
+    ASSERT_TRUE(app.gate().tryBegin());
+    const Bytes before = readFile(image);
+    browser().importFiles({hostFile("B.TXT", "b")});
+    select({"A.TXT"});
+    browser().requestDelete();
+    browser().confirmDelete();
+    browser().undo();
+    enter("SUB");
+    app.image().closeImage();
+    app.image().openDiskImage(newImage("other.img"));
+    app.gate().end();
+    EXPECT_EQ(readFile(image), before);
+    EXPECT_TRUE(browser().currentPath.get().isRoot());
+    EXPECT_EQ(app.image().windowTitle.get(), "disk.img");
+}
+
+TEST(FileBrowserSortTest, FourThousandEntriesSortStablyByEachKey) {
+    SynchronousExecutor executor;
+    auto browser = std::make_shared<FileBrowserViewModel>(executor, std::make_shared<OperationGate>());
+    std::vector<FileEntry> list;
+    for (int i = 0; i < 4000; ++i) {
+        FileEntry e;
+        e.id = static_cast<EntryId>(i + 1);
+        e.directoryEntry.name = (i % 2 == 0 ? "file" : "FILE") + std::to_string(3999 - i);
+        e.directoryEntry.size = static_cast<std::uint32_t>(i % 7);
+        e.directoryEntry.modifiedDate = Timestamp(std::chrono::seconds(1'000'000 + (i % 13) * 60));
+        list.push_back(e);
+    }
+    browser->entries = list;
+    browser->sort(SortKey::name); // same key again: descending
+    EXPECT_EQ(browser->sortOrder.get(), SortOrder::descending);
+    browser->sort(SortKey::size);
+    EXPECT_EQ(browser->sortOrder.get(), SortOrder::ascending);
+    for (std::size_t i = 1; i < browser->entries.get().size(); ++i) {
+        const auto& a = browser->entries.get()[i - 1].directoryEntry;
+        const auto& b = browser->entries.get()[i].directoryEntry;
+        ASSERT_LE(a.size, b.size);
+        if (a.size == b.size) {
+            // Equal sizes keep the order they had: names descending.
+            ASSERT_GE(strcasecmp(a.name.c_str(), b.name.c_str()), 0) << a.name << " " << b.name;
+        }
+    }
+    browser->sort(SortKey::name);
+    const auto& sorted = browser->entries.get();
+    // Case is ignored: "file10" and "FILE10" sit together, in the order they had.
+    for (std::size_t i = 1; i < sorted.size(); ++i) {
+        ASSERT_FALSE(browser->sortEntries(sorted[i], sorted[i - 1])) << i;
+    }
+    EXPECT_EQ(sorted.front().directoryEntry.displayName().substr(4), "0");
+    browser->sort(SortKey::date);
+    for (std::size_t i = 1; i < browser->entries.get().size(); ++i) {
+        ASSERT_LE(browser->entries.get()[i - 1].directoryEntry.modifiedDate,
+                  browser->entries.get()[i].directoryEntry.modifiedDate);
+    }
+}
+
+} // namespace
+} // namespace tamberlane::test

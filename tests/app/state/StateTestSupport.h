@@ -1,0 +1,68 @@
+#pragma once
+
+#include "app/state/ApplicationState.h"
+#include "engine/image/NewImage.h"
+#include "tests/support/FatTools.h"
+#include "tests/support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tamberlane::test {
+
+// The application's state on a synchronous executor, with new 1.44 MB images made by
+// the engine in a private folder.
+class StateTest : public ::testing::Test {
+  protected:
+    StateTest() : app(executor) {}
+
+    std::filesystem::path newImage(const std::string& name,
+                                   DiskSize size = DiskSize::mb1_44) {
+        const auto path = dir / name;
+        writeImageFile(path, createNewImage(NewImageParameters{NewImageFormat::bin, size, {}}));
+        return path;
+    }
+    std::filesystem::path hostFile(const std::string& name, const std::string& text) {
+        const auto path = host / name;
+        std::filesystem::create_directories(path.parent_path());
+        writeFile(path, bytesOf(text));
+        return path;
+    }
+    std::vector<std::string> listedNames() {
+        std::vector<std::string> names;
+        for (const FileEntry& e : app.browser().entries.get()) {
+            names.push_back(e.directoryEntry.displayName());
+        }
+        return names;
+    }
+    const FileEntry& listed(const std::string& name) {
+        for (const FileEntry& e : app.browser().entries.get()) {
+            if (e.directoryEntry.displayName() == name) {
+                return e;
+            }
+        }
+        throw std::runtime_error("not listed: " + name);
+    }
+    void select(const std::vector<std::string>& names) {
+        std::set<EntryId> ids;
+        for (const std::string& name : names) {
+            ids.insert(listed(name).id);
+        }
+        app.browser().setSelection(ids);
+    }
+    void makeDirectory(const std::string& name) {
+        app.browser().requestNewDirectory();
+        app.browser().newDirectoryName = name;
+        app.browser().createNewDirectory();
+    }
+    void enter(const std::string& name) { app.browser().navigateToDirectory(listed(name)); }
+
+    TempDir dir;
+    TempDir host;
+    SynchronousExecutor executor;
+    ApplicationState app;
+};
+
+} // namespace tamberlane::test
