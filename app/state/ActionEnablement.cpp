@@ -25,10 +25,11 @@ ActionEnablement computeActionEnablement(const ActionContext& c) {
     e.set(Action::copy, viewable && c.selectionCount > 0);
     e.set(Action::textEditor, viewable && oneFile);
     e.set(Action::hexViewer, viewable && oneFile);
+    // Listing deleted entries only reads; the restore itself refuses a protected image.
+    e.set(Action::restore, viewable);
 
     e.set(Action::importFiles, writable);
     e.set(Action::newDirectory, writable);
-    e.set(Action::restore, writable);
     e.set(Action::deleteEntries, writable && c.selectionCount > 0);
     e.set(Action::cut, writable && c.selectionCount > 0);
     e.set(Action::rename, writable && c.selectionCount == 1);

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string_view>
 
 namespace tamberlane {
 
@@ -26,8 +27,12 @@ std::string joinNames(const std::vector<std::string>& names) {
 const icu::Collator* nameCollator() {
     static const std::unique_ptr<icu::Collator> collator = [] {
         UErrorCode status = U_ZERO_ERROR;
+        // The C locale maps to a collation that orders by code point, case first: the
+        // root collation is the neutral choice that still ignores case.
+        const icu::Locale& user = icu::Locale::getDefault();
+        const bool isPosix = std::string_view(user.getVariant()) == "POSIX";
         std::unique_ptr<icu::Collator> made(
-            icu::Collator::createInstance(icu::Locale::getDefault(), status));
+            icu::Collator::createInstance(isPosix ? icu::Locale::getRoot() : user, status));
         if (U_FAILURE(status)) {
             return std::unique_ptr<icu::Collator>();
         }

@@ -2,6 +2,8 @@
 
 #include "app/state/StateTexts.h"
 
+#include <sys/file.h>
+
 namespace tamberlane::test {
 namespace {
 
