@@ -28,6 +28,20 @@ public:
         writeProtected,
     };
 
+    // Why an operation refused, for callers that must branch on it (ask before
+    // overwriting, skip a stale entry) without reading the message.
+    enum class Reason {
+        none,
+        nameClash,
+        directoryExists,
+        entryNotFound,
+        directoryNotFound,
+        notRegularFile,
+        rootDirectoryFull,
+        intoItself,
+        staleEntry,
+    };
+
     static DiskImageError unsupportedFormat(std::string ext);
     static DiskImageError invalidFileSize(std::vector<std::int64_t> expected, std::int64_t actual);
     static DiskImageError headerParseFailure(std::string text);
@@ -47,6 +61,12 @@ public:
     static DiskImageError writeProtected();
 
     Kind kind() const { return kind_; }
+    Reason reason() const { return reason_; }
+    // Returns *this so that a factory call can be tagged where it is thrown.
+    DiskImageError& withReason(Reason reason) {
+        reason_ = reason;
+        return *this;
+    }
     const std::string& text() const { return text_; }
     const std::vector<std::int64_t>& expected() const { return expected_; }
     std::int64_t actual() const { return first_; }
@@ -67,6 +87,7 @@ private:
     DiskImageError& finish();
 
     Kind kind_;
+    Reason reason_ = Reason::none;
     std::string text_;
     std::vector<std::int64_t> expected_;
     std::int64_t first_ = 0;

@@ -200,7 +200,8 @@ void restore(DiskImage& image, const DiskPath& directory, const DeletedFileEntry
         firstByte = static_cast<std::uint8_t>(firstByte - 'a' + 'A');
     }
     const DiskImageError notFound =
-        DiskImageError::headerParseFailure("エントリが見つかりません: " + target.displayName);
+        DiskImageError::headerParseFailure("エントリが見つかりません: " + target.displayName)
+            .withReason(DiskImageError::Reason::entryNotFound);
     // The listing may be older than the disk: only the very slot that was listed, still
     // deleted, is brought back.
     const std::optional<Bytes> slot = readSlot(image, target.location);
@@ -230,7 +231,8 @@ void restore(DiskImage& image, const DiskPath& directory, const DeletedFileEntry
             std::equal(restoredExt.begin(), restoredExt.end(), live.rawExtension.begin(),
                        live.rawExtension.end())) {
             throw DiskImageError::encodingError("同名のファイルが既に存在します: " +
-                                                joinName(restoredName, restoredExt));
+                                                joinName(restoredName, restoredExt))
+                .withReason(DiskImageError::Reason::nameClash);
         }
     }
 
