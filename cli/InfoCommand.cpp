@@ -1,5 +1,7 @@
 #include "cli/Commands.h"
 
+#include "engine/image/formats/FormatTable.h"
+
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
@@ -13,13 +15,6 @@ namespace {
 struct InfoOptions {
     std::string image;
     bool json = false;
-};
-
-struct Capacity {
-    std::int64_t bytesPerCluster = 0;
-    std::int64_t dataClusters = 0;
-    std::int64_t freeClusters = 0;
-    std::int64_t usedClusters() const { return dataClusters - freeClusters; }
 };
 
 std::string kilobytes(std::int64_t bytes) {
@@ -37,21 +32,16 @@ int runInfo(const InfoOptions& options, CommandContext& context) {
     const auto image = openImage(service, options.image, context.global);
     const BIOSParameterBlock& bpb = image->bpb;
     const DiskGeometry& geometry = image->geometry;
-    Capacity capacity;
-    capacity.bytesPerCluster = image->bytesPerCluster();
-    capacity.dataClusters = image->totalClusters();
-    capacity.freeClusters = image->fatTable.freeClusterCount();
+    const VolumeCapacity capacity = image->capacity();
+    const std::int64_t bytesPerCluster = image->bytesPerCluster();
     const std::string extension = upperExtension(options.image);
     const std::string fileSystem = image->fatType == FATType::fat16 ? "FAT16" : "FAT12";
-    const std::int64_t totalBytes = capacity.dataClusters * capacity.bytesPerCluster;
-    const std::int64_t freeBytes = capacity.freeClusters * capacity.bytesPerCluster;
-    const std::int64_t usedBytes = capacity.usedClusters() * capacity.bytesPerCluster;
 
     if (options.json) {
         nlohmann::ordered_json info;
         info["file"] = options.image;
         info["format"] = extension;
-        info["formatLabel"] = formatLabel(extension);
+        info["formatLabel"] = formatLabelForExtension(extension);
         info["fileSystem"] = fileSystem;
         info["geometry"] = {{"heads", geometry.heads},
                             {"cylinders", geometry.cylinders},
@@ -63,13 +53,13 @@ int runInfo(const InfoOptions& options, CommandContext& context) {
             {"rootEntryCount", bpb.rootEntryCount},   {"totalSectors16", bpb.totalSectors16},
             {"mediaDescriptor", bpb.mediaDescriptor}, {"sectorsPerFAT", bpb.sectorsPerFAT}};
         info["dataOffset"] = image->dataOffset;
-        info["bytesPerCluster"] = capacity.bytesPerCluster;
-        info["dataClusters"] = capacity.dataClusters;
+        info["bytesPerCluster"] = bytesPerCluster;
+        info["dataClusters"] = capacity.totalClusters;
         info["freeClusters"] = capacity.freeClusters;
-        info["usedClusters"] = capacity.usedClusters();
-        info["totalBytes"] = totalBytes;
-        info["freeBytes"] = freeBytes;
-        info["usedBytes"] = usedBytes;
+        info["usedClusters"] = capacity.usedClusters;
+        info["totalBytes"] = capacity.totalBytes;
+        info["freeBytes"] = capacity.freeBytes;
+        info["usedBytes"] = capacity.usedBytes;
         info["writeProtected"] = image->isWriteProtected;
         info["readOnly"] = image->isReadOnly;
         context.out << info.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
@@ -78,20 +68,20 @@ int runInfo(const InfoOptions& options, CommandContext& context) {
 
     const std::pair<std::string, std::string> rows[] = {
         {"ファイル名:", printableName(std::filesystem::path(options.image).filename().string())},
-        {"イメージ形式:", formatLabel(extension)},
+        {"イメージ形式:", formatLabelForExtension(extension)},
         {"ファイルシステム:", fileSystem},
         {"シリンダ数:", std::to_string(geometry.cylinders)},
         {"ヘッド数:", std::to_string(geometry.heads)},
         {"セクタ/トラック:", std::to_string(geometry.sectorsPerTrack)},
         {"バイト/セクタ:", std::to_string(bpb.bytesPerSector) + " Byte"},
         {"セクタ/クラスタ:", std::to_string(bpb.sectorsPerCluster)},
-        {"クラスタサイズ:", std::to_string(capacity.bytesPerCluster) + " Byte"},
-        {"使用中:",
-         kilobytes(usedBytes) + " (" + std::to_string(capacity.usedClusters()) + " クラスタ)"},
-        {"空き容量:",
-         kilobytes(freeBytes) + " (" + std::to_string(capacity.freeClusters) + " クラスタ)"},
-        {"全容量:",
-         kilobytes(totalBytes) + " (" + std::to_string(capacity.dataClusters) + " クラスタ)"},
+        {"クラスタサイズ:", std::to_string(bytesPerCluster) + " Byte"},
+        {"使用中:", kilobytes(capacity.usedBytes) + " (" + std::to_string(capacity.usedClusters) +
+                        " クラスタ)"},
+        {"空き容量:", kilobytes(capacity.freeBytes) + " (" + std::to_string(capacity.freeClusters) +
+                          " クラスタ)"},
+        {"全容量:", kilobytes(capacity.totalBytes) + " (" + std::to_string(capacity.totalClusters) +
+                        " クラスタ)"},
         {"予約セクタ数:", std::to_string(bpb.reservedSectors)},
         {"総セクタ数:", std::to_string(bpb.totalSectors16)},
         {"FAT数:", std::to_string(bpb.numberOfFATs)},

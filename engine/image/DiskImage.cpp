@@ -88,6 +88,19 @@ bool DiskImage::rangeIsStored(std::int64_t start, std::int64_t length) const {
     return true;
 }
 
+VolumeCapacity DiskImage::capacity() const {
+    VolumeCapacity c;
+    c.totalClusters = totalClusters();
+    // The allocator's own count, so the free space shown is what an import can fill.
+    c.freeClusters = fatTable.freeClusterCount();
+    c.usedClusters = c.totalClusters - c.freeClusters;
+    const std::int64_t clusterBytes = bytesPerCluster();
+    c.usedBytes = c.usedClusters * clusterBytes;
+    c.freeBytes = c.freeClusters * clusterBytes;
+    c.totalBytes = c.totalClusters * clusterBytes;
+    return c;
+}
+
 bool DiskImage::clusterIsStorable(std::uint16_t cluster) const {
     return cluster >= 2 && rangeIsStored(clusterStart(cluster), bytesPerCluster());
 }

@@ -15,6 +15,16 @@
 
 namespace tamberlane {
 
+// Space of the volume as the user is shown it, counted from the FAT.
+struct VolumeCapacity {
+    std::int64_t usedBytes = 0;
+    std::int64_t freeBytes = 0;
+    std::int64_t totalBytes = 0;
+    std::int64_t usedClusters = 0;
+    std::int64_t freeClusters = 0;
+    std::int64_t totalClusters = 0;
+};
+
 // One opened image, held whole in memory. Shared (std::shared_ptr) by the service,
 // the file operations and the views, so every holder sees each change at once.
 class DiskImage {
@@ -48,8 +58,9 @@ class DiskImage {
     std::int64_t rootDirectoryStartSector() const;
     std::int64_t firstDataSector() const;
     std::int64_t bytesPerCluster() const;
-    // Data clusters of the volume (from the BPB).
+    // Data clusters: the FAT's entries past the two reserved ones.
     std::int64_t totalClusters() const;
+    VolumeCapacity capacity() const;
     // Whether every byte of `cluster` (of sector `lba`) lies inside `data` and is kept by
     // a save: a D88 sector without a record of its own reads as zeros and is not.
     bool clusterIsStorable(std::uint16_t cluster) const;

@@ -84,21 +84,7 @@ std::string fileExtension(ConvertFormat format) {
 }
 
 std::string rawValue(DiskSize size) {
-    switch (size) {
-    case DiskSize::kb640:
-        return "640KB (2DD)";
-    case DiskSize::mb1_2:
-        return "1.2MB (2HD)";
-    case DiskSize::mb1_44:
-        return "1.44MB (2HD-AT)";
-    case DiskSize::mb10:
-        return "10MB (HD)";
-    case DiskSize::mb20:
-        return "20MB (HD)";
-    case DiskSize::mb40:
-        return "40MB (HD)";
-    }
-    return {};
+    return sizeSpec(size).label;
 }
 
 std::optional<NewImageFormat> newImageFormatForExtension(std::string_view ext) {
@@ -119,12 +105,12 @@ ConvertFormat toConvertFormat(NewImageFormat format) {
 
 const DiskSizeSpec& sizeSpec(DiskSize size) {
     static const std::array<DiskSizeSpec, 6> sizeTable = {{
-        {{2, 80, 8, 512}, 1280, 112, 0xFD, 2, 2},
-        {{2, 77, 8, 1024}, 1232, 192, 0xFE, 1, 3},
-        {{2, 80, 18, 512}, 2880, 224, 0xF0, 1, 2},
-        {{4, 153, 17, 512}, 10404, 512, 0xF8, 4, 2},
-        {{4, 306, 17, 512}, 20808, 512, 0xF8, 4, 2},
-        {{8, 306, 17, 512}, 41616, 512, 0xF8, 8, 2},
+        {"640KB (2DD)", {2, 80, 8, 512}, 1280, 112, 0xFD, 2, 2},
+        {"1.2MB (2HD)", {2, 77, 8, 1024}, 1232, 192, 0xFE, 1, 3},
+        {"1.44MB (2HD-AT)", {2, 80, 18, 512}, 2880, 224, 0xF0, 1, 2},
+        {"10MB (HD)", {4, 153, 17, 512}, 10404, 512, 0xF8, 4, 2},
+        {"20MB (HD)", {4, 306, 17, 512}, 20808, 512, 0xF8, 4, 2},
+        {"40MB (HD)", {8, 306, 17, 512}, 41616, 512, 0xF8, 8, 2},
     }};
     return sizeTable[static_cast<std::size_t>(size)];
 }

@@ -29,8 +29,10 @@ struct NewImageParameters {
     FATType fileSystem = FATType::fat12;
 };
 
-// Everything a new volume takes from its size.
+// Everything a new volume takes from its size, and how the size is offered.
 struct DiskSizeSpec {
+    // The dialog label, e.g. "1.44MB (2HD-AT)".
+    const char* label = "";
     DiskGeometry geometry;
     std::int64_t totalSectors = 0;
     std::int64_t rootEntries = 0;

@@ -45,17 +45,30 @@ std::shared_ptr<const DiskImageFormat> readTHD(ByteView data, const std::string&
 
 const std::vector<FormatRegistration>& formatTable() {
     static const std::vector<FormatRegistration> table = {
-        {{"tfd", "bin", "xdf", "hdm", "img"}, readPlain},
-        {{"d88"}, readD88},
-        {{"fdi"}, readFDI},
-        {{"hdi"}, readHeader<HDIImageFormat>},
-        {{"nfd"}, readHeader<NFDImageFormat>},
+        {{"tfd", "bin", "xdf", "hdm", "img"},
+         readPlain,
+         {{"BIN", "BIN (Raw Image)"}, {"IMG", "IMG (Raw Image)"}}},
+        {{"d88"}, readD88, {{"D88", "D88 (Neko Project 2)"}}},
+        {{"fdi"}, readFDI, {{"FDI", "FDI (Anex86)"}}},
+        {{"hdi"}, readHeader<HDIImageFormat>, {{"HDI", "HDI (Anex86/T98-Next)"}}},
+        {{"nfd"}, readHeader<NFDImageFormat>, {{"NFD", "NFD (T98-Next)"}}},
         {{"nhd"}, readHeader<NHDImageFormat>},
         {{"thd"}, readTHD},
         {{"dim"}, readHeader<DIMImageFormat>},
         {{"dcp", "dcu"}, readHeader<DCPImageFormat>},
     };
     return table;
+}
+
+std::string formatLabelForExtension(std::string_view upperExtension) {
+    for (const FormatRegistration& row : formatTable()) {
+        for (const ExtensionLabel& named : row.labels) {
+            if (named.upperExtension == upperExtension) {
+                return named.label;
+            }
+        }
+    }
+    return std::string(upperExtension);
 }
 
 } // namespace tamberlane

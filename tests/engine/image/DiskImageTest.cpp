@@ -115,6 +115,29 @@ TEST(DiskImageReadTest, SectorsOutsideTheDataReadAsZerosWithoutOverflow) {
     EXPECT_TRUE(makeImage(bpb, positionalData(64 * 1024)).readCluster(2).empty());
 }
 
+// Catches the reserved entries 0 and 1 counted as data clusters, and bytes counted per
+// sector instead of per cluster.
+TEST(DiskImageCapacityTest, SpaceIsCountedInClustersOfTheFATPastTheReservedEntries) {
+    std::vector<std::uint16_t> entries(1002, 0xFFF);
+    entries[0] = 0xFF0;
+    for (std::size_t i = 0; i < 400; ++i) {
+        entries[2 + i * 2] = 0;
+    }
+    BIOSParameterBlock bpb = floppyBPB();
+    bpb.sectorsPerCluster = 2;
+    const DiskImage image("/nowhere/disk.img", std::make_shared<PlainImageFormat>(0),
+                          DiskGeometry{2, 80, 18, 512}, bpb, FATType::fat12,
+                          FATTable(std::move(entries), FATType::fat12), false, false,
+                          Bytes((33 + 1000 * 2) * 512), 0, std::nullopt, false);
+    const VolumeCapacity capacity = image.capacity();
+    EXPECT_EQ(capacity.usedBytes, 614400);
+    EXPECT_EQ(capacity.freeBytes, 409600);
+    EXPECT_EQ(capacity.totalBytes, 1024000);
+    EXPECT_EQ(capacity.usedClusters, 600);
+    EXPECT_EQ(capacity.freeClusters, 400);
+    EXPECT_EQ(capacity.totalClusters, 1000);
+}
+
 TEST(DiskImageWriteTest, WritesLandInTheirSectorsAndShortInputIsZeroFilled) {
     BIOSParameterBlock bpb = floppyBPB();
     bpb.sectorsPerCluster = 2;
