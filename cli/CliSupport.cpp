@@ -1,14 +1,12 @@
 #include "cli/CliSupport.h"
 
 #include "engine/fat/DirectoryReader.h"
-#include "engine/image/DiskImageError.h"
+#include "engine/fat/ManualParameterValidation.h"
+#include "engine/image/DiskImageParser.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstdio>
-#include <limits>
-#include <map>
 #include <ostream>
 
 namespace tamberlane::cli {
@@ -16,41 +14,19 @@ namespace tamberlane::cli {
 namespace {
 
 const char* const manualPrefix = "--manual の指定が正しくありません: ";
-// The field messages of the manual-parameters form.
-const char* const notAnInteger = "整数を入力してください";
 
-// Optional sign and ASCII digits only, within 64 bits; anything else has no value.
-std::optional<std::int64_t> parseStrictInteger(const std::string& text) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i == text.size()) {
-        return std::nullopt;
-    }
-    // Accumulate as a negative number so that the lowest value fits too.
-    std::int64_t value = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        const int digit = c - '0';
-        if (value < (std::numeric_limits<std::int64_t>::min() + digit) / 10) {
-            return std::nullopt;
-        }
-        value = value * 10 - digit;
-    }
-    if (!negative) {
-        if (value == std::numeric_limits<std::int64_t>::min()) {
-            return std::nullopt;
-        }
-        value = -value;
-    }
-    return value;
-}
+// The form's free-text fields, by their --manual key.
+struct ManualFieldKey {
+    const char* key;
+    ManualField field;
+    std::int64_t ManualParameters::*member;
+};
+const ManualFieldKey manualFieldKeys[] = {
+    {"offset", ManualField::dataOffset, &ManualParameters::dataOffset},
+    {"heads", ManualField::heads, &ManualParameters::heads},
+    {"cylinders", ManualField::cylinders, &ManualParameters::cylinders},
+    {"spt", ManualField::sectorsPerTrack, &ManualParameters::sectorsPerTrack},
+};
 
 struct CivilTime {
     int year;
@@ -72,6 +48,35 @@ CivilTime toTokyo(Timestamp time) {
             static_cast<long>(hms.seconds().count())};
 }
 
+// The form's fixed choices (FAT type, sector and cluster sizes).
+template <typename Fail>
+void parseChoice(ManualParameters& params, const std::string& key, const std::string& valueText,
+                 const Fail& fail) {
+    const auto value = parseStrictInteger(valueText);
+    if (!value && (key == "fat" || key == "bps" || key == "spc")) {
+        fail("整数を入力してください");
+    }
+    const std::int64_t v = value.value_or(0);
+    if (key == "fat") {
+        if (v != 12 && v != 16) {
+            fail("12 または 16 を指定してください");
+        }
+        params.fatType = v == 16 ? FATType::fat16 : FATType::fat12;
+    } else if (key == "bps") {
+        if (v != 128 && v != 256 && v != 512 && v != 1024) {
+            fail("128, 256, 512, 1024 のいずれかを指定してください");
+        }
+        params.bytesPerSector = v;
+    } else if (key == "spc") {
+        if (v < 1 || v > 128 || (v & (v - 1)) != 0) {
+            fail("1, 2, 4, 8, 16, 32, 64, 128 のいずれかを指定してください");
+        }
+        params.sectorsPerCluster = v;
+    } else {
+        throw UsageError(manualPrefix + ("不明なキーです: " + key));
+    }
+}
+
 } // namespace
 
 ManualParameters parseManualParameters(const std::string& text) {
@@ -87,41 +92,20 @@ ManualParameters parseManualParameters(const std::string& text) {
         }
         const std::string key = item.substr(0, equals);
         const std::string valueText = item.substr(equals + 1);
-        const auto value = parseStrictInteger(valueText);
-        if (!value) {
-            throw UsageError(manualPrefix + key + ": " + notAnInteger);
-        }
-        const auto check = [&](bool ok, const char* message) {
-            if (!ok) {
-                throw UsageError(manualPrefix + key + ": " + message);
-            }
+        const auto fail = [&](const std::string& message) {
+            throw UsageError(manualPrefix + key + ": " + message);
         };
-        const std::int64_t v = *value;
-        if (key == "fat") {
-            check(v == 12 || v == 16, "12 または 16 を指定してください");
-            params.fatType = v == 16 ? FATType::fat16 : FATType::fat12;
-        } else if (key == "bps") {
-            check(v == 128 || v == 256 || v == 512 || v == 1024,
-                  "128, 256, 512, 1024 のいずれかを指定してください");
-            params.bytesPerSector = v;
-        } else if (key == "spc") {
-            check(v >= 1 && v <= 128 && (v & (v - 1)) == 0,
-                  "1, 2, 4, 8, 16, 32, 64, 128 のいずれかを指定してください");
-            params.sectorsPerCluster = v;
-        } else if (key == "offset") {
-            check(v >= 0, "0以上の値を入力してください");
-            params.dataOffset = v;
-        } else if (key == "heads") {
-            check(v >= 1 && v <= 256, "1〜256の範囲で入力してください");
-            params.heads = v;
-        } else if (key == "cylinders") {
-            check(v >= 1 && v <= 65535, "1〜65535の範囲で入力してください");
-            params.cylinders = v;
-        } else if (key == "spt") {
-            check(v >= 1 && v <= 255, "1〜255の範囲で入力してください");
-            params.sectorsPerTrack = v;
+        const auto field =
+            std::find_if(std::begin(manualFieldKeys), std::end(manualFieldKeys),
+                         [&](const ManualFieldKey& known) { return key == known.key; });
+        if (field != std::end(manualFieldKeys)) {
+            auto result = validateManualField(field->field, valueText);
+            if (const auto* message = std::get_if<std::string>(&result)) {
+                fail(*message);
+            }
+            params.*(field->member) = std::get<std::int64_t>(result);
         } else {
-            throw UsageError(manualPrefix + ("不明なキーです: " + key));
+            parseChoice(params, key, valueText, fail);
         }
         if (comma == text.size()) {
             break;
@@ -155,36 +139,6 @@ std::optional<FileEntry> findEntry(const DiskImageService& service, const std::s
         }
     }
     throw CommandError("ファイルが見つかりません: " + path.displayString());
-}
-
-std::vector<FileEntry> readDirectoryAt(const DiskImage& image, const DiskPath& dirPath,
-                                       std::optional<std::uint16_t> cluster) {
-    std::vector<DirectoryEntry> entries;
-    if (!cluster) {
-        entries = DirectoryReader::readRootDirectory(image);
-    } else {
-        // The depth of a directory is its number of path components less one, as in
-        // path resolution: a directory 65 levels down is past the limit.
-        const int depth = static_cast<int>(
-            std::min<std::size_t>(dirPath.components.size(), DirectoryReader::maxDepth + 1));
-        entries = DirectoryReader::readSubDirectory(*cluster, image, std::max(depth - 1, 0));
-    }
-    std::vector<FileEntry> result;
-    result.reserve(entries.size());
-    for (DirectoryEntry& entry : entries) {
-        FileEntry fileEntry;
-        fileEntry.id = entry.id;
-        fileEntry.path = dirPath.appending(entry.displayName());
-        fileEntry.directoryEntry = std::move(entry);
-        result.push_back(std::move(fileEntry));
-    }
-    return result;
-}
-
-void DirectoryWalkGuard::enter(std::uint16_t cluster) {
-    if (!visited_.insert(cluster).second) {
-        throw DiskImageError::circularReference(cluster);
-    }
 }
 
 std::string formatGroupedNumber(std::int64_t value) {
@@ -246,23 +200,7 @@ std::string printableName(const std::string& name) {
 }
 
 std::string upperExtension(const std::filesystem::path& file) {
-    std::string ext = file.extension().string();
-    if (!ext.empty() && ext.front() == '.') {
-        ext.erase(0, 1);
-    }
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return ext;
-}
-
-std::string formatLabel(const std::string& upperExtension) {
-    static const std::map<std::string, std::string> labels = {
-        {"D88", "D88 (Neko Project 2)"},  {"FDI", "FDI (Anex86)"},
-        {"HDI", "HDI (Anex86/T98-Next)"}, {"NFD", "NFD (T98-Next)"},
-        {"BIN", "BIN (Raw Image)"},       {"IMG", "IMG (Raw Image)"},
-    };
-    const auto it = labels.find(upperExtension);
-    return it == labels.end() ? upperExtension : it->second;
+    return DiskImageParser::upperExtensionOf(file);
 }
 
 void reportFailedItems(const BatchResult& result, std::ostream& err) {

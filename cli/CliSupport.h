@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/fat/DirectoryWalk.h"
 #include "engine/fat/DiskPath.h"
 #include "engine/fat/ManualParameters.h"
 #include "engine/image/DiskImage.h"
@@ -11,7 +12,6 @@
 #include <iosfwd>
 #include <memory>
 #include <optional>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -58,21 +58,6 @@ std::shared_ptr<DiskImage> openImage(DiskImageService& service, const std::strin
 // compares them); nullopt for the root. A path that names nothing is a CommandError.
 std::optional<FileEntry> findEntry(const DiskImageService& service, const std::string& pathText);
 
-// Reads the entries of one directory: the root when `cluster` is absent. `dirPath` is the
-// directory's own path; it gives the entries their paths and the depth limit.
-std::vector<FileEntry> readDirectoryAt(const DiskImage& image, const DiskPath& dirPath,
-                                       std::optional<std::uint16_t> cluster);
-
-// Keeps a walk over the directory tree finite: a directory met twice (a loop or a
-// cross-linked directory) ends the walk with a circular-reference error.
-class DirectoryWalkGuard {
-  public:
-    void enter(std::uint16_t cluster);
-
-  private:
-    std::set<std::uint16_t> visited_;
-};
-
 // Display formats of the file list.
 std::string formatGroupedNumber(std::int64_t value);
 std::string formatListDate(Timestamp time);            // yyyy/MM/dd HH:mm, Tokyo time
@@ -86,7 +71,5 @@ void reportFailedItems(const BatchResult& result, std::ostream& err);
 
 // Upper-cased extension of the image file name, without the dot.
 std::string upperExtension(const std::filesystem::path& file);
-// The container as the image-information dialog names it.
-std::string formatLabel(const std::string& upperExtension);
 
 } // namespace tamberlane::cli

@@ -1,15 +1,11 @@
 #include "cli/Commands.h"
 
-#include "engine/fat/HostFileName.h"
 #include "engine/image/DiskImageError.h"
+#include "engine/operations/HostExport.h"
 
 #include <CLI/CLI.hpp>
 
-#include <cerrno>
-#include <fcntl.h>
 #include <ostream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tamberlane::cli {
 
@@ -21,119 +17,41 @@ struct GetOptions {
     std::string outputDirectory = ".";
 };
 
-// Replaces the file's contents. A symbolic link already standing at the name is refused
-// rather than followed, so nothing lands outside the chosen folder.
-void writeHostFile(const std::filesystem::path& path, const Bytes& bytes) {
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        throw DiskImageError::ioErrorFromErrno(errno);
+// The entries a command-line path names: "/" stands for the root's contents.
+std::vector<FileEntry> entriesNamed(const DiskImageService& service, const DiskImage& image,
+                                    const std::string& path) {
+    if (const std::optional<FileEntry> entry = findEntry(service, path)) {
+        return {*entry};
     }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            const int error = errno;
-            ::close(fd);
-            throw DiskImageError::ioErrorFromErrno(error);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0) {
-        throw DiskImageError::ioErrorFromErrno(errno);
-    }
+    return readDirectoryEntries(image, DiskPath::root(), std::nullopt);
 }
-
-// A real directory at `path` (made if missing); a link or a file there is an error.
-void makeHostDirectory(const std::filesystem::path& path) {
-    if (::mkdir(path.c_str(), 0777) == 0) {
-        return;
-    }
-    if (errno != EEXIST) {
-        throw DiskImageError::ioErrorFromErrno(errno);
-    }
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) {
-        throw DiskImageError::ioErrorFromErrno(errno);
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        throw DiskImageError::ioErrorFromErrno(ENOTDIR);
-    }
-}
-
-class Exporter {
-  public:
-    Exporter(const DiskImageService& service, const DiskImage& image)
-        : service_(service), image_(image) {}
-
-    void exportFile(const FileEntry& entry, const std::filesystem::path& folder) {
-        const auto destination =
-            HostFileName::pathInside(folder, entry.directoryEntry.displayName());
-        writeHostFile(destination, service_.readFile(entry));
-    }
-
-    // The directory's entries go into `folder`, subdirectories into folders of their own.
-    void exportContents(const DiskPath& path, std::optional<std::uint16_t> cluster,
-                        const std::filesystem::path& folder) {
-        makeHostDirectory(folder);
-        for (const FileEntry& child : readDirectoryAt(image_, path, cluster)) {
-            if (child.directoryEntry.isDirectory()) {
-                guard_.enter(child.directoryEntry.startCluster);
-                exportContents(
-                    child.path, child.directoryEntry.startCluster,
-                    HostFileName::pathInside(folder, child.directoryEntry.displayName()));
-            } else {
-                exportFile(child, folder);
-            }
-        }
-    }
-
-    void exportEntry(const FileEntry& entry, const std::filesystem::path& folder) {
-        if (!entry.directoryEntry.isDirectory()) {
-            exportFile(entry, folder);
-            return;
-        }
-        guard_.enter(entry.directoryEntry.startCluster);
-        exportContents(entry.path, entry.directoryEntry.startCluster,
-                       HostFileName::pathInside(folder, entry.directoryEntry.displayName()));
-    }
-
-  private:
-    const DiskImageService& service_;
-    const DiskImage& image_;
-    DirectoryWalkGuard guard_;
-};
 
 int runGet(const GetOptions& options, CommandContext& context) {
     DiskImageService service;
     const auto image = openImage(service, options.image, context.global);
-    const std::filesystem::path folder = options.outputDirectory;
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec) {
-        throw DiskImageError::ioError(ec);
-    }
-    // Each path is exported on its own: one that fails is reported and the rest go on.
-    int status = exitSuccess;
+    // A path that names nothing is reported after the others are written.
+    std::vector<std::string> lookupFailures;
+    std::vector<FileEntry> entries;
     for (const std::string& path : options.paths) {
         try {
-            Exporter exporter(service, *image);
-            const std::optional<FileEntry> entry = findEntry(service, path);
-            if (entry) {
-                exporter.exportEntry(*entry, folder);
-            } else {
-                exporter.exportContents(DiskPath::root(), std::nullopt, folder);
-            }
+            const std::vector<FileEntry> named = entriesNamed(service, *image, path);
+            entries.insert(entries.end(), named.begin(), named.end());
         } catch (const DiskImageError& e) {
-            context.err << e.errorDescription() << '\n';
-            status = exitFailure;
+            lookupFailures.push_back(e.errorDescription());
         } catch (const CommandError& e) {
-            context.err << e.what() << '\n';
+            lookupFailures.push_back(e.what());
+        }
+    }
+    const ExportResult result = exportEntries(*image, entries, options.outputDirectory);
+    int status = lookupFailures.empty() ? exitSuccess : exitFailure;
+    for (const BatchItemResult& item : result.items) {
+        if (item.error) {
+            context.err << printableName(item.error->errorDescription()) << '\n';
             status = exitFailure;
         }
+    }
+    for (const std::string& failure : lookupFailures) {
+        context.err << printableName(failure) << '\n';
     }
     return status;
 }

@@ -59,7 +59,7 @@ using Visitor = std::function<void(const DiskPath&, const std::vector<FileEntry>
 // Lists the directory, then (recursively) each of its subdirectories in on-disk order.
 void walk(const DiskImage& image, const DiskPath& path, std::optional<std::uint16_t> cluster,
           bool recursive, DirectoryWalkGuard& guard, const Visitor& visit) {
-    const std::vector<FileEntry> entries = readDirectoryAt(image, path, cluster);
+    const std::vector<FileEntry> entries = readDirectoryEntries(image, path, cluster);
     visit(path, entries);
     if (!recursive) {
         return;

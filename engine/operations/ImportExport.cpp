@@ -3,6 +3,7 @@
 #include "engine/fat/DirectoryEntryParser.h"
 #include "engine/fat/FATParser.h"
 #include "engine/fat/FileAttributes.h"
+#include "engine/operations/HostExport.h"
 #include "engine/operations/ImageJournal.h"
 
 #include <cerrno>
@@ -177,37 +178,7 @@ BatchResult FileOperationService::importFiles(const std::vector<fs::path>& from,
 
 void FileOperationService::exportFile(const FileEntry& entry, const fs::path& to,
                                       const ProgressCallback& progress) const {
-    const DiskImage& image = *diskImage_;
-    const std::uint32_t size = entry.directoryEntry.size;
-    Bytes data;
-    if (size > 0) {
-        const std::uint16_t start = entry.directoryEntry.startCluster;
-        const auto chain = FATParser::getClusterChain(start, image.fatTable);
-        if (chain.empty()) {
-            throw DiskImageError::invalidCluster(start);
-        }
-        const std::size_t perCluster = static_cast<std::size_t>(image.bytesPerCluster());
-        data.reserve(std::min<std::size_t>(size, chain.size() * perCluster));
-        for (std::size_t i = 0; i < chain.size() && data.size() < size; ++i) {
-            const Bytes cluster = image.readCluster(chain[i]);
-            data.insert(data.end(), cluster.begin(), cluster.end());
-            report(progress, static_cast<double>(i + 1) / static_cast<double>(chain.size()));
-        }
-        if (data.size() > size) {
-            data.resize(size);
-        }
-    }
-    errno = 0;
-    std::ofstream out(to, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        throw DiskImageError::ioErrorFromErrno(lastErrno());
-    }
-    out.write(reinterpret_cast<const char*>(data.data()),
-              static_cast<std::streamsize>(data.size()));
-    out.close();
-    if (!out) {
-        throw DiskImageError::ioErrorFromErrno(lastErrno());
-    }
+    writeHostFile(to, readEntryBytes(*diskImage_, entry.directoryEntry, progress));
     report(progress, 1.0);
 }
 
