@@ -13,7 +13,8 @@ namespace {
 
 DiskImageError entryNotFound(const FileEntry& entry) {
     return DiskImageError::headerParseFailure("エントリが見つかりません: " +
-                                              entry.directoryEntry.displayName());
+                                              entry.directoryEntry.displayName())
+        .withReason(DiskImageError::Reason::entryNotFound);
 }
 
 } // namespace
@@ -108,7 +109,8 @@ void FileOperationService::renameEntry(const FileEntry& entry, const std::string
     }
     if (findByKey(storage, name83, ext83)) {
         throw DiskImageError::encodingError("同名のファイルが既に存在します: " + newName + "." +
-                                            newExtension);
+                                            newExtension)
+            .withReason(DiskImageError::Reason::nameClash);
     }
     ImageJournal journal(image);
     const ImageJournal::Mark start = journal.mark();
@@ -135,37 +137,16 @@ void FileOperationService::createDirectory(const std::string& name, const DiskPa
     const DirectoryStorage storage =
         in.isRoot() ? storageOfRoot() : storageOfCluster(parentCluster);
     if (findByKey(storage, name83, ext83)) {
-        throw DiskImageError::encodingError("同名のディレクトリが既に存在します: " + name);
+        throw DiskImageError::encodingError("同名のディレクトリが既に存在します: " + name)
+            .withReason(DiskImageError::Reason::directoryExists);
     }
     const std::int64_t bytesPerCluster = image.bytesPerCluster();
 
     ImageJournal journal(image);
     const ImageJournal::Mark start = journal.mark();
     try {
-        std::vector<std::uint16_t> clusters;
-        try {
-            clusters = image.fatTable.allocate(1);
-        } catch (const DiskImageError& error) {
-            if (error.kind() != DiskImageError::Kind::diskFull) {
-                throw;
-            }
-            throw DiskImageError::diskFull(bytesPerCluster, 0);
-        }
-        const std::uint16_t cluster = clusters.front();
-
-        Bytes contents(static_cast<std::size_t>(bytesPerCluster), 0);
-        const auto dotSlot = [&contents](std::size_t offset, const char* name,
-                                         std::uint16_t target) {
-            std::fill_n(contents.begin() + static_cast<std::ptrdiff_t>(offset), 11, 0x20);
-            for (std::size_t i = 0; name[i] != '\0'; ++i) {
-                contents[offset + i] = static_cast<std::uint8_t>(name[i]);
-            }
-            contents[offset + 11] = FileAttributes::directory;
-            writeU16LE(contents, offset + 26, target);
-        };
-        dotSlot(0, ".", cluster);
-        dotSlot(32, "..", parentCluster);
-        journal.writeCluster(cluster, contents);
+        const std::uint16_t cluster = allocateClusters(1, bytesPerCluster).front();
+        journal.writeCluster(cluster, newDirectoryCluster(cluster, parentCluster));
 
         DirectoryEntry entry;
         entry.id = newEntryId();

@@ -118,7 +118,8 @@ std::uint16_t FileOperationService::findSubdirectory(const DirectoryStorage& sto
             return entry.startCluster;
         }
     }
-    throw DiskImageError::headerParseFailure("ディレクトリ '" + name + "' が見つかりません");
+    throw DiskImageError::headerParseFailure("ディレクトリ '" + name + "' が見つかりません")
+        .withReason(DiskImageError::Reason::directoryNotFound);
 }
 
 std::uint16_t FileOperationService::findDirectoryCluster(const DiskPath& path) const {
@@ -218,53 +219,175 @@ void FileOperationService::setSlotFirstByte(ImageJournal& journal, const Directo
     writeUnit(journal, storage, ref.unitIndex, unit);
 }
 
-void FileOperationService::deleteLongNameSlots(ImageJournal& journal,
-                                               const DirectoryStorage& storage,
-                                               const SlotRef& ref) const {
-    // The run of live long-name slots directly in front of the entry.
-    std::vector<SlotRef> run;
-    for (std::size_t i = 0; i <= ref.unitIndex && i < storage.units.size(); ++i) {
+std::vector<Bytes> FileOperationService::SlotRun::bytes() const {
+    std::vector<Bytes> out;
+    for (const SlotRef& ref : longName) {
+        out.push_back(ref.slot);
+    }
+    out.push_back(entry.slot);
+    return out;
+}
+
+std::vector<FileOperationService::SlotRun>
+FileOperationService::slotRuns(const DirectoryStorage& storage) const {
+    std::vector<SlotRun> runs;
+    std::vector<SlotRef> pending;
+    for (std::size_t i = 0; i < storage.units.size(); ++i) {
         const Bytes unit = readUnit(storage, i);
-        const std::size_t end = i == ref.unitIndex ? ref.offset : unit.size();
-        for (std::size_t o = 0; o + 32 <= end; o += 32) {
-            if (unit[o] != 0xE5 && unit[o] != 0x00 &&
-                unit[o + 11] == FileAttributes::longNameSlot) {
-                run.push_back(SlotRef{i, o, {unit[o + 13]}});
+        for (std::size_t o = 0; o + 32 <= unit.size(); o += 32) {
+            const auto at = unit.begin() + static_cast<std::ptrdiff_t>(o);
+            SlotRef ref{i, o, Bytes(at, at + 32)};
+            if (unit[o] == 0x00) {
+                return runs;
+            }
+            if (unit[o] == 0xE5) {
+                pending.clear();
+            } else if (unit[o + 11] == FileAttributes::longNameSlot) {
+                pending.push_back(std::move(ref));
             } else {
-                run.clear();
+                const std::uint8_t checksum =
+                    LFNParser::calculateChecksum(ByteView(ref.slot).subspan(0, 11));
+                // Slots of another name (a stale checksum) are not this entry's.
+                if (!std::all_of(pending.begin(), pending.end(),
+                                 [checksum](const SlotRef& r) { return r.slot[13] == checksum; })) {
+                    pending.clear();
+                }
+                runs.push_back(SlotRun{std::move(pending), std::move(ref)});
+                pending.clear();
             }
         }
     }
-    const Bytes unit = readUnit(storage, ref.unitIndex);
-    const std::uint8_t checksum =
-        LFNParser::calculateChecksum(ByteView(unit).subspan(ref.offset, 11));
-    // Slots of another name (a stale checksum) are not this entry's to delete.
-    if (!std::all_of(run.begin(), run.end(),
-                     [checksum](const SlotRef& r) { return r.slot[0] == checksum; })) {
-        return;
+    return runs;
+}
+
+std::vector<FileOperationService::SlotRef>
+FileOperationService::longNameRun(const DirectoryStorage& storage, const SlotRef& ref) const {
+    for (SlotRun& run : slotRuns(storage)) {
+        if (run.entry.unitIndex == ref.unitIndex && run.entry.offset == ref.offset) {
+            return std::move(run.longName);
+        }
     }
-    for (const SlotRef& r : run) {
+    return {};
+}
+
+void FileOperationService::deleteLongNameSlots(ImageJournal& journal,
+                                               const DirectoryStorage& storage,
+                                               const SlotRef& ref) const {
+    for (const SlotRef& r : longNameRun(storage, ref)) {
         setSlotFirstByte(journal, storage, r, 0xE5);
+    }
+}
+
+void FileOperationService::removeEntryAt(ImageJournal& journal, const DirectoryStorage& storage,
+                                         const SlotRef& ref) const {
+    const std::uint16_t start = readU16LE(ref.slot, 26);
+    if (start >= 2) {
+        diskImage_->fatTable.free(start);
+    }
+    deleteLongNameSlots(journal, storage, ref);
+    setSlotFirstByte(journal, storage, ref, 0xE5);
+}
+
+std::optional<std::vector<FileOperationService::SlotRef>>
+FileOperationService::findFreeRun(const DirectoryStorage& storage, std::size_t count) const {
+    std::vector<SlotRef> run;
+    for (std::size_t i = 0; i < storage.units.size(); ++i) {
+        // A slot the image cannot store would vanish on write: never claim one.
+        if (!unitIsStorable(storage, i)) {
+            run.clear();
+            continue;
+        }
+        const Bytes unit = readUnit(storage, i);
+        for (std::size_t o = 0; o + 32 <= unit.size(); o += 32) {
+            if (unit[o] != 0x00 && unit[o] != 0xE5) {
+                run.clear();
+                continue;
+            }
+            run.push_back(SlotRef{i, o, {}});
+            if (run.size() == count) {
+                return run;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<std::uint16_t>
+FileOperationService::allocateClusters(std::int64_t count, std::int64_t requiredBytes) const {
+    FATTable& fat = diskImage_->fatTable;
+    try {
+        return fat.allocate(count);
+    } catch (const DiskImageError& error) {
+        if (error.kind() != DiskImageError::Kind::diskFull) {
+            throw;
+        }
+        // allocate counts clusters; the user is told bytes.
+        throw DiskImageError::diskFull(requiredBytes,
+                                       fat.freeClusterCount() * diskImage_->bytesPerCluster());
+    }
+}
+
+void FileOperationService::growDirectory(ImageJournal& journal, DirectoryStorage& storage) const {
+    const std::int64_t bytesPerCluster = diskImage_->bytesPerCluster();
+    // FAT drivers number a directory's slots with 16 bits.
+    constexpr std::int64_t maxSlots = 65536;
+    const auto grownSlots =
+        static_cast<std::int64_t>(storage.units.size() + 1) * bytesPerCluster / 32;
+    if (storage.units.empty() || bytesPerCluster < 32 || grownSlots > maxSlots) {
+        throw DiskImageError::diskFull(32, 0);
+    }
+    const std::uint16_t cluster = allocateClusters(1, bytesPerCluster).front();
+    diskImage_->fatTable.entries[static_cast<std::size_t>(storage.units.back())] = cluster;
+    // Zero-filled, so the slots after the last entry read as the end of the directory.
+    journal.writeCluster(cluster, Bytes(static_cast<std::size_t>(bytesPerCluster), 0));
+    storage.units.push_back(cluster);
+}
+
+void FileOperationService::addSlots(ImageJournal& journal, DirectoryStorage storage,
+                                    const std::vector<Bytes>& slots) const {
+    std::optional<std::vector<SlotRef>> run = findFreeRun(storage, slots.size());
+    while (!run) {
+        // The root directory has a fixed size; only subdirectories grow.
+        if (storage.isRoot) {
+            throw DiskImageError::diskFull(32, 0).withReason(
+                DiskImageError::Reason::rootDirectoryFull);
+        }
+        growDirectory(journal, storage);
+        run = findFreeRun(storage, slots.size());
+    }
+    for (std::size_t k = 0; k < slots.size(); ++k) {
+        const SlotRef& at = (*run)[k];
+        Bytes unit = readUnit(storage, at.unitIndex);
+        std::copy_n(slots[k].begin(), 32, unit.begin() + static_cast<std::ptrdiff_t>(at.offset));
+        writeUnit(journal, storage, at.unitIndex, unit);
     }
 }
 
 void FileOperationService::addEntry(ImageJournal& journal, const DirectoryStorage& storage,
                                     ByteView entryData) const {
-    for (std::size_t i = 0; i < storage.units.size(); ++i) {
-        // A slot the image cannot store would vanish on write: never claim one.
-        if (!unitIsStorable(storage, i)) {
-            continue;
+    addSlots(journal, storage, {Bytes(entryData.begin(), entryData.begin() + 32)});
+}
+
+Bytes FileOperationService::newDirectoryCluster(std::uint16_t cluster,
+                                                std::uint16_t parentCluster) const {
+    Bytes contents(static_cast<std::size_t>(diskImage_->bytesPerCluster()), 0);
+    const auto dotSlot = [&contents](std::size_t offset, const char* name, std::uint16_t target) {
+        std::fill_n(contents.begin() + static_cast<std::ptrdiff_t>(offset), 11, 0x20);
+        for (std::size_t i = 0; name[i] != '\0'; ++i) {
+            contents[offset + i] = static_cast<std::uint8_t>(name[i]);
         }
-        Bytes unit = readUnit(storage, i);
-        for (std::size_t o = 0; o + 32 <= unit.size(); o += 32) {
-            if (unit[o] == 0x00 || unit[o] == 0xE5) {
-                std::copy_n(entryData.begin(), 32, unit.begin() + static_cast<std::ptrdiff_t>(o));
-                writeUnit(journal, storage, i, unit);
-                return;
-            }
-        }
+        contents[offset + 11] = FileAttributes::directory;
+        writeU16LE(contents, offset + 26, target);
+    };
+    dotSlot(0, ".", cluster);
+    dotSlot(32, "..", parentCluster);
+    return contents;
+}
+
+void FileOperationService::throwIfStopped(const std::stop_token& stop) {
+    if (stop.stop_requested()) {
+        throw Cancelled{};
     }
-    throw DiskImageError::diskFull(32, 0);
 }
 
 void FileOperationService::commit(ImageJournal& journal, bool writeFAT) {
@@ -275,13 +398,14 @@ void FileOperationService::commit(ImageJournal& journal, bool writeFAT) {
 }
 
 BatchResult FileOperationService::runBatch(const std::vector<std::string>& names,
-                                           const BatchStep& apply) {
+                                           const BatchStep& apply, const BatchOptions& options) {
     BatchResult result;
     ImageJournal journal(*diskImage_);
     const ImageJournal::Mark start = journal.mark();
     bool changed = false;
     try {
         for (std::size_t i = 0; i < names.size(); ++i) {
+            throwIfStopped(options.stop);
             BatchItemResult item{names[i], std::nullopt};
             const ImageJournal::Mark before = journal.mark();
             try {
@@ -292,10 +416,18 @@ BatchResult FileOperationService::runBatch(const std::vector<std::string>& names
                 item.error = error;
             }
             result.items.push_back(std::move(item));
+            if (options.progress) {
+                options.progress(static_cast<double>(i + 1) / static_cast<double>(names.size()));
+            }
         }
+        throwIfStopped(options.stop);
         if (changed) {
             commit(journal, true);
         }
+    } catch (const Cancelled&) {
+        journal.rollbackTo(start);
+        result.items.clear();
+        result.cancelled = true;
     } catch (const DiskImageError& error) {
         // The save failed: the batch is undone as a whole, so nothing of it was kept.
         journal.rollbackTo(start);

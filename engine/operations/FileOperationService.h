@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,11 +33,21 @@ struct BatchItemResult {
 };
 
 struct BatchResult {
-    // One item per requested file, in request order.
+    // One item per requested file, in request order; empty when cancelled.
     std::vector<BatchItemResult> items;
+    // The stop was requested: the whole batch was undone and the file not written.
+    bool cancelled = false;
 
     bool allSucceeded() const;
     std::vector<std::string> failedNames() const;
+};
+
+struct BatchOptions {
+    // Replace a file of the same 8.3 name (never a directory).
+    bool overwrite = false;
+    // Seen between items and between clusters; a stop undoes the whole batch.
+    std::stop_token stop = {};
+    ProgressCallback progress = {};
 };
 
 // Every change to the volume of one image goes through here. Each public operation is
@@ -56,6 +67,8 @@ class FileOperationService {
     // save fails, every file is undone and reported failed.
     BatchResult importFiles(const std::vector<std::filesystem::path>& from, const DiskPath& to,
                             bool overwrite, const ProgressCallback& progress = {});
+    BatchResult importFiles(const std::vector<std::filesystem::path>& from, const DiskPath& to,
+                            const BatchOptions& options);
     // Writes the file's bytes to `to`. Needs no write access to the image.
     void exportFile(const FileEntry& entry, const std::filesystem::path& to,
                     const ProgressCallback& progress = {}) const;
@@ -67,6 +80,20 @@ class FileOperationService {
     void renameEntry(const FileEntry& entry, const std::string& newName,
                      const std::string& newExtension);
     void createDirectory(const std::string& name, const DiskPath& in);
+
+    // Copies files and whole trees into `to`, keeping each entry's slots (8.3 name,
+    // attributes, date, long name). An entry pasted into its own directory is left as it
+    // is; a name clash fails the item unless overwrite is set and both are files; a
+    // directory copied into itself or below fails. The image file is written once.
+    BatchResult copyEntries(const std::vector<FileEntry>& entries, const DiskPath& to,
+                            const BatchOptions& options);
+    // Moves entries into `to` without copying data; a moved directory's ".." follows.
+    // Same rules as copyEntries, except that a clash never overwrites.
+    BatchResult moveEntries(const std::vector<FileEntry>& entries, const DiskPath& to,
+                            const BatchOptions& options);
+    // Whether the listed entry is still in its directory with the same raw name, first
+    // cluster and size: a stale listing must never be written or deleted.
+    bool entryStillExists(const FileEntry& entry) const;
 
     // Building blocks, reading the in-memory image.
     std::uint16_t findDirectoryCluster(const DiskPath& path) const;
@@ -115,18 +142,70 @@ class FileOperationService {
     // short name changes): left alone they are orphans that disk checkers report.
     void deleteLongNameSlots(ImageJournal& journal, const DirectoryStorage& storage,
                              const SlotRef& ref) const;
+    // The long-name slots that belong to the entry at `ref` (all or none).
+    std::vector<SlotRef> longNameRun(const DirectoryStorage& storage, const SlotRef& ref) const;
+    // Each live short slot up to the end mark, with the long-name slots that belong to it.
+    struct SlotRun {
+        std::vector<SlotRef> longName;
+        SlotRef entry;
+        std::vector<Bytes> bytes() const;
+    };
+    std::vector<SlotRun> slotRuns(const DirectoryStorage& storage) const;
+    // Stores `slots` in consecutive free slots, growing a subdirectory when none are left.
+    void addSlots(ImageJournal& journal, DirectoryStorage storage,
+                  const std::vector<Bytes>& slots) const;
     void addEntry(ImageJournal& journal, const DirectoryStorage& storage, ByteView entryData) const;
+    std::optional<std::vector<SlotRef>> findFreeRun(const DirectoryStorage& storage,
+                                                    std::size_t count) const;
+    void growDirectory(ImageJournal& journal, DirectoryStorage& storage) const;
+    // Throws diskFull in bytes (allocate counts clusters).
+    std::vector<std::uint16_t> allocateClusters(std::int64_t count,
+                                                std::int64_t requiredBytes) const;
+    // Frees the chain of the entry at `ref` and marks its slots deleted.
+    void removeEntryAt(ImageJournal& journal, const DirectoryStorage& storage,
+                       const SlotRef& ref) const;
+    Bytes newDirectoryCluster(std::uint16_t cluster, std::uint16_t parentCluster) const;
+
+    // Where a listed entry sits now; nothing when the listing is stale.
+    struct Placed {
+        std::uint16_t directoryCluster = 0; // 0: the root
+        DirectoryStorage storage;
+        SlotRef ref;
+        std::vector<SlotRef> longName;
+    };
+    std::optional<Placed> findPlaced(const FileEntry& entry) const;
+    Placed placeOrThrow(const FileEntry& entry) const;
+    // The directory `to`, refusing one that is `entry` itself or lies below it.
+    std::pair<std::uint16_t, DirectoryStorage> resolveTarget(const FileEntry& entry,
+                                                             const DiskPath& to) const;
+    void copyOne(ImageJournal& journal, const FileEntry& entry, const DiskPath& to,
+                 const BatchOptions& options);
+    void moveOne(ImageJournal& journal, const FileEntry& entry, const DiskPath& to);
+    // Copies the data or tree an entry slot names; returns the copy's first cluster.
+    std::uint16_t copyContents(ImageJournal& journal, ByteView slot, std::uint16_t newParent,
+                               int depth, const std::stop_token& stop);
+    std::uint16_t copyFileData(ImageJournal& journal, std::uint16_t start, std::uint32_t size,
+                               const std::stop_token& stop);
+    std::uint16_t copyDirectoryTree(ImageJournal& journal, std::uint16_t start,
+                                    std::uint16_t newParent, int depth,
+                                    const std::stop_token& stop);
+    void pointParentAt(ImageJournal& journal, std::uint16_t directory, std::uint16_t parent) const;
+
+    // Thrown where a stop request is seen; the batch runner undoes the batch.
+    struct Cancelled {};
+    static void throwIfStopped(const std::stop_token& stop);
 
     void importOne(ImageJournal& journal, const std::filesystem::path& from, const DiskPath& to,
-                   bool overwrite, const ProgressCallback& progress);
+                   bool overwrite, const std::stop_token& stop, const ProgressCallback& progress);
     void deleteOne(ImageJournal& journal, const FileEntry& entry, bool recursive);
     void deleteDirectoryContents(ImageJournal& journal, std::uint16_t startCluster, int depth);
     // Writes the FAT (when asked) and saves.
     void commit(ImageJournal& journal, bool writeFAT);
     using BatchStep = std::function<void(ImageJournal&, std::size_t)>;
     // Applies each item with its own rollback, then saves once; a failed save undoes the
-    // whole batch and marks every item failed.
-    BatchResult runBatch(const std::vector<std::string>& names, const BatchStep& apply);
+    // whole batch and marks every item failed, a stop undoes it and marks it cancelled.
+    BatchResult runBatch(const std::vector<std::string>& names, const BatchStep& apply,
+                         const BatchOptions& options = {});
 
     std::shared_ptr<DiskImage> diskImage_;
 };

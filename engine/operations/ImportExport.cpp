@@ -48,6 +48,7 @@ Bytes readHostFile(const fs::path& from, std::uintmax_t length) {
 
 void FileOperationService::importOne(ImageJournal& journal, const fs::path& from,
                                      const DiskPath& to, bool overwrite,
+                                     const std::stop_token& stop,
                                      const ProgressCallback& progress) {
     DiskImage& image = *diskImage_;
     image.checkWritable();
@@ -61,7 +62,8 @@ void FileOperationService::importOne(ImageJournal& journal, const fs::path& from
         throw DiskImageError::ioError(ec);
     }
     if (!fs::is_regular_file(status)) {
-        throw DiskImageError::ioError("通常のファイルではありません: " + hostName, EINVAL);
+        throw DiskImageError::ioError("通常のファイルではありません: " + hostName, EINVAL)
+            .withReason(DiskImageError::Reason::notRegularFile);
     }
     const std::uintmax_t length = fs::file_size(from, ec);
     if (ec) {
@@ -86,43 +88,32 @@ void FileOperationService::importOne(ImageJournal& journal, const fs::path& from
         // Replacing a directory by a file would orphan its whole tree.
         if (attributes != FileAttributes::longNameSlot &&
             (attributes & FileAttributes::directory) != 0) {
-            throw DiskImageError::encodingError("同名のディレクトリが既に存在します: " + hostName);
+            throw DiskImageError::encodingError("同名のディレクトリが既に存在します: " + hostName)
+                .withReason(DiskImageError::Reason::directoryExists);
         }
         if (!overwrite) {
             throw DiskImageError::encodingError("同名のファイルが既に存在します: " + base + "." +
-                                                ext);
+                                                ext)
+                .withReason(DiskImageError::Reason::nameClash);
         }
     }
 
     const Bytes data = readHostFile(from, length);
 
     if (existing) {
-        const std::uint16_t oldCluster = readU16LE(existing->slot, 26);
-        if (oldCluster >= 2) {
-            image.fatTable.free(oldCluster);
-        }
-        deleteLongNameSlots(journal, storage, *existing);
-        setSlotFirstByte(journal, storage, *existing, 0xE5);
+        removeEntryAt(journal, storage, *existing);
     }
 
     const std::int64_t needed =
         data.empty()
             ? 0
             : (static_cast<std::int64_t>(data.size()) + bytesPerCluster - 1) / bytesPerCluster;
-    std::vector<std::uint16_t> clusters;
-    try {
-        clusters = image.fatTable.allocate(needed);
-    } catch (const DiskImageError& error) {
-        if (error.kind() != DiskImageError::Kind::diskFull) {
-            throw;
-        }
-        // allocate counts clusters; the user is told bytes.
-        throw DiskImageError::diskFull(static_cast<std::int64_t>(data.size()),
-                                       image.fatTable.freeClusterCount() * bytesPerCluster);
-    }
+    const std::vector<std::uint16_t> clusters =
+        allocateClusters(needed, static_cast<std::int64_t>(data.size()));
     report(progress, 0.1);
 
     for (std::size_t i = 0; i < clusters.size(); ++i) {
+        throwIfStopped(stop);
         const std::size_t from_ = i * static_cast<std::size_t>(bytesPerCluster);
         const std::size_t count =
             std::min(static_cast<std::size_t>(bytesPerCluster), data.size() - from_);
@@ -150,7 +141,7 @@ void FileOperationService::importFile(const fs::path& from, const DiskPath& to, 
     ImageJournal journal(*diskImage_);
     const ImageJournal::Mark start = journal.mark();
     try {
-        importOne(journal, from, to, overwrite, progress);
+        importOne(journal, from, to, overwrite, {}, progress);
         commit(journal, true);
     } catch (...) {
         journal.rollbackTo(start);
@@ -161,19 +152,27 @@ void FileOperationService::importFile(const fs::path& from, const DiskPath& to, 
 
 BatchResult FileOperationService::importFiles(const std::vector<fs::path>& from, const DiskPath& to,
                                               bool overwrite, const ProgressCallback& progress) {
+    return importFiles(from, to, BatchOptions{overwrite, {}, progress});
+}
+
+BatchResult FileOperationService::importFiles(const std::vector<fs::path>& from, const DiskPath& to,
+                                              const BatchOptions& options) {
     std::vector<std::string> names;
     for (const fs::path& path : from) {
         names.push_back(path.filename().string());
     }
     const double n = static_cast<double>(from.size());
-    BatchResult result = runBatch(names, [&](ImageJournal& journal, std::size_t i) {
-        const ProgressCallback itemProgress = [&progress, i, n](double value) {
-            report(progress, (static_cast<double>(i) + value) / n);
-        };
-        importOne(journal, from[i], to, overwrite, progress ? itemProgress : ProgressCallback{});
-    });
-    report(progress, 1.0);
-    return result;
+    const ProgressCallback& progress = options.progress;
+    return runBatch(
+        names,
+        [&](ImageJournal& journal, std::size_t i) {
+            const ProgressCallback itemProgress = [&progress, i, n](double value) {
+                report(progress, (static_cast<double>(i) + value) / n);
+            };
+            importOne(journal, from[i], to, options.overwrite, options.stop,
+                      progress ? itemProgress : ProgressCallback{});
+        },
+        options);
 }
 
 void FileOperationService::exportFile(const FileEntry& entry, const fs::path& to,

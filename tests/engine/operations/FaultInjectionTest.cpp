@@ -91,6 +91,16 @@ std::vector<Operation> operations() {
          [](const Context& c) {
              throwIfFailed(c.service.deleteEntries({c.entry("HI.TXT"), c.entry("TREE")}, true));
          }},
+        {"copyBatch",
+         [](const Context& c) {
+             const FileEntry sub = findEntry(*c.image, DiskPath::fromString("TREE"), "SUB");
+             throwIfFailed(c.service.copyEntries({sub, c.entry("HI.TXT")}, root, {}));
+         }},
+        {"moveBatch",
+         [](const Context& c) {
+             const DiskPath sub = DiskPath::fromString("TREE/SUB");
+             throwIfFailed(c.service.moveEntries({c.entry("HI.TXT")}, sub, {}));
+         }},
         {"rename", [](const Context& c) { c.service.renameEntry(c.entry("HI.TXT"), "o", "txt"); }},
         {"createDirectory", [](const Context& c) { c.service.createDirectory("newdir", root); }},
         {"undo", [](const Context& c) { c.undo.performUndo(c.image); }},

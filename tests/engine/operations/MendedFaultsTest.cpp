@@ -42,9 +42,12 @@ class MendedFaultsTest : public ::testing::Test {
     std::int64_t freeBytes() const {
         return image->fatTable.freeClusterCount() * image->bytesPerCluster();
     }
-    // Runs `change`, expects `kind` (and `message`), and that nothing moved.
+    // Runs `change`, expects `kind` (and `message`), and that nothing moved; returns the
+    // refusal's reason.
     template <typename F>
-    void expectRefusedUnchanged(F change, Kind kind, const std::string& message = {}) {
+    DiskImageError::Reason expectRefusedUnchanged(F change, Kind kind,
+                                                  const std::string& message = {}) {
+        DiskImageError::Reason reason = DiskImageError::Reason::none;
         const Bytes file = volume->fileBytes();
         const Bytes data = image->data;
         const FATTable fat = image->fatTable;
@@ -53,6 +56,7 @@ class MendedFaultsTest : public ::testing::Test {
             ADD_FAILURE() << "accepted";
         } catch (const DiskImageError& error) {
             EXPECT_EQ(error.kind(), kind) << error.what();
+            reason = error.reason();
             if (!message.empty()) {
                 EXPECT_EQ(error.errorDescription(), message);
             }
@@ -60,6 +64,7 @@ class MendedFaultsTest : public ::testing::Test {
         EXPECT_EQ(volume->fileBytes(), file);
         EXPECT_TRUE(image->data == data);
         EXPECT_TRUE(image->fatTable == fat);
+        return reason;
     }
 
     TempDir dir;
@@ -74,9 +79,11 @@ TEST_F(MendedFaultsTest, ImportOverDirectoryOfSameNameNeverReplacesIt) {
     put("::/GAMES/INNER.TXT", 100, 2);
     open();
     for (bool overwrite : {false, true}) {
-        expectRefusedUnchanged(
-            [&] { service->importFile(host("games", 10), root, overwrite); }, Kind::encodingError,
-            "文字エンコーディングエラー: 同名のディレクトリが既に存在します: games");
+        EXPECT_EQ(expectRefusedUnchanged(
+                      [&] { service->importFile(host("games", 10), root, overwrite); },
+                      Kind::encodingError,
+                      "文字エンコーディングエラー: 同名のディレクトリが既に存在します: games"),
+                  DiskImageError::Reason::directoryExists);
     }
     EXPECT_EQ(mtoolsRead(volume->path(), "::/GAMES/INNER.TXT"), patternBytes(100, 2));
 }
@@ -91,20 +98,30 @@ TEST_F(MendedFaultsTest, FailedOverwriteKeepsTheOldFile) {
     EXPECT_EQ(mtoolsRead(volume->path(), "::/DATA.TXT"), patternBytes(3000, 7));
 }
 
-TEST_F(MendedFaultsTest, ImportIntoFullDirectoryRestoresSlotsClustersAndFAT) {
+// A subdirectory of a 1.44 MB floppy holds 14 entries per cluster; the 15th file must
+// not fail on a nearly empty disk.
+TEST_F(MendedFaultsTest, FullSubdirectoryGrowsAndAFailedGrowthRestoresEverything) {
     mtoolsMkdir(volume->path(), "::/FULL");
     open();
-    const FileEntry full = findEntry(*image, root, "FULL");
     const DiskPath fullPath = DiskPath::fromString("FULL");
-    for (std::int64_t i = 0; i < image->bytesPerCluster() / 32 - 2; ++i) {
-        service->importFile(host("f" + std::to_string(i), 1), fullPath, false);
+    std::vector<std::filesystem::path> files;
+    for (int i = 0; i < 46; ++i) {
+        files.push_back(
+            host("f" + std::to_string(i), i < 40 ? 100 : 0, static_cast<std::uint8_t>(i)));
     }
-    expectRefusedUnchanged([&] { service->importFile(host("last.bin", 5000), fullPath, false); },
-                           Kind::diskFull, noSlot);
-    // No cluster was added to the full directory's chain.
-    EXPECT_EQ(FATParser::getClusterChain(full.directoryEntry.startCluster, image->fatTable).size(),
-              1u);
+    EXPECT_TRUE(service->importFiles(files, fullPath, false).allSucceeded());
+    const std::uint16_t start = findEntry(*image, root, "FULL").directoryEntry.startCluster;
+    EXPECT_EQ(FATParser::getClusterChain(start, image->fatTable).size(), 3u);
     EXPECT_TRUE(fsckAccepts(volume->path()));
+    const std::string listing = mdirListing(volume->path());
+    for (int i = 0; i < 46; ++i) {
+        EXPECT_NE(listing.find("F" + std::to_string(i) + " "), std::string::npos) << i;
+    }
+    EXPECT_EQ(mtoolsRead(volume->path(), "::/FULL/F39"), patternBytes(100, 39));
+    // All 48 slots are taken: the data fits, the cluster the directory needs does not.
+    const auto fillsDisk = host("last.bin", static_cast<std::size_t>(freeBytes()));
+    expectRefusedUnchanged([&] { service->importFile(fillsDisk, fullPath, false); },
+                           Kind::diskFull);
 }
 
 TEST_F(MendedFaultsTest, StaleListingEntryIsNeverDeletedOrRenamed) {
@@ -145,7 +162,9 @@ TEST_F(MendedFaultsTest, FailedCreateDirectoryReleasesItsCluster) {
     for (int i = 0; i < image->bpb.rootEntryCount; ++i) {
         service->importFile(host("e" + std::to_string(i), 0), root, false);
     }
-    expectRefusedUnchanged([&] { service->createDirectory("sub", root); }, Kind::diskFull, noSlot);
+    EXPECT_EQ(expectRefusedUnchanged([&] { service->createDirectory("sub", root); }, Kind::diskFull,
+                                     noSlot),
+              DiskImageError::Reason::rootDirectoryFull);
     EXPECT_TRUE(fsckAccepts(volume->path()));
 }
 

@@ -1,0 +1,221 @@
+#include "engine/operations/FileOperationService.h"
+
+#include "engine/fat/DirectoryReader.h"
+#include "engine/fat/FATParser.h"
+#include "engine/fat/FileAttributes.h"
+#include "engine/operations/ImageJournal.h"
+
+#include <algorithm>
+
+namespace tamberlane {
+
+namespace {
+
+using Reason = DiskImageError::Reason;
+
+DiskImageError staleEntry(const FileEntry& entry) {
+    return DiskImageError::headerParseFailure("エントリが見つかりません: " +
+                                              entry.directoryEntry.displayName())
+        .withReason(Reason::staleEntry);
+}
+
+DiskImageError nameClash(const FileEntry& entry) {
+    return DiskImageError::encodingError("同名のファイルが既に存在します: " +
+                                         entry.directoryEntry.displayName())
+        .withReason(Reason::nameClash);
+}
+
+bool slotIsDirectory(ByteView slot) {
+    return (slot[11] & FileAttributes::directory) != 0;
+}
+
+bool slotIsDotEntry(ByteView slot) {
+    static const std::string dot = ".          ";
+    static const std::string dotDot = "..         ";
+    return std::equal(dot.begin(), dot.end(), slot.begin()) ||
+           std::equal(dotDot.begin(), dotDot.end(), slot.begin());
+}
+
+std::vector<std::string> displayNames(const std::vector<FileEntry>& entries) {
+    std::vector<std::string> names;
+    for (const FileEntry& entry : entries) {
+        names.push_back(entry.directoryEntry.displayName());
+    }
+    return names;
+}
+
+} // namespace
+
+std::optional<FileOperationService::Placed>
+FileOperationService::findPlaced(const FileEntry& entry) const {
+    const DiskPath parent = entry.path.parent();
+    Placed placed;
+    try {
+        placed.directoryCluster = parent.isRoot() ? 0 : findDirectoryCluster(parent);
+        placed.storage =
+            parent.isRoot() ? storageOfRoot() : storageOfCluster(placed.directoryCluster);
+    } catch (const DiskImageError&) {
+        return std::nullopt;
+    }
+    std::optional<SlotRef> ref = locateEntry(placed.storage, entry.directoryEntry);
+    if (!ref || readU32LE(ref->slot, 28) != entry.directoryEntry.size) {
+        return std::nullopt;
+    }
+    placed.longName = longNameRun(placed.storage, *ref);
+    placed.ref = std::move(*ref);
+    return placed;
+}
+
+bool FileOperationService::entryStillExists(const FileEntry& entry) const {
+    return findPlaced(entry).has_value();
+}
+
+FileOperationService::Placed FileOperationService::placeOrThrow(const FileEntry& entry) const {
+    std::optional<Placed> placed = findPlaced(entry);
+    if (!placed) {
+        throw staleEntry(entry);
+    }
+    return std::move(*placed);
+}
+
+std::pair<std::uint16_t, FileOperationService::DirectoryStorage>
+FileOperationService::resolveTarget(const FileEntry& entry, const DiskPath& to) const {
+    const DirectoryEntry& moved = entry.directoryEntry;
+    std::uint16_t cluster = 0;
+    for (const std::string& component : to.components) {
+        cluster = cluster == 0 ? findEntryInRootDirectory(component)
+                               : findEntryInSubdirectory(component, cluster);
+        // A tree put inside itself would be its own ancestor: a loop no walk ends.
+        if (moved.isDirectory() && cluster == moved.startCluster) {
+            throw DiskImageError::headerParseFailure("ディレクトリをそれ自身の中へは置けません: " +
+                                                     moved.displayName())
+                .withReason(Reason::intoItself);
+        }
+    }
+    return {cluster, to.isRoot() ? storageOfRoot() : storageOfCluster(cluster)};
+}
+
+std::uint16_t FileOperationService::copyFileData(ImageJournal& journal, std::uint16_t start,
+                                                 std::uint32_t size, const std::stop_token& stop) {
+    if (size == 0) {
+        return 0;
+    }
+    DiskImage& image = *diskImage_;
+    const std::int64_t bytesPerCluster = image.bytesPerCluster();
+    const std::int64_t needed = (static_cast<std::int64_t>(size) + bytesPerCluster - 1) /
+                                std::max<std::int64_t>(bytesPerCluster, 1);
+    const std::vector<std::uint16_t> source = FATParser::getClusterChain(start, image.fatTable);
+    if (static_cast<std::int64_t>(source.size()) < needed) {
+        throw DiskImageError::invalidCluster(start);
+    }
+    const std::vector<std::uint16_t> copy = allocateClusters(needed, size);
+    for (std::size_t i = 0; i < copy.size(); ++i) {
+        throwIfStopped(stop);
+        journal.writeCluster(copy[i], image.readCluster(source[i]));
+    }
+    return copy.empty() ? 0 : copy.front();
+}
+
+std::uint16_t FileOperationService::copyDirectoryTree(ImageJournal& journal, std::uint16_t start,
+                                                      std::uint16_t newParent, int depth,
+                                                      const std::stop_token& stop) {
+    if (depth >= DirectoryReader::maxDepth) {
+        throw DiskImageError::directoryDepthExceeded(DirectoryReader::maxDepth);
+    }
+    // Read before anything is written, so the copy never sees itself.
+    const std::vector<SlotRun> children = slotRuns(storageOfCluster(start));
+    const std::uint16_t cluster = allocateClusters(1, diskImage_->bytesPerCluster()).front();
+    journal.writeCluster(cluster, newDirectoryCluster(cluster, newParent));
+    for (const SlotRun& child : children) {
+        const Bytes& slot = child.entry.slot;
+        if (slotIsDotEntry(slot) || (slot[11] & FileAttributes::volumeLabel) != 0) {
+            continue;
+        }
+        std::vector<Bytes> slots = child.bytes();
+        writeU16LE(slots.back(), 26, copyContents(journal, slot, cluster, depth + 1, stop));
+        addSlots(journal, storageOfCluster(cluster), slots);
+    }
+    return cluster;
+}
+
+std::uint16_t FileOperationService::copyContents(ImageJournal& journal, ByteView slot,
+                                                 std::uint16_t newParent, int depth,
+                                                 const std::stop_token& stop) {
+    const std::uint16_t start = readU16LE(slot, 26);
+    if (slotIsDirectory(slot)) {
+        return copyDirectoryTree(journal, start, newParent, depth, stop);
+    }
+    return copyFileData(journal, start, readU32LE(slot, 28), stop);
+}
+
+void FileOperationService::copyOne(ImageJournal& journal, const FileEntry& entry,
+                                   const DiskPath& to, const BatchOptions& options) {
+    diskImage_->checkWritable();
+    const Placed from = placeOrThrow(entry);
+    const auto [toCluster, target] = resolveTarget(entry, to);
+    if (toCluster == from.directoryCluster) {
+        return;
+    }
+    const DirectoryEntry& source = entry.directoryEntry;
+    if (const auto existing = findByKey(target, source.rawName, source.rawExtension)) {
+        if (!options.overwrite || source.isDirectory() || slotIsDirectory(existing->slot)) {
+            throw nameClash(entry);
+        }
+        removeEntryAt(journal, target, *existing);
+    }
+    std::vector<Bytes> slots = SlotRun{from.longName, from.ref}.bytes();
+    writeU16LE(slots.back(), 26, copyContents(journal, from.ref.slot, toCluster, 0, options.stop));
+    addSlots(journal, target, slots);
+}
+
+void FileOperationService::pointParentAt(ImageJournal& journal, std::uint16_t directory,
+                                         std::uint16_t parent) const {
+    const DirectoryStorage storage = storageOfCluster(directory);
+    for (const SlotRun& run : slotRuns(storage)) {
+        if (run.entry.slot[1] == '.' && slotIsDotEntry(run.entry.slot)) {
+            Bytes unit = readUnit(storage, run.entry.unitIndex);
+            writeU16LE(unit, run.entry.offset + 26, parent);
+            writeUnit(journal, storage, run.entry.unitIndex, unit);
+            return;
+        }
+    }
+}
+
+void FileOperationService::moveOne(ImageJournal& journal, const FileEntry& entry,
+                                   const DiskPath& to) {
+    diskImage_->checkWritable();
+    const Placed from = placeOrThrow(entry);
+    const auto [toCluster, target] = resolveTarget(entry, to);
+    if (toCluster == from.directoryCluster) {
+        return;
+    }
+    const DirectoryEntry& source = entry.directoryEntry;
+    if (findByKey(target, source.rawName, source.rawExtension)) {
+        throw nameClash(entry);
+    }
+    addSlots(journal, target, SlotRun{from.longName, from.ref}.bytes());
+    for (const SlotRef& ref : from.longName) {
+        setSlotFirstByte(journal, from.storage, ref, 0xE5);
+    }
+    setSlotFirstByte(journal, from.storage, from.ref, 0xE5);
+    if (source.isDirectory() && source.startCluster >= 2) {
+        pointParentAt(journal, source.startCluster, toCluster);
+    }
+}
+
+BatchResult FileOperationService::copyEntries(const std::vector<FileEntry>& entries,
+                                              const DiskPath& to, const BatchOptions& options) {
+    return runBatch(
+        displayNames(entries),
+        [&](ImageJournal& journal, std::size_t i) { copyOne(journal, entries[i], to, options); },
+        options);
+}
+
+BatchResult FileOperationService::moveEntries(const std::vector<FileEntry>& entries,
+                                              const DiskPath& to, const BatchOptions& options) {
+    return runBatch(
+        displayNames(entries),
+        [&](ImageJournal& journal, std::size_t i) { moveOne(journal, entries[i], to); }, options);
+}
+
+} // namespace tamberlane
