@@ -6,6 +6,7 @@
 #include "engine/operations/ImageJournal.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace tamberlane {
 
@@ -29,11 +30,15 @@ bool slotIsDirectory(ByteView slot) {
     return (slot[11] & FileAttributes::directory) != 0;
 }
 
+constexpr std::string_view dotName = ".          ";
+constexpr std::string_view dotDotName = "..         ";
+
+bool slotNameIs(ByteView slot, std::string_view name11) {
+    return std::equal(name11.begin(), name11.end(), slot.begin());
+}
+
 bool slotIsDotEntry(ByteView slot) {
-    static const std::string dot = ".          ";
-    static const std::string dotDot = "..         ";
-    return std::equal(dot.begin(), dot.end(), slot.begin()) ||
-           std::equal(dotDot.begin(), dotDot.end(), slot.begin());
+    return slotNameIs(slot, dotName) || slotNameIs(slot, dotDotName);
 }
 
 std::vector<std::string> displayNames(const std::vector<FileEntry>& entries) {
@@ -172,7 +177,7 @@ void FileOperationService::pointParentAt(ImageJournal& journal, std::uint16_t di
                                          std::uint16_t parent) const {
     const DirectoryStorage storage = storageOfCluster(directory);
     for (const SlotRun& run : slotRuns(storage)) {
-        if (run.entry.slot[1] == '.' && slotIsDotEntry(run.entry.slot)) {
+        if (slotNameIs(run.entry.slot, dotDotName)) {
             Bytes unit = readUnit(storage, run.entry.unitIndex);
             writeU16LE(unit, run.entry.offset + 26, parent);
             writeUnit(journal, storage, run.entry.unitIndex, unit);
