@@ -311,22 +311,20 @@ FileBrowserViewModel::exportToTemporaryFile(const FileEntry& entry) {
 // Copy, cut and paste ------------------------------------------------------------------------
 
 void FileBrowserViewModel::copySelectedEntries() {
-    const std::vector<FileEntry> selected = selectedFileEntries();
-    if (selected.empty()) {
-        return;
-    }
-    clipboard = selected;
-    clipboardIsCut = false;
-    clipboardSourcePath = currentPath.get();
+    fillClipboard(false);
 }
 
 void FileBrowserViewModel::cutSelectedEntries() {
-    const std::vector<FileEntry> selected = selectedFileEntries();
+    fillClipboard(true);
+}
+
+void FileBrowserViewModel::fillClipboard(bool isCut) {
+    std::vector<FileEntry> selected = selectedFileEntries();
     if (selected.empty()) {
         return;
     }
-    clipboard = selected;
-    clipboardIsCut = true;
+    clipboard = std::move(selected);
+    clipboardIsCut = isCut;
     clipboardSourcePath = currentPath.get();
 }
 

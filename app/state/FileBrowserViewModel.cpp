@@ -423,27 +423,25 @@ bool FileBrowserViewModel::canRedo() const {
 }
 
 void FileBrowserViewModel::undo() {
-    if (!canUndo() || !gate_->tryBegin()) {
-        return;
+    if (canUndo()) {
+        stepHistory(&UndoRedoManager::performUndo, texts::undoFailedPrefix);
     }
-    try {
-        undoRedoManager_->performUndo(boundImage());
-    } catch (const DiskImageError& error) {
-        errorMessage = texts::undoFailedPrefix + error.errorDescription();
-        showError = true;
-    }
-    gate_->end();
-    afterChange();
 }
 
 void FileBrowserViewModel::redo() {
-    if (!canRedo() || !gate_->tryBegin()) {
+    if (canRedo()) {
+        stepHistory(&UndoRedoManager::performRedo, texts::redoFailedPrefix);
+    }
+}
+
+void FileBrowserViewModel::stepHistory(HistoryStep step, const char* failurePrefix) {
+    if (!gate_->tryBegin()) {
         return;
     }
     try {
-        undoRedoManager_->performRedo(boundImage());
+        (undoRedoManager_->*step)(boundImage());
     } catch (const DiskImageError& error) {
-        errorMessage = texts::redoFailedPrefix + error.errorDescription();
+        errorMessage = failurePrefix + error.errorDescription();
         showError = true;
     }
     gate_->end();

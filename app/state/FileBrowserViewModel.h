@@ -162,6 +162,9 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
                       std::vector<std::string> failed, bool overwrite);
     void runExport(ExportRequest request, ExistingHostFile existing);
     void sortInPlace(std::vector<FileEntry>& list) const;
+    using HistoryStep = void (UndoRedoManager::*)(const std::shared_ptr<DiskImage>&);
+    void stepHistory(HistoryStep step, const char* failurePrefix);
+    void fillClipboard(bool isCut);
     void clearClipboard();
     void resetDialogs();
 
