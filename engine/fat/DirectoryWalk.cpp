@@ -19,16 +19,7 @@ std::vector<FileEntry> readDirectoryEntries(const DiskImage& image, const DiskPa
             std::min<std::size_t>(dirPath.components.size(), DirectoryReader::maxDepth + 1));
         entries = DirectoryReader::readSubDirectory(*cluster, image, std::max(depth - 1, 0));
     }
-    std::vector<FileEntry> result;
-    result.reserve(entries.size());
-    for (DirectoryEntry& entry : entries) {
-        FileEntry fileEntry;
-        fileEntry.id = entry.id;
-        fileEntry.path = dirPath.appending(entry.displayName());
-        fileEntry.directoryEntry = std::move(entry);
-        result.push_back(std::move(fileEntry));
-    }
-    return result;
+    return fileEntriesIn(dirPath, std::move(entries));
 }
 
 void DirectoryWalkGuard::enter(std::uint16_t cluster) {

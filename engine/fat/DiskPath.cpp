@@ -46,4 +46,27 @@ DiskPath DiskPath::fromString(const std::string& text) {
     return p;
 }
 
+std::vector<FileEntry> fileEntriesIn(const DiskPath& directory,
+                                     std::vector<DirectoryEntry> entries) {
+    std::vector<FileEntry> result;
+    result.reserve(entries.size());
+    for (DirectoryEntry& entry : entries) {
+        FileEntry fileEntry;
+        fileEntry.id = entry.id;
+        fileEntry.path = directory.appending(entry.displayName());
+        fileEntry.directoryEntry = std::move(entry);
+        result.push_back(std::move(fileEntry));
+    }
+    return result;
+}
+
+std::vector<std::string> displayNames(const std::vector<FileEntry>& entries) {
+    std::vector<std::string> names;
+    names.reserve(entries.size());
+    for (const FileEntry& entry : entries) {
+        names.push_back(entry.directoryEntry.displayName());
+    }
+    return names;
+}
+
 } // namespace tamberlane

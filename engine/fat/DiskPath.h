@@ -31,4 +31,9 @@ struct FileEntry {
     bool operator==(const FileEntry& other) const { return id == other.id; }
 };
 
+// The entries of the directory at `directory`, as listed entries with their own paths.
+std::vector<FileEntry> fileEntriesIn(const DiskPath& directory, std::vector<DirectoryEntry> entries);
+// Their display names, in order: what messages and batch results name them by.
+std::vector<std::string> displayNames(const std::vector<FileEntry>& entries);
+
 } // namespace tamberlane

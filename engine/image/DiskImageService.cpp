@@ -280,16 +280,7 @@ const DiskImage& DiskImageService::requireImage() const {
 }
 
 std::vector<FileEntry> DiskImageService::listDirectory(const DiskPath& path) const {
-    const DiskImage& image = requireImage();
-    std::vector<FileEntry> out;
-    for (DirectoryEntry& entry : DirectoryReader::listDirectory(image, path)) {
-        FileEntry fileEntry;
-        fileEntry.id = entry.id;
-        fileEntry.path = path.appending(entry.displayName());
-        fileEntry.directoryEntry = std::move(entry);
-        out.push_back(std::move(fileEntry));
-    }
-    return out;
+    return fileEntriesIn(path, DirectoryReader::listDirectory(requireImage(), path));
 }
 
 Bytes DiskImageService::readFile(const FileEntry& entry) const {

@@ -41,14 +41,6 @@ bool slotIsDotEntry(ByteView slot) {
     return slotNameIs(slot, dotName) || slotNameIs(slot, dotDotName);
 }
 
-std::vector<std::string> displayNames(const std::vector<FileEntry>& entries) {
-    std::vector<std::string> names;
-    for (const FileEntry& entry : entries) {
-        names.push_back(entry.directoryEntry.displayName());
-    }
-    return names;
-}
-
 } // namespace
 
 std::optional<FileOperationService::Placed>
@@ -153,24 +145,38 @@ std::uint16_t FileOperationService::copyContents(ImageJournal& journal, ByteView
     return copyFileData(journal, start, readU32LE(slot, 28), stop);
 }
 
-void FileOperationService::copyOne(ImageJournal& journal, const FileEntry& entry,
-                                   const DiskPath& to, const BatchOptions& options) {
+std::optional<FileOperationService::Transfer>
+FileOperationService::prepareTransfer(const FileEntry& entry, const DiskPath& to) const {
     diskImage_->checkWritable();
-    const Placed from = placeOrThrow(entry);
-    const auto [toCluster, target] = resolveTarget(entry, to);
+    Placed from = placeOrThrow(entry);
+    auto [toCluster, target] = resolveTarget(entry, to);
+    // Into the directory it is in: the entry is already where it is asked to be.
     if (toCluster == from.directoryCluster) {
-        return;
+        return std::nullopt;
     }
     const DirectoryEntry& source = entry.directoryEntry;
-    if (const auto existing = findByKey(target, source.rawName, source.rawExtension)) {
-        if (!options.overwrite || source.isDirectory() || slotIsDirectory(existing->slot)) {
+    std::optional<SlotRef> clash = findByKey(target, source.rawName, source.rawExtension);
+    return Transfer{std::move(from), toCluster, std::move(target), std::move(clash)};
+}
+
+void FileOperationService::copyOne(ImageJournal& journal, const FileEntry& entry,
+                                   const DiskPath& to, const BatchOptions& options) {
+    const std::optional<Transfer> transfer = prepareTransfer(entry, to);
+    if (!transfer) {
+        return;
+    }
+    if (transfer->clash) {
+        if (!options.overwrite || entry.directoryEntry.isDirectory() ||
+            slotIsDirectory(transfer->clash->slot)) {
             throw nameClash(entry);
         }
-        removeEntryAt(journal, target, *existing);
+        removeEntryAt(journal, transfer->target, *transfer->clash);
     }
+    const Placed& from = transfer->from;
     std::vector<Bytes> slots = SlotRun{from.longName, from.ref}.bytes();
-    writeU16LE(slots.back(), 26, copyContents(journal, from.ref.slot, toCluster, 0, options.stop));
-    addSlots(journal, target, slots);
+    writeU16LE(slots.back(), 26,
+               copyContents(journal, from.ref.slot, transfer->toCluster, 0, options.stop));
+    addSlots(journal, transfer->target, slots);
 }
 
 void FileOperationService::pointParentAt(ImageJournal& journal, std::uint16_t directory,
@@ -188,23 +194,22 @@ void FileOperationService::pointParentAt(ImageJournal& journal, std::uint16_t di
 
 void FileOperationService::moveOne(ImageJournal& journal, const FileEntry& entry,
                                    const DiskPath& to) {
-    diskImage_->checkWritable();
-    const Placed from = placeOrThrow(entry);
-    const auto [toCluster, target] = resolveTarget(entry, to);
-    if (toCluster == from.directoryCluster) {
+    const std::optional<Transfer> transfer = prepareTransfer(entry, to);
+    if (!transfer) {
         return;
     }
-    const DirectoryEntry& source = entry.directoryEntry;
-    if (findByKey(target, source.rawName, source.rawExtension)) {
+    if (transfer->clash) {
         throw nameClash(entry);
     }
-    addSlots(journal, target, SlotRun{from.longName, from.ref}.bytes());
+    const Placed& from = transfer->from;
+    addSlots(journal, transfer->target, SlotRun{from.longName, from.ref}.bytes());
     for (const SlotRef& ref : from.longName) {
         setSlotFirstByte(journal, from.storage, ref, 0xE5);
     }
     setSlotFirstByte(journal, from.storage, from.ref, 0xE5);
+    const DirectoryEntry& source = entry.directoryEntry;
     if (source.isDirectory() && source.startCluster >= 2) {
-        pointParentAt(journal, source.startCluster, toCluster);
+        pointParentAt(journal, source.startCluster, transfer->toCluster);
     }
 }
 

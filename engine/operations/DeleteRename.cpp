@@ -88,11 +88,7 @@ void FileOperationService::deleteEntry(const FileEntry& entry, bool recursive) {
 
 BatchResult FileOperationService::deleteEntries(const std::vector<FileEntry>& entries,
                                                 bool recursive) {
-    std::vector<std::string> names;
-    for (const FileEntry& entry : entries) {
-        names.push_back(entry.directoryEntry.displayName());
-    }
-    return runBatch(names, [&](ImageJournal& journal, std::size_t i) {
+    return runBatch(displayNames(entries), [&](ImageJournal& journal, std::size_t i) {
         deleteOne(journal, entries[i], recursive);
     });
 }

@@ -178,6 +178,15 @@ class FileOperationService {
     // The directory `to`, refusing one that is `entry` itself or lies below it.
     std::pair<std::uint16_t, DirectoryStorage> resolveTarget(const FileEntry& entry,
                                                              const DiskPath& to) const;
+    // What a copy or a move of `entry` into `to` works with; nothing when `to` is the
+    // directory the entry is in already.
+    struct Transfer {
+        Placed from;
+        std::uint16_t toCluster = 0;
+        DirectoryStorage target;
+        std::optional<SlotRef> clash;
+    };
+    std::optional<Transfer> prepareTransfer(const FileEntry& entry, const DiskPath& to) const;
     void copyOne(ImageJournal& journal, const FileEntry& entry, const DiskPath& to,
                  const BatchOptions& options);
     void moveOne(ImageJournal& journal, const FileEntry& entry, const DiskPath& to);
