@@ -64,15 +64,19 @@ void FileBrowserViewModel::cancelOperation() {
     stop_.request_stop();
 }
 
-ProgressCallback FileBrowserViewModel::progressReporter(const std::string& fileName) {
+ProgressCallback FileBrowserViewModel::progressReporter(std::vector<std::string> itemNames) {
     std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
     Executor* executor = &executor_;
-    return [weak, executor, fileName](double fraction) {
-        executor->postToMain([weak, fileName, fraction] {
+    // A batch reports its overall fraction; the item it has reached names the file shown.
+    return [weak, executor, names = std::move(itemNames)](double fraction) {
+        std::string name;
+        if (!names.empty()) {
+            const auto reached = static_cast<std::size_t>(fraction * static_cast<double>(names.size()));
+            name = names[std::min(names.size() - 1, reached)];
+        }
+        executor->postToMain([weak, name = std::move(name), fraction] {
             if (const auto self = weak.lock(); self && self->isOperationInProgress) {
-                if (!fileName.empty()) {
-                    self->operationFileName = fileName;
-                }
+                self->operationFileName = name;
                 self->operationProgress = fraction;
             }
         });
@@ -110,27 +114,11 @@ void FileBrowserViewModel::runImport(ImportRequest request, bool overwrite) {
     const ImportRequest accepted{unique, request.target};
     std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
     const auto operations = fileOperations_;
-    const double count = static_cast<double>(unique.size());
-    ProgressCallback report = progressReporter("");
     std::vector<std::string> names;
     for (const auto& file : unique) {
         names.push_back(file.filename().string());
     }
-    Executor* executor = &executor_;
-    const BatchOptions options{
-        overwrite, stop_.get_token(), [executor, report, names, count, weak](double fraction) {
-            if (names.empty()) {
-                return;
-            }
-            const auto index =
-                std::min(names.size() - 1, static_cast<std::size_t>(fraction * count));
-            executor->postToMain([weak, name = names[index]] {
-                if (const auto self = weak.lock(); self && self->isOperationInProgress) {
-                    self->operationFileName = name;
-                }
-            });
-            report(fraction);
-        }};
+    const BatchOptions options{overwrite, stop_.get_token(), progressReporter(std::move(names))};
     runTask<BatchResult>(
         executor_,
         [operations, accepted, options] {
@@ -347,7 +335,7 @@ void FileBrowserViewModel::pasteEntries() {
     const std::vector<FileEntry> items = clipboard.get();
     const auto operations = fileOperations_;
     // Overwriting is only ever a file replacing itself; anywhere else a clash is reported.
-    const BatchOptions options{intoSource, stop_.get_token(), progressReporter("")};
+    const BatchOptions options{intoSource, stop_.get_token(), progressReporter(displayNames(items))};
     std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
     runTask<BatchResult>(
         executor_,

@@ -317,10 +317,7 @@ void FileBrowserViewModel::requestDelete() {
     if (targets.empty() || gate_->isBusy) {
         return;
     }
-    std::vector<std::string> names;
-    for (const FileEntry& entry : targets) {
-        names.push_back(entry.directoryEntry.displayName());
-    }
+    std::vector<std::string> names = displayNames(targets);
     // What the dialog shows is what gets deleted, whatever the selection becomes.
     deleteTargets_ = std::move(targets);
     deleteTargetNames = std::move(names);
@@ -339,14 +336,10 @@ void FileBrowserViewModel::confirmDelete() {
         return;
     }
     takeSnapshot(texts::undoDelete);
-    std::vector<std::string> failed;
-    for (const FileEntry& entry : targets) {
-        try {
-            fileOperations_->deleteEntry(entry, entry.directoryEntry.isDirectory());
-        } catch (const DiskImageError&) {
-            failed.push_back(entry.directoryEntry.displayName());
-        }
-    }
+    // One batch, one save: a failed save leaves none of it half done. A file's flag is
+    // ignored; a directory goes with its tree.
+    const std::vector<std::string> failed =
+        fileOperations_->deleteEntries(targets, true).failedNames();
     gate_->end();
     afterChange();
     if (!failed.empty()) {

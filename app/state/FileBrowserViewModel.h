@@ -153,7 +153,7 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     std::shared_ptr<DiskImage> boundImage() const;
     bool beginOperation();
     void endOperation();
-    ProgressCallback progressReporter(const std::string& fileName);
+    ProgressCallback progressReporter(std::vector<std::string> itemNames);
     void takeSnapshot(const char* operationName);
     void afterChange();
     void reportFailure(const char* prefix, const std::vector<std::string>& names);
