@@ -2,7 +2,7 @@
 // cross-link, orphan or lose entries, or keep half of a refused or cancelled batch.
 
 #include "engine/operations/FileOperationService.h"
-#include "tests/support/FatTools.h"
+#include "tests/engine/operations/OperationsTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -27,22 +27,8 @@ Tree subtree(const Tree& tree, const std::string& prefix) {
     return out;
 }
 
-class CopyMoveTest : public ::testing::Test {
+class CopyMoveTest : public VolumeOperationsTest {
   protected:
-    void SetUp() override {
-        if (!fatToolsAvailable()) {
-            GTEST_SKIP() << "mkfs.fat or mtools missing";
-        }
-        volume = std::make_unique<Volume>(dir, allVolumeKinds()[0]);
-    }
-    void open() {
-        image = volume->open();
-        service = std::make_unique<FileOperationService>(image);
-    }
-    void put(const std::string& target, std::size_t size, std::uint8_t seed) {
-        writeFile(hostDir / "put", patternBytes(size, seed));
-        mtoolsPut(volume->path(), hostDir / "put", target);
-    }
     // A tree with a long-named directory, a long-named file, an empty file and a level below.
     void putTree() {
         mtoolsMkdir(volume->path(), "::/Long Directory Name");
@@ -75,12 +61,6 @@ class CopyMoveTest : public ::testing::Test {
         EXPECT_EQ(std::string(cluster.begin() + 32, cluster.begin() + 34), "..");
         return readU16LE(cluster, 32 + 26);
     }
-
-    TempDir dir;
-    TempDir hostDir;
-    std::unique_ptr<Volume> volume;
-    std::shared_ptr<DiskImage> image;
-    std::unique_ptr<FileOperationService> service;
 };
 
 TEST_F(CopyMoveTest, CopiedTreeKeepsNamesDataAndDatesAndClashesAreRefused) {
@@ -160,28 +140,6 @@ TEST_F(CopyMoveTest, MovedEntriesLeaveNoOrphansAndDirectoriesPointAtTheirNewPare
     EXPECT_EQ(dotDotCluster("/", "SUB"), 0);
     EXPECT_TRUE(fsckAccepts(volume->path()));
     EXPECT_EQ(mtoolsRead(volume->path(), "::/SUB/DEEP.BIN"), patternBytes(5000, 3));
-}
-
-TEST_F(CopyMoveTest, TreeOfFiveHundredFilesCopiesWhole) {
-    mtoolsMkdir(volume->path(), "::/TREE");
-    open();
-    for (int d = 0; d < 5; ++d) {
-        const std::string name = "S" + std::to_string(d);
-        service->createDirectory(name, pathOf("TREE"));
-        std::vector<std::filesystem::path> files;
-        for (int i = 0; i < 100; ++i) {
-            files.push_back(hostDir / (name + "_" + std::to_string(i)));
-            writeFile(files.back(),
-                      patternBytes(static_cast<std::size_t>(i * 7), static_cast<std::uint8_t>(i)));
-        }
-        ASSERT_TRUE(service->importFiles(files, pathOf("TREE/" + name), false).allSucceeded());
-    }
-    service->createDirectory("copy", root);
-    ASSERT_TRUE(service->copyEntries({entry("/", "TREE")}, pathOf("COPY"), {}).allSucceeded());
-    EXPECT_TRUE(fsckAccepts(volume->path()));
-    const Tree tree = mtoolsTree(volume->path());
-    EXPECT_EQ(subtree(tree, "TREE/").size(), 505u);
-    EXPECT_EQ(subtree(tree, "COPY/TREE/"), subtree(tree, "TREE/"));
 }
 
 // A stop seen between items or between clusters undoes the batch, including a directory

@@ -5,7 +5,7 @@
 #include "engine/operations/DeletedFileRecovery.h"
 #include "engine/operations/FileOperationService.h"
 #include "engine/operations/UndoRedoManager.h"
-#include "tests/support/FatTools.h"
+#include "tests/engine/operations/OperationsTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,27 +18,8 @@ using Kind = DiskImageError::Kind;
 const DiskPath root = DiskPath::root();
 const std::string noSlot = "ディスク容量が不足しています。必要: 32 バイト、空き: 0 バイト";
 
-class MendedFaultsTest : public ::testing::Test {
+class MendedFaultsTest : public VolumeOperationsTest {
   protected:
-    void SetUp() override {
-        if (!fatToolsAvailable()) {
-            GTEST_SKIP() << "mkfs.fat or mtools missing";
-        }
-        volume = std::make_unique<Volume>(dir, allVolumeKinds()[0]);
-    }
-    void open() {
-        image = volume->open();
-        service = std::make_unique<FileOperationService>(image);
-    }
-    std::filesystem::path host(const std::string& name, std::size_t size, std::uint8_t seed = 1) {
-        const auto path = hostDir / name;
-        writeFile(path, patternBytes(size, seed));
-        return path;
-    }
-    // Puts a file in with mcopy, before the image is opened.
-    void put(const std::string& target, std::size_t size, std::uint8_t seed) {
-        mtoolsPut(volume->path(), host("put", size, seed), target);
-    }
     std::int64_t freeBytes() const {
         return image->fatTable.freeClusterCount() * image->bytesPerCluster();
     }
@@ -66,12 +47,6 @@ class MendedFaultsTest : public ::testing::Test {
         EXPECT_TRUE(image->fatTable == fat);
         return reason;
     }
-
-    TempDir dir;
-    TempDir hostDir;
-    std::unique_ptr<Volume> volume;
-    std::shared_ptr<DiskImage> image;
-    std::unique_ptr<FileOperationService> service;
 };
 
 TEST_F(MendedFaultsTest, ImportOverDirectoryOfSameNameNeverReplacesIt) {

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "engine/operations/FileOperationService.h"
+#include "tests/support/FatTools.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace tamberlane::test {
+
+// A 1.44 MB volume made by mkfs.fat and filled with mtools before it is opened, so the
+// operations under test start from bytes the engine did not write.
+class VolumeOperationsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!fatToolsAvailable()) {
+            GTEST_SKIP() << "mkfs.fat or mtools missing";
+        }
+        volume = std::make_unique<Volume>(dir, allVolumeKinds()[0]);
+    }
+    void open() {
+        image = volume->open();
+        service = std::make_unique<FileOperationService>(image);
+    }
+    std::filesystem::path host(const std::string& name, std::size_t size, std::uint8_t seed = 1) {
+        const auto path = hostDir / name;
+        writeFile(path, patternBytes(size, seed));
+        return path;
+    }
+    // Puts a file in with mcopy, before the image is opened.
+    void put(const std::string& target, std::size_t size, std::uint8_t seed) {
+        mtoolsPut(volume->path(), host("put", size, seed), target);
+    }
+
+    TempDir dir;
+    TempDir hostDir;
+    std::unique_ptr<Volume> volume;
+    std::shared_ptr<DiskImage> image;
+    std::unique_ptr<FileOperationService> service;
+};
+
+} // namespace tamberlane::test
