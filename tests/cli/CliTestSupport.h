@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/support/FatTools.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/VolumeBuilder.h"
 
@@ -34,17 +35,5 @@ void expectFailsUntouched(const std::filesystem::path& image,
 std::filesystem::path writeHost(const TempDir& dir, const std::string& name,
                                 const std::string& contents);
 std::set<std::string> keysOf(const nlohmann::json& object);
-
-bool mtoolsAvailable(); // mtools, mkfs.fat and fsck.fat
-// A fresh volume made by mkfs.fat: `kilobytes` in size, FAT12 or FAT16.
-std::filesystem::path makeVolume(const TempDir& dir, const std::string& name, int kilobytes,
-                                 int fatBits);
-void copyIntoVolume(const std::filesystem::path& image, const TempDir& dir,
-                    const std::string& diskPath, const std::string& contents);
-void makeDirectoryInVolume(const std::filesystem::path& image, const std::string& diskPath);
-// Every path of the volume as `mdir -/ -b` lists it ("::/SUB/" for directories).
-std::set<std::string> mdirPaths(const std::filesystem::path& image);
-std::string mtype(const std::filesystem::path& image, const std::string& diskPath);
-void expectConsistent(const std::filesystem::path& image); // fsck.fat -n
 
 } // namespace tamberlane::test
