@@ -132,19 +132,5 @@ TEST(ConversionHeaders, ConvertedFDIHasNoTypeCodeAndStatesTheFlatSize) {
     EXPECT_EQ(d88[0x1B], 0x20) << "18 sectors of 512 bytes is not 2DD";
 }
 
-TEST(ConversionHeaders, ConvertingLeavesTheOpenImageAndItsFileAlone) {
-    TempDir dir;
-    const auto path = dir / "disk.d88";
-    const Bytes original = createNewImage({NewImageFormat::d88, DiskSize::kb640});
-    writeImageFile(path, original);
-    DiskImageService service;
-    const auto image = service.open(path);
-    const Bytes before = image->data;
-    writeImageFile(dir / "out.nfd", convertImage(*image, ConvertFormat::nfd));
-    EXPECT_EQ(image->data, before);
-    EXPECT_EQ(readFile(path), original);
-    EXPECT_EQ(service.currentImage(), image);
-}
-
 } // namespace
 } // namespace tamberlane::test
