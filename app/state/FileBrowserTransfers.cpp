@@ -4,30 +4,16 @@
 
 #include "app/state/StateTexts.h"
 #include "engine/fat/HostFileName.h"
-#include "engine/fat/ShiftJISConverter.h"
 
-#include <cmath>
 #include <cstdlib>
-#include <map>
+#include <set>
 
 namespace tamberlane {
 
 namespace {
 
-std::string trimBlanks(std::string text) {
-    while (!text.empty() && text.back() == ' ') {
-        text.pop_back();
-    }
-    return text;
-}
-
-// The name a host file gets on the volume, as the directory listing shows it.
 std::string volumeNameFor(const std::filesystem::path& hostFile) {
-    const auto [base, ext] = FileOperationService::splitHostFileName(hostFile.filename().string());
-    const auto [name83, ext83] = FileOperationService::shortNameKey(base, ext);
-    const std::string name = trimBlanks(ShiftJISConverter::toUnicode(name83));
-    const std::string extension = trimBlanks(ShiftJISConverter::toUnicode(ext83));
-    return extension.empty() ? name : name + "." + extension;
+    return FileOperationService::volumeNameOf(hostFile.filename().string());
 }
 
 std::string clashLine(const std::filesystem::path& hostFile) {
@@ -103,9 +89,9 @@ void FileBrowserViewModel::runImport(ImportRequest request, bool overwrite) {
     // very request made, so it fails instead of asking.
     std::vector<std::filesystem::path> unique;
     std::vector<std::string> failed;
-    std::map<std::string, bool> seen;
+    std::set<std::string> seen;
     for (const auto& file : request.files) {
-        if (!seen.emplace(volumeNameFor(file), true).second) {
+        if (!seen.insert(volumeNameFor(file)).second) {
             failed.push_back(file.filename().string());
         } else {
             unique.push_back(file);

@@ -5,6 +5,7 @@
 #include "engine/fat/FATParser.h"
 #include "engine/fat/FileAttributes.h"
 #include "engine/fat/LFNParser.h"
+#include "engine/fat/ShiftJISConverter.h"
 #include "engine/operations/ImageJournal.h"
 
 #include <algorithm>
@@ -42,6 +43,19 @@ std::pair<Bytes, Bytes> FileOperationService::shortNameKey(const std::string& na
                                                            const std::string& extension) {
     // An all-blank name field reads as no entry at all to most FAT drivers.
     return DirectoryEntryParser::convertTo83Name(name.empty() ? "_" : name, extension);
+}
+
+std::string FileOperationService::volumeNameOf(const std::string& hostFileName) {
+    const auto [base, ext] = splitHostFileName(hostFileName);
+    const auto [name83, ext83] = shortNameKey(base, ext);
+    const auto trimmed = [](ByteView field) {
+        std::string text = ShiftJISConverter::toUnicode(field);
+        text.erase(text.find_last_not_of(' ') + 1);
+        return text;
+    };
+    const std::string name = trimmed(name83);
+    const std::string extension = trimmed(ext83);
+    return extension.empty() ? name : name + "." + extension;
 }
 
 // Directory storage ---------------------------------------------------------------

@@ -108,6 +108,9 @@ class FileOperationService {
     // The raw 8.3 key of a name; an empty name part becomes "_" (blanks are no name).
     static std::pair<Bytes, Bytes> shortNameKey(const std::string& name,
                                                 const std::string& extension);
+    // The short name a host file is imported under, as a listing shows it ("REPORT_A.TXT"
+    // for "report_august.txt"), so a question can name the entry a clash is about.
+    static std::string volumeNameOf(const std::string& hostFileName);
 
   private:
     // The storage of one directory: root sectors (lba) or subdirectory clusters.
