@@ -1,10 +1,12 @@
 # Set-up and entry points for a fresh Debian 12 machine.
-#   make run   - install what is missing, build, show the demo image with tamberlane-cli
+#   make run   - install what is missing, build, open the demo image in the application
+#                (without a display: the command-line demo and an offscreen screenshot)
 #   make test  - install what is missing, build with -Werror and sanitizers, run every test
 #   make bench - Release build of the benchmarks, then run them
 
 PACKAGES := g++ cmake ninja-build pkg-config libicu-dev libgtest-dev libgmock-dev \
-            libbenchmark-dev libcli11-dev nlohmann-json3-dev mtools dosfstools
+            libbenchmark-dev libcli11-dev nlohmann-json3-dev mtools dosfstools \
+            qt6-base-dev libqt6svg6 fonts-noto-cjk adwaita-icon-theme xvfb xauth desktop-file-utils
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -25,9 +27,14 @@ build-release: deps
 
 run: build-release
 	cmake --build build/release --target demo_image
-	./build/release/tamberlane-cli info build/release/demo.img
-	@echo
-	./build/release/tamberlane-cli ls -l -R build/release/demo.img
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  ./build/release/tamberlane build/release/demo.img; \
+	else \
+	  echo "No display: showing the command-line demo and writing build/release/screenshot.png"; \
+	  ./build/release/tamberlane-cli info build/release/demo.img; echo; \
+	  ./build/release/tamberlane-cli ls -l -R build/release/demo.img; \
+	  QT_QPA_PLATFORM=offscreen ./build/release/tamberlane-screenshots build/release/demo.img build/release; \
+	fi
 
 build-ci: deps
 	cmake -S . -B build/ci -G Ninja -DCMAKE_BUILD_TYPE=Debug \
