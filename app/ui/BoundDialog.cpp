@@ -1,0 +1,37 @@
+#include "app/ui/BoundDialog.h"
+
+namespace tamberlane::ui {
+
+BoundDialog::BoundDialog(QWidget* parent, const char* title, int width, int padding)
+    : QDialog(parent), content_(new QVBoxLayout), buttons_(new QDialogButtonBox) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowModality(Qt::WindowModal);
+    setWindowTitle(QString::fromUtf8(title));
+    setAccessibleName(QString::fromUtf8(title));
+    setMinimumWidth(width);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(padding, padding, padding, padding);
+    outer->addLayout(content_);
+    outer->addWidget(buttons_);
+}
+
+QPushButton* BoundDialog::addCancelButton(const char* text) {
+    QPushButton* button = buttons_->addButton(QString::fromUtf8(text), QDialogButtonBox::RejectRole);
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, this, &QDialog::reject);
+    return button;
+}
+
+QPushButton* BoundDialog::addDefaultButton(const char* text) {
+    QPushButton* button = buttons_->addButton(QString::fromUtf8(text), QDialogButtonBox::AcceptRole);
+    button->setDefault(true);
+    return button;
+}
+
+QPushButton* BoundDialog::addButton(const char* text) {
+    QPushButton* button = buttons_->addButton(QString::fromUtf8(text), QDialogButtonBox::ActionRole);
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace tamberlane::ui

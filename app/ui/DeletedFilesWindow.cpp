@@ -1,0 +1,185 @@
+#include "app/ui/DeletedFilesWindow.h"
+
+#include "app/state/DiskImageViewModel.h"
+#include "app/state/FileBrowserViewModel.h"
+#include "app/state/StateTexts.h"
+#include "app/ui/BoundDialog.h"
+#include "app/ui/Format.h"
+#include "app/ui/Icons.h"
+#include "app/ui/UiTexts.h"
+
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScrollArea>
+#include <QStackedWidget>
+
+namespace tamberlane::ui {
+
+namespace {
+
+QString text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+QColor recoverabilityColour(int percent) {
+    if (percent >= 100) {
+        return QColor(0x26, 0xa2, 0x69);
+    }
+    return percent >= 50 ? QColor(0xe6, 0x61, 0x00) : QColor(0xc0, 0x1c, 0x28);
+}
+
+QWidget* deletedRow(const DeletedFileEntry& entry, bool canRestore, FileBrowserViewModel& browser) {
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    auto* texts = new QVBoxLayout;
+    auto* name = new QLabel(fromUtf8(entry.displayName));
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPixelSize(12);
+    name->setFont(mono);
+    auto* detail = new QLabel(QString::number(entry.size) + text(texts::deletedSizeSeparator) +
+                              fileDate(entry.modifiedDate));
+    QFont caption = detail->font();
+    caption.setPointSizeF(caption.pointSizeF() * 0.85);
+    detail->setFont(caption);
+    detail->setForegroundRole(QPalette::PlaceholderText);
+    texts->addWidget(name);
+    texts->addWidget(detail);
+    layout->addLayout(texts, 1);
+
+    const QColor colour = recoverabilityColour(entry.recoverability);
+    auto* badge = new QLabel(QString::number(entry.recoverability) + QLatin1Char('%'));
+    badge->setFont(caption);
+    badge->setStyleSheet(QStringLiteral("color: %1; background: rgba(%2, %3, %4, 38); border-radius: 6px; "
+                                        "padding: 2px 6px;")
+                             .arg(colour.name())
+                             .arg(colour.red())
+                             .arg(colour.green())
+                             .arg(colour.blue()));
+    layout->addWidget(badge);
+    auto* restore = new QPushButton(text(texts::restoreButton));
+    restore->setAccessibleName(text(texts::restoreButton) + QLatin1Char(' ') + fromUtf8(entry.displayName));
+    restore->setEnabled(canRestore);
+    QObject::connect(restore, &QPushButton::clicked, row,
+                     [&browser, entry] { browser.deletedFilesVM()->requestRestore(entry); });
+    layout->addWidget(restore);
+    return row;
+}
+
+} // namespace
+
+BoundDialog* makeDeletedFiles(QWidget* parent, FileBrowserViewModel& browser, DiskImageViewModel& image) {
+    auto* dialog = new BoundDialog(parent, texts::deletedTitle, 600);
+    dialog->setMinimumHeight(350);
+    DeletedFilesViewModel& deleted = *browser.deletedFilesVM();
+
+    auto* header = new QHBoxLayout;
+    auto* title = new QLabel(text(texts::deletedTitle));
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    auto* count = new QLabel;
+    header->addWidget(title);
+    header->addStretch(1);
+    header->addWidget(count);
+    dialog->content()->addLayout(header);
+
+    auto* banner = new QLabel(text(texts::readOnlyBanner));
+    banner->setAccessibleName(text(texts::readOnlyBanner));
+    dialog->content()->addWidget(banner);
+
+    auto* pages = new QStackedWidget;
+    auto* empty = new QWidget;
+    auto* emptyLayout = new QVBoxLayout(empty);
+    auto* check = new QLabel;
+    check->setPixmap(themedIcon("emblem-default", QStyle::SP_DialogApplyButton).pixmap(48, 48));
+    check->setAlignment(Qt::AlignCenter);
+    auto* none = new QLabel(text(texts::noDeletedFiles));
+    none->setAlignment(Qt::AlignCenter);
+    emptyLayout->addStretch(1);
+    emptyLayout->addWidget(check);
+    emptyLayout->addWidget(none);
+    emptyLayout->addStretch(1);
+    auto* scroll = new QScrollArea;
+    scroll->setWidgetResizable(true);
+    scroll->setAccessibleName(text(texts::deletedTitle));
+    pages->addWidget(empty);
+    pages->addWidget(scroll);
+    dialog->content()->addWidget(pages, 1);
+    dialog->addCancelButton(texts::closeButton);
+
+    const auto refresh = [&deleted, &browser, &image, count, banner, pages, scroll] {
+        const bool writable = !image.isWriteProtected && !image.isReadOnly;
+        const auto& entries = deleted.deletedEntries.get();
+        count->setText(text(texts::deletedCountFormat).arg(entries.size()));
+        banner->setVisible(!writable);
+        pages->setCurrentIndex(entries.empty() ? 0 : 1);
+        auto* list = new QWidget;
+        auto* layout = new QVBoxLayout(list);
+        for (const DeletedFileEntry& entry : entries) {
+            layout->addWidget(deletedRow(entry, writable, browser));
+        }
+        layout->addStretch(1);
+        scroll->setWidget(list);
+    };
+    dialog->bindings.watch(deleted.deletedEntries, refresh);
+    dialog->bindings.watch(image.isReadOnly, refresh);
+
+    dialog->bindings.watch(deleted.showError, [&deleted, dialog] {
+        if (!deleted.showError) {
+            return;
+        }
+        auto* box = new QMessageBox(QMessageBox::Warning, text(tamberlane::texts::errorAlertTitle),
+                                    fromUtf8(deleted.errorMessage.get()), QMessageBox::NoButton, dialog);
+        box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(box, &QMessageBox::finished, dialog, [&deleted] { deleted.showError = false; });
+        box->open();
+    });
+    dialog->bindings.watch(deleted.showSuccess, [&deleted, &browser, dialog] {
+        if (!deleted.showSuccess) {
+            return;
+        }
+        auto* box = new QMessageBox(QMessageBox::Information, text(texts::restoreDoneTitle),
+                                    text(tamberlane::texts::restoreSucceeded), QMessageBox::NoButton, dialog);
+        box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(box, &QMessageBox::finished, dialog, [&deleted, &browser] {
+            deleted.showSuccess = false;
+            browser.reloadDeletedFiles();
+        });
+        box->open();
+    });
+    return dialog;
+}
+
+BoundDialog* makeRestoreFirstChar(QWidget* parent, FileBrowserViewModel& browser) {
+    DeletedFilesViewModel& deleted = *browser.deletedFilesVM();
+    auto* dialog = new BoundDialog(parent, texts::restoreCharTitle, 300, 24);
+    auto* title = new QLabel(text(texts::restoreCharTitle));
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    dialog->content()->addWidget(title);
+    const auto& target = deleted.restoreTarget.get();
+    dialog->content()->addWidget(
+        new QLabel(text(texts::restoreFilePrefix) + (target ? fromUtf8(target->displayName) : QString())));
+    auto* prompt = new QLabel(text(texts::restoreCharPrompt));
+    prompt->setWordWrap(true);
+    dialog->content()->addWidget(prompt);
+    auto* field = new QLineEdit;
+    field->setPlaceholderText(text(texts::restoreCharField));
+    field->setAccessibleName(text(texts::restoreCharField));
+    dialog->content()->addWidget(field);
+    dialog->addCancelButton(texts::cancelButton);
+    QPushButton* restore = dialog->addDefaultButton(texts::restoreButton);
+    QObject::connect(field, &QLineEdit::textEdited, dialog,
+                     [&deleted](const QString& entered) { deleted.restoreFirstChar = entered.toStdString(); });
+    QObject::connect(restore, &QPushButton::clicked, dialog, [&browser] { browser.restoreDeletedEntry(); });
+    return dialog;
+}
+
+} // namespace tamberlane::ui

@@ -1,0 +1,18 @@
+#pragma once
+
+class QWidget;
+
+namespace tamberlane {
+class DiskImageViewModel;
+class FileBrowserViewModel;
+}
+
+namespace tamberlane::ui {
+
+class BoundDialog;
+
+BoundDialog* makeDeletedFiles(QWidget* parent, FileBrowserViewModel& browser, DiskImageViewModel& image);
+// Asks for the lost first character of the entry the deleted-files window chose.
+BoundDialog* makeRestoreFirstChar(QWidget* parent, FileBrowserViewModel& browser);
+
+} // namespace tamberlane::ui

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QIcon>
+#include <QStyle>
+
+namespace tamberlane::ui {
+
+// Adwaita stands in for a desktop that sets no icon theme of its own.
+void installIconFallbacks();
+// The desktop theme's icon, else the style's own picture of the same thing.
+QIcon themedIcon(const char* name, QStyle::StandardPixmap fallback);
+// The first of two theme names that exists, else nothing (the control shows text only).
+QIcon themedIcon(const char* name, const char* alternative);
+
+} // namespace tamberlane::ui

@@ -1,0 +1,339 @@
+#include "app/ui/ImageDialogs.h"
+
+#include "app/state/DiskImageViewModel.h"
+#include "app/ui/BoundDialog.h"
+#include "app/ui/Format.h"
+#include "app/ui/UiSettings.h"
+#include "app/ui/UiTexts.h"
+#include "engine/fat/ManualParameterValidation.h"
+#include "engine/image/formats/FormatTable.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+
+#include <array>
+
+namespace tamberlane::ui {
+
+namespace {
+
+QString text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+// The new-image and conversion pickers name each container with its origin.
+QString containerLabel(ConvertFormat format) {
+    static constexpr std::array<const char*, 8> labels = {
+        "BIN (Raw Image)",       "D88 (Neko Project 2)", "FDI (Anex86)",
+        "HDI (Anex86/T98-Next)", "NFD (T98-Next Floppy)", "NHD (T98-Next HD)",
+        "DIM (DIFC)",            "DCP (Disk Copy Pro)"};
+    return text(labels[static_cast<std::size_t>(format)]);
+}
+
+// The state offers no file-system answer for a size yet; the two largest are FAT16.
+QString fileSystemOfSize(DiskSize size) {
+    const bool fat16 = size == DiskSize::mb20 || size == DiskSize::mb40;
+    return QString::fromLatin1(fat16 ? "FAT16" : "FAT12");
+}
+
+QString saveFilter(const std::string& extension) {
+    const QString lower = QString::fromStdString(extension);
+    return lower.toUpper() + QStringLiteral(" (*.") + lower + QStringLiteral(" *.") + lower.toUpper() +
+           QLatin1Char(')');
+}
+
+// A save panel that keeps the chosen extension: the engine picks the container by it.
+QString askSavePath(QWidget* parent, UiSettings& settings, Panel panel, const char* title,
+                    const QString& fileName, const std::string& extension) {
+    QFileDialog panelDialog(parent, text(title), settings.folder(panel), saveFilter(extension));
+    panelDialog.setAcceptMode(QFileDialog::AcceptSave);
+    panelDialog.setFileMode(QFileDialog::AnyFile);
+    panelDialog.setDefaultSuffix(QString::fromStdString(extension));
+    panelDialog.selectFile(fileName);
+    if (panelDialog.exec() != QDialog::Accepted || panelDialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    const QString chosen = panelDialog.selectedFiles().constFirst();
+    settings.rememberFolder(panel, chosen);
+    return chosen;
+}
+
+} // namespace
+
+BoundDialog* makeDiskSelection(QWidget* parent, DiskImageViewModel& image) {
+    auto* dialog = new BoundDialog(parent, texts::diskSelectionTitle, 400);
+    auto* title = new QLabel(text(texts::diskSelectionTitle));
+    dialog->content()->addWidget(title);
+    auto* list = new QListWidget;
+    list->setAccessibleName(text(texts::diskSelectionTitle));
+    list->setMinimumHeight(150);
+    list->setMaximumHeight(300);
+    const std::vector<D88Disk>& disks = image.d88Disks.get();
+    for (std::size_t i = 0; i < disks.size(); ++i) {
+        list->addItem(text(texts::diskRowPrefix) + QString::number(i + 1) + QStringLiteral(": ") +
+                      fromUtf8(disks[i].header.diskName));
+    }
+    dialog->content()->addWidget(list);
+    dialog->addCancelButton(texts::cancelButton);
+    const auto choose = [&image](QListWidgetItem* item) {
+        if (image.pendingOpenURL) {
+            image.openD88Disk(*image.pendingOpenURL, item->listWidget()->row(item));
+        }
+    };
+    QObject::connect(list, &QListWidget::itemClicked, dialog, choose);
+    QObject::connect(list, &QListWidget::itemActivated, dialog, choose);
+    return dialog;
+}
+
+BoundDialog* makeNewImage(QWidget* parent, DiskImageViewModel& image, UiSettings& settings) {
+    auto* dialog = new BoundDialog(parent, texts::newImageTitle, 400);
+    auto* form = new QFormLayout;
+    auto* format = new QComboBox;
+    format->setAccessibleName(text(texts::formatLabel));
+    for (NewImageFormat each : allNewImageFormats()) {
+        format->addItem(containerLabel(toConvertFormat(each)), static_cast<int>(each));
+    }
+    auto* size = new QComboBox;
+    size->setAccessibleName(text(texts::sizeLabel));
+    auto* fileSystem = new QLabel;
+    form->addRow(text(texts::formatLabel), format);
+    form->addRow(text(texts::sizeLabel), size);
+    form->addRow(text(texts::fileSystemLabel), fileSystem);
+    dialog->content()->addLayout(form);
+
+    const auto chosenFormat = [format] { return static_cast<NewImageFormat>(format->currentData().toInt()); };
+    const auto chosenSize = [size] { return static_cast<DiskSize>(size->currentData().toInt()); };
+    const auto refillSizes = [=] {
+        const int previous = size->currentData().isValid() ? size->currentData().toInt() : -1;
+        size->clear();
+        for (DiskSize each : availableSizes(chosenFormat())) {
+            size->addItem(fromUtf8(rawValue(each)), static_cast<int>(each));
+        }
+        const int kept = size->findData(previous);
+        size->setCurrentIndex(kept >= 0 ? kept : 0);
+    };
+    QObject::connect(format, &QComboBox::currentIndexChanged, dialog, refillSizes);
+    QObject::connect(size, &QComboBox::currentIndexChanged, dialog, [=] {
+        fileSystem->setText(size->count() > 0 ? fileSystemOfSize(chosenSize()) : QString());
+    });
+    refillSizes();
+
+    dialog->addCancelButton(texts::cancelButton);
+    QPushButton* create = dialog->addDefaultButton(texts::createEllipsisButton);
+    QObject::connect(create, &QPushButton::clicked, dialog, [=, &image, &settings] {
+        const std::string extension = fileExtension(chosenFormat());
+        const QString path = askSavePath(dialog, settings, Panel::newImage, texts::newImageSavePanelTitle,
+                                         text(texts::newImageBaseName) + QString::fromStdString(extension),
+                                         extension);
+        if (path.isEmpty()) {
+            return;
+        }
+        NewImageParameters params;
+        params.format = chosenFormat();
+        params.diskSize = chosenSize();
+        image.createNewImage(params, path.toStdString());
+    });
+    return dialog;
+}
+
+BoundDialog* makeDiskInfo(QWidget* parent, DiskImageViewModel& image) {
+    auto* dialog = new BoundDialog(parent, texts::infoTitle, 500);
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(16);
+    dialog->content()->addLayout(grid);
+    const auto addRow = [grid](const char* label, const QString& value) {
+        const int row = grid->rowCount();
+        auto* name = new QLabel(text(label));
+        auto* shown = new QLabel(value);
+        shown->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        shown->setAccessibleName(text(label));
+        grid->addWidget(name, row, 0, Qt::AlignRight);
+        grid->addWidget(shown, row, 1);
+    };
+    // The state has no summary of the open image for this dialog yet, so it reads the
+    // current image's own fields; nothing here reads or changes the volume.
+    if (const std::shared_ptr<DiskImage> current = image.diskImageService().currentImage()) {
+        const BIOSParameterBlock& bpb = current->bpb;
+        const VolumeCapacity capacity = current->capacity();
+        const QString clusters = text(texts::clusterCountFormat);
+        const QString upperExtension =
+            QFileInfo(QString::fromStdString(current->url.string())).suffix().toUpper();
+        addRow(texts::infoFileName, fromUtf8(current->url.filename().string()));
+        addRow(texts::infoFormat, fromUtf8(formatLabelForExtension(upperExtension.toStdString())));
+        addRow(texts::infoFileSystem,
+               QString::fromLatin1(current->fatType == FATType::fat12 ? "FAT12" : "FAT16"));
+        addRow(texts::infoCylinders, QString::number(current->geometry.cylinders));
+        addRow(texts::infoHeads, QString::number(current->geometry.heads));
+        addRow(texts::infoSectorsPerTrack, QString::number(current->geometry.sectorsPerTrack));
+        addRow(texts::infoBytesPerSector, QString::number(bpb.bytesPerSector) + text(texts::byteUnit));
+        addRow(texts::infoSectorsPerCluster, QString::number(bpb.sectorsPerCluster));
+        addRow(texts::infoClusterSize, QString::number(current->bytesPerCluster()) + text(texts::byteUnit));
+        addRow(texts::infoUsed, wholeKilobytes(capacity.usedBytes) + clusters.arg(capacity.usedClusters));
+        addRow(texts::infoFree, wholeKilobytes(capacity.freeBytes) + clusters.arg(capacity.freeClusters));
+        addRow(texts::infoTotal, wholeKilobytes(capacity.totalBytes) + clusters.arg(capacity.totalClusters));
+        addRow(texts::infoTotalSectors, QString::number(bpb.totalSectors16));
+        addRow(texts::infoFATCount, QString::number(bpb.numberOfFATs));
+        addRow(texts::infoSectorsPerFAT, QString::number(bpb.sectorsPerFAT));
+        addRow(texts::infoRootEntries, QString::number(bpb.rootEntryCount));
+        addRow(texts::infoMedia, 
+               QStringLiteral("0x") +
+                   QStringLiteral("%1").arg(bpb.mediaDescriptor, 2, 16, QLatin1Char('0')).toUpper());
+        addRow(texts::infoWriteProtect,
+               text(current->isWriteProtected ? texts::enabledValue : texts::disabledValue));
+    }
+    dialog->addCancelButton(texts::closeButton)->setDefault(true);
+    return dialog;
+}
+
+BoundDialog* makeConversion(QWidget* parent, DiskImageViewModel& image, UiSettings& settings) {
+    auto* dialog = new BoundDialog(parent, texts::convertTitle, 420);
+    const std::shared_ptr<DiskImage> current = image.diskImageService().currentImage();
+    auto* form = new QFormLayout;
+    auto* target = new QComboBox;
+    target->setAccessibleName(text(texts::convertTarget));
+    QString sourceLabel;
+    QString baseName;
+    if (current) {
+        const QFileInfo file(QString::fromStdString(current->url.string()));
+        sourceLabel = fromUtf8(formatLabelForExtension(file.suffix().toUpper().toStdString()));
+        baseName = file.completeBaseName();
+        for (ConvertFormat each : availableFormats(current->geometry)) {
+            target->addItem(containerLabel(each), static_cast<int>(each));
+        }
+    }
+    form->addRow(text(texts::convertSource), new QLabel(sourceLabel));
+    form->addRow(text(texts::convertTarget), target);
+    dialog->content()->addLayout(form);
+    auto* busyRow = new QWidget;
+    auto* busyLayout = new QHBoxLayout(busyRow);
+    busyLayout->setContentsMargins(0, 0, 0, 0);
+    busyLayout->addWidget(new QLabel(text(texts::converting)));
+    auto* busy = new QProgressBar;
+    busy->setRange(0, 0);
+    busy->setAccessibleName(text(texts::converting));
+    busyLayout->addWidget(busy, 1);
+    dialog->content()->addWidget(busyRow);
+    auto* failure = new QLabel;
+    failure->setWordWrap(true);
+    failure->setStyleSheet(QStringLiteral("color: #c01c28;"));
+    dialog->content()->addWidget(failure);
+
+    QPushButton* cancel = dialog->addCancelButton(texts::cancelButton);
+    QPushButton* convert = dialog->addDefaultButton(texts::convertButton);
+    QObject::connect(cancel, &QPushButton::clicked, dialog, [&image] {
+        if (image.isConverting) {
+            image.cancelConversion();
+        }
+    });
+    dialog->bindings.watch(image.isConverting, [&image, busyRow, convert, target] {
+        busyRow->setVisible(image.isConverting);
+        convert->setEnabled(!image.isConverting && target->count() > 0);
+    });
+    dialog->bindings.watch(image.conversionError, [&image, failure] {
+        const auto& message = image.conversionError.get();
+        failure->setVisible(message.has_value());
+        failure->setText(message ? fromUtf8(*message) : QString());
+    });
+    QObject::connect(convert, &QPushButton::clicked, dialog, [=, &image, &settings] {
+        const auto format = static_cast<ConvertFormat>(target->currentData().toInt());
+        const std::string extension = fileExtension(format);
+        const QString path =
+            askSavePath(dialog, settings, Panel::conversion, texts::convertSavePanelTitle,
+                        baseName + QLatin1Char('.') + QString::fromStdString(extension), extension);
+        if (!path.isEmpty()) {
+            image.convertImage(format, path.toStdString());
+        }
+    });
+    return dialog;
+}
+
+BoundDialog* makeManualParameters(QWidget* parent, DiskImageViewModel& image) {
+    auto* dialog = new BoundDialog(parent, texts::manualTitle, 400);
+    const ManualParameters& start = image.manualParams.get();
+    auto* form = new QFormLayout;
+    dialog->content()->addLayout(form);
+
+    const auto choice = [form](const char* label, const std::vector<std::int64_t>& values,
+                               std::int64_t current, const std::vector<QString>& names) {
+        auto* box = new QComboBox;
+        box->setAccessibleName(text(label));
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            box->addItem(names.empty() ? QString::number(values[i]) : names[i],
+                         QVariant::fromValue<qlonglong>(values[i]));
+        }
+        box->setCurrentIndex(std::max(0, box->findData(QVariant::fromValue<qlonglong>(current))));
+        form->addRow(text(label), box);
+        return box;
+    };
+    QComboBox* fatType = choice(texts::manualFileSystem, {0, 1}, start.fatType == FATType::fat12 ? 0 : 1,
+                                {QStringLiteral("FAT12"), QStringLiteral("FAT16")});
+    QComboBox* bytesPerSector =
+        choice(texts::manualBytesPerSector, {128, 256, 512, 1024}, start.bytesPerSector, {});
+    QComboBox* sectorsPerCluster = choice(texts::manualSectorsPerCluster,
+                                          {1, 2, 4, 8, 16, 32, 64, 128}, start.sectorsPerCluster, {});
+
+    QPushButton* ok = nullptr;
+    struct Field {
+        ManualField field;
+        QLineEdit* edit;
+        QLabel* message;
+    };
+    auto fields = std::make_shared<std::vector<Field>>();
+    const auto field = [&](const char* label, ManualField which, std::int64_t value) {
+        auto* edit = new QLineEdit(QString::number(value));
+        edit->setAccessibleName(text(label));
+        auto* message = new QLabel;
+        message->setStyleSheet(QStringLiteral("color: #c01c28;"));
+        message->setWordWrap(true);
+        auto* column = new QVBoxLayout;
+        column->setSpacing(2);
+        column->addWidget(edit);
+        column->addWidget(message);
+        form->addRow(text(label), column);
+        fields->push_back({which, edit, message});
+    };
+    field(texts::manualDataOffset, ManualField::dataOffset, start.dataOffset);
+    field(texts::manualHeads, ManualField::heads, start.heads);
+    field(texts::manualCylinders, ManualField::cylinders, start.cylinders);
+    field(texts::manualSectorsPerTrack, ManualField::sectorsPerTrack, start.sectorsPerTrack);
+
+    dialog->addCancelButton(texts::cancelButton);
+    ok = dialog->addDefaultButton(texts::okButton);
+    const auto revalidate = [fields, ok] {
+        bool allValid = true;
+        for (const Field& each : *fields) {
+            const auto checked = validateManualField(each.field, each.edit->text().toStdString());
+            const auto* message = std::get_if<std::string>(&checked);
+            each.message->setText(message ? fromUtf8(*message) : QString());
+            each.message->setVisible(message != nullptr);
+            allValid = allValid && message == nullptr;
+        }
+        ok->setEnabled(allValid);
+    };
+    for (const Field& each : *fields) {
+        QObject::connect(each.edit, &QLineEdit::textChanged, dialog, revalidate);
+    }
+    revalidate();
+    QObject::connect(ok, &QPushButton::clicked, dialog, [=, &image] {
+        const ManualFieldTexts entered{(*fields)[0].edit->text().toStdString(),
+                                       (*fields)[1].edit->text().toStdString(),
+                                       (*fields)[2].edit->text().toStdString(),
+                                       (*fields)[3].edit->text().toStdString()};
+        const auto checked = validateManualParameters(
+            entered, fatType->currentIndex() == 0 ? FATType::fat12 : FATType::fat16,
+            bytesPerSector->currentData().toLongLong(), sectorsPerCluster->currentData().toLongLong());
+        if (const auto* params = std::get_if<ManualParameters>(&checked)) {
+            image.applyManualParameters(*params);
+        }
+    });
+    return dialog;
+}
+
+} // namespace tamberlane::ui

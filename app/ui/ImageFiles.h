@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QMimeData>
+#include <QString>
+#include <QStringList>
+
+#include <filesystem>
+#include <vector>
+
+namespace tamberlane::ui {
+
+// The lower-case extensions of every container the engine reads, in its table's order.
+const QStringList& imageExtensions();
+bool hasImageExtension(const QString& path);
+// The open panel's filters: the images (both cases, Linux names being case-sensitive),
+// then any file.
+QStringList imageFileFilters();
+
+// What a drop means. A drag that began in this process and ends on it is never an
+// import or an open: the files it carries are our own temporary copies.
+enum class DropMeaning { nothing, importFiles, openImage };
+enum class DropTarget { fileList, window };
+
+// Marks the data of a drag that starts here, so its drop can be recognised.
+void markAsOwnDrag(QMimeData& data);
+bool isOwnDrag(const QMimeData& data);
+std::vector<std::filesystem::path> localFiles(const QMimeData& data);
+DropMeaning dropMeaning(const QMimeData& data, DropTarget target, bool canImport);
+
+} // namespace tamberlane::ui

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "app/state/ActionEnablement.h"
+#include "app/ui/Bindings.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+class QAction;
+class QDialog;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QStackedWidget;
+class QToolButton;
+class QTreeWidget;
+class QWidget;
+
+namespace tamberlane {
+class ApplicationState;
+}
+
+namespace tamberlane::ui {
+
+class BoundDialog;
+class CapacityBar;
+class FileListModel;
+class FileListView;
+class UiSettings;
+
+// The one window: tree, tool row, crumbs, list and status bar over the application
+// state. It decides layout, texts and which state operation each control calls.
+class MainWindowView final : public QMainWindow {
+    Q_OBJECT
+  public:
+    MainWindowView(ApplicationState& state, UiSettings& settings, QWidget* parent = nullptr);
+    ~MainWindowView() override;
+
+    // Opens an image file as a drop, the command line or the recent list asks.
+    void openImage(const QString& path);
+    QAction* action(Action which) const { return actions_.at(which); }
+    FileListView* fileList() const { return list_; }
+    QTreeWidget* directoryTree() const { return tree_; }
+    // The dialog a flag of the state has raised, if it is up (for tests and screenshots).
+    QDialog* raisedDialog(const std::string& name) const;
+
+  protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    QAction* makeAction(Action which, const char* text, const QIcon& icon, const char* help);
+    void createActions();
+    void createMenus();
+    void rebuildRecentMenu();
+    QWidget* createSidebar();
+    QWidget* createToolRow();
+    QWidget* createDetailArea();
+    void createStatusBar();
+    void bindState();
+    void bindDialogs();
+    void bindAlerts();
+    void bindToasts();
+    void applyEnablement();
+    void rebuildTree();
+    void selectTreePath();
+    void rebuildCrumbs();
+    void showEntries();
+    void applySelectionFromState();
+    void applySortIndicator();
+    void showContextMenu(const QPoint& position);
+    void layoutToasts();
+
+    void openWithPanel(bool manual);
+    void importWithPanel();
+    void exportSelection();
+
+    using DialogFactory = std::function<BoundDialog*()>;
+    // Raises the dialog while `flag` is true; a dialog closed by its cancel button or
+    // Escape runs `dismiss`, which lowers the flag the way the state wants it lowered.
+    void raiseOn(const std::string& name, Observable<bool, true>& flag, DialogFactory make,
+                 std::function<void()> dismiss);
+    void alertOn(Observable<bool, true>& flag, std::function<void(QWidget* parent)> show);
+
+    ApplicationState& state_;
+    UiSettings& settings_;
+    Bindings bindings_;
+    std::map<Action, QAction*> actions_;
+    std::map<std::string, QPointer<QDialog>> dialogs_;
+    QAction* openManualAction_ = nullptr;
+    QAction* quitAction_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
+
+    QStackedWidget* sidebarPages_ = nullptr;
+    QTreeWidget* tree_ = nullptr;
+    QLabel* capacityTitle_ = nullptr;
+    CapacityBar* capacityBar_ = nullptr;
+    QLabel* capacityFree_ = nullptr;
+    QLabel* capacityTotal_ = nullptr;
+    QStackedWidget* detailPages_ = nullptr;
+    QWidget* toolRow_ = nullptr;
+    QWidget* crumbs_ = nullptr;
+    QWidget* readOnlyBanner_ = nullptr;
+    FileListModel* model_ = nullptr;
+    FileListView* list_ = nullptr;
+    QLabel* emptyDirectory_ = nullptr;
+    QWidget* toasts_ = nullptr;
+    std::set<std::string> scheduledToasts_;
+
+    QLabel* statusIcon_ = nullptr;
+    QLabel* statusTitle_ = nullptr;
+    QLabel* statusCount_ = nullptr;
+    QWidget* progressGroup_ = nullptr;
+    QLabel* progressName_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    QLabel* progressPercent_ = nullptr;
+    QWidget* statusReadOnly_ = nullptr;
+    QWidget* historyButtons_ = nullptr;
+
+    bool applyingState_ = false;
+};
+
+} // namespace tamberlane::ui
