@@ -1,5 +1,7 @@
 #include "app/ui/BoundDialog.h"
 
+#include <QLabel>
+
 namespace tamberlane::ui {
 
 BoundDialog::BoundDialog(QWidget* parent, const char* title, int width, int padding)
@@ -13,6 +15,14 @@ BoundDialog::BoundDialog(QWidget* parent, const char* title, int width, int padd
     outer->setContentsMargins(padding, padding, padding, padding);
     outer->addLayout(content_);
     outer->addWidget(buttons_);
+}
+
+void BoundDialog::addHeading(const char* text) {
+    auto* heading = new QLabel(QString::fromUtf8(text));
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    content_->insertWidget(0, heading);
 }
 
 QPushButton* BoundDialog::addCancelButton(const char* text) {

@@ -17,6 +17,8 @@ class BoundDialog final : public QDialog {
     BoundDialog(QWidget* parent, const char* title, int width, int padding = 20);
 
     QVBoxLayout* content() const { return content_; }
+    // The title inside the dialog, in bold, as the first row of its content.
+    void addHeading(const char* text);
     // The button Escape answers; it rejects the dialog.
     QPushButton* addCancelButton(const char* text);
     // The button Return answers while it is enabled.

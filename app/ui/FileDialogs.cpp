@@ -101,6 +101,7 @@ BoundDialog* makeExportClash(QWidget* parent, FileBrowserViewModel& browser) {
 
 BoundDialog* makeNewDirectory(QWidget* parent, FileBrowserViewModel& browser) {
     auto* dialog = new BoundDialog(parent, texts::newDirectoryTitle, 350);
+    dialog->addHeading(texts::newDirectoryTitle);
     auto* form = new QFormLayout;
     auto* name = new QLineEdit(fromUtf8(browser.newDirectoryName.get()));
     name->setAccessibleName(QString::fromUtf8(texts::newDirectoryLabel));
@@ -123,6 +124,7 @@ BoundDialog* makeNewDirectory(QWidget* parent, FileBrowserViewModel& browser) {
 
 BoundDialog* makeRename(QWidget* parent, FileBrowserViewModel& browser) {
     auto* dialog = new BoundDialog(parent, texts::renameTitle, 380);
+    dialog->addHeading(texts::renameTitle);
     auto* form = new QFormLayout;
     auto* name = new QLineEdit(fromUtf8(browser.renameName.get()));
     name->setAccessibleName(QString::fromUtf8(texts::renameNameLabel));

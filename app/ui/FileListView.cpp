@@ -32,11 +32,11 @@ FileListView::FileListView(QWidget* parent) : QTableView(parent) {
 void FileListView::keyPressEvent(QKeyEvent* event) {
     const bool plain = event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier;
     if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-        emit enterPressed();
+        Q_EMIT enterPressed();
         return;
     }
     if (plain && event->key() == Qt::Key_Backspace) {
-        emit upPressed();
+        Q_EMIT upPressed();
         return;
     }
     QTableView::keyPressEvent(event);
@@ -61,7 +61,7 @@ void FileListView::startDrag(Qt::DropActions) {
         }
     }
     if (failed) {
-        emit dragExportFailed();
+        Q_EMIT dragExportFailed();
     }
     if (urls.isEmpty()) {
         return;
@@ -101,7 +101,7 @@ void FileListView::dropEvent(QDropEvent* event) {
         return;
     }
     event->acceptProposedAction();
-    emit filesDropped(localFiles(*event->mimeData()));
+    Q_EMIT filesDropped(localFiles(*event->mimeData()));
 }
 
 } // namespace tamberlane::ui

@@ -27,7 +27,7 @@ class FileListView final : public QTableView {
         selected_ = std::move(selected);
     }
 
-  signals:
+  Q_SIGNALS:
     void enterPressed();
     void upPressed();
     void filesDropped(const std::vector<std::filesystem::path>& files);

@@ -69,8 +69,7 @@ QString askSavePath(QWidget* parent, UiSettings& settings, Panel panel, const ch
 
 BoundDialog* makeDiskSelection(QWidget* parent, DiskImageViewModel& image) {
     auto* dialog = new BoundDialog(parent, texts::diskSelectionTitle, 400);
-    auto* title = new QLabel(text(texts::diskSelectionTitle));
-    dialog->content()->addWidget(title);
+    dialog->addHeading(texts::diskSelectionTitle);
     auto* list = new QListWidget;
     list->setAccessibleName(text(texts::diskSelectionTitle));
     list->setMinimumHeight(150);
@@ -94,6 +93,7 @@ BoundDialog* makeDiskSelection(QWidget* parent, DiskImageViewModel& image) {
 
 BoundDialog* makeNewImage(QWidget* parent, DiskImageViewModel& image, UiSettings& settings) {
     auto* dialog = new BoundDialog(parent, texts::newImageTitle, 400);
+    dialog->addHeading(texts::newImageTitle);
     auto* form = new QFormLayout;
     auto* format = new QComboBox;
     format->setAccessibleName(text(texts::formatLabel));
@@ -145,6 +145,7 @@ BoundDialog* makeNewImage(QWidget* parent, DiskImageViewModel& image, UiSettings
 
 BoundDialog* makeDiskInfo(QWidget* parent, DiskImageViewModel& image) {
     auto* dialog = new BoundDialog(parent, texts::infoTitle, 500);
+    dialog->addHeading(texts::infoTitle);
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(16);
     dialog->content()->addLayout(grid);
@@ -194,6 +195,7 @@ BoundDialog* makeDiskInfo(QWidget* parent, DiskImageViewModel& image) {
 
 BoundDialog* makeConversion(QWidget* parent, DiskImageViewModel& image, UiSettings& settings) {
     auto* dialog = new BoundDialog(parent, texts::convertTitle, 420);
+    dialog->addHeading(texts::convertTitle);
     const std::shared_ptr<DiskImage> current = image.diskImageService().currentImage();
     auto* form = new QFormLayout;
     auto* target = new QComboBox;
@@ -256,6 +258,7 @@ BoundDialog* makeConversion(QWidget* parent, DiskImageViewModel& image, UiSettin
 
 BoundDialog* makeManualParameters(QWidget* parent, DiskImageViewModel& image) {
     auto* dialog = new BoundDialog(parent, texts::manualTitle, 400);
+    dialog->addHeading(texts::manualTitle);
     const ManualParameters& start = image.manualParams.get();
     auto* form = new QFormLayout;
     dialog->content()->addLayout(form);

@@ -136,6 +136,11 @@ MainWindowView::~MainWindowView() {
     bindings_.clear();
 }
 
+QAction* MainWindowView::action(Action which) const {
+    const auto found = actions_.find(which);
+    return found == actions_.end() ? nullptr : found->second;
+}
+
 QAction* MainWindowView::makeAction(Action which, const char* title, const QIcon& icon, const char* help) {
     auto* made = new QAction(icon, text(title), this);
     if (help != nullptr) {

@@ -45,7 +45,8 @@ class MainWindowView final : public QMainWindow {
 
     // Opens an image file as a drop, the command line or the recent list asks.
     void openImage(const QString& path);
-    QAction* action(Action which) const { return actions_.at(which); }
+    // The window's action for `which`, or null when the window offers none.
+    QAction* action(Action which) const;
     FileListView* fileList() const { return list_; }
     QTreeWidget* directoryTree() const { return tree_; }
     // The dialog a flag of the state has raised, if it is up (for tests and screenshots).
