@@ -1,0 +1,266 @@
+#include "app/ui/FileListView.h"
+#include "app/ui/ImageFiles.h"
+#include "app/ui/MainWindowView.h"
+#include "app/ui/TamberlaneApp.h"
+#include "engine/image/NewImage.h"
+#include "tests/support/TestFiles.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTest>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace tamberlane::ui {
+namespace {
+
+using test::bytesOf;
+using test::TempDir;
+using test::writeFile;
+
+// One application object for the whole run, gone before the program's static objects
+// are: Qt's own clean-up needs them.
+class QtEnvironment final : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        QStandardPaths::setTestModeEnabled(true);
+        app_ = std::make_unique<QApplication>(argc_, argv_);
+    }
+    void TearDown() override { app_.reset(); }
+
+  private:
+    int argc_ = 1;
+    char name_[13] = "tests_app_ui";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+
+[[maybe_unused]] const ::testing::Environment* const qtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+// The application on a synchronous executor, so every flow has ended when the call
+// that starts it returns, with its window shown and active for key presses.
+class MainWindowTest : public ::testing::Test {
+  protected:
+    MainWindowTest() {
+        app = std::make_unique<TamberlaneApp>(executor);
+        window().show();
+        window().activateWindow();
+        QApplication::setActiveWindow(&window());
+        QApplication::processEvents();
+    }
+
+    MainWindowView& window() { return app->window(); }
+    ApplicationState& state() { return app->state(); }
+
+    std::filesystem::path openNewImage(const std::string& name) {
+        const auto path = images.path() / name;
+        writeImageFile(path, createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
+        app->openFiles(QStringList{QString::fromStdString(path.string())});
+        return path;
+    }
+    std::filesystem::path hostFile(const std::string& name) {
+        const auto path = host.path() / name;
+        writeFile(path, bytesOf("host file\r\n"));
+        return path;
+    }
+    std::vector<std::string> listedNames() {
+        std::vector<std::string> names;
+        for (const FileEntry& entry : state().browser().entries.get()) {
+            names.push_back(entry.directoryEntry.displayName());
+        }
+        return names;
+    }
+    int rowOf(const std::string& name) {
+        const auto names = listedNames();
+        return static_cast<int>(std::find(names.begin(), names.end(), name) - names.begin());
+    }
+    void clickRow(const std::string& name) {
+        FileListView* list = window().fileList();
+        const QRect cell = list->visualRect(list->model()->index(rowOf(name), 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+    }
+    void doubleClickRow(const std::string& name) {
+        FileListView* list = window().fileList();
+        const QRect cell = list->visualRect(list->model()->index(rowOf(name), 0));
+        // The view opens what the press of the same double click chose.
+        QTest::mousePress(list->viewport(), Qt::LeftButton, {}, cell.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+    }
+    // Delivers a drop of `files` to `target` as the windowing system would.
+    static bool drop(QWidget* target, const std::vector<std::filesystem::path>& files, bool fromThisWindow) {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const auto& file : files) {
+            urls << QUrl::fromLocalFile(QString::fromStdString(file.string()));
+        }
+        data.setUrls(urls);
+        if (fromThisWindow) {
+            markAsOwnDrag(data);
+        }
+        const QPoint centre = target->rect().center();
+        QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        if (!enter.isAccepted()) {
+            return false;
+        }
+        QDropEvent dropped(QPointF(centre), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &dropped);
+        return dropped.isAccepted();
+    }
+    QPushButton* button(QDialog* dialog, const char* title) {
+        for (QPushButton* each : dialog->findChildren<QPushButton*>()) {
+            if (each->text() == QString::fromUtf8(title)) {
+                return each;
+            }
+        }
+        return nullptr;
+    }
+
+    TempDir images;
+    TempDir host;
+    SynchronousExecutor executor;
+    std::unique_ptr<TamberlaneApp> app;
+};
+
+TEST_F(MainWindowTest, TitleNamesTheOpenImageFirstAndOnlyTheProgramWithoutOne) {
+    EXPECT_EQ(window().windowTitle(), QStringLiteral("Tamberlane"));
+    openNewImage("disk.img");
+    EXPECT_EQ(window().windowTitle(), QStringLiteral("disk.img — Tamberlane"));
+    window().action(Action::close)->trigger();
+    EXPECT_EQ(window().windowTitle(), QStringLiteral("Tamberlane"));
+}
+
+TEST_F(MainWindowTest, OnlyTheFirstFileHandedOverIsOpened) {
+    const auto first = images.path() / "first.img";
+    writeImageFile(first, createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
+    app->openFiles(QStringList{QString::fromStdString(first.string()), QStringLiteral("/nonexistent/second.img")});
+    EXPECT_TRUE(state().image().isImageOpen);
+    EXPECT_FALSE(state().image().showErrorAlert);
+    EXPECT_EQ(state().image().windowTitle.get(), "first.img");
+}
+
+TEST_F(MainWindowTest, HostFilesDroppedOnTheListAreImportedButADragFromThisWindowIsNot) {
+    openNewImage("disk.img");
+    QWidget* viewport = window().fileList()->viewport();
+    const auto ownCopy = hostFile("OWN.TXT");
+    EXPECT_FALSE(drop(viewport, {ownCopy}, true));
+    EXPECT_TRUE(listedNames().empty());
+
+    EXPECT_TRUE(drop(viewport, {hostFile("A.TXT"), hostFile("B.TXT")}, false));
+    EXPECT_EQ(listedNames(), (std::vector<std::string>{"A.TXT", "B.TXT"}));
+}
+
+TEST_F(MainWindowTest, AnImageDroppedOnTheWindowOpensUnlessItCameFromThisWindow) {
+    const auto image = images.path() / "DROPPED.IMG";
+    writeImageFile(image, createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
+    EXPECT_FALSE(drop(&window(), {image}, true));
+    EXPECT_FALSE(state().image().isImageOpen);
+    EXPECT_FALSE(drop(&window(), {hostFile("notes.txt")}, false));
+    EXPECT_FALSE(state().image().isImageOpen);
+    EXPECT_TRUE(drop(&window(), {image}, false));
+    EXPECT_EQ(state().image().windowTitle.get(), "DROPPED.IMG");
+}
+
+TEST_F(MainWindowTest, ActionsFollowTheSelectionAndAreAllOffWhileAnOperationRuns) {
+    openNewImage("disk.img");
+    state().browser().importFiles({hostFile("A.TXT")});
+    EXPECT_FALSE(window().action(Action::deleteEntries)->isEnabled());
+    clickRow("A.TXT");
+    EXPECT_TRUE(window().action(Action::deleteEntries)->isEnabled());
+    EXPECT_TRUE(window().action(Action::rename)->isEnabled());
+
+    ASSERT_TRUE(state().gate().tryBegin());
+    for (std::size_t i = 0; i < actionCount; ++i) {
+        if (QAction* each = window().action(static_cast<Action>(i))) {
+            EXPECT_FALSE(each->isEnabled()) << each->text().toStdString();
+        }
+    }
+    state().gate().end();
+    EXPECT_TRUE(window().action(Action::deleteEntries)->isEnabled());
+}
+
+TEST_F(MainWindowTest, DeleteKeyAsksFirstAndTheUndoButtonBringsTheFileBack) {
+    openNewImage("disk.img");
+    state().browser().importFiles({hostFile("A.TXT"), hostFile("B.TXT")});
+    clickRow("A.TXT");
+    QTest::keyClick(window().fileList(), Qt::Key_Delete);
+    QDialog* question = window().raisedDialog("deleteConfirmation");
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(listedNames().size(), 2U);
+
+    button(question, "削除")->click();
+    QApplication::processEvents();
+    EXPECT_EQ(listedNames(), std::vector<std::string>{"B.TXT"});
+    EXPECT_EQ(window().raisedDialog("deleteConfirmation"), nullptr);
+
+    QAction* undo = window().action(Action::undo);
+    EXPECT_TRUE(undo->isEnabled());
+    EXPECT_FALSE(window().action(Action::redo)->isEnabled());
+    undo->trigger();
+    EXPECT_EQ(listedNames(), (std::vector<std::string>{"A.TXT", "B.TXT"}));
+    EXPECT_TRUE(window().action(Action::redo)->isEnabled());
+}
+
+TEST_F(MainWindowTest, EscapeOnTheDeleteQuestionKeepsEverything) {
+    openNewImage("disk.img");
+    state().browser().importFiles({hostFile("A.TXT")});
+    clickRow("A.TXT");
+    window().action(Action::deleteEntries)->trigger();
+    QDialog* question = window().raisedDialog("deleteConfirmation");
+    ASSERT_NE(question, nullptr);
+    QTest::keyClick(question, Qt::Key_Escape);
+    QApplication::processEvents();
+    EXPECT_FALSE(state().browser().showDeleteConfirmation);
+    EXPECT_EQ(listedNames(), std::vector<std::string>{"A.TXT"});
+}
+
+TEST_F(MainWindowTest, NewDirectoryDialogCreatesOnlyWithANameAndTheListNavigatesByKeysAndClicks) {
+    openNewImage("disk.img");
+    window().action(Action::newDirectory)->trigger();
+    QDialog* dialog = window().raisedDialog("newDirectory");
+    ASSERT_NE(dialog, nullptr);
+    auto* name = dialog->findChild<QLineEdit*>();
+    QTest::keyClick(name, Qt::Key_Return);
+    EXPECT_TRUE(listedNames().empty());
+    QTest::keyClicks(name, "GAMES");
+    QTest::keyClick(name, Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_EQ(listedNames(), std::vector<std::string>{"GAMES"});
+    EXPECT_EQ(window().raisedDialog("newDirectory"), nullptr);
+
+    doubleClickRow("GAMES");
+    EXPECT_EQ(state().browser().currentPath.get().displayString(), "/GAMES");
+    QTest::keyClick(window().fileList(), Qt::Key_Backspace);
+    EXPECT_TRUE(state().browser().currentPath.get().isRoot());
+    clickRow("GAMES");
+    QTest::keyClick(window().fileList(), Qt::Key_Return);
+    EXPECT_EQ(state().browser().currentPath.get().displayString(), "/GAMES");
+}
+
+TEST_F(MainWindowTest, RenameDialogAppliesTheTypedName) {
+    openNewImage("disk.img");
+    state().browser().importFiles({hostFile("A.TXT")});
+    clickRow("A.TXT");
+    QTest::keyClick(window().fileList(), Qt::Key_F2);
+    QDialog* dialog = window().raisedDialog("rename");
+    ASSERT_NE(dialog, nullptr);
+    auto* name = dialog->findChildren<QLineEdit*>().front();
+    name->selectAll();
+    QTest::keyClicks(name, "RENAMED");
+    button(dialog, "変更")->click();
+    QApplication::processEvents();
+    EXPECT_EQ(listedNames(), std::vector<std::string>{"RENAMED.TXT"});
+}
+
+} // namespace
+} // namespace tamberlane::ui
