@@ -1,8 +1,8 @@
 #include "cli/Commands.h"
+#include "engine/image/HexLines.h"
 
 #include <CLI/CLI.hpp>
 
-#include <cstdio>
 #include <ostream>
 
 namespace tamberlane::cli {
@@ -15,29 +15,9 @@ struct SectorOptions {
     std::int64_t count = 1;
 };
 
-// The hex viewer's line: "%08X" address, sixteen "%02X" items (a short last run filled
-// with blanks), and the bytes 0x20-0x7E as themselves, every other byte as ".".
 void printHexLines(std::ostream& out, const Bytes& data) {
-    for (std::size_t start = 0; start < data.size(); start += 16) {
-        const std::size_t end = std::min(start + 16, data.size());
-        char address[24];
-        std::snprintf(address, sizeof address, "%08zX", start);
-        std::string hex;
-        std::string ascii;
-        for (std::size_t i = start; i < start + 16; ++i) {
-            if (i > start) {
-                hex += ' ';
-            }
-            if (i < end) {
-                char item[4];
-                std::snprintf(item, sizeof item, "%02X", data[i]);
-                hex += item;
-                ascii += data[i] >= 0x20 && data[i] <= 0x7E ? static_cast<char>(data[i]) : '.';
-            } else {
-                hex += "  ";
-            }
-        }
-        out << address << "  " << hex << "  " << ascii << '\n';
+    for (const HexLine& line : formatHexLines(data, 0)) {
+        out << line.address << "  " << line.hexDump << "  " << line.ascii << '\n';
     }
 }
 
