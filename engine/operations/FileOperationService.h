@@ -91,6 +91,21 @@ class FileOperationService {
     // Same rules as copyEntries, except that a clash never overwrites.
     BatchResult moveEntries(const std::vector<FileEntry>& entries, const DiskPath& to,
                             const BatchOptions& options);
+    // Replaces a file's contents and keeps its slots (8.3 name, long name, attributes); the
+    // size, first cluster and date change. One change: on failure the old contents stay,
+    // in memory and in the file. Returns the entry as it is now listed.
+    FileEntry replaceFileContents(const FileEntry& entry, ByteView contents);
+
+    struct SectorWriteResult {
+        // Bytes of the boot parameters changed: the in-memory layout no longer describes
+        // the volume, and the image must be opened again before anything else uses it.
+        bool bootParametersChanged = false;
+    };
+    // Writes one raw sector and saves. A sector of the first FAT is decoded again, so the
+    // next file operation works from what was written. A sector the image cannot store
+    // is refused rather than silently dropped.
+    SectorWriteResult writeRawSector(std::int64_t lba, ByteView sectorData);
+
     // Whether the listed entry is still in its directory with the same raw name, first
     // cluster and size: a stale listing must never be written or deleted.
     bool entryStillExists(const FileEntry& entry) const;
