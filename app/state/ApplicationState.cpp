@@ -11,6 +11,7 @@ ApplicationState::ApplicationState(Executor& executor)
     subscriptions_.push_back(image_->imageReplaced().subscribe(
         [this](const std::shared_ptr<DiskImage>&) { bindBrowser(); }));
     subscriptions_.push_back(image_->imageClosed().subscribe([this] {
+        closeSectorEditor();
         undoRedo_.clear();
         browser_->unbind();
     }));
@@ -34,6 +35,57 @@ void ApplicationState::bindBrowser() {
     // Snapshots of the image that was current mean nothing for this one.
     undoRedo_.clear();
     browser_->bind(image_->diskImageService(), undoRedo_);
+    if (keepSectorEditorOnRebind_ && sectorEditorVM.get()) {
+        sectorEditorVM.get()->attach(image_->diskImageService(), &undoRedo_);
+    } else {
+        closeSectorEditor();
+    }
+}
+
+void ApplicationState::openSectorEditor() {
+    if (!image_->isImageOpen || gate_->isBusy || hasUnsavedEdits()) {
+        return;
+    }
+    closeSectorEditor();
+    auto editor = std::make_shared<SectorEditorViewModel>(gate_);
+    editor->attach(image_->diskImageService(), &undoRedo_);
+    sectorEditorSubscriptions_.push_back(
+        editor->sectorSaved().subscribe([this] { browser_->reloadAfterChange(); }));
+    sectorEditorSubscriptions_.push_back(editor->bootParametersChanged().subscribe(
+        [this] { reopenAfterBootParametersChanged(); }));
+    sectorEditorVM = std::move(editor);
+    image_->showSectorEditor = true;
+}
+
+void ApplicationState::closeSectorEditor() {
+    if (sectorEditorVM.get()) {
+        sectorEditorVM.get()->detach();
+    }
+    sectorEditorSubscriptions_.clear();
+    image_->showSectorEditor = false;
+    sectorEditorVM = nullptr;
+}
+
+void ApplicationState::requestCloseSectorEditor() {
+    const std::shared_ptr<SectorEditorViewModel> editor = sectorEditorVM.get();
+    if (!editor) {
+        image_->showSectorEditor = false;
+        return;
+    }
+    editor->discard.request(editor->isModified, [this] { closeSectorEditor(); });
+}
+
+bool ApplicationState::hasUnsavedEdits() const {
+    const std::shared_ptr<SectorEditorViewModel> editor = sectorEditorVM.get();
+    return browser_->hasUnsavedEdits() || (editor && editor->isModified);
+}
+
+void ApplicationState::reopenAfterBootParametersChanged() {
+    // The layout in memory no longer describes the volume: the next change would be
+    // written by the old one. Only a fresh open reads the new one.
+    keepSectorEditorOnRebind_ = true;
+    image_->reopenCurrentImage();
+    keepSectorEditorOnRebind_ = false;
 }
 
 ActionContext ApplicationState::actionContext() const {

@@ -6,6 +6,7 @@
 #include "app/state/Executor.h"
 #include "app/state/FileBrowserViewModel.h"
 #include "app/state/OperationGate.h"
+#include "app/state/SectorEditorViewModel.h"
 #include "engine/operations/UndoRedoManager.h"
 
 #include <memory>
@@ -27,6 +28,15 @@ class ApplicationState {
     UndoRedoManager& undoRedo() { return undoRedo_; }
     OperationGate& gate() { return *gate_; }
 
+    // The sector editor of the open image; nothing while its window is shut.
+    Observable<std::shared_ptr<SectorEditorViewModel>> sectorEditorVM;
+    void openSectorEditor();
+    // Asks first while the editor holds unsaved bytes.
+    void requestCloseSectorEditor();
+    // Whether opening or closing an image now would throw away unsaved edits, so the
+    // window can ask before it does.
+    bool hasUnsavedEdits() const;
+
     ActionContext actionContext() const;
     ActionEnablement enablement() const { return computeActionEnablement(actionContext()); }
     // Emitted whenever anything the enablement depends on may have changed.
@@ -34,6 +44,8 @@ class ApplicationState {
 
   private:
     void bindBrowser();
+    void closeSectorEditor();
+    void reopenAfterBootParametersChanged();
 
     std::shared_ptr<OperationGate> gate_;
     std::shared_ptr<DiskImageViewModel> image_;
@@ -42,6 +54,9 @@ class ApplicationState {
     UndoRedoManager undoRedo_;
     Signal<> enablementChanged_;
     std::vector<Subscription> subscriptions_;
+    std::vector<Subscription> sectorEditorSubscriptions_;
+    // Set while the sector editor's own image is opened again: that editor stays up.
+    bool keepSectorEditorOnRebind_ = false;
 };
 
 } // namespace tamberlane

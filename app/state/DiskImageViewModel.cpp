@@ -75,6 +75,26 @@ bool DiskImageViewModel::runOpen(const OpenStep& step,
     return true;
 }
 
+bool DiskImageViewModel::openRequest(const OpenRequest& request,
+                                     const std::function<void(const DiskImageError&)>& onError) {
+    const bool opened = runOpen(
+        [this, &request] { return service_.open(request.url, request.manual, request.diskIndex); },
+        onError);
+    if (opened) {
+        lastOpen_ = request;
+    }
+    return opened;
+}
+
+void DiskImageViewModel::reopenCurrentImage() {
+    if (!lastOpen_ || !service_.currentImage() || gate_->isBusy) {
+        return;
+    }
+    const OpenRequest request = *lastOpen_;
+    pendingOpenURL = request.url;
+    openRequest(request, [this](const DiskImageError& error) { handleOpenError(error); });
+}
+
 void DiskImageViewModel::openDiskImage(const std::filesystem::path& url) {
     if (gate_->isBusy) {
         return;
@@ -88,8 +108,8 @@ void DiskImageViewModel::openDiskImage(const std::filesystem::path& url) {
             return;
         }
     }
-    runOpen([this, &url] { return service_.open(url); },
-            [this](const DiskImageError& error) { handleOpenError(error); });
+    openRequest({url, std::nullopt, std::nullopt},
+                [this](const DiskImageError& error) { handleOpenError(error); });
 }
 
 void DiskImageViewModel::openWithManualParams(const std::filesystem::path& url) {
@@ -99,8 +119,7 @@ void DiskImageViewModel::openWithManualParams(const std::filesystem::path& url) 
     pendingOpenURL = url;
     const ManualParameters params = manualParams.get();
     const bool opened =
-        runOpen([this, &url, &params] { return service_.open(url, params); },
-                [this](const DiskImageError& error) {
+        openRequest({url, params, std::nullopt}, [this](const DiskImageError& error) {
                     showError(texts::manualOpenFailedPrefix + error.errorDescription());
                     showManualParamsDialog = true;
                 });
@@ -125,10 +144,8 @@ void DiskImageViewModel::openD88Disk(const std::filesystem::path& url, std::int6
         return;
     }
     // The chosen disk, not the first: the service opens the disk at this index.
-    runOpen([this, &url, diskIndex] {
-                return service_.open(url, std::nullopt, static_cast<int>(diskIndex));
-            },
-            [this](const DiskImageError& error) { handleOpenError(error); });
+    openRequest({url, std::nullopt, static_cast<int>(diskIndex)},
+                [this](const DiskImageError& error) { handleOpenError(error); });
 }
 
 void DiskImageViewModel::createNewImage(const NewImageParameters& params,
@@ -154,8 +171,8 @@ void DiskImageViewModel::createNewImage(const NewImageParameters& params,
                 self->showError(texts::createFailedPrefix + outcome.error->errorDescription());
                 return;
             }
-            self->runOpen([&self, &saveURL] { return self->service_.open(saveURL); },
-                          [&self](const DiskImageError& error) {
+            self->openRequest({saveURL, std::nullopt, std::nullopt},
+                              [&self](const DiskImageError& error) {
                               self->showError(texts::createFailedPrefix +
                                               error.errorDescription());
                           });
@@ -209,6 +226,7 @@ void DiskImageViewModel::closeImage() {
         return;
     }
     service_.close();
+    lastOpen_.reset();
     resetState();
     imageClosed_.emit();
 }

@@ -68,12 +68,24 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     // Stops a running conversion before it writes anything.
     void cancelConversion();
     void closeImage();
+    // Opens the current image's file again, the way it was opened (disk of a D88 file,
+    // hand-entered parameters): after its boot parameters changed on disk. A failure is
+    // reported as any failed open is, and the current image stays.
+    void reopenCurrentImage();
 
     void updateCapacityInfo();
     void resetState();
     void dismissErrorAlert() { showErrorAlert = false; }
 
   private:
+    struct OpenRequest {
+        std::filesystem::path url;
+        std::optional<ManualParameters> manual;
+        std::optional<int> diskIndex;
+    };
+    // Opens through the service; a success is remembered for reopenCurrentImage.
+    bool openRequest(const OpenRequest& request,
+                     const std::function<void(const DiskImageError&)>& onError);
     using OpenStep = std::function<std::shared_ptr<DiskImage>()>;
     // Runs an open under the gate; a new current image is applied and announced.
     bool runOpen(const OpenStep& step, const std::function<void(const DiskImageError&)>& onError);
@@ -87,6 +99,7 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     Signal<const std::shared_ptr<DiskImage>&> imageReplaced_;
     Signal<> imageClosed_;
     std::stop_source conversionStop_;
+    std::optional<OpenRequest> lastOpen_;
 };
 
 } // namespace tamberlane

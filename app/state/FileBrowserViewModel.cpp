@@ -108,6 +108,7 @@ void FileBrowserViewModel::resetDialogs() {
     showNewDirectoryDialog = false;
     showRenameDialog = false;
     showDeletedFiles = false;
+    closeViewers();
     pendingOverwriteURLs.set({});
     duplicateFileNames.set({});
     exportDuplicateNames.set({});
@@ -439,6 +440,118 @@ void FileBrowserViewModel::stepHistory(HistoryStep step, const char* failurePref
     }
     gate_->end();
     afterChange();
+}
+
+// Viewers and the text editor ----------------------------------------------------------
+
+void FileBrowserViewModel::closeViewers() {
+    if (textEditorVM.get()) {
+        textEditorVM.get()->detach();
+    }
+    textEditorSaved_ = {};
+    showTextEditor = false;
+    showBinaryAlert = false;
+    showHexViewer = false;
+    textEditorVM = nullptr;
+    hexViewerVM = nullptr;
+}
+
+std::optional<FileEntry> FileBrowserViewModel::firstSelectedFile() const {
+    const std::vector<FileEntry> selected = selectedFileEntries();
+    if (!service_ || !boundImage() || selected.empty() ||
+        selected.front().directoryEntry.isDirectory()) {
+        return std::nullopt;
+    }
+    return selected.front();
+}
+
+void FileBrowserViewModel::openTextEditor() {
+    const std::optional<FileEntry> entry = firstSelectedFile();
+    if (!entry || gate_->isBusy) {
+        return;
+    }
+    const std::shared_ptr<TextEditorViewModel> current = textEditorVM.get();
+    if (!hasUnsavedEdits()) {
+        openTextEditorOn(*entry);
+        return;
+    }
+    // Another file in the editor is never replaced behind the user's back.
+    std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
+    current->discard.request(true, [weak, entry] {
+        if (const auto self = weak.lock()) {
+            self->openTextEditorOn(*entry);
+        }
+    });
+}
+
+void FileBrowserViewModel::openTextEditorOn(const FileEntry& entry) {
+    if (!service_ || !boundImage()) {
+        return;
+    }
+    auto editor = std::make_shared<TextEditorViewModel>(gate_);
+    switch (editor->openFile(entry, *service_, undoRedoManager_)) {
+    case TextEditorViewModel::OpenResult::failed:
+        errorMessage = editor->errorMessage.get();
+        showError = true;
+        return;
+    case TextEditorViewModel::OpenResult::binary:
+        showBinaryAlert = true;
+        return;
+    case TextEditorViewModel::OpenResult::text:
+        break;
+    }
+    if (textEditorVM.get()) {
+        textEditorVM.get()->detach();
+    }
+    std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
+    textEditorSaved_ = editor->saved().subscribe([weak] {
+        if (const auto self = weak.lock()) {
+            self->afterChange();
+        }
+    });
+    textEditorVM = std::move(editor);
+    showTextEditor = true;
+}
+
+void FileBrowserViewModel::openHexViewer() {
+    showBinaryAlert = false;
+    const std::optional<FileEntry> entry = firstSelectedFile();
+    if (!entry) {
+        return;
+    }
+    auto viewer = std::make_shared<HexViewerViewModel>();
+    if (!viewer->openFile(*entry, *boundImage())) {
+        errorMessage = viewer->errorMessage.get();
+        showError = true;
+        return;
+    }
+    hexViewerVM = std::move(viewer);
+    showHexViewer = true;
+}
+
+bool FileBrowserViewModel::hasUnsavedEdits() const {
+    return showTextEditor && textEditorVM.get() && textEditorVM.get()->isModified;
+}
+
+void FileBrowserViewModel::requestCloseTextEditor() {
+    const std::shared_ptr<TextEditorViewModel> editor = textEditorVM.get();
+    if (!editor) {
+        showTextEditor = false;
+        return;
+    }
+    std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
+    editor->discard.request(editor->isModified, [weak] {
+        if (const auto self = weak.lock()) {
+            self->textEditorSaved_ = {};
+            self->showTextEditor = false;
+            self->textEditorVM = nullptr;
+        }
+    });
+}
+
+void FileBrowserViewModel::closeHexViewer() {
+    showHexViewer = false;
+    hexViewerVM = nullptr;
 }
 
 // Deleted files -----------------------------------------------------------------------

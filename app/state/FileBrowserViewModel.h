@@ -2,8 +2,10 @@
 
 #include "app/state/DeletedFilesViewModel.h"
 #include "app/state/Executor.h"
+#include "app/state/HexViewerViewModel.h"
 #include "app/state/Observable.h"
 #include "app/state/OperationGate.h"
+#include "app/state/TextEditorViewModel.h"
 #include "engine/fat/DiskPath.h"
 #include "engine/image/DiskImageService.h"
 #include "engine/image/Signal.h"
@@ -70,6 +72,11 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     Observable<std::string> renameName;
     Observable<std::string> renameExtension;
     Observable<bool> showDeletedFiles{false};
+    Observable<bool> showTextEditor{false};
+    Observable<bool> showBinaryAlert{false};
+    Observable<std::shared_ptr<TextEditorViewModel>> textEditorVM;
+    Observable<bool> showHexViewer{false};
+    Observable<std::shared_ptr<HexViewerViewModel>> hexViewerVM;
     Observable<std::vector<FileEntry>> clipboard;
     Observable<bool> clipboardIsCut{false};
     Observable<DiskPath> clipboardSourcePath;
@@ -135,6 +142,19 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     bool canUndo() const;
     bool canRedo() const;
 
+    // The first selected file in a new editor; a binary file raises the alert that
+    // offers the hex viewer instead, a failed read the browser's error alert.
+    void openTextEditor();
+    void openHexViewer();
+    // Asks first while the editor holds unsaved edits.
+    void requestCloseTextEditor();
+    void closeHexViewer();
+    // Whether closing the text editor now would lose edits.
+    bool hasUnsavedEdits() const;
+
+    // The volume was changed by someone else (the sector editor): list it afresh.
+    void reloadAfterChange() { afterChange(); }
+
     void openDeletedFiles();
     void reloadDeletedFiles();
     // Restores the deleted-files window's chosen entry into the bound image.
@@ -167,6 +187,10 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     void fillClipboard(bool isCut);
     void clearClipboard();
     void resetDialogs();
+    // Shuts the viewers and the editor; they stay attached to nothing.
+    void closeViewers();
+    std::optional<FileEntry> firstSelectedFile() const;
+    void openTextEditorOn(const FileEntry& entry);
 
     Executor& executor_;
     std::shared_ptr<OperationGate> gate_;
@@ -179,6 +203,7 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     std::vector<FileEntry> deleteTargets_;
     std::optional<FileEntry> renameTarget_;
     std::stop_source stop_;
+    Subscription textEditorSaved_;
     Signal<> volumeChanged_;
 };
 

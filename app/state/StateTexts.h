@@ -41,9 +41,41 @@ inline constexpr const char* undoNewDirectory = "ディレクトリ作成";
 inline constexpr const char* undoRename = "名前変更";
 inline constexpr const char* undoPaste = "ペースト";
 inline constexpr const char* undoRestore = "復元";
+inline constexpr const char* undoTextSave = "テキスト保存";
+inline constexpr const char* undoSectorSave = "セクタ保存";
 
 // A window that outlived the image it was opened on.
 inline constexpr const char* noImageOpen = "ディスクイメージが開かれていません";
+
+// Unsaved edits about to be thrown away.
+inline constexpr const char* discardQuestion = "変更を破棄しますか？";
+inline constexpr const char* discardButton = "破棄";
+inline constexpr const char* cancelButton = "キャンセル";
+
+inline constexpr const char* readOnlyBanner = "読み取り専用";
+inline constexpr const char* imageReadOnly = "ディスクイメージは読み取り専用です";
+
+// The viewers and the text editor.
+inline constexpr const char* fileReadFailedPrefix = "ファイルの読み込みに失敗しました: ";
+inline constexpr const char* textSaveFailedPrefix = "保存に失敗しました（インポート）: ";
+inline constexpr const char* textSaved = "ファイルを保存しました。";
+inline constexpr const char* textNotShiftJIS =
+    "Shift-JISのテキストとして保存し直せないバイトを含むため、読み取り専用で開いています";
+
+// The sector editor.
+inline constexpr const char* sectorTitlePrefix = "セクタ ";
+inline constexpr const char* invalidNumber = "有効な数値を入力してください";
+inline constexpr const char* lbaOutOfRangePrefix = "LBA番号が範囲外です（有効範囲: 0〜";
+inline constexpr const char* lbaOutOfRangeSuffix = "）";
+inline constexpr const char* sectorSaveFailedPrefix = "セクタの保存に失敗しました: ";
+inline constexpr const char* bpbBytesPerSector = "バイト/セクタ";
+inline constexpr const char* bpbSectorsPerCluster = "セクタ/クラスタ";
+inline constexpr const char* bpbReservedSectors = "予約セクタ数";
+inline constexpr const char* bpbNumberOfFATs = "FAT数";
+inline constexpr const char* bpbRootEntryCount = "ルートエントリ数";
+inline constexpr const char* bpbTotalSectors16 = "総セクタ数(16bit)";
+inline constexpr const char* bpbMediaDescriptor = "メディアID";
+inline constexpr const char* bpbSectorsPerFAT = "セクタ/FAT";
 
 // Deleted files.
 inline constexpr const char* restoreSucceeded = "ファイルを復元しました";

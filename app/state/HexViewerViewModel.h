@@ -1,0 +1,40 @@
+#pragma once
+
+#include "app/state/Observable.h"
+#include "engine/fat/DiskPath.h"
+#include "engine/image/Bytes.h"
+#include "engine/image/DiskImage.h"
+#include "engine/image/HexLines.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tamberlane {
+
+// A file of the volume, or any buffer, as lines of sixteen bytes. Large data is turned
+// into lines one step at a time, as the view scrolls towards the end.
+class HexViewerViewModel {
+  public:
+    static constexpr std::int64_t stepBytes = std::int64_t{1} << 20;
+
+    Observable<std::vector<HexLine>, false> lines;
+    Observable<std::string> fileName;
+    Observable<std::int64_t> totalBytes{0};
+    Observable<std::string> errorMessage;
+    Observable<bool> showError{false};
+
+    // False after setting the error when the file cannot be read.
+    bool openFile(const FileEntry& entry, const DiskImage& image);
+    void openData(ByteView data, std::string title);
+    void loadMore();
+
+    const Bytes& fileData() const { return fileData_; }
+    std::int64_t loadedOffset() const { return loadedOffset_; }
+
+  private:
+    Bytes fileData_;
+    std::int64_t loadedOffset_ = 0;
+};
+
+} // namespace tamberlane

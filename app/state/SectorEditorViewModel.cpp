@@ -1,0 +1,202 @@
+#include "app/state/SectorEditorViewModel.h"
+
+#include "app/state/StateTexts.h"
+#include "engine/fat/ManualParameterValidation.h"
+#include "engine/operations/FileOperationService.h"
+
+#include <cstdio>
+
+namespace tamberlane {
+
+SectorEditorViewModel::SectorEditorViewModel(std::shared_ptr<OperationGate> gate)
+    : gate_(std::move(gate)) {}
+
+std::vector<BPBField> SectorEditorViewModel::parseBPBFields(ByteView sector) {
+    if (sector.size() < 24) {
+        return {};
+    }
+    struct Row {
+        const char* id;
+        const char* label;
+        int offset;
+        int size;
+    };
+    static constexpr Row rows[] = {
+        {"bytesPerSector", texts::bpbBytesPerSector, 11, 2},
+        {"sectorsPerCluster", texts::bpbSectorsPerCluster, 13, 1},
+        {"reservedSectors", texts::bpbReservedSectors, 14, 2},
+        {"numberOfFATs", texts::bpbNumberOfFATs, 16, 1},
+        {"rootEntryCount", texts::bpbRootEntryCount, 17, 2},
+        {"totalSectors16", texts::bpbTotalSectors16, 19, 2},
+        {"mediaDescriptor", texts::bpbMediaDescriptor, 21, 1},
+        {"sectorsPerFAT", texts::bpbSectorsPerFAT, 22, 2},
+    };
+    std::vector<BPBField> fields;
+    for (const Row& row : rows) {
+        const auto at = static_cast<std::size_t>(row.offset);
+        const unsigned value = row.size == 1 ? sector[at] : readU16LE(sector, at);
+        std::string shown = std::to_string(value);
+        if (std::string_view(row.id) == "mediaDescriptor") {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "0x%02X", value);
+            shown = hex;
+        }
+        fields.push_back({row.id, row.label, std::move(shown), row.offset, row.size});
+    }
+    return fields;
+}
+
+void SectorEditorViewModel::fail(std::string message) {
+    errorMessage = std::move(message);
+    showError = true;
+}
+
+void SectorEditorViewModel::failOutOfRange() {
+    fail(texts::lbaOutOfRangePrefix + std::to_string(totalSectors.get() - 1) +
+         texts::lbaOutOfRangeSuffix);
+}
+
+void SectorEditorViewModel::attach(const DiskImageService& service,
+                                   UndoRedoManager* undoRedoManager) {
+    binding_.attach(service);
+    undoRedoManager_ = undoRedoManager;
+    loadSector(0);
+}
+
+void SectorEditorViewModel::showBytes(Bytes bytes) {
+    hexLines = formatHexLines(bytes, 0);
+    bpbFields = currentLBA.get() == 0 ? parseBPBFields(bytes) : std::vector<BPBField>{};
+    sectorData = std::move(bytes);
+    isModified = sectorData.get() != loaded_;
+}
+
+void SectorEditorViewModel::loadSector(std::int64_t lba) {
+    const std::shared_ptr<DiskImage> image = binding_.image();
+    if (!image) {
+        return;
+    }
+    totalSectors = image->bpb.totalSectors16;
+    sectorSize = image->bpb.bytesPerSector;
+    isReadOnly = image->isWriteProtected || image->isReadOnly;
+    if (lba < 0 || lba >= totalSectors.get()) {
+        failOutOfRange();
+        return;
+    }
+    currentLBA = lba;
+    lbaInput = std::to_string(lba);
+    loaded_ = image->readSector(lba);
+    cursor = 0;
+    showBytes(loaded_);
+}
+
+std::optional<std::int64_t> SectorEditorViewModel::validateLBA(const std::string& text) {
+    const std::optional<std::int64_t> value = parseStrictInteger(text);
+    if (!value) {
+        fail(texts::invalidNumber);
+        return std::nullopt;
+    }
+    if (*value < 0 || *value >= totalSectors.get()) {
+        failOutOfRange();
+        return std::nullopt;
+    }
+    return value;
+}
+
+void SectorEditorViewModel::guardedLoad(std::int64_t lba) {
+    if (!binding_.image() || lba == currentLBA.get()) {
+        return;
+    }
+    discard.request(isModified, [this, lba] { loadSector(lba); });
+}
+
+void SectorEditorViewModel::goToInput() {
+    if (!binding_.image()) {
+        return;
+    }
+    if (const std::optional<std::int64_t> lba = validateLBA(lbaInput)) {
+        guardedLoad(*lba);
+    }
+}
+
+void SectorEditorViewModel::showPrevious() {
+    if (currentLBA.get() > 0) {
+        guardedLoad(currentLBA.get() - 1);
+    }
+}
+
+void SectorEditorViewModel::showNext() {
+    if (currentLBA.get() < totalSectors.get() - 1) {
+        guardedLoad(currentLBA.get() + 1);
+    }
+}
+
+void SectorEditorViewModel::setCursor(std::int64_t halfByte) {
+    const auto limit = static_cast<std::int64_t>(sectorData.get().size()) * 2;
+    cursor = std::clamp<std::int64_t>(halfByte, 0, limit > 0 ? limit - 1 : 0);
+}
+
+void SectorEditorViewModel::setByte(std::int64_t offset, std::uint8_t value) {
+    if (isReadOnly || offset < 0 || offset >= static_cast<std::int64_t>(sectorData.get().size())) {
+        return;
+    }
+    Bytes bytes = sectorData.get();
+    bytes[static_cast<std::size_t>(offset)] = value;
+    showBytes(std::move(bytes));
+}
+
+bool SectorEditorViewModel::typeHexDigit(char digit) {
+    int nibble = -1;
+    if (digit >= '0' && digit <= '9') {
+        nibble = digit - '0';
+    } else if (digit >= 'A' && digit <= 'F') {
+        nibble = digit - 'A' + 10;
+    } else if (digit >= 'a' && digit <= 'f') {
+        nibble = digit - 'a' + 10;
+    }
+    const std::int64_t at = cursor.get() / 2;
+    if (nibble < 0 || isReadOnly || at >= static_cast<std::int64_t>(sectorData.get().size())) {
+        return false;
+    }
+    const std::uint8_t old = sectorData.get()[static_cast<std::size_t>(at)];
+    const bool high = cursor.get() % 2 == 0;
+    const auto value = static_cast<std::uint8_t>(high ? (nibble << 4) | (old & 0x0F)
+                                                      : (old & 0xF0) | nibble);
+    setByte(at, value);
+    setCursor(cursor.get() + 1);
+    return true;
+}
+
+void SectorEditorViewModel::saveSector() {
+    if (isReadOnly) {
+        fail(texts::imageReadOnly);
+        return;
+    }
+    const std::shared_ptr<DiskImage> image = binding_.image();
+    if (!image) {
+        fail(texts::noImageOpen);
+        return;
+    }
+    if (!gate_->tryBegin()) {
+        return;
+    }
+    if (undoRedoManager_) {
+        undoRedoManager_->saveSnapshot(texts::undoSectorSave, image);
+    }
+    FileOperationService::SectorWriteResult result;
+    try {
+        result = FileOperationService(image).writeRawSector(currentLBA, sectorData.get());
+    } catch (const DiskImageError& error) {
+        gate_->end();
+        fail(texts::sectorSaveFailedPrefix + error.errorDescription());
+        return;
+    }
+    gate_->end();
+    loaded_ = sectorData.get();
+    isModified = false;
+    sectorSaved_.emit();
+    if (result.bootParametersChanged) {
+        bootParametersChanged_.emit();
+    }
+}
+
+} // namespace tamberlane

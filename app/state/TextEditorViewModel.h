@@ -1,0 +1,74 @@
+#pragma once
+
+#include "app/state/DiscardGuard.h"
+#include "app/state/ImageBinding.h"
+#include "app/state/Observable.h"
+#include "app/state/OperationGate.h"
+#include "engine/fat/DiskPath.h"
+#include "engine/image/Bytes.h"
+#include "engine/image/DiskImageService.h"
+#include "engine/image/Signal.h"
+#include "engine/operations/UndoRedoManager.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace tamberlane {
+
+// One Shift-JIS text file of the volume, edited with LF line ends and written back with
+// CR LF into the image it was read from.
+class TextEditorViewModel {
+  public:
+    enum class OpenResult { text, binary, failed };
+
+    explicit TextEditorViewModel(std::shared_ptr<OperationGate> gate);
+
+    Observable<std::string> text;
+    Observable<bool> isModified{false};
+    Observable<std::string> fileName;
+    Observable<bool> showError{false};
+    Observable<std::string> errorMessage;
+    Observable<bool> showSaveSuccess{false};
+    // Save is off: the image may not be written, or the bytes would not survive a save.
+    Observable<bool> isReadOnly{false};
+    // Why, when the reason is the file rather than the image; empty otherwise.
+    Observable<std::string> readOnlyReason;
+    DiscardGuard discard;
+
+    // Reads the file from the service's current image, which the editor then belongs to.
+    // `undoRedoManager` may be null (no undo step is taken then).
+    OpenResult openFile(const FileEntry& entry, const DiskImageService& service,
+                        UndoRedoManager* undoRedoManager);
+    // The window's edit: `isModified` follows whether the text differs from the last
+    // loaded or saved one.
+    void setText(std::string newText);
+    void save();
+    // The image went away: the editor writes nowhere from now on.
+    void detach() { binding_.detach(); }
+
+    const std::optional<FileEntry>& entry() const { return entry_; }
+    const std::string& originalText() const { return originalText_; }
+
+    // Emitted after a save changed the volume.
+    Signal<>& saved() { return saved_; }
+
+    // NUL anywhere in the first 8 KiB, or more than one control byte in ten there.
+    static bool isBinaryData(ByteView data);
+    // CR LF and lone CR become LF.
+    static std::string decodeText(ByteView data);
+    // LF becomes CR LF; a character without a Shift-JIS form becomes "_".
+    static Bytes encodeText(const std::string& text);
+
+  private:
+    void fail(std::string message);
+
+    std::shared_ptr<OperationGate> gate_;
+    ImageBinding binding_;
+    UndoRedoManager* undoRedoManager_ = nullptr;
+    std::optional<FileEntry> entry_;
+    std::string originalText_;
+    Signal<> saved_;
+};
+
+} // namespace tamberlane
