@@ -1,5 +1,6 @@
 #include "app/ui/BoundDialog.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 
 namespace tamberlane::ui {
@@ -42,6 +43,30 @@ QPushButton* BoundDialog::addButton(const char* text) {
     QPushButton* button = buttons_->addButton(QString::fromUtf8(text), QDialogButtonBox::ActionRole);
     button->setAutoDefault(false);
     return button;
+}
+
+void BoundDialog::release() {
+    closeRequest_ = nullptr;
+    close();
+}
+
+void BoundDialog::reject() {
+    if (closeRequest_) {
+        // A copy: the request may release this window, which drops the stored one.
+        const std::function<void()> request = closeRequest_;
+        request();
+        return;
+    }
+    QDialog::reject();
+}
+
+void BoundDialog::closeEvent(QCloseEvent* event) {
+    if (closeRequest_) {
+        event->ignore();
+        reject();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 } // namespace tamberlane::ui

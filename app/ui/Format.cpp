@@ -79,4 +79,14 @@ QString wholeKilobytes(std::int64_t bytes) {
     return groupedNumber(bytes / 1024) + QString::fromUtf8(texts::kilobyteSuffix);
 }
 
+QFont monospaceFont() {
+    QFont font;
+    // A CJK monospace face keeps the columns of a dump and of Shift-JIS text aligned;
+    // the generic family stands in where it is missing.
+    font.setFamilies({QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("monospace")});
+    font.setStyleHint(QFont::Monospace);
+    font.setFixedPitch(true);
+    return font;
+}
+
 } // namespace tamberlane::ui

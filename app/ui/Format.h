@@ -3,6 +3,7 @@
 #include "engine/fat/DirectoryEntry.h"
 #include "engine/fat/FileAttributes.h"
 
+#include <QFont>
 #include <QString>
 
 #include <cstdint>
@@ -23,5 +24,7 @@ QString capacityKilobytes(std::int64_t bytes);
 // The image information's size: whole kilobytes, "1,232 KB".
 QString wholeKilobytes(std::int64_t bytes);
 QString fromUtf8(const std::string& text);
+// Fixed-width text with Japanese in it: half-width characters take one cell, kanji two.
+QFont monospaceFont();
 
 } // namespace tamberlane::ui

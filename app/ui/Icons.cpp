@@ -1,6 +1,8 @@
 #include "app/ui/Icons.h"
 
 #include <QApplication>
+#include <QPainter>
+#include <QPalette>
 
 namespace tamberlane::ui {
 
@@ -33,6 +35,33 @@ QIcon themedIcon(const char* name, QStyle::StandardPixmap fallback) {
 QIcon themedIcon(const char* name, const char* alternative) {
     const QIcon found = findThemed(QString::fromLatin1(name));
     return found.isNull() ? findThemed(QString::fromLatin1(alternative)) : found;
+}
+
+QIcon numberSquareIcon() {
+    QIcon icon;
+    const QColor ink = QApplication::palette().color(QPalette::WindowText);
+    for (const int size : {16, 22, 32, 48, 64}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const qreal stroke = size / 12.0;
+        QPen pen(ink, stroke);
+        painter.setPen(pen);
+        const QRectF frame(stroke, stroke, size - 2 * stroke, size - 2 * stroke);
+        painter.drawRoundedRect(frame, size / 6.0, size / 6.0);
+        const qreal a = size * 0.38;
+        const qreal b = size * 0.62;
+        const qreal from = size * 0.25;
+        const qreal to = size * 0.75;
+        painter.drawLine(QPointF(a, from), QPointF(a, to));
+        painter.drawLine(QPointF(b, from), QPointF(b, to));
+        painter.drawLine(QPointF(from, a), QPointF(to, a));
+        painter.drawLine(QPointF(from, b), QPointF(to, b));
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 } // namespace tamberlane::ui

@@ -11,5 +11,7 @@ void installIconFallbacks();
 QIcon themedIcon(const char* name, QStyle::StandardPixmap fallback);
 // The first of two theme names that exists, else nothing (the control shows text only).
 QIcon themedIcon(const char* name, const char* alternative);
+// The hex viewer's symbol, a "#" in a rounded square: no theme names one.
+QIcon numberSquareIcon();
 
 } // namespace tamberlane::ui

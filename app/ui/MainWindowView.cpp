@@ -2,6 +2,7 @@
 
 #include "app/state/ApplicationState.h"
 #include "app/state/StateTexts.h"
+#include "app/ui/Alerts.h"
 #include "app/ui/BoundDialog.h"
 #include "app/ui/CapacityBar.h"
 #include "app/ui/DeletedFilesWindow.h"
@@ -9,14 +10,18 @@
 #include "app/ui/FileListModel.h"
 #include "app/ui/FileListView.h"
 #include "app/ui/Format.h"
+#include "app/ui/HexViewerWindow.h"
 #include "app/ui/Icons.h"
 #include "app/ui/ImageDialogs.h"
 #include "app/ui/ImageFiles.h"
+#include "app/ui/SectorEditorWindow.h"
+#include "app/ui/TextEditorWindow.h"
 #include "app/ui/UiSettings.h"
 #include "app/ui/UiTexts.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -81,16 +86,6 @@ QFont captionFont(const QFont& base) {
     QFont font = base;
     font.setPointSizeF(base.pointSizeF() * 0.85);
     return font;
-}
-
-void showAlertBox(QWidget* parent, const QString& title, const QString& message,
-                  const std::function<void()>& done) {
-    auto* box = new QMessageBox(QMessageBox::Warning, title, message, QMessageBox::NoButton, parent);
-    box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    QObject::connect(box, &QMessageBox::finished, parent, done);
-    box->open();
 }
 
 } // namespace
@@ -172,7 +167,7 @@ void MainWindowView::createActions() {
     connect(newImage, &QAction::triggered, this, [&image] { image.showNewImageDialog = true; });
 
     QAction* close = makeAction(Action::close, texts::closeAction, {}, nullptr);
-    connect(close, &QAction::triggered, this, [&image] { image.closeImage(); });
+    connect(close, &QAction::triggered, this, [this, &image] { whenEditsMayGo([&image] { image.closeImage(); }); });
 
     quitAction_ = new QAction(text(texts::quitAction), this);
     quitAction_->setShortcut(QKeySequence::Quit);
@@ -235,6 +230,19 @@ void MainWindowView::createActions() {
                                   themedIcon("edit-undo-history", "document-revert"), texts::restoreHelp);
     connect(restore, &QAction::triggered, this, [&browser] { browser.openDeletedFiles(); });
 
+    QAction* textEditor = makeAction(Action::textEditor, texts::textEditorAction,
+                                     themedIcon("accessories-text-editor", QStyle::SP_FileIcon), texts::textHelp);
+    textEditor->setIconText(text(texts::textTool));
+    connect(textEditor, &QAction::triggered, this, [&browser] { browser.openTextEditor(); });
+    QAction* hexViewer =
+        makeAction(Action::hexViewer, texts::hexViewerAction, numberSquareIcon(), texts::hexHelp);
+    hexViewer->setIconText(text(texts::hexTool));
+    connect(hexViewer, &QAction::triggered, this, [&browser] { browser.openHexViewer(); });
+    QAction* sectorEditor = makeAction(Action::sectorEditor, texts::sectorEditorAction,
+                                       themedIcon("media-flash", "drive-harddisk"), texts::sectorHelp);
+    sectorEditor->setIconText(text(texts::sectorTool));
+    connect(sectorEditor, &QAction::triggered, this, [this] { state_.openSectorEditor(); });
+
     QAction* copy = makeAction(Action::copy, texts::copyAction, themedIcon("edit-copy", "edit-copy"), nullptr);
     copy->setShortcut(QKeySequence::Copy);
     connect(copy, &QAction::triggered, this, [&browser] { browser.copySelectedEntries(); });
@@ -280,6 +288,10 @@ void MainWindowView::createMenus() {
 
     QMenu* view = menuBar()->addMenu(text(texts::viewMenu));
     view->addAction(action(Action::reload));
+    view->addSeparator();
+    view->addAction(action(Action::textEditor));
+    view->addAction(action(Action::hexViewer));
+    view->addAction(action(Action::sectorEditor));
 }
 
 void MainWindowView::rebuildRecentMenu() {
@@ -387,7 +399,8 @@ QWidget* MainWindowView::createToolRow() {
     };
     group({Action::exportFiles, Action::importFiles});
     group({Action::newDirectory, Action::rename, Action::deleteEntries});
-    group({Action::imageInfo, Action::convert, Action::restore});
+    group({Action::textEditor, Action::hexViewer});
+    group({Action::sectorEditor, Action::imageInfo, Action::convert, Action::restore});
     layout->addStretch(1);
     return row;
 }
@@ -762,6 +775,8 @@ void MainWindowView::showContextMenu(const QPoint& position) {
         QAction* rename = menu.addAction(action(Action::rename)->icon(), text(texts::renameAction));
         rename->setEnabled(action(Action::rename)->isEnabled());
         connect(rename, &QAction::triggered, action(Action::rename), &QAction::trigger);
+        menu.addSeparator();
+        menu.addActions({action(Action::textEditor), action(Action::hexViewer)});
     }
     menu.exec(list_->viewport()->mapToGlobal(position));
 }
@@ -769,7 +784,7 @@ void MainWindowView::showContextMenu(const QPoint& position) {
 void MainWindowView::raiseOn(const std::string& name, Observable<bool, true>& flag, DialogFactory make,
                              std::function<void()> dismiss) {
     bindings_.watch(flag, [this, name, &flag, make = std::move(make), dismiss = std::move(dismiss)] {
-        QPointer<QDialog>& shown = dialogs_[name];
+        QPointer<BoundDialog>& shown = dialogs_[name];
         if (flag && shown.isNull()) {
             BoundDialog* dialog = make();
             dialog->setObjectName(QString::fromStdString(name));
@@ -781,7 +796,7 @@ void MainWindowView::raiseOn(const std::string& name, Observable<bool, true>& fl
             });
             dialog->open();
         } else if (!flag && !shown.isNull()) {
-            shown->close();
+            shown->release();
         }
     });
 }
@@ -829,6 +844,15 @@ void MainWindowView::bindDialogs() {
     raiseOn("deletedFiles", browser.showDeletedFiles,
             [this, &browser, &image] { return makeDeletedFiles(this, browser, image); },
             [&browser] { browser.showDeletedFiles = false; });
+    raiseOn("textEditor", browser.showTextEditor,
+            [this, &browser] { return new TextEditorWindow(this, browser.textEditorVM.get(), browser); },
+            [&browser] { browser.requestCloseTextEditor(); });
+    raiseOn("hexViewer", browser.showHexViewer,
+            [this, &browser] { return new HexViewerWindow(this, browser.hexViewerVM.get()); },
+            [&browser] { browser.closeHexViewer(); });
+    raiseOn("sectorEditor", image.showSectorEditor,
+            [this] { return new SectorEditorWindow(this, state_.sectorEditorVM.get(), state_); },
+            [this] { state_.requestCloseSectorEditor(); });
     DeletedFilesViewModel& deleted = *browser.deletedFilesVM();
     raiseOn("restoreFirstChar", deleted.showRestoreDialog,
             [this, &browser] {
@@ -862,6 +886,23 @@ void MainWindowView::bindAlerts() {
         const auto& alert = errors.currentAlert.get();
         showAlertBox(parent, errorTitle, alert ? fromUtf8(alert->message) : QString(),
                      [&errors] { errors.showAlert = false; });
+    });
+    alertOn(browser.showBinaryAlert, [&browser](QWidget* parent) {
+        auto* box = new QMessageBox(QMessageBox::Information, text(texts::binaryTitle), text(texts::binaryMessage),
+                                    QMessageBox::NoButton, parent);
+        QPushButton* hex = box->addButton(text(texts::hexViewerAction), QMessageBox::AcceptRole);
+        box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
+        box->setObjectName(QStringLiteral("binaryAlert"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::WindowModal);
+        QObject::connect(box, &QMessageBox::finished, parent, [&browser, box, hex] {
+            if (box->clickedButton() == hex) {
+                browser.openHexViewer();
+            } else {
+                browser.showBinaryAlert = false;
+            }
+        });
+        box->open();
     });
     alertOn(image.showSpecialFormatAlert, [&image](QWidget* parent) {
         auto* box = new QMessageBox(QMessageBox::Question, text(texts::specialFormatTitle),
@@ -936,7 +977,38 @@ void MainWindowView::resizeEvent(QResizeEvent* event) {
     }
 }
 
+void MainWindowView::whenEditsMayGo(std::function<void()> proceed) {
+    if (!state_.hasUnsavedEdits()) {
+        proceed();
+        return;
+    }
+    askToDiscard(this, [proceed = std::move(proceed)](bool discard) {
+        if (discard) {
+            proceed();
+        }
+    });
+}
+
+void MainWindowView::closeEvent(QCloseEvent* event) {
+    if (closingAgreed_ || !state_.hasUnsavedEdits()) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    askToDiscard(this, [this](bool discard) {
+        if (discard) {
+            closingAgreed_ = true;
+            close();
+            closingAgreed_ = false;
+        }
+    });
+}
+
 void MainWindowView::openImage(const QString& path) {
+    whenEditsMayGo([this, path] { openImageNow(path); });
+}
+
+void MainWindowView::openImageNow(const QString& path) {
     if (state_.enablement().isEnabled(Action::open)) {
         state_.image().openDiskImage(path.toStdString());
     }
@@ -952,10 +1024,12 @@ void MainWindowView::openWithPanel(bool manual) {
     }
     const QString chosen = panel.selectedFiles().constFirst();
     settings_.rememberFolder(Panel::open, chosen);
-    if (manual) {
-        state_.image().showManualParamsDialog = true;
-    }
-    openImage(chosen);
+    whenEditsMayGo([this, chosen, manual] {
+        if (manual) {
+            state_.image().showManualParamsDialog = true;
+        }
+        openImageNow(chosen);
+    });
 }
 
 void MainWindowView::importWithPanel() {

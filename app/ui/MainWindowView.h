@@ -56,6 +56,7 @@ class MainWindowView final : public QMainWindow {
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
   private:
@@ -81,6 +82,9 @@ class MainWindowView final : public QMainWindow {
     void showContextMenu(const QPoint& position);
     void layoutToasts();
 
+    // Runs `proceed` at once, or after the user agreed to lose the edits of an open editor.
+    void whenEditsMayGo(std::function<void()> proceed);
+    void openImageNow(const QString& path);
     void openWithPanel(bool manual);
     void importWithPanel();
     void exportSelection();
@@ -96,7 +100,7 @@ class MainWindowView final : public QMainWindow {
     UiSettings& settings_;
     Bindings bindings_;
     std::map<Action, QAction*> actions_;
-    std::map<std::string, QPointer<QDialog>> dialogs_;
+    std::map<std::string, QPointer<BoundDialog>> dialogs_;
     QAction* openManualAction_ = nullptr;
     QAction* quitAction_ = nullptr;
     QMenu* recentMenu_ = nullptr;
@@ -128,6 +132,7 @@ class MainWindowView final : public QMainWindow {
     QWidget* historyButtons_ = nullptr;
 
     bool applyingState_ = false;
+    bool closingAgreed_ = false;
 };
 
 } // namespace tamberlane::ui

@@ -88,6 +88,10 @@ inline constexpr const char* infoHelp = "ディスクイメージの詳細情報
 inline constexpr const char* convertTool = "変換";
 inline constexpr const char* convertHelp = "ディスクイメージ形式を変換";
 inline constexpr const char* restoreTool = "ファイル復元";
+inline constexpr const char* textTool = "テキスト";
+inline constexpr const char* textHelp = "選択ファイルをテキストエディタで開く";
+inline constexpr const char* hexTool = "HEX";
+inline constexpr const char* hexHelp = "選択ファイルをHEXビューアで開く";
 inline constexpr const char* restoreHelp = "削除済みファイルの復元";
 
 // Context menu.
@@ -95,6 +99,9 @@ inline constexpr const char* copyAction = "コピー";
 inline constexpr const char* cutAction = "カット";
 inline constexpr const char* pasteAction = "ペースト";
 inline constexpr const char* renameAction = "名前の変更";
+inline constexpr const char* textEditorAction = "テキストエディタで開く";
+inline constexpr const char* hexViewerAction = "HEXビューアで開く";
+inline constexpr const char* sectorEditorAction = "セクタエディタ";
 
 // Status bar.
 inline constexpr const char* undoHelp = "元に戻す (Ctrl+Z)";
@@ -104,6 +111,8 @@ inline constexpr const char* redoHelp = "やり直す (Ctrl+Shift+Z)";
 inline constexpr const char* specialFormatTitle = "特殊フォーマット";
 inline constexpr const char* closeButton = "閉じる";
 inline constexpr const char* cancelButton = "キャンセル";
+inline constexpr const char* binaryTitle = "バイナリファイル";
+inline constexpr const char* binaryMessage = "このファイルはバイナリファイルのため、テキストエディタで開けません。";
 
 // File dialogs.
 inline constexpr const char* deleteQuestion = "以下のファイルを削除しますか？";
@@ -178,5 +187,29 @@ inline constexpr const char* restoreCharPrompt =
     "削除されたファイル名の先頭1文字を入力してください（ASCII表示可能文字）";
 inline constexpr const char* restoreCharField = "先頭文字";
 inline constexpr const char* restoreDoneTitle = "復元完了";
+
+// Text editor.
+inline constexpr const char* textEditorTitle = "テキストエディタ";
+inline constexpr const char* modifiedMark = "(変更あり)";
+inline constexpr const char* lineCountFormat = "%1 行";
+inline constexpr const char* saveButton = "保存";
+inline constexpr const char* saveDoneTitle = "保存完了";
+
+// Hex viewer and sector editor.
+inline constexpr const char* hexViewerTitle = "HEXビューア";
+inline constexpr const char* byteCountFormat = "%1 バイト";
+inline constexpr const char* addressColumn = "アドレス";
+inline constexpr const char* hexColumn = "HEX ダンプ";
+inline constexpr const char* asciiColumn = "ASCII";
+inline constexpr const char* noData = "データなし";
+inline constexpr const char* sectorEditorTitle = "セクタエディタ";
+inline constexpr const char* lbaLabel = "LBA:";
+inline constexpr const char* loadSectorButton = "読み込み";
+inline constexpr const char* previousSector = "前のセクタ";
+inline constexpr const char* nextSector = "次のセクタ";
+inline constexpr const char* sectorPositionFormat = "セクタ %1 / %2";
+inline constexpr const char* offsetColumn = "オフセット";
+inline constexpr const char* bpbToggle = "BPB表示";
+inline constexpr const char* bpbHeading = "BPB 構造";
 
 } // namespace tamberlane::ui::texts

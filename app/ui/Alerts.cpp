@@ -1,0 +1,73 @@
+#include "app/ui/Alerts.h"
+
+#include "app/state/DiscardGuard.h"
+#include "app/state/StateTexts.h"
+#include "app/ui/Bindings.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace tamberlane::ui {
+
+namespace {
+
+void showOkBox(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+               const QString& message, const std::function<void()>& done) {
+    auto* box = new QMessageBox(icon, title, message, QMessageBox::NoButton, parent);
+    box->addButton(QString::fromUtf8(tamberlane::texts::okButton), QMessageBox::RejectRole);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    QObject::connect(box, &QMessageBox::finished, parent, done);
+    box->open();
+}
+
+} // namespace
+
+void showAlertBox(QWidget* parent, const QString& title, const QString& message,
+                  const std::function<void()>& done) {
+    showOkBox(parent, QMessageBox::Warning, title, message, done);
+}
+
+void showNoticeBox(QWidget* parent, const QString& title, const QString& message,
+                   const std::function<void()>& done) {
+    showOkBox(parent, QMessageBox::Information, title, message, done);
+}
+
+void askToDiscard(QWidget* parent, std::function<void(bool discard)> answer) {
+    auto* box = new QMessageBox(
+        QMessageBox::Question, QString::fromUtf8(tamberlane::texts::discardQuestion),
+        QString::fromUtf8(tamberlane::texts::discardQuestion), QMessageBox::NoButton, parent);
+    QPushButton* discard = box->addButton(QString::fromUtf8(tamberlane::texts::discardButton),
+                                          QMessageBox::DestructiveRole);
+    QPushButton* cancel =
+        box->addButton(QString::fromUtf8(tamberlane::texts::cancelButton), QMessageBox::RejectRole);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    box->setObjectName(QStringLiteral("discardQuestion"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    QObject::connect(box, &QMessageBox::finished, parent,
+                     [parent, box, discard, answer = std::move(answer)] {
+                         const bool chosen = box->clickedButton() == discard;
+                         QMetaObject::invokeMethod(
+                             parent, [answer, chosen] { answer(chosen); }, Qt::QueuedConnection);
+                     });
+    box->open();
+}
+
+void watchDiscardQuestion(Bindings& bindings, QWidget* parent, DiscardGuard& guard) {
+    bindings.watch(guard.showDiscardConfirmation, [parent, &guard] {
+        if (!guard.showDiscardConfirmation) {
+            return;
+        }
+        askToDiscard(parent, [&guard](bool discard) {
+            if (discard) {
+                guard.confirm();
+            } else {
+                guard.cancel();
+            }
+        });
+    });
+}
+
+} // namespace tamberlane::ui

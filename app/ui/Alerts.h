@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+namespace tamberlane {
+class DiscardGuard;
+}
+
+namespace tamberlane::ui {
+
+class Bindings;
+
+// A warning with one "OK", which Escape answers; `done` runs when it is dismissed.
+void showAlertBox(QWidget* parent, const QString& title, const QString& message,
+                  const std::function<void()>& done);
+// The same with the information symbol, for a step that went well.
+void showNoticeBox(QWidget* parent, const QString& title, const QString& message,
+                   const std::function<void()>& done);
+// "変更を破棄しますか？" with 破棄 and キャンセル (Escape). The answer arrives after the
+// question has gone, so it may close the window the question was asked over.
+void askToDiscard(QWidget* parent, std::function<void(bool discard)> answer);
+// Asks over `parent` whenever `guard` wants the user's word, and hands the answer back.
+void watchDiscardQuestion(Bindings& bindings, QWidget* parent, DiscardGuard& guard);
+
+} // namespace tamberlane::ui
