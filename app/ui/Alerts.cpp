@@ -5,7 +5,10 @@
 #include "app/ui/Bindings.h"
 
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+
+#include <memory>
 
 namespace tamberlane::ui {
 
@@ -33,7 +36,7 @@ void showNoticeBox(QWidget* parent, const QString& title, const QString& message
     showOkBox(parent, QMessageBox::Information, title, message, done);
 }
 
-void askToDiscard(QWidget* parent, std::function<void(bool discard)> answer) {
+QMessageBox* askToDiscard(QWidget* parent, std::function<void(bool discard)> answer) {
     auto* box = new QMessageBox(
         QMessageBox::Question, QString::fromUtf8(tamberlane::texts::discardQuestion),
         QString::fromUtf8(tamberlane::texts::discardQuestion), QMessageBox::NoButton, parent);
@@ -53,14 +56,21 @@ void askToDiscard(QWidget* parent, std::function<void(bool discard)> answer) {
                              parent, [answer, chosen] { answer(chosen); }, Qt::QueuedConnection);
                      });
     box->open();
+    return box;
 }
 
 void watchDiscardQuestion(Bindings& bindings, QWidget* parent, DiscardGuard& guard) {
-    bindings.watch(guard.showDiscardConfirmation, [parent, &guard] {
+    auto asked = std::make_shared<QPointer<QMessageBox>>();
+    bindings.watch(guard.showDiscardConfirmation, [parent, &guard, asked] {
         if (!guard.showDiscardConfirmation) {
+            // The state settled the question itself: no answer is wanted any more.
+            if (!asked->isNull()) {
+                QObject::disconnect(asked->data(), &QMessageBox::finished, nullptr, nullptr);
+                (*asked)->close();
+            }
             return;
         }
-        askToDiscard(parent, [&guard](bool discard) {
+        *asked = askToDiscard(parent, [&guard](bool discard) {
             if (discard) {
                 guard.confirm();
             } else {

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class QMessageBox;
 class QWidget;
 
 namespace tamberlane {
@@ -22,7 +23,7 @@ void showNoticeBox(QWidget* parent, const QString& title, const QString& message
                    const std::function<void()>& done);
 // "変更を破棄しますか？" with 破棄 and キャンセル (Escape). The answer arrives after the
 // question has gone, so it may close the window the question was asked over.
-void askToDiscard(QWidget* parent, std::function<void(bool discard)> answer);
+QMessageBox* askToDiscard(QWidget* parent, std::function<void(bool discard)> answer);
 // Asks over `parent` whenever `guard` wants the user's word, and hands the answer back.
 void watchDiscardQuestion(Bindings& bindings, QWidget* parent, DiscardGuard& guard);
 

@@ -997,11 +997,26 @@ void MainWindowView::closeEvent(QCloseEvent* event) {
     event->ignore();
     askToDiscard(this, [this](bool discard) {
         if (discard) {
+            closeEditorsWithoutAsking();
             closingAgreed_ = true;
             close();
             closingAgreed_ = false;
         }
     });
+}
+
+void MainWindowView::closeEditorsWithoutAsking() {
+    // The user has already agreed; an editor left up would also hold the window open,
+    // since it blocks the window it belongs to.
+    FileBrowserViewModel& browser = state_.browser();
+    if (const std::shared_ptr<TextEditorViewModel> editor = browser.textEditorVM.get()) {
+        browser.requestCloseTextEditor();
+        editor->discard.confirm();
+    }
+    if (const std::shared_ptr<SectorEditorViewModel> editor = state_.sectorEditorVM.get()) {
+        state_.requestCloseSectorEditor();
+        editor->discard.confirm();
+    }
 }
 
 void MainWindowView::openImage(const QString& path) {

@@ -85,6 +85,7 @@ class MainWindowView final : public QMainWindow {
     // Runs `proceed` at once, or after the user agreed to lose the edits of an open editor.
     void whenEditsMayGo(std::function<void()> proceed);
     void openImageNow(const QString& path);
+    void closeEditorsWithoutAsking();
     void openWithPanel(bool manual);
     void importWithPanel();
     void exportSelection();
