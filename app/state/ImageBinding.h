@@ -1,9 +1,14 @@
 #pragma once
 
+#include "app/state/OperationGate.h"
+#include "app/state/StateTexts.h"
 #include "engine/image/DiskImage.h"
 #include "engine/image/DiskImageService.h"
+#include "engine/operations/UndoRedoManager.h"
 
+#include <functional>
 #include <memory>
+#include <string>
 
 namespace tamberlane {
 
@@ -12,13 +17,16 @@ namespace tamberlane {
 // numbers, slots and entries mean nothing in any other image.
 class ImageBinding {
   public:
-    void attach(const DiskImageService& service) {
+    // `undoRedoManager` may be null: changes then take no undo step.
+    void attach(const DiskImageService& service, UndoRedoManager* undoRedoManager) {
         service_ = &service;
         image_ = service.currentImage();
+        undoRedoManager_ = undoRedoManager;
     }
     void detach() {
         service_ = nullptr;
         image_.reset();
+        undoRedoManager_ = nullptr;
     }
     // The image, while it is still the one open; otherwise nothing.
     std::shared_ptr<DiskImage> image() const {
@@ -29,8 +37,28 @@ class ImageBinding {
         return image;
     }
 
+    // Starts a change of the image: the gate taken and the undo step `undoName` saved.
+    // Nothing when another operation runs, or, after telling `refuse`, when the image is
+    // no longer the one open. The caller ends the gate.
+    std::shared_ptr<DiskImage> beginChange(OperationGate& gate, const char* undoName,
+                                           const std::function<void(std::string)>& refuse) const {
+        std::shared_ptr<DiskImage> target = image();
+        if (!target) {
+            refuse(texts::noImageOpen);
+            return nullptr;
+        }
+        if (!gate.tryBegin()) {
+            return nullptr;
+        }
+        if (undoRedoManager_) {
+            undoRedoManager_->saveSnapshot(undoName, target);
+        }
+        return target;
+    }
+
   private:
     const DiskImageService* service_ = nullptr;
+    UndoRedoManager* undoRedoManager_ = nullptr;
     std::weak_ptr<DiskImage> image_;
 };
 

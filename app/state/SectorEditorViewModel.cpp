@@ -58,8 +58,7 @@ void SectorEditorViewModel::failOutOfRange() {
 
 void SectorEditorViewModel::attach(const DiskImageService& service,
                                    UndoRedoManager* undoRedoManager) {
-    binding_.attach(service);
-    undoRedoManager_ = undoRedoManager;
+    binding_.attach(service, undoRedoManager);
     loadSector(0);
 }
 
@@ -171,16 +170,10 @@ void SectorEditorViewModel::saveSector() {
         fail(texts::imageReadOnly);
         return;
     }
-    const std::shared_ptr<DiskImage> image = binding_.image();
+    const std::shared_ptr<DiskImage> image =
+        binding_.beginChange(*gate_, texts::undoSectorSave, [this](std::string m) { fail(m); });
     if (!image) {
-        fail(texts::noImageOpen);
         return;
-    }
-    if (!gate_->tryBegin()) {
-        return;
-    }
-    if (undoRedoManager_) {
-        undoRedoManager_->saveSnapshot(texts::undoSectorSave, image);
     }
     FileOperationService::SectorWriteResult result;
     try {

@@ -89,7 +89,6 @@ class SectorEditorViewModel {
 
     std::shared_ptr<OperationGate> gate_;
     ImageBinding binding_;
-    UndoRedoManager* undoRedoManager_ = nullptr;
     // What the image holds at `currentLBA`, as last loaded or saved.
     Bytes loaded_;
     Signal<> sectorSaved_;

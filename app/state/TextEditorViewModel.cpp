@@ -68,9 +68,8 @@ TextEditorViewModel::OpenResult
 TextEditorViewModel::openFile(const FileEntry& entry, const DiskImageService& service,
                               UndoRedoManager* undoRedoManager) {
     entry_ = entry;
-    undoRedoManager_ = undoRedoManager;
     fileName = entry.directoryEntry.displayName();
-    binding_.attach(service);
+    binding_.attach(service, undoRedoManager);
     const std::shared_ptr<DiskImage> image = binding_.image();
     if (!image) {
         fail(texts::noImageOpen);
@@ -108,18 +107,12 @@ void TextEditorViewModel::save() {
     if (!entry_ || isReadOnly) {
         return;
     }
-    const std::shared_ptr<DiskImage> image = binding_.image();
+    const std::shared_ptr<DiskImage> image =
+        binding_.beginChange(*gate_, texts::undoTextSave, [this](std::string m) { fail(m); });
     if (!image) {
-        fail(texts::noImageOpen);
-        return;
-    }
-    if (!gate_->tryBegin()) {
         return;
     }
     const std::string saving = text.get();
-    if (undoRedoManager_) {
-        undoRedoManager_->saveSnapshot(texts::undoTextSave, image);
-    }
     try {
         // One change: the old contents stay, in memory and in the file, unless the new
         // ones were written.

@@ -65,7 +65,6 @@ class TextEditorViewModel {
 
     std::shared_ptr<OperationGate> gate_;
     ImageBinding binding_;
-    UndoRedoManager* undoRedoManager_ = nullptr;
     std::optional<FileEntry> entry_;
     std::string originalText_;
     Signal<> saved_;

@@ -6,14 +6,8 @@
 namespace tamberlane::test {
 namespace {
 
-class EditorsTest : public StateTest {
+class EditorsTest : public OpenImageTest {
   protected:
-    void SetUp() override {
-        image = newImage("disk.img");
-        app.image().openDiskImage(image);
-        ASSERT_TRUE(app.image().isImageOpen);
-    }
-    FileBrowserViewModel& browser() { return app.browser(); }
     std::shared_ptr<DiskImage> current() {
         return app.image().diskImageService().currentImage();
     }
@@ -36,8 +30,6 @@ class EditorsTest : public StateTest {
         app.openSectorEditor();
         return *app.sectorEditorVM.get();
     }
-
-    std::filesystem::path image;
 };
 
 Bytes concat(std::initializer_list<Bytes> parts) {

@@ -10,17 +10,7 @@
 namespace tamberlane::test {
 namespace {
 
-class FileBrowserTest : public StateTest {
-  protected:
-    void SetUp() override {
-        image = newImage("disk.img");
-        app.image().openDiskImage(image);
-        ASSERT_TRUE(app.image().isImageOpen);
-    }
-    FileBrowserViewModel& browser() { return app.browser(); }
-
-    std::filesystem::path image;
-};
+using FileBrowserTest = OpenImageTest;
 
 TEST_F(FileBrowserTest, ClashQuestionNamesTheVolumeEntryAndARepeatWithinOneRequestFails) {
     browser().importFiles({hostFile("REPORT_A.TXT", "old")});

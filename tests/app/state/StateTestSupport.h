@@ -65,4 +65,17 @@ class StateTest : public ::testing::Test {
     ApplicationState app;
 };
 
+// The same, with a new 1.44 MB image open.
+class OpenImageTest : public StateTest {
+  protected:
+    void SetUp() override {
+        image = newImage("disk.img");
+        app.image().openDiskImage(image);
+        ASSERT_TRUE(app.image().isImageOpen);
+    }
+    FileBrowserViewModel& browser() { return app.browser(); }
+
+    std::filesystem::path image;
+};
+
 } // namespace tamberlane::test
