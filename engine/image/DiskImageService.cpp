@@ -144,6 +144,13 @@ std::shared_ptr<DiskImage>
 DiskImageService::open(const std::filesystem::path& url,
                        const std::optional<ManualParameters>& manualParams,
                        std::optional<int> diskIndex) {
+    return adopt(prepareOpen(url, manualParams, diskIndex));
+}
+
+DiskImageService::PreparedOpen
+DiskImageService::prepareOpen(const std::filesystem::path& url,
+                              const std::optional<ManualParameters>& manualParams,
+                              std::optional<int> diskIndex) const {
     LockedFile locked = lockFile(url);
     Bytes fileData = readWholeFile(locked.lock->fileDescriptor());
     std::shared_ptr<DiskImage> image =
@@ -151,8 +158,12 @@ DiskImageService::open(const std::filesystem::path& url,
             ? openWithManualParams(url, std::move(fileData), *manualParams, locked.isReadOnly)
             : parseImage(url, std::move(fileData), locked.isReadOnly, diskIndex);
     image->lock = locked.lock;
-    setCurrent(image, locked.lock);
-    return image;
+    return {std::move(image), std::move(locked.lock)};
+}
+
+std::shared_ptr<DiskImage> DiskImageService::adopt(PreparedOpen prepared) {
+    setCurrent(prepared.image, std::move(prepared.lock));
+    return prepared.image;
 }
 
 // The bytes of the disk a D88 file is opened at: the chosen one of its disk list, or

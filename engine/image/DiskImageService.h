@@ -33,6 +33,17 @@ public:
     std::shared_ptr<DiskImage> open(const std::filesystem::path& url,
                                     const std::optional<ManualParameters>& manualParams = std::nullopt,
                                     std::optional<int> diskIndex = std::nullopt);
+    // The same in two steps, so the slow part can run off the main thread: read, lock
+    // and parse (touches nothing of the current image), then make the result current.
+    // A prepared image that is never adopted releases its lock when it goes.
+    struct PreparedOpen {
+        std::shared_ptr<DiskImage> image;
+        std::shared_ptr<FileLock> lock;
+    };
+    PreparedOpen prepareOpen(const std::filesystem::path& url,
+                             const std::optional<ManualParameters>& manualParams = std::nullopt,
+                             std::optional<int> diskIndex = std::nullopt) const;
+    std::shared_ptr<DiskImage> adopt(PreparedOpen prepared);
     // Releases the lock and drops the current image.
     void close();
     void releaseLock();

@@ -1,4 +1,5 @@
 #include "engine/image/NewImage.h"
+#include "engine/image/formats/FormatTable.h"
 
 #include "engine/image/AtomicFile.h"
 #include "engine/image/DiskImage.h"
@@ -180,13 +181,32 @@ std::string conversionNotOfferedText(const DiskGeometry& geometry, ConvertFormat
            "形式に変換できません（変換できる形式: " + joinLabels(names) + "）";
 }
 
-Bytes buildNewVolume(DiskSize size) {
-    const DiskSizeSpec& layout = sizeSpec(size);
+namespace {
+
+// Data clusters of a new volume; the FAT is left out of the sum, as FAT formatters do
+// for this estimate, so the result decides the FAT width before the FAT is sized.
+std::int64_t newVolumeClusters(const DiskSizeSpec& layout) {
     const std::int64_t bytesPerSector = layout.geometry.bytesPerSector;
     const std::int64_t rootDirSectors =
         (layout.rootEntries * 32 + bytesPerSector - 1) / bytesPerSector;
-    const std::int64_t clusters = (layout.totalSectors - 1 - rootDirSectors) / layout.sectorsPerCluster;
-    const bool isFAT16 = clusters >= 4085;
+    return (layout.totalSectors - 1 - rootDirSectors) / layout.sectorsPerCluster;
+}
+
+} // namespace
+
+FATType fileSystemOf(DiskSize size) {
+    return newVolumeClusters(sizeSpec(size)) >= 4085 ? FATType::fat16 : FATType::fat12;
+}
+
+std::string formatLabel(ConvertFormat format) {
+    return formatLabelForExtension(rawValue(format));
+}
+
+Bytes buildNewVolume(DiskSize size) {
+    const DiskSizeSpec& layout = sizeSpec(size);
+    const std::int64_t bytesPerSector = layout.geometry.bytesPerSector;
+    const std::int64_t clusters = newVolumeClusters(layout);
+    const bool isFAT16 = fileSystemOf(size) == FATType::fat16;
     const std::int64_t fatBytes = isFAT16 ? 2 * clusters + 4 : (3 * clusters + 7) / 2;
     const std::int64_t sectorsPerFAT = (fatBytes + bytesPerSector - 1) / bytesPerSector;
 

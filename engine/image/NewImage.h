@@ -58,6 +58,10 @@ std::optional<NewImageFormat> newImageFormatForExtension(std::string_view ext);
 ConvertFormat toConvertFormat(NewImageFormat format);
 
 const DiskSizeSpec& sizeSpec(DiskSize size);
+// The file system a new volume of this size gets (its cluster count decides).
+FATType fileSystemOf(DiskSize size);
+// "D88 (Neko Project 2)", ...: how pickers and the information view name a container.
+std::string formatLabel(ConvertFormat format);
 
 std::vector<DiskSize> availableSizes(NewImageFormat format);
 bool isSizeOffered(NewImageFormat format, DiskSize size);
