@@ -28,6 +28,7 @@ ActionEnablement computeActionEnablement(const ActionContext& c) {
     // Listing deleted entries only reads; the restore itself refuses a protected image.
     e.set(Action::restore, viewable);
 
+    e.set(Action::restoreEntry, writable);
     e.set(Action::importFiles, writable);
     e.set(Action::newDirectory, writable);
     e.set(Action::deleteEntries, writable && c.selectionCount > 0);

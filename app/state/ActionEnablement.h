@@ -26,7 +26,10 @@ enum class Action {
     hexViewer,
     sectorEditor,
     imageInfo,
+    // Opening the deleted-files window (it only reads).
     restore,
+    // Writing one of them back.
+    restoreEntry,
     selectAll,
     reload,
 };

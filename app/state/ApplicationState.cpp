@@ -84,8 +84,10 @@ void ApplicationState::reopenAfterBootParametersChanged() {
     // The layout in memory no longer describes the volume: the next change would be
     // written by the old one. Only a fresh open reads the new one.
     keepSectorEditorOnRebind_ = true;
-    image_->reopenCurrentImage();
-    keepSectorEditorOnRebind_ = false;
+    const bool started = image_->reopenCurrentImage([this] { keepSectorEditorOnRebind_ = false; });
+    if (!started) {
+        keepSectorEditorOnRebind_ = false;
+    }
 }
 
 ActionContext ApplicationState::actionContext() const {

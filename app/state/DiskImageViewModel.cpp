@@ -1,6 +1,7 @@
 #include "app/state/DiskImageViewModel.h"
 
 #include "engine/image/Bytes.h"
+#include "engine/image/formats/FormatTable.h"
 
 #include <algorithm>
 #include <cctype>
@@ -53,46 +54,77 @@ void DiskImageViewModel::showError(std::string message) {
     showErrorAlert = true;
 }
 
-bool DiskImageViewModel::runOpen(const OpenStep& step,
-                                 const std::function<void(const DiskImageError&)>& onError) {
+bool DiskImageViewModel::openRequest(const OpenRequest& request, OpenFailure onError,
+                                     std::function<void()> onOpened,
+                                     std::function<void()> onSettled) {
     if (!gate_->tryBegin()) {
         return false;
     }
-    const std::shared_ptr<DiskImage> before = service_.currentImage();
-    std::shared_ptr<DiskImage> opened;
-    try {
-        opened = step();
-    } catch (const DiskImageError& error) {
-        gate_->end();
-        onError(error);
-        return false;
-    }
-    gate_->end();
-    applyImageState(*opened);
-    if (opened != before) {
-        imageReplaced_.emit(opened);
-    }
+    // Reading and parsing a large image takes a moment: it runs in the background, and
+    // only making the result current happens here.
+    isOpening = true;
+    openingFileName = request.url.filename().string();
+    openStop_ = std::stop_source();
+    const std::stop_token stop = openStop_.get_token();
+    const DiskImageService* service = &service_;
+    std::weak_ptr<DiskImageViewModel> weak = weak_from_this();
+    runTask<DiskImageService::PreparedOpen>(
+        executor_,
+        [service, request] {
+            return service->prepareOpen(request.url, request.manual, request.diskIndex);
+        },
+        [weak, request, stop, onError = std::move(onError), onOpened = std::move(onOpened),
+         onSettled = std::move(onSettled)](TaskOutcome<DiskImageService::PreparedOpen> outcome) {
+            const auto self = weak.lock();
+            if (!self) {
+                return;
+            }
+            self->gate_->end();
+            self->isOpening = false;
+            self->openingFileName = "";
+            const auto settle = [&onSettled] {
+                if (onSettled) {
+                    onSettled();
+                }
+            };
+            // A stopped open leaves everything as it was; its lock goes with the outcome.
+            if (stop.stop_requested()) {
+                settle();
+                return;
+            }
+            if (!outcome.succeeded()) {
+                onError(*outcome.error);
+                settle();
+                return;
+            }
+            const std::shared_ptr<DiskImage> before = self->service_.currentImage();
+            const std::shared_ptr<DiskImage> opened = self->service_.adopt(std::move(*outcome.value));
+            self->lastOpen_ = request;
+            self->applyImageState(*opened);
+            if (opened != before) {
+                self->imageReplaced_.emit(opened);
+            }
+            if (onOpened) {
+                onOpened();
+            }
+            settle();
+        });
     return true;
 }
 
-bool DiskImageViewModel::openRequest(const OpenRequest& request,
-                                     const std::function<void(const DiskImageError&)>& onError) {
-    const bool opened = runOpen(
-        [this, &request] { return service_.open(request.url, request.manual, request.diskIndex); },
-        onError);
-    if (opened) {
-        lastOpen_ = request;
-    }
-    return opened;
+void DiskImageViewModel::cancelOpen() {
+    openStop_.request_stop();
 }
 
-void DiskImageViewModel::reopenCurrentImage() {
+bool DiskImageViewModel::reopenCurrentImage(std::function<void()> onSettled) {
     if (!lastOpen_ || !service_.currentImage() || gate_->isBusy) {
-        return;
+        return false;
     }
     const OpenRequest request = *lastOpen_;
     pendingOpenURL = request.url;
-    openRequest(request, [this](const DiskImageError& error) { handleOpenError(error); });
+    return openRequest(
+        request, [this](const DiskImageError& error) { handleOpenError(error); }, {},
+        std::move(onSettled));
 }
 
 void DiskImageViewModel::openDiskImage(const std::filesystem::path& url) {
@@ -118,14 +150,13 @@ void DiskImageViewModel::openWithManualParams(const std::filesystem::path& url) 
     }
     pendingOpenURL = url;
     const ManualParameters params = manualParams.get();
-    const bool opened =
-        openRequest({url, params, std::nullopt}, [this](const DiskImageError& error) {
-                    showError(texts::manualOpenFailedPrefix + error.errorDescription());
-                    showManualParamsDialog = true;
-                });
-    if (opened) {
-        showManualParamsDialog = false;
-    }
+    openRequest(
+        {url, params, std::nullopt},
+        [this](const DiskImageError& error) {
+            showError(texts::manualOpenFailedPrefix + error.errorDescription());
+            showManualParamsDialog = true;
+        },
+        [this] { showManualParamsDialog = false; });
 }
 
 void DiskImageViewModel::applyManualParameters(const ManualParameters& params) {
@@ -171,11 +202,12 @@ void DiskImageViewModel::createNewImage(const NewImageParameters& params,
                 self->showError(texts::createFailedPrefix + outcome.error->errorDescription());
                 return;
             }
-            self->openRequest({saveURL, std::nullopt, std::nullopt},
-                              [&self](const DiskImageError& error) {
-                              self->showError(texts::createFailedPrefix +
-                                              error.errorDescription());
-                          });
+            // Runs only while this object lives (openRequest checks), so a plain pointer.
+            DiskImageViewModel* vm = self.get();
+            vm->openRequest({saveURL, std::nullopt, std::nullopt},
+                            [vm](const DiskImageError& error) {
+                                vm->showError(texts::createFailedPrefix + error.errorDescription());
+                            });
         });
 }
 
@@ -251,6 +283,30 @@ void DiskImageViewModel::updateCapacityInfo() {
     usedSpace = capacity.usedBytes;
     freeSpace = capacity.freeBytes;
     totalSpace = capacity.totalBytes;
+}
+
+std::optional<ImageSummary> DiskImageViewModel::imageSummary() const {
+    const std::shared_ptr<DiskImage> image = service_.currentImage();
+    if (!image) {
+        return std::nullopt;
+    }
+    std::string extension = lowerExtension(image->url);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return ImageSummary{image->url.filename().string(),
+                        formatLabelForExtension(extension),
+                        image->fatType,
+                        image->geometry,
+                        image->bpb,
+                        image->bytesPerCluster(),
+                        image->capacity(),
+                        image->isWriteProtected,
+                        image->isReadOnly};
+}
+
+std::vector<ConvertFormat> DiskImageViewModel::conversionTargets() const {
+    const std::shared_ptr<DiskImage> image = service_.currentImage();
+    return image ? availableFormats(image->geometry) : std::vector<ConvertFormat>{};
 }
 
 void DiskImageViewModel::handleOpenError(const DiskImageError& error) {

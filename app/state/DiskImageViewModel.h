@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -19,6 +20,20 @@
 #include <vector>
 
 namespace tamberlane {
+
+// What the information view shows of the open image.
+struct ImageSummary {
+    std::string fileName;
+    // "D88 (Neko Project 2)", ...
+    std::string formatLabel;
+    FATType fileSystem = FATType::fat12;
+    DiskGeometry geometry;
+    BIOSParameterBlock bpb;
+    std::int64_t bytesPerCluster = 0;
+    VolumeCapacity capacity;
+    bool isWriteProtected = false;
+    bool isReadOnly = false;
+};
 
 // The state of the image open in the main window and the flows that open, create,
 // convert and close one.
@@ -44,6 +59,9 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     Observable<bool> showSpecialFormatAlert{false};
     Observable<std::vector<D88Disk>, false> d88Disks;
     Observable<ManualParameters> manualParams;
+    // An image is being read and parsed in the background.
+    Observable<bool> isOpening{false};
+    Observable<std::string> openingFileName;
     Observable<bool> isConverting{false};
     Observable<std::optional<std::string>> conversionError;
     std::optional<std::filesystem::path> pendingOpenURL;
@@ -59,6 +77,8 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     void openDiskImage(const std::filesystem::path& url);
     void openWithManualParams(const std::filesystem::path& url);
     void openD88Disk(const std::filesystem::path& url, std::int64_t diskIndex);
+    // Drops a running open when it ends: nothing of it becomes current.
+    void cancelOpen();
     // The dialog's "open": stores the parameters and opens the pending file with them.
     void applyManualParameters(const ManualParameters& params);
     // Builds and writes a new image in the background, then opens it.
@@ -71,9 +91,15 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     // Opens the current image's file again, the way it was opened (disk of a D88 file,
     // hand-entered parameters): after its boot parameters changed on disk. A failure is
     // reported as any failed open is, and the current image stays.
-    void reopenCurrentImage();
+    // `onSettled` runs once the open has ended, however it ended; false when it could
+    // not start (nothing open, or another operation running).
+    bool reopenCurrentImage(std::function<void()> onSettled = {});
 
     void updateCapacityInfo();
+    // Nothing while no image is open.
+    std::optional<ImageSummary> imageSummary() const;
+    // The containers the open image can be written in; empty while none is open.
+    std::vector<ConvertFormat> conversionTargets() const;
     void resetState();
     void dismissErrorAlert() { showErrorAlert = false; }
 
@@ -83,12 +109,12 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
         std::optional<ManualParameters> manual;
         std::optional<int> diskIndex;
     };
-    // Opens through the service; a success is remembered for reopenCurrentImage.
-    bool openRequest(const OpenRequest& request,
-                     const std::function<void(const DiskImageError&)>& onError);
-    using OpenStep = std::function<std::shared_ptr<DiskImage>()>;
-    // Runs an open under the gate; a new current image is applied and announced.
-    bool runOpen(const OpenStep& step, const std::function<void(const DiskImageError&)>& onError);
+    using OpenFailure = std::function<void(const DiskImageError&)>;
+    // Opens in the background; a success becomes current, is remembered for
+    // reopenCurrentImage and announced. The callbacks run on the main thread, only
+    // while this object lives.
+    bool openRequest(const OpenRequest& request, OpenFailure onError,
+                     std::function<void()> onOpened = {}, std::function<void()> onSettled = {});
     void applyImageState(const DiskImage& image);
     void handleOpenError(const DiskImageError& error);
     void showError(std::string message);
@@ -100,6 +126,7 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     Signal<> imageClosed_;
     std::stop_source conversionStop_;
     std::optional<OpenRequest> lastOpen_;
+    std::stop_source openStop_;
 };
 
 } // namespace tamberlane

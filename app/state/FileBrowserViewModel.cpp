@@ -586,6 +586,8 @@ void FileBrowserViewModel::restoreDeletedEntry() {
     const bool restored = deletedFiles_->restore(image, *firstByte);
     gate_->end();
     if (restored) {
+        // The restored entry is no longer deleted: the window's list follows at once.
+        deletedFiles_->loadDeletedEntries(deletedFiles_->directory(), image);
         afterChange();
     }
 }

@@ -4,6 +4,9 @@
 
 #include <sys/file.h>
 
+#include <mutex>
+#include <thread>
+
 namespace tamberlane::test {
 namespace {
 
@@ -97,7 +100,8 @@ TEST(ActionEnablementTest, EachStateOffersOnlyWhatIsSafe) {
     EXPECT_EQ(enabled(open, {A::open, A::newImage, A::close, A::convert, A::imageInfo,
                              A::sectorEditor, A::reload, A::navigate, A::navigateUp, A::selectAll,
                              A::exportFiles, A::copy, A::textEditor, A::hexViewer, A::importFiles,
-                             A::newDirectory, A::restore, A::deleteEntries, A::cut, A::rename,
+                             A::newDirectory, A::restore, A::restoreEntry, A::deleteEntries,
+                             A::cut, A::rename,
                              A::paste, A::undo}),
               "");
 
@@ -148,6 +152,62 @@ TEST_F(ApplicationStateTest, TheWindowsAreToldWhenEnablementMayHaveChanged) {
     app.browser().copySelectedEntries();
     EXPECT_TRUE(app.enablement().isEnabled(Action::paste));
     EXPECT_TRUE(app.enablement().isEnabled(Action::undo));
+}
+
+// The main thread's queue, drained by the test: the open's background half has run, its
+// result waits to be applied.
+class QueuedMain {
+  public:
+    ThreadedExecutor::MainPoster poster() {
+        return [this](std::function<void()> task) {
+            std::lock_guard lock(mutex_);
+            tasks_.push_back(std::move(task));
+        };
+    }
+    void drainAfter(const std::function<bool()>& ready) {
+        for (int i = 0; i < 500 && !ready(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        std::vector<std::function<void()>> now;
+        {
+            std::lock_guard lock(mutex_);
+            now.swap(tasks_);
+        }
+        for (auto& task : now) {
+            task();
+        }
+    }
+    bool hasTasks() {
+        std::lock_guard lock(mutex_);
+        return !tasks_.empty();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<std::function<void()>> tasks_;
+};
+
+TEST_F(ApplicationStateTest, AnOpenRunsInTheBackgroundAndAStoppedOneLeavesNothingLocked) {
+    const auto a = newImage("a.img");
+    QueuedMain main;
+    ThreadedExecutor threaded(main.poster());
+    ApplicationState background(threaded);
+
+    background.image().openDiskImage(a);
+    EXPECT_TRUE(background.image().isOpening);
+    EXPECT_TRUE(background.gate().isBusy);
+    EXPECT_FALSE(background.enablement().isEnabled(Action::open));
+    background.image().cancelOpen();
+    main.drainAfter([&] { return main.hasTasks(); });
+    EXPECT_FALSE(background.image().isOpening);
+    EXPECT_FALSE(background.image().isImageOpen);
+    EXPECT_FALSE(isLocked(a));
+
+    background.image().openDiskImage(a);
+    main.drainAfter([&] { return main.hasTasks(); });
+    EXPECT_TRUE(background.image().isImageOpen);
+    EXPECT_TRUE(background.browser().isBound());
+    EXPECT_TRUE(isLocked(a));
 }
 
 } // namespace
