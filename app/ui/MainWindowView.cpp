@@ -239,7 +239,7 @@ void MainWindowView::createActions() {
     hexViewer->setIconText(text(texts::hexTool));
     connect(hexViewer, &QAction::triggered, this, [&browser] { browser.openHexViewer(); });
     QAction* sectorEditor = makeAction(Action::sectorEditor, texts::sectorEditorAction,
-                                       themedIcon("media-flash", "drive-harddisk"), texts::sectorHelp);
+                                       themedIcon("media-flash", QStyle::SP_DriveHDIcon), texts::sectorHelp);
     sectorEditor->setIconText(text(texts::sectorTool));
     connect(sectorEditor, &QAction::triggered, this, [this] { state_.openSectorEditor(); });
 
@@ -381,12 +381,16 @@ QWidget* MainWindowView::createSidebar() {
 }
 
 QWidget* MainWindowView::createToolRow() {
-    auto* row = new QWidget;
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(8, 6, 8, 6);
-    const auto group = [this, layout](std::initializer_list<Action> members) {
-        if (layout->count() > 0) {
-            layout->addWidget(separator(QFrame::VLine));
+    // A tool bar, so that buttons the width cannot hold move into its overflow menu
+    // instead of squeezing the sidebar.
+    auto* row = new QToolBar;
+    row->setMovable(false);
+    row->setFloatable(false);
+    row->setContentsMargins(8, 2, 8, 2);
+    row->setIconSize(QSize(16, 16));
+    const auto group = [this, row](std::initializer_list<Action> members) {
+        if (!row->actions().isEmpty()) {
+            row->addSeparator();
         }
         for (Action member : members) {
             auto* button = new QToolButton;
@@ -394,14 +398,13 @@ QWidget* MainWindowView::createToolRow() {
             button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
             button->setAutoRaise(false);
             button->setAccessibleName(action(member)->text());
-            layout->addWidget(button);
+            row->addWidget(button);
         }
     };
     group({Action::exportFiles, Action::importFiles});
     group({Action::newDirectory, Action::rename, Action::deleteEntries});
     group({Action::textEditor, Action::hexViewer});
     group({Action::sectorEditor, Action::imageInfo, Action::convert, Action::restore});
-    layout->addStretch(1);
     return row;
 }
 
