@@ -509,6 +509,8 @@ void FileBrowserViewModel::openTextEditorOn(const FileEntry& entry) {
             self->afterChange();
         }
     });
+    // The window is built for one editor: a new one means a new window.
+    showTextEditor = false;
     textEditorVM = std::move(editor);
     showTextEditor = true;
 }

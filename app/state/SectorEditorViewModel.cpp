@@ -63,10 +63,11 @@ void SectorEditorViewModel::attach(const DiskImageService& service,
 }
 
 void SectorEditorViewModel::showBytes(Bytes bytes) {
-    hexLines = formatHexLines(bytes, 0);
+    // Flags first: a view redrawing for the bytes reads them along.
+    isModified = bytes != loaded_;
     bpbFields = currentLBA.get() == 0 ? parseBPBFields(bytes) : std::vector<BPBField>{};
+    hexLines = formatHexLines(bytes, 0);
     sectorData = std::move(bytes);
-    isModified = sectorData.get() != loaded_;
 }
 
 void SectorEditorViewModel::loadSector(std::int64_t lba) {

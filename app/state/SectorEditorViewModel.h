@@ -56,6 +56,9 @@ class SectorEditorViewModel {
     // The image went away: nothing is read or written from now on.
     void detach() { binding_.detach(); }
     bool isAttached() const { return binding_.image() != nullptr; }
+    // What the image holds at `currentLBA`, as last loaded or saved: the view marks the
+    // bytes that differ.
+    const Bytes& loadedBytes() const { return loaded_; }
 
     // Shows sector `lba` now, whatever was typed over the shown one.
     void loadSector(std::int64_t lba);
