@@ -1,7 +1,6 @@
 #include "app/ui/DeletedFilesWindow.h"
 
-#include "app/state/DiskImageViewModel.h"
-#include "app/state/FileBrowserViewModel.h"
+#include "app/state/ApplicationState.h"
 #include "app/state/StateTexts.h"
 #include "app/ui/BoundDialog.h"
 #include "app/ui/Format.h"
@@ -71,7 +70,9 @@ QWidget* deletedRow(const DeletedFileEntry& entry, bool canRestore, FileBrowserV
 
 } // namespace
 
-BoundDialog* makeDeletedFiles(QWidget* parent, FileBrowserViewModel& browser, DiskImageViewModel& image) {
+BoundDialog* makeDeletedFiles(QWidget* parent, ApplicationState& state) {
+    FileBrowserViewModel& browser = state.browser();
+    DiskImageViewModel& image = state.image();
     auto* dialog = new BoundDialog(parent, texts::deletedTitle, 600);
     dialog->setMinimumHeight(350);
     DeletedFilesViewModel& deleted = *browser.deletedFilesVM();
@@ -111,8 +112,9 @@ BoundDialog* makeDeletedFiles(QWidget* parent, FileBrowserViewModel& browser, Di
     dialog->content()->addWidget(pages, 1);
     dialog->addCancelButton(texts::closeButton);
 
-    const auto refresh = [&deleted, &browser, &image, count, banner, pages, scroll] {
+    const auto refresh = [&state, &deleted, &browser, &image, count, banner, pages, scroll] {
         const bool writable = !image.isWriteProtected && !image.isReadOnly;
+        const bool canRestore = state.enablement().isEnabled(Action::restoreEntry);
         const auto& entries = deleted.deletedEntries.get();
         count->setText(text(texts::deletedCountFormat).arg(entries.size()));
         banner->setVisible(!writable);
@@ -120,13 +122,14 @@ BoundDialog* makeDeletedFiles(QWidget* parent, FileBrowserViewModel& browser, Di
         auto* list = new QWidget;
         auto* layout = new QVBoxLayout(list);
         for (const DeletedFileEntry& entry : entries) {
-            layout->addWidget(deletedRow(entry, writable, browser));
+            layout->addWidget(deletedRow(entry, canRestore, browser));
         }
         layout->addStretch(1);
         scroll->setWidget(list);
     };
     dialog->bindings.watch(deleted.deletedEntries, refresh);
     dialog->bindings.watch(image.isReadOnly, refresh);
+    dialog->bindings.listen(state.enablementChanged(), std::function<void()>(refresh));
 
     dialog->bindings.watch(deleted.showError, [&deleted, dialog] {
         if (!deleted.showError) {
@@ -139,7 +142,7 @@ BoundDialog* makeDeletedFiles(QWidget* parent, FileBrowserViewModel& browser, Di
         QObject::connect(box, &QMessageBox::finished, dialog, [&deleted] { deleted.showError = false; });
         box->open();
     });
-    dialog->bindings.watch(deleted.showSuccess, [&deleted, &browser, dialog] {
+    dialog->bindings.watch(deleted.showSuccess, [&deleted, dialog] {
         if (!deleted.showSuccess) {
             return;
         }
@@ -147,10 +150,7 @@ BoundDialog* makeDeletedFiles(QWidget* parent, FileBrowserViewModel& browser, Di
                                     text(tamberlane::texts::restoreSucceeded), QMessageBox::NoButton, dialog);
         box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
         box->setAttribute(Qt::WA_DeleteOnClose);
-        QObject::connect(box, &QMessageBox::finished, dialog, [&deleted, &browser] {
-            deleted.showSuccess = false;
-            browser.reloadDeletedFiles();
-        });
+        QObject::connect(box, &QMessageBox::finished, dialog, [&deleted] { deleted.showSuccess = false; });
         box->open();
     });
     return dialog;

@@ -3,7 +3,7 @@
 class QWidget;
 
 namespace tamberlane {
-class DiskImageViewModel;
+class ApplicationState;
 class FileBrowserViewModel;
 }
 
@@ -11,7 +11,7 @@ namespace tamberlane::ui {
 
 class BoundDialog;
 
-BoundDialog* makeDeletedFiles(QWidget* parent, FileBrowserViewModel& browser, DiskImageViewModel& image);
+BoundDialog* makeDeletedFiles(QWidget* parent, ApplicationState& state);
 // Asks for the lost first character of the entry the deleted-files window chose.
 BoundDialog* makeRestoreFirstChar(QWidget* parent, FileBrowserViewModel& browser);
 

@@ -28,19 +28,12 @@ QString text(const char* utf8) {
     return QString::fromUtf8(utf8);
 }
 
-// The new-image and conversion pickers name each container with its origin.
 QString containerLabel(ConvertFormat format) {
-    static constexpr std::array<const char*, 8> labels = {
-        "BIN (Raw Image)",       "D88 (Neko Project 2)", "FDI (Anex86)",
-        "HDI (Anex86/T98-Next)", "NFD (T98-Next Floppy)", "NHD (T98-Next HD)",
-        "DIM (DIFC)",            "DCP (Disk Copy Pro)"};
-    return text(labels[static_cast<std::size_t>(format)]);
+    return QString::fromStdString(formatLabel(format));
 }
 
-// The state offers no file-system answer for a size yet; the two largest are FAT16.
-QString fileSystemOfSize(DiskSize size) {
-    const bool fat16 = size == DiskSize::mb20 || size == DiskSize::mb40;
-    return QString::fromLatin1(fat16 ? "FAT16" : "FAT12");
+QString fileSystemName(FATType type) {
+    return QString::fromLatin1(type == FATType::fat12 ? "FAT12" : "FAT16");
 }
 
 QString saveFilter(const std::string& extension) {
@@ -121,7 +114,7 @@ BoundDialog* makeNewImage(QWidget* parent, DiskImageViewModel& image, UiSettings
     };
     QObject::connect(format, &QComboBox::currentIndexChanged, dialog, refillSizes);
     QObject::connect(size, &QComboBox::currentIndexChanged, dialog, [=] {
-        fileSystem->setText(size->count() > 0 ? fileSystemOfSize(chosenSize()) : QString());
+        fileSystem->setText(size->count() > 0 ? fileSystemName(fileSystemOf(chosenSize())) : QString());
     });
     refillSizes();
 
@@ -158,24 +151,19 @@ BoundDialog* makeDiskInfo(QWidget* parent, DiskImageViewModel& image) {
         grid->addWidget(name, row, 0, Qt::AlignRight);
         grid->addWidget(shown, row, 1);
     };
-    // The state has no summary of the open image for this dialog yet, so it reads the
-    // current image's own fields; nothing here reads or changes the volume.
-    if (const std::shared_ptr<DiskImage> current = image.diskImageService().currentImage()) {
-        const BIOSParameterBlock& bpb = current->bpb;
-        const VolumeCapacity capacity = current->capacity();
+    if (const std::optional<ImageSummary> summary = image.imageSummary()) {
+        const BIOSParameterBlock& bpb = summary->bpb;
+        const VolumeCapacity& capacity = summary->capacity;
         const QString clusters = text(texts::clusterCountFormat);
-        const QString upperExtension =
-            QFileInfo(QString::fromStdString(current->url.string())).suffix().toUpper();
-        addRow(texts::infoFileName, fromUtf8(current->url.filename().string()));
-        addRow(texts::infoFormat, fromUtf8(formatLabelForExtension(upperExtension.toStdString())));
-        addRow(texts::infoFileSystem,
-               QString::fromLatin1(current->fatType == FATType::fat12 ? "FAT12" : "FAT16"));
-        addRow(texts::infoCylinders, QString::number(current->geometry.cylinders));
-        addRow(texts::infoHeads, QString::number(current->geometry.heads));
-        addRow(texts::infoSectorsPerTrack, QString::number(current->geometry.sectorsPerTrack));
+        addRow(texts::infoFileName, fromUtf8(summary->fileName));
+        addRow(texts::infoFormat, fromUtf8(summary->formatLabel));
+        addRow(texts::infoFileSystem, fileSystemName(summary->fileSystem));
+        addRow(texts::infoCylinders, QString::number(summary->geometry.cylinders));
+        addRow(texts::infoHeads, QString::number(summary->geometry.heads));
+        addRow(texts::infoSectorsPerTrack, QString::number(summary->geometry.sectorsPerTrack));
         addRow(texts::infoBytesPerSector, QString::number(bpb.bytesPerSector) + text(texts::byteUnit));
         addRow(texts::infoSectorsPerCluster, QString::number(bpb.sectorsPerCluster));
-        addRow(texts::infoClusterSize, QString::number(current->bytesPerCluster()) + text(texts::byteUnit));
+        addRow(texts::infoClusterSize, QString::number(summary->bytesPerCluster) + text(texts::byteUnit));
         addRow(texts::infoUsed, wholeKilobytes(capacity.usedBytes) + clusters.arg(capacity.usedClusters));
         addRow(texts::infoFree, wholeKilobytes(capacity.freeBytes) + clusters.arg(capacity.freeClusters));
         addRow(texts::infoTotal, wholeKilobytes(capacity.totalBytes) + clusters.arg(capacity.totalClusters));
@@ -183,11 +171,11 @@ BoundDialog* makeDiskInfo(QWidget* parent, DiskImageViewModel& image) {
         addRow(texts::infoFATCount, QString::number(bpb.numberOfFATs));
         addRow(texts::infoSectorsPerFAT, QString::number(bpb.sectorsPerFAT));
         addRow(texts::infoRootEntries, QString::number(bpb.rootEntryCount));
-        addRow(texts::infoMedia, 
+        addRow(texts::infoMedia,
                QStringLiteral("0x") +
                    QStringLiteral("%1").arg(bpb.mediaDescriptor, 2, 16, QLatin1Char('0')).toUpper());
         addRow(texts::infoWriteProtect,
-               text(current->isWriteProtected ? texts::enabledValue : texts::disabledValue));
+               text(summary->isWriteProtected ? texts::enabledValue : texts::disabledValue));
     }
     dialog->addCancelButton(texts::closeButton)->setDefault(true);
     return dialog;
@@ -196,17 +184,16 @@ BoundDialog* makeDiskInfo(QWidget* parent, DiskImageViewModel& image) {
 BoundDialog* makeConversion(QWidget* parent, DiskImageViewModel& image, UiSettings& settings) {
     auto* dialog = new BoundDialog(parent, texts::convertTitle, 420);
     dialog->addHeading(texts::convertTitle);
-    const std::shared_ptr<DiskImage> current = image.diskImageService().currentImage();
+    const std::optional<ImageSummary> summary = image.imageSummary();
     auto* form = new QFormLayout;
     auto* target = new QComboBox;
     target->setAccessibleName(text(texts::convertTarget));
     QString sourceLabel;
     QString baseName;
-    if (current) {
-        const QFileInfo file(QString::fromStdString(current->url.string()));
-        sourceLabel = fromUtf8(formatLabelForExtension(file.suffix().toUpper().toStdString()));
-        baseName = file.completeBaseName();
-        for (ConvertFormat each : availableFormats(current->geometry)) {
+    if (summary) {
+        sourceLabel = fromUtf8(summary->formatLabel);
+        baseName = QFileInfo(fromUtf8(summary->fileName)).completeBaseName();
+        for (ConvertFormat each : image.conversionTargets()) {
             target->addItem(containerLabel(each), static_cast<int>(each));
         }
     }

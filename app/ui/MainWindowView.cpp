@@ -536,7 +536,16 @@ void MainWindowView::createStatusBar() {
     cancel->setToolTip(text(texts::cancelOperationButton));
     cancel->setAccessibleName(text(texts::cancelOperationButton));
     cancel->setAutoRaise(true);
-    connect(cancel, &QToolButton::clicked, this, [this] { state_.browser().cancelOperation(); });
+    connect(cancel, &QToolButton::clicked, this, [this] {
+        DiskImageViewModel& image = state_.image();
+        if (image.isOpening) {
+            image.cancelOpen();
+        } else if (image.isConverting) {
+            image.cancelConversion();
+        } else {
+            state_.browser().cancelOperation();
+        }
+    });
     progress->addWidget(progressName_);
     progress->addWidget(progressBar_);
     progress->addWidget(progressPercent_);
@@ -618,15 +627,28 @@ void MainWindowView::bindState() {
     bindings_.watch(browser.selectedTreePath, [this] { selectTreePath(); });
     bindings_.watch(browser.currentPath, [this] { rebuildCrumbs(); });
 
-    const auto showProgress = [this, &browser] {
-        progressGroup_->setVisible(browser.isOperationInProgress);
-        progressName_->setText(fromUtf8(browser.operationFileName.get()));
-        progressBar_->setValue(static_cast<int>(browser.operationProgress.get() * 1000.0));
-        progressPercent_->setText(QString::number(static_cast<int>(browser.operationProgress.get() * 100.0)) +
-                                  QLatin1Char('%'));
+    // One place in the status bar for every long piece of work: an open and a conversion
+    // have no measurable progress, only a name and a way to stop.
+    const auto showProgress = [this, &browser, &image] {
+        const bool opening = image.isOpening;
+        const bool converting = image.isConverting;
+        const bool measured = browser.isOperationInProgress && !opening && !converting;
+        progressGroup_->setVisible(opening || converting || browser.isOperationInProgress);
+        if (measured) {
+            progressName_->setText(fromUtf8(browser.operationFileName.get()));
+            progressBar_->setRange(0, 1000);
+            progressBar_->setValue(static_cast<int>(browser.operationProgress.get() * 1000.0));
+            progressPercent_->setText(
+                QString::number(static_cast<int>(browser.operationProgress.get() * 100.0)) + QLatin1Char('%'));
+        } else {
+            progressName_->setText(opening ? text(texts::openingPrefix) + fromUtf8(image.openingFileName.get())
+                                           : text(texts::converting));
+            progressBar_->setRange(0, 0);
+            progressPercent_->clear();
+        }
     };
-    bindings_.watch(browser.isOperationInProgress, showProgress);
-    bindings_.watch(browser.operationFileName, showProgress);
+    bindings_.watch(image.isOpening, showProgress);
+    bindings_.watch(image.isConverting, showProgress);
     bindings_.watch(browser.operationProgress, showProgress);
 
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, &browser] {
@@ -845,7 +867,7 @@ void MainWindowView::bindDialogs() {
     raiseOn("rename", browser.showRenameDialog, [this, &browser] { return makeRename(this, browser); },
             [&browser] { browser.showRenameDialog = false; });
     raiseOn("deletedFiles", browser.showDeletedFiles,
-            [this, &browser, &image] { return makeDeletedFiles(this, browser, image); },
+            [this] { return makeDeletedFiles(this, state_); },
             [&browser] { browser.showDeletedFiles = false; });
     raiseOn("textEditor", browser.showTextEditor,
             [this, &browser] { return new TextEditorWindow(this, browser.textEditorVM.get(), browser); },

@@ -96,12 +96,6 @@ SectorDumpView::Layout SectorDumpView::layout() const {
             asciiLeft + asciiChars * charWidth + margin};
 }
 
-void SectorDumpView::rememberUnedited() {
-    if (!editor_.isModified) {
-        unedited_ = editor_.sectorData.get();
-    }
-}
-
 void SectorDumpView::refresh() {
     updateScrollBars();
     viewport()->update();
@@ -147,7 +141,8 @@ void SectorDumpView::paintEvent(QPaintEvent* event) {
     const QPalette& colours = palette();
     const std::vector<HexLine>& lines = editor_.hexLines.get();
     const Bytes& bytes = editor_.sectorData.get();
-    const bool marked = editor_.isModified && unedited_.size() == bytes.size();
+    const Bytes& unedited = editor_.loadedBytes();
+    const bool marked = editor_.isModified && unedited.size() == bytes.size();
     const std::int64_t cursor = editor_.cursor.get();
     const int dx = -horizontalScrollBar()->value();
     const int dy = -verticalScrollBar()->value();
@@ -170,7 +165,7 @@ void SectorDumpView::paintEvent(QPaintEvent* event) {
             }
             const int hexX = dx + l.hexLeft + column * 3 * l.charWidth;
             const int asciiX = dx + l.asciiLeft + column * l.charWidth;
-            if (marked && bytes[at] != unedited_[at]) {
+            if (marked && bytes[at] != unedited[at]) {
                 painter.fillRect(hexX, top, 2 * l.charWidth, l.lineHeight, changed);
                 painter.fillRect(asciiX, top, l.charWidth, l.lineHeight, changed);
             }
@@ -252,7 +247,6 @@ void SectorDumpView::keyPressEvent(QKeyEvent* event) {
     }
     const int digit = hexDigit(event->text());
     if (digit >= 0 && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
-        rememberUnedited();
         editor_.typeHexDigit(static_cast<char>(digit < 10 ? '0' + digit : 'A' + digit - 10));
         return;
     }

@@ -31,9 +31,6 @@ class SectorDumpView final : public QAbstractScrollArea {
     // The editor's bytes or cursor changed.
     void refresh();
     void scrollToCursor();
-    // The bytes as they were before the first edit since the last load or save, so the
-    // changed ones can be marked.
-    void rememberUnedited();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -56,7 +53,6 @@ class SectorDumpView final : public QAbstractScrollArea {
 
     SectorEditorViewModel& editor_;
     QWidget* header_;
-    Bytes unedited_;
 };
 
 // One raw sector of the open image, by its number, with the boot parameters of sector 0.

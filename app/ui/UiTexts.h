@@ -68,6 +68,7 @@ inline constexpr const char* treeName = "ディレクトリツリー";
 inline constexpr const char* listName = "ファイル一覧";
 inline constexpr const char* cancelOperationButton = "中止";
 inline constexpr const char* progressName = "進行状況";
+inline constexpr const char* openingPrefix = "開いています: ";
 inline constexpr const char* dragExportFailed = "ファイルのエクスポートに失敗しました";
 
 // Tool row: title, help text.
