@@ -1,0 +1,202 @@
+#include "app/state/StateTexts.h"
+#include "tests/app/ui/MainWindowFixture.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QToolButton>
+
+#include <algorithm>
+
+namespace tamberlane::ui {
+namespace {
+
+class DialogFlowsTest : public MainWindowTest {
+  protected:
+    QToolButton* crumb(const char* name) {
+        for (QToolButton* each : window().findChildren<QToolButton*>()) {
+            if (each->isVisible() && each->accessibleName() == QString::fromUtf8(name)) {
+                return each;
+            }
+        }
+        return nullptr;
+    }
+    // Several windows hold buttons of one title; only the shown ones count.
+    static QPushButton* shownButton(QWidget* owner, const char* title) {
+        for (QPushButton* each : owner->findChildren<QPushButton*>()) {
+            if (each->isVisible() && each->text() == QString::fromUtf8(title)) {
+                return each;
+            }
+        }
+        return nullptr;
+    }
+    static QMessageBox* shownBox(QWidget* owner, const char* title) {
+        for (QMessageBox* box : owner->findChildren<QMessageBox*>()) {
+            if (box->isVisible() && box->windowTitle() == QString::fromUtf8(title)) {
+                return box;
+            }
+        }
+        return nullptr;
+    }
+    static QLineEdit* field(QWidget* form, const char* label) {
+        for (QLineEdit* each : form->findChildren<QLineEdit*>()) {
+            if (each->accessibleName() == QString::fromUtf8(label)) {
+                return each;
+            }
+        }
+        return nullptr;
+    }
+    static std::vector<QLabel*> shownMessages(QWidget* form) {
+        std::vector<QLabel*> shown;
+        for (QLabel* each : form->findChildren<QLabel*>()) {
+            if (each->isVisible() && each->text().contains(QStringLiteral("範囲"))) {
+                shown.push_back(each);
+            }
+        }
+        return shown;
+    }
+    static void retype(QLineEdit* edit, const char* typed) {
+        edit->selectAll();
+        QTest::keyClicks(edit, typed);
+        settle();
+    }
+};
+
+TEST_F(DialogFlowsTest, EachCrumbLeadsToItsOwnLevelAndAltUpGoesUpOne) {
+    openNewImage("disk.img");
+    FileBrowserViewModel& browser = state().browser();
+    const DiskPath games = DiskPath::root().appending("GAMES");
+    browser.newDirectoryName = "GAMES";
+    browser.createNewDirectory();
+    browser.navigateToPath(games);
+    browser.newDirectoryName = "SAVE";
+    browser.createNewDirectory();
+    browser.navigateToPath(games.appending("SAVE"));
+    ASSERT_EQ(browser.currentPath.get().displayString(), "/GAMES/SAVE");
+
+    QTest::keyClick(window().fileList(), Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(browser.currentPath.get().displayString(), "/GAMES");
+
+    browser.navigateToPath(games.appending("SAVE"));
+    settle();
+    ASSERT_NE(crumb("GAMES"), nullptr);
+    QTest::mouseClick(crumb("GAMES"), Qt::LeftButton);
+    settle();
+    EXPECT_EQ(browser.currentPath.get().displayString(), "/GAMES");
+    EXPECT_EQ(crumb("SAVE"), nullptr);
+    QTest::mouseClick(crumb("/"), Qt::LeftButton);
+    settle();
+    EXPECT_TRUE(browser.currentPath.get().isRoot());
+    EXPECT_EQ(crumb("GAMES"), nullptr);
+}
+
+TEST_F(DialogFlowsTest, TheSecondRowOfTheDiskChoiceOpensTheSecondDiskOfTheFile) {
+    // Each disk of a D88 file states its own size, so two files end to end are one
+    // file of two disks.
+    Bytes file = createNewImage(NewImageParameters{NewImageFormat::d88, DiskSize::mb1_44, {}});
+    Bytes second = createNewImage(NewImageParameters{NewImageFormat::d88, DiskSize::kb640, {}});
+    const std::string name = "SECOND";
+    std::fill_n(second.begin(), 16, 0);
+    std::copy(name.begin(), name.end(), second.begin());
+    file.insert(file.end(), second.begin(), second.end());
+    const auto path = images.path() / "two.d88";
+    writeImageFile(path, file);
+
+    app->openFiles({QString::fromStdString(path.string())});
+    QDialog* choice = window().raisedDialog("diskSelection");
+    ASSERT_NE(choice, nullptr);
+    EXPECT_FALSE(state().image().isImageOpen);
+    auto* list = choice->findChild<QListWidget*>();
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(1)->text(), QStringLiteral("ディスク 2: SECOND"));
+
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(1)).center());
+    settle();
+    EXPECT_EQ(window().raisedDialog("diskSelection"), nullptr);
+    ASSERT_TRUE(state().image().isImageOpen);
+    // The first disk holds 1.44 MB; only the second one is this small.
+    EXPECT_LT(state().image().totalSpace.get(), 700'000);
+    EXPECT_EQ(window().windowTitle(), QStringLiteral("two.d88 — Tamberlane"));
+}
+
+TEST_F(DialogFlowsTest,
+       AnUnrecognisedImageLeadsToTheManualFormWhichShowsEachFieldsMessageUnderItAndHoldsOK) {
+    const auto broken = images.path() / "broken.img";
+    writeFile(broken, Bytes(1000, 0));
+    app->openFiles({QString::fromStdString(broken.string())});
+    QMessageBox* alert = nullptr;
+    for (QMessageBox* box : window().findChildren<QMessageBox*>()) {
+        alert = box->isVisible() ? box : alert;
+    }
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->text(), QString::fromUtf8(texts::specialFormat));
+    button(alert, texts::openWithManualParamsButton)->click();
+    settle();
+    QDialog* form = window().raisedDialog("manualParameters");
+    ASSERT_NE(form, nullptr);
+
+    QLineEdit* heads = field(form, "ヘッド数:");
+    QLineEdit* cylinders = field(form, "シリンダ数:");
+    QPushButton* ok = button(form, "OK");
+    ASSERT_TRUE(heads && cylinders && ok);
+    EXPECT_TRUE(shownMessages(form).empty());
+    retype(heads, "0");
+    const std::vector<QLabel*> shown = shownMessages(form);
+    ASSERT_EQ(shown.size(), 1U);
+    const int top = shown.front()->mapTo(form, QPoint(0, 0)).y();
+    EXPECT_GE(top, heads->mapTo(form, QPoint(0, heads->height())).y())
+        << "the message sits under its field";
+    EXPECT_LT(top, cylinders->mapTo(form, QPoint(0, 0)).y());
+    EXPECT_FALSE(ok->isEnabled());
+    QTest::keyClick(heads, Qt::Key_Return);
+    EXPECT_EQ(window().raisedDialog("manualParameters"), form)
+        << "Return does not pass a disabled OK";
+
+    retype(heads, "4");
+    retype(cylinders, "x");
+    EXPECT_FALSE(ok->isEnabled());
+    retype(cylinders, "77");
+    EXPECT_TRUE(shownMessages(form).empty());
+    ASSERT_TRUE(ok->isEnabled());
+    ok->click();
+    settle();
+    EXPECT_EQ(state().image().manualParams.get().heads, 4);
+    EXPECT_EQ(state().image().manualParams.get().cylinders, 77);
+}
+
+TEST_F(DialogFlowsTest, ADeletedFileComesBackThroughItsRestoreButtonAndTheTypedFirstCharacter) {
+    openNewImage("disk.img");
+    FileBrowserViewModel& browser = state().browser();
+    browser.importFiles({hostFile("A.TXT"), hostFile("B.TXT")});
+    clickRow("A.TXT");
+    browser.requestDelete();
+    browser.confirmDelete();
+    ASSERT_EQ(listedNames(), std::vector<std::string>{"B.TXT"});
+
+    window().action(Action::restore)->trigger();
+    QDialog* deleted = window().raisedDialog("deletedFiles");
+    ASSERT_NE(deleted, nullptr);
+    QPushButton* restoreRow = shownButton(deleted, "復元");
+    ASSERT_NE(restoreRow, nullptr);
+    restoreRow->click();
+    QDialog* firstChar = window().raisedDialog("restoreFirstChar");
+    ASSERT_NE(firstChar, nullptr);
+    QTest::keyClicks(firstChar->findChild<QLineEdit*>(), "A");
+    shownButton(firstChar, "復元")->click();
+    settle();
+
+    QMessageBox* done = shownBox(deleted, "復元完了");
+    ASSERT_NE(done, nullptr);
+    EXPECT_EQ(done->text(), QStringLiteral("ファイルを復元しました"));
+    button(done, "OK")->click();
+    settle();
+    EXPECT_EQ(window().raisedDialog("restoreFirstChar"), nullptr);
+    EXPECT_EQ(listedNames(), (std::vector<std::string>{"A.TXT", "B.TXT"}));
+    EXPECT_EQ(window().fileList()->model()->rowCount(), 2);
+    EXPECT_EQ(shownButton(deleted, "復元"), nullptr)
+        << "the window lists the file as deleted no more";
+}
+
+} // namespace
+} // namespace tamberlane::ui
