@@ -104,11 +104,24 @@ void DiskImageService::close() {
     currentImageChanged_.emit();
 }
 
-DiskImageService::LockedFile DiskImageService::lockFile(const std::filesystem::path& url) const {
+DiskImageService::LockedFile DiskImageService::lockFile(const std::filesystem::path& url,
+                                                       bool readOnly) const {
     // flock conflicts between two descriptors of one process: reopening the file that
     // is open already keeps the lock it holds.
     if (lock_ && lock_->fileDescriptor() >= 0 && lock_->refersTo(url)) {
-        return {lock_, lock_->mode() == FileLock::Mode::shared};
+        return {lock_, readOnly || lock_->mode() != FileLock::Mode::exclusive};
+    }
+    if (readOnly) {
+        const int fd = ::open(url.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            throw DiskImageError::ioErrorFromErrno(errno);
+        }
+        // A shared lock where one can be had keeps a writer from starting meanwhile;
+        // where another program writes, reading goes ahead without one.
+        const bool shared = flock(fd, LOCK_SH | LOCK_NB) == 0;
+        return {std::make_shared<FileLock>(fd, shared ? FileLock::Mode::shared
+                                                      : FileLock::Mode::unlocked),
+                true};
     }
     bool readOnlyFile = false;
     int fd = ::open(url.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
@@ -143,15 +156,15 @@ void DiskImageService::setCurrent(std::shared_ptr<DiskImage> image,
 std::shared_ptr<DiskImage>
 DiskImageService::open(const std::filesystem::path& url,
                        const std::optional<ManualParameters>& manualParams,
-                       std::optional<int> diskIndex) {
-    return adopt(prepareOpen(url, manualParams, diskIndex));
+                       std::optional<int> diskIndex, bool readOnly) {
+    return adopt(prepareOpen(url, manualParams, diskIndex, readOnly));
 }
 
 DiskImageService::PreparedOpen
 DiskImageService::prepareOpen(const std::filesystem::path& url,
                               const std::optional<ManualParameters>& manualParams,
-                              std::optional<int> diskIndex) const {
-    LockedFile locked = lockFile(url);
+                              std::optional<int> diskIndex, bool readOnly) const {
+    LockedFile locked = lockFile(url, readOnly);
     Bytes fileData = readWholeFile(locked.lock->fileDescriptor());
     std::shared_ptr<DiskImage> image =
         manualParams

@@ -30,9 +30,12 @@ public:
 
     // Opens `url` and makes it current. A failure leaves the previous image and its lock
     // as they were. `diskIndex` (from 0) picks a disk of a multi-disk D88 file.
+    // `readOnly` opens for reading only, even while another program holds the file
+    // locked (the user asked for it after a lock conflict).
     std::shared_ptr<DiskImage> open(const std::filesystem::path& url,
                                     const std::optional<ManualParameters>& manualParams = std::nullopt,
-                                    std::optional<int> diskIndex = std::nullopt);
+                                    std::optional<int> diskIndex = std::nullopt,
+                                    bool readOnly = false);
     // The same in two steps, so the slow part can run off the main thread: read, lock
     // and parse (touches nothing of the current image), then make the result current.
     // A prepared image that is never adopted releases its lock when it goes.
@@ -42,7 +45,8 @@ public:
     };
     PreparedOpen prepareOpen(const std::filesystem::path& url,
                              const std::optional<ManualParameters>& manualParams = std::nullopt,
-                             std::optional<int> diskIndex = std::nullopt) const;
+                             std::optional<int> diskIndex = std::nullopt,
+                             bool readOnly = false) const;
     std::shared_ptr<DiskImage> adopt(PreparedOpen prepared);
     // Releases the lock and drops the current image.
     void close();
@@ -84,7 +88,7 @@ private:
         std::shared_ptr<FileLock> lock;
         bool isReadOnly = false;
     };
-    LockedFile lockFile(const std::filesystem::path& url) const;
+    LockedFile lockFile(const std::filesystem::path& url, bool readOnly) const;
     void setCurrent(std::shared_ptr<DiskImage> image, std::shared_ptr<FileLock> lock);
     const DiskImage& requireImage() const;
 

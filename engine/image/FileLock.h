@@ -10,7 +10,9 @@ namespace tamberlane {
 // replaced the old one.
 class FileLock {
 public:
-    enum class Mode { exclusive, shared };
+    // `unlocked`: a descriptor kept for reading only, taken while another program holds
+    // the file; nothing is ever written through an image opened so.
+    enum class Mode { exclusive, shared, unlocked };
 
     FileLock(int fd, Mode mode) : fd_(fd), mode_(mode) {}
     ~FileLock();
