@@ -71,7 +71,8 @@ bool DiskImageViewModel::openRequest(const OpenRequest& request, OpenFailure onE
     runTask<DiskImageService::PreparedOpen>(
         executor_,
         [service, request] {
-            return service->prepareOpen(request.url, request.manual, request.diskIndex);
+            return service->prepareOpen(request.url, request.manual, request.diskIndex,
+                                        request.readOnly);
         },
         [weak, request, stop, onError = std::move(onError), onOpened = std::move(onOpened),
          onSettled = std::move(onSettled)](TaskOutcome<DiskImageService::PreparedOpen> outcome) {
@@ -93,6 +94,9 @@ bool DiskImageViewModel::openRequest(const OpenRequest& request, OpenFailure onE
                 return;
             }
             if (!outcome.succeeded()) {
+                if (outcome.error->kind() == DiskImageError::Kind::lockConflict) {
+                    self->lockedOut_ = request;
+                }
                 onError(*outcome.error);
                 settle();
                 return;
@@ -110,6 +114,16 @@ bool DiskImageViewModel::openRequest(const OpenRequest& request, OpenFailure onE
             settle();
         });
     return true;
+}
+
+void DiskImageViewModel::openReadOnly() {
+    dismissErrorAlert();
+    if (!lockedOut_ || gate_->isBusy) {
+        return;
+    }
+    OpenRequest request = *std::exchange(lockedOut_, std::nullopt);
+    request.readOnly = true;
+    openRequest(request, [this](const DiskImageError& error) { handleOpenError(error); });
 }
 
 void DiskImageViewModel::cancelOpen() {
@@ -317,6 +331,7 @@ void DiskImageViewModel::handleOpenError(const DiskImageError& error) {
     }
     if (error.kind() == DiskImageError::Kind::lockConflict) {
         showError(error.errorDescription() + texts::lockConflictSuffix);
+        canOpenReadOnly = lockedOut_.has_value();
         return;
     }
     showError(texts::openFailedPrefix + error.errorDescription());

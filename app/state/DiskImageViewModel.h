@@ -57,6 +57,8 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     Observable<bool> showErrorAlert{false};
     Observable<std::string> errorMessage;
     Observable<bool> showSpecialFormatAlert{false};
+    // The error alert is about a file another program holds: it offers openReadOnly.
+    Observable<bool> canOpenReadOnly{false};
     Observable<std::vector<D88Disk>, false> d88Disks;
     Observable<ManualParameters> manualParams;
     // An image is being read and parsed in the background.
@@ -77,6 +79,8 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     void openDiskImage(const std::filesystem::path& url);
     void openWithManualParams(const std::filesystem::path& url);
     void openD88Disk(const std::filesystem::path& url, std::int64_t diskIndex);
+    // Opens the file of the failed open again, for reading only.
+    void openReadOnly();
     // Drops a running open when it ends: nothing of it becomes current.
     void cancelOpen();
     // The dialog's "open": stores the parameters and opens the pending file with them.
@@ -101,13 +105,17 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     // The containers the open image can be written in; empty while none is open.
     std::vector<ConvertFormat> conversionTargets() const;
     void resetState();
-    void dismissErrorAlert() { showErrorAlert = false; }
+    void dismissErrorAlert() {
+        showErrorAlert = false;
+        canOpenReadOnly = false;
+    }
 
   private:
     struct OpenRequest {
         std::filesystem::path url;
         std::optional<ManualParameters> manual;
         std::optional<int> diskIndex;
+        bool readOnly = false;
     };
     using OpenFailure = std::function<void(const DiskImageError&)>;
     // Opens in the background; a success becomes current, is remembered for
@@ -126,6 +134,7 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     Signal<> imageClosed_;
     std::stop_source conversionStop_;
     std::optional<OpenRequest> lastOpen_;
+    std::optional<OpenRequest> lockedOut_;
     std::stop_source openStop_;
 };
 

@@ -14,6 +14,7 @@ inline constexpr const char* specialFormat =
     "可能性があります。\n\n手動パラメータを指定して開きますか？";
 inline constexpr const char* openWithManualParamsButton = "手動パラメータで開く";
 inline constexpr const char* lockConflictSuffix = "\n読み取り専用モードで開くことができます。";
+inline constexpr const char* openReadOnlyButton = "読み取り専用で開く";
 inline constexpr const char* openFailedPrefix = "ディスクイメージを開けませんでした: ";
 inline constexpr const char* manualOpenFailedPrefix = "手動パラメータでの解析に失敗しました: ";
 inline constexpr const char* invalidDiskIndex = "無効なディスクインデックスです";

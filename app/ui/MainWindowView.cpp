@@ -902,7 +902,29 @@ void MainWindowView::bindAlerts() {
     ErrorCoordinator& errors = state_.errors();
     const QString errorTitle = text(tamberlane::texts::errorAlertTitle);
     alertOn(image.showErrorAlert, [&image, errorTitle](QWidget* parent) {
-        showAlertBox(parent, errorTitle, fromUtf8(image.errorMessage.get()), [&image] { image.dismissErrorAlert(); });
+        if (!image.canOpenReadOnly) {
+            showAlertBox(parent, errorTitle, fromUtf8(image.errorMessage.get()),
+                         [&image] { image.dismissErrorAlert(); });
+            return;
+        }
+        // Another program holds the file: the message says it can be opened for reading,
+        // and this is the way to.
+        auto* box = new QMessageBox(QMessageBox::Warning, errorTitle, fromUtf8(image.errorMessage.get()),
+                                    QMessageBox::NoButton, parent);
+        QPushButton* readOnly =
+            box->addButton(text(tamberlane::texts::openReadOnlyButton), QMessageBox::AcceptRole);
+        box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
+        box->setObjectName(QStringLiteral("lockAlert"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::WindowModal);
+        QObject::connect(box, &QMessageBox::finished, parent, [&image, box, readOnly] {
+            if (box->clickedButton() == readOnly) {
+                image.openReadOnly();
+            } else {
+                image.dismissErrorAlert();
+            }
+        });
+        box->open();
     });
     alertOn(browser.showError, [&browser, errorTitle](QWidget* parent) {
         showAlertBox(parent, errorTitle, fromUtf8(browser.errorMessage.get()), [&browser] { browser.showError = false; });

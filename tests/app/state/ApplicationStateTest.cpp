@@ -55,7 +55,7 @@ TEST_F(ApplicationStateTest, AnotherImageEmptiesClipboardAndUndoSoNothingOfAReac
     EXPECT_EQ(app.image().windowTitle.get(), "Tamberlane");
 }
 
-TEST_F(ApplicationStateTest, ALockHeldElsewhereSaysReadOnlyIsPossible) {
+TEST_F(ApplicationStateTest, AFileHeldElsewhereOpensOnlyForReading) {
     const auto path = newImage("locked.img");
     OtherProcessLock other(path, LOCK_EX);
     ASSERT_TRUE(other.acquired());
@@ -64,6 +64,19 @@ TEST_F(ApplicationStateTest, ALockHeldElsewhereSaysReadOnlyIsPossible) {
     const std::string& message = app.image().errorMessage.get();
     EXPECT_TRUE(message.ends_with("\n読み取り専用モードで開くことができます。")) << message;
     EXPECT_FALSE(app.image().isImageOpen);
+    ASSERT_TRUE(app.image().canOpenReadOnly);
+
+    // Taken at its word: the file opens, can be read, and nothing offers to write it.
+    const Bytes before = readFile(path);
+    app.image().openReadOnly();
+    ASSERT_TRUE(app.image().isImageOpen) << app.image().errorMessage.get();
+    EXPECT_TRUE(app.image().isReadOnly);
+    EXPECT_FALSE(app.enablement().isEnabled(Action::importFiles));
+    app.browser().importFiles({hostFile("X.TXT", "x")});
+    app.openSectorEditor();
+    app.sectorEditorVM.get()->saveSector();
+    EXPECT_EQ(app.sectorEditorVM.get()->errorMessage.get(), "ディスクイメージは読み取り専用です");
+    EXPECT_EQ(readFile(path), before);
 }
 
 TEST_F(ApplicationStateTest, CapacityFollowsEveryChange) {
