@@ -2,15 +2,19 @@
 // and layout can be looked at without a display: tamberlane-screenshots IMAGE OUTDIR.
 
 #include "app/state/Executor.h"
+#include "app/state/StateTexts.h"
 #include "app/ui/MainWindowView.h"
 #include "app/ui/SectorEditorWindow.h"
 #include "app/ui/TamberlaneApp.h"
 #include "app/ui/TextEditorWindow.h"
+#include "app/ui/UiTexts.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
@@ -23,10 +27,15 @@
 
 namespace {
 
+using tamberlane::ApplicationState;
+using tamberlane::FileBrowserViewModel;
+using tamberlane::ui::MainWindowView;
+
 void settle() {
     for (int i = 0; i < 5; ++i) {
         QApplication::processEvents();
     }
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 bool save(QWidget* widget, const QDir& folder, const QString& name) {
@@ -40,37 +49,216 @@ bool save(QWidget* widget, const QDir& folder, const QString& name) {
     return true;
 }
 
-// A Shift-JIS text and a program, put into the working copy so the editor windows have
-// something to show whatever image was given.
+std::filesystem::path writeSample(const QTemporaryDir& work, const QString& name,
+                                  const QByteArray& bytes) {
+    const QString path = work.filePath(name);
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(bytes);
+    }
+    return path.toStdString();
+}
+
+// Files with Japanese names, put into the working copy so the list and the editor
+// windows have something to show whatever image was given.
 std::vector<std::filesystem::path> writeSampleFiles(const QTemporaryDir& work) {
-    const std::filesystem::path text = work.filePath(QStringLiteral("MEMO.TXT")).toStdString();
-    const std::filesystem::path program = work.filePath(QStringLiteral("GAME.EXE")).toStdString();
     // "日本語のテキスト" and "半角ｶﾀｶﾅ" in Shift-JIS, with CR LF line ends.
-    QFile textFile(QString::fromStdString(text.string()));
-    if (textFile.open(QIODevice::WriteOnly)) {
-        textFile.write("MEMO.TXT\r\n\x93\xfa\x96\x7b\x8c\xea\x82\xcc\x83\x65\x83\x4c\x83\x58\x83\x67\r\n"
-                       "\x94\xbc\x8a\x70\xb6\xc0\xb6\xc5\r\n10 PRINT \"HELLO\"\r\n20 END\r\n");
+    const QByteArray text(
+        "MEMO.TXT\r\n\x93\xfa\x96\x7b\x8c\xea\x82\xcc\x83\x65\x83\x4c\x83\x58\x83\x67\r\n"
+        "\x94\xbc\x8a\x70\xb6\xc0\xb6\xc5\r\n10 PRINT \"HELLO\"\r\n20 END\r\n");
+    QByteArray program("MZ\x90\x00\x03\x00\x00\x00", 8);
+    for (int i = 0; i < 4096; ++i) {
+        program.append(static_cast<char>((i * 37) & 0xFF));
     }
-    QFile programFile(QString::fromStdString(program.string()));
-    if (programFile.open(QIODevice::WriteOnly)) {
-        QByteArray bytes("MZ\x90\x00\x03\x00\x00\x00", 8);
-        for (int i = 0; i < 4096; ++i) {
-            bytes.append(static_cast<char>((i * 37) & 0xFF));
+    return {writeSample(work, QStringLiteral("メモ.TXT"), text),
+            writeSample(work, QStringLiteral("ゲーム.EXE"), program),
+            writeSample(work, QStringLiteral("セーブ.DAT"), QByteArray(20000, '\x5a'))};
+}
+
+// The alert shown over the window, which no flag of the window names.
+QMessageBox* shownMessageBox(QWidget* owner) {
+    for (QMessageBox* box : owner->findChildren<QMessageBox*>()) {
+        if (box->isVisible()) {
+            return box;
         }
-        programFile.write(bytes);
     }
-    return {text, program};
+    return nullptr;
 }
 
-QWidget* messageBox(QWidget* owner, const char* name) {
-    return owner->findChild<QMessageBox*>(QString::fromLatin1(name));
+void click(QWidget* owner, const char* title) {
+    if (owner == nullptr) {
+        return;
+    }
+    for (QAbstractButton* button : owner->findChildren<QAbstractButton*>()) {
+        if (button->text() == QString::fromUtf8(title)) {
+            button->click();
+            return;
+        }
+    }
 }
 
-void select(tamberlane::FileBrowserViewModel& browser, const std::string& name) {
+void select(FileBrowserViewModel& browser, const std::string& name) {
     for (const tamberlane::FileEntry& entry : browser.entries.get()) {
         if (entry.directoryEntry.displayName() == name) {
             browser.setSelection({entry.id});
         }
+    }
+}
+
+class Shots {
+  public:
+    Shots(tamberlane::ui::TamberlaneApp& app, QDir out) : app_(app), out_(std::move(out)) {}
+
+    void take(QWidget* widget, const QString& name) { ok_ = save(widget, out_, name) && ok_; }
+    // Raises a dialog through the state, as the window's controls would, and lowers it.
+    void dialog(const char* name, const std::function<void()>& raise,
+                const std::function<void()>& lower) {
+        raise();
+        take(window().raisedDialog(name), QStringLiteral("dialog-%1.png").arg(QLatin1String(name)));
+        lower();
+        settle();
+    }
+    MainWindowView& window() { return app_.window(); }
+    bool ok() const { return ok_; }
+
+  private:
+    tamberlane::ui::TamberlaneApp& app_;
+    QDir out_;
+    bool ok_ = true;
+};
+
+void imageDialogs(Shots& shots, ApplicationState& state, const QTemporaryDir& work) {
+    auto& image = state.image();
+    shots.dialog(
+        "diskInfo", [&] { image.showDiskInfoDialog = true; },
+        [&] { image.showDiskInfoDialog = false; });
+    shots.dialog(
+        "newImage", [&] { image.showNewImageDialog = true; },
+        [&] { image.showNewImageDialog = false; });
+    shots.dialog(
+        "conversion", [&] { image.showConvertDialog = true; },
+        [&] { image.showConvertDialog = false; });
+    shots.dialog(
+        "manualParameters", [&] { image.showManualParamsDialog = true; },
+        [&] { image.showManualParamsDialog = false; });
+
+    // The choice only reads the disk list, so a made-up one shows the dialog without a
+    // multi-disk file; the open image is left alone.
+    const auto disks = image.d88Disks.get();
+    std::vector<tamberlane::D88Disk> made(3);
+    const char* names[] = {"システムディスク", "ゲームディスク A", "ユーザーディスク"};
+    for (std::size_t i = 0; i < made.size(); ++i) {
+        made[i].header.diskName = names[i];
+    }
+    shots.dialog(
+        "diskSelection",
+        [&] {
+            image.d88Disks = made;
+            image.showDiskSelectionDialog = true;
+        },
+        [&] {
+            image.showDiskSelectionDialog = false;
+            image.d88Disks = disks;
+        });
+
+    // A file no volume is found in: the image already open stays.
+    const QString broken = work.filePath(QStringLiteral("UNKNOWN.IMG"));
+    writeSample(work, QStringLiteral("UNKNOWN.IMG"), QByteArray(1000, '\0'));
+    shots.window().openImage(broken);
+    settle();
+    QMessageBox* alert = shownMessageBox(&shots.window());
+    shots.take(alert, QStringLiteral("alert-specialFormat.png"));
+    click(alert, tamberlane::ui::texts::closeButton);
+    settle();
+}
+
+void fileDialogs(Shots& shots, FileBrowserViewModel& browser, const QTemporaryDir& work) {
+    shots.dialog(
+        "newDirectory",
+        [&] {
+            browser.requestNewDirectory();
+            browser.newDirectoryName = "セーブデータ";
+        },
+        [&] { browser.showNewDirectoryDialog = false; });
+    const std::vector<std::filesystem::path> samples = writeSampleFiles(work);
+    browser.importFiles(samples);
+    // One more, deleted at once, for the deleted-files window.
+    browser.importFiles({writeSample(work, QStringLiteral("古いメモ.TXT"), QByteArray("old\r\n"))});
+    select(browser, "古いメモ.TXT");
+    browser.requestDelete();
+    browser.confirmDelete();
+    settle();
+    shots.window().resize(1200, 700);
+    shots.take(&shots.window(), QStringLiteral("window-main-japanese.png"));
+
+    select(browser, "メモ.TXT");
+    shots.dialog(
+        "rename", [&] { browser.prepareRename(); }, [&] { browser.showRenameDialog = false; });
+    browser.selectAll();
+    shots.dialog(
+        "deleteConfirmation", [&] { browser.requestDelete(); }, [&] { browser.cancelDelete(); });
+    shots.dialog(
+        "importClash", [&] { browser.importFiles(samples); },
+        [&] { browser.cancelImportOverwrite(); });
+
+    select(browser, "メモ.TXT");
+    const QString exported = work.filePath(QStringLiteral("export"));
+    QDir().mkpath(exported);
+    browser.exportSelectedFiles(exported.toStdString());
+    shots.dialog(
+        "exportClash", [&] { browser.exportSelectedFiles(exported.toStdString()); },
+        [&] { browser.cancelExportOverwrite(); });
+
+    tamberlane::DeletedFilesViewModel& deleted = *browser.deletedFilesVM();
+    browser.openDeletedFiles();
+    shots.take(shots.window().raisedDialog("deletedFiles"),
+               QStringLiteral("dialog-deletedFiles.png"));
+    if (!deleted.deletedEntries.get().empty()) {
+        shots.dialog(
+            "restoreFirstChar",
+            [&] { deleted.requestRestore(deleted.deletedEntries.get().front()); },
+            [&] { deleted.cancelRestore(); });
+    }
+    browser.showDeletedFiles = false;
+    settle();
+}
+
+void editorWindows(Shots& shots, ApplicationState& state) {
+    FileBrowserViewModel& browser = state.browser();
+    MainWindowView& window = shots.window();
+    select(browser, "メモ.TXT");
+    browser.openTextEditor();
+    if (auto* editor =
+            qobject_cast<tamberlane::ui::TextEditorWindow*>(window.raisedDialog("textEditor"))) {
+        editor->textArea()->moveCursor(QTextCursor::End);
+        editor->textArea()->insertPlainText(QStringLiteral("30 REM 編集中\n"));
+        shots.take(editor, QStringLiteral("window-textEditor.png"));
+        browser.requestCloseTextEditor();
+        auto* question = editor->findChild<QMessageBox*>(QStringLiteral("discardQuestion"));
+        shots.take(question, QStringLiteral("alert-discard.png"));
+        click(question, tamberlane::texts::discardButton);
+        settle();
+    }
+    select(browser, "ゲーム.EXE");
+    browser.openTextEditor();
+    shots.take(window.findChild<QMessageBox*>(QStringLiteral("binaryAlert")),
+               QStringLiteral("alert-binary.png"));
+    browser.openHexViewer();
+    shots.take(window.raisedDialog("hexViewer"), QStringLiteral("window-hexViewer.png"));
+    browser.closeHexViewer();
+    settle();
+
+    state.openSectorEditor();
+    if (auto* sector = qobject_cast<tamberlane::ui::SectorEditorWindow*>(
+            window.raisedDialog("sectorEditor"))) {
+        state.sectorEditorVM.get()->setCursor(6);
+        for (const char typed : {'4', 'E'}) {
+            QKeyEvent press(QEvent::KeyPress, typed, Qt::NoModifier, QString(QLatin1Char(typed)));
+            QApplication::sendEvent(sector->dump(), &press);
+        }
+        shots.take(sector, QStringLiteral("window-sectorEditor.png"));
+        state.sectorEditorVM.get()->showBPBView = true;
+        shots.take(sector, QStringLiteral("window-sectorEditor-bpb.png"));
     }
 }
 
@@ -83,6 +271,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: tamberlane-screenshots IMAGE OUTDIR\n");
         return 2;
     }
+    // The offscreen platform looks for icon themes nowhere; a desktop session looks in
+    // the system's data folders, and the pictures should show what users see.
+    QStringList iconFolders = QIcon::themeSearchPaths();
+    for (const QString& folder :
+         QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
+                                   QStandardPaths::LocateDirectory)) {
+        if (!iconFolders.contains(folder)) {
+            iconFolders << folder;
+        }
+    }
+    QIcon::setThemeSearchPaths(iconFolders);
     // Neither the recent list nor the panel folders of the user are touched.
     QStandardPaths::setTestModeEnabled(true);
     const QDir out(QString::fromLocal8Bit(argv[2]));
@@ -95,75 +294,22 @@ int main(int argc, char** argv) {
 
     tamberlane::SynchronousExecutor executor;
     tamberlane::ui::TamberlaneApp app(executor);
-    tamberlane::ui::MainWindowView& window = app.window();
-    tamberlane::ApplicationState& state = app.state();
-    window.resize(1200, 700);
-    window.show();
-    bool ok = save(&window, out, QStringLiteral("screenshot-empty.png"));
+    ApplicationState& state = app.state();
+    Shots shots(app, out);
+    app.window().resize(1200, 700);
+    app.window().show();
+    shots.take(&app.window(), QStringLiteral("screenshot-empty.png"));
     app.openFiles({image});
-    ok = save(&window, out, QStringLiteral("screenshot.png")) && ok;
+    shots.take(&app.window(), QStringLiteral("screenshot.png"));
 
-    const auto dialog = [&](const char* name, const std::function<void()>& raise,
-                            const std::function<void()>& lower) {
-        raise();
-        ok = save(window.raisedDialog(name), out, QStringLiteral("dialog-%1.png").arg(QLatin1String(name))) && ok;
-        lower();
-        settle();
-    };
-    auto& image_ = state.image();
-    auto& browser = state.browser();
-    dialog("diskInfo", [&] { image_.showDiskInfoDialog = true; }, [&] { image_.showDiskInfoDialog = false; });
-    dialog("newImage", [&] { image_.showNewImageDialog = true; }, [&] { image_.showNewImageDialog = false; });
-    dialog("conversion", [&] { image_.showConvertDialog = true; }, [&] { image_.showConvertDialog = false; });
-    dialog("manualParameters", [&] { image_.showManualParamsDialog = true; },
-           [&] { image_.showManualParamsDialog = false; });
-    dialog("newDirectory", [&] { browser.requestNewDirectory(); }, [&] { browser.showNewDirectoryDialog = false; });
-    if (!browser.entries.get().empty()) {
-        browser.setSelection({browser.entries.get().front().id});
-        dialog("rename", [&] { browser.prepareRename(); }, [&] { browser.showRenameDialog = false; });
-        browser.selectAll();
-        dialog("deleteConfirmation", [&] { browser.requestDelete(); }, [&] { browser.cancelDelete(); });
+    imageDialogs(shots, state, work);
+    if (state.image().isWriteProtected || state.image().isReadOnly) {
+        std::fprintf(
+            stderr,
+            "tamberlane-screenshots: the image cannot be written; the file dialogs are left out\n");
+    } else {
+        fileDialogs(shots, state.browser(), work);
     }
-    dialog("deletedFiles", [&] { browser.openDeletedFiles(); }, [&] { browser.showDeletedFiles = false; });
-
-    if (!image_.isWriteProtected && !image_.isReadOnly) {
-        browser.importFiles(writeSampleFiles(work));
-    }
-    select(browser, "MEMO.TXT");
-    browser.openTextEditor();
-    if (auto* editor = qobject_cast<tamberlane::ui::TextEditorWindow*>(window.raisedDialog("textEditor"))) {
-        editor->textArea()->moveCursor(QTextCursor::End);
-        editor->textArea()->insertPlainText(QStringLiteral("30 REM 編集中\n"));
-        ok = save(editor, out, QStringLiteral("window-textEditor.png")) && ok;
-        browser.requestCloseTextEditor();
-        ok = save(messageBox(editor, "discardQuestion"), out, QStringLiteral("alert-discard.png")) && ok;
-        if (QWidget* question = messageBox(editor, "discardQuestion")) {
-            for (QPushButton* button : question->findChildren<QPushButton*>()) {
-                if (button->text() == QString::fromUtf8("破棄")) {
-                    button->click();
-                }
-            }
-        }
-        settle();
-    }
-    select(browser, "GAME.EXE");
-    browser.openTextEditor();
-    ok = save(messageBox(&window, "binaryAlert"), out, QStringLiteral("alert-binary.png")) && ok;
-    browser.openHexViewer();
-    ok = save(window.raisedDialog("hexViewer"), out, QStringLiteral("window-hexViewer.png")) && ok;
-    browser.closeHexViewer();
-    settle();
-
-    state.openSectorEditor();
-    if (auto* sector = qobject_cast<tamberlane::ui::SectorEditorWindow*>(window.raisedDialog("sectorEditor"))) {
-        state.sectorEditorVM.get()->setCursor(6);
-        for (const char typed : {'4', 'E'}) {
-            QKeyEvent press(QEvent::KeyPress, typed, Qt::NoModifier, QString(QLatin1Char(typed)));
-            QApplication::sendEvent(sector->dump(), &press);
-        }
-        ok = save(sector, out, QStringLiteral("window-sectorEditor.png")) && ok;
-        state.sectorEditorVM.get()->showBPBView = true;
-        ok = save(sector, out, QStringLiteral("window-sectorEditor-bpb.png")) && ok;
-    }
-    return ok ? 0 : 1;
+    editorWindows(shots, state);
+    return shots.ok() ? 0 : 1;
 }
