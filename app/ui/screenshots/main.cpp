@@ -247,7 +247,10 @@ void editorWindows(Shots& shots, ApplicationState& state) {
     shots.take(window.raisedDialog("hexViewer"), QStringLiteral("window-hexViewer.png"));
     browser.closeHexViewer();
     settle();
+}
 
+void sectorEditor(Shots& shots, ApplicationState& state) {
+    MainWindowView& window = shots.window();
     state.openSectorEditor();
     if (auto* sector = qobject_cast<tamberlane::ui::SectorEditorWindow*>(
             window.raisedDialog("sectorEditor"))) {
@@ -301,15 +304,20 @@ int main(int argc, char** argv) {
     shots.take(&app.window(), QStringLiteral("screenshot-empty.png"));
     app.openFiles({image});
     shots.take(&app.window(), QStringLiteral("screenshot.png"));
+    if (!state.image().isImageOpen) {
+        std::fprintf(stderr, "tamberlane-screenshots: %s: %s\n", argv[1],
+                     state.image().errorMessage.get().c_str());
+        return 1;
+    }
 
     imageDialogs(shots, state, work);
     if (state.image().isWriteProtected || state.image().isReadOnly) {
-        std::fprintf(
-            stderr,
-            "tamberlane-screenshots: the image cannot be written; the file dialogs are left out\n");
+        std::fprintf(stderr, "tamberlane-screenshots: the image cannot be written; the file "
+                             "dialogs and editors are left out\n");
     } else {
         fileDialogs(shots, state.browser(), work);
+        editorWindows(shots, state);
     }
-    editorWindows(shots, state);
+    sectorEditor(shots, state);
     return shots.ok() ? 0 : 1;
 }
