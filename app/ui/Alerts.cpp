@@ -12,12 +12,19 @@
 
 namespace tamberlane::ui {
 
+void widenMessage(QMessageBox* box) {
+    // Japanese has no spaces to break at: a narrow box breaks phrases at any character.
+    // The box sizes itself from its label's style, not from a minimum set on the label.
+    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: 32em; }"));
+}
+
 namespace {
 
 void showOkBox(QWidget* parent, QMessageBox::Icon icon, const QString& title,
                const QString& message, const std::function<void()>& done) {
     auto* box = new QMessageBox(icon, title, message, QMessageBox::NoButton, parent);
     box->addButton(QString::fromUtf8(tamberlane::texts::okButton), QMessageBox::RejectRole);
+    widenMessage(box);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     QObject::connect(box, &QMessageBox::finished, parent, done);
@@ -47,6 +54,7 @@ QMessageBox* askToDiscard(QWidget* parent, std::function<void(bool discard)> ans
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);
     box->setObjectName(QStringLiteral("discardQuestion"));
+    widenMessage(box);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     QObject::connect(box, &QMessageBox::finished, parent,

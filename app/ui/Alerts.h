@@ -15,6 +15,8 @@ namespace tamberlane::ui {
 
 class Bindings;
 
+// Wide enough that a Japanese sentence wraps between phrases, not inside them.
+void widenMessage(QMessageBox* box);
 // A warning with one "OK", which Escape answers; `done` runs when it is dismissed.
 void showAlertBox(QWidget* parent, const QString& title, const QString& message,
                   const std::function<void()>& done);

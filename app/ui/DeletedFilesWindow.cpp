@@ -2,6 +2,7 @@
 
 #include "app/state/ApplicationState.h"
 #include "app/state/StateTexts.h"
+#include "app/ui/Alerts.h"
 #include "app/ui/BoundDialog.h"
 #include "app/ui/Format.h"
 #include "app/ui/Icons.h"
@@ -58,7 +59,7 @@ QWidget* deletedRow(const DeletedFileEntry& entry, bool canRestore, FileBrowserV
                              .arg(colour.red())
                              .arg(colour.green())
                              .arg(colour.blue()));
-    layout->addWidget(badge);
+    layout->addWidget(badge, 0, Qt::AlignVCenter);
     auto* restore = new QPushButton(text(texts::restoreButton));
     restore->setAccessibleName(text(texts::restoreButton) + QLatin1Char(' ') + fromUtf8(entry.displayName));
     restore->setEnabled(canRestore);
@@ -138,6 +139,7 @@ BoundDialog* makeDeletedFiles(QWidget* parent, ApplicationState& state) {
         auto* box = new QMessageBox(QMessageBox::Warning, text(tamberlane::texts::errorAlertTitle),
                                     fromUtf8(deleted.errorMessage.get()), QMessageBox::NoButton, dialog);
         box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
+        widenMessage(box);
         box->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(box, &QMessageBox::finished, dialog, [&deleted] { deleted.showError = false; });
         box->open();
@@ -149,6 +151,7 @@ BoundDialog* makeDeletedFiles(QWidget* parent, ApplicationState& state) {
         auto* box = new QMessageBox(QMessageBox::Information, text(texts::restoreDoneTitle),
                                     text(tamberlane::texts::restoreSucceeded), QMessageBox::NoButton, dialog);
         box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
+        widenMessage(box);
         box->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(box, &QMessageBox::finished, dialog, [&deleted] { deleted.showSuccess = false; });
         box->open();

@@ -64,6 +64,7 @@ BoundDialog* makeDeleteConfirmation(QWidget* parent, FileBrowserViewModel& brows
     auto* dialog = new BoundDialog(parent, texts::deleteQuestion, 380);
     dialog->content()->addLayout(warningRow(texts::deleteQuestion));
     auto* list = new QListWidget;
+    list->setIconSize(QSize(16, 16));
     list->setAccessibleName(QString::fromUtf8(texts::deleteQuestion));
     const QIcon fileIcon = themedIcon("text-x-generic", QStyle::SP_FileIcon);
     for (const std::string& name : browser.deleteTargetNames.get()) {

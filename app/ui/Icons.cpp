@@ -3,10 +3,21 @@
 #include <QApplication>
 #include <QPainter>
 #include <QPalette>
+#include <QStandardPaths>
 
 namespace tamberlane::ui {
 
 void installIconFallbacks() {
+    // Some platform plugins (offscreen among them) search no system folder for themes:
+    // the installed themes are added, so the same icons show wherever the window draws.
+    QStringList folders = QIcon::themeSearchPaths();
+    for (const QString& folder : QStandardPaths::locateAll(
+             QStandardPaths::GenericDataLocation, QStringLiteral("icons"), QStandardPaths::LocateDirectory)) {
+        if (!folders.contains(folder)) {
+            folders << folder;
+        }
+    }
+    QIcon::setThemeSearchPaths(folders);
     QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
     if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor")) {
         QIcon::setThemeName(QStringLiteral("Adwaita"));

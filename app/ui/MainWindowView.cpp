@@ -915,6 +915,7 @@ void MainWindowView::bindAlerts() {
             box->addButton(text(tamberlane::texts::openReadOnlyButton), QMessageBox::AcceptRole);
         box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
         box->setObjectName(QStringLiteral("lockAlert"));
+        widenMessage(box);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setWindowModality(Qt::WindowModal);
         QObject::connect(box, &QMessageBox::finished, parent, [&image, box, readOnly] {
@@ -940,6 +941,7 @@ void MainWindowView::bindAlerts() {
         QPushButton* hex = box->addButton(text(texts::hexViewerAction), QMessageBox::AcceptRole);
         box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
         box->setObjectName(QStringLiteral("binaryAlert"));
+        widenMessage(box);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setWindowModality(Qt::WindowModal);
         QObject::connect(box, &QMessageBox::finished, parent, [&browser, box, hex] {
@@ -958,6 +960,7 @@ void MainWindowView::bindAlerts() {
             box->addButton(text(tamberlane::texts::openWithManualParamsButton), QMessageBox::AcceptRole);
         box->addButton(text(texts::closeButton), QMessageBox::RejectRole);
         box->setDefaultButton(manual);
+        widenMessage(box);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setWindowModality(Qt::WindowModal);
         QObject::connect(box, &QMessageBox::finished, parent, [&image, box, manual] {
