@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the demo volume shown by `make run`: a 1.44 MB headerless FAT12 image with a few
-# files, nested directories, a long name and the Shift-JIS short name テスト.TXT.
+# files, nested directories, long names (Japanese among them) and the Shift-JIS short name
+# テスト.TXT.
 set -euo pipefail
 out=$1
 work=$(mktemp -d)
@@ -22,9 +23,12 @@ head -c 5000 /dev/zero | tr '\0' 'x' >"$work/DATA.BIN"
 printf 'A file with a long name.\r\n' >"$work/Long file name.txt"
 printf 'Shift-JIS short name.\r\n' >"$work/SJISNAME.TXT"
 printf 'Nested.\r\n' >"$work/NOTE.TXT"
+printf 'Japanese long names.\r\n' >"$work/ゲームのセーブデータ一覧表.txt"
+printf 'Japanese long names.\r\n' >"$work/取扱説明書（第二版）.doc"
 
 mcopy -i "$out.tmp" "$work/README.TXT" "$work/HELLO.BAS" "$work/DATA.BIN" ::/
 mcopy -i "$out.tmp" "$work/Long file name.txt" ::/
+mcopy -i "$out.tmp" "$work/ゲームのセーブデータ一覧表.txt" "$work/取扱説明書（第二版）.doc" ::/
 mcopy -i "$out.tmp" "$work/SJISNAME.TXT" ::/
 mmd -i "$out.tmp" ::/DOCS ::/DOCS/SUB
 mcopy -i "$out.tmp" "$work/NOTE.TXT" ::/DOCS/
