@@ -34,6 +34,11 @@ BIOSParameterBlock parseBPB(ByteView sector) {
     bpb.totalSectors16 = readU16LE(sector, 19);
     bpb.mediaDescriptor = readU8(sector, 21);
     bpb.sectorsPerFAT = readU16LE(sector, 22);
+    // The 32-bit count only counts where the 16-bit one is 0; a short boot sector (the
+    // minimum read is 24 bytes) has none.
+    if (bpb.totalSectors16 == 0 && sector.size() >= 36) {
+        bpb.totalSectors32 = readU32LE(sector, 32);
+    }
     validateBPB(bpb);
     return bpb;
 }
@@ -52,8 +57,16 @@ void validateBPB(const BIOSParameterBlock& bpb) {
     if (bpb.numberOfFATs == 0) {
         throw DiskImageError::invalidBPB("numberOfFATsが0です");
     }
-    if (bpb.totalSectors16 == 0) {
+    if (bpb.volumeSectorCount() == 0) {
         throw DiskImageError::invalidBPB("totalSectors16が0です");
+    }
+    // Cluster numbers are 16-bit: a 32-bit count may describe more clusters than FAT16
+    // can number (a FAT32 volume, or a hostile count).
+    const std::int64_t clusters = calculateTotalClusters(bpb);
+    if (bpb.totalSectors16 == 0 && clusters > maxFAT16Clusters) {
+        throw DiskImageError::invalidBPB("クラスタ数が多すぎます: " + std::to_string(clusters) +
+                                         "（FAT16の上限: " + std::to_string(maxFAT16Clusters) +
+                                         "）");
     }
 }
 
@@ -65,7 +78,7 @@ std::int64_t calculateTotalClusters(const BIOSParameterBlock& bpb) {
         (static_cast<std::int64_t>(bpb.rootEntryCount) * 32 + bpb.bytesPerSector - 1) /
         bpb.bytesPerSector;
     const std::int64_t dataSectors =
-        static_cast<std::int64_t>(bpb.totalSectors16) -
+        bpb.volumeSectorCount() -
         (static_cast<std::int64_t>(bpb.numberOfFATs) * bpb.sectorsPerFAT + bpb.reservedSectors) -
         rootDirSectors;
     const std::int64_t clusters = dataSectors / bpb.sectorsPerCluster;

@@ -11,6 +11,8 @@ namespace tamberlane {
 
 namespace FATParser {
 
+inline constexpr std::int64_t maxFAT16Clusters = 65525;
+
 BIOSParameterBlock parseBPB(ByteView sector);
 void validateBPB(const BIOSParameterBlock& bpb);
 std::int64_t calculateTotalClusters(const BIOSParameterBlock& bpb);

@@ -13,6 +13,15 @@ struct BIOSParameterBlock {
     std::uint16_t totalSectors16 = 0;
     std::uint8_t mediaDescriptor = 0;
     std::uint16_t sectorsPerFAT = 0;
+    // Offset 32; volumes past 65535 sectors keep their size here with the 16-bit count 0.
+    std::uint32_t totalSectors32 = 0;
+
+    // The size of the volume in sectors, whichever field holds it. Every size and limit
+    // goes through this; the 16-bit field alone is only ever shown.
+    std::int64_t volumeSectorCount() const {
+        return totalSectors16 != 0 ? std::int64_t{totalSectors16} : std::int64_t{totalSectors32};
+    }
+    std::int64_t volumeBytes() const { return volumeSectorCount() * bytesPerSector; }
 
     bool operator==(const BIOSParameterBlock&) const = default;
 };

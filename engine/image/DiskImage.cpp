@@ -18,15 +18,30 @@ DiskImage::DiskImage(std::filesystem::path url_, std::shared_ptr<const DiskImage
       isReadOnly(isReadOnly_), data(std::move(data_)), dataOffset(dataOffset_),
       originalFileData(std::move(originalFileData_)), isD88Format(isD88Format_),
       storedSectors_(std::move(storedSectors)) {
+    writableEnd_ = static_cast<std::int64_t>(data.size());
+    limitAllocation();
+}
+
+void DiskImage::confineToPartition(const PartitionInfo& p) {
+    partition = p;
+    writableStart_ = p.offset;
+    writableEnd_ = std::min(p.offset + p.size, static_cast<std::int64_t>(data.size()));
+    limitAllocation();
+}
+
+bool DiskImage::writable(std::int64_t start, std::int64_t length) const {
+    return start >= writableStart_ && rangeFits(start, length, writableEnd_);
+}
+
+void DiskImage::limitAllocation() {
     // Clusters the image cannot keep are never handed out: those past the end of a
-    // truncated image, and those with a sector no record holds.
+    // truncated image or of its partition, and those with a sector no record holds.
     const std::int64_t entryCount = static_cast<std::int64_t>(fatTable.entries.size());
     std::int64_t limit = 2;
     std::vector<bool> blocked;
     for (; limit < entryCount; ++limit) {
         const auto cluster = static_cast<std::uint16_t>(limit);
-        if (!rangeFits(clusterStart(cluster), bytesPerCluster(),
-                       static_cast<std::int64_t>(data.size()))) {
+        if (!writable(clusterStart(cluster), bytesPerCluster())) {
             break;
         }
         if (!clusterIsStorable(cluster)) {
@@ -69,7 +84,8 @@ std::int64_t DiskImage::clusterStart(std::uint16_t cluster) const {
 }
 
 bool DiskImage::rangeIsStored(std::int64_t start, std::int64_t length) const {
-    if (!rangeFits(start, length, static_cast<std::int64_t>(data.size()))) {
+    if (!rangeFits(start, length, static_cast<std::int64_t>(data.size())) ||
+        !writable(start, length)) {
         return false;
     }
     if (!storedSectors_ || length == 0) {
@@ -152,7 +168,7 @@ void DiskImage::writeSector(std::int64_t lba, ByteView sectorData) {
     checkWritable();
     const std::int64_t size = bpb.bytesPerSector;
     const std::int64_t start = sectorStart(lba);
-    if (!rangeFits(start, size, static_cast<std::int64_t>(data.size()))) {
+    if (!rangeFits(start, size, static_cast<std::int64_t>(data.size())) || !writable(start, size)) {
         return;
     }
     const std::size_t copied =

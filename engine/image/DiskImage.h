@@ -6,6 +6,7 @@
 #include "engine/image/DiskGeometry.h"
 #include "engine/image/DiskImageFormat.h"
 #include "engine/image/FileLock.h"
+#include "engine/image/PartitionTable.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -51,6 +52,15 @@ class DiskImage {
     // For a D88 file holding several disks: where the opened disk starts in the file
     // (originalFileData is the whole file; a save changes only this disk's bytes).
     std::int64_t d88DiskOffset = 0;
+    // The partition the volume was opened in, when the disk has a partition table.
+    std::optional<PartitionInfo> partition;
+    // Opens the volume inside `p`: no write reaches a byte outside it, and no cluster
+    // outside it is handed out.
+    void confineToPartition(const PartitionInfo& p);
+
+    // The boot sector holds no BPB: the parameters come from the media byte of the first
+    // FAT and the file's size (the information view says so).
+    bool parametersInferred = false;
     // The advisory lock taken when the image was opened; a save moves it to the new file.
     std::shared_ptr<FileLock> lock;
 
@@ -84,6 +94,11 @@ class DiskImage {
                                 const DiskGeometry& geometry, std::int64_t diskOffset = 0);
 
   private:
+    void limitAllocation();
+    // Where writes may land in `data`; the whole of it unless confined to a partition.
+    std::int64_t writableStart_ = 0;
+    std::int64_t writableEnd_ = 0;
+    bool writable(std::int64_t start, std::int64_t length) const;
     std::int64_t sectorStart(std::int64_t lba) const;
     std::int64_t clusterStart(std::uint16_t cluster) const;
     bool rangeIsStored(std::int64_t start, std::int64_t length) const;

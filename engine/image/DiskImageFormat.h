@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/image/BIOSParameterBlock.h"
 #include "engine/image/Bytes.h"
 #include "engine/image/DiskGeometry.h"
 
@@ -35,6 +36,11 @@ class DiskImageFormat {
     virtual std::optional<std::vector<bool>> storedSectors(ByteView, const DiskGeometry&) const {
         return std::nullopt;
     }
+    // Boot-sector parameters the container worked out for a volume whose boot sector
+    // has none; absent where the boot sector is to be read.
+    virtual std::optional<BIOSParameterBlock> inferredParameters() const { return std::nullopt; }
+    // Hard-disk containers whose volume may sit behind a partition table.
+    virtual bool mayHoldPartitionTable() const { return false; }
     virtual bool isD88() const { return false; }
     // FDI images may hide their boot sector without a jump instruction.
     virtual bool isFDI() const { return false; }

@@ -9,7 +9,15 @@
 namespace tamberlane::DiskImageParser {
 
 const std::set<std::string>& plainExtensions() {
-    static const std::set<std::string> extensions = {"tfd", "bin", "xdf", "hdm", "img"};
+    static const std::set<std::string> extensions = [] {
+        std::set<std::string> plain;
+        for (const FormatRegistration& row : formatTable()) {
+            if (row.family == ContainerFamily::headerless) {
+                plain.insert(row.extensions.begin(), row.extensions.end());
+            }
+        }
+        return plain;
+    }();
     return extensions;
 }
 
@@ -32,10 +40,11 @@ std::string upperExtensionOf(const std::filesystem::path& path) {
 
 std::shared_ptr<const DiskImageFormat> detectFormat(const std::filesystem::path& url, ByteView data) {
     const std::string ext = extensionOf(url);
-    for (const FormatRegistration& row : formatTable()) {
-        if (std::find(row.extensions.begin(), row.extensions.end(), ext) != row.extensions.end()) {
-            return row.read(data, ext);
-        }
+    if (const FormatRegistration* row = formatForExtension(ext)) {
+        return row->read(data, ext);
+    }
+    if (auto recognized = recognizeByContent(data, ext)) {
+        return recognized;
     }
     throw DiskImageError::unsupportedFormat(ext);
 }

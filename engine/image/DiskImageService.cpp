@@ -5,7 +5,9 @@
 #include "engine/fat/FATParser.h"
 #include "engine/image/DiskImageError.h"
 #include "engine/image/DiskImageParser.h"
+#include "engine/image/PartitionTable.h"
 #include "engine/image/formats/D88Format.h"
+#include "engine/image/formats/FormatTable.h"
 #include "engine/image/formats/PlainImageFormat.h"
 
 #include <algorithm>
@@ -81,6 +83,49 @@ FATTable decodeFATAt(ByteView data, std::int64_t volumeStart, const BIOSParamete
     return FATTable(std::move(entries), fatType);
 }
 
+// A header states the geometry PC-98 partitions are placed by; a headerless file's is only
+// a guess from its size, so the table is read as if none were given.
+std::optional<DiskGeometry> statedGeometry(const DiskImageFormat& format,
+                                           const DiskGeometry& geometry) {
+    if (dynamic_cast<const PlainImageFormat*>(&format) != nullptr) {
+        return std::nullopt;
+    }
+    return geometry;
+}
+
+// The partitions of a disk whose first sector (at `offset`) is not a boot sector itself.
+std::vector<PartitionInfo> partitionsAt(const DiskImageFormat& format, ByteView data,
+                                        const DiskGeometry& geometry, std::int64_t offset) {
+    const std::int64_t sectorSize = geometry.bytesPerSector;
+    if (!format.mayHoldPartitionTable() || sectorSize <= 0 ||
+        !rangeFits(offset, sectorSize, static_cast<std::int64_t>(data.size())) ||
+        BootSectorSearch::isValidBPB(
+            data.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(sectorSize)))) {
+        return {};
+    }
+    return PartitionTable::read(data, offset, statedGeometry(format, geometry));
+}
+
+DiskImageError partitionOutOfRange(int index, std::size_t count) {
+    return DiskImageError::headerParseFailure(
+        "指定されたパーティション番号が範囲外です: " + std::to_string(std::int64_t{index} + 1) +
+        "（パーティション数: " + std::to_string(count) + "）");
+}
+
+// A disk without a table counts as its one volume, as a one-disk D88 file does.
+std::optional<PartitionInfo> choosePartition(const std::vector<PartitionInfo>& partitions,
+                                             std::optional<int> index) {
+    const int chosen = index.value_or(0);
+    const std::size_t count = std::max<std::size_t>(1, partitions.size());
+    if (chosen < 0 || static_cast<std::size_t>(chosen) >= count) {
+        throw partitionOutOfRange(chosen, count);
+    }
+    if (partitions.empty()) {
+        return std::nullopt;
+    }
+    return partitions[static_cast<std::size_t>(chosen)];
+}
+
 } // namespace
 
 DiskImageService::~DiskImageService() {
@@ -153,23 +198,21 @@ void DiskImageService::setCurrent(std::shared_ptr<DiskImage> image,
     currentImageChanged_.emit();
 }
 
-std::shared_ptr<DiskImage>
-DiskImageService::open(const std::filesystem::path& url,
-                       const std::optional<ManualParameters>& manualParams,
-                       std::optional<int> diskIndex, bool readOnly) {
-    return adopt(prepareOpen(url, manualParams, diskIndex, readOnly));
+std::shared_ptr<DiskImage> DiskImageService::open(
+    const std::filesystem::path& url, const std::optional<ManualParameters>& manualParams,
+    std::optional<int> diskIndex, bool readOnly, std::optional<int> partitionIndex) {
+    return adopt(prepareOpen(url, manualParams, diskIndex, readOnly, partitionIndex));
 }
 
-DiskImageService::PreparedOpen
-DiskImageService::prepareOpen(const std::filesystem::path& url,
-                              const std::optional<ManualParameters>& manualParams,
-                              std::optional<int> diskIndex, bool readOnly) const {
+DiskImageService::PreparedOpen DiskImageService::prepareOpen(
+    const std::filesystem::path& url, const std::optional<ManualParameters>& manualParams,
+    std::optional<int> diskIndex, bool readOnly, std::optional<int> partitionIndex) const {
     LockedFile locked = lockFile(url, readOnly);
     Bytes fileData = readWholeFile(locked.lock->fileDescriptor());
     std::shared_ptr<DiskImage> image =
         manualParams
             ? openWithManualParams(url, std::move(fileData), *manualParams, locked.isReadOnly)
-            : parseImage(url, std::move(fileData), locked.isReadOnly, diskIndex);
+            : parseImage(url, std::move(fileData), locked.isReadOnly, diskIndex, partitionIndex);
     image->lock = locked.lock;
     return {std::move(image), std::move(locked.lock)};
 }
@@ -187,7 +230,7 @@ DiskImageService::ContainerSlice DiskImageService::chooseDisk(const std::filesys
     if (!diskIndex) {
         return {fileData, 0};
     }
-    const bool isD88 = DiskImageParser::extensionOf(url) == "d88";
+    const bool isD88 = extensionIsOfFamily(DiskImageParser::extensionOf(url), ContainerFamily::d88);
     const auto disks =
         isD88 ? D88ImageFormat::detectMultipleDisks(fileData) : std::vector<D88Disk>{};
     // A file whose only disk states no usable size still opens as its first disk.
@@ -208,7 +251,8 @@ DiskImageService::ContainerSlice DiskImageService::chooseDisk(const std::filesys
 
 std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::path& url,
                                                         Bytes fileData, bool isReadOnly,
-                                                        std::optional<int> diskIndex) {
+                                                        std::optional<int> diskIndex,
+                                                        std::optional<int> partitionIndex) {
     const ContainerSlice slice = chooseDisk(url, fileData, diskIndex);
     const auto format = DiskImageParser::detectFormat(url, slice.bytes);
     const DiskGeometry geometry = format->parseGeometry(slice.bytes);
@@ -232,6 +276,15 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
         throw DiskImageError::headerParseFailure(bootSectorReadFailure);
     }
 
+    const std::optional<PartitionInfo> partition =
+        choosePartition(partitionsAt(*format, working, geometry, offset), partitionIndex);
+    if (partition) {
+        offset = partition->offset;
+        if (!rangeFits(offset, sectorSize, workingSize)) {
+            throw DiskImageError::headerParseFailure(bootSectorReadFailure);
+        }
+    }
+
     std::int64_t bootOffset = offset;
     const auto sectorAt = [&](std::int64_t at) {
         return ByteView(working).subspan(static_cast<std::size_t>(at),
@@ -247,7 +300,17 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
     if (!rangeFits(bootOffset, sectorSize, workingSize)) {
         throw DiskImageError::headerParseFailure(bootSectorReadFailure);
     }
-    const BIOSParameterBlock bpb = FATParser::parseBPB(sectorAt(bootOffset));
+    // A boot sector of its own always wins over parameters worked out from the FAT.
+    const auto inferred = format->inferredParameters();
+    const bool parametersInferred = inferred && !isValidBPB(sectorAt(bootOffset));
+    const BIOSParameterBlock bpb =
+        parametersInferred ? *inferred : FATParser::parseBPB(sectorAt(bootOffset));
+    if (partition &&
+        !rangeFits(bootOffset - partition->offset, bpb.volumeBytes(), partition->size)) {
+        throw DiskImageError::headerParseFailure(
+            "ボリュームがパーティションの範囲を超えています（パーティション: " +
+            std::to_string(partition->number) + "）");
+    }
     const FATType fatType =
         FATParser::fatTypeForClusterCount(FATParser::calculateTotalClusters(bpb));
     FATTable table = decodeFATAt(working, bootOffset, bpb, fatType);
@@ -257,7 +320,30 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
                                              bootOffset, std::move(originalFileData),
                                              format->isD88(), std::move(storedSectors));
     image->d88DiskOffset = slice.offset;
+    image->parametersInferred = parametersInferred;
+    if (partition) {
+        image->confineToPartition(*partition);
+    }
     return image;
+}
+
+std::vector<PartitionInfo> DiskImageService::partitionsIn(const std::filesystem::path& url,
+                                                          ByteView fileData) {
+    const auto format = DiskImageParser::detectFormat(url, fileData);
+    if (!format->mayHoldPartitionTable()) {
+        return {};
+    }
+    return partitionsAt(*format, fileData, format->parseGeometry(fileData),
+                        format->dataOffset(fileData));
+}
+
+std::vector<PartitionInfo> DiskImageService::partitionsOf(const std::filesystem::path& url) {
+    const int fd = ::open(url.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        throw DiskImageError::ioErrorFromErrno(errno);
+    }
+    const FileLock closer(fd, FileLock::Mode::unlocked);
+    return partitionsIn(url, readWholeFile(fd));
 }
 
 std::shared_ptr<DiskImage> DiskImageService::openWithManualParams(const std::filesystem::path& url,

@@ -32,10 +32,13 @@ public:
     // as they were. `diskIndex` (from 0) picks a disk of a multi-disk D88 file.
     // `readOnly` opens for reading only, even while another program holds the file
     // locked (the user asked for it after a lock conflict).
-    std::shared_ptr<DiskImage> open(const std::filesystem::path& url,
-                                    const std::optional<ManualParameters>& manualParams = std::nullopt,
-                                    std::optional<int> diskIndex = std::nullopt,
-                                    bool readOnly = false);
+    // `partitionIndex` (from 0, as partitionsOf lists them) picks a FAT partition of a
+    // partitioned hard disk; without it the first one opens.
+    std::shared_ptr<DiskImage>
+    open(const std::filesystem::path& url,
+         const std::optional<ManualParameters>& manualParams = std::nullopt,
+         std::optional<int> diskIndex = std::nullopt, bool readOnly = false,
+         std::optional<int> partitionIndex = std::nullopt);
     // The same in two steps, so the slow part can run off the main thread: read, lock
     // and parse (touches nothing of the current image), then make the result current.
     // A prepared image that is never adopted releases its lock when it goes.
@@ -45,8 +48,8 @@ public:
     };
     PreparedOpen prepareOpen(const std::filesystem::path& url,
                              const std::optional<ManualParameters>& manualParams = std::nullopt,
-                             std::optional<int> diskIndex = std::nullopt,
-                             bool readOnly = false) const;
+                             std::optional<int> diskIndex = std::nullopt, bool readOnly = false,
+                             std::optional<int> partitionIndex = std::nullopt) const;
     std::shared_ptr<DiskImage> adopt(PreparedOpen prepared);
     // Releases the lock and drops the current image.
     void close();
@@ -64,7 +67,14 @@ public:
                                                            bool isReadOnly);
     // Parses a whole container file into an image (no lock, not made current).
     static std::shared_ptr<DiskImage> parseImage(const std::filesystem::path& url, Bytes fileData,
-                                                 bool isReadOnly, std::optional<int> diskIndex);
+                                                 bool isReadOnly, std::optional<int> diskIndex,
+                                                 std::optional<int> partitionIndex = std::nullopt);
+    // The FAT partitions of a partitioned hard-disk image, in the order an open's
+    // partitionIndex counts them; empty when the image has no partition table. Reads
+    // without a lock, like a D88 disk list. Hostile tables throw DiskImageError.
+    static std::vector<PartitionInfo> partitionsOf(const std::filesystem::path& url);
+    static std::vector<PartitionInfo> partitionsIn(const std::filesystem::path& url,
+                                                   ByteView fileData);
 
     // The whole file of a new formatted image (see NewImage.h).
     static Bytes createNewImage(const NewImageParameters& params) {

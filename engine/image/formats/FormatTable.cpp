@@ -1,5 +1,6 @@
 #include "engine/image/formats/FormatTable.h"
 
+#include "engine/image/DiskImageError.h"
 #include "engine/image/DiskImageParser.h"
 #include "engine/image/formats/D88Format.h"
 #include "engine/image/formats/DCPFormat.h"
@@ -11,13 +12,14 @@
 #include "engine/image/formats/PlainImageFormat.h"
 #include "engine/image/formats/THDFormat.h"
 
+#include <algorithm>
+
 namespace tamberlane {
 
 namespace {
 
 std::shared_ptr<const DiskImageFormat> readPlain(ByteView data, const std::string& ext) {
-    return std::make_shared<PlainImageFormat>(static_cast<std::int64_t>(data.size()),
-                                              DiskImageParser::upperExtensionOf("x." + ext));
+    return PlainImageFormat::read(data, DiskImageParser::upperExtensionOf("x." + ext));
 }
 
 std::shared_ptr<const DiskImageFormat> readD88(ByteView data, const std::string&) {
@@ -41,23 +43,104 @@ std::shared_ptr<const DiskImageFormat> readTHD(ByteView data, const std::string&
     return std::make_shared<THDImageFormat>(static_cast<std::int64_t>(data.size()));
 }
 
+bool hasSignature(ByteView data, std::string_view signature) {
+    return data.size() >= signature.size() &&
+           std::equal(signature.begin(), signature.end(), data.begin());
+}
+
+// Only a header that agrees with the file it is in: a D88 disk size equal to the file's.
+bool looksLikeD88(ByteView data) {
+    if (static_cast<std::int64_t>(data.size()) < D88Header::size ||
+        readU32LE(data, 0x1C) != data.size()) {
+        return false;
+    }
+    try {
+        D88ImageFormat::parseHeader(data);
+        return true;
+    } catch (const DiskImageError&) {
+        return false;
+    }
+}
+
+// FDI and HDI share their header; a floppy's geometry says which one the file is.
+std::shared_ptr<const DiskImageFormat> readFDIOrHDI(ByteView data) {
+    const std::uint32_t heads = readU32LE(data, 24);
+    const std::uint32_t cylinders = readU32LE(data, 28);
+    if (heads <= 2 && cylinders <= 85) {
+        return std::make_shared<FDIImageFormat>();
+    }
+    return std::make_shared<HDIImageFormat>(data);
+}
+
 } // namespace
+
+std::shared_ptr<const DiskImageFormat> recognizeByContent(ByteView data, const std::string& ext) {
+    if (looksLikeD88(data)) {
+        return readD88(data, ext);
+    }
+    if (FDIImageFormat::passesHeaderTest(data)) {
+        return readFDIOrHDI(data);
+    }
+    if (hasSignature(data, "T98FDDIMAGE.R0")) {
+        return readHeader<NFDImageFormat>(data, ext);
+    }
+    if (hasSignature(data, "T98HDDIMAGE.R0")) {
+        return readHeader<NHDImageFormat>(data, ext);
+    }
+    if (PlainImageFormat::startsWithBootSector(data)) {
+        return readPlain(data, ext.empty() ? "bin" : ext);
+    }
+    return nullptr;
+}
 
 const std::vector<FormatRegistration>& formatTable() {
     static const std::vector<FormatRegistration> table = {
-        {{"tfd", "bin", "xdf", "hdm", "img"},
+        // Emulators of other machines name the same two layouts their own way: D88
+        // files as .d77/.d68/.88d/.98d/.d98, raw dumps as .ima/.dsk/.2hd/....
+        {ContainerFamily::headerless,
+         {"tfd", "bin", "xdf", "hdm", "img", "ima", "dsk", "2hd", "2dd", "flp", "vfd"},
          readPlain,
          {{"BIN", "BIN (Raw Image)"}, {"IMG", "IMG (Raw Image)"}}},
-        {{"d88"}, readD88, {{"D88", "D88 (Neko Project 2)"}}},
-        {{"fdi"}, readFDI, {{"FDI", "FDI (Anex86)"}}},
-        {{"hdi"}, readHeader<HDIImageFormat>, {{"HDI", "HDI (Anex86/T98-Next)"}}},
-        {{"nfd"}, readHeader<NFDImageFormat>, {{"NFD", "NFD (T98-Next)"}}},
-        {{"nhd"}, readHeader<NHDImageFormat>},
-        {{"thd"}, readTHD},
-        {{"dim"}, readHeader<DIMImageFormat>},
-        {{"dcp", "dcu"}, readHeader<DCPImageFormat>},
+        {ContainerFamily::d88,
+         {"d88", "d77", "d68", "88d", "98d", "d98"},
+         readD88,
+         {{"D88", "D88 (Neko Project 2)"}}},
+        {ContainerFamily::fdi, {"fdi"}, readFDI, {{"FDI", "FDI (Anex86)"}}},
+        {ContainerFamily::hdi,
+         {"hdi"},
+         readHeader<HDIImageFormat>,
+         {{"HDI", "HDI (Anex86/T98-Next)"}}},
+        {ContainerFamily::nfd, {"nfd"}, readHeader<NFDImageFormat>, {{"NFD", "NFD (T98-Next)"}}},
+        {ContainerFamily::nhd, {"nhd"}, readHeader<NHDImageFormat>},
+        {ContainerFamily::thd, {"thd"}, readTHD},
+        {ContainerFamily::dim, {"dim"}, readHeader<DIMImageFormat>},
+        {ContainerFamily::dcp, {"dcp", "dcu"}, readHeader<DCPImageFormat>},
     };
     return table;
+}
+
+const FormatRegistration* formatForExtension(std::string_view lowerExtension) {
+    for (const FormatRegistration& row : formatTable()) {
+        for (const std::string& extension : row.extensions) {
+            if (extension == lowerExtension) {
+                return &row;
+            }
+        }
+    }
+    return nullptr;
+}
+
+bool extensionIsOfFamily(std::string_view lowerExtension, ContainerFamily family) {
+    const FormatRegistration* row = formatForExtension(lowerExtension);
+    return row != nullptr && row->family == family;
+}
+
+std::vector<std::string> allImageExtensions() {
+    std::vector<std::string> all;
+    for (const FormatRegistration& row : formatTable()) {
+        all.insert(all.end(), row.extensions.begin(), row.extensions.end());
+    }
+    return all;
 }
 
 std::string formatLabelForExtension(std::string_view upperExtension) {

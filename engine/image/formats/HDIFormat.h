@@ -16,6 +16,7 @@ class HDIImageFormat : public DiskImageFormat {
     DiskGeometry parseGeometry(ByteView data) const override;
     std::int64_t dataOffset(ByteView) const override { return _headerSize; }
     std::string name() const override { return "HDI"; }
+    bool mayHoldPartitionTable() const override { return true; }
 };
 
 Bytes buildHDIImage(ByteView flatData, const DiskGeometry& geometry);

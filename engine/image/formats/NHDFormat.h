@@ -28,6 +28,7 @@ class NHDImageFormat : public DiskImageFormat {
     DiskGeometry parseGeometry(ByteView data) const override;
     std::int64_t dataOffset(ByteView) const override { return _headerSize; }
     std::string name() const override { return "NHD"; }
+    bool mayHoldPartitionTable() const override { return true; }
     bool isWriteProtected() const override { return writeProtected; }
 };
 

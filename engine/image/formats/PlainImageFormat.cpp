@@ -1,8 +1,98 @@
 #include "engine/image/formats/PlainImageFormat.h"
 
+#include "engine/fat/BootSectorSearch.h"
+#include "engine/fat/FATParser.h"
+#include "engine/fat/MediaByteFormats.h"
 #include "engine/image/DiskImageError.h"
+#include "engine/image/PartitionTable.h"
+
+#include <algorithm>
 
 namespace tamberlane {
+
+namespace {
+
+bool isKnownSize(std::int64_t size) {
+    const auto& known = PlainImageFormat::knownSizes();
+    return std::any_of(known.begin(), known.end(),
+                       [&](const PlainImageFormat::KnownSize& k) { return k.size == size; });
+}
+
+std::optional<BIOSParameterBlock> parsedBPBAt(ByteView data, std::int64_t offset) {
+    const auto size = static_cast<std::int64_t>(data.size());
+    const std::int64_t length = std::min<std::int64_t>(512, size - offset);
+    const ByteView sector =
+        data.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
+    if (!BootSectorSearch::isValidBPB(sector)) {
+        return std::nullopt;
+    }
+    try {
+        return FATParser::parseBPB(sector);
+    } catch (const DiskImageError&) {
+        return std::nullopt;
+    }
+}
+
+// Sectors per track and heads as the BPB states them (offsets 24 and 26); where those
+// are not usable, a layout that at least multiplies out to the volume.
+DiskGeometry geometryOf(ByteView bootSector, const BIOSParameterBlock& bpb) {
+    const std::int64_t sectors = bpb.volumeSectorCount();
+    std::int64_t perTrack = readU16LE(bootSector, 24);
+    std::int64_t heads = readU16LE(bootSector, 26);
+    if (perTrack < 1 || perTrack > 255 || heads < 1 || heads > 256) {
+        heads = sectors % 2 == 0 ? 2 : 1;
+        perTrack = 1;
+        for (std::int64_t candidate = 63; candidate > 1; --candidate) {
+            if (sectors % (heads * candidate) == 0) {
+                perTrack = candidate;
+                break;
+            }
+        }
+    }
+    const std::int64_t perCylinder = perTrack * heads;
+    return {heads, (sectors + perCylinder - 1) / perCylinder, perTrack, bpb.bytesPerSector};
+}
+
+// A valid boot sector at the start or where the boot-sector search finds one, whose
+// volume lies inside the file.
+std::optional<HeaderlessLayout> describedVolume(ByteView data, std::optional<std::int64_t> offset) {
+    for (const std::int64_t stride : {512, 256}) {
+        if (!offset) {
+            offset = BootSectorSearch::findBPBInImage(data, 0, stride, 300, true);
+        }
+    }
+    const auto bpb = offset ? parsedBPBAt(data, *offset) : std::nullopt;
+    if (!bpb || !rangeFits(*offset, bpb->volumeBytes(), static_cast<std::int64_t>(data.size()))) {
+        return std::nullopt;
+    }
+    return HeaderlessLayout{geometryOf(data.subspan(static_cast<std::size_t>(*offset)), *bpb),
+                            *offset, std::nullopt};
+}
+
+// A hard disk whose volumes lie in partitions; which one opens is the open's choice. The
+// geometry is the first volume's, stretched over the file.
+std::optional<HeaderlessLayout> partitionedDisk(ByteView data) {
+    const std::vector<PartitionInfo> partitions = PartitionTable::read(data, 0, std::nullopt);
+    if (partitions.empty()) {
+        return std::nullopt;
+    }
+    const ByteView first = data.subspan(static_cast<std::size_t>(partitions.front().offset));
+    const auto bpb = parsedBPBAt(data, partitions.front().offset);
+    DiskGeometry geometry = bpb ? geometryOf(first, *bpb) : DiskGeometry{16, 0, 63, 512};
+    geometry.bytesPerSector = 512;
+    const std::int64_t perCylinder = geometry.heads * geometry.sectorsPerTrack * 512;
+    geometry.cylinders = (static_cast<std::int64_t>(data.size()) + perCylinder - 1) / perCylinder;
+    return HeaderlessLayout{geometry, 0, std::nullopt};
+}
+
+std::optional<HeaderlessLayout> inferredFloppy(ByteView data) {
+    if (const auto floppy = MediaByteFormats::inferFloppy(data)) {
+        return HeaderlessLayout{floppy->geometry, 0, floppy->bpb};
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 const std::vector<PlainImageFormat::KnownSize>& PlainImageFormat::knownSizes() {
     static const std::vector<KnownSize> sizes = {
@@ -17,6 +107,30 @@ const std::vector<PlainImageFormat::KnownSize>& PlainImageFormat::knownSizes() {
     return sizes;
 }
 
+bool PlainImageFormat::startsWithBootSector(ByteView data) {
+    return parsedBPBAt(data, 0).has_value();
+}
+
+std::shared_ptr<const PlainImageFormat> PlainImageFormat::read(ByteView data,
+                                                               std::string extension) {
+    const auto size = static_cast<std::int64_t>(data.size());
+    // A listed size keeps its fixed geometry; only a floppy without BPB needs more.
+    std::optional<HeaderlessLayout> layout;
+    if (!isKnownSize(size)) {
+        // A boot sector at the start is a plain volume; otherwise a partition table comes
+        // before the search, which would take the first partition for the whole disk.
+        if (parsedBPBAt(data, 0)) {
+            layout = describedVolume(data, 0);
+        } else if (!(layout = partitionedDisk(data))) {
+            layout = describedVolume(data, std::nullopt);
+        }
+    }
+    if (!layout) {
+        layout = inferredFloppy(data);
+    }
+    return std::make_shared<PlainImageFormat>(size, std::move(extension), std::move(layout));
+}
+
 DiskGeometry PlainImageFormat::parseGeometry(ByteView) const {
     std::vector<std::int64_t> expected;
     for (const KnownSize& known : knownSizes()) {
@@ -24,6 +138,9 @@ DiskGeometry PlainImageFormat::parseGeometry(ByteView) const {
             return known.geometry;
         }
         expected.push_back(known.size);
+    }
+    if (layout_) {
+        return layout_->geometry;
     }
     throw DiskImageError::invalidFileSize(expected, fileSize);
 }

@@ -18,6 +18,7 @@ class THDImageFormat : public DiskImageFormat {
     DiskGeometry parseGeometry(ByteView data) const override;
     std::int64_t dataOffset(ByteView) const override { return 0; }
     std::string name() const override { return "THD"; }
+    bool mayHoldPartitionTable() const override { return true; }
 };
 
 } // namespace tamberlane

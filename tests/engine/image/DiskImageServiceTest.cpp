@@ -64,10 +64,10 @@ INSTANTIATE_TEST_SUITE_P(Names, PlainExtensionTest,
                          ::testing::Values("DISK.IMG", "disk.img", "Disk.TfD", "a.bin", "a.XDF",
                                            "a.hdm", "two.dots.img"));
 
-TEST_F(DiskImageServiceTest, UnknownExtensionIsRejectedInLowerCaseWhateverTheContent) {
-    EXPECT_EQ(errorText([&] { service.open(write("DISK.XYZ", floppy())); }),
+TEST_F(DiskImageServiceTest, UnknownExtensionWithoutKnownContentIsRejectedInLowerCase) {
+    EXPECT_EQ(errorText([&] { service.open(write("DISK.XYZ", Bytes(1474560, 0))); }),
               "サポートされていないディスクイメージ形式です: xyz");
-    EXPECT_EQ(errorText([&] { service.open(write("DISK", floppy())); }),
+    EXPECT_EQ(errorText([&] { service.open(write("DISK", Bytes(1474560, 0xE5))); }),
               "サポートされていないディスクイメージ形式です: ");
     EXPECT_EQ(service.currentImage(), nullptr);
 }
