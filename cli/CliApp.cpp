@@ -2,6 +2,7 @@
 
 #include "cli/Commands.h"
 #include "engine/image/DiskImageError.h"
+#include "engine/image/formats/FormatTable.h"
 
 #include <CLI/CLI.hpp>
 
@@ -47,6 +48,16 @@ void useJapaneseHelp(CLI::App& app) {
     app.failure_message(failureMessage);
 }
 
+// The detection table's own list, so the help never names an extension the engine
+// would refuse or leaves out one it reads.
+std::string imageExtensionList() {
+    std::string list;
+    for (const std::string& extension : allImageExtensions()) {
+        list += (list.empty() ? "" : " ") + extension;
+    }
+    return list;
+}
+
 } // namespace
 
 int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
@@ -70,6 +81,11 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
                    "cylinders=80,spt=18)")
         ->type_name("KEY=VALUE,...");
     app.add_option("--disk", global.disk, "複数ディスクの D88 ファイルで開くディスクの番号 (1から)")
+        ->type_name("N")
+        ->check(CLI::Validator(CLI::PositiveNumber).description(""));
+    app.add_option(
+           "--partition", global.partition,
+           "パーティションのあるハードディスクイメージで開く FAT パーティションの番号 (1から)")
         ->type_name("N")
         ->check(CLI::Validator(CLI::PositiveNumber).description(""));
 
@@ -100,6 +116,9 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     }
     overview += "各コマンドの詳しい説明: " + std::string(programName) +
                 " COMMAND --help\n"
+                "読み取れる拡張子: " +
+                imageExtensionList() +
+                "\n"
                 "終了ステータス: 0 成功, 1 イメージの読み取りなどの失敗, 2 コマンドラインの誤り";
     app.footer(overview);
     for (CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {

@@ -124,7 +124,11 @@ std::shared_ptr<DiskImage> openImage(DiskImageService& service, const std::strin
     if (global.disk > 0) {
         diskIndex = global.disk - 1;
     }
-    return service.open(file, manual, diskIndex);
+    std::optional<int> partitionIndex;
+    if (global.partition > 0) {
+        partitionIndex = global.partition - 1;
+    }
+    return service.open(file, manual, diskIndex, false, partitionIndex);
 }
 
 std::optional<FileEntry> findEntry(const DiskImageService& service, const std::string& pathText) {

@@ -22,6 +22,7 @@ namespace tamberlane::cli {
 struct GlobalOptions {
     std::string manual; // KEY=VALUE,... or empty
     int disk = 0;       // 1-based disk of a multi-disk file; 0 = not given
+    int partition = 0;  // 1-based FAT partition of a partitioned hard disk; 0 = not given
 };
 
 // What a command gets to do its work: where to write and the global options.
@@ -50,7 +51,7 @@ inline constexpr int exitUsage = 2;
 // Parses the --manual text; unknown keys and bad values are usage errors.
 ManualParameters parseManualParameters(const std::string& text);
 
-// Opens `file` with the global --manual and --disk options; the image becomes current.
+// Opens `file` with the global --manual, --disk and --partition options; the image becomes current.
 std::shared_ptr<DiskImage> openImage(DiskImageService& service, const std::string& file,
                                      const GlobalOptions& global);
 

@@ -43,6 +43,7 @@ class CommandRegistry {
     X(Get)                                                                                         \
     X(Sector)                                                                                      \
     X(Disks)                                                                                       \
+    X(Partitions)                                                                                  \
     X(New)                                                                                         \
     X(Convert)                                                                                     \
     X(Put)                                                                                         \

@@ -56,7 +56,7 @@ void registerConvertCommand(CommandRegistry& registry) {
         "イメージを OUTPUT の拡張子の形式に変換して書き出します (元のイメージは変更しません)");
     sub->footer("変換先: フロッピー (2ヘッド以下、82シリンダ以下) は bin, d88, fdi, nfd, dim, dcp; "
                 "それ以外は bin, hdi, nhd。\n"
-                "--disk と --manual は変換元を開くときに使われます。\n"
+                "--disk, --partition と --manual は変換元を開くときに使われます。\n"
                 "OUTPUT が他のプログラムの使用中のファイルや変換元自身なら書き込みません "
                 "(終了ステータス 1)。");
     sub->add_option("IMAGE", options->image, "変換元のディスクイメージファイル (必須)")->required();

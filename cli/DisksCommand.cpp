@@ -1,7 +1,9 @@
 #include "cli/Commands.h"
 
 #include "engine/image/DiskImageError.h"
+#include "engine/image/DiskImageParser.h"
 #include "engine/image/formats/D88Format.h"
+#include "engine/image/formats/FormatTable.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -49,6 +51,19 @@ Bytes readImageFile(const std::filesystem::path& file) {
     return data;
 }
 
+std::string familyExtensions(ContainerFamily family) {
+    std::string list;
+    for (const FormatRegistration& row : formatTable()) {
+        if (row.family != family) {
+            continue;
+        }
+        for (const std::string& extension : row.extensions) {
+            list += (list.empty() ? "." : " .") + extension;
+        }
+    }
+    return list;
+}
+
 std::string padLeft(const std::string& text, std::size_t width) {
     return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
@@ -58,7 +73,7 @@ std::string padRight(const std::string& text, std::size_t width) {
 }
 
 int runDisks(const DisksOptions& options, CommandContext& context) {
-    if (upperExtension(options.image) != "D88") {
+    if (!extensionIsOfFamily(DiskImageParser::extensionOf(options.image), ContainerFamily::d88)) {
         throw UsageError("ディスクの一覧は D88 ファイルだけで表示できます: " +
                          printableName(options.image));
     }
@@ -105,7 +120,9 @@ void registerDisksCommand(CommandRegistry& registry) {
     CLI::App* sub = registry.app().add_subcommand(
         "disks",
         "D88 ファイルのディスクを一覧表示します (--disk N でその番号のディスクを開けます)");
-    sub->add_option("IMAGE", options->image, "D88 ファイル (必須)")->required();
+    sub->add_option("IMAGE", options->image,
+                    "D88 ファイル (必須、" + familyExtensions(ContainerFamily::d88) + ")")
+        ->required();
     sub->add_flag("--json", options->json, "JSON の配列で出力します");
     registry.setAction(sub,
                        [options](CommandContext& context) { return runDisks(*options, context); });

@@ -51,7 +51,15 @@ int runInfo(const InfoOptions& options, CommandContext& context) {
             {"bytesPerSector", bpb.bytesPerSector},   {"sectorsPerCluster", bpb.sectorsPerCluster},
             {"reservedSectors", bpb.reservedSectors}, {"numberOfFATs", bpb.numberOfFATs},
             {"rootEntryCount", bpb.rootEntryCount},   {"totalSectors16", bpb.totalSectors16},
-            {"mediaDescriptor", bpb.mediaDescriptor}, {"sectorsPerFAT", bpb.sectorsPerFAT}};
+            {"mediaDescriptor", bpb.mediaDescriptor}, {"sectorsPerFAT", bpb.sectorsPerFAT},
+            {"totalSectors32", bpb.totalSectors32}};
+        info["volumeSectors"] = bpb.volumeSectorCount();
+        info["parametersInferred"] = image->parametersInferred;
+        info["partition"] = image->partition
+                                ? nlohmann::ordered_json{{"number", image->partition->number},
+                                                         {"offset", image->partition->offset},
+                                                         {"size", image->partition->size}}
+                                : nlohmann::ordered_json(nullptr);
         info["dataOffset"] = image->dataOffset;
         info["bytesPerCluster"] = bytesPerCluster;
         info["dataClusters"] = capacity.totalClusters;
@@ -83,7 +91,7 @@ int runInfo(const InfoOptions& options, CommandContext& context) {
         {"全容量:", kilobytes(capacity.totalBytes) + " (" + std::to_string(capacity.totalClusters) +
                         " クラスタ)"},
         {"予約セクタ数:", std::to_string(bpb.reservedSectors)},
-        {"総セクタ数:", std::to_string(bpb.totalSectors16)},
+        {"総セクタ数:", std::to_string(bpb.volumeSectorCount())},
         {"FAT数:", std::to_string(bpb.numberOfFATs)},
         {"セクタ/FAT:", std::to_string(bpb.sectorsPerFAT)},
         {"ルートエントリ数:", std::to_string(bpb.rootEntryCount)},
@@ -94,6 +102,13 @@ int runInfo(const InfoOptions& options, CommandContext& context) {
     };
     for (const auto& [label, value] : rows) {
         context.out << label << ' ' << value << '\n';
+    }
+    if (image->partition) {
+        context.out << "パーティション: " << image->partition->number << " (オフセット "
+                    << image->partition->offset << ", " << image->partition->size << " バイト)\n";
+    }
+    if (image->parametersInferred) {
+        context.out << "BPB: なし (メディアIDとファイルサイズから推定)\n";
     }
     return exitSuccess;
 }

@@ -220,11 +220,14 @@ TEST(InfoCommand, TextLabelsAndJsonKeys) {
               (std::set<std::string>{"file", "format", "formatLabel", "fileSystem", "geometry",
                                      "bpb", "dataOffset", "bytesPerCluster", "dataClusters",
                                      "freeClusters", "usedClusters", "totalBytes", "freeBytes",
-                                     "usedBytes", "writeProtected", "readOnly"}));
+                                     "usedBytes", "writeProtected", "readOnly", "volumeSectors",
+                                     "parametersInferred", "partition"}));
     EXPECT_EQ(keysOf(info["bpb"]),
               (std::set<std::string>{"bytesPerSector", "sectorsPerCluster", "reservedSectors",
                                      "numberOfFATs", "rootEntryCount", "totalSectors16",
-                                     "mediaDescriptor", "sectorsPerFAT"}));
+                                     "mediaDescriptor", "sectorsPerFAT", "totalSectors32"}));
+    EXPECT_EQ(info["volumeSectors"], 2880);
+    EXPECT_TRUE(info["partition"].is_null());
     EXPECT_EQ(info["freeBytes"], 2846 * 512);
     EXPECT_EQ(info["usedBytes"], 512);
 }

@@ -1,0 +1,73 @@
+#include "cli/Commands.h"
+
+#include "engine/image/DiskImageService.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <ostream>
+
+namespace tamberlane::cli {
+
+namespace {
+
+struct PartitionsOptions {
+    std::string image;
+    bool json = false;
+};
+
+const char* schemeName(PartitionScheme scheme) {
+    return scheme == PartitionScheme::pc98 ? "PC-98" : "PC/AT";
+}
+
+std::string hexType(std::uint8_t type) {
+    static const char* const digits = "0123456789ABCDEF";
+    return std::string("0x") + digits[type >> 4] + digits[type & 0x0F];
+}
+
+std::string padLeft(const std::string& text, std::size_t width) {
+    return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+// Only reads, without a lock, like the D88 disk list.
+int runPartitions(const PartitionsOptions& options, CommandContext& context) {
+    const std::vector<PartitionInfo> partitions = DiskImageService::partitionsOf(options.image);
+    if (partitions.empty()) {
+        throw CommandError("FAT パーティションが見つかりません: " + printableName(options.image));
+    }
+    if (options.json) {
+        nlohmann::ordered_json array = nlohmann::ordered_json::array();
+        for (const PartitionInfo& p : partitions) {
+            array.push_back({{"number", p.number},
+                             {"scheme", schemeName(p.scheme)},
+                             {"type", hexType(p.systemType)},
+                             {"offset", p.offset},
+                             {"size", p.size},
+                             {"name", p.name}});
+        }
+        context.out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        return exitSuccess;
+    }
+    context.out << "番号  方式   種類    オフセット      サイズ  名前\n";
+    for (const PartitionInfo& p : partitions) {
+        context.out << padLeft(std::to_string(p.number), 4) << "  " << schemeName(p.scheme) << "  "
+                    << hexType(p.systemType) << padLeft(std::to_string(p.offset), 14)
+                    << padLeft(std::to_string(p.size), 12) << "  " << printableName(p.name) << '\n';
+    }
+    return exitSuccess;
+}
+
+} // namespace
+
+void registerPartitionsCommand(CommandRegistry& registry) {
+    auto options = std::make_shared<PartitionsOptions>();
+    CLI::App* sub = registry.app().add_subcommand(
+        "partitions", "ハードディスクイメージの FAT パーティションを一覧表示します "
+                      "(--partition N でその番号のパーティションを開けます)");
+    sub->add_option("IMAGE", options->image, "ハードディスクイメージ (必須)")->required();
+    sub->add_flag("--json", options->json, "JSON の配列で出力します");
+    registry.setAction(
+        sub, [options](CommandContext& context) { return runPartitions(*options, context); });
+}
+
+} // namespace tamberlane::cli
