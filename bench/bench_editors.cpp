@@ -4,6 +4,8 @@
 #include "app/state/ApplicationState.h"
 #include "engine/image/NewImage.h"
 
+#include "bench/BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -15,21 +17,7 @@ namespace tamberlane {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Kilobytes of a "VmRSS:"-style line of /proc/self/status.
-std::int64_t statusKiB(const char* key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(key, 0) == 0) {
-            std::istringstream fields(line.substr(std::string(key).size()));
-            std::int64_t kib = 0;
-            fields >> kib;
-            return kib;
-        }
-    }
-    return -1;
-}
+using bench::statusKiB;
 
 struct Workspace {
     fs::path root = fs::temp_directory_path() / ("tamberlane-editors-bench-" + std::to_string(getpid()));

@@ -12,6 +12,8 @@
 #include <QElapsedTimer>
 #include <QScrollBar>
 
+#include "bench/BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -24,21 +26,8 @@ namespace tamberlane {
 namespace {
 
 namespace fs = std::filesystem;
+using bench::statusKiB;
 using Clock = std::chrono::steady_clock;
-
-std::int64_t statusKiB(const char* key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(key, 0) == 0) {
-            std::istringstream fields(line.substr(std::string(key).size()));
-            std::int64_t kib = 0;
-            fields >> kib;
-            return kib;
-        }
-    }
-    return -1;
-}
 
 // Counts paint events reaching any widget: the window has been drawn once one arrives.
 class PaintCounter : public QObject {

@@ -1,6 +1,8 @@
 #include "app/ui/Icons.h"
 
 #include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QPainter>
 #include <QPalette>
 #include <QStandardPaths>
@@ -73,6 +75,19 @@ QIcon numberSquareIcon() {
         icon.addPixmap(pixmap);
     }
     return icon;
+}
+
+QWidget* makeLockBanner(QWidget* banner, QLabel* message) {
+    banner->setAutoFillBackground(true);
+    banner->setStyleSheet(QStringLiteral("background: rgba(230, 97, 0, 40);"));
+    auto* layout = new QHBoxLayout(banner);
+    layout->setContentsMargins(8, 4, 8, 4);
+    auto* lock = new QLabel;
+    lock->setPixmap(themedIcon("changes-prevent", "emblem-readonly").pixmap(16, 16));
+    layout->addWidget(lock);
+    message->setWordWrap(true);
+    layout->addWidget(message, 1);
+    return banner;
 }
 
 } // namespace tamberlane::ui

@@ -3,6 +3,9 @@
 #include <QIcon>
 #include <QStyle>
 
+class QLabel;
+class QWidget;
+
 namespace tamberlane::ui {
 
 // Adwaita stands in for a desktop that sets no icon theme of its own.
@@ -13,5 +16,7 @@ QIcon themedIcon(const char* name, QStyle::StandardPixmap fallback);
 QIcon themedIcon(const char* name, const char* alternative);
 // The hex viewer's symbol, a "#" in a rounded square: no theme names one.
 QIcon numberSquareIcon();
+// The orange strip with the lock that says a window cannot write, holding `message`.
+QWidget* makeLockBanner(QWidget* banner, QLabel* message);
 
 } // namespace tamberlane::ui

@@ -282,15 +282,7 @@ SectorEditorWindow::SectorEditorWindow(QWidget* parent,
     resize(820, 600);
     content()->addWidget(createNavigation());
 
-    banner_ = new QWidget;
-    banner_->setAutoFillBackground(true);
-    banner_->setStyleSheet(QStringLiteral("background: rgba(230, 97, 0, 40);"));
-    auto* bannerLayout = new QHBoxLayout(banner_);
-    bannerLayout->setContentsMargins(8, 4, 8, 4);
-    auto* lock = new QLabel;
-    lock->setPixmap(themedIcon("changes-prevent", "emblem-readonly").pixmap(16, 16));
-    bannerLayout->addWidget(lock);
-    bannerLayout->addWidget(new QLabel(text(tamberlane::texts::readOnlyBanner)), 1);
+    banner_ = makeLockBanner(new QWidget, new QLabel(text(tamberlane::texts::readOnlyBanner)));
     banner_->setAccessibleName(text(tamberlane::texts::readOnlyBanner));
     content()->addWidget(banner_);
 

@@ -99,15 +99,7 @@ TextEditorWindow::TextEditorWindow(QWidget* parent, std::shared_ptr<TextEditorVi
     header->addWidget(lineCount_);
     content()->addLayout(header);
 
-    banner_->setAutoFillBackground(true);
-    banner_->setStyleSheet(QStringLiteral("background: rgba(230, 97, 0, 40);"));
-    auto* bannerLayout = new QHBoxLayout(banner_);
-    bannerLayout->setContentsMargins(8, 4, 8, 4);
-    auto* lock = new QLabel;
-    lock->setPixmap(themedIcon("changes-prevent", "emblem-readonly").pixmap(16, 16));
-    bannerLayout->addWidget(lock);
-    bannerText_->setWordWrap(true);
-    bannerLayout->addWidget(bannerText_, 1);
+    makeLockBanner(banner_, bannerText_);
     content()->addWidget(banner_);
 
     text_->setFont(monospaceFont());
