@@ -68,14 +68,25 @@ bool DiskImageViewModel::openRequest(const OpenRequest& request, OpenFailure onE
     const std::stop_token stop = openStop_.get_token();
     const DiskImageService* service = &service_;
     std::weak_ptr<DiskImageViewModel> weak = weak_from_this();
-    runTask<DiskImageService::PreparedOpen>(
+    runTask<OpenOutcome>(
         executor_,
         [service, request] {
-            return service->prepareOpen(request.url, request.manual, request.diskIndex,
-                                        request.readOnly);
+            OpenOutcome result;
+            result.prepared = service->prepareOpen(request.url, request.manual, request.diskIndex,
+                                                   request.readOnly, request.partitionIndex);
+            // A disk with several FAT partitions asks which one first (only a disk that
+            // has a table pays for reading it again).
+            if (!request.partitionIndex && result.prepared->image->partition) {
+                std::vector<PartitionInfo> choices = DiskImageService::partitionsOf(request.url);
+                if (choices.size() >= 2) {
+                    result.prepared.reset();
+                    result.choices = std::move(choices);
+                }
+            }
+            return result;
         },
         [weak, request, stop, onError = std::move(onError), onOpened = std::move(onOpened),
-         onSettled = std::move(onSettled)](TaskOutcome<DiskImageService::PreparedOpen> outcome) {
+         onSettled = std::move(onSettled)](TaskOutcome<OpenOutcome> outcome) {
             const auto self = weak.lock();
             if (!self) {
                 return;
@@ -101,8 +112,16 @@ bool DiskImageViewModel::openRequest(const OpenRequest& request, OpenFailure onE
                 settle();
                 return;
             }
+            if (!outcome.value->prepared) {
+                self->pendingOpenURL = request.url;
+                self->partitions = std::move(outcome.value->choices);
+                self->showPartitionSelectionDialog = true;
+                settle();
+                return;
+            }
             const std::shared_ptr<DiskImage> before = self->service_.currentImage();
-            const std::shared_ptr<DiskImage> opened = self->service_.adopt(std::move(*outcome.value));
+            const std::shared_ptr<DiskImage> opened =
+                self->service_.adopt(std::move(*outcome.value->prepared));
             self->lastOpen_ = request;
             self->applyImageState(*opened);
             if (opened != before) {
@@ -114,6 +133,19 @@ bool DiskImageViewModel::openRequest(const OpenRequest& request, OpenFailure onE
             settle();
         });
     return true;
+}
+
+void DiskImageViewModel::openPartition(const std::filesystem::path& url,
+                                       std::int64_t partitionIndex) {
+    showPartitionSelectionDialog = false;
+    const auto count = static_cast<std::int64_t>(partitions.get().size());
+    if (partitionIndex < 0 || partitionIndex >= count) {
+        showError(texts::invalidDiskIndex);
+        return;
+    }
+    OpenRequest request{url, std::nullopt, std::nullopt};
+    request.partitionIndex = static_cast<int>(partitionIndex);
+    openRequest(request, [this](const DiskImageError& error) { handleOpenError(error); });
 }
 
 void DiskImageViewModel::openReadOnly() {
@@ -146,7 +178,7 @@ void DiskImageViewModel::openDiskImage(const std::filesystem::path& url) {
         return;
     }
     pendingOpenURL = url;
-    if (lowerExtension(url) == "d88") {
+    if (extensionIsOfFamily(lowerExtension(url), ContainerFamily::d88)) {
         std::vector<D88Disk> disks = disksOfD88File(url);
         if (disks.size() >= 2) {
             d88Disks = std::move(disks);
@@ -315,7 +347,10 @@ std::optional<ImageSummary> DiskImageViewModel::imageSummary() const {
                         image->bytesPerCluster(),
                         image->capacity(),
                         image->isWriteProtected,
-                        image->isReadOnly};
+                        image->isReadOnly,
+                        image->bpb.volumeSectorCount(),
+                        image->parametersInferred,
+                        image->partition};
 }
 
 std::vector<ConvertFormat> DiskImageViewModel::conversionTargets() const {
@@ -346,6 +381,7 @@ void DiskImageViewModel::resetState() {
     freeSpace = 0;
     totalSpace = 0;
     d88Disks.set({});
+    partitions.set({});
     pendingOpenURL.reset();
 }
 

@@ -7,6 +7,7 @@
 #include "engine/fat/ManualParameters.h"
 #include "engine/image/DiskImageService.h"
 #include "engine/image/NewImage.h"
+#include "engine/image/PartitionTable.h"
 #include "engine/image/Signal.h"
 #include "engine/image/formats/D88Format.h"
 
@@ -33,6 +34,11 @@ struct ImageSummary {
     VolumeCapacity capacity;
     bool isWriteProtected = false;
     bool isReadOnly = false;
+    // Sectors of the volume, from the 32-bit count where the 16-bit one is 0.
+    std::int64_t volumeSectors = 0;
+    // No boot parameters on the disk: they were taken from the FAT's media byte.
+    bool parametersInferred = false;
+    std::optional<PartitionInfo> partition;
 };
 
 // The state of the image open in the main window and the flows that open, create,
@@ -60,6 +66,9 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     // The error alert is about a file another program holds: it offers openReadOnly.
     Observable<bool> canOpenReadOnly{false};
     Observable<std::vector<D88Disk>, false> d88Disks;
+    // A hard disk with several FAT partitions: the user picks one, like a disk of a D88.
+    Observable<bool> showPartitionSelectionDialog{false};
+    Observable<std::vector<PartitionInfo>> partitions;
     Observable<ManualParameters> manualParams;
     // An image is being read and parsed in the background.
     Observable<bool> isOpening{false};
@@ -81,6 +90,7 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     void openD88Disk(const std::filesystem::path& url, std::int64_t diskIndex);
     // Opens the file of the failed open again, for reading only.
     void openReadOnly();
+    void openPartition(const std::filesystem::path& url, std::int64_t partitionIndex);
     // Drops a running open when it ends: nothing of it becomes current.
     void cancelOpen();
     // The dialog's "open": stores the parameters and opens the pending file with them.
@@ -111,11 +121,17 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     }
 
   private:
+    struct OpenOutcome {
+        std::optional<DiskImageService::PreparedOpen> prepared;
+        // Set instead when the user must choose a partition first.
+        std::vector<PartitionInfo> choices;
+    };
     struct OpenRequest {
         std::filesystem::path url;
         std::optional<ManualParameters> manual;
         std::optional<int> diskIndex;
         bool readOnly = false;
+        std::optional<int> partitionIndex = std::nullopt;
     };
     using OpenFailure = std::function<void(const DiskImageError&)>;
     // Opens in the background; a success becomes current, is remembered for

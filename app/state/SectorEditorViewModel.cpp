@@ -75,7 +75,7 @@ void SectorEditorViewModel::loadSector(std::int64_t lba) {
     if (!image) {
         return;
     }
-    totalSectors = image->bpb.totalSectors16;
+    totalSectors = image->bpb.volumeSectorCount();
     sectorSize = image->bpb.bytesPerSector;
     isReadOnly = image->isWriteProtected || image->isReadOnly;
     if (lba < 0 || lba >= totalSectors.get()) {

@@ -84,6 +84,34 @@ BoundDialog* makeDiskSelection(QWidget* parent, DiskImageViewModel& image) {
     return dialog;
 }
 
+BoundDialog* makePartitionSelection(QWidget* parent, DiskImageViewModel& image) {
+    auto* dialog = new BoundDialog(parent, texts::partitionSelectionTitle, 400);
+    dialog->addHeading(texts::partitionSelectionTitle);
+    auto* list = new QListWidget;
+    list->setAccessibleName(text(texts::partitionSelectionTitle));
+    list->setMinimumHeight(150);
+    list->setMaximumHeight(300);
+    for (const PartitionInfo& partition : image.partitions.get()) {
+        QString row = text(texts::partitionRowPrefix) + QString::number(partition.number) +
+                      QStringLiteral(": ") + QString::number(partition.size / (1024 * 1024)) +
+                      text(texts::megabyteUnit);
+        if (!partition.name.empty()) {
+            row += QStringLiteral("  ") + fromUtf8(partition.name);
+        }
+        list->addItem(row);
+    }
+    dialog->content()->addWidget(list);
+    dialog->addCancelButton(texts::cancelButton);
+    const auto choose = [&image](QListWidgetItem* item) {
+        if (image.pendingOpenURL) {
+            image.openPartition(*image.pendingOpenURL, item->listWidget()->row(item));
+        }
+    };
+    QObject::connect(list, &QListWidget::itemClicked, dialog, choose);
+    QObject::connect(list, &QListWidget::itemActivated, dialog, choose);
+    return dialog;
+}
+
 BoundDialog* makeNewImage(QWidget* parent, DiskImageViewModel& image, UiSettings& settings) {
     auto* dialog = new BoundDialog(parent, texts::newImageTitle, 400);
     dialog->addHeading(texts::newImageTitle);
@@ -167,7 +195,7 @@ BoundDialog* makeDiskInfo(QWidget* parent, DiskImageViewModel& image) {
         addRow(texts::infoUsed, wholeKilobytes(capacity.usedBytes) + clusters.arg(capacity.usedClusters));
         addRow(texts::infoFree, wholeKilobytes(capacity.freeBytes) + clusters.arg(capacity.freeClusters));
         addRow(texts::infoTotal, wholeKilobytes(capacity.totalBytes) + clusters.arg(capacity.totalClusters));
-        addRow(texts::infoTotalSectors, QString::number(bpb.totalSectors16));
+        addRow(texts::infoTotalSectors, QString::number(summary->volumeSectors));
         addRow(texts::infoFATCount, QString::number(bpb.numberOfFATs));
         addRow(texts::infoSectorsPerFAT, QString::number(bpb.sectorsPerFAT));
         addRow(texts::infoRootEntries, QString::number(bpb.rootEntryCount));
@@ -176,6 +204,12 @@ BoundDialog* makeDiskInfo(QWidget* parent, DiskImageViewModel& image) {
                    QStringLiteral("%1").arg(bpb.mediaDescriptor, 2, 16, QLatin1Char('0')).toUpper());
         addRow(texts::infoWriteProtect,
                text(summary->isWriteProtected ? texts::enabledValue : texts::disabledValue));
+        if (summary->partition) {
+            addRow(texts::infoPartition, QString::number(summary->partition->number));
+        }
+        if (summary->parametersInferred) {
+            addRow(texts::infoParameters, text(texts::inferredFromMedia));
+        }
     }
     dialog->addCancelButton(texts::closeButton)->setDefault(true);
     return dialog;

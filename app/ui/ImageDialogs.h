@@ -12,6 +12,7 @@ class BoundDialog;
 class UiSettings;
 
 BoundDialog* makeDiskSelection(QWidget* parent, DiskImageViewModel& image);
+BoundDialog* makePartitionSelection(QWidget* parent, DiskImageViewModel& image);
 BoundDialog* makeNewImage(QWidget* parent, DiskImageViewModel& image, UiSettings& settings);
 BoundDialog* makeDiskInfo(QWidget* parent, DiskImageViewModel& image);
 BoundDialog* makeConversion(QWidget* parent, DiskImageViewModel& image, UiSettings& settings);

@@ -843,6 +843,9 @@ void MainWindowView::bindDialogs() {
     raiseOn("diskSelection", image.showDiskSelectionDialog,
             [this, &image] { return makeDiskSelection(this, image); },
             [&image] { image.showDiskSelectionDialog = false; });
+    raiseOn("partitionSelection", image.showPartitionSelectionDialog,
+            [this, &image] { return makePartitionSelection(this, image); },
+            [&image] { image.showPartitionSelectionDialog = false; });
     raiseOn("diskInfo", image.showDiskInfoDialog, [this, &image] { return makeDiskInfo(this, image); },
             [&image] { image.showDiskInfoDialog = false; });
     raiseOn("conversion", image.showConvertDialog,

@@ -1,6 +1,7 @@
 #include "tests/app/state/StateTestSupport.h"
 
 #include "app/state/StateTexts.h"
+#include "tests/support/PartitionedDisk.h"
 
 #include <sys/file.h>
 
@@ -221,6 +222,26 @@ TEST_F(ApplicationStateTest, AnOpenRunsInTheBackgroundAndAStoppedOneLeavesNothin
     EXPECT_TRUE(background.image().isImageOpen);
     EXPECT_TRUE(background.browser().isBound());
     EXPECT_TRUE(isLocked(a));
+}
+
+TEST_F(ApplicationStateTest, ADiskWithTwoFATPartitionsAsksWhichAndOpensTheChosenOne) {
+    const auto path = dir / "hard.img";
+    writeFile(path, twoPartitionATDisk().bytes);
+    app.image().openDiskImage(path);
+    EXPECT_FALSE(app.image().isImageOpen);
+    ASSERT_TRUE(app.image().showPartitionSelectionDialog);
+    ASSERT_EQ(app.image().partitions.get().size(), 2u);
+    EXPECT_FALSE(isLocked(path));
+
+    app.image().openPartition(path, 1);
+    ASSERT_TRUE(app.image().isImageOpen) << app.image().errorMessage.get();
+    const std::optional<ImageSummary> summary = app.image().imageSummary();
+    ASSERT_TRUE(summary && summary->partition);
+    EXPECT_EQ(summary->partition->number, 2);
+    EXPECT_EQ(summary->fileSystem, FATType::fat16);
+    // The sector editor counts the partition's volume, not the disk.
+    app.openSectorEditor();
+    EXPECT_EQ(app.sectorEditorVM.get()->totalSectors.get(), summary->volumeSectors);
 }
 
 } // namespace
