@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 namespace tamberlane::bench {
@@ -21,5 +24,26 @@ inline std::int64_t statusKiB(const char* key) {
     }
     return -1;
 }
+
+// A private folder under $TMPDIR (or /tmp), removed with everything in it.
+class ScratchDir {
+  public:
+    ScratchDir() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern =
+            std::string(base && *base ? base : "/tmp") + "/tamberlane-bench-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        path = pattern;
+    }
+    ~ScratchDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    std::filesystem::path path;
+};
 
 } // namespace tamberlane::bench

@@ -4,6 +4,8 @@
 #include "engine/image/DiskImageService.h"
 #include "engine/image/NewImage.h"
 
+#include "bench/BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -15,23 +17,7 @@ namespace {
 
 using namespace tamberlane;
 
-class ScratchDir {
-  public:
-    ScratchDir() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(base && *base ? base : "/tmp") + "/tamberlane-bench-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        path = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    std::filesystem::path path;
-};
+using bench::ScratchDir;
 
 constexpr std::int64_t sectorSize = 512;
 
