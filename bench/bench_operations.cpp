@@ -66,7 +66,8 @@ struct OpenImage {
     // The volume alone, as the FAT tools take it.
     fs::path rawVolume(const std::string& name) const {
         const fs::path raw = workspace().root / (name + ".raw");
-        Workspace::write(raw, Bytes(image->data.begin() + image->dataOffset, image->data.end()));
+        Workspace::write(raw, image->data.slice(static_cast<std::size_t>(image->dataOffset),
+                                              image->data.size() - static_cast<std::size_t>(image->dataOffset)));
         return raw;
     }
 };

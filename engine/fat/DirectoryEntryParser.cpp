@@ -126,10 +126,8 @@ std::uint16_t encodeFATDate(Timestamp date) {
 
 std::string sanitizeFor83(const std::string& text) {
     const icu::UnicodeString input = icu::UnicodeString::fromUTF8(text);
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> characters(
-        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    if (U_FAILURE(status) || input.isEmpty()) {
+    icu::BreakIterator* characters = ShiftJISConverter::characterBreaks();
+    if (characters == nullptr || input.isEmpty()) {
         return input.isEmpty() ? "_" : text;
     }
     characters->setText(input);

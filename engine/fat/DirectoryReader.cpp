@@ -99,8 +99,8 @@ std::vector<DirectoryEntry> readRootDirectory(const DiskImage& image) {
     if (!rangeFits(start, length, static_cast<std::int64_t>(image.data.size()))) {
         throw DiskImageError::headerParseFailure("ルートディレクトリ領域がファイルサイズを超えています");
     }
-    return parseDirectoryEntries(ByteView(image.data).subspan(static_cast<std::size_t>(start),
-                                                              static_cast<std::size_t>(length)));
+    return parseDirectoryEntries(
+        image.data.slice(static_cast<std::size_t>(start), static_cast<std::size_t>(length)));
 }
 
 std::vector<DirectoryEntry> readSubDirectory(std::uint16_t startCluster, const DiskImage& image,

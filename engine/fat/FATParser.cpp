@@ -126,7 +126,7 @@ std::vector<std::uint16_t> decodeFAT16(ByteView data, std::int64_t entryCount) {
 }
 
 std::vector<std::uint16_t> getClusterChain(std::uint16_t startCluster, const FATTable& fatTable) {
-    const std::size_t n = fatTable.entries.size();
+    const std::size_t n = fatTable.entries().size();
     if (startCluster < 2 || startCluster >= n) {
         throw DiskImageError::invalidCluster(startCluster);
     }
@@ -143,7 +143,7 @@ std::vector<std::uint16_t> getClusterChain(std::uint16_t startCluster, const FAT
             throw DiskImageError::circularReference(static_cast<std::uint16_t>(current));
         }
         visited[current] = true;
-        const std::uint16_t next = fatTable.entries[current];
+        const std::uint16_t next = fatTable.entries()[current];
         if (next == bad) {
             return chain;
         }

@@ -10,13 +10,21 @@ namespace tamberlane {
 
 // The decoded first FAT of a volume: one link per cluster number, index 0 and 1 kept
 // as read. A plain value: copies (undo snapshots) never see later changes.
+//
+// Every change goes through it, so it keeps its free-cluster count and the lowest
+// cluster that may be free up to date: an import of many files never rescans the table.
 class FATTable {
   public:
     FATTable() = default;
     FATTable(std::vector<std::uint16_t> entries, FATType fatType);
 
-    std::vector<std::uint16_t> entries;
     FATType fatType = FATType::fat12;
+
+    const std::vector<std::uint16_t>& entries() const { return entries_; }
+    std::uint16_t entry(std::size_t cluster) const { return entries_.at(cluster); }
+    void setEntry(std::size_t cluster, std::uint16_t value);
+    // Takes another decoding of the same FAT (same size), keeping the allocation limits.
+    void replaceEntries(std::vector<std::uint16_t> entries);
 
     std::uint16_t badValue() const;
     std::uint16_t endOfChainValue() const;
@@ -29,13 +37,13 @@ class FATTable {
     // Clusters at or above this limit are never allocated and never counted as free
     // (the image cannot store them). Defaults to the table's size.
     std::int64_t allocationLimit() const;
-    void setAllocationLimit(std::int64_t limit) { allocationLimit_ = limit; }
+    void setAllocationLimit(std::int64_t limit);
     // Clusters below the limit that cannot be stored either (true = never allocated).
-    void setBlockedClusters(std::vector<bool> blocked) { blocked_ = std::move(blocked); }
+    void setBlockedClusters(std::vector<bool> blocked);
     // Free-able and storable: a cluster allocate may hand out when its entry is 0.
     bool isAllocatable(std::int64_t cluster) const;
 
-    std::int64_t freeClusterCount() const;
+    std::int64_t freeClusterCount() const { return freeCount_; }
 
     // Lowest free clusters first, linked in ascending order. Throws diskFull with
     // cluster counts; callers that talk to the user convert them to bytes.
@@ -49,12 +57,20 @@ class FATTable {
     }
 
     bool operator==(const FATTable& other) const {
-        return entries == other.entries && fatType == other.fatType;
+        return entries_ == other.entries_ && fatType == other.fatType;
     }
 
   private:
+    void recount();
+    // One entry changed from `old`: keeps the count and the search start true.
+    void noteChange(std::size_t cluster, std::uint16_t old, std::uint16_t value);
+
+    std::vector<std::uint16_t> entries_;
     std::int64_t allocationLimit_ = -1;
     std::vector<bool> blocked_;
+    std::int64_t freeCount_ = 0;
+    // No allocatable cluster below it is free.
+    std::int64_t searchStart_ = 2;
 };
 
 } // namespace tamberlane

@@ -34,11 +34,27 @@ UConverter* converter() {
     return conv.get();
 }
 
+struct BreakIteratorHolder {
+    std::unique_ptr<icu::BreakIterator> iterator;
+    BreakIteratorHolder() {
+        UErrorCode status = U_ZERO_ERROR;
+        iterator.reset(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        if (U_FAILURE(status)) {
+            iterator.reset();
+        }
+    }
+};
+
 bool isLeadByte(std::uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
 const char* const replacementCharacter = "\xEF\xBF\xBD";
 
 } // namespace
+
+icu::BreakIterator* characterBreaks() {
+    thread_local BreakIteratorHolder holder;
+    return holder.iterator.get();
+}
 
 std::optional<std::string> decodeStrict(ByteView data) {
     UConverter* conv = converter();
@@ -110,10 +126,8 @@ Bytes toShiftJIS(const std::string& text) {
         return out;
     }
     const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> characters(
-        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    if (U_FAILURE(status)) {
+    icu::BreakIterator* characters = characterBreaks();
+    if (characters == nullptr) {
         return out;
     }
     characters->setText(unicode);

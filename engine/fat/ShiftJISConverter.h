@@ -2,6 +2,8 @@
 
 #include "engine/image/Bytes.h"
 
+#include <unicode/brkiter.h>
+
 #include <optional>
 #include <string>
 
@@ -21,6 +23,11 @@ std::string convertByteByByte(ByteView data);
 std::optional<std::string> decodeStrict(ByteView data);
 // One character (any number of scalars, UTF-8) encoded strictly.
 std::optional<Bytes> encodeStrict(const std::string& character);
+
+// This thread's user-perceived-character iterator, or null when ICU has none. Made once:
+// building one loads ICU's break rules, which would dominate encoding a short name.
+// One walk at a time: setText starts over for every caller.
+icu::BreakIterator* characterBreaks();
 
 } // namespace ShiftJISConverter
 

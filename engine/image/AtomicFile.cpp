@@ -2,7 +2,11 @@
 
 #include "engine/image/DiskImageError.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <sys/uio.h>
+#include <vector>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -75,19 +79,36 @@ private:
     int fd_;
 };
 
-void writeAll(int fd, ByteView bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n =
-            step(AtomicWriteStep::write, static_cast<int>(write(fd, bytes.data() + done,
-                                                                bytes.size() - done)));
-        if (n < 0) {
-            if (errno == EINTR) {
+// Gathered writes straight from the pieces: the whole file is never assembled in one
+// buffer first.
+void writeAll(int fd, std::span<const ByteView> pieces) {
+    std::vector<iovec> vectors;
+    vectors.reserve(pieces.size());
+    for (const ByteView piece : pieces) {
+        if (!piece.empty()) {
+            vectors.push_back({const_cast<std::uint8_t*>(piece.data()), piece.size()});
+        }
+    }
+    std::size_t next = 0;
+    while (next < vectors.size()) {
+        const int count = static_cast<int>(std::min<std::size_t>(vectors.size() - next, IOV_MAX));
+        const ssize_t n = writev(fd, vectors.data() + next, count);
+        if (step(AtomicWriteStep::write, n < 0 ? -1 : 0) < 0) {
+            if (n < 0 && errno == EINTR) {
                 continue;
             }
             throw DiskImageError::ioErrorFromErrno(errno);
         }
-        done += static_cast<std::size_t>(n);
+        // A short write leaves the rest of one piece and the ones after it.
+        std::size_t written = static_cast<std::size_t>(n);
+        while (next < vectors.size() && written >= vectors[next].iov_len) {
+            written -= vectors[next].iov_len;
+            ++next;
+        }
+        if (written > 0) {
+            vectors[next].iov_base = static_cast<std::uint8_t*>(vectors[next].iov_base) + written;
+            vectors[next].iov_len -= written;
+        }
     }
 }
 
@@ -112,6 +133,11 @@ void setAtomicWriteFaultHook(std::function<int(AtomicWriteStep)> hook) {
 
 void writeFileAtomically(const std::filesystem::path& path, ByteView bytes,
                          LockedTarget lockedTarget, const std::shared_ptr<FileLock>& lock) {
+    writeFileAtomically(path, std::span<const ByteView>(&bytes, 1), lockedTarget, lock);
+}
+
+void writeFileAtomically(const std::filesystem::path& path, std::span<const ByteView> pieces,
+                         LockedTarget lockedTarget, const std::shared_ptr<FileLock>& lock) {
     const std::filesystem::path target = resolveTarget(path);
     Descriptor targetLock;
     if (lockedTarget == LockedTarget::refuse) {
@@ -131,10 +157,7 @@ void writeFileAtomically(const std::filesystem::path& path, ByteView bytes,
     }
     const std::filesystem::path tempPath = pattern;
     try {
-        writeAll(temp.get(), bytes);
-        if (step(AtomicWriteStep::sync, fsync(temp.get())) != 0) {
-            throw DiskImageError::ioErrorFromErrno(errno);
-        }
+        // The mode first, so that the one sync below makes it durable with the bytes.
         struct stat old {};
         mode_t mode = 0;
         if (stat(target.c_str(), &old) == 0) {
@@ -145,6 +168,10 @@ void writeFileAtomically(const std::filesystem::path& path, ByteView bytes,
             mode = 0666 & ~mask;
         }
         if (step(AtomicWriteStep::setMode, fchmod(temp.get(), mode)) != 0) {
+            throw DiskImageError::ioErrorFromErrno(errno);
+        }
+        writeAll(temp.get(), pieces);
+        if (step(AtomicWriteStep::sync, fsync(temp.get())) != 0) {
             throw DiskImageError::ioErrorFromErrno(errno);
         }
         if (lock && step(AtomicWriteStep::lock, flock(temp.get(), LOCK_EX | LOCK_NB)) != 0) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <span>
 
 namespace tamberlane {
 
@@ -23,6 +24,9 @@ enum class LockedTarget {
 // file is untouched and the temporary file removed. When `lock` is given, the new file
 // is locked exclusively before it replaces the old one and `lock` takes it over.
 void writeFileAtomically(const std::filesystem::path& path, ByteView bytes,
+                         LockedTarget lockedTarget, const std::shared_ptr<FileLock>& lock = nullptr);
+// The same for a file whose bytes are `pieces` one after another.
+void writeFileAtomically(const std::filesystem::path& path, std::span<const ByteView> pieces,
                          LockedTarget lockedTarget, const std::shared_ptr<FileLock>& lock = nullptr);
 
 // Steps of the write at which tests can inject a failure.

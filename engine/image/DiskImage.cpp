@@ -10,8 +10,8 @@ namespace tamberlane {
 
 DiskImage::DiskImage(std::filesystem::path url_, std::shared_ptr<const DiskImageFormat> format_,
                      DiskGeometry geometry_, BIOSParameterBlock bpb_, FATType fatType_,
-                     FATTable fatTable_, bool isWriteProtected_, bool isReadOnly_, Bytes data_,
-                     std::int64_t dataOffset_, std::optional<Bytes> originalFileData_,
+                     FATTable fatTable_, bool isWriteProtected_, bool isReadOnly_, PagedBytes data_,
+                     std::int64_t dataOffset_, std::optional<PagedBytes> originalFileData_,
                      bool isD88Format_, std::optional<std::vector<bool>> storedSectors)
     : url(std::move(url_)), format(std::move(format_)), geometry(geometry_), bpb(bpb_),
       fatType(fatType_), fatTable(std::move(fatTable_)), isWriteProtected(isWriteProtected_),
@@ -36,7 +36,7 @@ bool DiskImage::writable(std::int64_t start, std::int64_t length) const {
 void DiskImage::limitAllocation() {
     // Clusters the image cannot keep are never handed out: those past the end of a
     // truncated image or of its partition, and those with a sector no record holds.
-    const std::int64_t entryCount = static_cast<std::int64_t>(fatTable.entries.size());
+    const std::int64_t entryCount = static_cast<std::int64_t>(fatTable.entries().size());
     std::int64_t limit = 2;
     std::vector<bool> blocked;
     for (; limit < entryCount; ++limit) {
@@ -75,7 +75,7 @@ std::int64_t DiskImage::bytesPerCluster() const {
 }
 
 std::int64_t DiskImage::totalClusters() const {
-    return std::max<std::int64_t>(0, static_cast<std::int64_t>(fatTable.entries.size()) - 2);
+    return std::max<std::int64_t>(0, static_cast<std::int64_t>(fatTable.entries().size()) - 2);
 }
 
 std::int64_t DiskImage::clusterStart(std::uint16_t cluster) const {
@@ -143,7 +143,7 @@ Bytes DiskImage::readSector(std::int64_t lba) const {
     if (!rangeFits(start, size, static_cast<std::int64_t>(data.size()))) {
         return Bytes(static_cast<std::size_t>(size), 0);
     }
-    return Bytes(data.begin() + start, data.begin() + start + size);
+    return data.slice(static_cast<std::size_t>(start), static_cast<std::size_t>(size));
 }
 
 Bytes DiskImage::readCluster(std::uint16_t cluster) const {
@@ -173,9 +173,8 @@ void DiskImage::writeSector(std::int64_t lba, ByteView sectorData) {
     }
     const std::size_t copied =
         std::min<std::size_t>(sectorData.size(), static_cast<std::size_t>(size));
-    std::copy_n(sectorData.begin(), copied, data.begin() + start);
-    std::fill(data.begin() + start + static_cast<std::int64_t>(copied), data.begin() + start + size,
-              0);
+    data.write(static_cast<std::size_t>(start), sectorData.first(copied));
+    data.fill(static_cast<std::size_t>(start) + copied, static_cast<std::size_t>(size) - copied, 0);
 }
 
 void DiskImage::writeCluster(std::uint16_t cluster, ByteView clusterData) {
@@ -196,17 +195,18 @@ void DiskImage::writeCluster(std::uint16_t cluster, ByteView clusterData) {
     }
 }
 
-Bytes DiskImage::containerBytes() const {
-    if (isD88Format && originalFileData) {
-        return rebuildD88Data(data, *originalFileData, geometry, d88DiskOffset);
-    }
-    return data;
+PagedBytes DiskImage::containerBytes() const {
+    return format->containerBytes(data, originalFileData ? &*originalFileData : nullptr, geometry,
+                                  d88DiskOffset);
 }
 
 void DiskImage::saveToFile() {
     checkWritable();
-    const Bytes bytes = containerBytes();
-    writeFileAtomically(url, bytes, LockedTarget::ownedByCaller, lock);
+    const PagedBytes bytes = containerBytes();
+    std::vector<ByteView> pieces;
+    pieces.reserve(bytes.size() / PagedBytes::pageSize + 1);
+    bytes.forEachSegment(0, bytes.size(), [&](ByteView piece) { pieces.push_back(piece); });
+    writeFileAtomically(url, pieces, LockedTarget::ownedByCaller, lock);
 }
 
 } // namespace tamberlane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/base/PagedBytes.h"
 #include "engine/fat/FATTable.h"
 #include "engine/image/BIOSParameterBlock.h"
 #include "engine/image/Bytes.h"
@@ -32,8 +33,8 @@ class DiskImage {
   public:
     DiskImage(std::filesystem::path url, std::shared_ptr<const DiskImageFormat> format,
               DiskGeometry geometry, BIOSParameterBlock bpb, FATType fatType, FATTable fatTable,
-              bool isWriteProtected, bool isReadOnly, Bytes data, std::int64_t dataOffset,
-              std::optional<Bytes> originalFileData, bool isD88Format,
+              bool isWriteProtected, bool isReadOnly, PagedBytes data, std::int64_t dataOffset,
+              std::optional<PagedBytes> originalFileData, bool isD88Format,
               std::optional<std::vector<bool>> storedSectors = std::nullopt);
 
     const std::filesystem::path url;
@@ -44,9 +45,11 @@ class DiskImage {
     FATTable fatTable;
     const bool isWriteProtected;
     const bool isReadOnly;
-    Bytes data;
+    // The container's bytes (for a D88 file: the flat volume rebuilt from its records);
+    // the volume starts at dataOffset. Copies share pages, so snapshots are cheap.
+    PagedBytes data;
     const std::int64_t dataOffset;
-    std::optional<Bytes> originalFileData;
+    std::optional<PagedBytes> originalFileData;
     const bool isD88Format;
 
     // For a D88 file holding several disks: where the opened disk starts in the file
@@ -86,12 +89,9 @@ class DiskImage {
     // Writes the whole container atomically to `url`.
     void saveToFile();
     // The bytes a save would write.
-    Bytes containerBytes() const;
+    PagedBytes containerBytes() const;
 
     void checkWritable() const;
-
-    static Bytes rebuildD88Data(ByteView flatData, ByteView originalD88,
-                                const DiskGeometry& geometry, std::int64_t diskOffset = 0);
 
   private:
     void limitAllocation();

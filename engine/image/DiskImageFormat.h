@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/base/PagedBytes.h"
 #include "engine/image/BIOSParameterBlock.h"
 #include "engine/image/Bytes.h"
 #include "engine/image/DiskGeometry.h"
@@ -30,6 +31,13 @@ class DiskImageFormat {
     // every other container holds the volume as it is.
     virtual std::optional<Bytes> extractFlatVolume(ByteView, const DiskGeometry&) const {
         return std::nullopt;
+    }
+    // The whole file a save writes, from the bytes the image holds: those bytes
+    // themselves, except where extractFlatVolume built them from the file's records
+    // (`original`: the whole file as read; `diskOffset`: where the opened disk starts).
+    virtual PagedBytes containerBytes(const PagedBytes& held, const PagedBytes* /*original*/,
+                                      const DiskGeometry&, std::int64_t /*diskOffset*/) const {
+        return held;
     }
     // For a flat volume built from records: which sectors (of the geometry's size) a
     // record holds whole, so a save can store them. Absent: every sector of the data.

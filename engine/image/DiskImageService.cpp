@@ -28,7 +28,9 @@ bool isPermissionFailure(int error) {
     return error == EACCES || error == EROFS || error == EPERM;
 }
 
-Bytes readWholeFile(int fd) {
+// Reads straight into the pages the image keeps: each byte is copied once, and nothing
+// is zero-filled first.
+PagedBytes readWholeFile(int fd) {
     struct stat st {};
     if (fstat(fd, &st) != 0) {
         throw DiskImageError::ioErrorFromErrno(errno);
@@ -43,24 +45,35 @@ Bytes readWholeFile(int fd) {
     if (st.st_size > DiskImageService::maxImageFileSize) {
         throw DiskImageError::ioErrorFromErrno(EFBIG);
     }
-    Bytes data(static_cast<std::size_t>(st.st_size));
     std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n =
-            pread(fd, data.data() + done, data.size() - done, static_cast<off_t>(done));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
+    PagedBytes data = PagedBytes::filledBy(
+        static_cast<std::size_t>(st.st_size), [&](std::span<std::uint8_t> out, std::size_t) {
+            while (done < out.size()) {
+                const ssize_t n =
+                    pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(done));
+                if (n < 0) {
+                    if (errno == EINTR) {
+                        continue;
+                    }
+                    throw DiskImageError::ioErrorFromErrno(errno);
+                }
+                if (n == 0) {
+                    break;
+                }
+                done += static_cast<std::size_t>(n);
             }
-            throw DiskImageError::ioErrorFromErrno(errno);
-        }
-        if (n == 0) {
-            data.resize(done);
-            break;
-        }
-        done += static_cast<std::size_t>(n);
+        });
+    // A file that shrank while it was read ends where its bytes ended.
+    return done == data.size() ? data : PagedBytes(data.slice(0, done));
+}
+
+// The bytes of `data` as one span: in place when they are contiguous, else in `copy`.
+ByteView viewOf(const PagedBytes& data, Bytes& copy) {
+    if (const auto view = data.contiguousView()) {
+        return *view;
     }
-    return data;
+    copy = data.toBytes();
+    return copy;
 }
 
 const char* const bootSectorReadFailure = "ブートセクタの読み取りに失敗しました";
@@ -208,7 +221,7 @@ DiskImageService::PreparedOpen DiskImageService::prepareOpen(
     const std::filesystem::path& url, const std::optional<ManualParameters>& manualParams,
     std::optional<int> diskIndex, bool readOnly, std::optional<int> partitionIndex) const {
     LockedFile locked = lockFile(url, readOnly);
-    Bytes fileData = readWholeFile(locked.lock->fileDescriptor());
+    PagedBytes fileData = readWholeFile(locked.lock->fileDescriptor());
     std::shared_ptr<DiskImage> image =
         manualParams
             ? openWithManualParams(url, std::move(fileData), *manualParams, locked.isReadOnly)
@@ -250,25 +263,26 @@ DiskImageService::ContainerSlice DiskImageService::chooseDisk(const std::filesys
 }
 
 std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::path& url,
-                                                        Bytes fileData, bool isReadOnly,
+                                                        PagedBytes fileData, bool isReadOnly,
                                                         std::optional<int> diskIndex,
                                                         std::optional<int> partitionIndex) {
-    const ContainerSlice slice = chooseDisk(url, fileData, diskIndex);
+    Bytes fileCopy;
+    const ByteView fileView = viewOf(fileData, fileCopy);
+    const ContainerSlice slice = chooseDisk(url, fileView, diskIndex);
     const auto format = DiskImageParser::detectFormat(url, slice.bytes);
     const DiskGeometry geometry = format->parseGeometry(slice.bytes);
     std::int64_t offset = format->dataOffset(slice.bytes);
     const bool writeProtected = DiskImageParser::extractWriteProtectStatus(*format);
 
-    std::optional<Bytes> originalFileData;
+    // Containers that hold the volume as it is are read in place; the pages of the file
+    // become the image's. Only a volume rebuilt from track records is a new buffer.
+    std::optional<PagedBytes> originalFileData;
     std::optional<std::vector<bool>> storedSectors;
-    Bytes working;
-    if (auto flat = format->extractFlatVolume(slice.bytes, geometry)) {
-        working = std::move(*flat);
+    std::optional<Bytes> flat = format->extractFlatVolume(slice.bytes, geometry);
+    const ByteView working = flat ? ByteView(*flat) : fileView;
+    if (flat) {
         storedSectors = format->storedSectors(slice.bytes, geometry);
-        originalFileData = std::move(fileData);
         offset = 0;
-    } else {
-        working = std::move(fileData);
     }
     const std::int64_t workingSize = static_cast<std::int64_t>(working.size());
     const std::int64_t sectorSize = geometry.bytesPerSector;
@@ -315,8 +329,12 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
         FATParser::fatTypeForClusterCount(FATParser::calculateTotalClusters(bpb));
     FATTable table = decodeFATAt(working, bootOffset, bpb, fatType);
 
+    PagedBytes held = flat ? PagedBytes(*flat) : fileData;
+    if (flat) {
+        originalFileData = std::move(fileData);
+    }
     auto image = std::make_shared<DiskImage>(url, format, geometry, bpb, fatType, std::move(table),
-                                             writeProtected, isReadOnly, std::move(working),
+                                             writeProtected, isReadOnly, std::move(held),
                                              bootOffset, std::move(originalFileData),
                                              format->isD88(), std::move(storedSectors));
     image->d88DiskOffset = slice.offset;
@@ -343,20 +361,24 @@ std::vector<PartitionInfo> DiskImageService::partitionsOf(const std::filesystem:
         throw DiskImageError::ioErrorFromErrno(errno);
     }
     const FileLock closer(fd, FileLock::Mode::unlocked);
-    return partitionsIn(url, readWholeFile(fd));
+    const PagedBytes data = readWholeFile(fd);
+    Bytes copy;
+    return partitionsIn(url, viewOf(data, copy));
 }
 
 std::shared_ptr<DiskImage> DiskImageService::openWithManualParams(const std::filesystem::path& url,
-                                                                  Bytes data,
+                                                                  PagedBytes fileData,
                                                                   const ManualParameters& params,
                                                                   bool isReadOnly) {
+    Bytes copy;
+    const ByteView data = viewOf(fileData, copy);
     const std::int64_t size = static_cast<std::int64_t>(data.size());
     if (params.bytesPerSector <= 0 || !rangeFits(params.dataOffset, params.bytesPerSector, size)) {
         throw DiskImageError::headerParseFailure(
             "指定されたデータオフセットでブートセクタを読み取れません");
     }
     const BIOSParameterBlock bpb = FATParser::parseBPB(
-        ByteView(data).subspan(static_cast<std::size_t>(params.dataOffset),
+        data.subspan(static_cast<std::size_t>(params.dataOffset),
                                static_cast<std::size_t>(params.bytesPerSector)));
     FATTable table = decodeFATAt(data, params.dataOffset, bpb, params.fatType);
     const DiskGeometry geometry{params.heads, params.cylinders, params.sectorsPerTrack,
@@ -365,7 +387,7 @@ std::shared_ptr<DiskImage> DiskImageService::openWithManualParams(const std::fil
     auto format =
         std::make_shared<PlainImageFormat>(size - params.dataOffset, ext.empty() ? "BIN" : ext);
     return std::make_shared<DiskImage>(url, format, geometry, bpb, params.fatType, std::move(table),
-                                       false, isReadOnly, std::move(data), params.dataOffset,
+                                       false, isReadOnly, std::move(fileData), params.dataOffset,
                                        std::nullopt, false);
 }
 

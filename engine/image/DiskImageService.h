@@ -63,10 +63,10 @@ public:
                                                       std::int64_t sectorSize, std::int64_t maxSectors,
                                                       bool requireJumpInstruction);
     static std::shared_ptr<DiskImage> openWithManualParams(const std::filesystem::path& url,
-                                                           Bytes data, const ManualParameters& params,
+                                                           PagedBytes data, const ManualParameters& params,
                                                            bool isReadOnly);
     // Parses a whole container file into an image (no lock, not made current).
-    static std::shared_ptr<DiskImage> parseImage(const std::filesystem::path& url, Bytes fileData,
+    static std::shared_ptr<DiskImage> parseImage(const std::filesystem::path& url, PagedBytes fileData,
                                                  bool isReadOnly, std::optional<int> diskIndex,
                                                  std::optional<int> partitionIndex = std::nullopt);
     // The FAT partitions of a partitioned hard-disk image, in the order an open's

@@ -276,12 +276,12 @@ Bytes convertImage(const DiskImage& image, ConvertFormat format) {
     const std::int64_t start = std::clamp<std::int64_t>(image.dataOffset, 0, dataSize);
     const std::int64_t length =
         std::min(std::max<std::int64_t>(geometry.totalBytes(), 0), dataSize - start);
-    const ByteView flat =
-        ByteView(image.data)
-            .subspan(static_cast<std::size_t>(start), static_cast<std::size_t>(length));
+    const Bytes volume =
+        image.data.slice(static_cast<std::size_t>(start), static_cast<std::size_t>(length));
+    const ByteView flat = volume;
     switch (format) {
     case ConvertFormat::bin:
-        return Bytes(flat.begin(), flat.end());
+        return volume;
     case ConvertFormat::d88:
         return D88ImageFormat::buildD88Image(flat, geometry, D88WriteVariant::conversion);
     case ConvertFormat::fdi:

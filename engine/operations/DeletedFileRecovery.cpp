@@ -28,7 +28,7 @@ std::string joinName(ByteView name, ByteView ext) {
 bool clusterIsFree(const DiskImage& image, std::int64_t cluster) {
     // Clusters the image cannot store are never free, whatever the FAT says.
     return image.fatTable.isAllocatable(cluster) &&
-           image.fatTable.entries[static_cast<std::size_t>(cluster)] == 0;
+           image.fatTable.entries()[static_cast<std::size_t>(cluster)] == 0;
 }
 
 // The bytes of the slot as they are now, or nothing when they cannot be read whole.
@@ -104,7 +104,7 @@ std::optional<DeletedFileEntry> parseDeletedEntry(ByteView entryData, std::int64
     }
     const std::int64_t end =
         std::min<std::int64_t>(entry.startCluster + entry.requiredClusters,
-                               static_cast<std::int64_t>(image.fatTable.entries.size()));
+                               static_cast<std::int64_t>(image.fatTable.entries().size()));
     for (std::int64_t c = entry.startCluster; c < end; ++c) {
         if (clusterIsFree(image, c)) {
             ++entry.freeClusters;
@@ -138,13 +138,12 @@ std::vector<DeletedFileEntry> listDeletedEntries(const DiskImage& image, const D
                 !rangeFits(start, length, static_cast<std::int64_t>(image.data.size()))) {
                 return entries;
             }
-            const ByteView block =
-                ByteView(image.data)
-                    .subspan(static_cast<std::size_t>(start), static_cast<std::size_t>(length));
+            const Bytes block =
+                image.data.slice(static_cast<std::size_t>(start), static_cast<std::size_t>(length));
             for (std::int64_t o = 0; o + 32 <= length; o += 32) {
                 const EntryLocation location{true, rootStart + o / bytesPerSector,
                                              o % bytesPerSector};
-                if (auto entry = parseDeletedEntry(block.subspan(static_cast<std::size_t>(o), 32),
+                if (auto entry = parseDeletedEntry(ByteView(block).subspan(static_cast<std::size_t>(o), 32),
                                                    bytesPerCluster, image, location)) {
                     entries.push_back(std::move(*entry));
                 }
@@ -255,11 +254,12 @@ void restore(DiskImage& image, const DiskPath& directory, const DeletedFileEntry
         if (target.startCluster >= 2) {
             for (std::int64_t i = 0; i < required; ++i) {
                 const std::int64_t c = target.startCluster + i;
-                if (c >= static_cast<std::int64_t>(fat.entries.size())) {
+                if (c >= static_cast<std::int64_t>(fat.entries().size())) {
                     break;
                 }
-                fat.entries[static_cast<std::size_t>(c)] =
-                    i + 1 < required ? static_cast<std::uint16_t>(c + 1) : fat.endOfChainValue();
+                fat.setEntry(static_cast<std::size_t>(c), i + 1 < required
+                                                              ? static_cast<std::uint16_t>(c + 1)
+                                                              : fat.endOfChainValue());
             }
         }
         journal.writeFAT();

@@ -111,10 +111,10 @@ FileOperationService::writeRawSector(std::int64_t lba, ByteView sectorData) {
                 }
                 return bytes;
             }();
-            const auto count = static_cast<std::int64_t>(image.fatTable.entries.size());
-            image.fatTable.entries = image.fatType == FATType::fat12
-                                         ? FATParser::decodeFAT12(fatBytes, count)
-                                         : FATParser::decodeFAT16(fatBytes, count);
+            const auto count = static_cast<std::int64_t>(image.fatTable.entries().size());
+            image.fatTable.replaceEntries(image.fatType == FATType::fat12
+                                              ? FATParser::decodeFAT12(fatBytes, count)
+                                              : FATParser::decodeFAT16(fatBytes, count));
         }
         commit(journal, false);
     } catch (...) {

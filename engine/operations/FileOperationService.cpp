@@ -351,7 +351,7 @@ void FileOperationService::growDirectory(ImageJournal& journal, DirectoryStorage
         throw DiskImageError::diskFull(32, 0);
     }
     const std::uint16_t cluster = allocateClusters(1, bytesPerCluster).front();
-    diskImage_->fatTable.entries[static_cast<std::size_t>(storage.units.back())] = cluster;
+    diskImage_->fatTable.setEntry(static_cast<std::size_t>(storage.units.back()), cluster);
     // Zero-filled, so the slots after the last entry read as the end of the directory.
     journal.writeCluster(cluster, Bytes(static_cast<std::size_t>(bytesPerCluster), 0));
     storage.units.push_back(cluster);

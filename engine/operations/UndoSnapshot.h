@@ -14,8 +14,8 @@ namespace tamberlane {
 struct UndoSnapshot {
     std::string operationName;
     FATTable fatTable;
-    Bytes imageData;
-    std::optional<Bytes> originalFileData;
+    PagedBytes imageData;
+    std::optional<PagedBytes> originalFileData;
     // The image the snapshot was taken from. Restoring it into any other image would
     // write one file's contents into another, so it is only ever restored into this
     // one; an image that has gone away matches nothing.

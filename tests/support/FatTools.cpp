@@ -253,8 +253,10 @@ std::shared_ptr<DiskImage> Volume::open(bool readOnly) {
     }
     return image_ =
                params
-                   ? DiskImageService::openWithManualParams(path_, readFile(path_), *params, true)
-                   : DiskImageService::parseImage(path_, readFile(path_), true, std::nullopt);
+                   ? DiskImageService::openWithManualParams(path_, PagedBytes(readFile(path_)),
+                                                             *params, true)
+                   : DiskImageService::parseImage(path_, PagedBytes(readFile(path_)), true,
+                                                  std::nullopt);
 }
 
 void Volume::close() {

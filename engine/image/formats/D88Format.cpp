@@ -308,4 +308,60 @@ Bytes D88ImageFormat::buildD88Image(ByteView flatData, const DiskGeometry& g,
     return out;
 }
 
+PagedBytes D88ImageFormat::containerBytes(const PagedBytes& flat, const PagedBytes* original,
+                                          const DiskGeometry& geometry,
+                                          std::int64_t diskOffset) const {
+    return original ? rebuildFile(flat, *original, geometry, diskOffset) : flat;
+}
+
+// Walks the tracks exactly as extraction does. Only the chosen disk's sector data
+// changes: headers, IDs, the other disks of the file and its size stay as they were, and
+// the result shares every page of `original` that no changed sector touches.
+PagedBytes D88ImageFormat::rebuildFile(const PagedBytes& flat, const PagedBytes& original,
+                                       const DiskGeometry& geometry, std::int64_t diskOffset) {
+    PagedBytes result = original;
+    const std::int64_t fileSize = static_cast<std::int64_t>(original.size());
+    if (diskOffset < 0 || diskOffset >= fileSize || geometry.sectorsPerTrack <= 0 ||
+        geometry.bytesPerSector <= 0) {
+        return result;
+    }
+    // The record walk reads headers only: one disk's worth of a floppy, copied once.
+    const Bytes diskCopy = original.slice(static_cast<std::size_t>(diskOffset),
+                                          static_cast<std::size_t>(fileSize - diskOffset));
+    const ByteView disk = diskBytesOf(diskCopy);
+    const std::int64_t flatSize = static_cast<std::int64_t>(flat.size());
+    struct Record {
+        std::int64_t index, pos, size;
+    };
+    std::vector<Record> records;
+    forEachSectorRecord(disk, geometry.sectorsPerTrack,
+                        [&](std::int64_t index, std::int64_t pos, std::int64_t size) {
+                            records.push_back({index, pos, size});
+                        });
+    // Several records can claim one flat sector (repeated or out-of-range R, as on
+    // protected disks); extraction shows the last one. Writing the sector into every
+    // claimant would overwrite the hidden records with it on each save, so each flat
+    // byte goes back only to the record it was read from: walk backwards and skip the
+    // bytes a later record already took.
+    std::vector<std::int64_t> claimed(
+        static_cast<std::size_t>((flatSize + geometry.bytesPerSector - 1) /
+                                 geometry.bytesPerSector),
+        0);
+    for (auto it = records.rbegin(); it != records.rend(); ++it) {
+        const std::int64_t src = it->index * geometry.bytesPerSector;
+        const std::int64_t length = std::min(it->size, geometry.bytesPerSector);
+        if (src < 0 || !rangeFits(src, length, flatSize)) {
+            continue;
+        }
+        std::int64_t& taken = claimed[static_cast<std::size_t>(it->index)];
+        if (length > taken) {
+            result.write(static_cast<std::size_t>(diskOffset + it->pos + taken),
+                         flat.slice(static_cast<std::size_t>(src + taken),
+                                    static_cast<std::size_t>(length - taken)));
+            taken = length;
+        }
+    }
+    return result;
+}
+
 } // namespace tamberlane

@@ -120,6 +120,11 @@ class D88ImageFormat : public DiskImageFormat {
     }
     std::optional<std::vector<bool>> storedSectors(ByteView data,
                                                    const DiskGeometry& geometry) const override;
+    PagedBytes containerBytes(const PagedBytes& flat, const PagedBytes* original,
+                              const DiskGeometry& geometry, std::int64_t diskOffset) const override;
+    // Puts the flat volume back into the track records of the file as it was read.
+    static PagedBytes rebuildFile(const PagedBytes& flat, const PagedBytes& original,
+                                  const DiskGeometry& geometry, std::int64_t diskOffset = 0);
     bool isD88() const override { return true; }
 };
 

@@ -22,10 +22,10 @@ FATTable tableWithFree(FATType type, std::size_t clusters,
 TEST(FATAllocateTest, TakesTheLowestFreeClustersEvenWhenNotContiguous) {
     FATTable table = tableWithFree(FATType::fat12, 20, {5, 9, 10, 11});
     EXPECT_EQ(table.allocate(3), (std::vector<std::uint16_t>{5, 9, 10}));
-    EXPECT_EQ(table.entries[5], 9);
-    EXPECT_EQ(table.entries[9], 10);
-    EXPECT_EQ(table.entries[10], 0xFFF);
-    EXPECT_EQ(table.entries[11], 0);
+    EXPECT_EQ(table.entries()[5], 9);
+    EXPECT_EQ(table.entries()[9], 10);
+    EXPECT_EQ(table.entries()[10], 0xFFF);
+    EXPECT_EQ(table.entries()[11], 0);
     EXPECT_EQ(FATParser::getClusterChain(5, table), (std::vector<std::uint16_t>{5, 9, 10}));
 }
 
@@ -44,7 +44,7 @@ TEST(FATAllocateTest, ZeroOrTooManyLeavesTheTableUnchanged) {
     }
     EXPECT_EQ(table, before);
     EXPECT_EQ(table.allocate(2), (std::vector<std::uint16_t>{4, 7}));
-    EXPECT_EQ(table.entries[7], 0xFFFF);
+    EXPECT_EQ(table.entries()[7], 0xFFFF);
 }
 
 // Clusters numbered like the reserved values (0xFF0-0xFF6 / 0xFFF0-0xFFF6) or like the
@@ -81,7 +81,7 @@ TEST(FATFreeTest, ClearsTheChainAndReportsWhereItBreaks) {
     const auto freeing = [](Entries entries, FATType type, std::uint16_t start) {
         FATTable table(std::move(entries), type);
         const std::string error = test::errorText([&] { table.free(start); });
-        return std::pair{table.entries, error};
+        return std::pair{table.entries(), error};
     };
     const std::string loop2 = "クラスタチェーンに循環参照があります（クラスタ: 2）";
     EXPECT_EQ(freeing({0xFF0, 0xFFF, 4, 0, 6, 0, 0xFF8}, FATType::fat12, 2),

@@ -211,7 +211,7 @@ TEST_P(ContainerConformance, NewImageReopensWithItsGeometryBPBAndAnEmptyVolume) 
     EXPECT_EQ(FATParser::calculateTotalClusters(image->bpb), expected.clusters);
 
     EXPECT_TRUE(service.listDirectory(DiskPath::root()).empty());
-    const auto& entries = image->fatTable.entries;
+    const auto& entries = image->fatTable.entries();
     ASSERT_EQ(static_cast<std::int64_t>(entries.size()), expected.clusters + 2);
     for (std::size_t i = 2; i < entries.size(); ++i) {
         ASSERT_EQ(entries[i], 0) << "cluster " << i << " is free";
@@ -240,7 +240,7 @@ TEST_P(ContainerConformance, WrittenSectorsSurviveSaveAndReopenAndASecondSaveCha
         image->writeCluster(2, patternBytes(image->bytesPerCluster(), 0x22));
         image->writeCluster(lastCluster, patternBytes(sector, 0x33)); // only the first sector given
         image->saveToFile();
-        volumeAfterWrite = image->data;
+        volumeAfterWrite = image->data.toBytes();
         const Bytes first = readFile(path);
         image->saveToFile();
         EXPECT_EQ(readFile(path), first);
@@ -253,7 +253,7 @@ TEST_P(ContainerConformance, WrittenSectorsSurviveSaveAndReopenAndASecondSaveCha
     }
     DiskImageService service;
     const auto image = service.open(path);
-    EXPECT_EQ(image->data, volumeAfterWrite);
+    EXPECT_EQ(image->data.toBytes(), volumeAfterWrite);
     Bytes sector0 = patternBytes(10, 0x11);
     sector0.resize(image->bpb.bytesPerSector, 0);
     EXPECT_EQ(image->readSector(dataSector), sector0);

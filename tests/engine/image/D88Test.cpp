@@ -103,14 +103,17 @@ TEST(D88Rebuild, OnlyMappedSectorDataChangesAndTheFileKeepsItsSize) {
     const D88ImageFormat format(D88ImageFormat::parseHeader(file));
     const DiskGeometry geometry = format.parseGeometry(file);
     const Bytes flat(static_cast<std::size_t>(geometry.totalBytes()), 0x77);
-    const Bytes rebuilt = DiskImage::rebuildD88Data(flat, file, geometry);
+    const Bytes rebuilt =
+        D88ImageFormat::rebuildFile(PagedBytes(flat), PagedBytes(file), geometry).toBytes();
     ASSERT_EQ(rebuilt.size(), file.size());
     Bytes expected = file;
     const std::size_t r0 = 688, r2 = r0 + 16 + 512, r1 = r2 + 16 + 600;
     std::fill_n(expected.begin() + r2 + 16, 512, 0x77); // the 88 extra bytes stay
     std::fill_n(expected.begin() + r1 + 16, 512, 0x77);
     EXPECT_EQ(rebuilt, expected);
-    EXPECT_EQ(DiskImage::rebuildD88Data(flat, rebuilt, geometry), rebuilt);
+    EXPECT_EQ(
+        D88ImageFormat::rebuildFile(PagedBytes(flat), PagedBytes(rebuilt), geometry).toBytes(),
+        rebuilt);
 }
 
 // Protected disks repeat sector numbers or use ones past the track; the save wrote the
@@ -121,7 +124,9 @@ TEST(D88Rebuild, RecordsHiddenByALaterClaimantSurviveASave) {
     for (const Bytes& file : {repeated, pastTheTrack}) {
         const D88ImageFormat format(D88ImageFormat::parseHeader(file));
         const DiskGeometry geometry = format.parseGeometry(file);
-        EXPECT_EQ(DiskImage::rebuildD88Data(flatOf(file), file, geometry), file);
+        EXPECT_EQ(D88ImageFormat::rebuildFile(PagedBytes(flatOf(file)), PagedBytes(file), geometry)
+                      .toBytes(),
+                  file);
     }
 }
 

@@ -119,7 +119,7 @@ TEST_P(ClusterBoundaryTest, FATTypeFollowsTheClusterCountAndDecodesTheLastCluste
     v.addFile(v.root(), test::name83("LAST.BIN"), test::bytesOf("last cluster"));
     const auto image = service.open(write("edge.img", v.build({.fileSize = 1474560})));
     EXPECT_EQ(image->fatType, clusters <= 4084 ? FATType::fat12 : FATType::fat16);
-    EXPECT_EQ(image->fatTable.entries.size(), static_cast<std::size_t>(clusters + 2));
+    EXPECT_EQ(image->fatTable.entries().size(), static_cast<std::size_t>(clusters + 2));
     const auto entries = service.listDirectory(DiskPath::root());
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[1].directoryEntry.startCluster, clusters + 1);

@@ -46,7 +46,7 @@ DiskImage makeImage(BIOSParameterBlock bpb, Bytes data, std::int64_t dataOffset 
     return DiskImage("/nowhere/disk.img", std::make_shared<PlainImageFormat>(size),
                      DiskGeometry{2, 80, 18, 512}, bpb, FATType::fat12,
                      FATTable(std::vector<std::uint16_t>(20, 0), FATType::fat12), writeProtected,
-                     readOnly, std::move(data), dataOffset, std::nullopt, false);
+                     readOnly, PagedBytes(data), dataOffset, std::nullopt, false);
 }
 
 // The root area is rounded up to whole sectors, and the largest fields must not wrap
@@ -99,7 +99,7 @@ TEST(DiskImageCapacityTest, SpaceIsCountedInClustersOfTheFATPastTheReservedEntri
     const DiskImage image("/nowhere/disk.img", std::make_shared<PlainImageFormat>(0),
                           DiskGeometry{2, 80, 18, 512}, bpb, FATType::fat12,
                           FATTable(std::move(entries), FATType::fat12), false, false,
-                          Bytes((33 + 1000 * 2) * 512), 0, std::nullopt, false);
+                          PagedBytes::zeros((33 + 1000 * 2) * 512), 0, std::nullopt, false);
     const VolumeCapacity capacity = image.capacity();
     EXPECT_EQ(capacity.usedBytes, 614400);
     EXPECT_EQ(capacity.freeBytes, 409600);
@@ -127,13 +127,13 @@ TEST(DiskImageWriteTest, WritesLandInTheirSectorsAndShortInputIsZeroFilled) {
 
 TEST(DiskImageWriteTest, WritesOutsideTheDataAreSkippedAndNeverGrowTheBuffer) {
     DiskImage image = makeImage(floppyBPB(), positionalData(512 * 4 + 7));
-    const Bytes before = image.data;
+    const Bytes before = image.data.toBytes();
     for (const std::int64_t lba :
          {std::int64_t{-1}, std::int64_t{4}, std::int64_t{1} << 50, INT64_MAX, INT64_MIN}) {
         image.writeSector(lba, Bytes(512, 0xEE));
     }
     image.writeCluster(0xFFFF, Bytes(512, 0xEE));
-    EXPECT_EQ(image.data, before);
+    EXPECT_EQ(image.data.toBytes(), before);
 }
 
 TEST(DiskImageWriteTest, ReadOnlyOrWriteProtectedImageRefusesWrites) {
@@ -145,7 +145,7 @@ TEST(DiskImageWriteTest, ReadOnlyOrWriteProtectedImageRefusesWrites) {
         } catch (const DiskImageError& e) {
             EXPECT_EQ(e.kind(), DiskImageError::Kind::writeProtected);
         }
-        EXPECT_EQ(image.data, Bytes(8192, 0));
+        EXPECT_EQ(image.data.toBytes(), Bytes(8192, 0));
     }
 }
 

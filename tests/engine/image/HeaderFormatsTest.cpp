@@ -172,7 +172,7 @@ TEST_P(ContainerHeader, EndsInItsOwnErrorQuickly) {
     for (const std::optional<int> disk : disks) {
         const auto started = std::chrono::steady_clock::now();
         try {
-            DiskImageService::parseImage(c.fileName, c.bytes, false, disk);
+            DiskImageService::parseImage(c.fileName, PagedBytes(c.bytes), false, disk);
             EXPECT_FALSE(c.kind) << "opened";
         } catch (const DiskImageError& e) {
             EXPECT_EQ(e.kind(), c.kind.value_or(e.kind())) << e.what();

@@ -30,7 +30,7 @@ class MendedFaultsTest : public VolumeOperationsTest {
                                                   const std::string& message = {}) {
         DiskImageError::Reason reason = DiskImageError::Reason::none;
         const Bytes file = volume->fileBytes();
-        const Bytes data = image->data;
+        const Bytes data = image->data.toBytes();
         const FATTable fat = image->fatTable;
         try {
             change();
@@ -147,7 +147,7 @@ TEST_F(MendedFaultsTest, TruncatedImageNeverStoresDataOutsideItsBytes) {
     // The same volume cut to half: the FAT still lists every cluster.
     std::filesystem::resize_file(volume->path(), 737280);
     auto truncated = DiskImageService::openWithManualParams(
-        volume->path(), readFile(volume->path()), ManualParameters{}, false);
+        volume->path(), PagedBytes(readFile(volume->path())), ManualParameters{}, false);
     FileOperationService cut(truncated);
     const std::int64_t storable = truncated->fatTable.freeClusterCount();
     EXPECT_LT(storable, truncated->totalClusters());
@@ -204,7 +204,7 @@ TEST_F(MendedFaultsTest, UndoNeverRestoresIntoAnotherImage) {
     const Bytes otherBefore = other.fileBytes();
     undo.performUndo(otherImage);
     EXPECT_EQ(other.fileBytes(), otherBefore);
-    EXPECT_EQ(otherImage->data, otherBefore);
+    EXPECT_TRUE(otherImage->data == otherBefore);
     EXPECT_EQ(undo.undoStack().size(), 1u);
     // Nor into an image that took the place of a dropped one.
     image.reset();
@@ -278,7 +278,7 @@ TEST_F(RecoveryTest, RestoredDirectoryKeepsItsClusterAndTheVolumeStaysSound) {
     ASSERT_EQ(std::get<std::uint8_t>(byte), 'K') << "a lower-case short name is invalid";
     DeletedFileRecovery::restore(*image, root, deleted[0], 'k');
     const std::uint16_t cluster = dirEntry.directoryEntry.startCluster;
-    EXPECT_EQ(image->fatTable.entries[cluster], image->fatTable.endOfChainValue());
+    EXPECT_EQ(image->fatTable.entries()[cluster], image->fatTable.endOfChainValue());
     // The next allocation does not take the restored directory's cluster.
     service->importFile(host("after.bin", 100), root, false);
     EXPECT_NE(findEntry(*image, root, "AFTER.BIN").directoryEntry.startCluster, cluster);

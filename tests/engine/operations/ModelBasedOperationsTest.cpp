@@ -105,7 +105,7 @@ class ModelBasedOperationsTest : public ::testing::TestWithParam<VolumeKind> {
     // volumes: there they run every few steps (damage stays until a check finds it).
     void verify(const std::string& step, bool full) {
         SCOPED_TRACE(step);
-        ASSERT_EQ(readFile(volume->path()), image->data) << "image file differs from memory";
+        ASSERT_TRUE(image->data == readFile(volume->path())) << "image file differs from memory";
         if (full) {
             ASSERT_EQ(engineTree(*image), model) << "our listing differs from the model";
             ASSERT_TRUE(fsckAccepts(volume->path()));
