@@ -1,6 +1,6 @@
 // Container costs the user waits for: opening, creating, converting and saving.
 
-#include "engine/image/DiskImageService.h"
+#include "engine/fat/DiskImageService.h"
 #include "engine/image/NewImage.h"
 
 #include "bench/BenchSupport.h"

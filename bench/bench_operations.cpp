@@ -2,7 +2,7 @@
 // same volume held as a raw file. Every timing includes writing the image file.
 
 #include "engine/fat/DirectoryReader.h"
-#include "engine/image/DiskImageService.h"
+#include "engine/fat/DiskImageService.h"
 #include "engine/image/NewImage.h"
 #include "engine/operations/FileOperationService.h"
 

@@ -1,6 +1,6 @@
 #include "app/state/DiskImageViewModel.h"
 
-#include "engine/image/Bytes.h"
+#include "engine/base/Bytes.h"
 #include "engine/image/formats/FormatTable.h"
 
 #include <algorithm>

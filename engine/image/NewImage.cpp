@@ -1,9 +1,9 @@
 #include "engine/image/NewImage.h"
 #include "engine/image/formats/FormatTable.h"
 
-#include "engine/image/AtomicFile.h"
-#include "engine/image/DiskImage.h"
-#include "engine/image/DiskImageError.h"
+#include "engine/base/AtomicFile.h"
+#include "engine/base/DiskImageError.h"
+#include "engine/fat/DiskImage.h"
 #include "engine/image/formats/D88Format.h"
 #include "engine/image/formats/DCPFormat.h"
 #include "engine/image/formats/DIMFormat.h"

@@ -1,9 +1,9 @@
 #include "engine/image/formats/PlainImageFormat.h"
 
-#include "engine/fat/BootSectorSearch.h"
+#include "engine/base/DiskImageError.h"
 #include "engine/fat/FATParser.h"
-#include "engine/fat/MediaByteFormats.h"
-#include "engine/image/DiskImageError.h"
+#include "engine/image/BootSectorSearch.h"
+#include "engine/image/MediaByteFormats.h"
 #include "engine/image/PartitionTable.h"
 
 #include <algorithm>

@@ -4,8 +4,8 @@
 
 #include "ContainerTestSupport.h"
 
+#include "engine/fat/DiskImageService.h"
 #include "engine/fat/FATParser.h"
-#include "engine/image/DiskImageService.h"
 #include "engine/image/formats/D88Format.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "engine/image/DiskImage.h"
+#include "engine/fat/DiskImage.h"
 #include "engine/image/formats/D88Format.h"
 
 #include <algorithm>

@@ -1,9 +1,9 @@
-#include "engine/image/DiskImageService.h"
+#include "engine/fat/DiskImageService.h"
 
-#include "engine/fat/BootSectorSearch.h"
+#include "engine/base/DiskImageError.h"
 #include "engine/fat/DirectoryReader.h"
 #include "engine/fat/FATParser.h"
-#include "engine/image/DiskImageError.h"
+#include "engine/image/BootSectorSearch.h"
 #include "engine/image/DiskImageParser.h"
 #include "engine/image/PartitionTable.h"
 #include "engine/image/formats/D88Format.h"
