@@ -77,7 +77,7 @@ FATTable decodeFATAt(ByteView data, std::int64_t volumeStart, const BIOSParamete
     }
     const ByteView fatBytes =
         data.subspan(static_cast<std::size_t>(fatStart), static_cast<std::size_t>(fatLength));
-    const std::int64_t entryCount = FATParser::calculateTotalClusters(bpb) + 2;
+    const std::int64_t entryCount = calculateTotalClusters(bpb) + 2;
     auto entries = fatType == FATType::fat12 ? FATParser::decodeFAT12(fatBytes, entryCount)
                                              : FATParser::decodeFAT16(fatBytes, entryCount);
     return FATTable(std::move(entries), fatType);
@@ -304,7 +304,7 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
     const auto inferred = format->inferredParameters();
     const bool parametersInferred = inferred && !isValidBPB(sectorAt(bootOffset));
     const BIOSParameterBlock bpb =
-        parametersInferred ? *inferred : FATParser::parseBPB(sectorAt(bootOffset));
+        parametersInferred ? *inferred : parseBPB(sectorAt(bootOffset));
     if (partition &&
         !rangeFits(bootOffset - partition->offset, bpb.volumeBytes(), partition->size)) {
         throw DiskImageError::headerParseFailure(
@@ -312,7 +312,7 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
             std::to_string(partition->number) + "）");
     }
     const FATType fatType =
-        FATParser::fatTypeForClusterCount(FATParser::calculateTotalClusters(bpb));
+        FATParser::fatTypeForClusterCount(calculateTotalClusters(bpb));
     FATTable table = decodeFATAt(working, bootOffset, bpb, fatType);
 
     auto image = std::make_shared<DiskImage>(url, format, geometry, bpb, fatType, std::move(table),
@@ -355,7 +355,7 @@ std::shared_ptr<DiskImage> DiskImageService::openWithManualParams(const std::fil
         throw DiskImageError::headerParseFailure(
             "指定されたデータオフセットでブートセクタを読み取れません");
     }
-    const BIOSParameterBlock bpb = FATParser::parseBPB(
+    const BIOSParameterBlock bpb = parseBPB(
         ByteView(data).subspan(static_cast<std::size_t>(params.dataOffset),
                                static_cast<std::size_t>(params.bytesPerSector)));
     FATTable table = decodeFATAt(data, params.dataOffset, bpb, params.fatType);

@@ -1,7 +1,6 @@
 #include "engine/image/formats/PlainImageFormat.h"
 
 #include "engine/base/DiskImageError.h"
-#include "engine/fat/FATParser.h"
 #include "engine/image/BootSectorSearch.h"
 #include "engine/image/MediaByteFormats.h"
 #include "engine/image/PartitionTable.h"
@@ -27,7 +26,7 @@ std::optional<BIOSParameterBlock> parsedBPBAt(ByteView data, std::int64_t offset
         return std::nullopt;
     }
     try {
-        return FATParser::parseBPB(sector);
+        return parseBPB(sector);
     } catch (const DiskImageError&) {
         return std::nullopt;
     }
