@@ -3,7 +3,7 @@
 
 #include "engine/fat/DirectoryReader.h"
 #include "engine/fat/DiskImageService.h"
-#include "engine/image/NewImage.h"
+#include "engine/fat/NewImageFile.h"
 #include "engine/operations/FileOperationService.h"
 
 #include <benchmark/benchmark.h>

@@ -6,7 +6,7 @@
 #include "engine/fat/DiskImage.h"
 #include "engine/fat/DiskPath.h"
 #include "engine/fat/ManualParameters.h"
-#include "engine/image/NewImage.h"
+#include "engine/fat/NewImageFile.h"
 
 #include <filesystem>
 #include <functional>
