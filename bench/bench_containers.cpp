@@ -1,7 +1,7 @@
 // Container costs the user waits for: opening, creating, converting and saving.
 
-#include "engine/image/DiskImageService.h"
-#include "engine/image/NewImage.h"
+#include "engine/fat/DiskImageService.h"
+#include "engine/fat/NewImageFile.h"
 
 #include "bench/BenchSupport.h"
 

@@ -2,7 +2,7 @@
 // view, a Shift-JIS text opened and saved, and what ten undo steps cost in memory.
 
 #include "app/state/ApplicationState.h"
-#include "engine/image/NewImage.h"
+#include "engine/fat/NewImageFile.h"
 
 #include "bench/BenchSupport.h"
 

@@ -1,7 +1,7 @@
+#include "engine/base/ShiftJISConverter.h"
 #include "engine/fat/DirectoryReader.h"
+#include "engine/fat/DiskImageService.h"
 #include "engine/fat/FATParser.h"
-#include "engine/fat/ShiftJISConverter.h"
-#include "engine/image/DiskImageService.h"
 
 #include <benchmark/benchmark.h>
 

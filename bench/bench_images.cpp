@@ -1,7 +1,7 @@
 // Opening the images people collect rather than the ones this program makes: a 100 MB
 // partitioned hard disk (a PC/AT table, two FAT16 volumes past 32 MB each).
 
-#include "engine/image/DiskImageService.h"
+#include "engine/fat/DiskImageService.h"
 #include "engine/image/NewImage.h"
 
 #include "bench/BenchSupport.h"

@@ -2,8 +2,8 @@
 // same volume held as a raw file. Every timing includes writing the image file.
 
 #include "engine/fat/DirectoryReader.h"
-#include "engine/image/DiskImageService.h"
-#include "engine/image/NewImage.h"
+#include "engine/fat/DiskImageService.h"
+#include "engine/fat/NewImageFile.h"
 #include "engine/operations/FileOperationService.h"
 
 #include <benchmark/benchmark.h>

@@ -2,7 +2,7 @@
 // paste of a whole tree. Every change includes writing the image file.
 
 #include "app/state/ApplicationState.h"
-#include "engine/image/NewImage.h"
+#include "engine/fat/NewImageFile.h"
 
 #include <benchmark/benchmark.h>
 

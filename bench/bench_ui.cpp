@@ -5,7 +5,7 @@
 #include "app/ui/FileListView.h"
 #include "app/ui/MainWindowView.h"
 #include "app/ui/TamberlaneApp.h"
-#include "engine/image/NewImage.h"
+#include "engine/fat/NewImageFile.h"
 #include "engine/operations/FileOperationService.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "cli/CliApp.h"
 
 #include "cli/Commands.h"
-#include "engine/image/DiskImageError.h"
+#include "engine/base/DiskImageError.h"
 #include "engine/image/formats/FormatTable.h"
 
 #include <CLI/CLI.hpp>

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "engine/fat/DirectoryWalk.h"
+#include "engine/fat/DiskImage.h"
+#include "engine/fat/DiskImageService.h"
 #include "engine/fat/DiskPath.h"
 #include "engine/fat/ManualParameters.h"
-#include "engine/image/DiskImage.h"
-#include "engine/image/DiskImageService.h"
 #include "engine/operations/FileOperationService.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "cli/Commands.h"
 
-#include "engine/image/DiskImageError.h"
-#include "engine/image/NewImage.h"
+#include "engine/base/DiskImageError.h"
+#include "engine/fat/NewImageFile.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,8 +1,8 @@
 #include "cli/DeletedEntryNumbers.h"
 
 #include "cli/CliSupport.h"
+#include "engine/base/DiskImageError.h"
 #include "engine/fat/FATParser.h"
-#include "engine/image/DiskImageError.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "engine/fat/DiskImage.h"
 #include "engine/fat/DiskPath.h"
-#include "engine/image/DiskImage.h"
 #include "engine/operations/DeletedFileRecovery.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "cli/Commands.h"
 
-#include "engine/image/DiskImageService.h"
+#include "engine/fat/DiskImageService.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>

@@ -1,6 +1,6 @@
 #include "cli/Commands.h"
 
-#include "engine/image/DiskImageError.h"
+#include "engine/base/DiskImageError.h"
 #include "engine/operations/FileOperationService.h"
 
 #include <CLI/CLI.hpp>

@@ -1,5 +1,5 @@
 #include "cli/Commands.h"
-#include "engine/image/HexLines.h"
+#include "engine/base/HexLines.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,7 +1,7 @@
 #include "cli/Commands.h"
 #include "cli/DeletedEntryNumbers.h"
 
-#include "engine/image/DiskImageError.h"
+#include "engine/base/DiskImageError.h"
 #include "engine/operations/DeletedFileRecovery.h"
 
 #include <CLI/CLI.hpp>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/state/Observable.h"
-#include "engine/image/DiskImageError.h"
+#include "engine/base/DiskImageError.h"
+#include "engine/fat/DiskImage.h"
 #include "engine/fat/DiskPath.h"
-#include "engine/image/DiskImage.h"
 #include "engine/operations/DeletedFileRecovery.h"
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 #include "app/state/DiskImageViewModel.h"
 
-#include "engine/image/Bytes.h"
+#include "engine/base/Bytes.h"
+#include "engine/fat/NewImageFile.h"
 #include "engine/image/formats/FormatTable.h"
 
 #include <algorithm>

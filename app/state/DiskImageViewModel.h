@@ -4,11 +4,11 @@
 #include "app/state/Observable.h"
 #include "app/state/OperationGate.h"
 #include "app/state/StateTexts.h"
+#include "engine/base/Signal.h"
+#include "engine/fat/DiskImageService.h"
 #include "engine/fat/ManualParameters.h"
-#include "engine/image/DiskImageService.h"
 #include "engine/image/NewImage.h"
 #include "engine/image/PartitionTable.h"
-#include "engine/image/Signal.h"
 #include "engine/image/formats/D88Format.h"
 
 #include <cstdint>

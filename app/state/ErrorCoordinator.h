@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/state/Observable.h"
-#include "engine/image/DiskImageError.h"
+#include "engine/base/DiskImageError.h"
 
 #include <chrono>
 #include <functional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/image/DiskImageError.h"
+#include "engine/base/DiskImageError.h"
 
 #include <condition_variable>
 #include <deque>

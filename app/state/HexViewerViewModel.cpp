@@ -1,8 +1,8 @@
 #include "app/state/HexViewerViewModel.h"
 
 #include "app/state/StateTexts.h"
+#include "engine/base/DiskImageError.h"
 #include "engine/fat/DirectoryReader.h"
-#include "engine/image/DiskImageError.h"
 
 #include <algorithm>
 

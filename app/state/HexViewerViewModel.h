@@ -1,10 +1,10 @@
 #pragma once
 
 #include "app/state/Observable.h"
+#include "engine/base/Bytes.h"
+#include "engine/base/HexLines.h"
+#include "engine/fat/DiskImage.h"
 #include "engine/fat/DiskPath.h"
-#include "engine/image/Bytes.h"
-#include "engine/image/DiskImage.h"
-#include "engine/image/HexLines.h"
 
 #include <cstdint>
 #include <string>

@@ -2,8 +2,8 @@
 
 #include "app/state/OperationGate.h"
 #include "app/state/StateTexts.h"
-#include "engine/image/DiskImage.h"
-#include "engine/image/DiskImageService.h"
+#include "engine/fat/DiskImage.h"
+#include "engine/fat/DiskImageService.h"
 #include "engine/operations/UndoRedoManager.h"
 
 #include <functional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/image/Signal.h"
+#include "engine/base/Signal.h"
 
 #include <concepts>
 #include <functional>

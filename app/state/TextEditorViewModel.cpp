@@ -1,8 +1,8 @@
 #include "app/state/TextEditorViewModel.h"
 
 #include "app/state/StateTexts.h"
+#include "engine/base/ShiftJISConverter.h"
 #include "engine/fat/DirectoryReader.h"
-#include "engine/fat/ShiftJISConverter.h"
 #include "engine/operations/FileOperationService.h"
 
 #include <algorithm>

@@ -4,10 +4,10 @@
 #include "app/state/ImageBinding.h"
 #include "app/state/Observable.h"
 #include "app/state/OperationGate.h"
+#include "engine/base/Bytes.h"
+#include "engine/base/Signal.h"
+#include "engine/fat/DiskImageService.h"
 #include "engine/fat/DiskPath.h"
-#include "engine/image/Bytes.h"
-#include "engine/image/DiskImageService.h"
-#include "engine/image/Signal.h"
 #include "engine/operations/UndoRedoManager.h"
 
 #include <memory>

@@ -6,6 +6,7 @@
 #include "app/ui/UiSettings.h"
 #include "app/ui/UiTexts.h"
 #include "engine/fat/ManualParameterValidation.h"
+#include "engine/fat/NewVolume.h"
 #include "engine/image/formats/FormatTable.h"
 
 #include <QComboBox>

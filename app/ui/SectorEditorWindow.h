@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/ui/BoundDialog.h"
-#include "engine/image/Bytes.h"
+#include "engine/base/Bytes.h"
 
 #include <QAbstractScrollArea>
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "engine/base/Bytes.h"
 #include "engine/fat/FileAttributes.h"
-#include "engine/image/Bytes.h"
 
 #include <chrono>
 #include <cstdint>

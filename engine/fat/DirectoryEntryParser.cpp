@@ -1,7 +1,7 @@
 #include "engine/fat/DirectoryEntryParser.h"
 
-#include "engine/fat/ShiftJISConverter.h"
-#include "engine/image/DiskImageError.h"
+#include "engine/base/DiskImageError.h"
+#include "engine/base/ShiftJISConverter.h"
 
 #include <unicode/brkiter.h>
 #include <unicode/uchar.h>

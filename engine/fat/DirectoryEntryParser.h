@@ -1,7 +1,7 @@
 #pragma once
 
+#include "engine/base/Bytes.h"
 #include "engine/fat/DirectoryEntry.h"
-#include "engine/image/Bytes.h"
 
 #include <string>
 #include <utility>

@@ -1,9 +1,9 @@
 #include "engine/fat/DirectoryReader.h"
 
+#include "engine/base/DiskImageError.h"
 #include "engine/fat/DirectoryEntryParser.h"
 #include "engine/fat/FATParser.h"
 #include "engine/fat/LFNParser.h"
-#include "engine/image/DiskImageError.h"
 
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "engine/fat/DirectoryEntry.h"
+#include "engine/fat/DiskImage.h"
 #include "engine/fat/DiskPath.h"
-#include "engine/image/DiskImage.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,7 +1,7 @@
 #include "engine/fat/DirectoryWalk.h"
 
+#include "engine/base/DiskImageError.h"
 #include "engine/fat/DirectoryReader.h"
-#include "engine/image/DiskImageError.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "engine/base/Bytes.h"
 #include "engine/fat/FATTable.h"
 #include "engine/image/BIOSParameterBlock.h"
-#include "engine/image/Bytes.h"
 
 #include <cstdint>
 #include <vector>
@@ -11,11 +11,6 @@ namespace tamberlane {
 
 namespace FATParser {
 
-inline constexpr std::int64_t maxFAT16Clusters = 65525;
-
-BIOSParameterBlock parseBPB(ByteView sector);
-void validateBPB(const BIOSParameterBlock& bpb);
-std::int64_t calculateTotalClusters(const BIOSParameterBlock& bpb);
 // 4084 clusters or fewer is FAT12.
 FATType fatTypeForClusterCount(std::int64_t clusters);
 

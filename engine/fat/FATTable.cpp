@@ -1,6 +1,6 @@
 #include "engine/fat/FATTable.h"
 
-#include "engine/image/DiskImageError.h"
+#include "engine/base/DiskImageError.h"
 
 #include <algorithm>
 

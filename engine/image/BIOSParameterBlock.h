@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/base/Bytes.h"
+
 #include <cstdint>
 
 namespace tamberlane {
@@ -27,5 +29,14 @@ struct BIOSParameterBlock {
 };
 
 enum class FATType { fat12, fat16 };
+
+// Cluster numbers are 16-bit, so no volume here has more data clusters than this.
+inline constexpr std::int64_t maxFAT16Clusters = 65525;
+
+// Reads and validates the BPB of a boot sector; the container detection trusts a volume
+// only when this accepts it.
+BIOSParameterBlock parseBPB(ByteView sector);
+void validateBPB(const BIOSParameterBlock& bpb);
+std::int64_t calculateTotalClusters(const BIOSParameterBlock& bpb);
 
 } // namespace tamberlane

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "engine/base/Bytes.h"
+#include "engine/base/DiskGeometry.h"
 #include "engine/base/PagedBytes.h"
 #include "engine/image/BIOSParameterBlock.h"
-#include "engine/image/Bytes.h"
-#include "engine/image/DiskGeometry.h"
 
 #include <cstdint>
 #include <memory>

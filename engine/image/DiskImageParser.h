@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/image/Bytes.h"
+#include "engine/base/Bytes.h"
 #include "engine/image/DiskImageFormat.h"
 
 #include <filesystem>

@@ -1,21 +1,11 @@
 #include "engine/image/NewImage.h"
 #include "engine/image/formats/FormatTable.h"
 
-#include "engine/image/AtomicFile.h"
-#include "engine/image/DiskImage.h"
-#include "engine/image/DiskImageError.h"
-#include "engine/image/formats/D88Format.h"
-#include "engine/image/formats/DCPFormat.h"
-#include "engine/image/formats/DIMFormat.h"
-#include "engine/image/formats/FDIFormat.h"
-#include "engine/image/formats/HDIFormat.h"
-#include "engine/image/formats/NFDFormat.h"
-#include "engine/image/formats/NHDFormat.h"
+#include "engine/base/AtomicFile.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cstring>
 
 namespace tamberlane {
 
@@ -181,123 +171,8 @@ std::string conversionNotOfferedText(const DiskGeometry& geometry, ConvertFormat
            "形式に変換できません（変換できる形式: " + joinLabels(names) + "）";
 }
 
-namespace {
-
-// Data clusters of a new volume; the FAT is left out of the sum, as FAT formatters do
-// for this estimate, so the result decides the FAT width before the FAT is sized.
-std::int64_t newVolumeClusters(const DiskSizeSpec& layout) {
-    const std::int64_t bytesPerSector = layout.geometry.bytesPerSector;
-    const std::int64_t rootDirSectors =
-        (layout.rootEntries * 32 + bytesPerSector - 1) / bytesPerSector;
-    return (layout.totalSectors - 1 - rootDirSectors) / layout.sectorsPerCluster;
-}
-
-} // namespace
-
-FATType fileSystemOf(DiskSize size) {
-    return newVolumeClusters(sizeSpec(size)) >= 4085 ? FATType::fat16 : FATType::fat12;
-}
-
 std::string formatLabel(ConvertFormat format) {
     return formatLabelForExtension(rawValue(format));
-}
-
-Bytes buildNewVolume(DiskSize size) {
-    const DiskSizeSpec& layout = sizeSpec(size);
-    const std::int64_t bytesPerSector = layout.geometry.bytesPerSector;
-    const std::int64_t clusters = newVolumeClusters(layout);
-    const bool isFAT16 = fileSystemOf(size) == FATType::fat16;
-    const std::int64_t fatBytes = isFAT16 ? 2 * clusters + 4 : (3 * clusters + 7) / 2;
-    const std::int64_t sectorsPerFAT = (fatBytes + bytesPerSector - 1) / bytesPerSector;
-
-    Bytes volume(static_cast<std::size_t>(layout.totalSectors * bytesPerSector), 0);
-    const std::uint8_t jump[] = {0xEB, 0x3C, 0x90};
-    std::memcpy(volume.data(), jump, 3);
-    std::memcpy(volume.data() + 3, "MSDOS5.0", 8);
-    writeU16LE(volume, 11, static_cast<std::uint16_t>(bytesPerSector));
-    volume[13] = static_cast<std::uint8_t>(layout.sectorsPerCluster);
-    writeU16LE(volume, 14, 1);
-    volume[16] = 2;
-    writeU16LE(volume, 17, static_cast<std::uint16_t>(layout.rootEntries));
-    writeU16LE(volume, 19, static_cast<std::uint16_t>(layout.totalSectors));
-    volume[21] = layout.media;
-    writeU16LE(volume, 22, static_cast<std::uint16_t>(sectorsPerFAT));
-    writeU16LE(volume, 24, static_cast<std::uint16_t>(layout.geometry.sectorsPerTrack));
-    writeU16LE(volume, 26, static_cast<std::uint16_t>(layout.geometry.heads));
-    volume[510] = 0x55;
-    volume[511] = 0xAA;
-    for (std::int64_t copy = 0; copy < 2; ++copy) {
-        const auto fat = volume.begin() + (1 + copy * sectorsPerFAT) * bytesPerSector;
-        fat[0] = layout.media;
-        fat[1] = 0xFF;
-        fat[2] = 0xFF;
-        if (isFAT16) {
-            fat[3] = 0xFF;
-        }
-    }
-    return volume;
-}
-
-Bytes createNewImage(const NewImageParameters& params) {
-    if (!isSizeOffered(params.format, params.diskSize)) {
-        throw DiskImageError::unsupportedFormat(sizeNotOfferedText(params.format, params.diskSize));
-    }
-    const DiskGeometry& geometry = sizeSpec(params.diskSize).geometry;
-    Bytes volume = buildNewVolume(params.diskSize);
-    switch (params.format) {
-    case NewImageFormat::bin:
-        return volume;
-    case NewImageFormat::fdi:
-    case NewImageFormat::hdi: {
-        Bytes file = generateFDIHeader(geometry);
-        file.insert(file.end(), volume.begin(), volume.end());
-        return file;
-    }
-    case NewImageFormat::d88:
-        return D88ImageFormat::buildD88Image(volume, geometry, D88WriteVariant::newImage);
-    case NewImageFormat::nfd:
-        return buildNFDNewImage(volume, geometry);
-    case NewImageFormat::nhd:
-        return buildNHDNewImage(volume, geometry);
-    case NewImageFormat::dim:
-        return buildDIMNewImage(volume, geometry);
-    case NewImageFormat::dcp:
-        return buildDCPNewImage(volume, geometry);
-    }
-    return volume;
-}
-
-Bytes convertImage(const DiskImage& image, ConvertFormat format) {
-    const DiskGeometry& geometry = image.geometry;
-    if (!isConversionOffered(geometry, format)) {
-        throw DiskImageError::unsupportedFormat(conversionNotOfferedText(geometry, format));
-    }
-    const std::int64_t dataSize = static_cast<std::int64_t>(image.data.size());
-    const std::int64_t start = std::clamp<std::int64_t>(image.dataOffset, 0, dataSize);
-    const std::int64_t length =
-        std::min(std::max<std::int64_t>(geometry.totalBytes(), 0), dataSize - start);
-    const Bytes volume =
-        image.data.slice(static_cast<std::size_t>(start), static_cast<std::size_t>(length));
-    const ByteView flat = volume;
-    switch (format) {
-    case ConvertFormat::bin:
-        return volume;
-    case ConvertFormat::d88:
-        return D88ImageFormat::buildD88Image(flat, geometry, D88WriteVariant::conversion);
-    case ConvertFormat::fdi:
-        return buildFDIImage(flat, geometry);
-    case ConvertFormat::hdi:
-        return buildHDIImage(flat, geometry);
-    case ConvertFormat::nfd:
-        return buildNFDImage(flat, geometry);
-    case ConvertFormat::nhd:
-        return buildNHDImage(flat, geometry);
-    case ConvertFormat::dim:
-        return buildDIMNewImage(flat, geometry);
-    case ConvertFormat::dcp:
-        return buildDCPNewImage(flat, geometry);
-    }
-    return Bytes(flat.begin(), flat.end());
 }
 
 void writeImageFile(const std::filesystem::path& path, ByteView bytes) {

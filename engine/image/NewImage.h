@@ -1,8 +1,8 @@
 #pragma once
 
+#include "engine/base/Bytes.h"
+#include "engine/base/DiskGeometry.h"
 #include "engine/image/BIOSParameterBlock.h"
-#include "engine/image/Bytes.h"
-#include "engine/image/DiskGeometry.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -12,8 +12,6 @@
 #include <vector>
 
 namespace tamberlane {
-
-class DiskImage;
 
 // The containers a new image can be written in, in the order they are offered.
 enum class NewImageFormat { bin, d88, fdi, hdi, nfd, nhd, dim, dcp };
@@ -58,8 +56,6 @@ std::optional<NewImageFormat> newImageFormatForExtension(std::string_view ext);
 ConvertFormat toConvertFormat(NewImageFormat format);
 
 const DiskSizeSpec& sizeSpec(DiskSize size);
-// The file system a new volume of this size gets (its cluster count decides).
-FATType fileSystemOf(DiskSize size);
 // "D88 (Neko Project 2)", ...: how pickers and the information view name a container.
 std::string formatLabel(ConvertFormat format);
 
@@ -72,15 +68,6 @@ bool isConversionOffered(const DiskGeometry& geometry, ConvertFormat format);
 // Why a combination is refused, for the user.
 std::string sizeNotOfferedText(NewImageFormat format, DiskSize size);
 std::string conversionNotOfferedText(const DiskGeometry& geometry, ConvertFormat format);
-
-// The empty formatted FAT volume of a size (boot sector, two FATs, root directory).
-Bytes buildNewVolume(DiskSize size);
-// The whole new file. A size the container does not offer is refused with
-// unsupportedFormat carrying sizeNotOfferedText.
-Bytes createNewImage(const NewImageParameters& params);
-// The open image's volume in another container. A target not offered for the image's
-// geometry is refused with unsupportedFormat carrying conversionNotOfferedText.
-Bytes convertImage(const DiskImage& image, ConvertFormat format);
 
 // Writes a new or converted image. A file at `path` that another program holds locked,
 // or that is the open image, is refused with lockConflict and left untouched.

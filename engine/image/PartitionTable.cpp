@@ -1,7 +1,7 @@
 #include "engine/image/PartitionTable.h"
 
-#include "engine/fat/BootSectorSearch.h"
-#include "engine/image/DiskImageError.h"
+#include "engine/base/DiskImageError.h"
+#include "engine/image/BootSectorSearch.h"
 
 #include <algorithm>
 #include <optional>

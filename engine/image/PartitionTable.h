@@ -13,8 +13,8 @@
 //   +9 start head, +10 start cylinder (u16), +12 end sector, +13 end head, +14 end
 //   cylinder (u16, inclusive), +16 name (16 bytes). Sectors count from 0.
 
-#include "engine/image/Bytes.h"
-#include "engine/image/DiskGeometry.h"
+#include "engine/base/Bytes.h"
+#include "engine/base/DiskGeometry.h"
 
 #include <cstdint>
 #include <optional>

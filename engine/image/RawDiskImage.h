@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/image/Bytes.h"
-#include "engine/image/DiskGeometry.h"
+#include "engine/base/Bytes.h"
+#include "engine/base/DiskGeometry.h"
 #include "engine/image/DiskImageFormat.h"
 
 #include <memory>

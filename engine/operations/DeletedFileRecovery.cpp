@@ -1,10 +1,10 @@
 #include "engine/operations/DeletedFileRecovery.h"
 
+#include "engine/base/DiskImageError.h"
+#include "engine/base/ShiftJISConverter.h"
 #include "engine/fat/DirectoryEntryParser.h"
 #include "engine/fat/DirectoryReader.h"
 #include "engine/fat/FATParser.h"
-#include "engine/fat/ShiftJISConverter.h"
-#include "engine/image/DiskImageError.h"
 #include "engine/operations/ImageJournal.h"
 
 #include <algorithm>

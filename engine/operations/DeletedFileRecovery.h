@@ -1,10 +1,10 @@
 #pragma once
 
+#include "engine/base/Bytes.h"
 #include "engine/fat/DirectoryEntry.h"
+#include "engine/fat/DiskImage.h"
 #include "engine/fat/DiskPath.h"
 #include "engine/fat/FileAttributes.h"
-#include "engine/image/Bytes.h"
-#include "engine/image/DiskImage.h"
 
 #include <cstdint>
 #include <optional>

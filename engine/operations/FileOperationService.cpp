@@ -1,11 +1,11 @@
 #include "engine/operations/FileOperationService.h"
 
+#include "engine/base/ShiftJISConverter.h"
 #include "engine/fat/DirectoryEntryParser.h"
 #include "engine/fat/DirectoryReader.h"
 #include "engine/fat/FATParser.h"
 #include "engine/fat/FileAttributes.h"
 #include "engine/fat/LFNParser.h"
-#include "engine/fat/ShiftJISConverter.h"
 #include "engine/operations/ImageJournal.h"
 
 #include <algorithm>

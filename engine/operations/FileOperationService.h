@@ -1,10 +1,10 @@
 #pragma once
 
+#include "engine/base/Bytes.h"
+#include "engine/base/DiskImageError.h"
 #include "engine/fat/DirectoryEntry.h"
+#include "engine/fat/DiskImage.h"
 #include "engine/fat/DiskPath.h"
-#include "engine/image/Bytes.h"
-#include "engine/image/DiskImage.h"
-#include "engine/image/DiskImageError.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,9 +1,9 @@
 #include "engine/operations/HostExport.h"
 
+#include "engine/base/DiskImageError.h"
 #include "engine/fat/DirectoryWalk.h"
 #include "engine/fat/FATParser.h"
 #include "engine/fat/HostFileName.h"
-#include "engine/image/DiskImageError.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "engine/base/Bytes.h"
+#include "engine/fat/DiskImage.h"
 #include "engine/fat/DiskPath.h"
-#include "engine/image/Bytes.h"
-#include "engine/image/DiskImage.h"
 #include "engine/operations/FileOperationService.h"
 
 #include <filesystem>

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "engine/base/Bytes.h"
+#include "engine/fat/DiskImage.h"
 #include "engine/fat/FATTable.h"
-#include "engine/image/Bytes.h"
-#include "engine/image/DiskImage.h"
 
 #include <cstdint>
 

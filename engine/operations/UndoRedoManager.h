@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/image/DiskImage.h"
-#include "engine/image/Signal.h"
+#include "engine/base/Signal.h"
+#include "engine/fat/DiskImage.h"
 #include "engine/operations/UndoSnapshot.h"
 
 #include <cstddef>

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "engine/base/DiskImageError.h"
+#include "engine/fat/DiskImage.h"
+#include "engine/fat/DiskImageService.h"
 #include "engine/fat/DiskPath.h"
-#include "engine/image/DiskImage.h"
-#include "engine/image/DiskImageError.h"
-#include "engine/image/DiskImageService.h"
 #include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "tests/support/VolumeBuilder.h"
 
-#include "engine/fat/ShiftJISConverter.h"
+#include "engine/base/ShiftJISConverter.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "engine/base/Bytes.h"
 #include "engine/image/BIOSParameterBlock.h"
-#include "engine/image/Bytes.h"
 #include "tests/support/TestFiles.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "engine/image/formats/D88Format.h"
 
-#include "engine/fat/ShiftJISConverter.h"
-#include "engine/image/DiskImageError.h"
+#include "engine/base/DiskImageError.h"
+#include "engine/base/ShiftJISConverter.h"
 #include "engine/image/formats/FormatSupport.h"
 
 #include <algorithm>

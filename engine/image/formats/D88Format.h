@@ -13,7 +13,7 @@
 // Sector record: C, H, R, N, sector count (u16), density, deleted mark, status,
 // 5 reserved, data size (u16 at 14), then the data.
 
-#include "engine/image/Bytes.h"
+#include "engine/base/Bytes.h"
 #include "engine/image/DiskImageFormat.h"
 
 #include <array>

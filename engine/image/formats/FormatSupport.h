@@ -1,8 +1,8 @@
 #pragma once
 
-#include "engine/image/Bytes.h"
-#include "engine/image/DiskGeometry.h"
-#include "engine/image/DiskImageError.h"
+#include "engine/base/Bytes.h"
+#include "engine/base/DiskGeometry.h"
+#include "engine/base/DiskImageError.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "engine/image/formats/FormatTable.h"
 
-#include "engine/image/DiskImageError.h"
+#include "engine/base/DiskImageError.h"
 #include "engine/image/DiskImageParser.h"
 #include "engine/image/formats/D88Format.h"
 #include "engine/image/formats/DCPFormat.h"

@@ -1,6 +1,6 @@
 #include "engine/image/formats/HDIFormat.h"
 
-#include "engine/image/DiskImageError.h"
+#include "engine/base/DiskImageError.h"
 #include "engine/image/formats/FDIFormat.h"
 #include "engine/image/formats/FormatSupport.h"
 

@@ -1,9 +1,8 @@
 #include "engine/image/formats/PlainImageFormat.h"
 
-#include "engine/fat/BootSectorSearch.h"
-#include "engine/fat/FATParser.h"
-#include "engine/fat/MediaByteFormats.h"
-#include "engine/image/DiskImageError.h"
+#include "engine/base/DiskImageError.h"
+#include "engine/image/BootSectorSearch.h"
+#include "engine/image/MediaByteFormats.h"
 #include "engine/image/PartitionTable.h"
 
 #include <algorithm>
@@ -27,7 +26,7 @@ std::optional<BIOSParameterBlock> parsedBPBAt(ByteView data, std::int64_t offset
         return std::nullopt;
     }
     try {
-        return FATParser::parseBPB(sector);
+        return parseBPB(sector);
     } catch (const DiskImageError&) {
         return std::nullopt;
     }

@@ -1,6 +1,6 @@
 #include "engine/image/formats/THDFormat.h"
 
-#include "engine/image/DiskImageError.h"
+#include "engine/base/DiskImageError.h"
 
 namespace tamberlane {
 

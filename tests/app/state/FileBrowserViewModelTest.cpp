@@ -1,7 +1,7 @@
 #include "tests/app/state/StateTestSupport.h"
 
 #include "app/state/StateTexts.h"
-#include "engine/image/AtomicFile.h"
+#include "engine/base/AtomicFile.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/state/ApplicationState.h"
-#include "engine/image/NewImage.h"
+#include "engine/fat/NewImageFile.h"
 #include "tests/support/FatTools.h"
 #include "tests/support/TestFiles.h"
 

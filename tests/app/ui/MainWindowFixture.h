@@ -4,7 +4,7 @@
 #include "app/ui/ImageFiles.h"
 #include "app/ui/MainWindowView.h"
 #include "app/ui/TamberlaneApp.h"
-#include "engine/image/NewImage.h"
+#include "engine/fat/NewImageFile.h"
 #include "tests/support/TestFiles.h"
 
 #include <QAction>

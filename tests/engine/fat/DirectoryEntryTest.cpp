@@ -1,7 +1,7 @@
+#include "engine/base/ShiftJISConverter.h"
 #include "engine/fat/DirectoryEntryParser.h"
 #include "engine/fat/HostFileName.h"
 #include "engine/fat/LFNParser.h"
-#include "engine/fat/ShiftJISConverter.h"
 #include "tests/support/FatTools.h"
 #include "tests/support/VolumeBuilder.h"
 

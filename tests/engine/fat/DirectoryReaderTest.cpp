@@ -1,4 +1,4 @@
-#include "engine/image/DiskImageService.h"
+#include "engine/fat/DiskImageService.h"
 #include "tests/support/FatTools.h"
 #include "tests/support/VolumeBuilder.h"
 

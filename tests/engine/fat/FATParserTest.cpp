@@ -22,7 +22,7 @@ Bytes bootSector(const std::function<void(test::VolumeParameters&)>& edit) {
 TEST(ParseBPBTest, FieldsThatCannotDescribeAVolumeAreRefusedByName) {
     const std::string bad = "BPBの値が不正です: ";
     const auto refusal = [](const Bytes& sector) {
-        return errorText([&] { FATParser::parseBPB(sector); });
+        return errorText([&] { parseBPB(sector); });
     };
     EXPECT_EQ(refusal(bootSector([](auto& p) { p.sectorsPerCluster = 3; })),
               bad + "sectorsPerClusterが不正です: 3（有効値: 1, 2, 4, 8, 16, 32, 64, 128）");
@@ -34,7 +34,7 @@ TEST(ParseBPBTest, FieldsThatCannotDescribeAVolumeAreRefusedByName) {
         p.numberOfFATs = 3;
         p.mediaDescriptor = 0x00; // any media byte
     });
-    EXPECT_EQ(FATParser::parseBPB(threeFATs).numberOfFATs, 3);
+    EXPECT_EQ(parseBPB(threeFATs).numberOfFATs, 3);
 }
 
 BIOSParameterBlock bpbOf(std::uint16_t bps, std::uint8_t spc, std::uint16_t reserved,
@@ -66,7 +66,7 @@ TEST(ClusterCountTest, CountAndTypeFollowTheDataSectors) {
                            {bpbOf(512, 1, 100, 2, 9, 224, 50), 0, FATType::fat12},
                            {bpbOf(128, 1, 65535, 255, 65535, 65535, 65535), 0, FATType::fat12},
                            {bpbOf(128, 1, 1, 1, 1, 0, 65535), 65533, FATType::fat16}}) {
-        EXPECT_EQ(FATParser::calculateTotalClusters(c.bpb), c.clusters) << c.bpb.totalSectors16;
+        EXPECT_EQ(calculateTotalClusters(c.bpb), c.clusters) << c.bpb.totalSectors16;
         EXPECT_EQ(FATParser::fatTypeForClusterCount(c.clusters), c.type) << c.clusters;
     }
 }

@@ -1,6 +1,6 @@
 #include "engine/fat/FATTable.h"
+#include "engine/base/DiskImageError.h"
 #include "engine/fat/FATParser.h"
-#include "engine/image/DiskImageError.h"
 #include "tests/support/FatTools.h"
 
 #include <gtest/gtest.h>

@@ -4,8 +4,8 @@
 
 #include "ContainerTestSupport.h"
 
+#include "engine/fat/DiskImageService.h"
 #include "engine/fat/FATParser.h"
-#include "engine/image/DiskImageService.h"
 #include "engine/image/formats/D88Format.h"
 
 #include <gtest/gtest.h>
@@ -208,7 +208,7 @@ TEST_P(ContainerConformance, NewImageReopensWithItsGeometryBPBAndAnEmptyVolume) 
     EXPECT_EQ(image->bpb.mediaDescriptor, layout.media);
     EXPECT_EQ(image->bpb.sectorsPerFAT, expected.sectorsPerFAT);
     EXPECT_EQ(image->fatType, expected.fatType);
-    EXPECT_EQ(FATParser::calculateTotalClusters(image->bpb), expected.clusters);
+    EXPECT_EQ(calculateTotalClusters(image->bpb), expected.clusters);
 
     EXPECT_TRUE(service.listDirectory(DiskPath::root()).empty());
     const auto& entries = image->fatTable.entries();

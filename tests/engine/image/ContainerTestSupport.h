@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/image/NewImage.h"
+#include "engine/fat/NewImageFile.h"
 #include "tests/support/FatTools.h"
 
 #include <ostream>

@@ -1,5 +1,5 @@
-#include "engine/image/DiskImageError.h"
-#include "engine/image/DiskImageService.h"
+#include "engine/base/DiskImageError.h"
+#include "engine/fat/DiskImageService.h"
 #include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>

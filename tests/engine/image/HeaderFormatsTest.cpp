@@ -4,7 +4,7 @@
 
 #include "ContainerTestSupport.h"
 
-#include "engine/image/DiskImageService.h"
+#include "engine/fat/DiskImageService.h"
 
 #include <gtest/gtest.h>
 

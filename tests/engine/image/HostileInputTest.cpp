@@ -1,6 +1,6 @@
+#include "engine/base/DiskImageError.h"
+#include "engine/fat/DiskImageService.h"
 #include "engine/fat/HostFileName.h"
-#include "engine/image/DiskImageError.h"
-#include "engine/image/DiskImageService.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/VolumeBuilder.h"
 

@@ -1,8 +1,8 @@
 // Volumes written by mtools must list and read through the engine exactly as mtools
 // itself lists and reads them.
 
-#include "engine/fat/ShiftJISConverter.h"
-#include "engine/image/DiskImageService.h"
+#include "engine/base/ShiftJISConverter.h"
+#include "engine/fat/DiskImageService.h"
 #include "tests/support/FatTools.h"
 #include "tests/support/VolumeBuilder.h"
 

@@ -4,7 +4,7 @@
 // never touches a byte outside the volume.
 
 #include "engine/fat/DirectoryReader.h"
-#include "engine/image/DiskImageService.h"
+#include "engine/fat/DiskImageService.h"
 #include "engine/image/formats/D88Format.h"
 #include "engine/image/formats/FDIFormat.h"
 #include "engine/image/formats/FormatTable.h"

@@ -3,7 +3,7 @@
 
 #include "ContainerTestSupport.h"
 
-#include "engine/image/DiskImageService.h"
+#include "engine/fat/DiskImageService.h"
 
 #include <gtest/gtest.h>
 

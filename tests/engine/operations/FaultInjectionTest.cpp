@@ -2,7 +2,7 @@
 // byte-identical and the in-memory image as it was before the operation, for every
 // kind of change, so that the next successful save cannot write half of a failed one.
 
-#include "engine/image/AtomicFile.h"
+#include "engine/base/AtomicFile.h"
 #include "engine/operations/DeletedFileRecovery.h"
 #include "engine/operations/FileOperationService.h"
 #include "engine/operations/UndoRedoManager.h"

@@ -1,5 +1,5 @@
 #include "engine/operations/HostExport.h"
-#include "engine/image/DiskImageService.h"
+#include "engine/fat/DiskImageService.h"
 #include "tests/support/FatTools.h"
 #include "tests/support/VolumeBuilder.h"
 

@@ -1,7 +1,7 @@
-#include "engine/image/DiskImage.h"
+#include "engine/fat/DiskImage.h"
 
-#include "engine/image/AtomicFile.h"
-#include "engine/image/DiskImageError.h"
+#include "engine/base/AtomicFile.h"
+#include "engine/base/DiskImageError.h"
 
 #include <algorithm>
 #include <cstring>

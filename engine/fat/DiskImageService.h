@@ -1,12 +1,12 @@
 #pragma once
 
+#include "engine/base/Bytes.h"
+#include "engine/base/FileLock.h"
+#include "engine/base/Signal.h"
+#include "engine/fat/DiskImage.h"
 #include "engine/fat/DiskPath.h"
 #include "engine/fat/ManualParameters.h"
-#include "engine/image/Bytes.h"
-#include "engine/image/DiskImage.h"
-#include "engine/image/FileLock.h"
-#include "engine/image/NewImage.h"
-#include "engine/image/Signal.h"
+#include "engine/fat/NewImageFile.h"
 
 #include <filesystem>
 #include <functional>

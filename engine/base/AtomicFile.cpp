@@ -1,6 +1,6 @@
-#include "engine/image/AtomicFile.h"
+#include "engine/base/AtomicFile.h"
 
-#include "engine/image/DiskImageError.h"
+#include "engine/base/DiskImageError.h"
 
 #include <algorithm>
 #include <cerrno>

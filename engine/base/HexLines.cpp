@@ -1,4 +1,4 @@
-#include "engine/image/HexLines.h"
+#include "engine/base/HexLines.h"
 
 #include <cstdio>
 

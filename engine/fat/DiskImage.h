@@ -1,12 +1,12 @@
 #pragma once
 
+#include "engine/base/Bytes.h"
+#include "engine/base/DiskGeometry.h"
+#include "engine/base/FileLock.h"
 #include "engine/base/PagedBytes.h"
 #include "engine/fat/FATTable.h"
 #include "engine/image/BIOSParameterBlock.h"
-#include "engine/image/Bytes.h"
-#include "engine/image/DiskGeometry.h"
 #include "engine/image/DiskImageFormat.h"
-#include "engine/image/FileLock.h"
 #include "engine/image/PartitionTable.h"
 
 #include <cstdint>

@@ -1,5 +1,5 @@
-#include "engine/image/DiskImage.h"
-#include "engine/image/DiskImageError.h"
+#include "engine/fat/DiskImage.h"
+#include "engine/base/DiskImageError.h"
 #include "engine/image/formats/PlainImageFormat.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/image/Bytes.h"
-#include "engine/image/FileLock.h"
+#include "engine/base/Bytes.h"
+#include "engine/base/FileLock.h"
 
 #include <filesystem>
 #include <functional>

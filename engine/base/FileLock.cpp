@@ -1,4 +1,4 @@
-#include "engine/image/FileLock.h"
+#include "engine/base/FileLock.h"
 
 #include <sys/file.h>
 #include <sys/stat.h>

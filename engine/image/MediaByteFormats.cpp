@@ -1,4 +1,4 @@
-#include "engine/fat/MediaByteFormats.h"
+#include "engine/image/MediaByteFormats.h"
 
 #include <array>
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "engine/base/Bytes.h"
+#include "engine/base/DiskGeometry.h"
 #include "engine/image/BIOSParameterBlock.h"
-#include "engine/image/Bytes.h"
-#include "engine/image/DiskGeometry.h"
 
 #include <optional>
 

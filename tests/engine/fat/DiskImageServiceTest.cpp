@@ -1,5 +1,5 @@
-#include "engine/image/DiskImageService.h"
-#include "engine/image/DiskImageError.h"
+#include "engine/fat/DiskImageService.h"
+#include "engine/base/DiskImageError.h"
 #include "tests/support/FatTools.h"
 #include "tests/support/VolumeBuilder.h"
 

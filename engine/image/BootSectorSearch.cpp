@@ -1,4 +1,4 @@
-#include "engine/fat/BootSectorSearch.h"
+#include "engine/image/BootSectorSearch.h"
 
 #include <algorithm>
 

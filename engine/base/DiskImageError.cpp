@@ -1,4 +1,4 @@
-#include "engine/image/DiskImageError.h"
+#include "engine/base/DiskImageError.h"
 
 #include <cerrno>
 #include <cstring>

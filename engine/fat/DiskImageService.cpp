@@ -1,9 +1,9 @@
-#include "engine/image/DiskImageService.h"
+#include "engine/fat/DiskImageService.h"
 
-#include "engine/fat/BootSectorSearch.h"
+#include "engine/base/DiskImageError.h"
 #include "engine/fat/DirectoryReader.h"
 #include "engine/fat/FATParser.h"
-#include "engine/image/DiskImageError.h"
+#include "engine/image/BootSectorSearch.h"
 #include "engine/image/DiskImageParser.h"
 #include "engine/image/PartitionTable.h"
 #include "engine/image/formats/D88Format.h"
@@ -90,7 +90,7 @@ FATTable decodeFATAt(ByteView data, std::int64_t volumeStart, const BIOSParamete
     }
     const ByteView fatBytes =
         data.subspan(static_cast<std::size_t>(fatStart), static_cast<std::size_t>(fatLength));
-    const std::int64_t entryCount = FATParser::calculateTotalClusters(bpb) + 2;
+    const std::int64_t entryCount = calculateTotalClusters(bpb) + 2;
     auto entries = fatType == FATType::fat12 ? FATParser::decodeFAT12(fatBytes, entryCount)
                                              : FATParser::decodeFAT16(fatBytes, entryCount);
     return FATTable(std::move(entries), fatType);
@@ -318,7 +318,7 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
     const auto inferred = format->inferredParameters();
     const bool parametersInferred = inferred && !isValidBPB(sectorAt(bootOffset));
     const BIOSParameterBlock bpb =
-        parametersInferred ? *inferred : FATParser::parseBPB(sectorAt(bootOffset));
+        parametersInferred ? *inferred : parseBPB(sectorAt(bootOffset));
     if (partition &&
         !rangeFits(bootOffset - partition->offset, bpb.volumeBytes(), partition->size)) {
         throw DiskImageError::headerParseFailure(
@@ -326,7 +326,7 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
             std::to_string(partition->number) + "）");
     }
     const FATType fatType =
-        FATParser::fatTypeForClusterCount(FATParser::calculateTotalClusters(bpb));
+        FATParser::fatTypeForClusterCount(calculateTotalClusters(bpb));
     FATTable table = decodeFATAt(working, bootOffset, bpb, fatType);
 
     PagedBytes held = flat ? PagedBytes(*flat) : fileData;
@@ -377,7 +377,7 @@ std::shared_ptr<DiskImage> DiskImageService::openWithManualParams(const std::fil
         throw DiskImageError::headerParseFailure(
             "指定されたデータオフセットでブートセクタを読み取れません");
     }
-    const BIOSParameterBlock bpb = FATParser::parseBPB(
+    const BIOSParameterBlock bpb = parseBPB(
         data.subspan(static_cast<std::size_t>(params.dataOffset),
                                static_cast<std::size_t>(params.bytesPerSector)));
     FATTable table = decodeFATAt(data, params.dataOffset, bpb, params.fatType);

@@ -1,4 +1,4 @@
-#include "engine/fat/ShiftJISConverter.h"
+#include "engine/base/ShiftJISConverter.h"
 
 #include <unicode/brkiter.h>
 #include <unicode/ucnv.h>
