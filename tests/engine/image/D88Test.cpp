@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <map>
 #include <set>
 
@@ -289,9 +288,7 @@ TEST(D88DiskList, DiskSizeBelowTheHeaderEndsTheList) {
     for (std::uint32_t size : {0u, 1u, 16u, 687u}) {
         Bytes file = createNewImage({NewImageFormat::d88, DiskSize::kb640});
         writeU32LE(file, 0x1C, size);
-        const auto started = std::chrono::steady_clock::now();
         EXPECT_TRUE(D88ImageFormat::detectMultipleDisks(file).empty()) << size;
-        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
     }
 }
 

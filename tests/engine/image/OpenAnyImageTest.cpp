@@ -17,7 +17,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <fstream>
 #include <sstream>
 
@@ -437,14 +436,12 @@ class HostileTableTest : public ::testing::TestWithParam<HostileTable> {};
 TEST_P(HostileTableTest, EndsInAClearErrorAndOpensNothing) {
     TempDir dir;
     writeFile(dir / "hostile.img", GetParam().make());
-    const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(errorText([&] { DiskImageService().open(dir / "hostile.img"); }),
               "ヘッダの解析に失敗しました: " + GetParam().message);
     EXPECT_EQ(errorText([&] { DiskImageService::partitionsOf(dir / "hostile.img"); }),
               GetParam().name == "volumeLargerThanItsPartition"
                   ? "no error"
                   : "ヘッダの解析に失敗しました: " + GetParam().message);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 }
 
 INSTANTIATE_TEST_SUITE_P(

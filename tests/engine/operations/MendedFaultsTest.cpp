@@ -31,6 +31,7 @@ class MendedFaultsTest : public VolumeOperationsTest {
         DiskImageError::Reason reason = DiskImageError::Reason::none;
         const Bytes file = volume->fileBytes();
         const Bytes data = image->data.toBytes();
+        const PagedBytes pages = image->data;
         const FATTable fat = image->fatTable;
         try {
             change();
@@ -44,6 +45,9 @@ class MendedFaultsTest : public VolumeOperationsTest {
         }
         EXPECT_EQ(volume->fileBytes(), file);
         EXPECT_TRUE(image->data == data);
+        // A rollback puts the very pages back, so an undo snapshot taken before the
+        // refused change still shares all of them.
+        EXPECT_EQ(image->data.pagesNotSharedWith(pages), 0u);
         EXPECT_TRUE(image->fatTable == fat);
         return reason;
     }
@@ -233,6 +237,29 @@ TEST_F(MendedFaultsTest, UndoStackKeepsTheTenNewestAndANewChangeDropsRedo) {
     undo.performUndo(image);
     undo.saveSnapshot("new", image);
     EXPECT_TRUE(undo.redoStack().empty());
+}
+
+// Ten undo steps must not hold ten copies of the image: each snapshot shares every page
+// the changes after it left alone, and undoing them all gives the first bytes back.
+TEST_F(MendedFaultsTest, UndoSnapshotsShareThePagesLaterChangesLeftAlone) {
+    open();
+    UndoRedoManager undo;
+    const Bytes first = volume->fileBytes();
+    for (int i = 0; i < 10; ++i) {
+        undo.saveSnapshot("インポート", image);
+        service->importFile(host("F" + std::to_string(i) + ".TXT", 100, static_cast<std::uint8_t>(i)),
+                            root, false);
+    }
+    // Boot sector, both FATs and the root directory share two pages; the ten small
+    // files' clusters one or two more.
+    for (const UndoSnapshot& snapshot : undo.undoStack()) {
+        EXPECT_LE(snapshot.imageData.pagesNotSharedWith(image->data), 4u);
+    }
+    for (int i = 0; i < 10; ++i) {
+        undo.performUndo(image);
+    }
+    EXPECT_EQ(volume->fileBytes(), first);
+    EXPECT_TRUE(image->data == first);
 }
 
 TEST(ShortNameTest, HostNamesBecomeValidShortNames) {
