@@ -2,6 +2,7 @@
 
 #include "engine/base/DiskImageError.h"
 #include "engine/base/ShiftJISConverter.h"
+#include "engine/fat/DirectorySlot.h"
 
 #include <unicode/brkiter.h>
 #include <unicode/uchar.h>
@@ -47,9 +48,12 @@ CivilTime toJapanCivil(Timestamp date) {
     const auto days = std::chrono::floor<std::chrono::days>(local);
     const std::chrono::year_month_day ymd(days);
     const std::chrono::hh_mm_ss hms(local - days);
-    return {static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
-            static_cast<int>(static_cast<unsigned>(ymd.day())), static_cast<int>(hms.hours().count()),
-            static_cast<int>(hms.minutes().count()), static_cast<int>(hms.seconds().count())};
+    return {static_cast<int>(ymd.year()),
+            static_cast<int>(static_cast<unsigned>(ymd.month())),
+            static_cast<int>(static_cast<unsigned>(ymd.day())),
+            static_cast<int>(hms.hours().count()),
+            static_cast<int>(hms.minutes().count()),
+            static_cast<int>(hms.seconds().count())};
 }
 
 bool isForbiddenIn83(UChar32 c) {
@@ -69,30 +73,28 @@ DirectoryEntryParseResult parse(ByteView entryData) {
                                                  std::to_string(entryData.size()) + "バイト）");
     }
     DirectoryEntryParseResult result;
-    const std::uint8_t first = entryData[0];
-    const std::uint8_t attributes = entryData[11];
-    if (first == 0x00) {
+    const DirectorySlot slot(entryData);
+    if (slot.isEnd()) {
         result.kind = DirectoryEntryParseResult::Kind::endOfDirectory;
         return result;
     }
-    if (first == 0xE5 || attributes == FileAttributes::longNameSlot ||
-        (attributes & FileAttributes::volumeLabel) != 0) {
+    if (slot.isDeleted() || slot.isLongName() || slot.isVolumeLabel()) {
         result.kind = DirectoryEntryParseResult::Kind::skip;
         return result;
     }
     DirectoryEntry& entry = result.entry;
-    entry.rawName.assign(entryData.begin(), entryData.begin() + 8);
-    entry.rawExtension.assign(entryData.begin() + 8, entryData.begin() + 11);
+    entry.rawName.assign(slot.name().begin(), slot.name().end());
+    entry.rawExtension.assign(slot.extension().begin(), slot.extension().end());
     Bytes name = entry.rawName;
     if (name[0] == 0x05) {
         name[0] = 0xE5;
     }
     entry.name = decodeField(name);
     entry.extension_ = decodeField(entry.rawExtension);
-    entry.attributes.rawValue = attributes;
-    entry.modifiedDate = decodeFATDateTime(readU16LE(entryData, 24), readU16LE(entryData, 22));
-    entry.startCluster = readU16LE(entryData, 26);
-    entry.size = readU32LE(entryData, 28);
+    entry.attributes.rawValue = slot.attributes();
+    entry.modifiedDate = decodeFATDateTime(slot.date(), slot.time());
+    entry.startCluster = slot.startCluster();
+    entry.size = slot.fileSize();
     entry.id = newEntryId();
     result.kind = DirectoryEntryParseResult::Kind::entry;
     return result;
@@ -108,8 +110,8 @@ Timestamp decodeFATDateTime(std::uint16_t date, std::uint16_t time) {
     if (!ymd.ok()) {
         return Timestamp{};
     }
-    const std::int64_t seconds = ((time >> 11) & 0x1F) * 3600 + ((time >> 5) & 0x3F) * 60 +
-                                 (time & 0x1F) * 2;
+    const std::int64_t seconds =
+        ((time >> 11) & 0x1F) * 3600 + ((time >> 5) & 0x3F) * 60 + (time & 0x1F) * 2;
     return std::chrono::sys_days(ymd) + std::chrono::seconds(seconds - japanOffsetSeconds);
 }
 
@@ -169,11 +171,13 @@ Bytes truncateRespectingMultibyte(ByteView data, std::size_t maxBytes) {
             i += 1;
         }
     }
-    return Bytes(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min(i, data.size())));
+    return Bytes(data.begin(),
+                 data.begin() + static_cast<std::ptrdiff_t>(std::min(i, data.size())));
 }
 
 Bytes padOrTruncate(ByteView data, std::size_t length, std::uint8_t padByte) {
-    Bytes out(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min(length, data.size())));
+    Bytes out(data.begin(),
+              data.begin() + static_cast<std::ptrdiff_t>(std::min(length, data.size())));
     out.resize(length, padByte);
     return out;
 }
@@ -185,7 +189,9 @@ Bytes encodePart(const std::string& part, std::size_t maxBytes) {
         return {};
     }
     std::string upper;
-    icu::UnicodeString::fromUTF8(sanitizeFor83(part)).toUpper(icu::Locale::getRoot()).toUTF8String(upper);
+    icu::UnicodeString::fromUTF8(sanitizeFor83(part))
+        .toUpper(icu::Locale::getRoot())
+        .toUTF8String(upper);
     return truncateRespectingMultibyte(ShiftJISConverter::toShiftJIS(upper), maxBytes);
 }
 
@@ -201,16 +207,15 @@ std::pair<Bytes, Bytes> convertTo83Name(const std::string& name, const std::stri
 }
 
 Bytes serialize(const DirectoryEntry& entry) {
-    Bytes out(32, 0);
+    Bytes out(DirectorySlot::size, 0);
     const Bytes name = padOrTruncate(entry.rawName, 8, 0x20);
     const Bytes ext = padOrTruncate(entry.rawExtension, 3, 0x20);
-    std::copy(name.begin(), name.end(), out.begin());
-    std::copy(ext.begin(), ext.end(), out.begin() + 8);
-    out[11] = entry.attributes.rawValue;
-    writeU16LE(out, 22, encodeFATTime(entry.modifiedDate));
-    writeU16LE(out, 24, encodeFATDate(entry.modifiedDate));
-    writeU16LE(out, 26, entry.startCluster);
-    writeU32LE(out, 28, entry.size);
+    DirectorySlot::setShortName(out, name, ext);
+    DirectorySlot::setAttributes(out, entry.attributes.rawValue);
+    DirectorySlot::setTime(out, encodeFATTime(entry.modifiedDate));
+    DirectorySlot::setDate(out, encodeFATDate(entry.modifiedDate));
+    DirectorySlot::setStartCluster(out, entry.startCluster);
+    DirectorySlot::setFileSize(out, entry.size);
     return out;
 }
 

@@ -2,6 +2,7 @@
 
 #include "engine/base/DiskImageError.h"
 #include "engine/fat/DirectoryEntryParser.h"
+#include "engine/fat/DirectorySlot.h"
 #include "engine/fat/FATParser.h"
 #include "engine/fat/LFNParser.h"
 
@@ -14,14 +15,16 @@ namespace {
 
 bool clusterTouchesData(const DiskImage& image, std::uint16_t cluster) {
     const std::int64_t firstSector =
-        image.firstDataSector() + (static_cast<std::int64_t>(cluster) - 2) * image.bpb.sectorsPerCluster;
+        image.firstDataSector() +
+        (static_cast<std::int64_t>(cluster) - 2) * image.bpb.sectorsPerCluster;
     const std::int64_t start = image.dataOffset + firstSector * image.bpb.bytesPerSector;
     return start < static_cast<std::int64_t>(image.data.size());
 }
 
 // The bytes of a chain, stopping at `limit` bytes and at the first cluster that lies
 // wholly past the image data: a hostile FAT cannot make us allocate beyond the file.
-Bytes readChain(const DiskImage& image, const std::vector<std::uint16_t>& chain, std::int64_t limit) {
+Bytes readChain(const DiskImage& image, const std::vector<std::uint16_t>& chain,
+                std::int64_t limit) {
     Bytes out;
     for (std::uint16_t cluster : chain) {
         if (static_cast<std::int64_t>(out.size()) >= limit || !clusterTouchesData(image, cluster)) {
@@ -37,34 +40,33 @@ Bytes readChain(const DiskImage& image, const std::vector<std::uint16_t>& chain,
 
 bool namesMatch(const std::string& a, const std::string& b) {
     return icu::UnicodeString::fromUTF8(a).caseCompare(icu::UnicodeString::fromUTF8(b),
-                                                        U_FOLD_CASE_DEFAULT) == 0;
+                                                       U_FOLD_CASE_DEFAULT) == 0;
 }
 
 std::vector<DirectoryEntry> parseDirectoryEntries(ByteView data) {
     std::vector<DirectoryEntry> entries;
     std::vector<LFNFragment> pending;
-    for (std::size_t offset = 0; offset + 32 <= data.size(); offset += 32) {
-        const ByteView slot = data.subspan(offset, 32);
-        const std::uint8_t first = slot[0];
-        const std::uint8_t attributes = slot[11];
-        if (first == 0x00) {
+    for (std::size_t offset = 0; offset + DirectorySlot::size <= data.size();
+         offset += DirectorySlot::size) {
+        const DirectorySlot slot(data.subspan(offset, DirectorySlot::size));
+        if (slot.isEnd()) {
             break;
         }
-        if (first == 0xE5) {
+        if (slot.isDeleted()) {
             pending.clear();
             continue;
         }
-        if (attributes == FileAttributes::longNameSlot) {
-            if (auto fragment = LFNParser::parseLFNEntry(slot)) {
+        if (slot.isLongName()) {
+            if (auto fragment = LFNParser::parseLFNEntry(slot.bytes())) {
                 pending.push_back(*fragment);
             }
             continue;
         }
-        if ((attributes & FileAttributes::volumeLabel) != 0) {
+        if (slot.isVolumeLabel()) {
             pending.clear();
             continue;
         }
-        DirectoryEntryParseResult parsed = DirectoryEntryParser::parse(slot);
+        DirectoryEntryParseResult parsed = DirectoryEntryParser::parse(slot.bytes());
         if (parsed.kind == DirectoryEntryParseResult::Kind::endOfDirectory) {
             break;
         }
@@ -74,7 +76,7 @@ std::vector<DirectoryEntry> parseDirectoryEntries(ByteView data) {
         }
         DirectoryEntry entry = std::move(parsed.entry);
         if (!pending.empty()) {
-            const std::uint8_t checksum = LFNParser::calculateChecksum(slot.subspan(0, 11));
+            const std::uint8_t checksum = LFNParser::calculateChecksum(slot.shortName());
             bool matches = true;
             for (const LFNFragment& f : pending) {
                 matches = matches && f.checksum == checksum;
@@ -97,7 +99,8 @@ std::vector<DirectoryEntry> readRootDirectory(const DiskImage& image) {
         image.dataOffset + image.rootDirectoryStartSector() * image.bpb.bytesPerSector;
     const std::int64_t length = static_cast<std::int64_t>(image.bpb.rootEntryCount) * 32;
     if (!rangeFits(start, length, static_cast<std::int64_t>(image.data.size()))) {
-        throw DiskImageError::headerParseFailure("ルートディレクトリ領域がファイルサイズを超えています");
+        throw DiskImageError::headerParseFailure(
+            "ルートディレクトリ領域がファイルサイズを超えています");
     }
     return parseDirectoryEntries(
         image.data.slice(static_cast<std::size_t>(start), static_cast<std::size_t>(length)));

@@ -1,0 +1,49 @@
+#include "engine/fat/DirectoryStorage.h"
+
+#include "engine/fat/FATParser.h"
+
+namespace tamberlane {
+
+DirectoryStorage DirectoryStorage::root(const DiskImage& image) {
+    DirectoryStorage storage;
+    storage.isRoot_ = true;
+    const std::int64_t start = image.rootDirectoryStartSector();
+    for (std::int64_t s = 0; s < image.rootDirectorySectors(); ++s) {
+        storage.units_.push_back(start + s);
+    }
+    return storage;
+}
+
+DirectoryStorage DirectoryStorage::ofCluster(const DiskImage& image, std::uint16_t firstCluster) {
+    DirectoryStorage storage;
+    storage.isRoot_ = false;
+    for (std::uint16_t c : FATParser::getClusterChain(firstCluster, image.fatTable)) {
+        storage.units_.push_back(c);
+    }
+    return storage;
+}
+
+Bytes DirectoryStorage::readUnit(const DiskImage& image, std::size_t index) const {
+    if (isRoot_) {
+        return image.readSector(units_[index]);
+    }
+    return image.readCluster(static_cast<std::uint16_t>(units_[index]));
+}
+
+Bytes DirectoryStorage::readAll(const DiskImage& image) const {
+    Bytes out;
+    for (std::size_t i = 0; i < units_.size(); ++i) {
+        const Bytes unit = readUnit(image, i);
+        out.insert(out.end(), unit.begin(), unit.end());
+    }
+    return out;
+}
+
+bool DirectoryStorage::unitIsStorable(const DiskImage& image, std::size_t index) const {
+    if (!isRoot_) {
+        return image.clusterIsStorable(static_cast<std::uint16_t>(units_[index]));
+    }
+    return image.sectorIsStorable(units_[index]);
+}
+
+} // namespace tamberlane

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "engine/base/Bytes.h"
+#include "engine/fat/DirectorySlot.h"
+#include "engine/fat/DiskImage.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace tamberlane {
+
+// Where a slot lies in its directory: which unit (root sector or cluster) and where in it.
+struct SlotLocation {
+    std::size_t unitIndex = 0;
+    std::size_t offset = 0;
+
+    bool operator==(const SlotLocation&) const = default;
+};
+
+// Where one directory's slots live: the fixed run of root-directory sectors, or the
+// cluster chain of a subdirectory. A unit is one sector of the root or one cluster.
+class DirectoryStorage {
+  public:
+    static DirectoryStorage root(const DiskImage& image);
+    // Throws on a chain that loops or leaves the table.
+    static DirectoryStorage ofCluster(const DiskImage& image, std::uint16_t firstCluster);
+
+    bool isRoot() const { return isRoot_; }
+    const std::vector<std::int64_t>& units() const { return units_; }
+    std::size_t unitCount() const { return units_.size(); }
+    // The sector (root) or cluster the unit is.
+    std::int64_t unit(std::size_t index) const { return units_[index]; }
+
+    Bytes readUnit(const DiskImage& image, std::size_t index) const;
+    Bytes readAll(const DiskImage& image) const;
+    // A unit the image cannot store would lose whatever is written into it.
+    bool unitIsStorable(const DiskImage& image, std::size_t index) const;
+    // A subdirectory grown by one cluster.
+    void appendCluster(std::uint16_t cluster) { units_.push_back(cluster); }
+
+    enum class Walk { next, stop };
+    // Calls visit(location, slot) for each slot in order, past the end mark too, until
+    // visit returns Walk::stop. Each unit is read once.
+    template <typename Visit> void forEachSlot(const DiskImage& image, Visit&& visit) const {
+        for (std::size_t i = 0; i < units_.size(); ++i) {
+            const Bytes unit = readUnit(image, i);
+            for (std::size_t o = 0; o + DirectorySlot::size <= unit.size();
+                 o += DirectorySlot::size) {
+                const DirectorySlot slot(ByteView(unit).subspan(o, DirectorySlot::size));
+                if (visit(SlotLocation{i, o}, slot) == Walk::stop) {
+                    return;
+                }
+            }
+        }
+    }
+
+  private:
+    bool isRoot_ = true;
+    std::vector<std::int64_t> units_;
+};
+
+} // namespace tamberlane
