@@ -1,6 +1,7 @@
 #include "engine/operations/FileOperationService.h"
 
 #include "engine/fat/DirectoryReader.h"
+#include "engine/fat/DirectorySlot.h"
 #include "engine/fat/FATParser.h"
 #include "engine/fat/FileAttributes.h"
 #include "engine/operations/ImageJournal.h"
@@ -24,10 +25,6 @@ DiskImageError nameClash(const FileEntry& entry) {
     return DiskImageError::encodingError("同名のファイルが既に存在します: " +
                                          entry.directoryEntry.displayName())
         .withReason(Reason::nameClash);
-}
-
-bool slotIsDirectory(ByteView slot) {
-    return (slot[11] & FileAttributes::directory) != 0;
 }
 
 constexpr std::string_view dotName = ".          ";
@@ -55,7 +52,7 @@ FileOperationService::findPlaced(const FileEntry& entry) const {
         return std::nullopt;
     }
     std::optional<SlotRef> ref = locateEntry(placed.storage, entry.directoryEntry);
-    if (!ref || readU32LE(ref->slot, 28) != entry.directoryEntry.size) {
+    if (!ref || DirectorySlot(ref->slot).fileSize() != entry.directoryEntry.size) {
         return std::nullopt;
     }
     placed.longName = longNameRun(placed.storage, *ref);
@@ -75,20 +72,17 @@ FileOperationService::Placed FileOperationService::placeOrThrow(const FileEntry&
     return std::move(*placed);
 }
 
-std::pair<std::uint16_t, FileOperationService::DirectoryStorage>
+std::pair<std::uint16_t, DirectoryStorage>
 FileOperationService::resolveTarget(const FileEntry& entry, const DiskPath& to) const {
     const DirectoryEntry& moved = entry.directoryEntry;
-    std::uint16_t cluster = 0;
-    for (const std::string& component : to.components) {
-        cluster = cluster == 0 ? findEntryInRootDirectory(component)
-                               : findEntryInSubdirectory(component, cluster);
+    const std::uint16_t cluster = walkPath(to, [&moved](std::uint16_t step) {
         // A tree put inside itself would be its own ancestor: a loop no walk ends.
-        if (moved.isDirectory() && cluster == moved.startCluster) {
+        if (moved.isDirectory() && step == moved.startCluster) {
             throw DiskImageError::headerParseFailure("ディレクトリをそれ自身の中へは置けません: " +
                                                      moved.displayName())
                 .withReason(Reason::intoItself);
         }
-    }
+    });
     return {cluster, to.isRoot() ? storageOfRoot() : storageOfCluster(cluster)};
 }
 
@@ -125,11 +119,12 @@ std::uint16_t FileOperationService::copyDirectoryTree(ImageJournal& journal, std
     journal.writeCluster(cluster, newDirectoryCluster(cluster, newParent));
     for (const SlotRun& child : children) {
         const Bytes& slot = child.entry.slot;
-        if (slotIsDotEntry(slot) || (slot[11] & FileAttributes::volumeLabel) != 0) {
+        if (slotIsDotEntry(slot) || DirectorySlot(slot).isVolumeLabel()) {
             continue;
         }
         std::vector<Bytes> slots = child.bytes();
-        writeU16LE(slots.back(), 26, copyContents(journal, slot, cluster, depth + 1, stop));
+        DirectorySlot::setStartCluster(slots.back(),
+                                       copyContents(journal, slot, cluster, depth + 1, stop));
         addSlots(journal, storageOfCluster(cluster), slots);
     }
     return cluster;
@@ -138,11 +133,11 @@ std::uint16_t FileOperationService::copyDirectoryTree(ImageJournal& journal, std
 std::uint16_t FileOperationService::copyContents(ImageJournal& journal, ByteView slot,
                                                  std::uint16_t newParent, int depth,
                                                  const std::stop_token& stop) {
-    const std::uint16_t start = readU16LE(slot, 26);
-    if (slotIsDirectory(slot)) {
-        return copyDirectoryTree(journal, start, newParent, depth, stop);
+    const DirectorySlot source(slot);
+    if (source.isDirectory()) {
+        return copyDirectoryTree(journal, source.startCluster(), newParent, depth, stop);
     }
-    return copyFileData(journal, start, readU32LE(slot, 28), stop);
+    return copyFileData(journal, source.startCluster(), source.fileSize(), stop);
 }
 
 std::optional<FileOperationService::Transfer>
@@ -167,15 +162,15 @@ void FileOperationService::copyOne(ImageJournal& journal, const FileEntry& entry
     }
     if (transfer->clash) {
         if (!options.overwrite || entry.directoryEntry.isDirectory() ||
-            slotIsDirectory(transfer->clash->slot)) {
+            DirectorySlot(transfer->clash->slot).isDirectory()) {
             throw nameClash(entry);
         }
         removeEntryAt(journal, transfer->target, *transfer->clash);
     }
     const Placed& from = transfer->from;
     std::vector<Bytes> slots = SlotRun{from.longName, from.ref}.bytes();
-    writeU16LE(slots.back(), 26,
-               copyContents(journal, from.ref.slot, transfer->toCluster, 0, options.stop));
+    DirectorySlot::setStartCluster(
+        slots.back(), copyContents(journal, from.ref.slot, transfer->toCluster, 0, options.stop));
     addSlots(journal, transfer->target, slots);
 }
 
@@ -185,7 +180,7 @@ void FileOperationService::pointParentAt(ImageJournal& journal, std::uint16_t di
     for (const SlotRun& run : slotRuns(storage)) {
         if (slotNameIs(run.entry.slot, dotDotName)) {
             Bytes unit = readUnit(storage, run.entry.unitIndex);
-            writeU16LE(unit, run.entry.offset + 26, parent);
+            DirectorySlot::setStartCluster(slotIn(unit, run.entry.offset), parent);
             writeUnit(journal, storage, run.entry.unitIndex, unit);
             return;
         }
@@ -204,9 +199,9 @@ void FileOperationService::moveOne(ImageJournal& journal, const FileEntry& entry
     const Placed& from = transfer->from;
     addSlots(journal, transfer->target, SlotRun{from.longName, from.ref}.bytes());
     for (const SlotRef& ref : from.longName) {
-        setSlotFirstByte(journal, from.storage, ref, 0xE5);
+        setSlotFirstByte(journal, from.storage, ref, DirectorySlot::deletedMark);
     }
-    setSlotFirstByte(journal, from.storage, from.ref, 0xE5);
+    setSlotFirstByte(journal, from.storage, from.ref, DirectorySlot::deletedMark);
     const DirectoryEntry& source = entry.directoryEntry;
     if (source.isDirectory() && source.startCluster >= 2) {
         pointParentAt(journal, source.startCluster, transfer->toCluster);

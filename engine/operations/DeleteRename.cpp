@@ -3,7 +3,7 @@
 #include "engine/fat/DirectoryEntryParser.h"
 #include "engine/fat/DirectoryReader.h"
 #include "engine/fat/FileAttributes.h"
-#include "engine/operations/ImageJournal.h"
+#include "engine/operations/VolumeTransaction.h"
 
 #include <chrono>
 
@@ -26,30 +26,28 @@ void FileOperationService::deleteDirectoryContents(ImageJournal& journal,
     }
     DiskImage& image = *diskImage_;
     const DirectoryStorage storage = storageOfCluster(startCluster);
-    for (std::size_t i = 0; i < storage.units.size(); ++i) {
-        const Bytes unit = readUnit(storage, i);
-        for (std::size_t o = 0; o + 32 <= unit.size(); o += 32) {
-            const DirectoryEntryParseResult parsed =
-                DirectoryEntryParser::parse(ByteView(unit).subspan(o, 32));
-            if (parsed.kind == DirectoryEntryParseResult::Kind::endOfDirectory) {
-                return;
-            }
-            if (parsed.kind == DirectoryEntryParseResult::Kind::skip) {
-                continue;
-            }
-            const DirectoryEntry& e = parsed.entry;
-            if (e.name == "." || e.name == "..") {
-                continue;
-            }
-            if (e.isDirectory()) {
-                deleteDirectoryContents(journal, e.startCluster, depth + 1);
-            }
-            setSlotFirstByte(journal, storage, SlotRef{i, o, {}}, 0xE5);
-            if (e.startCluster >= 2) {
-                image.fatTable.free(e.startCluster);
-            }
+    storage.forEachSlot(image, [&](SlotLocation at, const DirectorySlot& slot) {
+        const DirectoryEntryParseResult parsed = DirectoryEntryParser::parse(slot.bytes());
+        if (parsed.kind == DirectoryEntryParseResult::Kind::endOfDirectory) {
+            return DirectoryStorage::Walk::stop;
         }
-    }
+        if (parsed.kind == DirectoryEntryParseResult::Kind::skip) {
+            return DirectoryStorage::Walk::next;
+        }
+        const DirectoryEntry& e = parsed.entry;
+        if (e.name == "." || e.name == "..") {
+            return DirectoryStorage::Walk::next;
+        }
+        if (e.isDirectory()) {
+            deleteDirectoryContents(journal, e.startCluster, depth + 1);
+        }
+        setSlotFirstByte(journal, storage, SlotRef{at.unitIndex, at.offset, {}},
+                         DirectorySlot::deletedMark);
+        if (e.startCluster >= 2) {
+            image.fatTable.free(e.startCluster);
+        }
+        return DirectoryStorage::Walk::next;
+    });
 }
 
 void FileOperationService::deleteOne(ImageJournal& journal, const FileEntry& entry,
@@ -68,22 +66,15 @@ void FileOperationService::deleteOne(ImageJournal& journal, const FileEntry& ent
         deleteDirectoryContents(journal, start, 0);
     }
     deleteLongNameSlots(journal, storage, *ref);
-    setSlotFirstByte(journal, storage, *ref, 0xE5);
+    setSlotFirstByte(journal, storage, *ref, DirectorySlot::deletedMark);
     if (start >= 2) {
         image.fatTable.free(start);
     }
 }
 
 void FileOperationService::deleteEntry(const FileEntry& entry, bool recursive) {
-    ImageJournal journal(*diskImage_);
-    const ImageJournal::Mark start = journal.mark();
-    try {
-        deleteOne(journal, entry, recursive);
-        commit(journal, true);
-    } catch (...) {
-        journal.rollbackTo(start);
-        throw;
-    }
+    changeVolume(*diskImage_, FATWrite::yes,
+                 [&](ImageJournal& journal) { deleteOne(journal, entry, recursive); });
 }
 
 BatchResult FileOperationService::deleteEntries(const std::vector<FileEntry>& entries,
@@ -95,53 +86,36 @@ BatchResult FileOperationService::deleteEntries(const std::vector<FileEntry>& en
 
 void FileOperationService::renameEntry(const FileEntry& entry, const std::string& newName,
                                        const std::string& newExtension) {
-    DiskImage& image = *diskImage_;
-    image.checkWritable();
-    const auto [name83, ext83] = shortNameKey(newName, newExtension);
-    const DirectoryStorage storage = storageOfDirectory(entry.path.parent());
-    const std::optional<SlotRef> ref = locateEntry(storage, entry.directoryEntry);
-    if (!ref) {
-        throw entryNotFound(entry);
-    }
-    if (findByKey(storage, name83, ext83)) {
-        throw DiskImageError::encodingError("同名のファイルが既に存在します: " + newName + "." +
-                                            newExtension)
-            .withReason(DiskImageError::Reason::nameClash);
-    }
-    ImageJournal journal(image);
-    const ImageJournal::Mark start = journal.mark();
-    try {
+    changeVolume(*diskImage_, FATWrite::no, [&](ImageJournal& journal) {
+        const auto [name83, ext83] = shortNameKey(newName, newExtension);
+        const DirectoryStorage storage = storageOfDirectory(entry.path.parent());
+        const std::optional<SlotRef> ref = locateEntry(storage, entry.directoryEntry);
+        if (!ref) {
+            throw entryNotFound(entry);
+        }
+        if (findByKey(storage, name83, ext83)) {
+            throw DiskImageError::encodingError("同名のファイルが既に存在します: " + newName + "." +
+                                                newExtension)
+                .withReason(DiskImageError::Reason::nameClash);
+        }
         deleteLongNameSlots(journal, storage, *ref);
         Bytes unit = readUnit(storage, ref->unitIndex);
-        std::copy(name83.begin(), name83.end(),
-                  unit.begin() + static_cast<std::ptrdiff_t>(ref->offset));
-        std::copy(ext83.begin(), ext83.end(),
-                  unit.begin() + static_cast<std::ptrdiff_t>(ref->offset + 8));
+        DirectorySlot::setShortName(slotIn(unit, ref->offset), name83, ext83);
         writeUnit(journal, storage, ref->unitIndex, unit);
-        commit(journal, false);
-    } catch (...) {
-        journal.rollbackTo(start);
-        throw;
-    }
+    });
 }
 
 void FileOperationService::createDirectory(const std::string& name, const DiskPath& in) {
-    DiskImage& image = *diskImage_;
-    image.checkWritable();
-    const auto [name83, ext83] = shortNameKey(name, "");
-    const std::uint16_t parentCluster = in.isRoot() ? 0 : findDirectoryCluster(in);
-    const DirectoryStorage storage =
-        in.isRoot() ? storageOfRoot() : storageOfCluster(parentCluster);
-    if (findByKey(storage, name83, ext83)) {
-        throw DiskImageError::encodingError("同名のディレクトリが既に存在します: " + name)
-            .withReason(DiskImageError::Reason::directoryExists);
-    }
-    const std::int64_t bytesPerCluster = image.bytesPerCluster();
-
-    ImageJournal journal(image);
-    const ImageJournal::Mark start = journal.mark();
-    try {
-        const std::uint16_t cluster = allocateClusters(1, bytesPerCluster).front();
+    changeVolume(*diskImage_, FATWrite::yes, [&](ImageJournal& journal) {
+        const auto [name83, ext83] = shortNameKey(name, "");
+        const std::uint16_t parentCluster = in.isRoot() ? 0 : findDirectoryCluster(in);
+        const DirectoryStorage storage =
+            in.isRoot() ? storageOfRoot() : storageOfCluster(parentCluster);
+        if (findByKey(storage, name83, ext83)) {
+            throw DiskImageError::encodingError("同名のディレクトリが既に存在します: " + name)
+                .withReason(DiskImageError::Reason::directoryExists);
+        }
+        const std::uint16_t cluster = allocateClusters(1, diskImage_->bytesPerCluster()).front();
         journal.writeCluster(cluster, newDirectoryCluster(cluster, parentCluster));
 
         DirectoryEntry entry;
@@ -154,11 +128,7 @@ void FileOperationService::createDirectory(const std::string& name, const DiskPa
         entry.rawName = name83;
         entry.rawExtension = ext83;
         addEntry(journal, storage, DirectoryEntryParser::serialize(entry));
-        commit(journal, true);
-    } catch (...) {
-        journal.rollbackTo(start);
-        throw;
-    }
+    });
 }
 
 } // namespace tamberlane

@@ -4,8 +4,10 @@
 #include "engine/base/ShiftJISConverter.h"
 #include "engine/fat/DirectoryEntryParser.h"
 #include "engine/fat/DirectoryReader.h"
+#include "engine/fat/DirectorySlot.h"
+#include "engine/fat/DirectoryStorage.h"
 #include "engine/fat/FATParser.h"
-#include "engine/operations/ImageJournal.h"
+#include "engine/operations/VolumeTransaction.h"
 
 #include <algorithm>
 
@@ -61,25 +63,24 @@ std::optional<Bytes> readSlot(const DiskImage& image, const EntryLocation& locat
 std::optional<DeletedFileEntry> parseDeletedEntry(ByteView entryData, std::int64_t bytesPerCluster,
                                                   const DiskImage& image,
                                                   const EntryLocation& location) {
-    if (entryData.size() < 32 || entryData[0] != 0xE5) {
+    if (entryData.size() < DirectorySlot::size) {
         return std::nullopt;
     }
-    const std::uint8_t attributes = entryData[11];
-    if (attributes == FileAttributes::longNameSlot ||
-        (attributes & FileAttributes::volumeLabel) != 0) {
+    const DirectorySlot slot(entryData);
+    if (!slot.isDeleted() || slot.isLongName() || slot.isVolumeLabel()) {
         return std::nullopt;
     }
     DeletedFileEntry entry;
     entry.id = newEntryId();
-    Bytes name(entryData.begin(), entryData.begin() + 8);
+    Bytes name(slot.name().begin(), slot.name().end());
+    // The deleted mark took the first character; "?" stands for it until a restore.
     name[0] = 0x3F;
-    entry.displayName = joinName(name, entryData.subspan(8, 3));
-    entry.rawEntryData.assign(entryData.begin(), entryData.begin() + 32);
-    entry.startCluster = readU16LE(entryData, 26);
-    entry.size = readU32LE(entryData, 28);
-    entry.attributes.rawValue = attributes;
-    entry.modifiedDate =
-        DirectoryEntryParser::decodeFATDateTime(readU16LE(entryData, 24), readU16LE(entryData, 22));
+    entry.displayName = joinName(name, slot.extension());
+    entry.rawEntryData.assign(slot.bytes().begin(), slot.bytes().end());
+    entry.startCluster = slot.startCluster();
+    entry.size = slot.fileSize();
+    entry.attributes.rawValue = slot.attributes();
+    entry.modifiedDate = DirectoryEntryParser::decodeFATDateTime(slot.date(), slot.time());
     entry.location = location;
 
     if (entry.isDirectory()) {
@@ -120,7 +121,7 @@ std::optional<std::uint16_t> resolveDirectoryCluster(const DiskPath& path, const
     }
     try {
         return DirectoryReader::resolveDirectoryCluster(path, image, 0);
-    } catch (const std::exception&) {
+    } catch (const DiskImageError&) {
         return std::nullopt;
     }
 }
@@ -128,43 +129,41 @@ std::optional<std::uint16_t> resolveDirectoryCluster(const DiskPath& path, const
 std::vector<DeletedFileEntry> listDeletedEntries(const DiskImage& image, const DiskPath& path) {
     std::vector<DeletedFileEntry> entries;
     const std::int64_t bytesPerCluster = image.bytesPerCluster();
-    const std::int64_t bytesPerSector = image.bpb.bytesPerSector;
     try {
+        std::optional<DirectoryStorage> storage;
+        // The root holds exactly its entry count of slots; the rest of its last sector
+        // is not part of it.
+        std::int64_t slotLimit = INT64_MAX;
         if (path.isRoot()) {
-            const std::int64_t rootStart = image.rootDirectoryStartSector();
-            const std::int64_t start = image.dataOffset + rootStart * bytesPerSector;
-            const std::int64_t length = static_cast<std::int64_t>(image.bpb.rootEntryCount) * 32;
+            const std::int64_t bytesPerSector = image.bpb.bytesPerSector;
+            const std::int64_t start =
+                image.dataOffset + image.rootDirectoryStartSector() * bytesPerSector;
+            slotLimit = static_cast<std::int64_t>(image.bpb.rootEntryCount);
             if (bytesPerSector == 0 ||
-                !rangeFits(start, length, static_cast<std::int64_t>(image.data.size()))) {
+                !rangeFits(start, slotLimit * 32, static_cast<std::int64_t>(image.data.size()))) {
                 return entries;
             }
-            const Bytes block =
-                image.data.slice(static_cast<std::size_t>(start), static_cast<std::size_t>(length));
-            for (std::int64_t o = 0; o + 32 <= length; o += 32) {
-                const EntryLocation location{true, rootStart + o / bytesPerSector,
-                                             o % bytesPerSector};
-                if (auto entry = parseDeletedEntry(ByteView(block).subspan(static_cast<std::size_t>(o), 32),
-                                                   bytesPerCluster, image, location)) {
-                    entries.push_back(std::move(*entry));
-                }
+            storage = DirectoryStorage::root(image);
+        } else {
+            const std::optional<std::uint16_t> cluster = resolveDirectoryCluster(path, image);
+            if (!cluster) {
+                return entries;
             }
-            return entries;
+            storage = DirectoryStorage::ofCluster(image, *cluster);
         }
-        const std::optional<std::uint16_t> cluster = resolveDirectoryCluster(path, image);
-        if (!cluster) {
-            return entries;
-        }
-        for (std::uint16_t c : FATParser::getClusterChain(*cluster, image.fatTable)) {
-            const Bytes bytes = image.readCluster(c);
-            for (std::size_t o = 0; o + 32 <= bytes.size(); o += 32) {
-                const EntryLocation location{false, c, static_cast<std::int64_t>(o)};
-                if (auto entry = parseDeletedEntry(ByteView(bytes).subspan(o, 32), bytesPerCluster,
-                                                   image, location)) {
-                    entries.push_back(std::move(*entry));
-                }
+        std::int64_t index = 0;
+        storage->forEachSlot(image, [&](SlotLocation at, const DirectorySlot& slot) {
+            if (index++ >= slotLimit) {
+                return DirectoryStorage::Walk::stop;
             }
-        }
-    } catch (const std::exception&) {
+            const EntryLocation location{storage->isRoot(), storage->unit(at.unitIndex),
+                                         static_cast<std::int64_t>(at.offset)};
+            if (auto entry = parseDeletedEntry(slot.bytes(), bytesPerCluster, image, location)) {
+                entries.push_back(std::move(*entry));
+            }
+            return DirectoryStorage::Walk::next;
+        });
+    } catch (const DiskImageError&) {
         // A damaged chain ends the listing; what was found so far stays.
     }
     return entries;
@@ -192,26 +191,28 @@ std::variant<std::uint8_t, std::string> validateRestore(const DeletedFileEntry& 
     return static_cast<std::uint8_t>(first >= 'a' && first <= 'z' ? first - 'a' + 'A' : first);
 }
 
-void restore(DiskImage& image, const DiskPath& directory, const DeletedFileEntry& target,
-             std::uint8_t firstByte) {
-    image.checkWritable();
-    if (firstByte >= 'a' && firstByte <= 'z') {
-        firstByte = static_cast<std::uint8_t>(firstByte - 'a' + 'A');
-    }
-    const DiskImageError notFound =
-        DiskImageError::headerParseFailure("エントリが見つかりません: " + target.displayName)
-            .withReason(DiskImageError::Reason::entryNotFound);
+namespace {
+
+// The slot to restore as it is now; throws when the listing no longer describes it.
+Bytes checkedSlot(const DiskImage& image, const DeletedFileEntry& target) {
     // The listing may be older than the disk: only the very slot that was listed, still
     // deleted, is brought back.
     const std::optional<Bytes> slot = readSlot(image, target.location);
-    if (!slot || target.rawEntryData.size() != 32 || (*slot)[0] != 0xE5 ||
+    if (!slot || target.rawEntryData.size() != DirectorySlot::size ||
+        !DirectorySlot(*slot).isDeleted() ||
         !std::equal(slot->begin() + 1, slot->end(), target.rawEntryData.begin() + 1)) {
-        throw notFound;
+        throw DiskImageError::headerParseFailure("エントリが見つかりません: " + target.displayName)
+            .withReason(DiskImageError::Reason::entryNotFound);
     }
-    // Judged again on the FAT as it is now: linking a cluster that is in use would
-    // cross-link two files.
+    return *slot;
+}
+
+// The slot judged again on the FAT as it is now: linking a cluster that is in use would
+// cross-link two files.
+DeletedFileEntry recoverableNow(const DiskImage& image, const DeletedFileEntry& target,
+                                ByteView slot) {
     const std::optional<DeletedFileEntry> now =
-        parseDeletedEntry(*slot, image.bytesPerCluster(), image, target.location);
+        parseDeletedEntry(slot, image.bytesPerCluster(), image, target.location);
     if (!now || now->recoverability != 100) {
         std::uint16_t used = target.startCluster;
         for (std::int64_t i = 0; now && i < now->requiredClusters; ++i) {
@@ -222,9 +223,15 @@ void restore(DiskImage& image, const DiskPath& directory, const DeletedFileEntry
         }
         throw DiskImageError::invalidCluster(used);
     }
-    Bytes restoredName(slot->begin(), slot->begin() + 8);
+    return *now;
+}
+
+void checkNoLiveNamesake(const DiskImage& image, const DiskPath& directory, ByteView slotBytes,
+                         std::uint8_t firstByte) {
+    const DirectorySlot slot(slotBytes);
+    Bytes restoredName(slot.name().begin(), slot.name().end());
     restoredName[0] = firstByte;
-    const ByteView restoredExt = ByteView(*slot).subspan(8, 3);
+    const ByteView restoredExt = slot.extension();
     for (const DirectoryEntry& live : DirectoryReader::listDirectory(image, directory)) {
         if (live.rawName == restoredName &&
             std::equal(restoredExt.begin(), restoredExt.end(), live.rawExtension.begin(),
@@ -234,40 +241,52 @@ void restore(DiskImage& image, const DiskPath& directory, const DeletedFileEntry
                 .withReason(DiskImageError::Reason::nameClash);
         }
     }
+}
 
-    ImageJournal journal(image);
-    const ImageJournal::Mark start = journal.mark();
-    try {
-        const EntryLocation& at = target.location;
-        if (at.isRootDirectory) {
-            Bytes sector = image.readSector(at.sectorOrCluster);
-            sector[static_cast<std::size_t>(at.offsetInSector)] = firstByte;
-            journal.writeSector(at.sectorOrCluster, sector);
-        } else {
-            const auto cluster = static_cast<std::uint16_t>(at.sectorOrCluster);
-            Bytes bytes = image.readCluster(cluster);
-            bytes[static_cast<std::size_t>(at.offsetInSector)] = firstByte;
-            journal.writeCluster(cluster, bytes);
-        }
-        FATTable& fat = image.fatTable;
-        const std::int64_t required = now->requiredClusters;
-        if (target.startCluster >= 2) {
-            for (std::int64_t i = 0; i < required; ++i) {
-                const std::int64_t c = target.startCluster + i;
-                if (c >= static_cast<std::int64_t>(fat.entries().size())) {
-                    break;
-                }
-                fat.setEntry(static_cast<std::size_t>(c), i + 1 < required
-                                                              ? static_cast<std::uint16_t>(c + 1)
-                                                              : fat.endOfChainValue());
-            }
-        }
-        journal.writeFAT();
-        image.saveToFile();
-    } catch (...) {
-        journal.rollbackTo(start);
-        throw;
+void writeFirstByte(DiskImage& image, ImageJournal& journal, const EntryLocation& at,
+                    std::uint8_t firstByte) {
+    const auto offset = static_cast<std::size_t>(at.offsetInSector);
+    if (at.isRootDirectory) {
+        Bytes sector = image.readSector(at.sectorOrCluster);
+        DirectorySlot::setFirstByte(DirectorySlot::Mutable(sector).subspan(offset), firstByte);
+        journal.writeSector(at.sectorOrCluster, sector);
+    } else {
+        const auto cluster = static_cast<std::uint16_t>(at.sectorOrCluster);
+        Bytes bytes = image.readCluster(cluster);
+        DirectorySlot::setFirstByte(DirectorySlot::Mutable(bytes).subspan(offset), firstByte);
+        journal.writeCluster(cluster, bytes);
     }
+}
+
+// Links the clusters the file occupied, in order, as the deleted slot suggests them.
+void relinkChain(FATTable& fat, std::uint16_t startCluster, std::int64_t required) {
+    if (startCluster < 2) {
+        return;
+    }
+    for (std::int64_t i = 0; i < required; ++i) {
+        const std::int64_t c = startCluster + i;
+        if (c >= static_cast<std::int64_t>(fat.entries().size())) {
+            break;
+        }
+        fat.setEntry(static_cast<std::size_t>(c),
+                     i + 1 < required ? static_cast<std::uint16_t>(c + 1) : fat.endOfChainValue());
+    }
+}
+
+} // namespace
+
+void restore(DiskImage& image, const DiskPath& directory, const DeletedFileEntry& target,
+             std::uint8_t firstByte) {
+    if (firstByte >= 'a' && firstByte <= 'z') {
+        firstByte = static_cast<std::uint8_t>(firstByte - 'a' + 'A');
+    }
+    changeVolume(image, FATWrite::yes, [&](ImageJournal& journal) {
+        const Bytes slot = checkedSlot(image, target);
+        const DeletedFileEntry now = recoverableNow(image, target, slot);
+        checkNoLiveNamesake(image, directory, slot, firstByte);
+        writeFirstByte(image, journal, target.location, firstByte);
+        relinkChain(image.fatTable, target.startCluster, now.requiredClusters);
+    });
 }
 
 } // namespace tamberlane::DeletedFileRecovery

@@ -3,10 +3,11 @@
 #include "engine/base/ShiftJISConverter.h"
 #include "engine/fat/DirectoryEntryParser.h"
 #include "engine/fat/DirectoryReader.h"
+#include "engine/fat/DirectorySlot.h"
 #include "engine/fat/FATParser.h"
 #include "engine/fat/FileAttributes.h"
 #include "engine/fat/LFNParser.h"
-#include "engine/operations/ImageJournal.h"
+#include "engine/operations/VolumeTransaction.h"
 
 #include <algorithm>
 
@@ -25,6 +26,15 @@ std::vector<std::string> BatchResult::failedNames() const {
         }
     }
     return names;
+}
+
+FileOperationService::SlotRef FileOperationService::refTo(SlotLocation at,
+                                                          const DirectorySlot& slot) {
+    return SlotRef{at.unitIndex, at.offset, Bytes(slot.bytes().begin(), slot.bytes().end())};
+}
+
+DirectorySlot::Mutable FileOperationService::slotIn(Bytes& unit, std::size_t offset) {
+    return DirectorySlot::Mutable(unit).subspan(offset, DirectorySlot::size);
 }
 
 FileOperationService::FileOperationService(std::shared_ptr<DiskImage> diskImage)
@@ -60,29 +70,15 @@ std::string FileOperationService::volumeNameOf(const std::string& hostFileName) 
 
 // Directory storage ---------------------------------------------------------------
 
-FileOperationService::DirectoryStorage FileOperationService::storageOfRoot() const {
-    const DiskImage& image = *diskImage_;
-    DirectoryStorage storage;
-    storage.isRoot = true;
-    const std::int64_t start = image.rootDirectoryStartSector();
-    for (std::int64_t s = 0; s < image.rootDirectorySectors(); ++s) {
-        storage.units.push_back(start + s);
-    }
-    return storage;
+DirectoryStorage FileOperationService::storageOfRoot() const {
+    return DirectoryStorage::root(*diskImage_);
 }
 
-FileOperationService::DirectoryStorage
-FileOperationService::storageOfCluster(std::uint16_t dirCluster) const {
-    DirectoryStorage storage;
-    storage.isRoot = false;
-    for (std::uint16_t c : FATParser::getClusterChain(dirCluster, diskImage_->fatTable)) {
-        storage.units.push_back(c);
-    }
-    return storage;
+DirectoryStorage FileOperationService::storageOfCluster(std::uint16_t dirCluster) const {
+    return DirectoryStorage::ofCluster(*diskImage_, dirCluster);
 }
 
-FileOperationService::DirectoryStorage
-FileOperationService::storageOfDirectory(const DiskPath& path) const {
+DirectoryStorage FileOperationService::storageOfDirectory(const DiskPath& path) const {
     if (path.isRoot()) {
         return storageOfRoot();
     }
@@ -90,36 +86,15 @@ FileOperationService::storageOfDirectory(const DiskPath& path) const {
 }
 
 Bytes FileOperationService::readUnit(const DirectoryStorage& storage, std::size_t index) const {
-    if (storage.isRoot) {
-        return diskImage_->readSector(storage.units[index]);
-    }
-    return diskImage_->readCluster(static_cast<std::uint16_t>(storage.units[index]));
-}
-
-Bytes FileOperationService::readAll(const DirectoryStorage& storage) const {
-    Bytes out;
-    for (std::size_t i = 0; i < storage.units.size(); ++i) {
-        const Bytes unit = readUnit(storage, i);
-        out.insert(out.end(), unit.begin(), unit.end());
-    }
-    return out;
-}
-
-bool FileOperationService::unitIsStorable(const DirectoryStorage& storage,
-                                          std::size_t index) const {
-    const DiskImage& image = *diskImage_;
-    if (!storage.isRoot) {
-        return image.clusterIsStorable(static_cast<std::uint16_t>(storage.units[index]));
-    }
-    return image.sectorIsStorable(storage.units[index]);
+    return storage.readUnit(*diskImage_, index);
 }
 
 void FileOperationService::writeUnit(ImageJournal& journal, const DirectoryStorage& storage,
                                      std::size_t index, ByteView bytes) const {
-    if (storage.isRoot) {
-        journal.writeSector(storage.units[index], bytes);
+    if (storage.isRoot()) {
+        journal.writeSector(storage.unit(index), bytes);
     } else {
-        journal.writeCluster(static_cast<std::uint16_t>(storage.units[index]), bytes);
+        journal.writeCluster(static_cast<std::uint16_t>(storage.unit(index)), bytes);
     }
 }
 
@@ -127,7 +102,8 @@ std::uint16_t FileOperationService::findSubdirectory(const DirectoryStorage& sto
                                                      const std::string& name) const {
     // Parsed as directory reading parses it, so a path made of listed names (long
     // names included) always resolves.
-    for (const DirectoryEntry& entry : DirectoryReader::parseDirectoryEntries(readAll(storage))) {
+    for (const DirectoryEntry& entry :
+         DirectoryReader::parseDirectoryEntries(storage.readAll(*diskImage_))) {
         if (entry.isDirectory() && DirectoryReader::namesMatch(entry.displayName(), name)) {
             return entry.startCluster;
         }
@@ -141,10 +117,17 @@ std::uint16_t FileOperationService::findDirectoryCluster(const DiskPath& path) c
         throw DiskImageError::headerParseFailure(
             "ルートディレクトリのクラスタは直接アクセスできません");
     }
+    return walkPath(path, [](std::uint16_t) {});
+}
+
+std::uint16_t
+FileOperationService::walkPath(const DiskPath& path,
+                               const std::function<void(std::uint16_t)>& onStep) const {
     std::uint16_t cluster = 0;
     for (const std::string& component : path.components) {
-        cluster = cluster == 0 ? findEntryInRootDirectory(component)
-                               : findEntryInSubdirectory(component, cluster);
+        cluster =
+            findSubdirectory(cluster == 0 ? storageOfRoot() : storageOfCluster(cluster), component);
+        onStep(cluster);
     }
     return cluster;
 }
@@ -161,27 +144,18 @@ std::uint16_t FileOperationService::findEntryInSubdirectory(const std::string& n
 std::optional<FileOperationService::SlotRef>
 FileOperationService::findByKey(const DirectoryStorage& storage, ByteView name,
                                 ByteView ext) const {
-    for (std::size_t i = 0; i < storage.units.size(); ++i) {
-        const Bytes unit = readUnit(storage, i);
-        for (std::size_t o = 0; o + 32 <= unit.size(); o += 32) {
-            const std::uint8_t first = unit[o];
-            if (first == 0xE5) {
-                continue;
-            }
-            if (first == 0x00) {
-                return std::nullopt;
-            }
-            if (std::equal(name.begin(), name.end(),
-                           unit.begin() + static_cast<std::ptrdiff_t>(o)) &&
-                std::equal(ext.begin(), ext.end(),
-                           unit.begin() + static_cast<std::ptrdiff_t>(o + 8))) {
-                return SlotRef{i, o,
-                               Bytes(unit.begin() + static_cast<std::ptrdiff_t>(o),
-                                     unit.begin() + static_cast<std::ptrdiff_t>(o + 32))};
-            }
+    std::optional<SlotRef> found;
+    storage.forEachSlot(*diskImage_, [&](SlotLocation at, const DirectorySlot& slot) {
+        if (slot.isEnd()) {
+            return DirectoryStorage::Walk::stop;
         }
-    }
-    return std::nullopt;
+        if (slot.isDeleted() || !slot.hasShortName(name, ext)) {
+            return DirectoryStorage::Walk::next;
+        }
+        found = refTo(at, slot);
+        return DirectoryStorage::Walk::stop;
+    });
+    return found;
 }
 
 bool FileOperationService::entryExistsInRootDirectory(ByteView name, ByteView ext) const {
@@ -200,36 +174,28 @@ bool FileOperationService::entryExistsInSubdirectory(ByteView name, ByteView ext
 std::optional<FileOperationService::SlotRef>
 FileOperationService::locateEntry(const DirectoryStorage& storage,
                                   const DirectoryEntry& entry) const {
-    for (std::size_t i = 0; i < storage.units.size(); ++i) {
-        const Bytes unit = readUnit(storage, i);
-        for (std::size_t o = 0; o + 32 <= unit.size(); o += 32) {
-            const std::uint8_t first = unit[o];
-            const std::uint8_t attributes = unit[o + 11];
-            if (first == 0x00) {
-                // Nothing past the end mark is listed, so nothing there is the entry.
-                return std::nullopt;
-            }
-            if (first == 0xE5 || attributes == FileAttributes::longNameSlot ||
-                (attributes & FileAttributes::volumeLabel) != 0) {
-                continue;
-            }
-            const auto at = unit.begin() + static_cast<std::ptrdiff_t>(o);
-            if (entry.rawName.size() == 8 && entry.rawExtension.size() == 3 &&
-                std::equal(entry.rawName.begin(), entry.rawName.end(), at) &&
-                std::equal(entry.rawExtension.begin(), entry.rawExtension.end(), at + 8) &&
-                readU16LE(unit, o + 26) == entry.startCluster) {
-                return SlotRef{i, o, Bytes(at, at + 32)};
-            }
+    std::optional<SlotRef> found;
+    storage.forEachSlot(*diskImage_, [&](SlotLocation at, const DirectorySlot& slot) {
+        if (slot.isEnd()) {
+            // Nothing past the end mark is listed, so nothing there is the entry.
+            return DirectoryStorage::Walk::stop;
         }
-    }
-    return std::nullopt;
+        if (slot.isDeleted() || slot.isLongName() || slot.isVolumeLabel() ||
+            !slot.hasShortName(entry.rawName, entry.rawExtension) ||
+            slot.startCluster() != entry.startCluster) {
+            return DirectoryStorage::Walk::next;
+        }
+        found = refTo(at, slot);
+        return DirectoryStorage::Walk::stop;
+    });
+    return found;
 }
 
 void FileOperationService::setSlotFirstByte(ImageJournal& journal, const DirectoryStorage& storage,
                                             const SlotRef& ref, std::uint8_t value) const {
     // Read afresh: earlier writes into the same sector or cluster must stay.
     Bytes unit = readUnit(storage, ref.unitIndex);
-    unit[ref.offset] = value;
+    DirectorySlot::setFirstByte(slotIn(unit, ref.offset), value);
     writeUnit(journal, storage, ref.unitIndex, unit);
 }
 
@@ -246,31 +212,27 @@ std::vector<FileOperationService::SlotRun>
 FileOperationService::slotRuns(const DirectoryStorage& storage) const {
     std::vector<SlotRun> runs;
     std::vector<SlotRef> pending;
-    for (std::size_t i = 0; i < storage.units.size(); ++i) {
-        const Bytes unit = readUnit(storage, i);
-        for (std::size_t o = 0; o + 32 <= unit.size(); o += 32) {
-            const auto at = unit.begin() + static_cast<std::ptrdiff_t>(o);
-            SlotRef ref{i, o, Bytes(at, at + 32)};
-            if (unit[o] == 0x00) {
-                return runs;
-            }
-            if (unit[o] == 0xE5) {
-                pending.clear();
-            } else if (unit[o + 11] == FileAttributes::longNameSlot) {
-                pending.push_back(std::move(ref));
-            } else {
-                const std::uint8_t checksum =
-                    LFNParser::calculateChecksum(ByteView(ref.slot).subspan(0, 11));
-                // Slots of another name (a stale checksum) are not this entry's.
-                if (!std::all_of(pending.begin(), pending.end(),
-                                 [checksum](const SlotRef& r) { return r.slot[13] == checksum; })) {
-                    pending.clear();
-                }
-                runs.push_back(SlotRun{std::move(pending), std::move(ref)});
-                pending.clear();
-            }
+    storage.forEachSlot(*diskImage_, [&](SlotLocation at, const DirectorySlot& slot) {
+        if (slot.isEnd()) {
+            return DirectoryStorage::Walk::stop;
         }
-    }
+        if (slot.isDeleted()) {
+            pending.clear();
+        } else if (slot.isLongName()) {
+            pending.push_back(refTo(at, slot));
+        } else {
+            const std::uint8_t checksum = LFNParser::calculateChecksum(slot.shortName());
+            // Slots of another name (a stale checksum) are not this entry's.
+            if (!std::all_of(pending.begin(), pending.end(), [checksum](const SlotRef& r) {
+                    return DirectorySlot(r.slot).longNameChecksum() == checksum;
+                })) {
+                pending.clear();
+            }
+            runs.push_back(SlotRun{std::move(pending), refTo(at, slot)});
+            pending.clear();
+        }
+        return DirectoryStorage::Walk::next;
+    });
     return runs;
 }
 
@@ -288,32 +250,33 @@ void FileOperationService::deleteLongNameSlots(ImageJournal& journal,
                                                const DirectoryStorage& storage,
                                                const SlotRef& ref) const {
     for (const SlotRef& r : longNameRun(storage, ref)) {
-        setSlotFirstByte(journal, storage, r, 0xE5);
+        setSlotFirstByte(journal, storage, r, DirectorySlot::deletedMark);
     }
 }
 
 void FileOperationService::removeEntryAt(ImageJournal& journal, const DirectoryStorage& storage,
                                          const SlotRef& ref) const {
-    const std::uint16_t start = readU16LE(ref.slot, 26);
+    const std::uint16_t start = DirectorySlot(ref.slot).startCluster();
     if (start >= 2) {
         diskImage_->fatTable.free(start);
     }
     deleteLongNameSlots(journal, storage, ref);
-    setSlotFirstByte(journal, storage, ref, 0xE5);
+    setSlotFirstByte(journal, storage, ref, DirectorySlot::deletedMark);
 }
 
 std::optional<std::vector<FileOperationService::SlotRef>>
 FileOperationService::findFreeRun(const DirectoryStorage& storage, std::size_t count) const {
     std::vector<SlotRef> run;
-    for (std::size_t i = 0; i < storage.units.size(); ++i) {
+    for (std::size_t i = 0; i < storage.unitCount(); ++i) {
         // A slot the image cannot store would vanish on write: never claim one.
-        if (!unitIsStorable(storage, i)) {
+        if (!storage.unitIsStorable(*diskImage_, i)) {
             run.clear();
             continue;
         }
         const Bytes unit = readUnit(storage, i);
-        for (std::size_t o = 0; o + 32 <= unit.size(); o += 32) {
-            if (unit[o] != 0x00 && unit[o] != 0xE5) {
+        for (std::size_t o = 0; o + DirectorySlot::size <= unit.size(); o += DirectorySlot::size) {
+            const DirectorySlot slot(ByteView(unit).subspan(o));
+            if (!slot.isEnd() && !slot.isDeleted()) {
                 run.clear();
                 continue;
             }
@@ -346,15 +309,15 @@ void FileOperationService::growDirectory(ImageJournal& journal, DirectoryStorage
     // FAT drivers number a directory's slots with 16 bits.
     constexpr std::int64_t maxSlots = 65536;
     const auto grownSlots =
-        static_cast<std::int64_t>(storage.units.size() + 1) * bytesPerCluster / 32;
-    if (storage.units.empty() || bytesPerCluster < 32 || grownSlots > maxSlots) {
+        static_cast<std::int64_t>(storage.unitCount() + 1) * bytesPerCluster / 32;
+    if (storage.unitCount() == 0 || bytesPerCluster < 32 || grownSlots > maxSlots) {
         throw DiskImageError::diskFull(32, 0);
     }
     const std::uint16_t cluster = allocateClusters(1, bytesPerCluster).front();
-    diskImage_->fatTable.setEntry(static_cast<std::size_t>(storage.units.back()), cluster);
+    diskImage_->fatTable.setEntry(static_cast<std::size_t>(storage.units().back()), cluster);
     // Zero-filled, so the slots after the last entry read as the end of the directory.
     journal.writeCluster(cluster, Bytes(static_cast<std::size_t>(bytesPerCluster), 0));
-    storage.units.push_back(cluster);
+    storage.appendCluster(cluster);
 }
 
 void FileOperationService::addSlots(ImageJournal& journal, DirectoryStorage storage,
@@ -362,7 +325,7 @@ void FileOperationService::addSlots(ImageJournal& journal, DirectoryStorage stor
     std::optional<std::vector<SlotRef>> run = findFreeRun(storage, slots.size());
     while (!run) {
         // The root directory has a fixed size; only subdirectories grow.
-        if (storage.isRoot) {
+        if (storage.isRoot()) {
             throw DiskImageError::diskFull(32, 0).withReason(
                 DiskImageError::Reason::rootDirectoryFull);
         }
@@ -372,29 +335,30 @@ void FileOperationService::addSlots(ImageJournal& journal, DirectoryStorage stor
     for (std::size_t k = 0; k < slots.size(); ++k) {
         const SlotRef& at = (*run)[k];
         Bytes unit = readUnit(storage, at.unitIndex);
-        std::copy_n(slots[k].begin(), 32, unit.begin() + static_cast<std::ptrdiff_t>(at.offset));
+        std::copy_n(slots[k].begin(), DirectorySlot::size, slotIn(unit, at.offset).begin());
         writeUnit(journal, storage, at.unitIndex, unit);
     }
 }
 
 void FileOperationService::addEntry(ImageJournal& journal, const DirectoryStorage& storage,
                                     ByteView entryData) const {
-    addSlots(journal, storage, {Bytes(entryData.begin(), entryData.begin() + 32)});
+    addSlots(journal, storage, {Bytes(entryData.begin(), entryData.begin() + DirectorySlot::size)});
 }
 
 Bytes FileOperationService::newDirectoryCluster(std::uint16_t cluster,
                                                 std::uint16_t parentCluster) const {
     Bytes contents(static_cast<std::size_t>(diskImage_->bytesPerCluster()), 0);
     const auto dotSlot = [&contents](std::size_t offset, const char* name, std::uint16_t target) {
-        std::fill_n(contents.begin() + static_cast<std::ptrdiff_t>(offset), 11, 0x20);
+        const DirectorySlot::Mutable slot = slotIn(contents, offset);
+        std::fill_n(slot.begin(), DirectorySlot::nameLength + DirectorySlot::extensionLength, 0x20);
         for (std::size_t i = 0; name[i] != '\0'; ++i) {
-            contents[offset + i] = static_cast<std::uint8_t>(name[i]);
+            slot[i] = static_cast<std::uint8_t>(name[i]);
         }
-        contents[offset + 11] = FileAttributes::directory;
-        writeU16LE(contents, offset + 26, target);
+        DirectorySlot::setAttributes(slot, FileAttributes::directory);
+        DirectorySlot::setStartCluster(slot, target);
     };
     dotSlot(0, ".", cluster);
-    dotSlot(32, "..", parentCluster);
+    dotSlot(DirectorySlot::size, "..", parentCluster);
     return contents;
 }
 
@@ -404,18 +368,11 @@ void FileOperationService::throwIfStopped(const std::stop_token& stop) {
     }
 }
 
-void FileOperationService::commit(ImageJournal& journal, bool writeFAT) {
-    if (writeFAT) {
-        journal.writeFAT();
-    }
-    diskImage_->saveToFile();
-}
-
 BatchResult FileOperationService::runBatch(const std::vector<std::string>& names,
                                            const BatchStep& apply, const BatchOptions& options) {
     BatchResult result;
-    ImageJournal journal(*diskImage_);
-    const ImageJournal::Mark start = journal.mark();
+    VolumeTransaction transaction(*diskImage_);
+    ImageJournal& journal = transaction.journal();
     bool changed = false;
     try {
         for (std::size_t i = 0; i < names.size(); ++i) {
@@ -436,23 +393,20 @@ BatchResult FileOperationService::runBatch(const std::vector<std::string>& names
         }
         throwIfStopped(options.stop);
         if (changed) {
-            commit(journal, true);
+            transaction.commit(FATWrite::yes);
         }
     } catch (const Cancelled&) {
-        journal.rollbackTo(start);
+        transaction.rollback();
         result.items.clear();
         result.cancelled = true;
     } catch (const DiskImageError& error) {
         // The save failed: the batch is undone as a whole, so nothing of it was kept.
-        journal.rollbackTo(start);
+        transaction.rollback();
         for (BatchItemResult& item : result.items) {
             if (item.succeeded()) {
                 item.error = error;
             }
         }
-    } catch (...) {
-        journal.rollbackTo(start);
-        throw;
     }
     return result;
 }

@@ -3,6 +3,7 @@
 #include "engine/base/Bytes.h"
 #include "engine/base/DiskImageError.h"
 #include "engine/fat/DirectoryEntry.h"
+#include "engine/fat/DirectoryStorage.h"
 #include "engine/fat/DiskImage.h"
 #include "engine/fat/DiskPath.h"
 
@@ -128,25 +129,32 @@ class FileOperationService {
     static std::string volumeNameOf(const std::string& hostFileName);
 
   private:
-    // The storage of one directory: root sectors (lba) or subdirectory clusters.
-    struct DirectoryStorage {
-        bool isRoot = true;
-        std::vector<std::int64_t> units;
-    };
+    FileEntry replaceContents(ImageJournal& journal, const FileEntry& entry, ByteView contents);
+    // Decodes the first FAT again after a raw write into it.
+    void reloadFATTable();
+
     struct SlotRef {
         std::size_t unitIndex = 0;
         std::size_t offset = 0;
         Bytes slot;
+
+        SlotLocation location() const { return {unitIndex, offset}; }
     };
+
+    static SlotRef refTo(SlotLocation at, const DirectorySlot& slot);
+    // The slot at `offset` of a unit about to be written back.
+    static DirectorySlot::Mutable slotIn(Bytes& unit, std::size_t offset);
 
     DirectoryStorage storageOfRoot() const;
     DirectoryStorage storageOfCluster(std::uint16_t dirCluster) const;
     DirectoryStorage storageOfDirectory(const DiskPath& path) const;
     Bytes readUnit(const DirectoryStorage& storage, std::size_t index) const;
-    Bytes readAll(const DirectoryStorage& storage) const;
-    bool unitIsStorable(const DirectoryStorage& storage, std::size_t index) const;
     void writeUnit(ImageJournal& journal, const DirectoryStorage& storage, std::size_t index,
                    ByteView bytes) const;
+    // The first cluster of the directory a path names (0 for the root), resolved one
+    // component at a time; `onStep` sees each directory on the way, the last included.
+    std::uint16_t walkPath(const DiskPath& path,
+                           const std::function<void(std::uint16_t)>& onStep) const;
     std::uint16_t findSubdirectory(const DirectoryStorage& storage, const std::string& name) const;
     // The first occupied slot with this raw key before the end-of-directory mark.
     std::optional<SlotRef> findByKey(const DirectoryStorage& storage, ByteView name,
@@ -222,12 +230,40 @@ class FileOperationService {
     struct Cancelled {};
     static void throwIfStopped(const std::stop_token& stop);
 
-    void importOne(ImageJournal& journal, const std::filesystem::path& from, const DiskPath& to,
+    // A directory an operation writes into, its path looked up by the first item that
+    // needs it and kept for the items after (the root has no first cluster).
+    struct TargetDirectory {
+        DiskPath path;
+        std::optional<std::uint16_t> firstCluster = std::nullopt;
+        bool resolved = false;
+    };
+    DirectoryStorage storageOf(TargetDirectory& target) const;
+
+    // The names a host file is imported under.
+    struct ImportName {
+        std::string hostName;
+        std::string base;
+        std::string ext;
+        Bytes name83;
+        Bytes ext83;
+    };
+    static ImportName importNameOf(const std::string& hostName);
+    // The host file's length, once it is known to be a regular file that fits.
+    std::uintmax_t checkImportable(const std::filesystem::path& from,
+                                   const std::string& hostName) const;
+    // The file of the same 8.3 name that the import replaces, if any; throws on a clash
+    // that may not be replaced.
+    std::optional<SlotRef> checkNameClash(const DirectoryStorage& storage, const ImportName& name,
+                                          bool overwrite) const;
+    // Allocates and writes the data's clusters; returns the first (0 for no data).
+    std::uint16_t writeFileData(ImageJournal& journal, ByteView data, const std::stop_token& stop,
+                                const ProgressCallback& progress) const;
+    void addFileEntry(ImageJournal& journal, const DirectoryStorage& storage,
+                      const ImportName& name, std::uint32_t size, std::uint16_t firstCluster) const;
+    void importOne(ImageJournal& journal, const std::filesystem::path& from, TargetDirectory& to,
                    bool overwrite, const std::stop_token& stop, const ProgressCallback& progress);
     void deleteOne(ImageJournal& journal, const FileEntry& entry, bool recursive);
     void deleteDirectoryContents(ImageJournal& journal, std::uint16_t startCluster, int depth);
-    // Writes the FAT (when asked) and saves.
-    void commit(ImageJournal& journal, bool writeFAT);
     using BatchStep = std::function<void(ImageJournal&, std::size_t)>;
     // Applies each item with its own rollback, then saves once; a failed save undoes the
     // whole batch and marks every item failed, a stop undoes it and marks it cancelled.

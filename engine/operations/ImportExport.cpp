@@ -1,10 +1,10 @@
 #include "engine/operations/FileOperationService.h"
 
 #include "engine/fat/DirectoryEntryParser.h"
-#include "engine/fat/FATParser.h"
+#include "engine/fat/DirectorySlot.h"
 #include "engine/fat/FileAttributes.h"
 #include "engine/operations/HostExport.h"
-#include "engine/operations/ImageJournal.h"
+#include "engine/operations/VolumeTransaction.h"
 
 #include <cerrno>
 #include <chrono>
@@ -46,14 +46,8 @@ Bytes readHostFile(const fs::path& from, std::uintmax_t length) {
 
 } // namespace
 
-void FileOperationService::importOne(ImageJournal& journal, const fs::path& from,
-                                     const DiskPath& to, bool overwrite,
-                                     const std::stop_token& stop,
-                                     const ProgressCallback& progress) {
-    DiskImage& image = *diskImage_;
-    image.checkWritable();
-    const std::string hostName = from.filename().string();
-
+std::uintmax_t FileOperationService::checkImportable(const fs::path& from,
+                                                     const std::string& hostName) const {
     // Only a regular file has a length known in advance; a FIFO or a device could
     // block forever or never end.
     std::error_code ec;
@@ -69,6 +63,7 @@ void FileOperationService::importOne(ImageJournal& journal, const fs::path& from
     if (ec) {
         throw DiskImageError::ioError(ec);
     }
+    const DiskImage& image = *diskImage_;
     const std::int64_t bytesPerCluster = image.bytesPerCluster();
     const std::int64_t available =
         bytesPerCluster > 0 ? image.fatTable.freeClusterCount() * bytesPerCluster : 0;
@@ -78,32 +73,41 @@ void FileOperationService::importOne(ImageJournal& journal, const fs::path& from
                                           : static_cast<std::int64_t>(length);
         throw DiskImageError::diskFull(required, available);
     }
+    return length;
+}
 
-    const auto [base, ext] = splitHostFileName(hostName);
-    const auto [name83, ext83] = shortNameKey(base, ext);
-    const DirectoryStorage storage = storageOfDirectory(to);
-    const std::optional<SlotRef> existing = findByKey(storage, name83, ext83);
-    if (existing) {
-        const std::uint8_t attributes = existing->slot[11];
-        // Replacing a directory by a file would orphan its whole tree.
-        if (attributes != FileAttributes::longNameSlot &&
-            (attributes & FileAttributes::directory) != 0) {
-            throw DiskImageError::encodingError("同名のディレクトリが既に存在します: " + hostName)
-                .withReason(DiskImageError::Reason::directoryExists);
-        }
-        if (!overwrite) {
-            throw DiskImageError::encodingError("同名のファイルが既に存在します: " + base + "." +
-                                                ext)
-                .withReason(DiskImageError::Reason::nameClash);
-        }
+FileOperationService::ImportName FileOperationService::importNameOf(const std::string& hostName) {
+    auto [base, ext] = splitHostFileName(hostName);
+    auto [name83, ext83] = shortNameKey(base, ext);
+    return ImportName{hostName, std::move(base), std::move(ext), std::move(name83),
+                      std::move(ext83)};
+}
+
+std::optional<FileOperationService::SlotRef>
+FileOperationService::checkNameClash(const DirectoryStorage& storage, const ImportName& name,
+                                     bool overwrite) const {
+    std::optional<SlotRef> existing = findByKey(storage, name.name83, name.ext83);
+    if (!existing) {
+        return std::nullopt;
     }
-
-    const Bytes data = readHostFile(from, length);
-
-    if (existing) {
-        removeEntryAt(journal, storage, *existing);
+    const DirectorySlot slot(existing->slot);
+    // Replacing a directory by a file would orphan its whole tree.
+    if (!slot.isLongName() && slot.isDirectory()) {
+        throw DiskImageError::encodingError("同名のディレクトリが既に存在します: " + name.hostName)
+            .withReason(DiskImageError::Reason::directoryExists);
     }
+    if (!overwrite) {
+        throw DiskImageError::encodingError("同名のファイルが既に存在します: " + name.base + "." +
+                                            name.ext)
+            .withReason(DiskImageError::Reason::nameClash);
+    }
+    return existing;
+}
 
+std::uint16_t FileOperationService::writeFileData(ImageJournal& journal, ByteView data,
+                                                  const std::stop_token& stop,
+                                                  const ProgressCallback& progress) const {
+    const std::int64_t bytesPerCluster = diskImage_->bytesPerCluster();
     const std::int64_t needed =
         data.empty()
             ? 0
@@ -114,39 +118,68 @@ void FileOperationService::importOne(ImageJournal& journal, const fs::path& from
 
     for (std::size_t i = 0; i < clusters.size(); ++i) {
         throwIfStopped(stop);
-        const std::size_t from_ = i * static_cast<std::size_t>(bytesPerCluster);
+        const std::size_t from = i * static_cast<std::size_t>(bytesPerCluster);
         const std::size_t count =
-            std::min(static_cast<std::size_t>(bytesPerCluster), data.size() - from_);
-        journal.writeCluster(clusters[i], ByteView(data).subspan(from_, count));
+            std::min(static_cast<std::size_t>(bytesPerCluster), data.size() - from);
+        journal.writeCluster(clusters[i], data.subspan(from, count));
         report(progress,
                0.1 + static_cast<double>(i + 1) * 0.7 / static_cast<double>(clusters.size()));
     }
+    return clusters.empty() ? 0 : clusters.front();
+}
 
+void FileOperationService::addFileEntry(ImageJournal& journal, const DirectoryStorage& storage,
+                                        const ImportName& name, std::uint32_t size,
+                                        std::uint16_t firstCluster) const {
     DirectoryEntry entry;
     entry.id = newEntryId();
-    entry.name = base;
-    entry.extension_ = ext;
+    entry.name = name.base;
+    entry.extension_ = name.ext;
     entry.attributes.rawValue = FileAttributes::archive;
-    entry.size = static_cast<std::uint32_t>(data.size());
+    entry.size = size;
     entry.modifiedDate = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-    entry.startCluster = clusters.empty() ? 0 : clusters.front();
-    entry.rawName = name83;
-    entry.rawExtension = ext83;
-    report(progress, 0.85);
+    entry.startCluster = firstCluster;
+    entry.rawName = name.name83;
+    entry.rawExtension = name.ext83;
     addEntry(journal, storage, DirectoryEntryParser::serialize(entry));
+}
+
+DirectoryStorage FileOperationService::storageOf(TargetDirectory& target) const {
+    if (!target.resolved) {
+        // Not kept when it fails: each item then meets the same error in its turn.
+        target.firstCluster = target.path.isRoot()
+                                  ? std::nullopt
+                                  : std::optional<std::uint16_t>(findDirectoryCluster(target.path));
+        target.resolved = true;
+    }
+    return target.firstCluster ? storageOfCluster(*target.firstCluster) : storageOfRoot();
+}
+
+void FileOperationService::importOne(ImageJournal& journal, const fs::path& from,
+                                     TargetDirectory& to, bool overwrite,
+                                     const std::stop_token& stop,
+                                     const ProgressCallback& progress) {
+    diskImage_->checkWritable();
+    const std::string hostName = from.filename().string();
+    const std::uintmax_t length = checkImportable(from, hostName);
+    const ImportName name = importNameOf(hostName);
+    const DirectoryStorage storage = storageOf(to);
+    const std::optional<SlotRef> existing = checkNameClash(storage, name, overwrite);
+    const Bytes data = readHostFile(from, length);
+    if (existing) {
+        removeEntryAt(journal, storage, *existing);
+    }
+    const std::uint16_t firstCluster = writeFileData(journal, data, stop, progress);
+    report(progress, 0.85);
+    addFileEntry(journal, storage, name, static_cast<std::uint32_t>(data.size()), firstCluster);
 }
 
 void FileOperationService::importFile(const fs::path& from, const DiskPath& to, bool overwrite,
                                       const ProgressCallback& progress) {
-    ImageJournal journal(*diskImage_);
-    const ImageJournal::Mark start = journal.mark();
-    try {
-        importOne(journal, from, to, overwrite, {}, progress);
-        commit(journal, true);
-    } catch (...) {
-        journal.rollbackTo(start);
-        throw;
-    }
+    changeVolume(*diskImage_, FATWrite::yes, [&](ImageJournal& journal) {
+        TargetDirectory target{to};
+        importOne(journal, from, target, overwrite, {}, progress);
+    });
     report(progress, 1.0);
 }
 
@@ -163,13 +196,15 @@ BatchResult FileOperationService::importFiles(const std::vector<fs::path>& from,
     }
     const double n = static_cast<double>(from.size());
     const ProgressCallback& progress = options.progress;
+    // Every item goes into the same directory: its path is looked up once, not per file.
+    TargetDirectory target{to};
     return runBatch(
         names,
         [&](ImageJournal& journal, std::size_t i) {
             const ProgressCallback itemProgress = [&progress, i, n](double value) {
                 report(progress, (static_cast<double>(i) + value) / n);
             };
-            importOne(journal, from[i], to, options.overwrite, options.stop,
+            importOne(journal, from[i], target, options.overwrite, options.stop,
                       progress ? itemProgress : ProgressCallback{});
         },
         options);
