@@ -157,11 +157,17 @@ void writeFileAtomically(const std::filesystem::path& path, std::span<const Byte
     }
     const std::filesystem::path tempPath = pattern;
     try {
-        // The mode first, so that the one sync below makes it durable with the bytes.
+        // Owner and mode first, so that the one sync below makes them durable with the
+        // bytes. Saving another user's image as root must leave it theirs; a user who
+        // may not give a file away keeps what the old file had where they can.
         struct stat old {};
         mode_t mode = 0;
         if (stat(target.c_str(), &old) == 0) {
             mode = old.st_mode & 07777;
+            if ((old.st_uid != geteuid() || old.st_gid != getegid()) &&
+                fchown(temp.get(), old.st_uid, old.st_gid) != 0 && errno != EPERM) {
+                throw DiskImageError::ioErrorFromErrno(errno);
+            }
         } else {
             const mode_t mask = umask(0);
             umask(mask);

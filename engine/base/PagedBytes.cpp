@@ -127,11 +127,13 @@ Bytes PagedBytes::slice(std::size_t offset, std::size_t length) const {
     return out;
 }
 
-std::uint8_t* PagedBytes::ownPage(std::size_t index) {
+std::uint8_t* PagedBytes::ownPage(std::size_t index, bool keepContents) {
     Page& page = pages_[index];
     if (page.use_count() != 1) {
         auto copy = std::make_shared_for_overwrite<std::uint8_t[]>(pageSize);
-        std::memcpy(copy.get(), page.get(), pageLength(index));
+        if (keepContents) {
+            std::memcpy(copy.get(), page.get(), pageLength(index));
+        }
         page = std::move(copy);
     }
     return page.get();
@@ -148,7 +150,8 @@ void PagedBytes::changeRange(std::size_t offset, std::size_t length, Change&& ch
         const std::size_t n = std::min(length - done, pageSize - inPage);
         // `change(page, count, done, dryRun)` answers whether the bytes would differ.
         if (change(pages_[index].get() + inPage, n, done, true)) {
-            change(ownPage(index) + inPage, n, done, false);
+            const bool wholePage = inPage == 0 && n == pageLength(index);
+            change(ownPage(index, !wholePage) + inPage, n, done, false);
         }
         done += n;
     }

@@ -62,7 +62,9 @@ class PagedBytes {
   private:
     using Page = std::shared_ptr<std::uint8_t[]>;
     std::size_t pageLength(std::size_t index) const;
-    std::uint8_t* ownPage(std::size_t index);
+    // The page, made this buffer's own first; `keepContents` false when the caller
+    // overwrites all of it, so a shared page is not copied only to be overwritten.
+    std::uint8_t* ownPage(std::size_t index, bool keepContents);
     void checkRange(std::size_t offset, std::size_t length) const;
     template <typename Change>
     void changeRange(std::size_t offset, std::size_t length, Change&& change);

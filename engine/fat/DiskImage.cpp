@@ -178,7 +178,40 @@ void DiskImage::writeSector(std::int64_t lba, ByteView sectorData) {
 }
 
 void DiskImage::writeCluster(std::uint16_t cluster, ByteView clusterData) {
+    writeClusters(cluster, 1, clusterData);
+}
+
+void DiskImage::writeClusters(std::uint16_t firstCluster, std::int64_t count, ByteView bytes) {
     checkWritable();
+    const std::int64_t start = clusterStart(firstCluster);
+    const std::int64_t length = count * bytesPerCluster();
+    if (count <= 0 || length <= 0) {
+        return;
+    }
+    // A run that lies wholly inside what may be written goes in one piece, so the pages it
+    // covers whole are replaced rather than copied first.
+    if (firstCluster >= 2 && static_cast<std::int64_t>(firstCluster) + count <= 0x10000 &&
+        rangeFits(start, length, static_cast<std::int64_t>(data.size())) &&
+        writable(start, length)) {
+        const std::size_t copied =
+            std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(length));
+        data.write(static_cast<std::size_t>(start), bytes.first(copied));
+        data.fill(static_cast<std::size_t>(start) + copied,
+                  static_cast<std::size_t>(length) - copied, 0);
+        return;
+    }
+    for (std::int64_t i = 0; i < count; ++i) {
+        const std::size_t from = static_cast<std::size_t>(i * bytesPerCluster());
+        const ByteView part =
+            from < bytes.size()
+                ? bytes.subspan(from, std::min<std::size_t>(static_cast<std::size_t>(bytesPerCluster()),
+                                                            bytes.size() - from))
+                : ByteView();
+        writeClusterBySector(static_cast<std::uint16_t>(firstCluster + i), part);
+    }
+}
+
+void DiskImage::writeClusterBySector(std::uint16_t cluster, ByteView clusterData) {
     if (bpb.sectorsPerCluster == 0) {
         return;
     }

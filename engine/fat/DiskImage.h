@@ -86,6 +86,8 @@ class DiskImage {
     // Writes outside the data are skipped; the buffer never changes size.
     void writeSector(std::int64_t lba, ByteView sectorData);
     void writeCluster(std::uint16_t cluster, ByteView clusterData);
+    // `count` clusters numbered from `firstCluster` on, as writeCluster would write each.
+    void writeClusters(std::uint16_t firstCluster, std::int64_t count, ByteView bytes);
     // Writes the whole container atomically to `url`.
     void saveToFile();
     // The bytes a save would write.
@@ -95,6 +97,7 @@ class DiskImage {
 
   private:
     void limitAllocation();
+    void writeClusterBySector(std::uint16_t cluster, ByteView clusterData);
     // Where writes may land in `data`; the whole of it unless confined to a partition.
     std::int64_t writableStart_ = 0;
     std::int64_t writableEnd_ = 0;

@@ -190,6 +190,12 @@ DiskImageService::LockedFile DiskImageService::lockFile(const std::filesystem::p
     if (fd < 0) {
         throw DiskImageError::ioErrorFromErrno(errno);
     }
+    // Root may write any file; a file whose mode lets nobody write it is still meant to
+    // stay as it is.
+    struct stat st {};
+    if (!readOnlyFile && geteuid() == 0 && fstat(fd, &st) == 0 && (st.st_mode & 0222) == 0) {
+        readOnlyFile = true;
+    }
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!readOnlyFile && flock(fd, LOCK_EX | LOCK_NB) == 0) {
         return {std::make_shared<FileLock>(fd, FileLock::Mode::exclusive), false};

@@ -9,6 +9,7 @@
 
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tamberlane::test {
 namespace {
@@ -58,6 +59,37 @@ INSTANTIATE_TEST_SUITE_P(HeaderlessAndD88, LockAfterSave,
                                            OfferedCombination{NewImageFormat::d88, DiskSize::kb640},
                                            OfferedCombination{NewImageFormat::nhd, DiskSize::mb10}),
                          [](const auto& info) { return rawValue(info.param.format); });
+
+// As root (as CI runs): a save gave another user's image to root, so its owner could no
+// longer read it, and a file whose mode lets nobody write it was written all the same.
+TEST(SaveAsRoot, TheOwnerStaysAndAModeWithoutWriteBitsOpensReadOnly) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root";
+    }
+    TempDir dir;
+    const auto path = dir / "owned.bin";
+    writeImageFile(path, createNewImage({NewImageFormat::bin, DiskSize::mb1_44}));
+    ASSERT_EQ(chown(path.c_str(), 4321, 4322), 0);
+    {
+        DiskImageService service;
+        const auto image = service.open(path);
+        image->writeCluster(2, Bytes(10, 0x42));
+        image->saveToFile();
+    }
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 4322u);
+
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    const Bytes before = readFile(path);
+    DiskImageService service;
+    const auto image = service.open(path);
+    EXPECT_TRUE(image->isReadOnly);
+    EXPECT_EQ(errorKind([&] { image->writeCluster(2, Bytes(10, 0x43)); }),
+              DiskImageError::Kind::writeProtected);
+    EXPECT_EQ(readFile(path), before);
+}
 
 TEST(WriteOverFileInUse, NewImageOverAFileLockedByAnotherProcessIsRefused) {
     TempDir dir;
