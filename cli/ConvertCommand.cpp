@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <ostream>
 
 namespace tamberlane::cli {
@@ -21,6 +22,15 @@ struct ConvertOptions {
     std::string output;
 };
 
+// The extensions a volume of `geometry` can be converted into; without one, all of them.
+std::string targetExtensions(const std::optional<DiskGeometry>& geometry) {
+    std::string list;
+    for (ConvertFormat format : availableFormats(geometry)) {
+        list += (list.empty() ? "" : ", ") + fileExtension(format);
+    }
+    return list;
+}
+
 int runConvert(const ConvertOptions& options, CommandContext& context) {
     std::string extension = upperExtension(options.output);
     std::transform(extension.begin(), extension.end(), extension.begin(),
@@ -30,7 +40,7 @@ int runConvert(const ConvertOptions& options, CommandContext& context) {
         throw CommandError(conversionFailed +
                            DiskImageError::unsupportedFormat(extension).errorDescription());
     }
-    const ConvertFormat format = toConvertFormat(*target);
+    const ConvertFormat format = *target;
 
     // The source stays open, and so locked, while the result is written: OUTPUT naming
     // the source itself is refused as a file in use rather than overwritten.
@@ -54,14 +64,16 @@ void registerConvertCommand(CommandRegistry& registry) {
     CLI::App* sub = registry.app().add_subcommand(
         "convert",
         "イメージを OUTPUT の拡張子の形式に変換して書き出します (元のイメージは変更しません)");
-    sub->footer("変換先: フロッピー (2ヘッド以下、82シリンダ以下) は bin, d88, fdi, nfd, dim, dcp; "
-                "それ以外は bin, hdi, nhd。\n"
+    sub->footer("変換先: フロッピー (2ヘッド以下、82シリンダ以下) は " +
+                targetExtensions(DiskGeometry{2, 82, 8, 512}) + "; それ以外は " +
+                targetExtensions(DiskGeometry{2, 83, 8, 512}) +
+                "。\n"
                 "--disk, --partition と --manual は変換元を開くときに使われます。\n"
                 "OUTPUT が他のプログラムの使用中のファイルや変換元自身なら書き込みません "
                 "(終了ステータス 1)。");
     sub->add_option("IMAGE", options->image, "変換元のディスクイメージファイル (必須)")->required();
     sub->add_option("OUTPUT", options->output,
-                    "書き出すファイル (必須、拡張子 bin, d88, fdi, hdi, nfd, nhd, dim, dcp)")
+                    "書き出すファイル (必須、拡張子 " + targetExtensions(std::nullopt) + ")")
         ->required();
     registry.setAction(
         sub, [options](CommandContext& context) { return runConvert(*options, context); });

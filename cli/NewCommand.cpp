@@ -39,6 +39,63 @@ std::string lower(std::string text) {
     return text;
 }
 
+std::string joined(const std::vector<std::string>& items, const char* separator) {
+    std::string out;
+    for (const std::string& item : items) {
+        out += (out.empty() ? "" : separator) + item;
+    }
+    return out;
+}
+
+std::vector<std::string> allSizeNames() {
+    std::vector<std::string> names;
+    for (const SizeName& entry : sizeNames) {
+        names.emplace_back(entry.name);
+    }
+    return names;
+}
+
+std::vector<std::string> writtenExtensions() {
+    std::vector<std::string> extensions;
+    for (NewImageFormat format : allNewImageFormats()) {
+        extensions.push_back(fileExtension(format));
+    }
+    return extensions;
+}
+
+// "bin は全サイズ; d88, fdi, ... は 640k, 1.2m, 1.44m; ...": containers that offer the
+// same sizes share a clause, in the order the table first names them.
+std::string sizesByExtension() {
+    std::vector<std::vector<NewImageFormat>> groups;
+    for (NewImageFormat format : allNewImageFormats()) {
+        const auto same = std::find_if(groups.begin(), groups.end(), [&](const auto& group) {
+            return availableSizes(group.front()) == availableSizes(format);
+        });
+        if (same == groups.end()) {
+            groups.push_back({format});
+        } else {
+            same->push_back(format);
+        }
+    }
+    std::vector<std::string> clauses;
+    for (const std::vector<NewImageFormat>& group : groups) {
+        std::vector<std::string> extensions;
+        for (NewImageFormat format : group) {
+            extensions.push_back(fileExtension(format));
+        }
+        std::vector<std::string> sizes;
+        for (const SizeName& entry : sizeNames) {
+            if (isSizeOffered(group.front(), entry.size)) {
+                sizes.emplace_back(entry.name);
+            }
+        }
+        clauses.push_back(
+            joined(extensions, ", ") + " は" +
+            (sizes.size() == sizeNames.size() ? "全サイズ" : " " + joined(sizes, ", ")));
+    }
+    return joined(clauses, "; ");
+}
+
 DiskSize sizeNamed(const std::string& text) {
     for (const SizeName& entry : sizeNames) {
         if (lower(text) == entry.name) {
@@ -79,22 +136,18 @@ void registerNewCommand(CommandRegistry& registry) {
     auto options = std::make_shared<NewOptions>();
     CLI::App* sub = registry.app().add_subcommand(
         "new", "フォーマット済みの新しいディスクイメージを作成します (形式は拡張子で決まります)");
-    sub->footer("拡張子ごとのサイズ: bin は全サイズ; d88, fdi, nfd, dim, dcp は 640k, 1.2m, 1.44m; "
-                "hdi, nhd は 10m, 20m, 40m。\n"
+    sub->footer("拡張子ごとのサイズ: " + sizesByExtension() +
+                "。\n"
                 "形式に合わないサイズはコマンドラインの誤りです (終了ステータス 2)。\n"
                 "既存のファイルは置き換えます。他のプログラムが使用中のファイルには書き込みません "
                 "(終了ステータス 1)。");
     sub->add_option("IMAGE", options->image,
-                    "作成するファイル (必須、拡張子 bin, d88, fdi, hdi, nfd, nhd, dim, dcp)")
+                    "作成するファイル (必須、拡張子 " + joined(writtenExtensions(), ", ") + ")")
         ->required();
-    std::vector<std::string> names;
-    for (const SizeName& entry : sizeNames) {
-        names.emplace_back(entry.name);
-    }
-    sub->add_option("--size", options->size, "容量 (必須): 640k, 1.2m, 1.44m, 10m, 20m, 40m")
+    sub->add_option("--size", options->size, "容量 (必須): " + joined(allSizeNames(), ", "))
         ->type_name("SIZE")
         ->required()
-        ->check(CLI::IsMember(names, CLI::ignore_case).description(""));
+        ->check(CLI::IsMember(allSizeNames(), CLI::ignore_case).description(""));
     registry.setAction(sub,
                        [options](CommandContext& context) { return runNew(*options, context); });
 }

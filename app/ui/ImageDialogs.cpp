@@ -120,7 +120,7 @@ BoundDialog* makeNewImage(QWidget* parent, DiskImageViewModel& image, UiSettings
     auto* format = new QComboBox;
     format->setAccessibleName(text(texts::formatLabel));
     for (NewImageFormat each : allNewImageFormats()) {
-        format->addItem(containerLabel(toConvertFormat(each)), static_cast<int>(each));
+        format->addItem(containerLabel(each), static_cast<int>(each));
     }
     auto* size = new QComboBox;
     size->setAccessibleName(text(texts::sizeLabel));

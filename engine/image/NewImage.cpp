@@ -11,24 +11,27 @@ namespace tamberlane {
 
 namespace {
 
-constexpr std::array<const char*, 8> formatNames = {"BIN", "D88", "FDI", "HDI",
-                                                    "NFD", "NHD", "DIM", "DCP"};
-constexpr std::array<const char*, 8> formatExtensions = {"bin", "d88", "fdi", "hdi",
-                                                         "nfd", "nhd", "dim", "dcp"};
-
-std::size_t indexOf(NewImageFormat format) {
-    return static_cast<std::size_t>(format);
-}
-std::size_t indexOf(ConvertFormat format) {
-    return static_cast<std::size_t>(format);
+const ContainerWriting& writingOf(NewImageFormat format) {
+    return *registrationOf(format).writing;
 }
 
-bool isFloppySize(DiskSize size) {
-    return size == DiskSize::kb640 || size == DiskSize::mb1_2 || size == DiskSize::mb1_44;
+std::string lowerCase(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower;
 }
 
-bool isFloppyGeometry(const DiskGeometry& g) {
-    return g.heads < 3 && g.cylinders < 83;
+bool offersGeometry(OfferedDisks offered, const DiskGeometry& geometry) {
+    switch (offered) {
+    case OfferedDisks::all:
+        return true;
+    case OfferedDisks::floppies:
+        return isFloppyGeometry(geometry);
+    case OfferedDisks::hardDisks:
+        return !isFloppyGeometry(geometry);
+    }
+    return false;
 }
 
 std::string joinLabels(const std::vector<std::string>& labels) {
@@ -42,16 +45,15 @@ std::string joinLabels(const std::vector<std::string>& labels) {
 } // namespace
 
 const std::vector<NewImageFormat>& allNewImageFormats() {
-    static const std::vector<NewImageFormat> all = {
-        NewImageFormat::bin, NewImageFormat::d88, NewImageFormat::fdi, NewImageFormat::hdi,
-        NewImageFormat::nfd, NewImageFormat::nhd, NewImageFormat::dim, NewImageFormat::dcp};
-    return all;
-}
-
-const std::vector<ConvertFormat>& allConvertFormats() {
-    static const std::vector<ConvertFormat> all = {
-        ConvertFormat::bin, ConvertFormat::d88, ConvertFormat::fdi, ConvertFormat::hdi,
-        ConvertFormat::nfd, ConvertFormat::nhd, ConvertFormat::dim, ConvertFormat::dcp};
+    static const std::vector<NewImageFormat> all = [] {
+        std::vector<NewImageFormat> formats;
+        for (const FormatRegistration& row : formatTable()) {
+            if (row.writing) {
+                formats.push_back(row.writing->key);
+            }
+        }
+        return formats;
+    }();
     return all;
 }
 
@@ -62,16 +64,11 @@ const std::vector<DiskSize>& allDiskSizes() {
 }
 
 std::string rawValue(NewImageFormat format) {
-    return formatNames[indexOf(format)];
+    return registrationOf(format).name;
 }
-std::string rawValue(ConvertFormat format) {
-    return formatNames[indexOf(format)];
-}
+
 std::string fileExtension(NewImageFormat format) {
-    return formatExtensions[indexOf(format)];
-}
-std::string fileExtension(ConvertFormat format) {
-    return formatExtensions[indexOf(format)];
+    return lowerCase(rawValue(format));
 }
 
 std::string rawValue(DiskSize size) {
@@ -79,19 +76,16 @@ std::string rawValue(DiskSize size) {
 }
 
 std::optional<NewImageFormat> newImageFormatForExtension(std::string_view ext) {
-    std::string lower(ext);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    for (std::size_t i = 0; i < formatExtensions.size(); ++i) {
-        if (lower == formatExtensions[i]) {
-            return static_cast<NewImageFormat>(i);
+    for (NewImageFormat format : allNewImageFormats()) {
+        if (lowerCase(ext) == fileExtension(format)) {
+            return format;
         }
     }
     return std::nullopt;
 }
 
-ConvertFormat toConvertFormat(NewImageFormat format) {
-    return static_cast<ConvertFormat>(indexOf(format));
+bool isFloppyGeometry(const DiskGeometry& g) {
+    return g.heads < 3 && g.cylinders < 83;
 }
 
 const DiskSizeSpec& sizeSpec(DiskSize size) {
@@ -117,23 +111,15 @@ std::vector<DiskSize> availableSizes(NewImageFormat format) {
 }
 
 bool isSizeOffered(NewImageFormat format, DiskSize size) {
-    switch (format) {
-    case NewImageFormat::bin:
-        return true;
-    case NewImageFormat::hdi:
-    case NewImageFormat::nhd:
-        return !isFloppySize(size);
-    default:
-        return isFloppySize(size);
-    }
+    return offersGeometry(writingOf(format).offered, sizeSpec(size).geometry);
 }
 
 std::vector<ConvertFormat> availableFormats(const std::optional<DiskGeometry>& geometry) {
     if (!geometry) {
-        return allConvertFormats();
+        return allNewImageFormats();
     }
     std::vector<ConvertFormat> formats;
-    for (ConvertFormat format : allConvertFormats()) {
+    for (ConvertFormat format : allNewImageFormats()) {
         if (isConversionOffered(*geometry, format)) {
             formats.push_back(format);
         }
@@ -142,15 +128,15 @@ std::vector<ConvertFormat> availableFormats(const std::optional<DiskGeometry>& g
 }
 
 bool isConversionOffered(const DiskGeometry& geometry, ConvertFormat format) {
-    switch (format) {
-    case ConvertFormat::bin:
-        return true;
-    case ConvertFormat::hdi:
-    case ConvertFormat::nhd:
-        return !isFloppyGeometry(geometry);
-    default:
-        return isFloppyGeometry(geometry);
-    }
+    return offersGeometry(writingOf(format).offered, geometry);
+}
+
+Bytes writeNewContainer(NewImageFormat format, ByteView volume, const DiskGeometry& geometry) {
+    return writingOf(format).newImage(volume, geometry);
+}
+
+Bytes writeConvertedContainer(ConvertFormat format, ByteView volume, const DiskGeometry& geometry) {
+    return writingOf(format).converter()(volume, geometry);
 }
 
 std::string sizeNotOfferedText(NewImageFormat format, DiskSize size) {

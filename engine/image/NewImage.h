@@ -3,6 +3,7 @@
 #include "engine/base/Bytes.h"
 #include "engine/base/DiskGeometry.h"
 #include "engine/image/BIOSParameterBlock.h"
+#include "engine/image/formats/FormatTable.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -12,11 +13,6 @@
 #include <vector>
 
 namespace tamberlane {
-
-// The containers a new image can be written in, in the order they are offered.
-enum class NewImageFormat { bin, d88, fdi, hdi, nfd, nhd, dim, dcp };
-// The containers an open image can be converted into (the same eight).
-enum class ConvertFormat { bin, d88, fdi, hdi, nfd, nhd, dim, dcp };
 
 enum class DiskSize { kb640, mb1_2, mb1_44, mb10, mb20, mb40 };
 
@@ -39,21 +35,19 @@ struct DiskSizeSpec {
     std::uint8_t d88SizeCode = 0;
 };
 
+// The written containers in the order of the format table, which is the order they are
+// offered in.
 const std::vector<NewImageFormat>& allNewImageFormats();
-const std::vector<ConvertFormat>& allConvertFormats();
 const std::vector<DiskSize>& allDiskSizes();
 
 // "BIN", "D88", ...
 std::string rawValue(NewImageFormat format);
-std::string rawValue(ConvertFormat format);
 // The dialog label, e.g. "1.44MB (2HD-AT)".
 std::string rawValue(DiskSize size);
 // Lower-case file extension of the container ("bin", "d88", ...).
 std::string fileExtension(NewImageFormat format);
-std::string fileExtension(ConvertFormat format);
 // The container a file extension (case-insensitive, without the dot) names.
 std::optional<NewImageFormat> newImageFormatForExtension(std::string_view ext);
-ConvertFormat toConvertFormat(NewImageFormat format);
 
 const DiskSizeSpec& sizeSpec(DiskSize size);
 // "D88 (Neko Project 2)", ...: how pickers and the information view name a container.
@@ -64,10 +58,16 @@ bool isSizeOffered(NewImageFormat format, DiskSize size);
 // Conversion targets: all eight without an image, else by the image's geometry.
 std::vector<ConvertFormat> availableFormats(const std::optional<DiskGeometry>& geometry);
 bool isConversionOffered(const DiskGeometry& geometry, ConvertFormat format);
+// A floppy has at most two heads and 82 cylinders; anything larger is a hard disk.
+bool isFloppyGeometry(const DiskGeometry& geometry);
 
 // Why a combination is refused, for the user.
 std::string sizeNotOfferedText(NewImageFormat format, DiskSize size);
 std::string conversionNotOfferedText(const DiskGeometry& geometry, ConvertFormat format);
+
+// The container file for a flat volume, as a new image or as a conversion.
+Bytes writeNewContainer(NewImageFormat format, ByteView volume, const DiskGeometry& geometry);
+Bytes writeConvertedContainer(ConvertFormat format, ByteView volume, const DiskGeometry& geometry);
 
 // Writes a new or converted image. A file at `path` that another program holds locked,
 // or that is the open image, is refused with lockConflict and left untouched.

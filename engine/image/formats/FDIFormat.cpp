@@ -74,14 +74,14 @@ std::int64_t FDIImageFormat::dataOffset(ByteView data) const {
     return readU32LE(data, 8);
 }
 
-Bytes generateFDIHeader(const DiskGeometry& g) {
+Bytes buildFDINewImage(ByteView volume, const DiskGeometry& g) {
     std::uint32_t typeCode = 0x10;
     if (g.bytesPerSector == 512 && g.sectorsPerTrack == 18) {
         typeCode = 0x30;
     } else if (g.bytesPerSector == 1024 && g.cylinders == 77) {
         typeCode = 0x90;
     }
-    return fdiStyleHeader(g, typeCode, g.totalBytes());
+    return formats::joinHeader(fdiStyleHeader(g, typeCode, g.totalBytes()), volume);
 }
 
 Bytes buildFDIImage(ByteView flatData, const DiskGeometry& g) {

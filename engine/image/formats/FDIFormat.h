@@ -35,8 +35,8 @@ class FDIImageFormat : public DiskImageFormat {
 // The FDI/HDI geometry check; `format` ("FDI" or "HDI") names the header in messages.
 DiskGeometry parseFDIStyleGeometry(ByteView data, const std::string& format);
 
-// The header a new FDI or HDI image gets (with type code and volume size).
-Bytes generateFDIHeader(const DiskGeometry& geometry);
+// A new FDI or HDI image: its header carries a type code and the volume size.
+Bytes buildFDINewImage(ByteView volume, const DiskGeometry& geometry);
 Bytes buildFDIImage(ByteView flatData, const DiskGeometry& geometry);
 
 } // namespace tamberlane

@@ -13,6 +13,7 @@
 #include "engine/image/formats/THDFormat.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace tamberlane {
 
@@ -41,6 +42,18 @@ std::shared_ptr<const DiskImageFormat> readHeader(ByteView data, const std::stri
 
 std::shared_ptr<const DiskImageFormat> readTHD(ByteView data, const std::string&) {
     return std::make_shared<THDImageFormat>(static_cast<std::int64_t>(data.size()));
+}
+
+Bytes copyVolume(ByteView volume, const DiskGeometry&) {
+    return Bytes(volume.begin(), volume.end());
+}
+
+Bytes buildNewD88(ByteView volume, const DiskGeometry& geometry) {
+    return D88ImageFormat::buildD88Image(volume, geometry, D88WriteVariant::newImage);
+}
+
+Bytes buildConvertedD88(ByteView volume, const DiskGeometry& geometry) {
+    return D88ImageFormat::buildD88Image(volume, geometry, D88WriteVariant::conversion);
 }
 
 bool hasSignature(ByteView data, std::string_view signature) {
@@ -97,26 +110,69 @@ const std::vector<FormatRegistration>& formatTable() {
     static const std::vector<FormatRegistration> table = {
         // Emulators of other machines name the same two layouts their own way: D88
         // files as .d77/.d68/.88d/.98d/.d98, raw dumps as .ima/.dsk/.2hd/....
-        {ContainerFamily::headerless,
-         {"tfd", "bin", "xdf", "hdm", "img", "ima", "dsk", "2hd", "2dd", "flp", "vfd"},
-         readPlain,
-         {{"BIN", "BIN (Raw Image)"}, {"IMG", "IMG (Raw Image)"}}},
-        {ContainerFamily::d88,
-         {"d88", "d77", "d68", "88d", "98d", "d98"},
-         readD88,
-         {{"D88", "D88 (Neko Project 2)"}}},
-        {ContainerFamily::fdi, {"fdi"}, readFDI, {{"FDI", "FDI (Anex86)"}}},
-        {ContainerFamily::hdi,
-         {"hdi"},
-         readHeader<HDIImageFormat>,
-         {{"HDI", "HDI (Anex86/T98-Next)"}}},
-        {ContainerFamily::nfd, {"nfd"}, readHeader<NFDImageFormat>, {{"NFD", "NFD (T98-Next)"}}},
-        {ContainerFamily::nhd, {"nhd"}, readHeader<NHDImageFormat>},
-        {ContainerFamily::thd, {"thd"}, readTHD},
-        {ContainerFamily::dim, {"dim"}, readHeader<DIMImageFormat>},
-        {ContainerFamily::dcp, {"dcp", "dcu"}, readHeader<DCPImageFormat>},
+        {.family = ContainerFamily::headerless,
+         .name = "BIN",
+         .extensions = {"tfd", "bin", "xdf", "hdm", "img", "ima", "dsk", "2hd", "2dd", "flp",
+                        "vfd"},
+         .read = readPlain,
+         .labels = {{"BIN", "BIN (Raw Image)"}, {"IMG", "IMG (Raw Image)"}},
+         .writing = ContainerWriting{NewImageFormat::bin, OfferedDisks::all, copyVolume}},
+        {.family = ContainerFamily::d88,
+         .name = "D88",
+         .extensions = {"d88", "d77", "d68", "88d", "98d", "d98"},
+         .read = readD88,
+         .labels = {{"D88", "D88 (Neko Project 2)"}},
+         .writing = ContainerWriting{NewImageFormat::d88, OfferedDisks::floppies, buildNewD88,
+                                     buildConvertedD88}},
+        {.family = ContainerFamily::fdi,
+         .name = "FDI",
+         .extensions = {"fdi"},
+         .read = readFDI,
+         .labels = {{"FDI", "FDI (Anex86)"}},
+         .writing = ContainerWriting{NewImageFormat::fdi, OfferedDisks::floppies, buildFDINewImage,
+                                     buildFDIImage}},
+        {.family = ContainerFamily::hdi,
+         .name = "HDI",
+         .extensions = {"hdi"},
+         .read = readHeader<HDIImageFormat>,
+         .labels = {{"HDI", "HDI (Anex86/T98-Next)"}},
+         .writing = ContainerWriting{NewImageFormat::hdi, OfferedDisks::hardDisks, buildFDINewImage,
+                                     buildHDIImage}},
+        {.family = ContainerFamily::nfd,
+         .name = "NFD",
+         .extensions = {"nfd"},
+         .read = readHeader<NFDImageFormat>,
+         .labels = {{"NFD", "NFD (T98-Next)"}},
+         .writing = ContainerWriting{NewImageFormat::nfd, OfferedDisks::floppies, buildNFDImage}},
+        {.family = ContainerFamily::nhd,
+         .name = "NHD",
+         .extensions = {"nhd"},
+         .read = readHeader<NHDImageFormat>,
+         .writing = ContainerWriting{NewImageFormat::nhd, OfferedDisks::hardDisks, buildNHDImage}},
+        {.family = ContainerFamily::thd, .name = "THD", .extensions = {"thd"}, .read = readTHD},
+        {.family = ContainerFamily::dim,
+         .name = "DIM",
+         .extensions = {"dim"},
+         .read = readHeader<DIMImageFormat>,
+         .writing =
+             ContainerWriting{NewImageFormat::dim, OfferedDisks::floppies, buildDIMNewImage}},
+        {.family = ContainerFamily::dcp,
+         .name = "DCP",
+         .extensions = {"dcp", "dcu"},
+         .read = readHeader<DCPImageFormat>,
+         .writing =
+             ContainerWriting{NewImageFormat::dcp, OfferedDisks::floppies, buildDCPNewImage}},
     };
     return table;
+}
+
+const FormatRegistration& registrationOf(NewImageFormat format) {
+    for (const FormatRegistration& row : formatTable()) {
+        if (row.writing && row.writing->key == format) {
+            return row;
+        }
+    }
+    throw std::logic_error("no table row writes this container");
 }
 
 const FormatRegistration* formatForExtension(std::string_view lowerExtension) {

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "engine/base/Bytes.h"
+#include "engine/base/DiskGeometry.h"
 #include "engine/image/DiskImageFormat.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,18 +23,46 @@ struct ExtensionLabel {
 // family differently (the disk list of a D88 file) asks the table, not an extension.
 enum class ContainerFamily { headerless, d88, fdi, hdi, nfd, nhd, thd, dim, dcp };
 
-// One row of the detection table: the lower-case extensions a container answers to,
-// the reader that parses its header (throwing DiskImageError on a bad one) and the
-// names of those extensions that are not named by themselves.
+// The containers a new image can be written in, and an open one converted into; each
+// is the key of the table row that writes it.
+enum class NewImageFormat { bin, d88, fdi, hdi, nfd, nhd, dim, dcp };
+using ConvertFormat = NewImageFormat;
+
+// The disks a container is offered for, as a new image and as a conversion target.
+enum class OfferedDisks { all, floppies, hardDisks };
+
+// The whole container file for a flat volume of `geometry`.
+using ContainerWriter = Bytes (*)(ByteView volume, const DiskGeometry& geometry);
+
+struct ContainerWriting {
+    NewImageFormat key;
+    OfferedDisks offered;
+    ContainerWriter newImage;
+    // Only where a converted image is written differently from a new one (the D88
+    // disk type follows other rules).
+    ContainerWriter conversion = nullptr;
+
+    ContainerWriter converter() const { return conversion ? conversion : newImage; }
+};
+
+// One row of the format table: the name a written image is shown by (in lower case,
+// the extension it is written with), the lower-case extensions a container answers to,
+// the reader that parses its header (throwing DiskImageError on a bad one), the names
+// of those extensions that are not named by themselves, and, for a container that can
+// be written, how.
 struct FormatRegistration {
     ContainerFamily family;
+    std::string name;
     std::vector<std::string> extensions;
     std::function<std::shared_ptr<const DiskImageFormat>(ByteView data, const std::string& ext)>
         read;
     std::vector<ExtensionLabel> labels = {};
+    std::optional<ContainerWriting> writing = std::nullopt;
 };
 
 const std::vector<FormatRegistration>& formatTable();
+// The row that writes `format`.
+const FormatRegistration& registrationOf(NewImageFormat format);
 // The row whose extensions hold `lowerExtension`, or null.
 const FormatRegistration* formatForExtension(std::string_view lowerExtension);
 bool extensionIsOfFamily(std::string_view lowerExtension, ContainerFamily family);

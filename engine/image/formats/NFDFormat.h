@@ -34,8 +34,5 @@ class NFDImageFormat : public DiskImageFormat {
 
 // New images and conversions write the same NFD file.
 Bytes buildNFDImage(ByteView flatData, const DiskGeometry& geometry);
-inline Bytes buildNFDNewImage(ByteView diskData, const DiskGeometry& geometry) {
-    return buildNFDImage(diskData, geometry);
-}
 
 } // namespace tamberlane

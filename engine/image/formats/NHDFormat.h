@@ -33,8 +33,5 @@ class NHDImageFormat : public DiskImageFormat {
 };
 
 Bytes buildNHDImage(ByteView flatData, const DiskGeometry& geometry);
-inline Bytes buildNHDNewImage(ByteView diskData, const DiskGeometry& geometry) {
-    return buildNHDImage(diskData, geometry);
-}
 
 } // namespace tamberlane

@@ -269,16 +269,18 @@ INSTANTIATE_TEST_SUITE_P(EveryOfferedContainerAndSize, ContainerConformance,
                          [](const auto& info) { return comboName(info.param); });
 
 // Floppy containers are offered for floppy geometries only; 83 cylinders or 3 heads is
-// a hard disk already.
+// a hard disk already, and a headerless image is offered for both.
 TEST(NewImageOffers, ConversionTargetsFollowTheGeometry) {
-    using CF = ConvertFormat;
-    const std::vector<CF> hard = {CF::bin, CF::hdi, CF::nhd};
-    EXPECT_EQ(availableFormats(std::nullopt), allConvertFormats());
-    EXPECT_EQ(availableFormats(DiskGeometry{2, 80, 18, 512}),
-              (std::vector<CF>{CF::bin, CF::d88, CF::fdi, CF::nfd, CF::dim, CF::dcp}));
-    EXPECT_EQ(availableFormats(DiskGeometry{4, 306, 17, 512}), hard);
-    EXPECT_EQ(availableFormats(DiskGeometry{2, 83, 8, 512}), hard);
-    EXPECT_EQ(availableFormats(DiskGeometry{3, 40, 8, 512}), hard);
+    const DiskGeometry lastFloppy{2, 82, 8, 512};
+    for (const DiskGeometry& hard : {DiskGeometry{2, 83, 8, 512}, DiskGeometry{3, 40, 8, 512}}) {
+        EXPECT_FALSE(isConversionOffered(hard, ConvertFormat::d88));
+        EXPECT_TRUE(isConversionOffered(hard, ConvertFormat::nhd));
+        EXPECT_TRUE(isConversionOffered(hard, ConvertFormat::bin));
+    }
+    EXPECT_TRUE(isConversionOffered(lastFloppy, ConvertFormat::d88));
+    EXPECT_FALSE(isConversionOffered(lastFloppy, ConvertFormat::nhd));
+    EXPECT_TRUE(isConversionOffered(lastFloppy, ConvertFormat::bin));
+    EXPECT_EQ(availableFormats(std::nullopt), allNewImageFormats());
 }
 
 TEST(NewImageOffers, SizeNotOfferedIsRefusedWithItsReason) {

@@ -86,7 +86,7 @@ TEST_P(Conversion, VolumeComesBackByteForByteAndPassesFATTools) {
     writeFile(refPath, reference.volume);
 
     const auto sourcePath = dir / ("source." + fileExtension(c.source));
-    convert(refPath, toConvertFormat(c.source), sourcePath);
+    convert(refPath, c.source, sourcePath);
     const auto targetPath = dir / ("target." + fileExtension(c.target));
     convert(sourcePath, c.target, targetPath);
     const auto backPath = dir / "back.bin";
