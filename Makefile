@@ -3,14 +3,19 @@
 #                (without a display: the command-line demo and an offscreen screenshot)
 #   make test  - install what is missing, build with -Werror and sanitizers, run every test
 #   make bench - Release build of the benchmarks, then run them
+#   make fuzz  - clang build of the fuzz targets, seeds from the engine, each run FUZZ_SECONDS
 
 PACKAGES := g++ cmake ninja-build pkg-config libicu-dev libgtest-dev libgmock-dev \
             libbenchmark-dev libcli11-dev nlohmann-json3-dev mtools dosfstools \
             qt6-base-dev libqt6svg6 fonts-noto-cjk adwaita-icon-theme xvfb xauth desktop-file-utils
+# libFuzzer comes with clang's runtime libraries.
+FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
+FUZZ_SECONDS ?= 20
+FUZZ_TARGETS := $(patsubst fuzz/fuzz_%.cpp,%,$(wildcard fuzz/fuzz_*.cpp))
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps run test bench build-ci build-release clean
+.PHONY: deps run test bench fuzz build-ci build-release clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -50,6 +55,20 @@ bench: deps
 	  -DTAMBERLANE_BUILD_TESTS=OFF -DTAMBERLANE_BUILD_BENCH=ON
 	cmake --build build/bench -j $(JOBS)
 	for b in build/bench/bench_*; do $$b; done
+
+fuzz: PACKAGES += $(FUZZ_PACKAGES)
+fuzz: deps
+	CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTAMBERLANE_BUILD_TESTS=OFF -DTAMBERLANE_BUILD_FUZZ=ON
+	cmake --build build/fuzz --target fuzz_targets -j $(JOBS)
+	rm -rf build/fuzz/corpus && build/fuzz/make_seeds build/fuzz/corpus
+	@failed=""; for t in $(FUZZ_TARGETS); do \
+	  echo "== fuzz_$$t, $(FUZZ_SECONDS) s"; \
+	  build/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=10 \
+	    -print_final_stats=1 -artifact_prefix=build/fuzz/finding-$$t- build/fuzz/corpus/$$t \
+	    || failed="$$failed $$t"; \
+	done; \
+	if [ -n "$$failed" ]; then echo "fuzz findings (build/fuzz/finding-*) in:$$failed"; exit 1; fi
 
 clean:
 	rm -rf build

@@ -1,0 +1,53 @@
+// A whole open as a user does it: the first byte picks the file's extension among the
+// table's, the second a disk of a D88 file and a partition of a hard disk; the rest is
+// the file. Then every directory is listed, recursively, and every file read.
+
+#include "fuzz/FuzzSupport.h"
+
+#include "engine/fat/DirectoryReader.h"
+#include "engine/fat/DirectoryWalk.h"
+#include "engine/fat/DiskImageService.h"
+
+using namespace tamberlane;
+
+namespace {
+
+// As `tamberlane-cli ls -R` walks: a directory met twice ends the walk.
+void walk(const DiskImage& image, const DiskPath& path, std::optional<std::uint16_t> cluster,
+          DirectoryWalkGuard& guard) {
+    for (const FileEntry& entry : readDirectoryEntries(image, path, cluster)) {
+        const DirectoryEntry& slot = entry.directoryEntry;
+        if (slot.isDirectory()) {
+            guard.enter(slot.startCluster);
+            walk(image, entry.path, slot.startCluster, guard);
+        } else {
+            // One unreadable file does not stop the others being read.
+            fuzz::refusingOnlyWithDiskImageError([&] { DirectoryReader::readFile(image, slot); });
+        }
+    }
+}
+
+// 0: none given (the first disk or partition); otherwise one of the first four.
+std::optional<int> pickIndex(std::uint8_t choice) {
+    return choice == 0 ? std::nullopt : std::optional<int>((choice - 1) % 4);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz::FuzzInput input(data, size);
+    const std::filesystem::path url = "fuzz." + fuzz::pickImageExtension(input.takeByte());
+    const std::uint8_t indexChoice = input.takeByte();
+    const ByteView file = input.rest();
+
+    fuzz::refusingOnlyWithDiskImageError([&] {
+        const std::optional<int> disk = pickIndex(indexChoice & 0x0F);
+        const std::optional<int> partition = pickIndex(indexChoice >> 4);
+        const auto image =
+            DiskImageService::parseImage(url, PagedBytes(file), true, disk, partition);
+        image->capacity();
+        DirectoryWalkGuard guard;
+        walk(*image, DiskPath::root(), std::nullopt, guard);
+    });
+    return 0;
+}
