@@ -112,6 +112,14 @@ std::optional<ByteView> PagedBytes::contiguousView() const {
     return ByteView(first, size_);
 }
 
+ByteView PagedBytes::viewUsing(Bytes& copy) const {
+    if (const auto view = contiguousView()) {
+        return *view;
+    }
+    copy = toBytes();
+    return copy;
+}
+
 void PagedBytes::copyTo(std::size_t offset, std::span<std::uint8_t> destination) const {
     std::size_t done = 0;
     forEachSegment(offset, destination.size(), [&](ByteView piece) {

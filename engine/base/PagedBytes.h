@@ -43,6 +43,8 @@ class PagedBytes {
     // The whole buffer as one span, when its pages happen to lie one after another in
     // memory (as right after filledBy, before any write): parsers read it in place.
     std::optional<ByteView> contiguousView() const;
+    // The whole buffer as one span: in place when contiguous, else copied into `copy`.
+    ByteView viewUsing(Bytes& copy) const;
     // Calls `visit` with the contiguous pieces of [offset, offset + length), in order.
     void forEachSegment(std::size_t offset, std::size_t length,
                         const std::function<void(ByteView)>& visit) const;

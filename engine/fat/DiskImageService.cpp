@@ -67,14 +67,6 @@ PagedBytes readWholeFile(int fd) {
     return done == data.size() ? data : PagedBytes(data.slice(0, done));
 }
 
-// The bytes of `data` as one span: in place when they are contiguous, else in `copy`.
-ByteView viewOf(const PagedBytes& data, Bytes& copy) {
-    if (const auto view = data.contiguousView()) {
-        return *view;
-    }
-    copy = data.toBytes();
-    return copy;
-}
 
 const char* const bootSectorReadFailure = "ブートセクタの読み取りに失敗しました";
 const char* const fatBeyondFile = "FATテーブル領域がファイルサイズを超えています";
@@ -273,7 +265,7 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
                                                         std::optional<int> diskIndex,
                                                         std::optional<int> partitionIndex) {
     Bytes fileCopy;
-    const ByteView fileView = viewOf(fileData, fileCopy);
+    const ByteView fileView = fileData.viewUsing(fileCopy);
     const ContainerSlice slice = chooseDisk(url, fileView, diskIndex);
     const auto format = DiskImageParser::detectFormat(url, slice.bytes);
     const DiskGeometry geometry = format->parseGeometry(slice.bytes);
@@ -369,7 +361,7 @@ std::vector<PartitionInfo> DiskImageService::partitionsOf(const std::filesystem:
     const FileLock closer(fd, FileLock::Mode::unlocked);
     const PagedBytes data = readWholeFile(fd);
     Bytes copy;
-    return partitionsIn(url, viewOf(data, copy));
+    return partitionsIn(url, data.viewUsing(copy));
 }
 
 std::shared_ptr<DiskImage> DiskImageService::openWithManualParams(const std::filesystem::path& url,
@@ -377,7 +369,7 @@ std::shared_ptr<DiskImage> DiskImageService::openWithManualParams(const std::fil
                                                                   const ManualParameters& params,
                                                                   bool isReadOnly) {
     Bytes copy;
-    const ByteView data = viewOf(fileData, copy);
+    const ByteView data = fileData.viewUsing(copy);
     const std::int64_t size = static_cast<std::int64_t>(data.size());
     if (params.bytesPerSector <= 0 || !rangeFits(params.dataOffset, params.bytesPerSector, size)) {
         throw DiskImageError::headerParseFailure(

@@ -30,6 +30,9 @@ class ImageJournal {
     void writeCluster(std::uint16_t cluster, ByteView clusterData) {
         image_.writeCluster(cluster, clusterData);
     }
+    void writeClusters(std::uint16_t firstCluster, std::int64_t count, ByteView bytes) {
+        image_.writeClusters(firstCluster, count, bytes);
+    }
     // Writes the in-memory FAT table into every FAT copy (sectors the serialised table
     // does not reach keep their contents; a short last sector is padded with zeros).
     void writeFAT();

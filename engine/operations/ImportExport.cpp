@@ -29,19 +29,22 @@ int lastErrno() {
     return errno != 0 ? errno : EIO;
 }
 
-Bytes readHostFile(const fs::path& from, std::uintmax_t length) {
+// Read straight into a buffer that is not zero-filled first; it is one block, so the
+// import writes it as one span.
+PagedBytes readHostFile(const fs::path& from, std::uintmax_t length) {
     errno = 0;
     std::ifstream in(from, std::ios::binary);
     if (!in) {
         throw DiskImageError::ioErrorFromErrno(lastErrno());
     }
-    Bytes bytes(static_cast<std::size_t>(length));
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(length));
-    if (static_cast<std::uintmax_t>(in.gcount()) != length) {
-        // Shorter than it was a moment ago: the file changed under us.
-        throw DiskImageError::ioErrorFromErrno(in.bad() ? lastErrno() : EIO);
-    }
-    return bytes;
+    return PagedBytes::filledBy(
+        static_cast<std::size_t>(length), [&](std::span<std::uint8_t> out, std::size_t) {
+            in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(out.size()));
+            if (static_cast<std::size_t>(in.gcount()) != out.size()) {
+                // Shorter than it was a moment ago: the file changed under us.
+                throw DiskImageError::ioErrorFromErrno(in.bad() ? lastErrno() : EIO);
+            }
+        });
 }
 
 } // namespace
@@ -116,14 +119,25 @@ std::uint16_t FileOperationService::writeFileData(ImageJournal& journal, ByteVie
         allocateClusters(needed, static_cast<std::int64_t>(data.size()));
     report(progress, 0.1);
 
-    for (std::size_t i = 0; i < clusters.size(); ++i) {
+    // Clusters that follow each other on the volume are written as one run (up to 1 MiB,
+    // so progress and cancelling stay responsive): whole pages are then replaced, not
+    // copied and overwritten.
+    const std::size_t maxRun = std::max<std::size_t>(1, (std::size_t{1} << 20) /
+                                                            static_cast<std::size_t>(bytesPerCluster));
+    for (std::size_t i = 0; i < clusters.size();) {
         throwIfStopped(stop);
+        std::size_t run = 1;
+        while (i + run < clusters.size() && run < maxRun &&
+               clusters[i + run] == clusters[i] + run) {
+            ++run;
+        }
         const std::size_t from = i * static_cast<std::size_t>(bytesPerCluster);
         const std::size_t count =
-            std::min(static_cast<std::size_t>(bytesPerCluster), data.size() - from);
-        journal.writeCluster(clusters[i], data.subspan(from, count));
-        report(progress,
-               0.1 + static_cast<double>(i + 1) * 0.7 / static_cast<double>(clusters.size()));
+            std::min(run * static_cast<std::size_t>(bytesPerCluster), data.size() - from);
+        journal.writeClusters(clusters[i], static_cast<std::int64_t>(run),
+                              data.subspan(from, count));
+        i += run;
+        report(progress, 0.1 + static_cast<double>(i) * 0.7 / static_cast<double>(clusters.size()));
     }
     return clusters.empty() ? 0 : clusters.front();
 }
@@ -165,7 +179,9 @@ void FileOperationService::importOne(ImageJournal& journal, const fs::path& from
     const ImportName name = importNameOf(hostName);
     const DirectoryStorage storage = storageOf(to);
     const std::optional<SlotRef> existing = checkNameClash(storage, name, overwrite);
-    const Bytes data = readHostFile(from, length);
+    const PagedBytes contents = readHostFile(from, length);
+    Bytes copy;
+    const ByteView data = contents.viewUsing(copy);
     if (existing) {
         removeEntryAt(journal, storage, *existing);
     }
