@@ -64,7 +64,7 @@ fuzz: deps
 	rm -rf build/fuzz/corpus && build/fuzz/make_seeds build/fuzz/corpus
 	@failed=""; for t in $(FUZZ_TARGETS); do \
 	  echo "== fuzz_$$t, $(FUZZ_SECONDS) s"; \
-	  build/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=10 \
+	  build/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=10 -max_len=2097152 \
 	    -print_final_stats=1 -artifact_prefix=build/fuzz/finding-$$t- build/fuzz/corpus/$$t \
 	    || failed="$$failed $$t"; \
 	done; \

@@ -23,8 +23,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// libFuzzer would cut longer inputs anyway; a 40 MB hard disk keeps its header, its
-// partition table and its boot sector in the first part.
+// `make fuzz` lets inputs grow to this size (a whole 1.44 MB floppy); a 40 MB hard disk keeps its
+// header, its partition table and its boot sector in the first part.
 constexpr std::size_t maxSeedBytes = 2 * 1024 * 1024;
 
 class SeedWriter {
