@@ -9,10 +9,10 @@ namespace tamberlane {
 
 namespace {
 
-// Above this size the first contents of an image go into one block of their own, mapped
-// so that the kernel can back it with huge pages: reading a big image then faults a few
-// dozen times rather than once per 4 KiB.
-constexpr std::size_t mappedBlockThreshold = std::size_t{2} << 20;
+// From this size on a block is mapped on its own, so that the kernel can back it with
+// huge pages and fault it in at once: reading a big image or writing a big file then
+// faults a few times rather than once per 4 KiB.
+constexpr std::size_t mappedBlockThreshold = std::size_t{256} << 10;
 
 std::shared_ptr<std::uint8_t[]> allocateBlock(std::size_t size) {
     if (size < mappedBlockThreshold) {
@@ -165,7 +165,30 @@ void PagedBytes::changeRange(std::size_t offset, std::size_t length, Change&& ch
     }
 }
 
+void PagedBytes::replaceWholePages(std::size_t offset, ByteView bytes) {
+    const std::size_t first = (offset + pageSize - 1) / pageSize;
+    const std::size_t end = (offset + bytes.size()) / pageSize;
+    std::vector<std::size_t> fresh;
+    for (std::size_t i = first; i < end; ++i) {
+        const std::uint8_t* from = bytes.data() + (i * pageSize - offset);
+        if (pages_[i].use_count() != 1 && std::memcmp(pages_[i].get(), from, pageSize) != 0) {
+            fresh.push_back(i);
+        }
+    }
+    if (fresh.size() < 2) {
+        return;
+    }
+    const std::shared_ptr<std::uint8_t[]> block = allocateBlock(fresh.size() * pageSize);
+    for (std::size_t k = 0; k < fresh.size(); ++k) {
+        std::uint8_t* to = block.get() + k * pageSize;
+        std::memcpy(to, bytes.data() + (fresh[k] * pageSize - offset), pageSize);
+        pages_[fresh[k]] = Page(block, to);
+    }
+}
+
 void PagedBytes::write(std::size_t offset, ByteView bytes) {
+    checkRange(offset, bytes.size());
+    replaceWholePages(offset, bytes);
     changeRange(offset, bytes.size(),
                 [&](std::uint8_t* to, std::size_t n, std::size_t from, bool dryRun) {
                     if (dryRun) {

@@ -68,6 +68,9 @@ class PagedBytes {
     // overwrites all of it, so a shared page is not copied only to be overwritten.
     std::uint8_t* ownPage(std::size_t index, bool keepContents);
     void checkRange(std::size_t offset, std::size_t length) const;
+    // The shared pages a long write changes whole get new pages from one block: one
+    // allocation rather than one per page.
+    void replaceWholePages(std::size_t offset, ByteView bytes);
     template <typename Change>
     void changeRange(std::size_t offset, std::size_t length, Change&& change);
 

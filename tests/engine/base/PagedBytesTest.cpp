@@ -40,6 +40,16 @@ TEST(PagedBytes, CopiesNeverSeeEachOthersWritesAndShareWhatNeitherChanged) {
     same.fill(3 * page, 0, 0);
     EXPECT_EQ(same.pagesNotSharedWith(snapshot), 0u);
 
+    // A long write takes new pages for the ones it covers whole (here pages 1 and 2) and
+    // copies the one it covers in part; the snapshot still sees none of it.
+    PagedBytes big = snapshot;
+    const Bytes run = pattern(2 * page + 10);
+    big.write(page, run);
+    Bytes bigExpected = original;
+    std::copy(run.begin(), run.end(), bigExpected.begin() + page);
+    EXPECT_EQ(big.toBytes(), bigExpected);
+    EXPECT_TRUE(snapshot == original);
+
     // Zeros share one page until written; a rollback by assignment restores every page.
     PagedBytes zeros = PagedBytes::zeros(2 * page + 1);
     zeros.write(2 * page, Bytes{9});
