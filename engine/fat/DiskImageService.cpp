@@ -83,8 +83,7 @@ FATTable decodeFATAt(ByteView data, std::int64_t volumeStart, const BIOSParamete
     const ByteView fatBytes =
         data.subspan(static_cast<std::size_t>(fatStart), static_cast<std::size_t>(fatLength));
     const std::int64_t entryCount = calculateTotalClusters(bpb) + 2;
-    auto entries = fatType == FATType::fat12 ? FATParser::decodeFAT12(fatBytes, entryCount)
-                                             : FATParser::decodeFAT16(fatBytes, entryCount);
+    auto entries = FATParser::decodeFAT(fatBytes, entryCount, fatType);
     return FATTable(std::move(entries), fatType);
 }
 

@@ -76,4 +76,9 @@ std::vector<std::uint16_t> getClusterChain(std::uint16_t startCluster, const FAT
     }
 }
 
+std::vector<std::uint16_t> decodeFAT(ByteView data, std::int64_t entryCount, FATType fatType) {
+    return fatType == FATType::fat12 ? decodeFAT12(data, entryCount)
+                                     : decodeFAT16(data, entryCount);
+}
+
 } // namespace tamberlane::FATParser

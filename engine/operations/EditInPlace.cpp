@@ -118,9 +118,7 @@ void FileOperationService::reloadFATTable() {
         fatBytes.insert(fatBytes.end(), sector.begin(), sector.end());
     }
     const auto count = static_cast<std::int64_t>(image.fatTable.entries().size());
-    image.fatTable.replaceEntries(image.fatType == FATType::fat12
-                                      ? FATParser::decodeFAT12(fatBytes, count)
-                                      : FATParser::decodeFAT16(fatBytes, count));
+    image.fatTable.replaceEntries(FATParser::decodeFAT(fatBytes, count, image.fatType));
 }
 
 } // namespace tamberlane
