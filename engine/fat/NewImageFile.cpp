@@ -5,6 +5,7 @@
 #include "engine/fat/NewVolume.h"
 
 #include <algorithm>
+#include <string>
 
 namespace tamberlane {
 
@@ -20,6 +21,14 @@ Bytes convertImage(const DiskImage& image, ConvertFormat format) {
     const DiskGeometry& geometry = image.geometry;
     if (!isConversionOffered(geometry, format)) {
         throw DiskImageError::unsupportedFormat(conversionNotOfferedText(geometry, format));
+    }
+    // Manual parameters can state a geometry smaller than the volume its boot sector
+    // describes; writing only the geometry would silently cut the files at its end.
+    if (image.bpb.volumeBytes() > geometry.totalBytes()) {
+        throw DiskImageError::invalidBPB(
+            "ボリューム（" + std::to_string(image.bpb.volumeBytes()) +
+            " バイト）が変換先のジオメトリ（" + std::to_string(geometry.totalBytes()) +
+            " バイト）に収まりません");
     }
     const std::int64_t dataSize = static_cast<std::int64_t>(image.data.size());
     const std::int64_t start = std::clamp<std::int64_t>(image.dataOffset, 0, dataSize);

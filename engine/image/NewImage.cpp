@@ -22,7 +22,7 @@ std::string lowerCase(std::string_view text) {
     return lower;
 }
 
-bool offersGeometry(OfferedDisks offered, const DiskGeometry& geometry) {
+bool offersDisk(OfferedDisks offered, const DiskGeometry& geometry) {
     switch (offered) {
     case OfferedDisks::all:
         return true;
@@ -32,6 +32,11 @@ bool offersGeometry(OfferedDisks offered, const DiskGeometry& geometry) {
         return !isFloppyGeometry(geometry);
     }
     return false;
+}
+
+bool offersGeometry(const ContainerWriting& writing, const DiskGeometry& geometry) {
+    return offersDisk(writing.offered, geometry) &&
+           (!writing.readsBack || writing.readsBack(geometry));
 }
 
 std::string joinLabels(const std::vector<std::string>& labels) {
@@ -111,7 +116,7 @@ std::vector<DiskSize> availableSizes(NewImageFormat format) {
 }
 
 bool isSizeOffered(NewImageFormat format, DiskSize size) {
-    return offersGeometry(writingOf(format).offered, sizeSpec(size).geometry);
+    return offersGeometry(writingOf(format), sizeSpec(size).geometry);
 }
 
 std::vector<ConvertFormat> availableFormats(const std::optional<DiskGeometry>& geometry) {
@@ -128,7 +133,7 @@ std::vector<ConvertFormat> availableFormats(const std::optional<DiskGeometry>& g
 }
 
 bool isConversionOffered(const DiskGeometry& geometry, ConvertFormat format) {
-    return offersGeometry(writingOf(format).offered, geometry);
+    return offersGeometry(writingOf(format), geometry);
 }
 
 Bytes writeNewContainer(NewImageFormat format, ByteView volume, const DiskGeometry& geometry) {

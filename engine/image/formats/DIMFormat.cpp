@@ -24,6 +24,16 @@ std::optional<DiskGeometry> geometryForMedia(std::uint8_t type) {
     }
 }
 
+std::uint8_t mediaTypeFor(const DiskGeometry& g) {
+    if (g.bytesPerSector == 512 && g.sectorsPerTrack == 15) {
+        return 0x02;
+    }
+    if (g.bytesPerSector == 512 && g.sectorsPerTrack == 18) {
+        return 0x03;
+    }
+    return 0x00;
+}
+
 } // namespace
 
 DIMImageFormat::DIMImageFormat(ByteView data)
@@ -36,15 +46,13 @@ DiskGeometry DIMImageFormat::parseGeometry(ByteView) const {
     throw formats::badMediaType("DIM", mediaType);
 }
 
+bool dimReadsBack(const DiskGeometry& geometry) {
+    return geometryForMedia(mediaTypeFor(geometry)) == geometry;
+}
+
 Bytes buildDIMNewImage(ByteView diskData, const DiskGeometry& g) {
     Bytes header(static_cast<std::size_t>(DIMImageFormat::headerSize), 0);
-    std::uint8_t media = 0x00;
-    if (g.bytesPerSector == 512 && g.sectorsPerTrack == 15) {
-        media = 0x02;
-    } else if (g.bytesPerSector == 512 && g.sectorsPerTrack == 18) {
-        media = 0x03;
-    }
-    header[0] = media;
+    header[0] = mediaTypeFor(g);
     const std::int64_t tracks = std::min<std::int64_t>(g.heads * g.cylinders, 160);
     std::fill_n(header.begin() + 1, std::max<std::int64_t>(tracks, 0), 0x01);
     std::memcpy(header.data() + 0xAB, "DIFC HEADER  ", 13);

@@ -26,6 +26,10 @@ class DIMImageFormat : public DiskImageFormat {
     std::string name() const override { return "DIM"; }
 };
 
+// Whether a DIM written for `geometry` reads back with it: the header has no media type
+// for every floppy (a 640 KB disk would come back as a 1.2 MB one).
+bool dimReadsBack(const DiskGeometry& geometry);
+
 // Used for new images and conversions alike.
 Bytes buildDIMNewImage(ByteView diskData, const DiskGeometry& geometry);
 

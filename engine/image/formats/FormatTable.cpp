@@ -155,7 +155,8 @@ const std::vector<FormatRegistration>& formatTable() {
          .extensions = {"dim"},
          .read = readHeader<DIMImageFormat>,
          .writing =
-             ContainerWriting{NewImageFormat::dim, OfferedDisks::floppies, buildDIMNewImage}},
+             ContainerWriting{NewImageFormat::dim, OfferedDisks::floppies, buildDIMNewImage,
+                                  nullptr, dimReadsBack}},
         {.family = ContainerFamily::dcp,
          .name = "DCP",
          .extensions = {"dcp", "dcu"},

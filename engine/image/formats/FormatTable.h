@@ -41,6 +41,9 @@ struct ContainerWriting {
     // Only where a converted image is written differently from a new one (the D88
     // disk type follows other rules).
     ContainerWriter conversion = nullptr;
+    // Only where the header cannot state every geometry of the offered disks: those it
+    // reads back as they were written.
+    bool (*readsBack)(const DiskGeometry& geometry) = nullptr;
 
     ContainerWriter converter() const { return conversion ? conversion : newImage; }
 };

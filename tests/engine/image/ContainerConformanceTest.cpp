@@ -32,15 +32,6 @@ const std::map<NewImageFormat, std::size_t> headerSizes = {
     {NewImageFormat::hdi, 4096}, {NewImageFormat::nfd, 0x10BA0}, {NewImageFormat::nhd, 296},
     {NewImageFormat::dim, 256},  {NewImageFormat::dcp, 163}};
 
-// The geometry the container's own reader reports for a new image of this size. DIM
-// has no media type for 2DD: its 640 KB header says 0x00, which reads as 2HD.
-DiskGeometry reopenedGeometry(const OfferedCombination& c) {
-    if (c.format == NewImageFormat::dim && c.size == DiskSize::kb640) {
-        return {2, 77, 8, 1024};
-    }
-    return sizeSpec(c.size).geometry;
-}
-
 bool allBytesAre(const Bytes& b, std::size_t from, std::size_t to, std::uint8_t value) {
     for (std::size_t i = from; i < to; ++i) {
         if (b[i] != value) {
@@ -195,7 +186,9 @@ TEST_P(ContainerConformance, NewImageReopensWithItsGeometryBPBAndAnEmptyVolume) 
     DiskImageService service;
     const auto image = service.open(createImage());
 
-    EXPECT_EQ(image->geometry, reopenedGeometry(c));
+    // A container that read another geometry back would grow or cut the volume on the
+    // next conversion.
+    EXPECT_EQ(image->geometry, layout.geometry);
     EXPECT_FALSE(image->isReadOnly);
     EXPECT_FALSE(image->isWriteProtected);
     EXPECT_EQ(image->isD88Format, c.format == NewImageFormat::d88);
