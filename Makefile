@@ -4,6 +4,7 @@
 #   make test  - install what is missing, build with -Werror and sanitizers, run every test
 #   make bench - Release build of the benchmarks, then run them
 #   make fuzz  - clang build of the fuzz targets, seeds from the engine, each run FUZZ_SECONDS
+#                (the CI runs it after the tests)
 
 PACKAGES := g++ cmake ninja-build pkg-config libicu-dev libgtest-dev libgmock-dev \
             libbenchmark-dev libcli11-dev nlohmann-json3-dev mtools dosfstools \
@@ -11,9 +12,11 @@ PACKAGES := g++ cmake ninja-build pkg-config libicu-dev libgtest-dev libgmock-de
 # libFuzzer comes with clang's runtime libraries.
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 FUZZ_SECONDS ?= 20
-FUZZ_TARGETS := $(patsubst fuzz/fuzz_%.cpp,%,$(wildcard fuzz/fuzz_*.cpp))
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+CONFIGURE_CI := cmake -S . -B build/ci -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DTAMBERLANE_WERROR=ON -DTAMBERLANE_SANITIZE=ON -DTAMBERLANE_BUILD_TESTS=ON
 
 .PHONY: deps run test bench fuzz build-ci build-release clean
 
@@ -42,8 +45,7 @@ run: build-release
 	fi
 
 build-ci: deps
-	cmake -S . -B build/ci -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-	  -DTAMBERLANE_WERROR=ON -DTAMBERLANE_SANITIZE=ON -DTAMBERLANE_BUILD_TESTS=ON
+	$(CONFIGURE_CI)
 	cmake --build build/ci -j $(JOBS)
 
 test: build-ci
@@ -58,17 +60,13 @@ bench: deps
 
 fuzz: PACKAGES += $(FUZZ_PACKAGES)
 fuzz: deps
-	CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DTAMBERLANE_BUILD_TESTS=OFF -DTAMBERLANE_BUILD_FUZZ=ON
+	$(CONFIGURE_CI)
+	cmake --build build/ci --target make_seeds -j $(JOBS)
+	CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=None \
+	  -DCMAKE_CXX_FLAGS="-O1" -DTAMBERLANE_BUILD_TESTS=OFF -DTAMBERLANE_BUILD_FUZZ=ON
 	cmake --build build/fuzz --target fuzz_targets -j $(JOBS)
-	rm -rf build/fuzz/corpus && build/fuzz/make_seeds build/fuzz/corpus
-	@failed=""; for t in $(FUZZ_TARGETS); do \
-	  echo "== fuzz_$$t, $(FUZZ_SECONDS) s"; \
-	  build/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=10 -max_len=2097152 \
-	    -print_final_stats=1 -artifact_prefix=build/fuzz/finding-$$t- build/fuzz/corpus/$$t \
-	    || failed="$$failed $$t"; \
-	done; \
-	if [ -n "$$failed" ]; then echo "fuzz findings (build/fuzz/finding-*) in:$$failed"; exit 1; fi
+	rm -rf build/fuzz/corpus build/fuzz/finding-* && build/ci/make_seeds build/fuzz/corpus
+	tools/run-fuzz.sh build/fuzz $(FUZZ_SECONDS) $(JOBS)
 
 clean:
 	rm -rf build
