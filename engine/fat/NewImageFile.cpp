@@ -22,16 +22,24 @@ Bytes convertImage(const DiskImage& image, ConvertFormat format) {
     if (!isConversionOffered(geometry, format)) {
         throw DiskImageError::unsupportedFormat(conversionNotOfferedText(geometry, format));
     }
-    // Manual parameters can state a geometry smaller than the volume its boot sector
-    // describes; writing only the geometry would silently cut the files at its end.
-    if (image.bpb.volumeBytes() > geometry.totalBytes()) {
-        throw DiskImageError::invalidBPB(
-            "ボリューム（" + std::to_string(image.bpb.volumeBytes()) +
-            " バイト）が変換先のジオメトリ（" + std::to_string(geometry.totalBytes()) +
-            " バイト）に収まりません");
-    }
     const std::int64_t dataSize = static_cast<std::int64_t>(image.data.size());
-    const std::int64_t start = std::clamp<std::int64_t>(image.dataOffset, 0, dataSize);
+    // The geometry is the whole disk's: a partitioned disk is converted from its first
+    // sector, with its table and every partition, not from the partition that is open.
+    std::int64_t diskStart = image.dataOffset;
+    if (image.partition) {
+        Bytes copy;
+        diskStart = image.format->dataOffset(image.data.viewUsing(copy));
+    }
+    // Manual parameters (or a header) can state a geometry smaller than the volume the
+    // boot sector describes; writing only the geometry would cut the files at its end.
+    const std::int64_t volumeEnd = image.dataOffset - diskStart + image.bpb.volumeBytes();
+    if (volumeEnd > geometry.totalBytes()) {
+        throw DiskImageError::invalidBPB("ボリューム（" + std::to_string(volumeEnd) +
+                                         " バイト）が変換先のジオメトリ（" +
+                                         std::to_string(geometry.totalBytes()) +
+                                         " バイト）に収まりません");
+    }
+    const std::int64_t start = std::clamp<std::int64_t>(diskStart, 0, dataSize);
     const std::int64_t length =
         std::min(std::max<std::int64_t>(geometry.totalBytes(), 0), dataSize - start);
     const Bytes volume =

@@ -357,8 +357,12 @@ class PartitionedDiskTest : public ::testing::TestWithParam<PartitionedCase> {
   protected:
     void SetUp() override {
         disk = GetParam().make();
-        const DiskGeometry geometry{
-            8, static_cast<std::int64_t>(disk.bytes.size()) / (8 * 17 * 512), 17, 512};
+        // Whole cylinders, so that the geometry holds every partition.
+        const std::int64_t cylinderBytes = 8 * 17 * 512;
+        const std::int64_t cylinders =
+            (static_cast<std::int64_t>(disk.bytes.size()) + cylinderBytes - 1) / cylinderBytes;
+        disk.bytes.resize(static_cast<std::size_t>(cylinders * cylinderBytes), 0);
+        const DiskGeometry geometry{8, cylinders, 17, 512};
         original = GetParam().extension == "hdi" ? buildHDIImage(disk.bytes, geometry) : disk.bytes;
         header = static_cast<std::int64_t>(original.size() - disk.bytes.size());
         path = dir / ("hard." + GetParam().extension);
@@ -385,6 +389,10 @@ TEST_P(PartitionedDiskTest, EveryFATPartitionOpensAndASaveStaysInsideIt) {
             const auto image = service.open(path, std::nullopt, std::nullopt, false, i);
             EXPECT_EQ(image->fatType, i == 0 ? FATType::fat12 : FATType::fat16);
             EXPECT_NO_THROW(findEntry(*image, DiskPath::root(), files[i]));
+            // A conversion copies the whole disk, whichever partition is open.
+            const Bytes converted = convertImage(*image, ConvertFormat::bin);
+            EXPECT_GE(converted.size(), static_cast<std::size_t>(volume.offset + volume.size));
+            EXPECT_TRUE(std::equal(converted.begin(), converted.end(), disk.bytes.begin()));
         }
         const Bytes saved = roundTrip(path, dir, i);
         EXPECT_TRUE(onlyVolumeChanged(original, saved, header + volume.offset, volume.size));
