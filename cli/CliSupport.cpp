@@ -132,17 +132,51 @@ std::shared_ptr<DiskImage> openImage(DiskImageService& service, const std::strin
 }
 
 std::optional<FileEntry> findEntry(const DiskImageService& service, const std::string& pathText) {
-    const DiskPath path = DiskPath::fromString(pathText);
-    if (path.isRoot()) {
+    const DiskPath typed = DiskPath::fromString(pathText);
+    if (typed.isRoot()) {
         return std::nullopt;
     }
-    const std::string& wanted = path.components.back();
-    for (const FileEntry& entry : service.listDirectory(path.parent())) {
-        if (DirectoryReader::namesMatch(entry.directoryEntry.displayName(), wanted)) {
-            return entry;
+    // Each name is matched as it is stored and as a listing prints it (a control byte or
+    // NUL shown as "?"), and a name that holds "/" spans several typed components, so
+    // whatever the listing shows can be typed back. The longest match wins, an exact one
+    // before a printed one.
+    DiskPath at = DiskPath::root();
+    std::size_t next = 0;
+    while (true) {
+        std::optional<FileEntry> step;
+        std::size_t bestScore = 0;
+        std::size_t bestUsed = 0;
+        for (const FileEntry& entry : service.listDirectory(at)) {
+            const std::string& name = entry.directoryEntry.displayName();
+            const std::string printed = printableName(name);
+            std::string joined;
+            for (std::size_t k = next; k < typed.components.size(); ++k) {
+                joined += (k > next ? "/" : "") + typed.components[k];
+                const std::size_t used = k + 1 - next;
+                const bool exact = DirectoryReader::namesMatch(name, joined);
+                if (!exact && !DirectoryReader::namesMatch(printed, joined)) {
+                    continue;
+                }
+                const std::size_t score = used * 2 + (exact ? 1 : 0);
+                if (score > bestScore) {
+                    step = entry;
+                    bestScore = score;
+                    bestUsed = used;
+                }
+            }
         }
+        next += bestUsed;
+        if (step && next == typed.components.size()) {
+            return step;
+        }
+        if (!step || !step->directoryEntry.isDirectory()) {
+            break;
+        }
+        at = step->path;
     }
-    throw CommandError("ファイルが見つかりません: " + path.displayString());
+    // A missing directory on the way is reported as listing it would report it.
+    service.listDirectory(typed.parent());
+    throw CommandError("ファイルが見つかりません: " + typed.displayString());
 }
 
 std::string formatGroupedNumber(std::int64_t value) {

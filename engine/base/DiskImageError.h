@@ -40,6 +40,7 @@ public:
         rootDirectoryFull,
         intoItself,
         staleEntry,
+        reservedName,
     };
 
     static DiskImageError unsupportedFormat(std::string ext);

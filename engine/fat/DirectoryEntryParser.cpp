@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <string_view>
 
 namespace tamberlane {
 
@@ -126,6 +127,12 @@ std::uint16_t encodeFATDate(Timestamp date) {
     return static_cast<std::uint16_t>(((yearField << 9) | (t.month << 5) | t.day) & 0xFFFF);
 }
 
+bool isValidShortNameByte(std::uint8_t byte) {
+    static constexpr std::string_view forbidden = "\"*+,./:;<=>?[\\]| ";
+    return byte >= 0x20 && byte != 0x7F &&
+           forbidden.find(static_cast<char>(byte)) == forbidden.npos;
+}
+
 std::string sanitizeFor83(const std::string& text) {
     const icu::UnicodeString input = icu::UnicodeString::fromUTF8(text);
     icu::BreakIterator* characters = ShiftJISConverter::characterBreaks();
@@ -184,6 +191,22 @@ Bytes padOrTruncate(ByteView data, std::size_t length, std::uint8_t padByte) {
 
 namespace {
 
+bool isShiftJISLeadByte(std::uint8_t b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+// The code page maps a few characters that pass the check on text (U+00A5 to 0x5C,
+// say) to bytes that a short name may not hold; 0x5C would even read as a separator.
+void replaceBytesInvalidIn83(Bytes& encoded) {
+    for (std::size_t i = 0; i < encoded.size(); ++i) {
+        if (isShiftJISLeadByte(encoded[i]) && i + 1 < encoded.size()) {
+            ++i;
+        } else if (!isValidShortNameByte(encoded[i])) {
+            encoded[i] = '_';
+        }
+    }
+}
+
 Bytes encodePart(const std::string& part, std::size_t maxBytes) {
     if (part.empty()) {
         return {};
@@ -192,7 +215,9 @@ Bytes encodePart(const std::string& part, std::size_t maxBytes) {
     icu::UnicodeString::fromUTF8(sanitizeFor83(part))
         .toUpper(icu::Locale::getRoot())
         .toUTF8String(upper);
-    return truncateRespectingMultibyte(ShiftJISConverter::toShiftJIS(upper), maxBytes);
+    Bytes encoded = ShiftJISConverter::toShiftJIS(upper);
+    replaceBytesInvalidIn83(encoded);
+    return truncateRespectingMultibyte(encoded, maxBytes);
 }
 
 } // namespace

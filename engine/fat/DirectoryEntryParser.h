@@ -3,6 +3,7 @@
 #include "engine/base/Bytes.h"
 #include "engine/fat/DirectoryEntry.h"
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <variant>
@@ -25,6 +26,9 @@ std::uint16_t encodeFATTime(Timestamp date);
 std::uint16_t encodeFATDate(Timestamp date);
 
 std::string sanitizeFor83(const std::string& text);
+// Whether a short name may hold this byte where it stands alone (not the second byte of
+// a double-byte character).
+bool isValidShortNameByte(std::uint8_t byte);
 Bytes truncateRespectingMultibyte(ByteView data, std::size_t maxBytes);
 Bytes padOrTruncate(ByteView data, std::size_t length, std::uint8_t padByte);
 // (8 name bytes, 3 extension bytes), upper-cased Shift-JIS padded with spaces.

@@ -7,6 +7,7 @@ namespace tamberlane {
 DirectoryStorage DirectoryStorage::root(const DiskImage& image) {
     DirectoryStorage storage;
     storage.isRoot_ = true;
+    storage.slotLimit_ = image.bpb.rootEntryCount;
     const std::int64_t start = image.rootDirectoryStartSector();
     for (std::int64_t s = 0; s < image.rootDirectorySectors(); ++s) {
         storage.units_.push_back(start + s);
@@ -35,6 +36,9 @@ Bytes DirectoryStorage::readAll(const DiskImage& image) const {
     for (std::size_t i = 0; i < units_.size(); ++i) {
         const Bytes unit = readUnit(image, i);
         out.insert(out.end(), unit.begin(), unit.end());
+    }
+    if (out.size() / DirectorySlot::size > slotLimit_) {
+        out.resize(slotLimit_ * DirectorySlot::size);
     }
     return out;
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace tamberlane {
@@ -19,7 +20,9 @@ struct SlotLocation {
 };
 
 // Where one directory's slots live: the fixed run of root-directory sectors, or the
-// cluster chain of a subdirectory. A unit is one sector of the root or one cluster.
+// cluster chain of a subdirectory. A unit is one sector of the root or one cluster. The
+// root holds exactly its entry count of slots, even when that leaves part of its last
+// sector over: that part belongs to whatever follows.
 class DirectoryStorage {
   public:
     static DirectoryStorage root(const DiskImage& image);
@@ -33,6 +36,7 @@ class DirectoryStorage {
     std::int64_t unit(std::size_t index) const { return units_[index]; }
 
     Bytes readUnit(const DiskImage& image, std::size_t index) const;
+    // Every slot's bytes, in order.
     Bytes readAll(const DiskImage& image) const;
     // A unit the image cannot store would lose whatever is written into it.
     bool unitIsStorable(const DiskImage& image, std::size_t index) const;
@@ -43,10 +47,14 @@ class DirectoryStorage {
     // Calls visit(location, slot) for each slot in order, past the end mark too, until
     // visit returns Walk::stop. Each unit is read once.
     template <typename Visit> void forEachSlot(const DiskImage& image, Visit&& visit) const {
+        std::size_t visited = 0;
         for (std::size_t i = 0; i < units_.size(); ++i) {
             const Bytes unit = readUnit(image, i);
             for (std::size_t o = 0; o + DirectorySlot::size <= unit.size();
                  o += DirectorySlot::size) {
+                if (visited++ == slotLimit_) {
+                    return;
+                }
                 const DirectorySlot slot(ByteView(unit).subspan(o, DirectorySlot::size));
                 if (visit(SlotLocation{i, o}, slot) == Walk::stop) {
                     return;
@@ -58,6 +66,7 @@ class DirectoryStorage {
   private:
     bool isRoot_ = true;
     std::vector<std::int64_t> units_;
+    std::size_t slotLimit_ = std::numeric_limits<std::size_t>::max();
 };
 
 } // namespace tamberlane

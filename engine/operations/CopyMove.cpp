@@ -149,9 +149,11 @@ FileOperationService::prepareTransfer(const FileEntry& entry, const DiskPath& to
     if (toCluster == from.directoryCluster) {
         return std::nullopt;
     }
+    // The entry keeps its slots, so it is listed under both of its names there.
     const DirectoryEntry& source = entry.directoryEntry;
-    std::optional<SlotRef> clash = findByKey(target, source.rawName, source.rawExtension);
-    return Transfer{std::move(from), toCluster, std::move(target), std::move(clash)};
+    std::vector<DirectoryEntry> clashes = namesakes(target, source.rawName, source.rawExtension,
+                                                    {source.displayName(), source.shortName()});
+    return Transfer{std::move(from), toCluster, std::move(target), std::move(clashes)};
 }
 
 void FileOperationService::copyOne(ImageJournal& journal, const FileEntry& entry,
@@ -160,12 +162,17 @@ void FileOperationService::copyOne(ImageJournal& journal, const FileEntry& entry
     if (!transfer) {
         return;
     }
-    if (transfer->clash) {
-        if (!options.overwrite || entry.directoryEntry.isDirectory() ||
-            DirectorySlot(transfer->clash->slot).isDirectory()) {
+    if (!transfer->clashes.empty()) {
+        // Only one file replaces one file: a second namesake would stay listed beside it.
+        const std::optional<SlotRef> replaced =
+            options.overwrite && transfer->clashes.size() == 1 &&
+                    !entry.directoryEntry.isDirectory() && !transfer->clashes.front().isDirectory()
+                ? locateEntry(transfer->target, transfer->clashes.front())
+                : std::nullopt;
+        if (!replaced) {
             throw nameClash(entry);
         }
-        removeEntryAt(journal, transfer->target, *transfer->clash);
+        removeEntryAt(journal, transfer->target, *replaced);
     }
     const Placed& from = transfer->from;
     std::vector<Bytes> slots = SlotRun{from.longName, from.ref}.bytes();
@@ -193,7 +200,7 @@ void FileOperationService::moveOne(ImageJournal& journal, const FileEntry& entry
     if (!transfer) {
         return;
     }
-    if (transfer->clash) {
+    if (!transfer->clashes.empty()) {
         throw nameClash(entry);
     }
     const Placed& from = transfer->from;

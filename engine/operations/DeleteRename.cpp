@@ -87,13 +87,15 @@ BatchResult FileOperationService::deleteEntries(const std::vector<FileEntry>& en
 void FileOperationService::renameEntry(const FileEntry& entry, const std::string& newName,
                                        const std::string& newExtension) {
     changeVolume(*diskImage_, FATWrite::no, [&](ImageJournal& journal) {
+        refuseReservedName(newName, newExtension);
         const auto [name83, ext83] = shortNameKey(newName, newExtension);
         const DirectoryStorage storage = storageOfDirectory(entry.path.parent());
         const std::optional<SlotRef> ref = locateEntry(storage, entry.directoryEntry);
         if (!ref) {
             throw entryNotFound(entry);
         }
-        if (findByKey(storage, name83, ext83)) {
+        // The renamed entry loses its long name and is listed under the short one.
+        if (!namesakes(storage, name83, ext83, {listedShortName(name83, ext83)}).empty()) {
             throw DiskImageError::encodingError("同名のファイルが既に存在します: " + newName + "." +
                                                 newExtension)
                 .withReason(DiskImageError::Reason::nameClash);
@@ -107,11 +109,12 @@ void FileOperationService::renameEntry(const FileEntry& entry, const std::string
 
 void FileOperationService::createDirectory(const std::string& name, const DiskPath& in) {
     changeVolume(*diskImage_, FATWrite::yes, [&](ImageJournal& journal) {
+        refuseReservedName(name, "");
         const auto [name83, ext83] = shortNameKey(name, "");
         const std::uint16_t parentCluster = in.isRoot() ? 0 : findDirectoryCluster(in);
         const DirectoryStorage storage =
             in.isRoot() ? storageOfRoot() : storageOfCluster(parentCluster);
-        if (findByKey(storage, name83, ext83)) {
+        if (!namesakes(storage, name83, ext83, {listedShortName(name83, ext83)}).empty()) {
             throw DiskImageError::encodingError("同名のディレクトリが既に存在します: " + name)
                 .withReason(DiskImageError::Reason::directoryExists);
         }

@@ -99,8 +99,13 @@ std::optional<DeletedFileEntry> parseDeletedEntry(ByteView entryData, std::int64
         bytesPerCluster > 0
             ? (static_cast<std::int64_t>(entry.size) + bytesPerCluster - 1) / bytesPerCluster
             : 0;
-    if (entry.requiredClusters < 1 || entry.startCluster < 2) {
+    if (entry.requiredClusters < 1) {
         entry.recoverability = 100;
+        return entry;
+    }
+    // Data without a first cluster has nowhere to be found: restored, it would be an
+    // entry whose size no chain backs.
+    if (entry.startCluster < 2) {
         return entry;
     }
     const std::int64_t end =
@@ -176,11 +181,17 @@ std::variant<std::uint8_t, std::string> validateRestore(const DeletedFileEntry& 
         return std::string("先頭文字を入力してください");
     }
     const auto first = static_cast<std::uint8_t>(firstCharText[0]);
-    if (first < 0x20 || first > 0x7E) {
+    // One character, never cut to one: what the user typed is what the name gets. A
+    // byte a short name may not hold would leave an entry disk checkers reject.
+    if (firstCharText.size() != 1 || first > 0x7E ||
+        !DirectoryEntryParser::isValidShortNameByte(first)) {
         return std::string("先頭文字はASCII表示可能文字（0x20〜0x7E）を入力してください");
     }
     if (image.isWriteProtected || image.isReadOnly) {
         return std::string("ディスクイメージは読み取り専用です");
+    }
+    if (target.recoverability != 100 && target.startCluster < 2) {
+        return DiskImageError::invalidCluster(target.startCluster).errorDescription();
     }
     if (target.recoverability != 100) {
         return "クラスタチェーンに使用中のクラスタが" +

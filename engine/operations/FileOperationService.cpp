@@ -43,10 +43,29 @@ FileOperationService::FileOperationService(std::shared_ptr<DiskImage> diskImage)
 std::pair<std::string, std::string>
 FileOperationService::splitHostFileName(const std::string& fileName) {
     const std::size_t dot = fileName.rfind('.');
-    if (dot == std::string::npos || dot == 0) {
+    // Full stops alone (".", "..") are a name, so that it can be refused as one.
+    if (dot == std::string::npos || dot == 0 ||
+        fileName.find_first_not_of('.') == std::string::npos) {
         return {fileName, ""};
     }
     return {fileName.substr(0, dot), fileName.substr(dot + 1)};
+}
+
+void FileOperationService::refuseReservedName(const std::string& name,
+                                              const std::string& extension) {
+    // Every directory already holds "." and ".."; made into "_" instead, the entry would
+    // not be the name the user asked for.
+    if (extension.empty() && (name == "." || name == "..")) {
+        throw DiskImageError::encodingError("この名前は使用できません: " + name)
+            .withReason(DiskImageError::Reason::reservedName);
+    }
+}
+
+std::string FileOperationService::listedShortName(ByteView name83, ByteView ext83) {
+    Bytes slot(DirectorySlot::size, 0);
+    DirectorySlot::setShortName(slot, name83, ext83);
+    DirectorySlot::setAttributes(slot, FileAttributes::archive);
+    return DirectoryEntryParser::parse(slot).entry.shortName();
 }
 
 std::pair<Bytes, Bytes> FileOperationService::shortNameKey(const std::string& name,
@@ -171,6 +190,29 @@ bool FileOperationService::entryExistsInSubdirectory(ByteView name, ByteView ext
     }
 }
 
+std::vector<DirectoryEntry>
+FileOperationService::namesakes(const DirectoryStorage& storage, ByteView name83, ByteView ext83,
+                                const std::vector<std::string>& names) const {
+    std::vector<DirectoryEntry> found;
+    // Parsed as a listing parses it: the volume label is nobody's name, and a long name
+    // counts as much as the short name another tool stored beside it.
+    for (DirectoryEntry& entry :
+         DirectoryReader::parseDirectoryEntries(storage.readAll(*diskImage_))) {
+        bool same =
+            std::equal(name83.begin(), name83.end(), entry.rawName.begin(), entry.rawName.end()) &&
+            std::equal(ext83.begin(), ext83.end(), entry.rawExtension.begin(),
+                       entry.rawExtension.end());
+        for (const std::string& name : names) {
+            same = same || DirectoryReader::namesMatch(name, entry.displayName()) ||
+                   DirectoryReader::namesMatch(name, entry.shortName());
+        }
+        if (same) {
+            found.push_back(std::move(entry));
+        }
+    }
+    return found;
+}
+
 std::optional<FileOperationService::SlotRef>
 FileOperationService::locateEntry(const DirectoryStorage& storage,
                                   const DirectoryEntry& entry) const {
@@ -264,29 +306,47 @@ void FileOperationService::removeEntryAt(ImageJournal& journal, const DirectoryS
     setSlotFirstByte(journal, storage, ref, DirectorySlot::deletedMark);
 }
 
-std::optional<std::vector<FileOperationService::SlotRef>>
+std::optional<FileOperationService::FreeRun>
 FileOperationService::findFreeRun(const DirectoryStorage& storage, std::size_t count) const {
-    std::vector<SlotRef> run;
-    for (std::size_t i = 0; i < storage.unitCount(); ++i) {
-        // A slot the image cannot store would vanish on write: never claim one.
-        if (!storage.unitIsStorable(*diskImage_, i)) {
-            run.clear();
-            continue;
+    FreeRun run;
+    bool pastEnd = false;
+    bool complete = false;
+    std::size_t checkedUnit = storage.unitCount();
+    bool storable = false;
+    storage.forEachSlot(*diskImage_, [&](SlotLocation at, const DirectorySlot& slot) {
+        if (at.unitIndex != checkedUnit) {
+            checkedUnit = at.unitIndex;
+            storable = storage.unitIsStorable(*diskImage_, at.unitIndex);
         }
-        const Bytes unit = readUnit(storage, i);
-        for (std::size_t o = 0; o + DirectorySlot::size <= unit.size(); o += DirectorySlot::size) {
-            const DirectorySlot slot(ByteView(unit).subspan(o));
-            if (!slot.isEnd() && !slot.isDeleted()) {
-                run.clear();
-                continue;
+        if (complete) {
+            // The run took the end mark: the slot after it must end the directory now,
+            // or a stale entry behind the old mark would come back to life.
+            if (storable && !slot.isEnd()) {
+                run.newEnd = refTo(at, slot);
             }
-            run.push_back(SlotRef{i, o, {}});
-            if (run.size() == count) {
-                return run;
-            }
+            return DirectoryStorage::Walk::stop;
         }
+        // A slot the image cannot store would vanish on write: never claim one. Past
+        // the end mark, a run beyond such a unit would be hidden behind the mark.
+        if (!storable) {
+            run.slots.clear();
+            return pastEnd ? DirectoryStorage::Walk::stop : DirectoryStorage::Walk::next;
+        }
+        // Everything after the end mark is free, whatever stale bytes it holds.
+        pastEnd = pastEnd || slot.isEnd();
+        if (!pastEnd && !slot.isDeleted()) {
+            run.slots.clear();
+            return DirectoryStorage::Walk::next;
+        }
+        run.slots.push_back(SlotRef{at.unitIndex, at.offset, {}});
+        complete = run.slots.size() == count;
+        // A run that took the end mark looks at one slot more: the one that becomes it.
+        return complete && !pastEnd ? DirectoryStorage::Walk::stop : DirectoryStorage::Walk::next;
+    });
+    if (!complete) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return run;
 }
 
 std::vector<std::uint16_t>
@@ -322,7 +382,7 @@ void FileOperationService::growDirectory(ImageJournal& journal, DirectoryStorage
 
 void FileOperationService::addSlots(ImageJournal& journal, DirectoryStorage storage,
                                     const std::vector<Bytes>& slots) const {
-    std::optional<std::vector<SlotRef>> run = findFreeRun(storage, slots.size());
+    std::optional<FreeRun> run = findFreeRun(storage, slots.size());
     while (!run) {
         // The root directory has a fixed size; only subdirectories grow.
         if (storage.isRoot()) {
@@ -333,10 +393,13 @@ void FileOperationService::addSlots(ImageJournal& journal, DirectoryStorage stor
         run = findFreeRun(storage, slots.size());
     }
     for (std::size_t k = 0; k < slots.size(); ++k) {
-        const SlotRef& at = (*run)[k];
+        const SlotRef& at = run->slots[k];
         Bytes unit = readUnit(storage, at.unitIndex);
         std::copy_n(slots[k].begin(), DirectorySlot::size, slotIn(unit, at.offset).begin());
         writeUnit(journal, storage, at.unitIndex, unit);
+    }
+    if (run->newEnd) {
+        setSlotFirstByte(journal, storage, *run->newEnd, DirectorySlot::endMark);
     }
 }
 

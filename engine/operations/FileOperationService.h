@@ -118,9 +118,12 @@ class FileOperationService {
     bool entryExistsInRootDirectory(ByteView name, ByteView ext) const;
     bool entryExistsInSubdirectory(ByteView name, ByteView ext, std::uint16_t dirCluster) const;
 
-    // A host file name split at its last full stop; a leading full stop starts the name,
-    // not an extension (".profile" has none).
+    // A name split at its last full stop, as every command splits a host file name or a
+    // new name; a leading full stop starts the name, not an extension (".profile" has
+    // none), and "." and ".." stay whole.
     static std::pair<std::string, std::string> splitHostFileName(const std::string& fileName);
+    // Throws for "." and "..", which no new or renamed entry may be called.
+    static void refuseReservedName(const std::string& name, const std::string& extension);
     // The raw 8.3 key of a name; an empty name part becomes "_" (blanks are no name).
     static std::pair<Bytes, Bytes> shortNameKey(const std::string& name,
                                                 const std::string& extension);
@@ -159,6 +162,13 @@ class FileOperationService {
     // The first occupied slot with this raw key before the end-of-directory mark.
     std::optional<SlotRef> findByKey(const DirectoryStorage& storage, ByteView name,
                                      ByteView ext) const;
+    // The listed entries an entry with this raw key, listed as `names`, would be confused
+    // with: the same raw key, or a long or short name equal to one of `names` ignoring case.
+    std::vector<DirectoryEntry> namesakes(const DirectoryStorage& storage, ByteView name83,
+                                          ByteView ext83,
+                                          const std::vector<std::string>& names) const;
+    // How a listing shows an entry of this raw key that has no long name.
+    static std::string listedShortName(ByteView name83, ByteView ext83);
     // The slot of a listed entry (name, extension and first cluster), or nothing.
     std::optional<SlotRef> locateEntry(const DirectoryStorage& storage,
                                        const DirectoryEntry& entry) const;
@@ -181,8 +191,12 @@ class FileOperationService {
     void addSlots(ImageJournal& journal, DirectoryStorage storage,
                   const std::vector<Bytes>& slots) const;
     void addEntry(ImageJournal& journal, const DirectoryStorage& storage, ByteView entryData) const;
-    std::optional<std::vector<SlotRef>> findFreeRun(const DirectoryStorage& storage,
-                                                    std::size_t count) const;
+    struct FreeRun {
+        std::vector<SlotRef> slots;
+        // The slot to mark as the new end of the directory, when the run took the old one.
+        std::optional<SlotRef> newEnd;
+    };
+    std::optional<FreeRun> findFreeRun(const DirectoryStorage& storage, std::size_t count) const;
     void growDirectory(ImageJournal& journal, DirectoryStorage& storage) const;
     // Throws diskFull in bytes (allocate counts clusters).
     std::vector<std::uint16_t> allocateClusters(std::int64_t count,
@@ -210,7 +224,7 @@ class FileOperationService {
         Placed from;
         std::uint16_t toCluster = 0;
         DirectoryStorage target;
-        std::optional<SlotRef> clash;
+        std::vector<DirectoryEntry> clashes;
     };
     std::optional<Transfer> prepareTransfer(const FileEntry& entry, const DiskPath& to) const;
     void copyOne(ImageJournal& journal, const FileEntry& entry, const DiskPath& to,
@@ -248,13 +262,23 @@ class FileOperationService {
         Bytes ext83;
     };
     static ImportName importNameOf(const std::string& hostName);
+    // Free bytes, with `reclaimable` bytes of a replaced file counted as free.
+    std::int64_t availableBytes(std::int64_t reclaimable) const;
+    // The most bytes an imported file may have.
+    std::uintmax_t importLimit(std::int64_t reclaimable) const;
+    void checkFits(std::uintmax_t length, std::int64_t reclaimable) const;
     // The host file's length, once it is known to be a regular file that fits.
-    std::uintmax_t checkImportable(const std::filesystem::path& from,
-                                   const std::string& hostName) const;
-    // The file of the same 8.3 name that the import replaces, if any; throws on a clash
-    // that may not be replaced.
+    std::uintmax_t checkImportable(const std::filesystem::path& from, const std::string& hostName,
+                                   std::int64_t reclaimable) const;
+    // The file the import replaces, if any: the one file listed under the new name or
+    // holding its 8.3 key; throws on a clash that may not be replaced.
     std::optional<SlotRef> checkNameClash(const DirectoryStorage& storage, const ImportName& name,
                                           bool overwrite) const;
+    // The bytes of the clusters the entry at `ref` holds.
+    std::int64_t bytesHeldBy(const SlotRef& ref) const;
+    // Points the entry at `ref` at new contents, keeping its names.
+    void replaceFileEntry(ImageJournal& journal, const DirectoryStorage& storage,
+                          const SlotRef& ref, std::uint32_t size, std::uint16_t firstCluster) const;
     // Allocates and writes the data's clusters; returns the first (0 for no data).
     std::uint16_t writeFileData(ImageJournal& journal, ByteView data, const std::stop_token& stop,
                                 const ProgressCallback& progress) const;

@@ -2,10 +2,13 @@
 
 #include "engine/fat/DirectoryEntryParser.h"
 #include "engine/fat/DirectorySlot.h"
+#include "engine/fat/FATParser.h"
 #include "engine/fat/FileAttributes.h"
 #include "engine/operations/HostExport.h"
 #include "engine/operations/VolumeTransaction.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <fstream>
@@ -30,14 +33,15 @@ int lastErrno() {
 }
 
 // Read straight into a buffer that is not zero-filled first; it is one block, so the
-// import writes it as one span.
-PagedBytes readHostFile(const fs::path& from, std::uintmax_t length) {
+// import writes it as one span. A file that goes on past the length it was said to have
+// (those of /proc say 0) is read to its end, up to one byte past `limit`.
+PagedBytes readHostFile(const fs::path& from, std::uintmax_t length, std::uintmax_t limit) {
     errno = 0;
     std::ifstream in(from, std::ios::binary);
     if (!in) {
         throw DiskImageError::ioErrorFromErrno(lastErrno());
     }
-    return PagedBytes::filledBy(
+    PagedBytes contents = PagedBytes::filledBy(
         static_cast<std::size_t>(length), [&](std::span<std::uint8_t> out, std::size_t) {
             in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(out.size()));
             if (static_cast<std::size_t>(in.gcount()) != out.size()) {
@@ -45,12 +49,50 @@ PagedBytes readHostFile(const fs::path& from, std::uintmax_t length) {
                 throw DiskImageError::ioErrorFromErrno(in.bad() ? lastErrno() : EIO);
             }
         });
+    if (in.peek() == std::ifstream::traits_type::eof()) {
+        if (in.bad()) {
+            throw DiskImageError::ioErrorFromErrno(lastErrno());
+        }
+        return contents;
+    }
+    Bytes all = contents.toBytes();
+    std::array<char, 64 * 1024> buffer{};
+    while (all.size() <= limit && in) {
+        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        all.insert(all.end(), buffer.begin(), buffer.begin() + in.gcount());
+    }
+    if (in.bad()) {
+        throw DiskImageError::ioErrorFromErrno(lastErrno());
+    }
+    return PagedBytes(all);
 }
 
 } // namespace
 
+std::int64_t FileOperationService::availableBytes(std::int64_t reclaimable) const {
+    const std::int64_t bytesPerCluster = diskImage_->bytesPerCluster();
+    return bytesPerCluster > 0
+               ? diskImage_->fatTable.freeClusterCount() * bytesPerCluster + reclaimable
+               : 0;
+}
+
+std::uintmax_t FileOperationService::importLimit(std::int64_t reclaimable) const {
+    return std::min(maxImportSize, static_cast<std::uintmax_t>(
+                                       std::max<std::int64_t>(availableBytes(reclaimable), 0)));
+}
+
+void FileOperationService::checkFits(std::uintmax_t length, std::int64_t reclaimable) const {
+    if (length > importLimit(reclaimable)) {
+        const std::int64_t required = length > static_cast<std::uintmax_t>(INT64_MAX)
+                                          ? INT64_MAX
+                                          : static_cast<std::int64_t>(length);
+        throw DiskImageError::diskFull(required, availableBytes(reclaimable));
+    }
+}
+
 std::uintmax_t FileOperationService::checkImportable(const fs::path& from,
-                                                     const std::string& hostName) const {
+                                                     const std::string& hostName,
+                                                     std::int64_t reclaimable) const {
     // Only a regular file has a length known in advance; a FIFO or a device could
     // block forever or never end.
     std::error_code ec;
@@ -66,16 +108,7 @@ std::uintmax_t FileOperationService::checkImportable(const fs::path& from,
     if (ec) {
         throw DiskImageError::ioError(ec);
     }
-    const DiskImage& image = *diskImage_;
-    const std::int64_t bytesPerCluster = image.bytesPerCluster();
-    const std::int64_t available =
-        bytesPerCluster > 0 ? image.fatTable.freeClusterCount() * bytesPerCluster : 0;
-    if (length > maxImportSize || static_cast<std::int64_t>(length) > available) {
-        const std::int64_t required = length > static_cast<std::uintmax_t>(INT64_MAX)
-                                          ? INT64_MAX
-                                          : static_cast<std::int64_t>(length);
-        throw DiskImageError::diskFull(required, available);
-    }
+    checkFits(length, reclaimable);
     return length;
 }
 
@@ -89,17 +122,27 @@ FileOperationService::ImportName FileOperationService::importNameOf(const std::s
 std::optional<FileOperationService::SlotRef>
 FileOperationService::checkNameClash(const DirectoryStorage& storage, const ImportName& name,
                                      bool overwrite) const {
-    std::optional<SlotRef> existing = findByKey(storage, name.name83, name.ext83);
-    if (!existing) {
+    // The new entry is listed under its short name: any entry listed (or aliased) the
+    // same way is the same file to the user.
+    const std::vector<DirectoryEntry> found =
+        namesakes(storage, name.name83, name.ext83, {listedShortName(name.name83, name.ext83)});
+    if (found.empty()) {
         return std::nullopt;
     }
-    const DirectorySlot slot(existing->slot);
     // Replacing a directory by a file would orphan its whole tree.
-    if (!slot.isLongName() && slot.isDirectory()) {
-        throw DiskImageError::encodingError("同名のディレクトリが既に存在します: " + name.hostName)
-            .withReason(DiskImageError::Reason::directoryExists);
+    for (const DirectoryEntry& entry : found) {
+        if (entry.isDirectory()) {
+            throw DiskImageError::encodingError("同名のディレクトリが既に存在します: " +
+                                                name.hostName)
+                .withReason(DiskImageError::Reason::directoryExists);
+        }
     }
-    if (!overwrite) {
+    std::optional<SlotRef> existing;
+    // Two files of that name: replacing one would leave the other listed under it.
+    if (overwrite && found.size() == 1) {
+        existing = locateEntry(storage, found.front());
+    }
+    if (!existing) {
         throw DiskImageError::encodingError("同名のファイルが既に存在します: " + name.base + "." +
                                             name.ext)
             .withReason(DiskImageError::Reason::nameClash);
@@ -169,25 +212,67 @@ DirectoryStorage FileOperationService::storageOf(TargetDirectory& target) const 
     return target.firstCluster ? storageOfCluster(*target.firstCluster) : storageOfRoot();
 }
 
+void FileOperationService::replaceFileEntry(ImageJournal& journal, const DirectoryStorage& storage,
+                                            const SlotRef& ref, std::uint32_t size,
+                                            std::uint16_t firstCluster) const {
+    // The slot keeps its place, its short name and the long name in front of it: the
+    // file is replaced, not renamed to the name it was addressed by.
+    const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+    Bytes unit = readUnit(storage, ref.unitIndex);
+    const DirectorySlot::Mutable slot = slotIn(unit, ref.offset);
+    DirectorySlot::setAttributes(slot, FileAttributes::archive);
+    DirectorySlot::setTime(slot, DirectoryEntryParser::encodeFATTime(now));
+    DirectorySlot::setDate(slot, DirectoryEntryParser::encodeFATDate(now));
+    DirectorySlot::setStartCluster(slot, firstCluster);
+    DirectorySlot::setFileSize(slot, size);
+    writeUnit(journal, storage, ref.unitIndex, unit);
+}
+
+std::int64_t FileOperationService::bytesHeldBy(const SlotRef& ref) const {
+    const std::uint16_t start = DirectorySlot(ref.slot).startCluster();
+    if (start < 2) {
+        return 0;
+    }
+    try {
+        return static_cast<std::int64_t>(
+                   FATParser::getClusterChain(start, diskImage_->fatTable).size()) *
+               diskImage_->bytesPerCluster();
+    } catch (const DiskImageError&) {
+        // A broken chain cannot be freed either; the free then fails and undoes it all.
+        return 0;
+    }
+}
+
 void FileOperationService::importOne(ImageJournal& journal, const fs::path& from,
                                      TargetDirectory& to, bool overwrite,
                                      const std::stop_token& stop,
                                      const ProgressCallback& progress) {
     diskImage_->checkWritable();
     const std::string hostName = from.filename().string();
-    const std::uintmax_t length = checkImportable(from, hostName);
     const ImportName name = importNameOf(hostName);
     const DirectoryStorage storage = storageOf(to);
     const std::optional<SlotRef> existing = checkNameClash(storage, name, overwrite);
-    const PagedBytes contents = readHostFile(from, length);
+    // The clusters of the file being replaced are free once it is.
+    const std::int64_t reclaimable = existing ? bytesHeldBy(*existing) : 0;
+    const std::uintmax_t length = checkImportable(from, hostName, reclaimable);
+    const PagedBytes contents = readHostFile(from, length, importLimit(reclaimable));
+    checkFits(contents.size(), reclaimable);
     Bytes copy;
     const ByteView data = contents.viewUsing(copy);
     if (existing) {
-        removeEntryAt(journal, storage, *existing);
+        const std::uint16_t oldStart = DirectorySlot(existing->slot).startCluster();
+        if (oldStart >= 2) {
+            diskImage_->fatTable.free(oldStart);
+        }
     }
     const std::uint16_t firstCluster = writeFileData(journal, data, stop, progress);
     report(progress, 0.85);
-    addFileEntry(journal, storage, name, static_cast<std::uint32_t>(data.size()), firstCluster);
+    const auto size = static_cast<std::uint32_t>(data.size());
+    if (existing) {
+        replaceFileEntry(journal, storage, *existing, size, firstCluster);
+    } else {
+        addFileEntry(journal, storage, name, size, firstCluster);
+    }
 }
 
 void FileOperationService::importFile(const fs::path& from, const DiskPath& to, bool overwrite,

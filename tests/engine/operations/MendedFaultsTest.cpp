@@ -6,6 +6,7 @@
 #include "engine/operations/FileOperationService.h"
 #include "engine/operations/UndoRedoManager.h"
 #include "tests/engine/operations/OperationsTestSupport.h"
+#include "tests/support/VolumeBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,18 @@ class MendedFaultsTest : public VolumeOperationsTest {
   protected:
     std::int64_t freeBytes() const {
         return image->fatTable.freeClusterCount() * image->bytesPerCluster();
+    }
+    // Opens a 1.44 MB volume stated byte by byte instead of the one mkfs.fat made.
+    void openBuilt(const VolumeBuilder& built) {
+        writeFile(volume->path(), built.build());
+        open();
+    }
+    std::vector<std::string> rootNames() const {
+        std::vector<std::string> names;
+        for (const DirectoryEntry& entry : DirectoryReader::listDirectory(*image, root)) {
+            names.push_back(entry.displayName());
+        }
+        return names;
     }
     // Runs `change`, expects `kind` (and `message`), and that nothing moved; returns the
     // refusal's reason.
@@ -67,12 +80,11 @@ TEST_F(MendedFaultsTest, ImportOverDirectoryOfSameNameNeverReplacesIt) {
     EXPECT_EQ(mtoolsRead(volume->path(), "::/GAMES/INNER.TXT"), patternBytes(100, 2));
 }
 
-// The new file fits the free-space check but not the volume once the old one is counted
-// as used: the failure comes after the old entry was removed in memory.
+// One byte more than the free space and the old file's six clusters together.
 TEST_F(MendedFaultsTest, FailedOverwriteKeepsTheOldFile) {
     put("::/DATA.TXT", 3000, 7);
     open();
-    const auto tooBig = host("data.txt", static_cast<std::size_t>(freeBytes()) + 1);
+    const auto tooBig = host("data.txt", static_cast<std::size_t>(freeBytes()) + 6 * 512 + 1);
     expectRefusedUnchanged([&] { service->importFile(tooBig, root, true); }, Kind::diskFull);
     EXPECT_EQ(mtoolsRead(volume->path(), "::/DATA.TXT"), patternBytes(3000, 7));
 }
@@ -192,9 +204,104 @@ TEST_F(MendedFaultsTest, TooLargeImportIsRefusedInBytesBeforeReading) {
         none + std::to_string(free + 1) + " バイト、空き: " + std::to_string(free) + " バイト");
     service->importFile(host("all.bin", static_cast<std::size_t>(free)), root, false);
     EXPECT_EQ(image->fatTable.freeClusterCount(), 0);
+    // A replacement counts the clusters of the file it replaces as free.
+    service->importFile(host("all.bin", static_cast<std::size_t>(free), 2), root, true);
+    EXPECT_EQ(mtoolsRead(volume->path(), "::/ALL.BIN"),
+              patternBytes(static_cast<std::size_t>(free), 2));
+    expectRefusedUnchanged(
+        [&] { service->importFile(host("all.bin", free + 1, 3), root, true); }, Kind::diskFull,
+        none + std::to_string(free + 1) + " バイト、空き: " + std::to_string(free) + " バイト");
     expectRefusedUnchanged([&] { service->createDirectory("d", root); }, Kind::diskFull,
                            none + "512 バイト、空き: 0 バイト");
     EXPECT_TRUE(fsckAccepts(volume->path()));
+}
+
+// A new entry that takes the end mark must not bring the stale slot behind it back into
+// the listing, and the root ends at its entry count even inside a sector.
+TEST_F(MendedFaultsTest, NewEntriesRevealNoStaleSlotAndStayInsideTheRoot) {
+    VolumeParameters small = VolumeParameters::floppy144();
+    small.rootEntryCount = 20; // a sector and a quarter
+    VolumeBuilder built(small);
+    built.addFile(built.root(), name83("A.TXT"), bytesOf("a"));
+    // Slot 1 ends the directory; slot 2 still names A.TXT's cluster from before.
+    built.setSlot(built.root(), 2, VolumeBuilder::shortEntry(name83("STALE.TXT"), 0x20, 2, 5000));
+    openBuilt(built);
+    service->importFile(host("new.txt", 10), root, false);
+    EXPECT_EQ(rootNames(), (std::vector<std::string>{"A.TXT", "NEW.TXT"}));
+    for (int i = 2; i < 20; ++i) {
+        service->importFile(host("e" + std::to_string(i), 0), root, false);
+    }
+    EXPECT_EQ(rootNames().size(), 20u);
+    EXPECT_EQ(expectRefusedUnchanged([&] { service->importFile(host("over", 0), root, false); },
+                                     Kind::diskFull, noSlot),
+              DiskImageError::Reason::rootDirectoryFull);
+}
+
+// Other tools keep a long name beside an alias, and users see the long name: a second
+// entry listed under a name already listed is two files of one name. The volume label
+// is nobody's name.
+TEST_F(MendedFaultsTest, NamesClashAsListedAndAnOverwriteKeepsTheLongName) {
+    VolumeBuilder built;
+    built.addSlot(built.root(), VolumeBuilder::shortEntry(name83("MYLABEL"), 0x08, 0, 0));
+    // The same label in the boot sector, as checkers want it.
+    built.patch(38, Bytes{0x29});
+    built.patch(43, name83("MYLABEL"));
+    built.addFile(built.root(), name83("DATA2~1.CSV"), bytesOf("old data"), u"データ2.csv");
+    built.addFile(built.root(), name83("MYDOCU~1.DOC"), bytesOf("old doc"), u"My Document.docx");
+    built.addFile(built.root(), name83("DATA~1"), bytesOf("x"), u"データ");
+    const auto sub = built.addDirectory(built.root(), name83("SUB"));
+    built.addFile(sub, name83("DATA2~2.CSV"), bytesOf("other"), u"データ2.csv");
+    openBuilt(built);
+    const std::string clash = "文字エンコーディングエラー: 同名のファイルが既に存在します: ";
+    expectRefusedUnchanged([&] { service->importFile(host("データ2.csv", 10), root, false); },
+                           Kind::encodingError, clash + "データ2.csv");
+    expectRefusedUnchanged(
+        [&] { service->createDirectory("データ", root); }, Kind::encodingError,
+        "文字エンコーディングエラー: 同名のディレクトリが既に存在します: データ");
+    const FileEntry doc = findEntry(*image, root, "My Document.docx");
+    expectRefusedUnchanged([&] { service->renameEntry(doc, "データ2", "csv"); },
+                           Kind::encodingError, clash + "データ2.csv");
+    const FileEntry other = findEntry(*image, DiskPath::fromString("SUB"), "データ2.csv");
+    EXPECT_EQ(service->moveEntries({other}, root, {}).failedNames(),
+              std::vector<std::string>{"データ2.csv"});
+
+    service->importFile(host("MYDOCU~1.DOC", 20, 5), root, true);
+    service->importFile(host("データ2.csv", 30, 6), root, true);
+    service->importFile(host("mylabel", 40, 7), root, false);
+    service->importFile(host("mylabel", 40, 8), root, true);
+    EXPECT_EQ(rootNames(), (std::vector<std::string>{"データ2.csv", "My Document.docx", "データ",
+                                                     "SUB", "MYLABEL"}));
+    const auto contents = [&](const std::string& name) {
+        return DirectoryReader::readFile(*image, findEntry(*image, root, name).directoryEntry);
+    };
+    EXPECT_EQ(contents("My Document.docx"), patternBytes(20, 5));
+    EXPECT_EQ(contents("データ2.csv"), patternBytes(30, 6));
+    EXPECT_EQ(contents("MYLABEL"), patternBytes(40, 8));
+    const Bytes first = image->readSector(image->rootDirectoryStartSector());
+    Bytes label = name83("MYLABEL");
+    label.push_back(0x08);
+    EXPECT_EQ(Bytes(first.begin(), first.begin() + 12), label);
+    EXPECT_TRUE(fsckAccepts(volume->path()));
+}
+
+TEST_F(MendedFaultsTest, DotNamesAreRefusedAndAHostFileIsReadToItsEnd) {
+    put("::/A.TXT", 10, 1);
+    open();
+    const FileEntry a = findEntry(*image, root, "A.TXT");
+    for (const std::string name : {".", ".."}) {
+        const std::string message = "文字エンコーディングエラー: この名前は使用できません: " + name;
+        expectRefusedUnchanged([&] { service->createDirectory(name, root); }, Kind::encodingError,
+                               message);
+        const auto [base, ext] = FileOperationService::splitHostFileName(name);
+        expectRefusedUnchanged([&] { service->renameEntry(a, base, ext); }, Kind::encodingError,
+                               message);
+    }
+    // Files of /proc say they hold 0 bytes.
+    service->importFile("/proc/self/status", root, false);
+    const Bytes status =
+        DirectoryReader::readFile(*image, findEntry(*image, root, "STATUS").directoryEntry);
+    ASSERT_GT(status.size(), 5u);
+    EXPECT_EQ(std::string(status.begin(), status.begin() + 5), "Name:");
 }
 
 TEST_F(MendedFaultsTest, UndoNeverRestoresIntoAnotherImage) {
@@ -269,7 +376,11 @@ TEST(ShortNameTest, HostNamesBecomeValidShortNames) {
     for (const Case& c : std::vector<Case>{{".profile", "_PROFILE", "   "},
                                            {"readme.txt", "README  ", "TXT"},
                                            {"archive.tar.gz", "ARCHIVE_", "GZ "},
-                                           {"noext", "NOEXT   ", "   "}}) {
+                                           {"noext", "NOEXT   ", "   "},
+                                           // U+00A5 is 0x5C in the code page: a separator.
+                                           {"¥100.txt", "_100    ", "TXT"},
+                                           // 0x5C as second byte of a character stays.
+                                           {"ソフト.txt", "\x83\x5C\x83\x74\x83\x67  ", "TXT"}}) {
         const auto [base, ext] = FileOperationService::splitHostFileName(c.host);
         const auto [name83, ext83] = FileOperationService::shortNameKey(base, ext);
         EXPECT_EQ(std::string(name83.begin(), name83.end()), c.name) << c.host;
@@ -365,10 +476,33 @@ TEST_F(RecoveryTest, RestoreInputChecksWordTheirRefusals) {
         return std::get<std::string>(DeletedFileRecovery::validateRestore(gone, input, in));
     };
     EXPECT_EQ(refusal("", *image), "先頭文字を入力してください");
-    EXPECT_EQ(refusal("あ", *image), "先頭文字はASCII表示可能文字（0x20〜0x7E）を入力してください");
-    EXPECT_EQ(std::get<std::uint8_t>(DeletedFileRecovery::validateRestore(gone, "Rx", *image)),
-              'R');
+    // Never cut to one character, never a byte a short name may not hold.
+    for (const char* input : {"あ", "Rx", "/", " ", "?", "*", "\\", ":", "."}) {
+        EXPECT_EQ(refusal(input, *image),
+                  "先頭文字はASCII表示可能文字（0x20〜0x7E）を入力してください")
+            << input;
+    }
     EXPECT_EQ(refusal("A", *volume->open(true)), "ディスクイメージは読み取り専用です");
+}
+
+// Restored, such an entry would claim data no cluster holds.
+TEST_F(RecoveryTest, DeletedDataWithoutAFirstClusterIsNotRecoverable) {
+    VolumeBuilder built;
+    for (std::uint16_t start : {0, 1}) {
+        Bytes slot = VolumeBuilder::shortEntry(name83("LOST.TXT"), 0x20, start, 100);
+        slot[0] = 0xE5;
+        built.addSlot(built.root(), slot);
+    }
+    openBuilt(built);
+    const auto deleted = DeletedFileRecovery::listDeletedEntries(*image, root);
+    ASSERT_EQ(deleted.size(), 2u);
+    for (const DeletedFileEntry& entry : deleted) {
+        EXPECT_EQ(entry.recoverability, 0);
+        EXPECT_EQ(std::get<std::string>(DeletedFileRecovery::validateRestore(entry, "L", *image)),
+                  "不正なクラスタ番号です: " + std::to_string(entry.startCluster));
+        expectRefusedUnchanged([&] { DeletedFileRecovery::restore(*image, root, entry, 'L'); },
+                               Kind::clusterChainError);
+    }
 }
 
 } // namespace

@@ -171,23 +171,23 @@ TEST_P(ModelBasedOperationsTest, RandomSequencesKeepTheVolumeConsistentAndMatchi
                                   bool overwrite) -> std::optional<DiskImageError::Kind> {
         const std::string diskName = upper(hostName);
         const auto existing = childNamed(m, target, diskName);
-        if (static_cast<std::int64_t>(data.size()) > freeClusters(m) * bytesPerCluster) {
-            return DiskImageError::Kind::diskFull;
-        }
         if (existing && (isDir(*existing) || !overwrite)) {
             return DiskImageError::Kind::encodingError;
         }
+        // The replaced file's clusters count as free; a refusal keeps it.
+        Model next = m;
         if (existing) {
-            m.erase(*existing);
+            next.erase(*existing);
         }
-        if (static_cast<std::int64_t>(data.size()) > freeClusters(m) * bytesPerCluster) {
+        if (static_cast<std::int64_t>(data.size()) > freeClusters(next) * bytesPerCluster) {
             return DiskImageError::Kind::diskFull;
         }
         if (!existing &&
-            static_cast<std::int64_t>(childrenOf(m, target).size()) >= slotsOf(target)) {
+            static_cast<std::int64_t>(childrenOf(next, target).size()) >= slotsOf(target)) {
             return DiskImageError::Kind::diskFull;
         }
-        m[target + diskName] = data;
+        next[target + diskName] = data;
+        m = std::move(next);
         return std::nullopt;
     };
 
