@@ -271,7 +271,9 @@ EntryBytes readEntryBytes(const DiskImage& image, const DirectoryEntry& entry,
         const Bytes cluster = image.readCluster(chain[i]);
         if (inImage < wanted) {
             // Past the end of the image there are no bytes of the file, only padding.
-            data.insert(data.end(), cluster.begin(), cluster.begin() + inImage);
+            const auto kept = std::min(static_cast<std::size_t>(inImage), cluster.size());
+            data.insert(data.end(), cluster.begin(),
+                        cluster.begin() + static_cast<std::ptrdiff_t>(kept));
             out.complete = false;
             break;
         }
