@@ -1,5 +1,7 @@
 #include "cli/Commands.h"
 
+#include "engine/operations/HostExport.h"
+
 #include <CLI/CLI.hpp>
 
 #include <ostream>
@@ -15,16 +17,21 @@ struct CatOptions {
 
 int runCat(const CatOptions& options, CommandContext& context) {
     DiskImageService service;
-    openImage(service, options.image, context.global);
+    const auto image = openImage(service, options.image, context.global);
     const std::optional<FileEntry> entry = findEntry(service, options.path);
     if (!entry || entry->directoryEntry.isDirectory()) {
         throw CommandError("ディレクトリは出力できません: " +
                            (entry ? entry->path.displayString() : std::string("/")));
     }
-    const Bytes bytes = service.readFile(*entry);
-    context.out.write(reinterpret_cast<const char*>(bytes.data()),
-                      static_cast<std::streamsize>(bytes.size()));
+    // What lies inside the image is printed even when the rest is missing; the file is
+    // then reported as incomplete.
+    const EntryBytes read = readEntryBytes(*image, entry->directoryEntry);
+    context.out.write(reinterpret_cast<const char*>(read.bytes.data()),
+                      static_cast<std::streamsize>(read.bytes.size()));
     context.out.flush();
+    if (!read.complete) {
+        throw incompleteFile(entry->path.displayString());
+    }
     return exitSuccess;
 }
 

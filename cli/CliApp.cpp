@@ -2,6 +2,7 @@
 
 #include "cli/Commands.h"
 #include "engine/base/DiskImageError.h"
+#include "engine/fat/ManualParameterValidation.h"
 #include "engine/image/formats/FormatTable.h"
 
 #include <CLI/CLI.hpp>
@@ -58,6 +59,20 @@ std::string imageExtensionList() {
     return list;
 }
 
+// A 1-based number: a value below 1 (or not a number) is told where counting starts,
+// not the whole range of a double.
+CLI::Validator countedFromOne(const std::string& what) {
+    return CLI::Validator(
+        [what](std::string& value) -> std::string {
+            const auto number = parseStrictInteger(value);
+            if (number && *number >= 1) {
+                return {};
+            }
+            return what + "の番号は 1 から数えます: " + value;
+        },
+        "");
+}
+
 } // namespace
 
 int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
@@ -82,12 +97,12 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         ->type_name("KEY=VALUE,...");
     app.add_option("--disk", global.disk, "複数ディスクの D88 ファイルで開くディスクの番号 (1から)")
         ->type_name("N")
-        ->check(CLI::Validator(CLI::PositiveNumber).description(""));
+        ->check(countedFromOne("ディスク"));
     app.add_option(
            "--partition", global.partition,
            "パーティションのあるハードディスクイメージで開く FAT パーティションの番号 (1から)")
         ->type_name("N")
-        ->check(CLI::Validator(CLI::PositiveNumber).description(""));
+        ->check(countedFromOne("パーティション"));
 
     CommandRegistry registry(app);
 #define TAMBERLANE_CLI_REGISTER_COMMAND(Name) register##Name##Command(registry);
@@ -144,7 +159,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         return exitUsage;
     } catch (const DiskImageError& e) {
         out.flush();
-        err << e.errorDescription() << '\n';
+        err << describeError(e) << '\n';
         return exitFailure;
     } catch (const UsageError& e) {
         err << e.what() << '\n';

@@ -241,17 +241,49 @@ std::string upperExtension(const std::filesystem::path& file) {
     return DiskImageParser::upperExtensionOf(file);
 }
 
+std::string describeError(const DiskImageError& error) {
+    const DiskImageError::Reason reason = error.reason();
+    if (reason == DiskImageError::Reason::nameClash ||
+        reason == DiskImageError::Reason::directoryExists) {
+        return error.text();
+    }
+    return error.errorDescription();
+}
+
 void reportFailedItems(const BatchResult& result, std::ostream& err) {
     for (const BatchItemResult& item : result.items) {
         if (!item.error) {
             continue;
         }
-        const std::string message = item.error->errorDescription();
+        const std::string message = describeError(*item.error);
         if (message.find(item.name) == std::string::npos) {
             err << printableName(item.name) << ": ";
         }
         err << printableName(message) << '\n';
     }
+}
+
+BatchMode commandBatchMode(bool keepGoing, bool failedBefore) {
+    if (keepGoing) {
+        return BatchMode::keepSucceeded;
+    }
+    return failedBefore ? BatchMode::tryOnly : BatchMode::allOrNothing;
+}
+
+int finishBatch(const BatchResult& result, bool keepGoing, bool failedBefore,
+                CommandContext& context) {
+    reportFailedItems(result, context.err);
+    const auto succeeded = static_cast<std::size_t>(
+        std::count_if(result.items.begin(), result.items.end(),
+                      [](const BatchItemResult& item) { return item.succeeded(); }));
+    const bool failed = failedBefore || succeeded < result.items.size();
+    if (keepGoing) {
+        context.out << (result.discarded ? 0 : succeeded) << " 件を保存しました\n";
+    } else if (failed && succeeded > 0) {
+        context.err << "失敗した項目があるため、イメージには何も書き込みませんでした"
+                       " (成功した分を保存するには --keep-going)\n";
+    }
+    return failed ? exitFailure : exitSuccess;
 }
 
 } // namespace tamberlane::cli

@@ -66,9 +66,19 @@ std::string formatIsoDate(Timestamp time);             // yyyy-MM-ddTHH:mm:ss+09
 std::string formatAttributes(std::uint8_t attributes); // "R H S A" letters that are set
 // Control characters replaced, so a hostile name cannot drive the terminal.
 std::string printableName(const std::string& name);
+// An engine error as the command line prints it: a name clash is its own message, not
+// one about encodings.
+std::string describeError(const DiskImageError& error);
 // Each failed item of a batch on its own line of `err`, in the engine's words; the item is
 // named in front only when those words do not name it already.
 void reportFailedItems(const BatchResult& result, std::ostream& err);
+// A batch on the command line is all or nothing unless --keep-going is given; when an
+// item already failed before the engine batch, the batch is still tried so that every
+// failure is named.
+BatchMode commandBatchMode(bool keepGoing, bool failedBefore);
+// Names the batch's failures, says what became of the image and gives the exit status.
+int finishBatch(const BatchResult& result, bool keepGoing, bool failedBefore,
+                CommandContext& context);
 
 // Upper-cased extension of the image file name, without the dot.
 std::string upperExtension(const std::filesystem::path& file);

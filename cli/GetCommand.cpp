@@ -44,11 +44,14 @@ int runGet(const GetOptions& options, CommandContext& context) {
     }
     const ExportResult result = exportEntries(*image, entries, options.outputDirectory);
     int status = lookupFailures.empty() ? exitSuccess : exitFailure;
-    for (const BatchItemResult& item : result.items) {
-        if (item.error) {
-            context.err << printableName(item.error->errorDescription()) << '\n';
-            status = exitFailure;
+    // Each entry that failed, inside the requested directories too, by its path.
+    for (const BatchItemResult& problem : result.problems) {
+        const std::string message = describeError(*problem.error);
+        if (message.find(problem.name) == std::string::npos) {
+            context.err << printableName(problem.name) << ": ";
         }
+        context.err << printableName(message) << '\n';
+        status = exitFailure;
     }
     for (const std::string& failure : lookupFailures) {
         context.err << printableName(failure) << '\n';

@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include "engine/base/DiskImageError.h"
 #include "engine/fat/DirectoryReader.h"
 
 #include <CLI/CLI.hpp>
@@ -56,20 +57,32 @@ void printEntry(std::ostream& out, const FileEntry& entry, bool longFormat) {
 
 using Visitor = std::function<void(const DiskPath&, const std::vector<FileEntry>&)>;
 
-// Lists the directory, then (recursively) each of its subdirectories in on-disk order.
-void walk(const DiskImage& image, const DiskPath& path, std::optional<std::uint16_t> cluster,
-          bool recursive, DirectoryWalkGuard& guard, const Visitor& visit) {
-    const std::vector<FileEntry> entries = readDirectoryEntries(image, path, cluster);
+// Lists the directory, then (recursively) each of its subdirectories in on-disk order. A
+// subdirectory that cannot be read is named on `err` and the walk goes on; returns
+// whether every directory was read.
+bool walk(DirectoryWalk& directories, const DiskPath& path, std::optional<std::uint16_t> cluster,
+          bool recursive, std::ostream& err, const Visitor& visit) {
+    const std::vector<FileEntry> entries = directories.read(path, cluster);
     visit(path, entries);
     if (!recursive) {
-        return;
+        return true;
     }
+    bool complete = true;
     for (const FileEntry& entry : entries) {
-        if (entry.directoryEntry.isDirectory()) {
-            guard.enter(entry.directoryEntry.startCluster);
-            walk(image, entry.path, entry.directoryEntry.startCluster, true, guard, visit);
+        if (!entry.directoryEntry.isDirectory()) {
+            continue;
+        }
+        try {
+            complete = walk(directories, entry.path, entry.directoryEntry.startCluster, true, err,
+                            visit) &&
+                       complete;
+        } catch (const DiskImageError& e) {
+            err << printableName(entry.path.displayString()) << ": "
+                << printableName(describeError(e)) << '\n';
+            complete = false;
         }
     }
+    return complete;
 }
 
 int runList(const ListOptions& options, CommandContext& context) {
@@ -116,33 +129,31 @@ int runList(const ListOptions& options, CommandContext& context) {
         startCluster = directory->directoryEntry.startCluster;
     }
 
-    DirectoryWalkGuard guard;
-    if (startCluster) {
-        guard.enter(*startCluster);
-    }
+    DirectoryWalk directories(*image);
     if (options.json) {
         nlohmann::ordered_json array = nlohmann::ordered_json::array();
-        walk(*image, start, startCluster, options.recursive, guard,
-             [&](const DiskPath&, const std::vector<FileEntry>& entries) {
-                 for (const FileEntry& entry : entries) {
-                     array.push_back(entryJson(entry));
-                 }
-             });
+        const bool complete = walk(directories, start, startCluster, options.recursive, context.err,
+                                   [&](const DiskPath&, const std::vector<FileEntry>& entries) {
+                                       for (const FileEntry& entry : entries) {
+                                           array.push_back(entryJson(entry));
+                                       }
+                                   });
         context.out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
-        return exitSuccess;
+        return complete ? exitSuccess : exitFailure;
     }
     bool first = true;
-    walk(*image, start, startCluster, options.recursive, guard,
-         [&](const DiskPath& path, const std::vector<FileEntry>& entries) {
-             if (options.recursive) {
-                 context.out << (first ? "" : "\n") << printableName(path.displayString()) << ":\n";
-             }
-             first = false;
-             for (const FileEntry& entry : entries) {
-                 printEntry(context.out, entry, options.longFormat);
-             }
-         });
-    return exitSuccess;
+    const bool complete = walk(directories, start, startCluster, options.recursive, context.err,
+                               [&](const DiskPath& path, const std::vector<FileEntry>& entries) {
+                                   if (options.recursive) {
+                                       context.out << (first ? "" : "\n")
+                                                   << printableName(path.displayString()) << ":\n";
+                                   }
+                                   first = false;
+                                   for (const FileEntry& entry : entries) {
+                                       printEntry(context.out, entry, options.longFormat);
+                                   }
+                               });
+    return complete ? exitSuccess : exitFailure;
 }
 
 } // namespace

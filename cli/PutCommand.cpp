@@ -16,6 +16,7 @@ struct PutOptions {
     std::vector<std::string> hostFiles;
     std::string to = "/";
     bool overwrite = false;
+    bool keepGoing = false;
 };
 
 int runPut(const PutOptions& options, CommandContext& context) {
@@ -30,10 +31,12 @@ int runPut(const PutOptions& options, CommandContext& context) {
         operations.findDirectoryCluster(to);
     }
     std::vector<std::filesystem::path> files(options.hostFiles.begin(), options.hostFiles.end());
-    // One batch: the image file is written once, whatever the number of files.
-    const BatchResult result = operations.importFiles(files, to, options.overwrite);
-    reportFailedItems(result, context.err);
-    return result.allSucceeded() ? exitSuccess : exitFailure;
+    // One batch: the image file is written at most once, whatever the number of files.
+    BatchOptions batch;
+    batch.overwrite = options.overwrite;
+    batch.mode = commandBatchMode(options.keepGoing, false);
+    const BatchResult result = operations.importFiles(files, to, batch);
+    return finishBatch(result, options.keepGoing, false, context);
 }
 
 } // namespace
@@ -48,6 +51,8 @@ void registerPutCommand(CommandRegistry& registry) {
     sub->add_option("--to", options->to, "書き込み先のディレクトリ (省略時はルート)")
         ->type_name("PATH");
     sub->add_flag("--overwrite", options->overwrite, "同名のファイルを上書きします");
+    sub->add_flag("--keep-going", options->keepGoing,
+                  "失敗したものがあっても、書き込めたものは保存します (省略時はすべて取りやめ)");
     registry.setAction(sub,
                        [options](CommandContext& context) { return runPut(*options, context); });
 }

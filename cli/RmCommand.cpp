@@ -15,6 +15,7 @@ struct RmOptions {
     std::string image;
     std::vector<std::string> paths;
     bool recursive = false;
+    bool keepGoing = false;
 };
 
 int runRm(const RmOptions& options, CommandContext& context) {
@@ -22,7 +23,7 @@ int runRm(const RmOptions& options, CommandContext& context) {
     const auto image = openImage(service, options.image, context.global);
     // Refused once for the whole command, not once per path.
     image->checkWritable();
-    int status = exitSuccess;
+    bool failedBefore = false;
     std::vector<FileEntry> entries;
     for (const std::string& path : options.paths) {
         try {
@@ -38,20 +39,20 @@ int runRm(const RmOptions& options, CommandContext& context) {
             entries.push_back(*entry);
         } catch (const DiskImageError& e) {
             // A path under a damaged directory does not stop the others.
-            context.err << e.errorDescription() << '\n';
-            status = exitFailure;
+            context.err << describeError(e) << '\n';
+            failedBefore = true;
         } catch (const CommandError& e) {
             context.err << e.what() << '\n';
-            status = exitFailure;
+            failedBefore = true;
         }
     }
-    if (entries.empty()) {
-        return status;
+    BatchResult result;
+    if (!entries.empty()) {
+        FileOperationService operations(image);
+        result = operations.deleteEntries(entries, options.recursive,
+                                          commandBatchMode(options.keepGoing, failedBefore));
     }
-    FileOperationService operations(image);
-    const BatchResult result = operations.deleteEntries(entries, options.recursive);
-    reportFailedItems(result, context.err);
-    return result.allSucceeded() ? status : exitFailure;
+    return finishBatch(result, options.keepGoing, failedBefore, context);
 }
 
 } // namespace
@@ -63,6 +64,8 @@ void registerRmCommand(CommandRegistry& registry) {
     sub->add_option("PATH", options->paths, "削除するファイルまたはディレクトリ (複数可、必須)")
         ->required();
     sub->add_flag("-r", options->recursive, "ディレクトリを中身ごと削除します");
+    sub->add_flag("--keep-going", options->keepGoing,
+                  "失敗したものがあっても、削除できたものは保存します (省略時はすべて取りやめ)");
     registry.setAction(sub,
                        [options](CommandContext& context) { return runRm(*options, context); });
 }

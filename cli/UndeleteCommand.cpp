@@ -41,7 +41,7 @@ int runUndelete(const UndeleteOptions& options, CommandContext& context) {
     try {
         DeletedFileRecovery::restore(*image, directory, target, std::get<std::uint8_t>(checked));
     } catch (const DiskImageError& e) {
-        context.err << "復元に失敗しました: " << e.errorDescription() << '\n';
+        context.err << "復元に失敗しました: " << describeError(e) << '\n';
         return exitFailure;
     }
     context.out << "ファイルを復元しました\n";

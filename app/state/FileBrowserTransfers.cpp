@@ -236,8 +236,9 @@ void FileBrowserViewModel::runExport(ExportRequest request, ExistingHostFile exi
                 return;
             }
             self->endOperation();
+            // Every entry that failed, inside the chosen directories too.
             const std::vector<std::string> failed =
-                outcome.value ? outcome.value->failedNames() : std::vector<std::string>{};
+                outcome.value ? outcome.value->problemNames() : std::vector<std::string>{};
             if (!failed.empty()) {
                 self->reportFailure(texts::exportFailedPrefix, failed);
             }

@@ -16,6 +16,23 @@ namespace tamberlane {
 std::vector<FileEntry> readDirectoryEntries(const DiskImage& image, const DiskPath& dirPath,
                                             std::optional<std::uint16_t> cluster);
 
+// One walk over a directory tree (a listing, an export) that reads each cluster at most
+// once, so the walk costs as much as the volume and no more. A subdirectory whose chain
+// reaches a cluster the walk has already read (a loop, or a directory cross-linked with
+// one read before) is a circular-reference error naming that cluster, and is not read
+// again.
+class DirectoryWalk {
+  public:
+    explicit DirectoryWalk(const DiskImage& image);
+
+    // The entries of one directory: the root when `cluster` is absent.
+    std::vector<FileEntry> read(const DiskPath& dirPath, std::optional<std::uint16_t> cluster);
+
+  private:
+    const DiskImage& image_;
+    std::vector<bool> read_;
+};
+
 // Keeps a walk over the directory tree finite: a directory met twice (a loop or a
 // cross-linked directory) ends the walk with a circular-reference error.
 class DirectoryWalkGuard {

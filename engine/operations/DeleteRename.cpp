@@ -78,10 +78,13 @@ void FileOperationService::deleteEntry(const FileEntry& entry, bool recursive) {
 }
 
 BatchResult FileOperationService::deleteEntries(const std::vector<FileEntry>& entries,
-                                                bool recursive) {
-    return runBatch(displayNames(entries), [&](ImageJournal& journal, std::size_t i) {
-        deleteOne(journal, entries[i], recursive);
-    });
+                                                bool recursive, BatchMode mode) {
+    BatchOptions options;
+    options.mode = mode;
+    return runBatch(
+        displayNames(entries),
+        [&](ImageJournal& journal, std::size_t i) { deleteOne(journal, entries[i], recursive); },
+        options);
 }
 
 void FileOperationService::renameEntry(const FileEntry& entry, const std::string& newName,

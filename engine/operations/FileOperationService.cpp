@@ -455,7 +455,12 @@ BatchResult FileOperationService::runBatch(const std::vector<std::string>& names
             }
         }
         throwIfStopped(options.stop);
-        if (changed) {
+        const bool discard = options.mode == BatchMode::tryOnly ||
+                             (options.mode == BatchMode::allOrNothing && !result.allSucceeded());
+        if (discard) {
+            transaction.rollback();
+            result.discarded = true;
+        } else if (changed) {
             transaction.commit(FATWrite::yes);
         }
     } catch (const Cancelled&) {

@@ -38,9 +38,22 @@ struct BatchResult {
     std::vector<BatchItemResult> items;
     // The stop was requested: the whole batch was undone and the file not written.
     bool cancelled = false;
+    // The batch was undone as a whole (an item failed where all or nothing was asked, or
+    // nothing was to be kept): the items that succeeded were not written either.
+    bool discarded = false;
 
     bool allSucceeded() const;
     std::vector<std::string> failedNames() const;
+};
+
+// What a batch keeps when some of its items fail.
+enum class BatchMode {
+    // Each item stands alone: the ones that succeeded are written.
+    keepSucceeded,
+    // One failed item undoes the whole batch; nothing is written.
+    allOrNothing,
+    // Every item is tried, so each failure can be named, and the whole batch is undone.
+    tryOnly,
 };
 
 struct BatchOptions {
@@ -49,6 +62,7 @@ struct BatchOptions {
     // Seen between items and between clusters; a stop undoes the whole batch.
     std::stop_token stop = {};
     ProgressCallback progress = {};
+    BatchMode mode = BatchMode::keepSucceeded;
 };
 
 // Every change to the volume of one image goes through here. Each public operation is
@@ -70,14 +84,16 @@ class FileOperationService {
                             bool overwrite, const ProgressCallback& progress = {});
     BatchResult importFiles(const std::vector<std::filesystem::path>& from, const DiskPath& to,
                             const BatchOptions& options);
-    // Writes the file's bytes to `to`. Needs no write access to the image.
+    // Writes the file's bytes to `to`. Needs no write access to the image. A file read only
+    // in part is written with that part, then reported (incompleteFile).
     void exportFile(const FileEntry& entry, const std::filesystem::path& to,
                     const ProgressCallback& progress = {}) const;
 
     void deleteEntry(const FileEntry& entry, bool recursive);
     // Deletes several entries (directories with their trees when `recursive`) and writes
     // the image file once, with the same rules as importFiles.
-    BatchResult deleteEntries(const std::vector<FileEntry>& entries, bool recursive);
+    BatchResult deleteEntries(const std::vector<FileEntry>& entries, bool recursive,
+                              BatchMode mode = BatchMode::keepSucceeded);
     void renameEntry(const FileEntry& entry, const std::string& newName,
                      const std::string& newExtension);
     void createDirectory(const std::string& name, const DiskPath& in);
@@ -289,8 +305,9 @@ class FileOperationService {
     void deleteOne(ImageJournal& journal, const FileEntry& entry, bool recursive);
     void deleteDirectoryContents(ImageJournal& journal, std::uint16_t startCluster, int depth);
     using BatchStep = std::function<void(ImageJournal&, std::size_t)>;
-    // Applies each item with its own rollback, then saves once; a failed save undoes the
-    // whole batch and marks every item failed, a stop undoes it and marks it cancelled.
+    // Applies each item with its own rollback, then saves once (unless the mode discards
+    // the batch); a failed save undoes the whole batch and marks every item failed, a stop
+    // undoes it and marks it cancelled.
     BatchResult runBatch(const std::vector<std::string>& names, const BatchStep& apply,
                          const BatchOptions& options = {});
 

@@ -5,9 +5,13 @@
 #include "engine/fat/FATParser.h"
 #include "engine/fat/HostFileName.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <optional>
+#include <set>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,13 +21,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A cluster wholly past the image data has no bytes of its own; a hostile FAT must not
-// make an export allocate far beyond the image it came from.
-bool clusterTouchesData(const DiskImage& image, std::uint16_t cluster) {
+// How many bytes of the image data a cluster has, from its start: 0 for one wholly past
+// the end (a hostile FAT must not make an export allocate far beyond the image).
+std::int64_t clusterBytesInImage(const DiskImage& image, std::uint16_t cluster) {
     const std::int64_t sector = image.firstDataSector() + (static_cast<std::int64_t>(cluster) - 2) *
                                                               image.bpb.sectorsPerCluster;
     const std::int64_t start = image.dataOffset + sector * image.bpb.bytesPerSector;
-    return start < static_cast<std::int64_t>(image.data.size());
+    return std::max<std::int64_t>(0, static_cast<std::int64_t>(image.data.size()) - start);
 }
 
 // A real directory at `path` (made if missing); a link or a file there is an error.
@@ -51,38 +55,50 @@ bool hostPathExists(const fs::path& path) {
 struct ExportStep {
     FileEntry entry;
     fs::path destination;
+    // The step of the directory it lies in; none for a requested entry.
+    std::optional<std::size_t> parent;
 };
 
-// Everything one requested entry writes, directories before their contents. Listing
-// the whole tree first means a broken directory fails its item before anything of it
-// reaches the host.
+// Everything one requested entry writes, directories before their contents. Each
+// directory is listed in full before anything of it reaches the host, so one that
+// cannot be listed is a problem and leaves no folder; the rest of the tree goes on.
 class ExportPlan {
   public:
-    ExportPlan(const DiskImage& image, const FileEntry& entry, const fs::path& folder)
-        : image_(image) {
-        add(entry, HostFileName::pathInside(folder, entry.directoryEntry.displayName()));
+    ExportPlan(DirectoryWalk& walk, const FileEntry& entry, const fs::path& folder) : walk_(walk) {
+        add(entry, HostFileName::pathInside(folder, entry.directoryEntry.displayName()),
+            std::nullopt);
     }
 
     const std::vector<ExportStep>& steps() const { return steps_; }
+    const std::vector<BatchItemResult>& problems() const { return problems_; }
     std::size_t fileCount() const { return fileCount_; }
 
   private:
-    void add(const FileEntry& entry, const fs::path& destination) {
-        steps_.push_back({entry, destination});
+    void add(const FileEntry& entry, const fs::path& destination,
+             std::optional<std::size_t> parent) {
         if (!entry.directoryEntry.isDirectory()) {
+            steps_.push_back({entry, destination, parent});
             ++fileCount_;
             return;
         }
-        const std::uint16_t cluster = entry.directoryEntry.startCluster;
-        guard_.enter(cluster);
-        for (const FileEntry& child : readDirectoryEntries(image_, entry.path, cluster)) {
-            add(child, HostFileName::pathInside(destination, child.directoryEntry.displayName()));
+        std::vector<FileEntry> children;
+        try {
+            children = walk_.read(entry.path, entry.directoryEntry.startCluster);
+        } catch (const DiskImageError& error) {
+            problems_.push_back({entry.path.displayString(), error});
+            return;
+        }
+        const std::size_t self = steps_.size();
+        steps_.push_back({entry, destination, parent});
+        for (const FileEntry& child : children) {
+            add(child, HostFileName::pathInside(destination, child.directoryEntry.displayName()),
+                self);
         }
     }
 
-    const DiskImage& image_;
-    DirectoryWalkGuard guard_;
+    DirectoryWalk& walk_;
     std::vector<ExportStep> steps_;
+    std::vector<BatchItemResult> problems_;
     std::size_t fileCount_ = 0;
 };
 
@@ -91,42 +107,83 @@ class EntryExporter {
     EntryExporter(const DiskImage& image, const ExportOptions& options, std::size_t totalFiles)
         : image_(image), options_(options), totalFiles_(totalFiles) {}
 
-    // False when a stop request ended the steps early.
-    bool run(const ExportPlan& plan) {
-        for (const ExportStep& step : plan.steps()) {
-            if (step.entry.directoryEntry.isDirectory()) {
-                makeHostDirectory(step.destination);
+    // Adds each step that fails to `problems`; false when a stop request ended the steps
+    // early.
+    bool run(const ExportPlan& plan, std::vector<BatchItemResult>& problems) {
+        std::vector<bool> failed(plan.steps().size(), false);
+        for (std::size_t i = 0; i < plan.steps().size(); ++i) {
+            const ExportStep& step = plan.steps()[i];
+            // Nothing goes into a folder that could not be made: what stands there in
+            // its place (a file, a link) is not ours to write into.
+            if (step.parent && failed[*step.parent]) {
+                failed[i] = true;
                 continue;
             }
-            if (options_.stop.stop_requested()) {
+            const bool isDirectory = step.entry.directoryEntry.isDirectory();
+            if (!isDirectory && options_.stop.stop_requested()) {
                 return false;
             }
-            writeFile(step);
+            try {
+                if (isDirectory) {
+                    makeHostDirectory(step.destination);
+                } else {
+                    writeFile(step);
+                }
+            } catch (const DiskImageError& error) {
+                failed[i] = true;
+                problems.push_back({step.entry.path.displayString(), error});
+            }
         }
         return true;
     }
 
   private:
     void writeFile(const ExportStep& step) {
+        // Asked before the host is: a file this export wrote is never taken for the
+        // user's own, whether to skip it or to write over it.
+        if (!written_.insert(step.destination).second) {
+            throw DiskImageError::ioError(
+                "同じ名前のファイルをこの書き出しで既に書き出したため、書き出しませんでした: " +
+                    step.entry.path.displayString(),
+                EEXIST);
+        }
         const bool keep =
             options_.existing == ExistingHostFile::skip && hostPathExists(step.destination);
-        if (!keep) {
-            exportFileTo(image_, step.entry, step.destination);
-        }
         ++filesDone_;
-        if (options_.progress) {
-            options_.progress(step.entry.directoryEntry.displayName(),
-                              static_cast<double>(filesDone_) / static_cast<double>(totalFiles_));
+        const auto reportProgress = [&] {
+            if (options_.progress) {
+                options_.progress(step.entry.directoryEntry.displayName(),
+                                  static_cast<double>(filesDone_) /
+                                      static_cast<double>(totalFiles_));
+            }
+        };
+        if (!keep) {
+            try {
+                exportFileTo(image_, step.entry, step.destination);
+            } catch (const DiskImageError&) {
+                reportProgress();
+                throw;
+            }
         }
+        reportProgress();
     }
 
     const DiskImage& image_;
     const ExportOptions& options_;
     const std::size_t totalFiles_;
     std::size_t filesDone_ = 0;
+    std::set<fs::path> written_;
 };
 
 } // namespace
+
+std::vector<std::string> ExportResult::problemNames() const {
+    std::vector<std::string> names;
+    for (const BatchItemResult& problem : problems) {
+        names.push_back(problem.name);
+    }
+    return names;
+}
 
 std::vector<std::string> existingHostNames(const std::vector<FileEntry>& entries,
                                            const fs::path& folder) {
@@ -147,59 +204,79 @@ ExportResult exportEntries(const DiskImage& image, const std::vector<FileEntry>&
     if (ec) {
         throw DiskImageError::ioError(ec);
     }
-    std::vector<std::optional<ExportPlan>> plans;
-    std::vector<std::optional<DiskImageError>> planErrors;
+    // One walk for every requested entry: a directory cross-linked with another one of
+    // the request is found too.
+    DirectoryWalk walk(image);
+    std::vector<ExportPlan> plans;
     std::size_t totalFiles = 0;
     for (const FileEntry& entry : entries) {
-        try {
-            plans.emplace_back(std::in_place, image, entry, folder);
-            planErrors.emplace_back();
-            totalFiles += plans.back()->fileCount();
-        } catch (const DiskImageError& error) {
-            plans.emplace_back();
-            planErrors.emplace_back(error);
-        }
+        plans.emplace_back(walk, entry, folder);
+        totalFiles += plans.back().fileCount();
     }
 
     ExportResult result;
     EntryExporter exporter(image, options, totalFiles);
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        BatchItemResult item{entries[i].directoryEntry.displayName(), planErrors[i]};
-        if (plans[i]) {
-            try {
-                if (!exporter.run(*plans[i])) {
-                    result.cancelled = true;
-                    return result;
-                }
-            } catch (const DiskImageError& error) {
-                item.error = error;
-            }
+        const std::size_t before = result.problems.size();
+        result.problems.insert(result.problems.end(), plans[i].problems().begin(),
+                               plans[i].problems().end());
+        const bool finished = exporter.run(plans[i], result.problems);
+        if (!finished) {
+            result.problems.resize(before);
+            result.cancelled = true;
+            return result;
+        }
+        BatchItemResult item{entries[i].directoryEntry.displayName(), std::nullopt};
+        if (result.problems.size() > before) {
+            item.error = result.problems[before].error;
         }
         result.items.push_back(std::move(item));
     }
     return result;
 }
 
-void exportFileTo(const DiskImage& image, const FileEntry& entry, const fs::path& destination) {
-    writeHostFile(destination, readEntryBytes(image, entry.directoryEntry));
+DiskImageError incompleteFile(const std::string& name) {
+    return DiskImageError::fatCorruption(
+        "ファイルのクラスタがイメージの範囲外にあるため、読めた部分だけを取り出しました: " + name);
 }
 
-Bytes readEntryBytes(const DiskImage& image, const DirectoryEntry& entry,
-                     const ProgressCallback& progress) {
+void exportFileTo(const DiskImage& image, const FileEntry& entry, const fs::path& destination) {
+    const EntryBytes read = readEntryBytes(image, entry.directoryEntry);
+    writeHostFile(destination, read.bytes);
+    if (!read.complete) {
+        throw incompleteFile(entry.path.displayString());
+    }
+}
+
+EntryBytes readEntryBytes(const DiskImage& image, const DirectoryEntry& entry,
+                          const ProgressCallback& progress) {
     const std::uint32_t size = entry.size;
-    Bytes data;
+    EntryBytes out;
+    Bytes& data = out.bytes;
     if (size == 0) {
-        return data;
+        return out;
     }
     const auto chain = FATParser::getClusterChain(entry.startCluster, image.fatTable);
     if (chain.empty()) {
         throw DiskImageError::invalidCluster(entry.startCluster);
     }
     for (std::size_t i = 0; i < chain.size() && data.size() < size; ++i) {
-        if (!clusterTouchesData(image, chain[i])) {
+        const std::int64_t wanted =
+            std::min<std::int64_t>(image.bytesPerCluster(), size - data.size());
+        const std::int64_t inImage = clusterBytesInImage(image, chain[i]);
+        if (inImage == 0) {
+            out.complete = false;
             break;
         }
         const Bytes cluster = image.readCluster(chain[i]);
+        if (inImage < wanted) {
+            // Past the end of the image there are no bytes of the file, only padding.
+            const auto kept = std::min(static_cast<std::size_t>(inImage), cluster.size());
+            data.insert(data.end(), cluster.begin(),
+                        cluster.begin() + static_cast<std::ptrdiff_t>(kept));
+            out.complete = false;
+            break;
+        }
         data.insert(data.end(), cluster.begin(), cluster.end());
         if (progress) {
             progress(static_cast<double>(i + 1) / static_cast<double>(chain.size()));
@@ -208,15 +285,31 @@ Bytes readEntryBytes(const DiskImage& image, const DirectoryEntry& entry,
     if (data.size() > size) {
         data.resize(size);
     }
-    return data;
+    return out;
 }
 
 void writeHostFile(const fs::path& path, ByteView bytes) {
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        throw DiskImageError::ioErrorFromErrno(errno);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        throw DiskImageError::ioErrorFromErrno(ELOOP);
     }
+    // A new file in the same folder, so that the rename below cannot cross file systems.
+    static std::atomic<unsigned> counter{0};
+    fs::path temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt) {
+        temporary = path.parent_path() / (".tamberlane-" + std::to_string(::getpid()) + "-" +
+                                          std::to_string(counter.fetch_add(1)) + ".tmp");
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && (errno != EEXIST || attempt >= 100)) {
+            throw DiskImageError::ioErrorFromErrno(errno);
+        }
+    }
+    const auto fail = [&](int error) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return DiskImageError::ioErrorFromErrno(error);
+    };
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -224,14 +317,19 @@ void writeHostFile(const fs::path& path, ByteView bytes) {
             if (errno == EINTR) {
                 continue;
             }
-            const int error = errno;
-            ::close(fd);
-            throw DiskImageError::ioErrorFromErrno(error);
+            throw fail(errno);
         }
         done += static_cast<std::size_t>(n);
     }
     if (::close(fd) != 0) {
-        throw DiskImageError::ioErrorFromErrno(errno);
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        throw DiskImageError::ioErrorFromErrno(error);
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        throw DiskImageError::ioErrorFromErrno(error);
     }
 }
 

@@ -313,7 +313,11 @@ BatchResult FileOperationService::importFiles(const std::vector<fs::path>& from,
 
 void FileOperationService::exportFile(const FileEntry& entry, const fs::path& to,
                                       const ProgressCallback& progress) const {
-    writeHostFile(to, readEntryBytes(*diskImage_, entry.directoryEntry, progress));
+    const EntryBytes read = readEntryBytes(*diskImage_, entry.directoryEntry, progress);
+    writeHostFile(to, read.bytes);
+    if (!read.complete) {
+        throw incompleteFile(entry.path.displayString());
+    }
     report(progress, 1.0);
 }
 

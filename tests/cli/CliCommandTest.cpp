@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 #include <sstream>
 
@@ -38,7 +39,10 @@ TEST(ExitStatus, UsageMistakesExitTwoAndEngineFailuresExitOneWithTheEngineWords)
         {{"info"}, 2, ""},
         {{"cat", image}, 2, ""},
         {{"sector", image, "-1"}, 2, ""},
-        {{"--disk", "0", "info", image}, 2, ""},
+        {{"--disk", "0", "info", image},
+         2,
+         "値が正しくありません (--disk: ディスクの番号は 1 から数えます: 0)\n"
+         "使い方は tamberlane-cli --help で表示できます\n"},
         {{"--manual", "heads=257", "info", image},
          2,
          manual + "heads: 1〜256の範囲で入力してください\n"},
@@ -138,32 +142,78 @@ std::filesystem::path nestedVolume(const TempDir& dir, int levels) {
     return save(volume, dir, "nested" + std::to_string(levels) + ".img");
 }
 
-// Catches -R and get walking a directory that contains itself until memory runs out, and
-// the nesting limit of 64 levels off by one.
-TEST(Recursion, LoopsAndNestingPastSixtyFourLevelsEndInAnError) {
+// Catches -R and get walking a directory that contains itself until memory runs out, a
+// walk that stops at the first bad directory (or prints nothing with --json), directories
+// that start at different points of one chain each reading the rest of it again, the
+// nesting limit of 64 levels off by one, and cat printing a file cut short by the end of
+// the image as if it were whole.
+TEST(Recursion, DamagedTreesPrintWhatCanBeReadAndNameEachBadDirectory) {
     TempDir dir;
     VolumeBuilder volume;
     const auto loop = volume.addDirectory(volume.root(), name83("LOOP"));
     const std::uint16_t cluster = volume.firstCluster(loop);
     volume.addSlot(loop, VolumeBuilder::shortEntry(name83("AGAIN"), 0x10, cluster, 0));
-    const auto looping = save(volume, dir).string();
-    const std::string circular =
-        "クラスタチェーンに循環参照があります（クラスタ: " + std::to_string(cluster) + "）\n";
+    volume.setFAT(10, 11);
+    volume.setFAT(11, 12);
+    volume.setFAT(12, 0xFFF);
+    for (std::uint16_t start = 10; start <= 12; ++start) {
+        volume.addSlot(volume.root(), VolumeBuilder::shortEntry(name83("X" + std::to_string(start)),
+                                                                0x10, start, 0));
+    }
+    const auto damaged = save(volume, dir).string();
+    const auto circular = [](const std::string& path, int at) {
+        return path + ": クラスタチェーンに循環参照があります（クラスタ: " + std::to_string(at) +
+               "）\n";
+    };
+    const std::string damagedErr =
+        circular("/LOOP/AGAIN", cluster) + circular("/X11", 11) + circular("/X12", 12);
+
     const CliRun deepest = mustRun({"ls", "-R", "--json", nestedVolume(dir, 64).string()});
     EXPECT_EQ(nlohmann::json::parse(deepest.out).size(), 65u);
     const auto tooDeep = nestedVolume(dir, 65).string();
-    const std::string depth = "ディレクトリの再帰深度が上限(64)を超えました\n";
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"ls", "-R", looping}, circular},
-        {{"get", looping, "/", "-o", (dir / "out").string()}, circular},
-        {{"ls", "-R", tooDeep}, depth},
-        {{"get", tooDeep, "/D", "-o", (dir / "o").string()}, depth},
-    };
-    for (const auto& [arguments, err] : cases) {
-        const CliRun run = runCli(arguments);
-        EXPECT_EQ(run.status, 1) << arguments[0] << " " << arguments[1];
-        EXPECT_EQ(run.err, err) << arguments[0] << " " << arguments[1];
+    std::string deepPath;
+    for (int i = 0; i < 65; ++i) {
+        deepPath += "/D";
     }
+    const std::string depth = deepPath + ": ディレクトリの再帰深度が上限(64)を超えました\n";
+
+    VolumeParameters truncated;
+    truncated.volumeBytes = 1261568; // a 1.2 MB file: clusters from 2432 on lie past its end
+    VolumeBuilder cut(truncated);
+    const auto chain = cut.addFile(cut.root(), name83("CUT.BIN"), Bytes(1000, 'c'));
+    cut.setFAT(chain[0], 2800);
+    cut.setFAT(2800, 0xFFF);
+    const auto cutImage = save(cut, dir, "cut.img").string();
+
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string err;
+        std::size_t outLines; // what could be read is printed
+    };
+    const std::vector<Case> cases = {
+        {{"ls", "-R", damaged}, damagedErr, 10},
+        {{"ls", "-R", "--json", damaged}, damagedErr, 57},
+        {{"get", damaged, "/", "-o", (dir / "out").string()}, damagedErr, 0},
+        {{"ls", "-R", tooDeep}, depth, 2 + 64 * 3},
+        {{"get", tooDeep, "/D", "-o", (dir / "o").string()}, depth, 0},
+        {{"cat", cutImage, "cut.bin"},
+         "FATテーブルが破損しています: ファイルのクラスタがイメージの範囲外にあるため、"
+         "読めた部分だけを取り出しました: /CUT.BIN\n",
+         0},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = runCli(c.arguments);
+        const std::string line = ::testing::PrintToString(c.arguments);
+        EXPECT_EQ(run.status, 1) << line;
+        EXPECT_EQ(run.err, c.err) << line;
+        EXPECT_EQ(static_cast<std::size_t>(std::count(run.out.begin(), run.out.end(), '\n')),
+                  c.outLines)
+            << line << "\n"
+            << run.out;
+    }
+    EXPECT_EQ(runCli({"cat", cutImage, "cut.bin"}).out, std::string(512, 'c'));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "out" / "X10"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "out" / "X11"));
 }
 
 // Catches one path that names nothing stopping the others (the engine's export is

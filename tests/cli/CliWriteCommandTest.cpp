@@ -4,13 +4,16 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tamberlane::test {
 namespace {
 
-const std::string clashText = "文字エンコーディングエラー: 同名のファイルが既に存在します: ";
+const std::string clashText = "同名のファイルが既に存在します: ";
 const std::string notFoundText = "ファイルが見つかりません: /NOPE\n";
+const std::string nothingWritten = "失敗した項目があるため、イメージには何も書き込みませんでした"
+                                   " (成功した分を保存するには --keep-going)\n";
 
 // The engine's operation tests cover allocation, directory updates, name clashes and
 // restores; these check what the commands add: argument handling, batches saved once,
@@ -55,8 +58,7 @@ TEST_F(CliWriteCommand, PutBatchAndMkdirAreReadBackByMtoolsAndPassFsck) {
                                        {"A/B/MULTI.DAT", multi}}));
     EXPECT_TRUE(fsckAccepts(image));
 
-    expectFails({"mkdir", path, "a"}, 1,
-                "文字エンコーディングエラー: 同名のディレクトリが既に存在します: a\n");
+    expectFails({"mkdir", path, "a"}, 1, "同名のディレクトリが既に存在します: a\n");
     expectFails({"mkdir", path, "X/Y"}, 1,
                 "ヘッダの解析に失敗しました: ディレクトリ 'X' が見つかりません\n");
     expectFails({"mkdir", path, "/"}, 2, "作成するディレクトリの名前がありません\n");
@@ -86,9 +88,17 @@ TEST_F(CliWriteCommand, PutFailuresNameTheFileOnceAndOverwriteOnlyWhenAsked) {
     }
     EXPECT_EQ(runCli({"put", path}).status, 2);
 
-    const CliRun batch = runCli({"put", path, a, writeHost(hosts, "b.txt", "b").string()});
+    // A batch is all or nothing unless --keep-going: a clash or a FIFO keeps the good
+    // file out too, and every failure is named.
+    const auto b = writeHost(hosts, "b.txt", "b").string();
+    const auto fifo = hosts / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    expectFails({"put", path, a, b, fifo.string()}, 1,
+                clashText + "a.txt\nI/Oエラーが発生しました: 通常のファイルではありません: fifo\n" +
+                    nothingWritten);
+    const CliRun batch = runCli({"put", path, a, b, fifo.string(), "--keep-going"});
     EXPECT_EQ(batch.status, 1);
-    EXPECT_EQ(batch.err, clashText + "a.txt\n");
+    EXPECT_EQ(batch.out, "1 件を保存しました\n");
     EXPECT_EQ(mtoolsRead(image, "::/A.TXT"), bytesOf("old contents"));
     EXPECT_EQ(mtoolsRead(image, "::/B.TXT"), bytesOf("b"));
     mustRun({"put", path, a, "--overwrite"});
@@ -107,7 +117,13 @@ TEST_F(CliWriteCommand, RmDeletesFilesAndTreesAndRefusesDirectoriesWithoutR) {
     expectFails({"rm", path, "TREE"}, 1, "ディレクトリです (-r で中身ごと削除します): TREE\n");
     expectFails({"rm", path, "/NOPE"}, 1, notFoundText);
     expectFails({"rm", path, "/"}, 1, "ルートディレクトリは削除できません\n");
-    mustRun({"rm", path, "-r", "tree", "/a.txt"});
+    // A path that names nothing keeps the others from being deleted, unless --keep-going.
+    expectFails({"rm", path, "/A.TXT", "/NOPE"}, 1, notFoundText + nothingWritten);
+    const CliRun kept = runCli({"rm", path, "/NOPE", "/A.TXT", "--keep-going"});
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_EQ(kept.err, notFoundText);
+    EXPECT_EQ(kept.out, "1 件を保存しました\n");
+    mustRun({"rm", path, "-r", "tree"});
     EXPECT_TRUE(mtoolsTree(image).empty());
     EXPECT_TRUE(fsckAccepts(image));
 }

@@ -53,13 +53,15 @@ TEST(HostExport, HostileNamesStayInsideTheChosenFolder) {
     EXPECT_EQ(readFile(out / "_" / ".._.._.._deep.txt"), bytesOf("four"));
 }
 
-// Catches a writer that opens through a link someone planted at the destination.
-TEST(HostExport, SymbolicLinkPlantedAtADestinationIsNotFollowed) {
+// Catches a writer that opens through a link someone planted at the destination, or
+// that writes into a hard-linked file there (the other name outside changes with it).
+TEST(HostExport, LinkPlantedAtADestinationIsNotWrittenThrough) {
     TempDir dir;
     VolumeBuilder volume;
     volume.addFile(volume.root(), name83("EVIL.TXT"), bytesOf("payload"));
     const auto sub = volume.addDirectory(volume.root(), name83("SUB"));
     volume.addFile(sub, name83("X.TXT"), bytesOf("x"));
+    volume.addFile(volume.root(), name83("HARD.TXT"), bytesOf("from disk"));
     OpenVolume open(dir, volume);
     const fs::path out = dir / "out";
     fs::create_directories(dir / "elsewhere");
@@ -67,34 +69,81 @@ TEST(HostExport, SymbolicLinkPlantedAtADestinationIsNotFollowed) {
     writeFile(dir / "victim", bytesOf("ok"));
     fs::create_symlink(dir / "victim", out / "EVIL.TXT");
     fs::create_directory_symlink(dir / "elsewhere", out / "SUB");
+    writeFile(dir / "outside", bytesOf("kept"));
+    fs::create_hard_link(dir / "outside", out / "HARD.TXT");
 
     const ExportResult result = exportEntries(*open.image, open.root, out);
     EXPECT_EQ(result.failedNames(), (std::vector<std::string>{"EVIL.TXT", "SUB"}));
-    for (const BatchItemResult& item : result.items) {
-        EXPECT_EQ(item.error->kind(), DiskImageError::Kind::ioError) << item.name;
+    for (const BatchItemResult& problem : result.problems) {
+        EXPECT_EQ(problem.error->kind(), DiskImageError::Kind::ioError) << problem.name;
     }
     EXPECT_THROW(exportFileTo(*open.image, open.root[0], out / "EVIL.TXT"), DiskImageError);
     EXPECT_EQ(readFile(dir / "victim"), bytesOf("ok"));
     EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
+    EXPECT_EQ(readFile(out / "HARD.TXT"), bytesOf("from disk"));
+    EXPECT_EQ(readFile(dir / "outside"), bytesOf("kept"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 3)
+        << "no temporary file is left behind";
 }
 
-// Catches a broken directory exported as an empty folder and reported as done.
-TEST(HostExport, DirectoryWhoseListingFailsIsAFailedItemAndLeavesNoFolder) {
+// Catches an export that stops at the first bad entry, names none of them, writes a
+// broken directory as an empty folder, re-reads a cross-linked directory, gives a file
+// whose clusters lie past the image a short copy with success, writes a second entry of
+// a name over the first, or fails a whole tree for its part below the depth limit.
+TEST(HostExport, GoesOnPastEachBadEntryAndNamesIt) {
     TempDir dir;
-    VolumeBuilder volume;
+    VolumeParameters small = VolumeParameters::floppy144();
+    small.volumeBytes = 1261568; // a 1.2 MB file: clusters from 2432 on lie past its end
+    VolumeBuilder volume(small);
     volume.addSlot(volume.root(), VolumeBuilder::shortEntry(name83("BROKEN"), 0x10, 4000, 0));
     const auto loop = volume.addDirectory(volume.root(), name83("LOOP"));
     volume.addSlot(loop,
                    VolumeBuilder::shortEntry(name83("AGAIN"), 0x10, volume.firstCluster(loop), 0));
+    volume.addFile(loop, name83("IN.TXT"), bytesOf("inside"));
+    volume.addFile(volume.root(), name83("TWICE.TXT"), bytesOf("first"));
+    volume.addFile(volume.root(), name83("TWICE.TXT"), bytesOf("second"));
+    // 1,000 bytes: cluster 6, then 2800 (past the end of the image).
+    const auto cut = volume.addFile(volume.root(), name83("CUT.BIN"), Bytes(1000, 'c'));
+    volume.setFAT(cut[0], 2800);
+    volume.setFAT(2800, 0xFFF);
+    volume.addSlot(volume.root(), VolumeBuilder::shortEntry(name83("PAST.BIN"), 0x20, 2801, 10));
     volume.addFile(volume.root(), name83("OK.TXT"), bytesOf("fine"));
     OpenVolume open(dir, volume);
     const fs::path out = dir / "out";
+    fs::create_directory(out);
+    writeFile(out / "TWICE.TXT", bytesOf("the user's"));
 
     const ExportResult result = exportEntries(*open.image, open.root, out);
-    ASSERT_EQ(result.items.size(), 3u);
-    EXPECT_EQ(result.failedNames(), (std::vector<std::string>{"BROKEN", "LOOP"}));
-    EXPECT_EQ(result.items[1].error->chainErrorType(), ClusterChainErrorType::circularReference);
-    EXPECT_EQ(treeOf(out), (std::set<std::string>{"OK.TXT"}));
+    EXPECT_EQ(result.failedNames(),
+              (std::vector<std::string>{"BROKEN", "LOOP", "TWICE.TXT", "CUT.BIN", "PAST.BIN"}));
+    EXPECT_EQ(result.problemNames(),
+              (std::vector<std::string>{"/BROKEN", "/LOOP/AGAIN", "/TWICE.TXT", "/CUT.BIN",
+                                        "/PAST.BIN"}));
+    EXPECT_EQ(result.problems[1].error->chainErrorType(), ClusterChainErrorType::circularReference);
+    EXPECT_EQ(result.problems[3].error->errorDescription(),
+              "FATテーブルが破損しています: ファイルのクラスタがイメージの範囲外にあるため、"
+              "読めた部分だけを取り出しました: /CUT.BIN");
+    EXPECT_EQ(treeOf(out), (std::set<std::string>{"LOOP", "LOOP/IN.TXT", "TWICE.TXT", "CUT.BIN",
+                                                  "PAST.BIN", "OK.TXT"}));
+    EXPECT_EQ(readFile(out / "TWICE.TXT"), bytesOf("first"));
+    EXPECT_EQ(readFile(out / "CUT.BIN"), Bytes(512, 'c')) << "what lies inside is kept";
+
+    // A tree deeper than the limit: everything down to the last readable level is written.
+    VolumeBuilder deep;
+    VolumeBuilder::Dir level = deep.root();
+    fs::path expected = dir / "deep";
+    for (int i = 1; i <= 66; ++i) {
+        level = deep.addDirectory(level, name83("D" + std::to_string(i)));
+        deep.addFile(level, name83("F.TXT"), bytesOf(std::to_string(i)));
+        expected /= "D" + std::to_string(i);
+    }
+    TempDir deepDir;
+    OpenVolume deepOpen(deepDir, deep);
+    const ExportResult deepResult = exportEntries(*deepOpen.image, deepOpen.root, dir / "deep");
+    ASSERT_EQ(deepResult.problems.size(), 1u);
+    EXPECT_EQ(deepResult.problems[0].error->kind(), DiskImageError::Kind::directoryDepthExceeded);
+    EXPECT_EQ(readFile(expected.parent_path().parent_path() / "F.TXT"), bytesOf("64"));
+    EXPECT_FALSE(fs::exists(expected.parent_path()));
 }
 
 TEST(HostExport, SkipLeavesAnExistingHostFileAloneAndCountsItDone) {
