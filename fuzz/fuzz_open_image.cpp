@@ -12,16 +12,16 @@ using namespace tamberlane;
 
 namespace {
 
-// As `tamberlane-cli ls -R` walks: a directory met twice ends the walk.
-void walk(const DiskImage& image, const DiskPath& path, std::optional<std::uint16_t> cluster,
-          DirectoryWalkGuard& guard) {
-    for (const FileEntry& entry : readDirectoryEntries(image, path, cluster)) {
+// As `tamberlane-cli ls -R` walks: each cluster read once, and a directory that cannot
+// be read does not stop its siblings.
+void walk(DirectoryWalk& directories, const DiskImage& image, const DiskPath& path,
+          std::optional<std::uint16_t> cluster) {
+    for (const FileEntry& entry : directories.read(path, cluster)) {
         const DirectoryEntry& slot = entry.directoryEntry;
         if (slot.isDirectory()) {
-            guard.enter(slot.startCluster);
-            walk(image, entry.path, slot.startCluster, guard);
+            fuzz::refusingOnlyWithDiskImageError(
+                [&] { walk(directories, image, entry.path, slot.startCluster); });
         } else {
-            // One unreadable file does not stop the others being read.
             fuzz::refusingOnlyWithDiskImageError([&] { DirectoryReader::readFile(image, slot); });
         }
     }
@@ -46,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto image =
             DiskImageService::parseImage(url, PagedBytes(file), true, disk, partition);
         image->capacity();
-        DirectoryWalkGuard guard;
-        walk(*image, DiskPath::root(), std::nullopt, guard);
+        DirectoryWalk directories(*image);
+        walk(directories, *image, DiskPath::root(), std::nullopt);
     });
     return 0;
 }

@@ -70,10 +70,4 @@ std::vector<FileEntry> DirectoryWalk::read(const DiskPath& dirPath,
     return fileEntriesIn(dirPath, DirectoryReader::parseDirectoryEntries(bytes));
 }
 
-void DirectoryWalkGuard::enter(std::uint16_t cluster) {
-    if (!visited_.insert(cluster).second) {
-        throw DiskImageError::circularReference(cluster);
-    }
-}
-
 } // namespace tamberlane

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <set>
 #include <vector>
 
 namespace tamberlane {
@@ -31,16 +30,6 @@ class DirectoryWalk {
   private:
     const DiskImage& image_;
     std::vector<bool> read_;
-};
-
-// Keeps a walk over the directory tree finite: a directory met twice (a loop or a
-// cross-linked directory) ends the walk with a circular-reference error.
-class DirectoryWalkGuard {
-  public:
-    void enter(std::uint16_t cluster);
-
-  private:
-    std::set<std::uint16_t> visited_;
 };
 
 } // namespace tamberlane
