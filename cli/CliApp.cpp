@@ -104,6 +104,9 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         ->type_name("N")
         ->check(countedFromOne("パーティション"));
 
+    app.add_flag("--force", global.force,
+                 "ブートセクタの検索で見つかったボリュームへの変更を許可します");
+
     CommandRegistry registry(app);
 #define TAMBERLANE_CLI_REGISTER_COMMAND(Name) register##Name##Command(registry);
     TAMBERLANE_CLI_COMMANDS(TAMBERLANE_CLI_REGISTER_COMMAND)
@@ -160,6 +163,9 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     } catch (const DiskImageError& e) {
         out.flush();
         err << describeError(e) << '\n';
+        if (e.reason() == DiskImageError::Reason::unconfirmedVolume) {
+            err << "変更するには --force を指定してください\n";
+        }
         return exitFailure;
     } catch (const UsageError& e) {
         err << e.what() << '\n';

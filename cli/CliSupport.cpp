@@ -128,7 +128,11 @@ std::shared_ptr<DiskImage> openImage(DiskImageService& service, const std::strin
     if (global.partition > 0) {
         partitionIndex = global.partition - 1;
     }
-    return service.open(file, manual, diskIndex, false, partitionIndex);
+    auto image = service.open(file, manual, diskIndex, false, partitionIndex);
+    if (global.force) {
+        image->confirmChangesToSearchedVolume();
+    }
+    return image;
 }
 
 std::optional<FileEntry> findEntry(const DiskImageService& service, const std::string& pathText) {

@@ -23,6 +23,8 @@ struct GlobalOptions {
     std::string manual; // KEY=VALUE,... or empty
     int disk = 0;       // 1-based disk of a multi-disk file; 0 = not given
     int partition = 0;  // 1-based FAT partition of a partitioned hard disk; 0 = not given
+    // The user confirmed changes to a volume that was found by searching for its boot sector.
+    bool force = false;
 };
 
 // What a command gets to do its work: where to write and the global options.
@@ -51,7 +53,8 @@ inline constexpr int exitUsage = 2;
 // Parses the --manual text; unknown keys and bad values are usage errors.
 ManualParameters parseManualParameters(const std::string& text);
 
-// Opens `file` with the global --manual, --disk and --partition options; the image becomes current.
+// Opens `file` with the global --manual, --disk, --partition and --force options; the image
+// becomes current.
 std::shared_ptr<DiskImage> openImage(DiskImageService& service, const std::string& file,
                                      const GlobalOptions& global);
 

@@ -70,6 +70,12 @@ int runInfo(const InfoOptions& options, CommandContext& context) {
         info["usedBytes"] = capacity.usedBytes;
         info["writeProtected"] = image->isWriteProtected;
         info["readOnly"] = image->isReadOnly;
+        info["foundBySearchAt"] = image->searchedBootOffset
+                                      ? nlohmann::ordered_json(*image->searchedBootOffset)
+                                      : nlohmann::ordered_json(nullptr);
+        info["changesRefused"] = image->changeRefusal
+                                     ? nlohmann::ordered_json(image->changeRefusal->text())
+                                     : nlohmann::ordered_json(nullptr);
         context.out << info.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return exitSuccess;
     }
@@ -109,6 +115,13 @@ int runInfo(const InfoOptions& options, CommandContext& context) {
     }
     if (image->parametersInferred) {
         context.out << "BPB: なし (メディアIDとファイルサイズから推定)\n";
+    }
+    if (image->searchedBootOffset) {
+        context.out << "ブートセクタ: 検索で発見 (オフセット " << *image->searchedBootOffset
+                    << ")\n";
+    }
+    if (image->changeRefusal) {
+        context.out << "変更不可: " << image->changeRefusal->text() << '\n';
     }
     return exitSuccess;
 }

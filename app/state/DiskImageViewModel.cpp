@@ -316,6 +316,22 @@ void DiskImageViewModel::applyImageState(const DiskImage& image) {
     isWriteProtected = image.isWriteProtected;
     isReadOnly = image.isReadOnly;
     updateCapacityInfo();
+    // Asked once, right after the open, so no change ever starts before the answer.
+    if (image.awaitsSearchConfirmation() && !image.isReadOnly && !image.isWriteProtected &&
+        !image.changeRefusal) {
+        searchedVolumeQuestion = texts::searchedVolumeQuestionHead +
+                                 std::to_string(*image.searchedBootOffset) +
+                                 texts::searchedVolumeQuestionTail;
+        showSearchedVolumeQuestion = true;
+    }
+}
+
+void DiskImageViewModel::answerSearchedVolumeQuestion(bool allowChanges) {
+    showSearchedVolumeQuestion = false;
+    const std::shared_ptr<DiskImage> image = service_.currentImage();
+    if (allowChanges && image) {
+        image->confirmChangesToSearchedVolume();
+    }
 }
 
 void DiskImageViewModel::updateCapacityInfo() {
@@ -351,7 +367,10 @@ std::optional<ImageSummary> DiskImageViewModel::imageSummary() const {
                         image->isReadOnly,
                         image->bpb.volumeSectorCount(),
                         image->parametersInferred,
-                        image->partition};
+                        image->partition,
+                        image->changeRefusal ? std::optional(image->changeRefusal->text())
+                                             : std::nullopt,
+                        image->searchedBootOffset};
 }
 
 std::vector<ConvertFormat> DiskImageViewModel::conversionTargets() const {
@@ -374,6 +393,7 @@ void DiskImageViewModel::handleOpenError(const DiskImageError& error) {
 }
 
 void DiskImageViewModel::resetState() {
+    showSearchedVolumeQuestion = false;
     isImageOpen = false;
     windowTitle = texts::programTitle;
     isWriteProtected = false;

@@ -39,6 +39,11 @@ struct ImageSummary {
     // No boot parameters on the disk: they were taken from the FAT's media byte.
     bool parametersInferred = false;
     std::optional<PartitionInfo> partition;
+    // Why changes are refused although the volume reads (overlapping areas, FAT copies that
+    // differ, ...); absent when it may be changed.
+    std::optional<std::string> changeRefusal;
+    // Byte offset of a boot sector found by searching rather than where the container puts it.
+    std::optional<std::int64_t> searchedBootOffset;
 };
 
 // The state of the image open in the main window and the flows that open, create,
@@ -63,6 +68,11 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     Observable<bool> showErrorAlert{false};
     Observable<std::string> errorMessage;
     Observable<bool> showSpecialFormatAlert{false};
+    // The volume was found by searching for its boot sector: the user is asked, before any
+    // change, whether it may be changed (searchedVolumeQuestion is the question).
+    Observable<bool> showSearchedVolumeQuestion{false};
+    std::string searchedVolumeQuestion;
+    void answerSearchedVolumeQuestion(bool allowChanges);
     // The error alert is about a file another program holds: it offers openReadOnly.
     Observable<bool> canOpenReadOnly{false};
     Observable<std::vector<D88Disk>, false> d88Disks;

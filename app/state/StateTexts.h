@@ -15,6 +15,14 @@ inline constexpr const char* specialFormat =
 inline constexpr const char* openWithManualParamsButton = "手動パラメータで開く";
 inline constexpr const char* lockConflictSuffix = "\n読み取り専用モードで開くことができます。";
 inline constexpr const char* openReadOnlyButton = "読み取り専用で開く";
+// A volume found by searching for its boot sector; the offset goes between the two parts.
+inline constexpr const char* searchedVolumeQuestionHead =
+    "このボリュームは、ブートセクタの検索でオフセット ";
+inline constexpr const char* searchedVolumeQuestionTail =
+    " バイトに見つかりました。\nディスク上にファイルとして保存されたイメージの可能性があります。"
+    "\n\nこのボリュームへの変更を許可しますか？";
+inline constexpr const char* allowChangesButton = "変更を許可";
+inline constexpr const char* readOnlyButton = "読み取りのみ";
 inline constexpr const char* openFailedPrefix = "ディスクイメージを開けませんでした: ";
 inline constexpr const char* manualOpenFailedPrefix = "手動パラメータでの解析に失敗しました: ";
 inline constexpr const char* invalidDiskIndex = "無効なディスクインデックスです";

@@ -211,6 +211,13 @@ BoundDialog* makeDiskInfo(QWidget* parent, DiskImageViewModel& image) {
         if (summary->parametersInferred) {
             addRow(texts::infoParameters, text(texts::inferredFromMedia));
         }
+        if (summary->searchedBootOffset) {
+            addRow(texts::infoBootSector,
+                   text(texts::foundBySearchFormat).arg(*summary->searchedBootOffset));
+        }
+        if (summary->changeRefusal) {
+            addRow(texts::infoChanges, fromUtf8(*summary->changeRefusal));
+        }
     }
     dialog->addCancelButton(texts::closeButton)->setDefault(true);
     return dialog;

@@ -956,6 +956,24 @@ void MainWindowView::bindAlerts() {
         });
         box->open();
     });
+    alertOn(image.showSearchedVolumeQuestion, [&image](QWidget* parent) {
+        auto* box =
+            new QMessageBox(QMessageBox::Question, text(texts::searchedVolumeTitle),
+                            fromUtf8(image.searchedVolumeQuestion), QMessageBox::NoButton, parent);
+        QPushButton* allow =
+            box->addButton(text(tamberlane::texts::allowChangesButton), QMessageBox::AcceptRole);
+        QPushButton* readOnly =
+            box->addButton(text(tamberlane::texts::readOnlyButton), QMessageBox::RejectRole);
+        box->setDefaultButton(readOnly);
+        box->setObjectName(QStringLiteral("searchedVolumeQuestion"));
+        widenMessage(box);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::WindowModal);
+        QObject::connect(box, &QMessageBox::finished, parent, [&image, box, allow] {
+            image.answerSearchedVolumeQuestion(box->clickedButton() == allow);
+        });
+        box->open();
+    });
     alertOn(image.showSpecialFormatAlert, [&image](QWidget* parent) {
         auto* box = new QMessageBox(QMessageBox::Question, text(texts::specialFormatTitle),
                                     fromUtf8(image.errorMessage.get()), QMessageBox::NoButton, parent);

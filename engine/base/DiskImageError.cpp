@@ -119,6 +119,37 @@ DiskImageError DiskImageError::writeProtected() {
     return e.finish();
 }
 
+// A writeProtected error whose text says why this volume in particular is not changed.
+DiskImageError DiskImageError::refusedChange(std::string why, Reason reason) {
+    DiskImageError e(Kind::writeProtected);
+    e.text_ = std::move(why);
+    e.reason_ = reason;
+    return e.finish();
+}
+
+DiskImageError DiskImageError::unsafeVolumeLayout() {
+    return refusedChange("ボリュームの配置が壊れています（予約セクタ・FAT・ルートディレクトリ・"
+                         "データ領域がブートセクタや互いに重なっているか、イメージの外にあります）",
+                         Reason::unsafeVolume);
+}
+
+DiskImageError DiskImageError::fatCopiesDiffer() {
+    return refusedChange("FATのコピーが一致しません", Reason::unsafeVolume);
+}
+
+DiskImageError DiskImageError::metadataNotStorable() {
+    return refusedChange(
+        "ブートセクタ・FAT・ルートディレクトリのセクタをD88ファイルに保存できません"
+        "（セクタのレコードがないか、複数のトラックが同じデータを指しています）",
+        Reason::unsafeVolume);
+}
+
+DiskImageError DiskImageError::searchedVolumeUnconfirmed(std::int64_t offset) {
+    return refusedChange("ボリュームはブートセクタの検索でオフセット " + std::to_string(offset) +
+                             " バイトに見つかったものです。変更するには確認が必要です",
+                         Reason::unconfirmedVolume);
+}
+
 std::string DiskImageError::errorDescription() const {
     switch (kind_) {
     case Kind::unsupportedFormat:
@@ -150,6 +181,9 @@ std::string DiskImageError::errorDescription() const {
     case Kind::directoryDepthExceeded:
         return "ディレクトリの再帰深度が上限(" + std::to_string(first_) + ")を超えました";
     case Kind::writeProtected:
+        if (!text_.empty()) {
+            return "このボリュームは変更できません: " + text_;
+        }
         return "ディスクイメージはライトプロテクトされています";
     }
     return {};

@@ -41,6 +41,10 @@ public:
         intoItself,
         staleEntry,
         reservedName,
+        // The volume reads but a change could destroy it or something stored around it.
+        unsafeVolume,
+        // The volume was found by searching; a change waits for the holder's confirmation.
+        unconfirmedVolume,
     };
 
     static DiskImageError unsupportedFormat(std::string ext);
@@ -60,6 +64,13 @@ public:
     static DiskImageError encodingError(std::string text);
     static DiskImageError directoryDepthExceeded(std::int64_t depth);
     static DiskImageError writeProtected();
+    // Changes refused on a volume that opens for reading: its areas overlap or lie outside
+    // the image, its FAT copies disagree, or a D88 file cannot keep its metadata sectors.
+    static DiskImageError unsafeVolumeLayout();
+    static DiskImageError fatCopiesDiffer();
+    static DiskImageError metadataNotStorable();
+    // `offset`: the byte where the boot sector was found.
+    static DiskImageError searchedVolumeUnconfirmed(std::int64_t offset);
 
     Kind kind() const { return kind_; }
     Reason reason() const { return reason_; }
@@ -85,6 +96,7 @@ public:
 
 private:
     explicit DiskImageError(Kind kind) : kind_(kind) {}
+    static DiskImageError refusedChange(std::string why, Reason reason);
     DiskImageError& finish();
 
     Kind kind_;

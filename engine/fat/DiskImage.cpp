@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace tamberlane {
 
@@ -162,6 +163,66 @@ void DiskImage::checkWritable() const {
     if (isWriteProtected || isReadOnly) {
         throw DiskImageError::writeProtected();
     }
+    if (changeRefusal) {
+        throw *changeRefusal;
+    }
+    if (awaitsSearchConfirmation()) {
+        throw DiskImageError::searchedVolumeUnconfirmed(*searchedBootOffset);
+    }
+}
+
+void DiskImage::assessChanges() {
+    changeRefusal = unsafeToChange();
+}
+
+std::optional<DiskImageError> DiskImage::unsafeToChange() const {
+    // Every change writes the FAT copies or the root directory, and the boot sector must
+    // survive it: with no reserved sector the first FAT copy lies over the boot sector,
+    // and an area outside the image (or its partition) would be dropped by the write.
+    const std::int64_t sectorSize = bpb.bytesPerSector;
+    const std::int64_t metadataSectors = firstDataSector();
+    const std::int64_t start = sectorStart(0);
+    if (bpb.reservedSectors == 0 || sectorSize <= 0 || bpb.numberOfFATs == 0 ||
+        metadataSectors > bpb.volumeSectorCount() ||
+        metadataSectors > std::numeric_limits<std::int64_t>::max() / sectorSize ||
+        !rangeFits(start, metadataSectors * sectorSize, static_cast<std::int64_t>(data.size())) ||
+        !writable(start, metadataSectors * sectorSize)) {
+        return DiskImageError::unsafeVolumeLayout();
+    }
+    if (storedSectors_) {
+        for (std::int64_t lba = 0; lba < metadataSectors; ++lba) {
+            if (!sectorIsStorable(lba)) {
+                return DiskImageError::metadataNotStorable();
+            }
+        }
+    }
+    // Only the first copy is read; writing it back over a second copy that differs
+    // would replace what may be the intact one.
+    if (!fatCopiesAgree()) {
+        return DiskImageError::fatCopiesDiffer();
+    }
+    return std::nullopt;
+}
+
+bool DiskImage::fatCopiesAgree() const {
+    const std::int64_t length = static_cast<std::int64_t>(bpb.sectorsPerFAT) * bpb.bytesPerSector;
+    const std::int64_t first = sectorStart(bpb.reservedSectors);
+    constexpr std::int64_t chunk = 64 * 1024;
+    Bytes expected(static_cast<std::size_t>(std::min(length, chunk)));
+    Bytes copy(expected.size());
+    for (std::int64_t at = 0; at < length; at += chunk) {
+        const std::int64_t n = std::min(chunk, length - at);
+        const std::span<std::uint8_t> want(expected.data(), static_cast<std::size_t>(n));
+        const std::span<std::uint8_t> got(copy.data(), static_cast<std::size_t>(n));
+        data.copyTo(static_cast<std::size_t>(first + at), want);
+        for (std::int64_t i = 1; i < bpb.numberOfFATs; ++i) {
+            data.copyTo(static_cast<std::size_t>(first + i * length + at), got);
+            if (!std::equal(want.begin(), want.end(), got.begin())) {
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 void DiskImage::writeSector(std::int64_t lba, ByteView sectorData) {

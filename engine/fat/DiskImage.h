@@ -2,6 +2,7 @@
 
 #include "engine/base/Bytes.h"
 #include "engine/base/DiskGeometry.h"
+#include "engine/base/DiskImageError.h"
 #include "engine/base/FileLock.h"
 #include "engine/base/PagedBytes.h"
 #include "engine/fat/FATTable.h"
@@ -64,6 +65,18 @@ class DiskImage {
     // The boot sector holds no BPB: the parameters come from the media byte of the first
     // FAT and the file's size (the information view says so).
     bool parametersInferred = false;
+    // Why this volume reads but is not changed (its areas overlap or lie outside the image,
+    // its FAT copies disagree, a D88 file cannot keep its metadata); absent when sound.
+    // Set by assessChanges() when the image is opened.
+    std::optional<DiskImageError> changeRefusal;
+    void assessChanges();
+    // Where the boot sector was found (byte offset in `data`) when the container's own
+    // offset held none: what a search finds may be an image stored as a file on the disk,
+    // so it is changed only after the holder confirmed it.
+    std::optional<std::int64_t> searchedBootOffset;
+    void confirmChangesToSearchedVolume() { searchConfirmed_ = true; }
+    bool awaitsSearchConfirmation() const { return searchedBootOffset && !searchConfirmed_; }
+
     // The advisory lock taken when the image was opened; a save moves it to the new file.
     std::shared_ptr<FileLock> lock;
 
@@ -93,9 +106,14 @@ class DiskImage {
     // The bytes a save would write.
     PagedBytes containerBytes() const;
 
+    // Throws when no change may be made: write protection or read-only first, then the
+    // volume's own refusal, then a searched volume not yet confirmed.
     void checkWritable() const;
 
   private:
+    std::optional<DiskImageError> unsafeToChange() const;
+    bool fatCopiesAgree() const;
+    bool searchConfirmed_ = false;
     void limitAllocation();
     void writeClusterBySector(std::uint16_t cluster, ByteView clusterData);
     // Where writes may land in `data`; the whole of it unless confined to a partition.

@@ -297,6 +297,7 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
     }
 
     std::int64_t bootOffset = offset;
+    std::optional<std::int64_t> searchedBootOffset;
     const auto sectorAt = [&](std::int64_t at) {
         return ByteView(working).subspan(static_cast<std::size_t>(at),
                                          static_cast<std::size_t>(sectorSize));
@@ -307,6 +308,7 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
             found = findBPBInImage(working, offset, sectorSize, 300, false);
         }
         bootOffset = found.value_or(offset);
+        searchedBootOffset = found;
     }
     if (!rangeFits(bootOffset, sectorSize, workingSize)) {
         throw DiskImageError::headerParseFailure(bootSectorReadFailure);
@@ -336,9 +338,11 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
                                              format->isD88(), std::move(storedSectors));
     image->d88DiskOffset = slice.offset;
     image->parametersInferred = parametersInferred;
+    image->searchedBootOffset = searchedBootOffset;
     if (partition) {
         image->confineToPartition(*partition);
     }
+    image->assessChanges();
     return image;
 }
 
@@ -383,9 +387,11 @@ std::shared_ptr<DiskImage> DiskImageService::openWithManualParams(const std::fil
     const std::string ext = DiskImageParser::upperExtensionOf(url);
     auto format =
         std::make_shared<PlainImageFormat>(size - params.dataOffset, ext.empty() ? "BIN" : ext);
-    return std::make_shared<DiskImage>(url, format, geometry, bpb, params.fatType, std::move(table),
-                                       false, isReadOnly, std::move(fileData), params.dataOffset,
-                                       std::nullopt, false);
+    auto image = std::make_shared<DiskImage>(
+        url, format, geometry, bpb, params.fatType, std::move(table), false, isReadOnly,
+        std::move(fileData), params.dataOffset, std::nullopt, false);
+    image->assessChanges();
+    return image;
 }
 
 bool DiskImageService::isValidBPB(ByteView sector) {

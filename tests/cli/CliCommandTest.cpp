@@ -267,11 +267,13 @@ TEST(InfoCommand, TextLabelsAndJsonKeys) {
     }
     const auto info = nlohmann::json::parse(mustRun({"info", "--json", image}).out);
     EXPECT_EQ(keysOf(info),
-              (std::set<std::string>{"file", "format", "formatLabel", "fileSystem", "geometry",
-                                     "bpb", "dataOffset", "bytesPerCluster", "dataClusters",
-                                     "freeClusters", "usedClusters", "totalBytes", "freeBytes",
-                                     "usedBytes", "writeProtected", "readOnly", "volumeSectors",
-                                     "parametersInferred", "partition"}));
+              (std::set<std::string>{"file",         "format",          "formatLabel",
+                                     "fileSystem",   "geometry",        "bpb",
+                                     "dataOffset",   "bytesPerCluster", "dataClusters",
+                                     "freeClusters", "usedClusters",    "totalBytes",
+                                     "freeBytes",    "usedBytes",       "writeProtected",
+                                     "readOnly",     "volumeSectors",   "parametersInferred",
+                                     "partition",    "foundBySearchAt", "changesRefused"}));
     EXPECT_EQ(keysOf(info["bpb"]),
               (std::set<std::string>{"bytesPerSector", "sectorsPerCluster", "reservedSectors",
                                      "numberOfFATs", "rootEntryCount", "totalSectors16",

@@ -192,5 +192,44 @@ TEST(DisksCommand, NonD88FilesAndBrokenHeadersFailWithTheReason) {
     expectFails(noSize, 1, "完全なディスクが見つかりません: " + noSize.string() + "\n");
 }
 
+// Catches a change reaching a volume found by searching (it may be an image stored as a
+// file on the disk) without --force, and info keeping quiet about why a volume is not
+// changed.
+TEST(ForceOption, SearchedVolumeChangesOnlyWithForceAndInfoSaysWhereAndWhy) {
+    TempDir dir;
+    VolumeBuilder inner(VolumeParameters::withClusters(200));
+    inner.addFile(inner.root(), name83("HELLO.TXT"), bytesOf("hello"));
+    Bytes outer(1474560, 0);
+    const Bytes innerBytes = inner.build();
+    std::copy(innerBytes.begin(), innerBytes.end(), outer.begin() + 4096);
+    const auto image = (dir / "outer.img").string();
+    writeFile(image, outer);
+    const auto host = writeHost(dir, "NEW.TXT", "new").string();
+
+    expectFailsUntouched(image, {"put", image, host}, 1,
+                         "このボリュームは変更できません: ボリュームはブートセクタの検索で"
+                         "オフセット 4096 バイトに見つかったものです。変更するには確認が必要です\n"
+                         "変更するには --force を指定してください\n");
+    const std::string info = mustRun({"info", image}).out;
+    EXPECT_NE(info.find("ブートセクタ: 検索で発見 (オフセット 4096)\n"), std::string::npos) << info;
+    mustRun({"--force", "put", image, host});
+    EXPECT_EQ(mustRun({"cat", image, "/NEW.TXT"}).out, "new");
+    EXPECT_EQ(nlohmann::json::parse(mustRun({"info", image, "--json"}).out)["foundBySearchAt"],
+              4096);
+
+    // The first FAT copy damaged: reading goes on, changes stop even with --force.
+    VolumeBuilder damaged;
+    damaged.addFile(damaged.root(), name83("HELLO.TXT"), bytesOf("hello"));
+    Bytes damagedBytes = damaged.build();
+    damagedBytes[512 + 3] = 0x00;
+    const auto fatImage = (dir / "fat.img").string();
+    writeFile(fatImage, damagedBytes);
+    EXPECT_EQ(mustRun({"ls", fatImage}).out, "HELLO.TXT\n");
+    expectFailsUntouched(fatImage, {"--force", "rm", fatImage, "/HELLO.TXT"}, 1,
+                         "このボリュームは変更できません: FATのコピーが一致しません\n");
+    EXPECT_NE(mustRun({"info", fatImage}).out.find("変更不可: FATのコピーが一致しません\n"),
+              std::string::npos);
+}
+
 } // namespace
 } // namespace tamberlane::test

@@ -244,13 +244,34 @@ std::optional<std::vector<bool>> D88ImageFormat::storedSectors(ByteView data,
     // The last record to claim a sector is the one it is read from and saved to; a record
     // shorter than a sector cannot take a whole one back.
     std::vector<bool> stored(static_cast<std::size_t>(total), false);
+    struct Record {
+        std::int64_t pos;
+        std::int64_t end;
+        std::int64_t index;
+    };
+    std::vector<Record> records;
     forEachSectorRecord(diskBytesOf(data), geometry.sectorsPerTrack,
-                        [&](std::int64_t index, std::int64_t, std::int64_t size) {
+                        [&](std::int64_t index, std::int64_t pos, std::int64_t size) {
                             if (index >= 0 && index < total) {
                                 stored[static_cast<std::size_t>(index)] =
                                     size >= geometry.bytesPerSector;
+                                records.push_back({pos, pos + size, index});
                             }
                         });
+    // Two tracks whose table entries point at the same bytes give those bytes to two
+    // sectors of the volume; a save keeps only the last one written, so neither is kept.
+    std::sort(records.begin(), records.end(),
+              [](const Record& a, const Record& b) { return a.pos < b.pos; });
+    const Record* reach = nullptr;
+    for (const Record& r : records) {
+        if (reach != nullptr && r.pos < reach->end && r.index != reach->index) {
+            stored[static_cast<std::size_t>(r.index)] = false;
+            stored[static_cast<std::size_t>(reach->index)] = false;
+        }
+        if (reach == nullptr || r.end > reach->end) {
+            reach = &r;
+        }
+    }
     return stored;
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/state/StateTexts.h"
 #include "tests/support/PartitionedDisk.h"
+#include "tests/support/VolumeBuilder.h"
 
 #include <sys/file.h>
 
@@ -78,6 +79,31 @@ TEST_F(ApplicationStateTest, AFileHeldElsewhereOpensOnlyForReading) {
     app.sectorEditorVM.get()->saveSector();
     EXPECT_EQ(app.sectorEditorVM.get()->errorMessage.get(), "ディスクイメージは読み取り専用です");
     EXPECT_EQ(readFile(path), before);
+}
+
+// Catches a change reaching a volume found by searching (perhaps an image stored as a file
+// on the disk) before the user allowed it, and the information view keeping quiet about it.
+TEST_F(ApplicationStateTest, ASearchedVolumeIsChangedOnlyAfterTheUserAllowedIt) {
+    Bytes outer(1474560, 0);
+    const Bytes inner = VolumeBuilder(VolumeParameters::withClusters(200)).build();
+    std::copy(inner.begin(), inner.end(), outer.begin() + 1024);
+    const auto path = dir / "outer.img";
+    writeFile(path, outer);
+
+    app.image().openDiskImage(path);
+    ASSERT_TRUE(app.image().isImageOpen);
+    ASSERT_TRUE(app.image().showSearchedVolumeQuestion);
+    EXPECT_NE(app.image().searchedVolumeQuestion.find("オフセット 1024 バイト"), std::string::npos);
+    EXPECT_EQ(app.image().imageSummary()->searchedBootOffset, 1024);
+    app.image().answerSearchedVolumeQuestion(false);
+    app.browser().importFiles({hostFile("X.TXT", "x")});
+    EXPECT_TRUE(app.browser().showError);
+    EXPECT_EQ(readFile(path), outer);
+
+    app.image().openDiskImage(path);
+    app.image().answerSearchedVolumeQuestion(true);
+    app.browser().importFiles({hostFile("X.TXT", "x")});
+    EXPECT_EQ(listedNames(), std::vector<std::string>{"X.TXT"});
 }
 
 TEST_F(ApplicationStateTest, CapacityFollowsEveryChange) {
