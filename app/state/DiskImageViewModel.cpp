@@ -314,7 +314,9 @@ void DiskImageViewModel::applyImageState(const DiskImage& image) {
     isImageOpen = true;
     windowTitle = image.url.filename().string();
     isWriteProtected = image.isWriteProtected;
-    isReadOnly = image.isReadOnly;
+    // A volume the engine refuses to change is offered as one opened read-only, so no
+    // action starts that can only end in the refusal.
+    isReadOnly = image.isReadOnly || image.changeRefusal.has_value();
     updateCapacityInfo();
     // Asked once, right after the open, so no change ever starts before the answer.
     if (image.awaitsSearchConfirmation() && !image.isReadOnly && !image.isWriteProtected &&
@@ -331,6 +333,8 @@ void DiskImageViewModel::answerSearchedVolumeQuestion(bool allowChanges) {
     const std::shared_ptr<DiskImage> image = service_.currentImage();
     if (allowChanges && image) {
         image->confirmChangesToSearchedVolume();
+    } else if (image) {
+        isReadOnly = true;
     }
 }
 

@@ -96,12 +96,14 @@ TEST_F(ApplicationStateTest, ASearchedVolumeIsChangedOnlyAfterTheUserAllowedIt) 
     EXPECT_NE(app.image().searchedVolumeQuestion.find("オフセット 1024 バイト"), std::string::npos);
     EXPECT_EQ(app.image().imageSummary()->searchedBootOffset, 1024);
     app.image().answerSearchedVolumeQuestion(false);
+    EXPECT_TRUE(app.image().isReadOnly);
     app.browser().importFiles({hostFile("X.TXT", "x")});
     EXPECT_TRUE(app.browser().showError);
     EXPECT_EQ(readFile(path), outer);
 
     app.image().openDiskImage(path);
     app.image().answerSearchedVolumeQuestion(true);
+    EXPECT_FALSE(app.image().isReadOnly);
     app.browser().importFiles({hostFile("X.TXT", "x")});
     EXPECT_EQ(listedNames(), std::vector<std::string>{"X.TXT"});
 }
