@@ -248,7 +248,8 @@ std::string upperExtension(const std::filesystem::path& file) {
 std::string describeError(const DiskImageError& error) {
     const DiskImageError::Reason reason = error.reason();
     if (reason == DiskImageError::Reason::nameClash ||
-        reason == DiskImageError::Reason::directoryExists) {
+        reason == DiskImageError::Reason::directoryExists ||
+        reason == DiskImageError::Reason::reservedName) {
         return error.text();
     }
     return error.errorDescription();

@@ -69,8 +69,8 @@ std::string formatIsoDate(Timestamp time);             // yyyy-MM-ddTHH:mm:ss+09
 std::string formatAttributes(std::uint8_t attributes); // "R H S A" letters that are set
 // Control characters replaced, so a hostile name cannot drive the terminal.
 std::string printableName(const std::string& name);
-// An engine error as the command line prints it: a name clash is its own message, not
-// one about encodings.
+// An engine error as the command line prints it: a name clash or a name no entry may take
+// is its own message, not one about encodings.
 std::string describeError(const DiskImageError& error);
 // Each failed item of a batch on its own line of `err`, in the engine's words; the item is
 // named in front only when those words do not name it already.

@@ -62,6 +62,7 @@ TEST_F(CliWriteCommand, PutBatchAndMkdirAreReadBackByMtoolsAndPassFsck) {
     expectFails({"mkdir", path, "X/Y"}, 1,
                 "ヘッダの解析に失敗しました: ディレクトリ 'X' が見つかりません\n");
     expectFails({"mkdir", path, "/"}, 2, "作成するディレクトリの名前がありません\n");
+    expectFails({"mkdir", path, "A/.."}, 1, "この名前は使用できません: ..\n");
 }
 
 // Catches a failure reported once per file, a clash reported as success, a missing
