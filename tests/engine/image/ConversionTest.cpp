@@ -1,4 +1,4 @@
-// Conversion from every container to every target it offers, and back to a headerless
+// Conversion of a headerless image into every target it offers, and back to a headerless
 // image: the volume must come back byte for byte, and real FAT tools must accept it.
 
 #include "ContainerTestSupport.h"
@@ -26,9 +26,15 @@ void PrintTo(const ConversionCase& c, std::ostream* os) {
     *os << caseName(c);
 }
 
+// Every container once as a target of a headerless image and once as a source converted
+// back: a conversion takes the same flat volume whatever the target, so the pairs between
+// two header containers would find nothing these do not.
 std::vector<ConversionCase> conversionCases() {
     std::vector<ConversionCase> cases;
     for (const OfferedCombination& source : offeredCombinations()) {
+        if (source.format != NewImageFormat::bin) {
+            continue;
+        }
         for (ConvertFormat target : availableFormats(sizeSpec(source.size).geometry)) {
             cases.push_back({source.size, source.format, target});
         }
