@@ -298,6 +298,9 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
 
     std::int64_t bootOffset = offset;
     std::optional<std::int64_t> searchedBootOffset;
+    if (format->volumeFoundBySearch() && !partition) {
+        searchedBootOffset = offset;
+    }
     const auto sectorAt = [&](std::int64_t at) {
         return ByteView(working).subspan(static_cast<std::size_t>(at),
                                          static_cast<std::size_t>(sectorSize));

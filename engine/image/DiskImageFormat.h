@@ -47,6 +47,9 @@ class DiskImageFormat {
     // Boot-sector parameters the container worked out for a volume whose boot sector
     // has none; absent where the boot sector is to be read.
     virtual std::optional<BIOSParameterBlock> inferredParameters() const { return std::nullopt; }
+    // Whether dataOffset is where a search of the content found a boot sector, rather
+    // than where the container puts its volume.
+    virtual bool volumeFoundBySearch() const { return false; }
     // Hard-disk containers whose volume may sit behind a partition table.
     virtual bool mayHoldPartitionTable() const { return false; }
     virtual bool isD88() const { return false; }

@@ -55,6 +55,7 @@ DiskGeometry geometryOf(ByteView bootSector, const BIOSParameterBlock& bpb) {
 // A valid boot sector at the start or where the boot-sector search finds one, whose
 // volume lies inside the file.
 std::optional<HeaderlessLayout> describedVolume(ByteView data, std::optional<std::int64_t> offset) {
+    const bool searched = !offset;
     for (const std::int64_t stride : {512, 256}) {
         if (!offset) {
             offset = BootSectorSearch::findBPBInImage(data, 0, stride, 300, true);
@@ -65,7 +66,7 @@ std::optional<HeaderlessLayout> describedVolume(ByteView data, std::optional<std
         return std::nullopt;
     }
     return HeaderlessLayout{geometryOf(data.subspan(static_cast<std::size_t>(*offset)), *bpb),
-                            *offset, std::nullopt};
+                            *offset, std::nullopt, searched && *offset != 0};
 }
 
 // A hard disk whose volumes lie in partitions; which one opens is the open's choice. The
@@ -81,12 +82,12 @@ std::optional<HeaderlessLayout> partitionedDisk(ByteView data) {
     geometry.bytesPerSector = 512;
     const std::int64_t perCylinder = geometry.heads * geometry.sectorsPerTrack * 512;
     geometry.cylinders = (static_cast<std::int64_t>(data.size()) + perCylinder - 1) / perCylinder;
-    return HeaderlessLayout{geometry, 0, std::nullopt};
+    return HeaderlessLayout{geometry, 0, std::nullopt, false};
 }
 
 std::optional<HeaderlessLayout> inferredFloppy(ByteView data) {
     if (const auto floppy = MediaByteFormats::inferFloppy(data)) {
-        return HeaderlessLayout{floppy->geometry, 0, floppy->bpb};
+        return HeaderlessLayout{floppy->geometry, 0, floppy->bpb, false};
     }
     return std::nullopt;
 }

@@ -12,6 +12,7 @@ struct HeaderlessLayout {
     DiskGeometry geometry;
     std::int64_t volumeOffset = 0;
     std::optional<BIOSParameterBlock> inferredBPB;
+    bool foundBySearch = false;
 };
 
 // A headerless image: the volume is the whole file, its geometry known by its size or
@@ -33,6 +34,7 @@ class PlainImageFormat : public DiskImageFormat {
     std::int64_t dataOffset(ByteView) const override { return layout_ ? layout_->volumeOffset : 0; }
     std::string name() const override { return extension_; }
     bool mayHoldPartitionTable() const override { return true; }
+    bool volumeFoundBySearch() const override { return layout_ && layout_->foundBySearch; }
     std::optional<BIOSParameterBlock> inferredParameters() const override {
         return layout_ ? layout_->inferredBPB : std::nullopt;
     }

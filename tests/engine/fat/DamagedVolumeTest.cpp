@@ -146,7 +146,16 @@ INSTANTIATE_TEST_SUITE_P(
                         std::copy(inner.begin(), inner.end(), b.begin() + 2048);
                         return b;
                     },
-                    [] { return DiskImageError::searchedVolumeUnconfirmed(2048); }}),
+                    [] { return DiskImageError::searchedVolumeUnconfirmed(2048); }},
+        // A size no floppy has: the headerless reader's own search finds the volume.
+        DamagedCase{"VolumeFoundBySearchInAFileOfNoKnownSize", "disk.img",
+                    [] {
+                        Bytes b(1474560 + 4096, 0);
+                        const Bytes inner = withHello(VolumeParameters::withClusters(200)).build();
+                        std::copy(inner.begin(), inner.end(), b.begin() + 1024);
+                        return b;
+                    },
+                    [] { return DiskImageError::searchedVolumeUnconfirmed(1024); }}),
     [](const auto& info) { return info.param.name; });
 
 // A confirmed searched volume takes the change, inside the volume found; sectors that two
