@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <string>
@@ -125,6 +126,40 @@ Descriptor lockExistingTarget(const std::filesystem::path& target) {
     return existing;
 }
 
+std::int64_t totalSize(std::span<const ByteView> pieces) {
+    std::int64_t total = 0;
+    for (const ByteView piece : pieces) {
+        total += static_cast<std::int64_t>(piece.size());
+    }
+    return total;
+}
+
+// What the file system of `directory` lets us write; -1 when it cannot tell.
+std::int64_t freeSpaceIn(const std::filesystem::path& directory) {
+    struct statvfs fs {};
+    if (statvfs(directory.c_str(), &fs) != 0) {
+        return -1;
+    }
+    // Root may write into the blocks reserved for it.
+    const auto blocks = geteuid() == 0 ? fs.f_bfree : fs.f_bavail;
+    return static_cast<std::int64_t>(blocks) * static_cast<std::int64_t>(fs.f_frsize);
+}
+
+// The old file stays until the new one has replaced it, so the whole new file must fit
+// beside it. Asked before anything is written, so the user learns what is short instead
+// of an errno from the middle of the write.
+void checkFreeSpace(const std::filesystem::path& directory, std::int64_t required) {
+    const std::int64_t available = freeSpaceIn(directory);
+    if (available >= 0 && required > available) {
+        throw DiskImageError::hostSpaceShort(required, available);
+    }
+}
+
+bool isOutOfSpace(const DiskImageError& error) {
+    return error.kind() == DiskImageError::Kind::ioError &&
+           (error.ioCode() == ENOSPC || error.ioCode() == EDQUOT);
+}
+
 } // namespace
 
 void setAtomicWriteFaultHook(std::function<int(AtomicWriteStep)> hook) {
@@ -150,12 +185,16 @@ void writeFileAtomically(const std::filesystem::path& path, std::span<const Byte
     std::string temporaryName = ".";
     temporaryName += target.filename().string();
     temporaryName += ".XXXXXX";
+    const std::int64_t required = totalSize(pieces);
+    checkFreeSpace(directory, required);
     std::string pattern = (directory / temporaryName).string();
     Descriptor temp(step(AtomicWriteStep::createTemporary, mkostemp(pattern.data(), O_CLOEXEC)));
     if (temp.get() < 0) {
         throw DiskImageError::ioErrorFromErrno(errno);
     }
     const std::filesystem::path tempPath = pattern;
+    // The descriptor the lock moves to: read-only, like the one it replaces.
+    Descriptor held;
     try {
         // Owner and mode first, so that the one sync below makes them durable with the
         // bytes. Saving another user's image as root must leave it theirs; a user who
@@ -180,14 +219,26 @@ void writeFileAtomically(const std::filesystem::path& path, std::span<const Byte
         if (step(AtomicWriteStep::sync, fsync(temp.get())) != 0) {
             throw DiskImageError::ioErrorFromErrno(errno);
         }
-        if (lock && step(AtomicWriteStep::lock, flock(temp.get(), LOCK_EX | LOCK_NB)) != 0) {
-            throw DiskImageError::ioErrorFromErrno(errno);
+        if (lock) {
+            held = Descriptor(open(tempPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+            if (held.get() < 0 ||
+                step(AtomicWriteStep::lock, flock(held.get(), LOCK_EX | LOCK_NB)) != 0) {
+                throw DiskImageError::ioErrorFromErrno(errno);
+            }
         }
         // Asked before the rename: an injected failure must leave the target as a
         // failed rename does, untouched.
         if (step(AtomicWriteStep::rename, 0) != 0 || rename(tempPath.c_str(), target.c_str()) != 0) {
             throw DiskImageError::ioErrorFromErrno(errno);
         }
+    } catch (const DiskImageError& error) {
+        unlink(tempPath.c_str());
+        if (isOutOfSpace(error)) {
+            // Measured after the partial file is gone: what the user can free up to.
+            throw DiskImageError::hostSpaceShort(required, std::max<std::int64_t>(
+                                                               0, freeSpaceIn(directory)));
+        }
+        throw;
     } catch (...) {
         unlink(tempPath.c_str());
         throw;
@@ -199,7 +250,9 @@ void writeFileAtomically(const std::filesystem::path& path, std::span<const Byte
         fsync(dir.get());
     }
     if (lock) {
-        lock->replace(temp.release(), FileLock::Mode::exclusive);
+        // After the rename, which changes the file's change time: what is recorded is the
+        // file as it stands at its path.
+        lock->replace(held.release(), FileLock::Mode::exclusive);
     }
 }
 

@@ -150,7 +150,48 @@ DiskImageError DiskImageError::searchedVolumeUnconfirmed(std::int64_t offset) {
                          Reason::unconfirmedVolume);
 }
 
+DiskImageError DiskImageError::verbatim(Kind kind, Reason reason, std::string message) {
+    DiskImageError e(kind);
+    e.text_ = std::move(message);
+    e.reason_ = reason;
+    e.verbatim_ = true;
+    return e.finish();
+}
+
+DiskImageError DiskImageError::imageFileChanged() {
+    return verbatim(Kind::writeProtected, Reason::imageFileChanged,
+                    "ディスクイメージが他のプログラムによって変更されました。開き直してください。");
+}
+
+DiskImageError DiskImageError::imageFileMoved() {
+    return verbatim(Kind::writeProtected, Reason::imageFileMoved,
+                    "ディスクイメージが移動または削除されました。開き直してください。");
+}
+
+DiskImageError DiskImageError::imageFileOpenForWriting() {
+    return verbatim(Kind::writeProtected, Reason::imageFileOpenForWriting,
+                    "ディスクイメージは他のプログラムが書き込み用に開いています。"
+                    "そのプログラムを閉じてから変更してください。");
+}
+
+DiskImageError DiskImageError::hostSpaceShort(std::int64_t required, std::int64_t available) {
+    DiskImageError e = verbatim(
+        Kind::ioError, Reason::none,
+        "ディスクイメージを保存できませんでした。ホストの空き容量が不足しています（必要: " +
+            std::to_string(required) + " バイト、空き: " + std::to_string(available) + " バイト）");
+    e.first_ = ENOSPC;
+    return e;
+}
+
+bool DiskImageError::asksToReopen() const {
+    return reason_ == Reason::imageFileChanged || reason_ == Reason::imageFileMoved ||
+           reason_ == Reason::imageFileOpenForWriting;
+}
+
 std::string DiskImageError::errorDescription() const {
+    if (verbatim_) {
+        return text_;
+    }
     switch (kind_) {
     case Kind::unsupportedFormat:
         return "サポートされていないディスクイメージ形式です: " + text_;

@@ -45,6 +45,11 @@ public:
         unsafeVolume,
         // The volume was found by searching; a change waits for the holder's confirmation.
         unconfirmedVolume,
+        // The image file is no longer what was read: another program wrote it, it was moved
+        // or deleted, or another program holds it open for writing. Reopening is the way on.
+        imageFileChanged,
+        imageFileMoved,
+        imageFileOpenForWriting,
     };
 
     static DiskImageError unsupportedFormat(std::string ext);
@@ -71,6 +76,14 @@ public:
     static DiskImageError metadataNotStorable();
     // `offset`: the byte where the boot sector was found.
     static DiskImageError searchedVolumeUnconfirmed(std::int64_t offset);
+    // The image file changed under us; every change is refused until it is opened again.
+    static DiskImageError imageFileChanged();
+    static DiskImageError imageFileMoved();
+    static DiskImageError imageFileOpenForWriting();
+    // A save that the host's file system has no room for (an ioError with ENOSPC).
+    static DiskImageError hostSpaceShort(std::int64_t required, std::int64_t available);
+    // Whether reopening the file is the way on (the reasons above).
+    bool asksToReopen() const;
 
     Kind kind() const { return kind_; }
     Reason reason() const { return reason_; }
@@ -97,6 +110,8 @@ public:
 private:
     explicit DiskImageError(Kind kind) : kind_(kind) {}
     static DiskImageError refusedChange(std::string why, Reason reason);
+    // An error whose whole message is `message`, without its kind's prefix.
+    static DiskImageError verbatim(Kind kind, Reason reason, std::string message);
     DiskImageError& finish();
 
     Kind kind_;
@@ -107,6 +122,7 @@ private:
     std::int64_t second_ = 0;
     ClusterChainErrorType chainType_ = ClusterChainErrorType::invalidCluster;
     std::string message_;
+    bool verbatim_ = false;
 };
 
 } // namespace tamberlane

@@ -163,11 +163,40 @@ void DiskImage::checkWritable() const {
     if (isWriteProtected || isReadOnly) {
         throw DiskImageError::writeProtected();
     }
+    if (fileRefusal_) {
+        throw *fileRefusal_;
+    }
     if (changeRefusal) {
         throw *changeRefusal;
     }
     if (awaitsSearchConfirmation()) {
         throw DiskImageError::searchedVolumeUnconfirmed(*searchedBootOffset);
+    }
+}
+
+std::optional<DiskImageError> DiskImage::checkFile() {
+    if (fileRefusal_ || !lock || lock->fileDescriptor() < 0) {
+        return fileRefusal_;
+    }
+    switch (lock->check(url)) {
+    case ImageFileState::unchanged:
+        break;
+    case ImageFileState::changedElsewhere:
+        fileRefusal_ = DiskImageError::imageFileChanged();
+        break;
+    case ImageFileState::movedOrDeleted:
+        fileRefusal_ = DiskImageError::imageFileMoved();
+        break;
+    case ImageFileState::openForWriting:
+        fileRefusal_ = DiskImageError::imageFileOpenForWriting();
+        break;
+    }
+    return fileRefusal_;
+}
+
+void DiskImage::verifyFile() {
+    if (const auto refusal = checkFile()) {
+        throw *refusal;
     }
 }
 
@@ -296,6 +325,9 @@ PagedBytes DiskImage::containerBytes() const {
 
 void DiskImage::saveToFile() {
     checkWritable();
+    // Our bytes would replace whatever another program wrote, or recreate a file the user
+    // moved away while the one they kept gets nothing.
+    verifyFile();
     const PagedBytes bytes = containerBytes();
     std::vector<ByteView> pieces;
     pieces.reserve(bytes.size() / PagedBytes::pageSize + 1);

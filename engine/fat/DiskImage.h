@@ -79,6 +79,16 @@ class DiskImage {
 
     // The advisory lock taken when the image was opened; a save moves it to the new file.
     std::shared_ptr<FileLock> lock;
+    // Why no change may be made because of the file itself: another program wrote it, it
+    // was moved or deleted, or another program holds it open for writing. Once set, it
+    // stays until the image is opened again: what is in memory no longer matches the file.
+    const std::optional<DiskImageError>& fileRefusal() const { return fileRefusal_; }
+    void refuseChangesBecauseOfFile(DiskImageError reason) { fileRefusal_ = std::move(reason); }
+    // Compares the file with what was read from it (see FileLock::check) and records a
+    // difference as the file refusal; returns it. Images without a file are never refused.
+    std::optional<DiskImageError> checkFile();
+    // The same, throwing the refusal: called before every change starts and every save.
+    void verifyFile();
 
     std::int64_t rootDirectorySectors() const;
     std::int64_t rootDirectoryStartSector() const;
@@ -107,13 +117,14 @@ class DiskImage {
     PagedBytes containerBytes() const;
 
     // Throws when no change may be made: write protection or read-only first, then the
-    // volume's own refusal, then a searched volume not yet confirmed.
+    // file's refusal, then the volume's own, then a searched volume not yet confirmed.
     void checkWritable() const;
 
   private:
     std::optional<DiskImageError> unsafeToChange() const;
     bool fatCopiesAgree() const;
     bool searchConfirmed_ = false;
+    std::optional<DiskImageError> fileRefusal_;
     void limitAllocation();
     void writeClusterBySector(std::uint16_t cluster, ByteView clusterData);
     // Where writes may land in `data`; the whole of it unless confined to a partition.

@@ -158,7 +158,13 @@ DiskImageService::LockedFile DiskImageService::lockFile(const std::filesystem::p
     // flock conflicts between two descriptors of one process: reopening the file that
     // is open already keeps the lock it holds.
     if (lock_ && lock_->fileDescriptor() >= 0 && lock_->refersTo(url)) {
-        return {lock_, readOnly || lock_->mode() != FileLock::Mode::exclusive};
+        // The file is read again: what it holds now is what the new image is compared with.
+        lock_->recordIdentity();
+        const bool lockedReadOnly = readOnly || lock_->mode() != FileLock::Mode::exclusive;
+        if (!lockedReadOnly && lock_->otherWriterHoldsFile()) {
+            return {lock_, false, DiskImageError::imageFileOpenForWriting()};
+        }
+        return {lock_, lockedReadOnly};
     }
     if (readOnly) {
         const int fd = ::open(url.c_str(), O_RDONLY | O_CLOEXEC);
@@ -172,24 +178,31 @@ DiskImageService::LockedFile DiskImageService::lockFile(const std::filesystem::p
                                                       : FileLock::Mode::unlocked),
                 true};
     }
-    bool readOnlyFile = false;
-    int fd = ::open(url.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0 && isPermissionFailure(errno)) {
-        fd = ::open(url.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        readOnlyFile = true;
-    }
+    // Read-only even for an image we change: saves write a new file, and a descriptor of
+    // ours open for writing would hide every other writer from the kernel's lease check.
+    const int fd = ::open(url.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         throw DiskImageError::ioErrorFromErrno(errno);
     }
-    // Root may write any file; a file whose mode lets nobody write it is still meant to
-    // stay as it is.
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // A save replaces the file from its directory, but a file its owner may not write is
+    // meant to stay as it is. Root may write any file; one whose mode lets nobody write
+    // it is still kept.
     struct stat st {};
+    bool readOnlyFile = faccessat(AT_FDCWD, url.c_str(), W_OK, AT_EACCESS) != 0 &&
+                        isPermissionFailure(errno);
     if (!readOnlyFile && geteuid() == 0 && fstat(fd, &st) == 0 && (st.st_mode & 0222) == 0) {
         readOnlyFile = true;
     }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!readOnlyFile && flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        return {std::make_shared<FileLock>(fd, FileLock::Mode::exclusive), false};
+        auto lock = std::make_shared<FileLock>(fd, FileLock::Mode::exclusive);
+        // An emulator writes in place and takes no lock: while one holds the file open for
+        // writing, our changes and its own would overwrite each other.
+        if (lock->otherWriterHoldsFile()) {
+            lock->downgradeToShared();
+            return {std::move(lock), false, DiskImageError::imageFileOpenForWriting()};
+        }
+        return {std::move(lock), false};
     }
     if (flock(fd, LOCK_SH | LOCK_NB) == 0) {
         return {std::make_shared<FileLock>(fd, FileLock::Mode::shared), true};
@@ -224,6 +237,9 @@ DiskImageService::PreparedOpen DiskImageService::prepareOpen(
             ? openWithManualParams(url, std::move(fileData), *manualParams, locked.isReadOnly)
             : parseImage(url, std::move(fileData), locked.isReadOnly, diskIndex, partitionIndex);
     image->lock = locked.lock;
+    if (locked.refusal) {
+        image->refuseChangesBecauseOfFile(*locked.refusal);
+    }
     return {std::move(image), std::move(locked.lock)};
 }
 

@@ -97,6 +97,8 @@ private:
     struct LockedFile {
         std::shared_ptr<FileLock> lock;
         bool isReadOnly = false;
+        // Why the file is opened for reading only although it may be written.
+        std::optional<DiskImageError> refusal = std::nullopt;
     };
     LockedFile lockFile(const std::filesystem::path& url, bool readOnly) const;
     void setCurrent(std::shared_ptr<DiskImage> image, std::shared_ptr<FileLock> lock);

@@ -43,6 +43,9 @@ void UndoRedoManager::move(std::vector<UndoSnapshot>& source, std::vector<UndoSn
         return;
     }
     DiskImage& image = *diskImage;
+    // Before memory moves: a refused save would put it back, but a refusal here is certain.
+    image.checkWritable();
+    image.verifyFile();
     UndoSnapshot restored = std::move(source.back());
     source.pop_back();
     UndoSnapshot current = capture(restored.operationName, diskImage);

@@ -16,7 +16,8 @@ enum class FATWrite { no, yes };
 // DiskImageError, a cancellation, a programming error).
 class VolumeTransaction {
   public:
-    explicit VolumeTransaction(DiskImage& image) : journal_(image), start_(journal_.mark()) {}
+    explicit VolumeTransaction(DiskImage& image)
+        : journal_(verified(image)), start_(journal_.mark()) {}
     ~VolumeTransaction() {
         if (!committed_) {
             journal_.rollbackTo(start_);
@@ -39,6 +40,13 @@ class VolumeTransaction {
     void rollback() noexcept { journal_.rollbackTo(start_); }
 
   private:
+    // A change to an image whose file someone else changed would be refused at the save
+    // anyway; refused before it starts, nothing in memory moves either.
+    static DiskImage& verified(DiskImage& image) {
+        image.verifyFile();
+        return image;
+    }
+
     ImageJournal journal_;
     ImageJournal::Mark start_;
     bool committed_ = false;

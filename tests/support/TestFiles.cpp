@@ -1,6 +1,10 @@
 #include "tests/support/TestFiles.h"
 
+#include <chrono>
 #include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <thread>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -109,6 +113,39 @@ Bytes patternBytes(std::size_t size, std::uint8_t seed) {
         p[i] = static_cast<std::uint8_t>(state >> 16);
     }
     return out;
+}
+
+void writeInPlace(const std::filesystem::path& path, std::int64_t offset, ByteView bytes) {
+    // File times come from the coarse clock: a write within the same tick as the one
+    // before would leave them as they were.
+    timespec start {};
+    timespec now {};
+    clock_gettime(CLOCK_REALTIME_COARSE, &start);
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    } while (now.tv_sec == start.tv_sec && now.tv_nsec == start.tv_nsec);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+        throw std::runtime_error("cannot open " + path.string());
+    }
+    const ssize_t n = pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    close(fd);
+    if (n != static_cast<ssize_t>(bytes.size())) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
+}
+
+bool leasesWorkOn(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool works = fd >= 0 && fcntl(fd, F_SETLEASE, F_RDLCK) == 0;
+    if (works) {
+        fcntl(fd, F_SETLEASE, F_UNLCK);
+    }
+    if (fd >= 0) {
+        close(fd);
+    }
+    return works;
 }
 
 } // namespace tamberlane::test

@@ -28,6 +28,13 @@ Bytes bytesOf(const std::string& text);
 // Deterministic filler content of `size` bytes.
 Bytes patternBytes(std::size_t size, std::uint8_t seed = 1);
 
+// Writes `bytes` at `offset` of an existing file through a descriptor of its own, as an
+// emulator does: same file, new contents. Waits first for the file system's clock to move
+// on, so the write cannot share a timestamp with whatever wrote the file just before.
+void writeInPlace(const std::filesystem::path& path, std::int64_t offset, ByteView bytes);
+// Whether the kernel tells about other writers of the file at `path` (leases).
+bool leasesWorkOn(const std::filesystem::path& path);
+
 struct CommandResult {
     int exitStatus = -1;
     std::string output; // stdout

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <functional>
 #include <unistd.h>
 
@@ -199,6 +200,113 @@ INSTANTIATE_TEST_SUITE_P(EveryStepAndOperation, SaveFailureTest,
                              return operations()[info.param.operation].name + "_" +
                                     steps[info.param.step].second;
                          });
+
+// What another program does to the image file while it is open here: an emulator writes in
+// place and takes no lock; a user moves the file away; an emulator keeps it open for writing.
+enum class OutsideChange { rewrittenInPlace, movedAway, heldOpenForWriting };
+
+struct OutsideCase {
+    OutsideChange change;
+    std::size_t operation;
+};
+
+class OutsideChangeTest : public ::testing::TestWithParam<OutsideCase> {
+  protected:
+    void SetUp() override {
+        if (!fatToolsAvailable()) {
+            GTEST_SKIP() << "mkfs.fat or mtools missing";
+        }
+    }
+};
+
+TEST_P(OutsideChangeTest, ChangeIsRefusedAndNeitherTheFileNorMemoryMoves) {
+    TempDir dir;
+    Prepared p;
+    ASSERT_NO_FATAL_FAILURE(prepare(p, dir));
+    if (GetParam().change == OutsideChange::heldOpenForWriting && !leasesWorkOn(p.volume->path())) {
+        GTEST_SKIP() << "the file system cannot tell about other writers";
+    }
+    const Operation op = operations()[GetParam().operation];
+    const std::filesystem::path image = p.volume->path();
+    const std::filesystem::path moved = dir / "moved.img";
+    Bytes fileAfterOutsideChange = p.volume->fileBytes();
+    const Bytes dataBefore = p.image->data.toBytes();
+    const FATTable fatBefore = p.image->fatTable;
+    const std::size_t undoDepth = p.undo.undoStack().size();
+    const std::size_t redoDepth = p.undo.redoStack().size();
+
+    int writer = -1;
+    std::string expected;
+    switch (GetParam().change) {
+    case OutsideChange::rewrittenInPlace: {
+        const Bytes label = bytesOf("OUTSIDE!");
+        writeInPlace(image, 3, label);
+        std::copy(label.begin(), label.end(), fileAfterOutsideChange.begin() + 3);
+        expected = "ディスクイメージが他のプログラムによって変更されました。開き直してください。";
+        break;
+    }
+    case OutsideChange::movedAway:
+        std::filesystem::rename(image, moved);
+        expected = "ディスクイメージが移動または削除されました。開き直してください。";
+        break;
+    case OutsideChange::heldOpenForWriting:
+        writer = open(image.c_str(), O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(writer, 0);
+        expected = "ディスクイメージは他のプログラムが書き込み用に開いています。"
+                   "そのプログラムを閉じてから変更してください。";
+        break;
+    }
+
+    std::string message;
+    try {
+        op.run({*p.service, p.undo, p.image, dir});
+        ADD_FAILURE() << op.name << " was accepted";
+    } catch (const DiskImageError& error) {
+        message = error.what();
+    }
+    if (writer >= 0) {
+        close(writer);
+    }
+    EXPECT_EQ(message, expected);
+    EXPECT_TRUE(p.image->data == dataBefore) << "memory kept part of the refused change";
+    EXPECT_TRUE(p.image->fatTable == fatBefore);
+    EXPECT_EQ(p.undo.undoStack().size(), undoDepth);
+    EXPECT_EQ(p.undo.redoStack().size(), redoDepth);
+    if (GetParam().change == OutsideChange::movedAway) {
+        EXPECT_FALSE(std::filesystem::exists(image)) << "the moved image was recreated";
+        EXPECT_EQ(readFile(moved), fileAfterOutsideChange);
+    } else {
+        EXPECT_EQ(p.volume->fileBytes(), fileAfterOutsideChange) << "the outside change was lost";
+    }
+    // What memory holds is no longer the file: it stays refused until opened again, even
+    // once the other program has let go.
+    EXPECT_THROW(p.service->createDirectory("later", DiskPath::root()), DiskImageError);
+    EXPECT_TRUE(p.image->fileRefusal().has_value());
+}
+
+std::vector<OutsideCase> outsideCases() {
+    // Every operation meets an in-place write; the other two ways take the same path
+    // through the file check, so two kinds of change stand for the rest.
+    std::vector<OutsideCase> cases;
+    for (std::size_t i = 0; i < operations().size(); ++i) {
+        cases.push_back({OutsideChange::rewrittenInPlace, i});
+        const std::string name = operations()[i].name;
+        if (name == "importBatch" || name == "undo") {
+            cases.push_back({OutsideChange::movedAway, i});
+            cases.push_back({OutsideChange::heldOpenForWriting, i});
+        }
+    }
+    return cases;
+}
+
+std::string outsideCaseName(const ::testing::TestParamInfo<OutsideCase>& info) {
+    const char* const changes[] = {"rewritten", "moved", "heldForWriting"};
+    return std::string(changes[static_cast<int>(info.param.change)]) + "_" +
+           operations()[info.param.operation].name;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryOperation, OutsideChangeTest, ::testing::ValuesIn(outsideCases()),
+                         outsideCaseName);
 
 class ReadOnlyImageTest : public ::testing::TestWithParam<std::size_t> {};
 

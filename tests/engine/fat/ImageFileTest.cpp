@@ -1,0 +1,144 @@
+// The file behind an open image: another program that holds it open for writing, a host file
+// system without room for the save, and our own saves, which must never look like another
+// program's change.
+
+#include "engine/base/AtomicFile.h"
+#include "engine/base/DiskImageError.h"
+#include "engine/fat/DiskImageService.h"
+#include "tests/support/FatTools.h"
+#include "tests/support/VolumeBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tamberlane::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string openForWritingText =
+    "ディスクイメージは他のプログラムが書き込み用に開いています。"
+    "そのプログラムを閉じてから変更してください。";
+const std::string hostSpacePrefix =
+    "ディスクイメージを保存できませんでした。ホストの空き容量が不足しています（必要: ";
+
+Bytes floppy() {
+    VolumeBuilder v;
+    v.addFile(v.root(), name83("HELLO.TXT"), bytesOf("hello"));
+    return v.build();
+}
+
+std::string saveError(DiskImage& image) {
+    try {
+        image.writeCluster(2, Bytes(10, 0x42));
+        image.saveToFile();
+    } catch (const DiskImageError& error) {
+        return error.what();
+    }
+    return {};
+}
+
+TEST(ImageFileTest, AnImageAnotherProgramHoldsOpenForWritingOpensForReadingWithTheReason) {
+    TempDir dir;
+    const fs::path path = dir / "held.img";
+    writeFile(path, floppy());
+    if (!leasesWorkOn(path)) {
+        GTEST_SKIP() << "the file system cannot tell about other writers";
+    }
+    const Bytes before = readFile(path);
+    const int writer = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    {
+        DiskImageService service;
+        const auto image = service.open(path);
+        ASSERT_TRUE(image->fileRefusal().has_value());
+        EXPECT_EQ(image->fileRefusal()->errorDescription(), openForWritingText);
+        EXPECT_EQ(saveError(*image), openForWritingText);
+    }
+    close(writer);
+    EXPECT_EQ(readFile(path), before);
+
+    // Once the other program has let go, the file opens for changes again.
+    DiskImageService service;
+    const auto image = service.open(path);
+    EXPECT_FALSE(image->fileRefusal().has_value());
+    EXPECT_EQ(saveError(*image), "");
+}
+
+TEST(ImageFileTest, OurOwnSavesAreNeverTakenForAnotherProgramsChange) {
+    TempDir dir;
+    const fs::path path = dir / "own.img";
+    writeFile(path, floppy());
+    DiskImageService service;
+    const auto image = service.open(path);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(saveError(*image), "") << "save " << i;
+        EXPECT_FALSE(image->checkFile().has_value()) << "after save " << i;
+    }
+    // The lock moved to the new file with a descriptor that cannot write: one that could
+    // would hide every other writer from the kernel.
+    EXPECT_EQ(fcntl(image->lock->fileDescriptor(), F_GETFL) & O_ACCMODE, O_RDONLY);
+    EXPECT_TRUE(image->lock->refersTo(path));
+}
+
+class HostSpaceTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        mount = dir / "small";
+        fs::create_directories(mount);
+        if (geteuid() != 0 ||
+            runCommand("mount -t tmpfs -o size=2m tmpfs " + shellQuote(mount.string()))
+                    .exitStatus != 0) {
+            GTEST_SKIP() << "no small file system can be mounted here";
+        }
+        mounted = true;
+    }
+    void TearDown() override {
+        setAtomicWriteFaultHook(nullptr);
+        if (mounted) {
+            runCommand("umount " + shellQuote(mount.string()));
+        }
+    }
+    TempDir dir;
+    fs::path mount;
+    bool mounted = false;
+};
+
+TEST_F(HostSpaceTest, ASaveTheHostHasNoRoomForSaysSoAndLeavesTheImage) {
+    // 1.44 MB on 2 MB: the new file cannot stand beside the old one.
+    const fs::path path = mount / "full.img";
+    writeFile(path, floppy());
+    const Bytes before = readFile(path);
+    DiskImageService service;
+    const auto image = service.open(path);
+    const std::string message = saveError(*image);
+    EXPECT_EQ(message.rfind(hostSpacePrefix + std::to_string(before.size()) + " バイト、空き: ", 0),
+              0u)
+        << message;
+    EXPECT_EQ(message.substr(message.size() - 12), "バイト）");
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(mount), fs::directory_iterator()), 1)
+        << "a temporary file was left behind";
+}
+
+TEST(HostSpaceWriteTest, SpaceRunningOutDuringTheWriteIsReportedAsTheHostsNotTheFiles) {
+    TempDir dir;
+    const fs::path path = dir / "img.img";
+    writeFile(path, floppy());
+    const Bytes before = readFile(path);
+    DiskImageService service;
+    const auto image = service.open(path);
+    setAtomicWriteFaultHook(
+        [](AtomicWriteStep step) { return step == AtomicWriteStep::write ? ENOSPC : 0; });
+    const std::string message = saveError(*image);
+    setAtomicWriteFaultHook(nullptr);
+    EXPECT_EQ(message.rfind(hostSpacePrefix + std::to_string(before.size()) + " バイト", 0), 0u)
+        << message;
+    EXPECT_EQ(readFile(path), before);
+}
+
+} // namespace
+} // namespace tamberlane::test
