@@ -33,6 +33,11 @@ int runInfo(const InfoOptions& options, CommandContext& context) {
     const BIOSParameterBlock& bpb = image->bpb;
     const DiskGeometry& geometry = image->geometry;
     const VolumeCapacity capacity = image->capacity();
+    // The volume's own reason first; else the file's (another program holds it for writing).
+    const std::optional<std::string> refusal =
+        image->changeRefusal   ? std::optional(image->changeRefusal->text())
+        : image->fileRefusal() ? std::optional(image->fileRefusal()->errorDescription())
+                               : std::nullopt;
     const std::int64_t bytesPerCluster = image->bytesPerCluster();
     const std::string extension = upperExtension(options.image);
     const std::string fileSystem = image->fatType == FATType::fat16 ? "FAT16" : "FAT12";
@@ -73,9 +78,8 @@ int runInfo(const InfoOptions& options, CommandContext& context) {
         info["foundBySearchAt"] = image->searchedBootOffset
                                       ? nlohmann::ordered_json(*image->searchedBootOffset)
                                       : nlohmann::ordered_json(nullptr);
-        info["changesRefused"] = image->changeRefusal
-                                     ? nlohmann::ordered_json(image->changeRefusal->text())
-                                     : nlohmann::ordered_json(nullptr);
+        info["changesRefused"] = refusal ? nlohmann::ordered_json(*refusal)
+                                         : nlohmann::ordered_json(nullptr);
         context.out << info.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return exitSuccess;
     }
@@ -120,8 +124,8 @@ int runInfo(const InfoOptions& options, CommandContext& context) {
         context.out << "ブートセクタ: 検索で発見 (オフセット " << *image->searchedBootOffset
                     << ")\n";
     }
-    if (image->changeRefusal) {
-        context.out << "変更不可: " << image->changeRefusal->text() << '\n';
+    if (refusal) {
+        context.out << "変更不可: " << *refusal << '\n';
     }
     return exitSuccess;
 }
