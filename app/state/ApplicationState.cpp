@@ -21,6 +21,13 @@ ApplicationState::ApplicationState(Executor& executor)
     }));
     const auto relay = [this] { enablementChanged_.emit(); };
     subscriptions_.push_back(gate_->isBusy.subscribe(relay));
+    // An operation that ended on a refusal because of the file leaves the image refused;
+    // the window says why at once rather than at its next look.
+    subscriptions_.push_back(gate_->isBusy.subscribe([this] {
+        if (!gate_->isBusy) {
+            image_->checkImageFile();
+        }
+    }));
     subscriptions_.push_back(image_->isImageOpen.subscribe(relay));
     subscriptions_.push_back(image_->isWriteProtected.subscribe(relay));
     subscriptions_.push_back(image_->isReadOnly.subscribe(relay));

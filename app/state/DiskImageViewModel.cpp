@@ -316,7 +316,10 @@ void DiskImageViewModel::applyImageState(const DiskImage& image) {
     isWriteProtected = image.isWriteProtected;
     // A volume the engine refuses to change is offered as one opened read-only, so no
     // action starts that can only end in the refusal.
-    isReadOnly = image.isReadOnly || image.changeRefusal.has_value();
+    isReadOnly = image.isReadOnly || image.changeRefusal.has_value() ||
+                 image.fileRefusal().has_value();
+    fileProblem = image.fileRefusal() ? std::optional(image.fileRefusal()->errorDescription())
+                                      : std::nullopt;
     updateCapacityInfo();
     // Asked once, right after the open, so no change ever starts before the answer.
     if (image.awaitsSearchConfirmation() && !image.isReadOnly && !image.isWriteProtected &&
@@ -336,6 +339,22 @@ void DiskImageViewModel::answerSearchedVolumeQuestion(bool allowChanges) {
     } else if (image) {
         isReadOnly = true;
     }
+}
+
+void DiskImageViewModel::checkImageFile() {
+    const std::shared_ptr<DiskImage> image = service_.currentImage();
+    if (!image || gate_->isBusy || fileProblem.get()) {
+        return;
+    }
+    if (const auto refusal = image->checkFile(); refusal && refusal->asksToReopen()) {
+        fileProblem = refusal->errorDescription();
+        isReadOnly = true;
+    }
+}
+
+bool DiskImageViewModel::fileNeedsReopen() {
+    checkImageFile();
+    return fileProblem.get().has_value();
 }
 
 void DiskImageViewModel::updateCapacityInfo() {
@@ -402,6 +421,7 @@ void DiskImageViewModel::resetState() {
     windowTitle = texts::programTitle;
     isWriteProtected = false;
     isReadOnly = false;
+    fileProblem = std::nullopt;
     usedSpace = 0;
     freeSpace = 0;
     totalSpace = 0;

@@ -86,6 +86,10 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     Observable<bool> isConverting{false};
     Observable<std::optional<std::string>> conversionError;
     std::optional<std::filesystem::path> pendingOpenURL;
+    // The file behind the open image is no longer the one read (another program wrote it,
+    // moved it away, or holds it open for writing): the message the read-only banner shows,
+    // with a way to open the file again. Absent while the file is as we left it.
+    Observable<std::optional<std::string>> fileProblem;
 
     DiskImageService& diskImageService() { return service_; }
     const std::shared_ptr<OperationGate>& gate() const { return gate_; }
@@ -118,6 +122,13 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     // `onSettled` runs once the open has ended, however it ended; false when it could
     // not start (nothing open, or another operation running).
     bool reopenCurrentImage(std::function<void()> onSettled = {});
+
+    // Looks at the open image's file again (the window does so while it runs, and after
+    // every operation). Skipped while an operation runs: its own save moves the file on.
+    void checkImageFile();
+    // Whether the open image must be opened again before anything of its file can be
+    // shown: a reload then offers reopenCurrentImage instead.
+    bool fileNeedsReopen();
 
     void updateCapacityInfo();
     // Nothing while no image is open.

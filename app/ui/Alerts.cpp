@@ -3,6 +3,7 @@
 #include "app/state/DiscardGuard.h"
 #include "app/state/StateTexts.h"
 #include "app/ui/Bindings.h"
+#include "app/ui/UiTexts.h"
 
 #include <QMessageBox>
 #include <QPointer>
@@ -65,6 +66,29 @@ QMessageBox* askToDiscard(QWidget* parent, std::function<void(bool discard)> ans
                      });
     box->open();
     return box;
+}
+
+void askToReopen(QWidget* parent, const QString& message, std::function<void()> reopen) {
+    auto* box = new QMessageBox(QMessageBox::Warning,
+                                QString::fromUtf8(tamberlane::texts::errorAlertTitle), message,
+                                QMessageBox::NoButton, parent);
+    QPushButton* again = box->addButton(QString::fromUtf8(texts::reopenButton),
+                                        QMessageBox::AcceptRole);
+    QPushButton* cancel =
+        box->addButton(QString::fromUtf8(tamberlane::texts::cancelButton), QMessageBox::RejectRole);
+    box->setDefaultButton(again);
+    box->setEscapeButton(cancel);
+    box->setObjectName(QStringLiteral("reopenQuestion"));
+    widenMessage(box);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    QObject::connect(box, &QMessageBox::finished, parent,
+                     [parent, box, again, reopen = std::move(reopen)] {
+                         if (box->clickedButton() == again) {
+                             QMetaObject::invokeMethod(parent, reopen, Qt::QueuedConnection);
+                         }
+                     });
+    box->open();
 }
 
 void watchDiscardQuestion(Bindings& bindings, QWidget* parent, DiscardGuard& guard) {

@@ -26,6 +26,9 @@ void showNoticeBox(QWidget* parent, const QString& title, const QString& message
 // "変更を破棄しますか？" with 破棄 and キャンセル (Escape). The answer arrives after the
 // question has gone, so it may close the window the question was asked over.
 QMessageBox* askToDiscard(QWidget* parent, std::function<void(bool discard)> answer);
+// `message` (the image's file changed under us) with 開き直す and キャンセル (Escape);
+// `reopen` runs after the question has gone when the user chose to open the file again.
+void askToReopen(QWidget* parent, const QString& message, std::function<void()> reopen);
 // Asks over `parent` whenever `guard` wants the user's word, and hands the answer back.
 void watchDiscardQuestion(Bindings& bindings, QWidget* parent, DiscardGuard& guard);
 

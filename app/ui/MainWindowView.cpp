@@ -40,6 +40,8 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTimer>
+
+#include <chrono>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -121,6 +123,13 @@ MainWindowView::MainWindowView(ApplicationState& state, UiSettings& settings, QW
     toasts_->layout()->setContentsMargins(0, 8, 0, 0);
 
     bindState();
+
+    // Emulators write in place and take no lock, and no file notification says that a
+    // program opened the file for writing: a look every second covers all three ways.
+    fileWatch_ = new QTimer(this);
+    fileWatch_->setInterval(std::chrono::seconds(1));
+    connect(fileWatch_, &QTimer::timeout, this, [this] { state_.image().checkImageFile(); });
+    fileWatch_->start();
     bindDialogs();
     bindAlerts();
     bindToasts();
@@ -195,7 +204,18 @@ void MainWindowView::createActions() {
     QAction* reload = makeAction(Action::reload, texts::reloadAction,
                                  themedIcon("view-refresh", QStyle::SP_BrowserReload), nullptr);
     reload->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)});
-    connect(reload, &QAction::triggered, this, [&browser] { browser.loadDirectory(); });
+    connect(reload, &QAction::triggered, this, [this, &browser] {
+        DiskImageViewModel& image = state_.image();
+        if (!image.fileNeedsReopen()) {
+            browser.loadDirectory();
+            return;
+        }
+        // What memory holds is no longer the file: a reload can only show it by reading it
+        // again.
+        askToReopen(this, fromUtf8(*image.fileProblem.get()), [this] {
+            state_.image().reopenCurrentImage();
+        });
+    });
 
     QAction* up = makeAction(Action::navigateUp, texts::upAction, {}, nullptr);
     up->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Up));
@@ -448,9 +468,14 @@ QWidget* MainWindowView::createDetailArea() {
     auto* bannerLayout = new QHBoxLayout(readOnlyBanner_);
     bannerLayout->setContentsMargins(8, 4, 8, 4);
     bannerLayout->addWidget(iconLabel(themedIcon("changes-prevent", "emblem-readonly"), 16));
-    auto* bannerText = new QLabel(text(texts::readOnlyBanner));
-    bannerLayout->addWidget(bannerText);
-    bannerLayout->addStretch(1);
+    readOnlyText_ = new QLabel(text(texts::readOnlyBanner));
+    readOnlyText_->setWordWrap(true);
+    bannerLayout->addWidget(readOnlyText_, 1);
+    reopenButton_ = new QPushButton(text(texts::reopenButton));
+    reopenButton_->setVisible(false);
+    connect(reopenButton_, &QPushButton::clicked, this,
+            [this] { state_.image().reopenCurrentImage(); });
+    bannerLayout->addWidget(reopenButton_);
     readOnlyBanner_->setAccessibleName(text(texts::readOnlyBanner));
     layout->addWidget(readOnlyBanner_);
 
@@ -602,12 +627,18 @@ void MainWindowView::bindState() {
     const auto showProtection = [this, &image] {
         const bool protectedImage = image.isImageOpen && (image.isWriteProtected || image.isReadOnly);
         readOnlyBanner_->setVisible(protectedImage);
+        const std::optional<std::string>& problem = image.fileProblem.get();
+        const QString bannerText = problem ? fromUtf8(*problem) : text(texts::readOnlyBanner);
+        readOnlyText_->setText(bannerText);
+        readOnlyBanner_->setAccessibleName(bannerText);
+        reopenButton_->setVisible(problem.has_value());
         statusReadOnly_->setVisible(protectedImage);
         list_->setImportAllowed(image.isImageOpen && !image.isWriteProtected && !image.isReadOnly);
     };
     bindings_.watch(image.isWriteProtected, showProtection);
     bindings_.watch(image.isReadOnly, showProtection);
     bindings_.watch(image.isImageOpen, showProtection);
+    bindings_.watch(image.fileProblem, showProtection);
 
     const auto showCapacity = [this, &image] {
         const std::int64_t total = image.totalSpace;

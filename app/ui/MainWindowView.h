@@ -18,7 +18,9 @@ class QDialog;
 class QLabel;
 class QMenu;
 class QProgressBar;
+class QPushButton;
 class QStackedWidget;
+class QTimer;
 class QToolButton;
 class QTreeWidget;
 class QWidget;
@@ -116,6 +118,10 @@ class MainWindowView final : public QMainWindow {
     QWidget* toolRow_ = nullptr;
     QWidget* crumbs_ = nullptr;
     QWidget* readOnlyBanner_ = nullptr;
+    QLabel* readOnlyText_ = nullptr;
+    QPushButton* reopenButton_ = nullptr;
+    // Looks at the image's file now and then: another program may write, move or hold it.
+    QTimer* fileWatch_ = nullptr;
     FileListModel* model_ = nullptr;
     FileListView* list_ = nullptr;
     QLabel* emptyDirectory_ = nullptr;

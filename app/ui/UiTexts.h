@@ -55,6 +55,8 @@ inline constexpr const char* listPlaceholderDrop = "ディスクイメージを�
 inline constexpr const char* listPlaceholderFormats =
     "対応形式: TFD, BIN, XDF, HDM, IMG, D88, FDI, HDI, NFD, NHD, THD, DIM, DCP, DCU";
 inline constexpr const char* readOnlyBanner = "読み取り専用";
+// The banner's and the reload question's way on when the image's file changed under us.
+inline constexpr const char* reopenButton = "開き直す";
 inline constexpr const char* emptyDirectory = "ディレクトリは空です";
 inline constexpr const char* nameColumn = "ファイル名";
 inline constexpr const char* sizeColumn = "サイズ";

@@ -81,6 +81,52 @@ TEST_F(ApplicationStateTest, AFileHeldElsewhereOpensOnlyForReading) {
     EXPECT_EQ(readFile(path), before);
 }
 
+// An emulator that writes the image in place while it is open here: the window's next
+// change would have written memory's older bytes over it.
+TEST_F(ApplicationStateTest, AnOutsideWriteTurnsTheImageReadOnlyWithTheReasonUntilReopened) {
+    const auto path = newImage("shared.img");
+    app.image().openDiskImage(path);
+    ASSERT_TRUE(app.image().isImageOpen);
+    const Bytes label = bytesOf("EMULATOR");
+    writeInPlace(path, 3, label);
+    const Bytes outside = readFile(path);
+
+    // The change is refused, the user is told why, and the window says so from then on.
+    makeDirectory("LOST");
+    const std::string changed =
+        "ディスクイメージが他のプログラムによって変更されました。開き直してください。";
+    EXPECT_NE(app.browser().errorMessage.get().find(changed), std::string::npos)
+        << app.browser().errorMessage.get();
+    EXPECT_EQ(readFile(path), outside);
+    EXPECT_EQ(app.image().fileProblem.get(), std::optional<std::string>(changed));
+    EXPECT_TRUE(app.image().isReadOnly);
+    EXPECT_FALSE(app.enablement().isEnabled(Action::importFiles));
+    EXPECT_TRUE(app.image().fileNeedsReopen());
+
+    // Opened again, it shows the other program's bytes and takes changes on top of them.
+    ASSERT_TRUE(app.image().reopenCurrentImage());
+    EXPECT_FALSE(app.image().fileProblem.get().has_value());
+    EXPECT_FALSE(app.image().isReadOnly);
+    makeDirectory("KEPT");
+    EXPECT_EQ(listedNames(), std::vector<std::string>{"KEPT"});
+    const Bytes after = readFile(path);
+    EXPECT_TRUE(std::equal(label.begin(), label.end(), after.begin() + 3));
+}
+
+TEST_F(ApplicationStateTest, TheWindowsLookAtTheFileFindsItMovedAway) {
+    const auto path = newImage("moving.img");
+    app.image().openDiskImage(path);
+    std::filesystem::rename(path, dir / "kept.img");
+    EXPECT_FALSE(app.image().fileProblem.get().has_value());
+    app.image().checkImageFile();
+    EXPECT_EQ(app.image().fileProblem.get(),
+              std::optional<std::string>(
+                  "ディスクイメージが移動または削除されました。開き直してください。"));
+    EXPECT_TRUE(app.image().isReadOnly);
+    makeDirectory("NEW");
+    EXPECT_FALSE(std::filesystem::exists(path)) << "the moved image was recreated";
+}
+
 // Catches a change reaching a volume found by searching (perhaps an image stored as a file
 // on the disk) before the user allowed it, and the information view keeping quiet about it.
 TEST_F(ApplicationStateTest, ASearchedVolumeIsChangedOnlyAfterTheUserAllowedIt) {

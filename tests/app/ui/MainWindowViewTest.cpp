@@ -2,6 +2,7 @@
 #include "tests/app/ui/MainWindowFixture.h"
 
 #include <QDropEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QStandardPaths>
@@ -109,6 +110,44 @@ TEST_F(MainWindowTest, DeleteKeyAsksFirstAndTheUndoButtonBringsTheFileBack) {
     undo->trigger();
     EXPECT_EQ(listedNames(), (std::vector<std::string>{"A.TXT", "B.TXT"}));
     EXPECT_TRUE(window().action(Action::redo)->isEnabled());
+}
+
+// Another program wrote the image while it was open: the banner says why changes stop and
+// offers to open it again, and so does a reload, which could only show memory's old bytes.
+TEST_F(MainWindowTest, AnImageChangedOutsideIsReopenedFromTheBannerOrTheReloadQuestion) {
+    const auto path = openNewImage("disk.img");
+    test::writeInPlace(path, 3, bytesOf("EMULATOR"));
+    const QString changed = QString::fromUtf8(
+        "ディスクイメージが他のプログラムによって変更されました。開き直してください。");
+
+    window().action(Action::reload)->trigger();
+    QMessageBox* question = messageBox(&window(), "reopenQuestion");
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(question->text(), changed);
+    ASSERT_NE(button(question, "キャンセル"), nullptr);
+    QTest::keyClick(question, Qt::Key_Escape);
+    settle();
+    EXPECT_TRUE(state().image().fileProblem.get().has_value()) << "Escape reopened the image";
+
+    QPushButton* reopen = nullptr;
+    for (QPushButton* each : window().findChildren<QPushButton*>()) {
+        if (each->isVisible() && each->text() == QString::fromUtf8("開き直す")) {
+            reopen = each;
+        }
+    }
+    ASSERT_NE(reopen, nullptr) << "the banner offers no way to open the file again";
+    bool bannerSaysWhy = false;
+    for (QLabel* label : window().findChildren<QLabel*>()) {
+        bannerSaysWhy = bannerSaysWhy || (label->isVisible() && label->text() == changed);
+    }
+    EXPECT_TRUE(bannerSaysWhy);
+    EXPECT_FALSE(window().action(Action::newDirectory)->isEnabled());
+
+    reopen->click();
+    settle();
+    EXPECT_FALSE(state().image().fileProblem.get().has_value());
+    EXPECT_FALSE(reopen->isVisible());
+    EXPECT_TRUE(window().action(Action::newDirectory)->isEnabled());
 }
 
 TEST_F(MainWindowTest, EscapeOnTheDeleteQuestionKeepsEverything) {
