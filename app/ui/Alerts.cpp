@@ -44,23 +44,34 @@ void showNoticeBox(QWidget* parent, const QString& title, const QString& message
     showOkBox(parent, QMessageBox::Information, title, message, done);
 }
 
-QMessageBox* askToDiscard(QWidget* parent, std::function<void(bool discard)> answer) {
-    auto* box = new QMessageBox(
-        QMessageBox::Question, QString::fromUtf8(tamberlane::texts::discardQuestion),
-        QString::fromUtf8(tamberlane::texts::discardQuestion), QMessageBox::NoButton, parent);
-    QPushButton* discard = box->addButton(QString::fromUtf8(tamberlane::texts::discardButton),
-                                          QMessageBox::DestructiveRole);
+namespace {
+
+// A question with one answer besides キャンセル (Escape); `answer` gets whether it was chosen,
+// after the question has gone.
+struct Question {
+    QMessageBox::Icon icon;
+    QString title;
+    QString message;
+    QString choice;
+    QMessageBox::ButtonRole role;
+    bool choiceIsDefault;
+    const char* name;
+};
+
+QMessageBox* ask(QWidget* parent, const Question& q, std::function<void(bool chosen)> answer) {
+    auto* box = new QMessageBox(q.icon, q.title, q.message, QMessageBox::NoButton, parent);
+    QPushButton* choice = box->addButton(q.choice, q.role);
     QPushButton* cancel =
         box->addButton(QString::fromUtf8(tamberlane::texts::cancelButton), QMessageBox::RejectRole);
-    box->setDefaultButton(cancel);
+    box->setDefaultButton(q.choiceIsDefault ? choice : cancel);
     box->setEscapeButton(cancel);
-    box->setObjectName(QStringLiteral("discardQuestion"));
+    box->setObjectName(QString::fromLatin1(q.name));
     widenMessage(box);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     QObject::connect(box, &QMessageBox::finished, parent,
-                     [parent, box, discard, answer = std::move(answer)] {
-                         const bool chosen = box->clickedButton() == discard;
+                     [parent, box, choice, answer = std::move(answer)] {
+                         const bool chosen = box->clickedButton() == choice;
                          QMetaObject::invokeMethod(
                              parent, [answer, chosen] { answer(chosen); }, Qt::QueuedConnection);
                      });
@@ -68,27 +79,26 @@ QMessageBox* askToDiscard(QWidget* parent, std::function<void(bool discard)> ans
     return box;
 }
 
+} // namespace
+
+QMessageBox* askToDiscard(QWidget* parent, std::function<void(bool discard)> answer) {
+    const QString question = QString::fromUtf8(tamberlane::texts::discardQuestion);
+    return ask(parent,
+               {QMessageBox::Question, question, question,
+                QString::fromUtf8(tamberlane::texts::discardButton), QMessageBox::DestructiveRole,
+                false, "discardQuestion"},
+               std::move(answer));
+}
+
 void askToReopen(QWidget* parent, const QString& message, std::function<void()> reopen) {
-    auto* box = new QMessageBox(QMessageBox::Warning,
-                                QString::fromUtf8(tamberlane::texts::errorAlertTitle), message,
-                                QMessageBox::NoButton, parent);
-    QPushButton* again = box->addButton(QString::fromUtf8(texts::reopenButton),
-                                        QMessageBox::AcceptRole);
-    QPushButton* cancel =
-        box->addButton(QString::fromUtf8(tamberlane::texts::cancelButton), QMessageBox::RejectRole);
-    box->setDefaultButton(again);
-    box->setEscapeButton(cancel);
-    box->setObjectName(QStringLiteral("reopenQuestion"));
-    widenMessage(box);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    QObject::connect(box, &QMessageBox::finished, parent,
-                     [parent, box, again, reopen = std::move(reopen)] {
-                         if (box->clickedButton() == again) {
-                             QMetaObject::invokeMethod(parent, reopen, Qt::QueuedConnection);
-                         }
-                     });
-    box->open();
+    ask(parent,
+        {QMessageBox::Warning, QString::fromUtf8(tamberlane::texts::errorAlertTitle), message,
+         QString::fromUtf8(texts::reopenButton), QMessageBox::AcceptRole, true, "reopenQuestion"},
+        [reopen = std::move(reopen)](bool chosen) {
+            if (chosen) {
+                reopen();
+            }
+        });
 }
 
 void watchDiscardQuestion(Bindings& bindings, QWidget* parent, DiscardGuard& guard) {
