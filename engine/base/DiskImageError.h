@@ -71,6 +71,12 @@ public:
     static DiskImageError metadataNotStorable();
     // `offset`: the byte where the boot sector was found.
     static DiskImageError searchedVolumeUnconfirmed(std::int64_t offset);
+    // An export refused before it replaced a host file: one already standing at `path`
+    // (nothing is replaced unless the user said so), the open image itself under some name,
+    // or a file another program holds locked.
+    static DiskImageError hostFileExists(const std::string& path);
+    static DiskImageError exportOntoOpenImage(const std::string& path);
+    static DiskImageError hostFileLocked();
 
     Kind kind() const { return kind_; }
     Reason reason() const { return reason_; }
