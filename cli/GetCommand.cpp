@@ -15,6 +15,7 @@ struct GetOptions {
     std::string image;
     std::vector<std::string> paths;
     std::string outputDirectory = ".";
+    bool overwrite = false;
 };
 
 // The entries a command-line path names: "/" stands for the root's contents.
@@ -42,7 +43,12 @@ int runGet(const GetOptions& options, CommandContext& context) {
             lookupFailures.push_back(e.what());
         }
     }
-    const ExportResult result = exportEntries(*image, entries, options.outputDirectory);
+    ExportOptions exportOptions;
+    // A host file that already exists is named and kept unless the user said otherwise.
+    exportOptions.existing =
+        options.overwrite ? ExistingHostFile::overwrite : ExistingHostFile::refuse;
+    const ExportResult result =
+        exportEntries(*image, entries, options.outputDirectory, exportOptions);
     int status = lookupFailures.empty() ? exitSuccess : exitFailure;
     // Each entry that failed, inside the requested directories too, by its path.
     for (const BatchItemResult& problem : result.problems) {
@@ -72,6 +78,9 @@ void registerGetCommand(CommandRegistry& registry) {
     sub->add_option("-o", options->outputDirectory,
                     "書き出し先のフォルダ (省略時はカレントディレクトリ、なければ作成)")
         ->type_name("DIR");
+    sub->add_flag("--overwrite", options->overwrite,
+                  "ホストにある同名のファイルを上書きします (開いているディスクイメージと、"
+                  "他のプロセスがロックしているファイルは上書きしません)");
     registry.setAction(sub,
                        [options](CommandContext& context) { return runGet(*options, context); });
 }

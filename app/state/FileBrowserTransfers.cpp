@@ -182,7 +182,9 @@ void FileBrowserViewModel::exportSelectedFiles(const std::filesystem::path& fold
         showExportOverwriteConfirmation = true;
         return;
     }
-    runExport(ExportRequest{std::move(targets), folder}, ExistingHostFile::overwrite);
+    // Nothing stood there when the user was asked nothing: a file that appears meanwhile is
+    // reported, not replaced.
+    runExport(ExportRequest{std::move(targets), folder}, ExistingHostFile::refuse);
 }
 
 void FileBrowserViewModel::confirmExportOverwrite() {
@@ -252,7 +254,8 @@ void FileBrowserViewModel::exportFileAs(const FileEntry& entry,
         return;
     }
     try {
-        exportFileTo(*image, entry, destination);
+        // The save dialog has asked before replacing a file there.
+        exportFileTo(*image, entry, destination, ExistingHostFile::overwrite);
     } catch (const DiskImageError&) {
         reportFailure(texts::exportFailedPrefix, {entry.directoryEntry.displayName()});
     }
@@ -274,7 +277,7 @@ FileBrowserViewModel::exportToTemporaryFile(const FileEntry& entry) {
     const std::filesystem::path destination =
         HostFileName::pathInside(pattern, entry.directoryEntry.displayName());
     try {
-        exportFileTo(*image, entry, destination);
+        exportFileTo(*image, entry, destination, ExistingHostFile::refuse);
     } catch (const DiskImageError&) {
         std::error_code ignored;
         std::filesystem::remove_all(pattern, ignored);

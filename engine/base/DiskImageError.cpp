@@ -188,6 +188,21 @@ bool DiskImageError::asksToReopen() const {
            reason_ == Reason::imageFileOpenForWriting;
 }
 
+DiskImageError DiskImageError::hostFileExists(const std::string& path) {
+    return ioError("書き出し先に同名のファイルが既に存在します: " + path, EEXIST)
+        .withReason(Reason::nameClash);
+}
+
+DiskImageError DiskImageError::exportOntoOpenImage(const std::string& path) {
+    return ioError(
+        "書き出し先が開いているディスクイメージと同じファイルのため、書き出しませんでした: " + path,
+        EEXIST);
+}
+
+DiskImageError DiskImageError::hostFileLocked() {
+    return lockConflict("ファイルのロックを取得できませんでした。他のプロセスが使用中です。");
+}
+
 std::string DiskImageError::errorDescription() const {
     if (verbatim_) {
         return text_;
@@ -196,8 +211,8 @@ std::string DiskImageError::errorDescription() const {
     case Kind::unsupportedFormat:
         return "サポートされていないディスクイメージ形式です: " + text_;
     case Kind::invalidFileSize:
-        return "ファイルサイズが不正です。期待値: " + joinNumbers(expected_) + " バイト、実際: " +
-               std::to_string(first_) + " バイト";
+        return "ファイルサイズが不正です。期待値: " + joinNumbers(expected_) +
+               " バイト、実際: " + std::to_string(first_) + " バイト";
     case Kind::headerParseFailure:
         return "ヘッダの解析に失敗しました: " + text_;
     case Kind::invalidBPB:

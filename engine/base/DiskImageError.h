@@ -84,6 +84,12 @@ public:
     static DiskImageError hostSpaceShort(std::int64_t required, std::int64_t available);
     // Whether reopening the file is the way on (the reasons above).
     bool asksToReopen() const;
+    // An export refused before it replaced a host file: one already standing at `path`
+    // (nothing is replaced unless the user said so), the open image itself under some name,
+    // or a file another program holds locked.
+    static DiskImageError hostFileExists(const std::string& path);
+    static DiskImageError exportOntoOpenImage(const std::string& path);
+    static DiskImageError hostFileLocked();
 
     Kind kind() const { return kind_; }
     Reason reason() const { return reason_; }

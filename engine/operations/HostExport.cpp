@@ -1,6 +1,7 @@
 #include "engine/operations/HostExport.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/FileLock.h"
 #include "engine/fat/DirectoryWalk.h"
 #include "engine/fat/FATParser.h"
 #include "engine/fat/HostFileName.h"
@@ -8,10 +9,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <optional>
 #include <set>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,6 +48,70 @@ void makeHostDirectory(const fs::path& path) {
     if (!S_ISDIR(st.st_mode)) {
         throw DiskImageError::ioErrorFromErrno(ENOTDIR);
     }
+}
+
+// Whether `target` is the file the image was read from (held by its lock), or the one now
+// at its path: a hard link, a symbolic link or another spelling of the path leads there
+// as well as the image's own name.
+bool isImageFile(const DiskImage& image, const fs::path& target) {
+    if (image.lock && image.lock->refersTo(target)) {
+        return true;
+    }
+    FileIdentity own;
+    FileIdentity there;
+    return FileIdentity::of(image.url, own) && FileIdentity::of(target, there) &&
+           own.isSameFile(there);
+}
+
+// The probe a save makes before it replaces a file: whether another program holds it
+// locked. The lock is let go at once; closing the descriptor releases it.
+bool lockedByAnother(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return locked;
+}
+
+// Refuses, before anything is written, to replace what stands at `path` unless it may go.
+// The image is recognised before the lock is probed: our own lock on it would otherwise
+// pass for another program's.
+void checkReplaceable(const fs::path& path, const DiskImage& source, ExistingHostFile existing) {
+    struct stat here {};
+    if (::lstat(path.c_str(), &here) != 0) {
+        return;
+    }
+    if (isImageFile(source, path)) {
+        throw DiskImageError::exportOntoOpenImage(path.string());
+    }
+    if (S_ISLNK(here.st_mode)) {
+        throw DiskImageError::ioErrorFromErrno(ELOOP);
+    }
+    if (existing != ExistingHostFile::overwrite) {
+        throw DiskImageError::hostFileExists(path.string());
+    }
+    if (S_ISREG(here.st_mode) && lockedByAnother(path)) {
+        throw DiskImageError::hostFileLocked();
+    }
+}
+
+// rename() that fails with EEXIST instead of replacing a file that appeared after the
+// check, on file systems that cannot say so atomically too.
+int renameWithoutReplacing(const fs::path& from, const fs::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return -1;
+    }
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::rename(from.c_str(), to.c_str());
 }
 
 bool hostPathExists(const fs::path& path) {
@@ -159,7 +226,7 @@ class EntryExporter {
         };
         if (!keep) {
             try {
-                exportFileTo(image_, step.entry, step.destination);
+                exportFileTo(image_, step.entry, step.destination, options_.existing);
             } catch (const DiskImageError&) {
                 reportProgress();
                 throw;
@@ -240,9 +307,10 @@ DiskImageError incompleteFile(const std::string& name) {
         "ファイルのクラスタがイメージの範囲外にあるため、読めた部分だけを取り出しました: " + name);
 }
 
-void exportFileTo(const DiskImage& image, const FileEntry& entry, const fs::path& destination) {
+void exportFileTo(const DiskImage& image, const FileEntry& entry, const fs::path& destination,
+                  ExistingHostFile existing) {
     const EntryBytes read = readEntryBytes(image, entry.directoryEntry);
-    writeHostFile(destination, read.bytes);
+    writeHostFile(destination, read.bytes, image, existing);
     if (!read.complete) {
         throw incompleteFile(entry.path.displayString());
     }
@@ -288,11 +356,9 @@ EntryBytes readEntryBytes(const DiskImage& image, const DirectoryEntry& entry,
     return out;
 }
 
-void writeHostFile(const fs::path& path, ByteView bytes) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        throw DiskImageError::ioErrorFromErrno(ELOOP);
-    }
+void writeHostFile(const fs::path& path, ByteView bytes, const DiskImage& source,
+                   ExistingHostFile existing) {
+    checkReplaceable(path, source, existing);
     // A new file in the same folder, so that the rename below cannot cross file systems.
     static std::atomic<unsigned> counter{0};
     fs::path temporary;
@@ -326,9 +392,14 @@ void writeHostFile(const fs::path& path, ByteView bytes) {
         ::unlink(temporary.c_str());
         throw DiskImageError::ioErrorFromErrno(error);
     }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    const bool replace = existing == ExistingHostFile::overwrite;
+    if ((replace ? ::rename(temporary.c_str(), path.c_str())
+                 : renameWithoutReplacing(temporary, path)) != 0) {
         const int error = errno;
         ::unlink(temporary.c_str());
+        if (error == EEXIST) {
+            throw DiskImageError::hostFileExists(path.string());
+        }
         throw DiskImageError::ioErrorFromErrno(error);
     }
 }

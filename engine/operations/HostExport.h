@@ -13,11 +13,14 @@
 
 namespace tamberlane {
 
-// What an export does with a host file already standing at a destination.
-enum class ExistingHostFile { overwrite, skip };
+// What an export does with a host file already standing at a destination: replace it
+// (the user said so), leave it and count the item done, or leave it and fail the item.
+// Whichever is chosen, the open image and a file another program holds locked are never
+// replaced.
+enum class ExistingHostFile { overwrite, skip, refuse };
 
 struct ExportOptions {
-    ExistingHostFile existing = ExistingHostFile::overwrite;
+    ExistingHostFile existing = ExistingHostFile::refuse;
     std::stop_token stop = {};
     // (display name of the file being written, overall fraction 0..1)
     std::function<void(const std::string& name, double fraction)> progress = {};
@@ -35,7 +38,8 @@ struct ExportResult : BatchResult {
 };
 
 // Display names of `entries` (one level) whose host destination already exists in
-// `folder`, so that a front end can ask once before exporting.
+// `folder`, so that a front end can ask once before exporting. A directory of the host
+// is named too: its files can be replaced only when it exists.
 std::vector<std::string> existingHostNames(const std::vector<FileEntry>& entries,
                                            const std::filesystem::path& folder);
 
@@ -55,7 +59,7 @@ ExportResult exportEntries(const DiskImage& image, const std::vector<FileEntry>&
 // follow a symbolic link there. A file of which only a part could be read is written
 // with that part, then reported by incompleteFile.
 void exportFileTo(const DiskImage& image, const FileEntry& entry,
-                  const std::filesystem::path& destination);
+                  const std::filesystem::path& destination, ExistingHostFile existing);
 
 struct EntryBytes {
     Bytes bytes;
@@ -74,9 +78,13 @@ EntryBytes readEntryBytes(const DiskImage& image, const DirectoryEntry& entry,
 // The error of a file that was read only in part, named by `name`.
 DiskImageError incompleteFile(const std::string& name);
 
-// Replaces the host file at `path` with `bytes`: they go to a new file beside it, which
+// Writes the host file at `path` with `bytes`: they go to a new file beside it, which
 // then takes its name, so a hard link standing there never carries the write elsewhere.
-// A symbolic link standing there is refused (ioError) rather than followed.
-void writeHostFile(const std::filesystem::path& path, ByteView bytes);
+// A symbolic link standing there is refused (ioError) rather than followed. A file
+// standing there is replaced only with ExistingHostFile::overwrite (else hostFileExists),
+// and never when it is the file `source` was read from, by whatever name
+// (exportOntoOpenImage), or when another program holds it locked (hostFileLocked).
+void writeHostFile(const std::filesystem::path& path, ByteView bytes, const DiskImage& source,
+                   ExistingHostFile existing);
 
 } // namespace tamberlane

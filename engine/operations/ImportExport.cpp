@@ -314,7 +314,7 @@ BatchResult FileOperationService::importFiles(const std::vector<fs::path>& from,
 void FileOperationService::exportFile(const FileEntry& entry, const fs::path& to,
                                       const ProgressCallback& progress) const {
     const EntryBytes read = readEntryBytes(*diskImage_, entry.directoryEntry, progress);
-    writeHostFile(to, read.bytes);
+    writeHostFile(to, read.bytes, *diskImage_, ExistingHostFile::overwrite);
     if (!read.complete) {
         throw incompleteFile(entry.path.displayString());
     }

@@ -77,8 +77,9 @@ TEST(ExitStatus, UsageMistakesExitTwoAndEngineFailuresExitOneWithTheEngineWords)
 // built wrongly from the options: required, optional and repeated arguments, flags, values.
 TEST(Help, OverviewShowsEveryCommandAndEachAnswersHelp) {
     const std::string help = mustRun({"--help"}).out;
-    for (const char* usage : {"ls IMAGE [PATH] [-l] [-R] [--json]", "get IMAGE PATH... [-o DIR]",
-                              "new IMAGE --size SIZE", "--manual", "--disk"}) {
+    for (const char* usage :
+         {"ls IMAGE [PATH] [-l] [-R] [--json]", "get IMAGE PATH... [-o DIR] [--overwrite]",
+          "new IMAGE --size SIZE", "--manual", "--disk"}) {
         EXPECT_NE(help.find(usage), std::string::npos) << usage;
     }
     for (const std::string command :
@@ -228,6 +229,50 @@ TEST(GetCommand, MissingPathIsReportedAfterTheOthersAreWritten) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "ファイルが見つかりません: /NOPE\n");
     EXPECT_EQ(readFile(out / "A.TXT"), bytesOf("one"));
+}
+
+// Catches get writing over the image it reads (a file of the image's own name on the
+// volume, --overwrite or not), replacing a host file it was not told to, stopping there or
+// reporting success, failing a folder that exists instead of writing into it, and
+// --overwrite not replacing.
+TEST(GetCommand, KeepsExistingHostFilesUnlessToldAndNeverWritesOverTheImage) {
+    TempDir dir;
+    VolumeBuilder volume;
+    volume.addFile(volume.root(), name83("MY_DISK.BIN"), bytesOf("8 bytes!"), u"my disk.bin");
+    volume.addFile(volume.root(), name83("A.TXT"), bytesOf("volume a"));
+    const auto sub = volume.addDirectory(volume.root(), name83("SUB"));
+    volume.addFile(sub, name83("B.TXT"), bytesOf("volume b"));
+    const auto image = save(volume, dir, "my disk.bin");
+    const Bytes before = readFile(image);
+    for (const bool overwrite : {false, true}) {
+        std::vector<std::string> arguments{"get", image.string(), "/my disk.bin", "-o",
+                                           dir.path().string()};
+        if (overwrite) {
+            arguments.push_back("--overwrite");
+        }
+        const CliRun run = runCli(arguments);
+        EXPECT_EQ(run.status, 1) << overwrite;
+        EXPECT_EQ(run.err, "I/Oエラーが発生しました: 書き出し先が開いているディスクイメージと同じ"
+                           "ファイルのため、書き出しませんでした: " +
+                               image.string() + "\n");
+        EXPECT_TRUE(readFile(image) == before) << overwrite;
+    }
+
+    const auto out = dir / "out";
+    std::filesystem::create_directories(out / "SUB");
+    writeFile(out / "A.TXT", bytesOf("host a"));
+    writeFile(out / "SUB" / "MINE.TXT", bytesOf("mine"));
+    const CliRun kept = runCli({"get", image.string(), "/", "-o", out.string()});
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_EQ(kept.err,
+              "書き出し先に同名のファイルが既に存在します: " + (out / "A.TXT").string() + "\n");
+    EXPECT_EQ(readFile(out / "A.TXT"), bytesOf("host a"));
+    EXPECT_EQ(readFile(out / "my disk.bin"), bytesOf("8 bytes!"));
+    EXPECT_EQ(readFile(out / "SUB" / "B.TXT"), bytesOf("volume b"));
+
+    mustRun({"get", image.string(), "/", "-o", out.string(), "--overwrite"});
+    EXPECT_EQ(readFile(out / "A.TXT"), bytesOf("volume a"));
+    EXPECT_EQ(readFile(out / "SUB" / "MINE.TXT"), bytesOf("mine"));
 }
 
 TEST(SectorCommand, DumpsInTheHexViewerLineLayout) {

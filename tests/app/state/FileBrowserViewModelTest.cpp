@@ -5,7 +5,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <fcntl.h>
 #include <map>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace tamberlane::test {
 namespace {
@@ -183,6 +186,29 @@ TEST_F(FileBrowserTest, ExportAsksOnceBeforeReplacingHostFilesAndSkipKeepsThem) 
     // A single file goes to exactly the name typed in the save dialog.
     browser().exportFileAs(listed("B.TXT"), out / "renamed.txt");
     EXPECT_EQ(readFile(out / "renamed.txt"), bytesOf("volume b"));
+}
+
+// Catches the application's export replacing a file another instance holds locked, once
+// the user agreed to overwrite or chose the name in the save dialog.
+TEST_F(FileBrowserTest, ExportLeavesAFileAnotherInstanceHoldsLocked) {
+    browser().importFiles({hostFile("A.TXT", "volume a"), hostFile("B.TXT", "volume b")});
+    const TempDir out;
+    writeFile(out / "A.TXT", bytesOf("held"));
+    const int holder = ::open((out / "A.TXT").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    select({"A.TXT", "B.TXT"});
+    browser().exportSelectedFiles(out.path());
+    ASSERT_TRUE(browser().showExportOverwriteConfirmation);
+    browser().confirmExportOverwrite();
+    EXPECT_EQ(readFile(out / "A.TXT"), bytesOf("held"));
+    EXPECT_EQ(readFile(out / "B.TXT"), bytesOf("volume b"));
+    EXPECT_EQ(browser().errorMessage.get(), std::string(texts::exportFailedPrefix) + "/A.TXT");
+
+    browser().showError = false;
+    browser().exportFileAs(listed("A.TXT"), out / "A.TXT");
+    EXPECT_TRUE(browser().showError);
+    EXPECT_EQ(readFile(out / "A.TXT"), bytesOf("held"));
+    ::close(holder);
 }
 
 TEST_F(FileBrowserTest, UndoAndRedoFailuresAreReported) {

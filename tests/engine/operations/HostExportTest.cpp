@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <set>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace tamberlane::test {
 namespace {
@@ -23,6 +26,12 @@ struct OpenVolume {
     std::shared_ptr<DiskImage> image;
     std::vector<FileEntry> root;
 };
+
+ExportOptions overwriting() {
+    ExportOptions options;
+    options.existing = ExistingHostFile::overwrite;
+    return options;
+}
 
 std::set<std::string> treeOf(const fs::path& root) {
     std::set<std::string> names;
@@ -72,12 +81,14 @@ TEST(HostExport, LinkPlantedAtADestinationIsNotWrittenThrough) {
     writeFile(dir / "outside", bytesOf("kept"));
     fs::create_hard_link(dir / "outside", out / "HARD.TXT");
 
-    const ExportResult result = exportEntries(*open.image, open.root, out);
+    const ExportResult result = exportEntries(*open.image, open.root, out, overwriting());
     EXPECT_EQ(result.failedNames(), (std::vector<std::string>{"EVIL.TXT", "SUB"}));
     for (const BatchItemResult& problem : result.problems) {
         EXPECT_EQ(problem.error->kind(), DiskImageError::Kind::ioError) << problem.name;
     }
-    EXPECT_THROW(exportFileTo(*open.image, open.root[0], out / "EVIL.TXT"), DiskImageError);
+    EXPECT_THROW(
+        exportFileTo(*open.image, open.root[0], out / "EVIL.TXT", ExistingHostFile::overwrite),
+        DiskImageError);
     EXPECT_EQ(readFile(dir / "victim"), bytesOf("ok"));
     EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
     EXPECT_EQ(readFile(out / "HARD.TXT"), bytesOf("from disk"));
@@ -113,7 +124,7 @@ TEST(HostExport, GoesOnPastEachBadEntryAndNamesIt) {
     fs::create_directory(out);
     writeFile(out / "TWICE.TXT", bytesOf("the user's"));
 
-    const ExportResult result = exportEntries(*open.image, open.root, out);
+    const ExportResult result = exportEntries(*open.image, open.root, out, overwriting());
     EXPECT_EQ(result.failedNames(),
               (std::vector<std::string>{"BROKEN", "LOOP", "TWICE.TXT", "CUT.BIN", "PAST.BIN"}));
     EXPECT_EQ(result.problemNames(),
@@ -146,7 +157,10 @@ TEST(HostExport, GoesOnPastEachBadEntryAndNamesIt) {
     EXPECT_FALSE(fs::exists(expected.parent_path()));
 }
 
-TEST(HostExport, SkipLeavesAnExistingHostFileAloneAndCountsItDone) {
+// Catches an export that replaces a host file nobody agreed to replace, fails a folder
+// that exists instead of writing into it, touches a host file the volume does not hold, or
+// keeps a file the user agreed to replace.
+TEST(HostExport, ExistingHostFilesFollowTheChosenPolicyAndFoldersAreMerged) {
     TempDir dir;
     VolumeBuilder volume;
     volume.addFile(volume.root(), name83("KEEP.TXT"), bytesOf("from disk"));
@@ -154,22 +168,111 @@ TEST(HostExport, SkipLeavesAnExistingHostFileAloneAndCountsItDone) {
     volume.addFile(sub, name83("OLD.TXT"), bytesOf("from disk"));
     volume.addFile(sub, name83("NEW.TXT"), bytesOf("new"));
     OpenVolume open(dir, volume);
-    const fs::path out = dir / "out";
-    fs::create_directories(out / "SUB");
-    writeFile(out / "KEEP.TXT", bytesOf("host"));
-    writeFile(out / "SUB" / "OLD.TXT", bytesOf("host"));
-    EXPECT_EQ(existingHostNames(open.root, out), (std::vector<std::string>{"KEEP.TXT", "SUB"}));
+    const std::string exists =
+        "I/Oエラーが発生しました: 書き出し先に同名のファイルが既に存在します: ";
+    struct Case {
+        ExistingHostFile existing;
+        std::vector<std::string> problems;
+        const char* replacedWith;
+    };
+    const std::vector<Case> cases = {
+        {ExistingHostFile::refuse, {"/KEEP.TXT", "/SUB/OLD.TXT"}, "host"},
+        {ExistingHostFile::skip, {}, "host"},
+        {ExistingHostFile::overwrite, {}, "from disk"},
+    };
+    for (const Case& c : cases) {
+        const TempDir outDir;
+        const fs::path out = outDir / "out";
+        fs::create_directories(out / "SUB");
+        writeFile(out / "KEEP.TXT", bytesOf("host"));
+        writeFile(out / "SUB" / "OLD.TXT", bytesOf("host"));
+        writeFile(out / "SUB" / "MINE.TXT", bytesOf("mine"));
+        EXPECT_EQ(existingHostNames(open.root, out), (std::vector<std::string>{"KEEP.TXT", "SUB"}));
 
-    ExportOptions options;
-    options.existing = ExistingHostFile::skip;
-    const ExportResult skipped = exportEntries(*open.image, open.root, out, options);
-    EXPECT_TRUE(skipped.failedNames().empty());
-    EXPECT_EQ(readFile(out / "KEEP.TXT"), bytesOf("host"));
-    EXPECT_EQ(readFile(out / "SUB" / "OLD.TXT"), bytesOf("host"));
-    EXPECT_EQ(readFile(out / "SUB" / "NEW.TXT"), bytesOf("new"));
+        ExportOptions options;
+        options.existing = c.existing;
+        const ExportResult result = exportEntries(*open.image, open.root, out, options);
+        const auto label = static_cast<int>(c.existing);
+        EXPECT_EQ(result.problemNames(), c.problems) << label;
+        if (!c.problems.empty()) {
+            EXPECT_EQ(result.problems[0].error->errorDescription(),
+                      exists + (out / "KEEP.TXT").string());
+            EXPECT_EQ(result.problems[1].error->reason(), DiskImageError::Reason::nameClash);
+        }
+        EXPECT_EQ(readFile(out / "KEEP.TXT"), bytesOf(c.replacedWith)) << label;
+        EXPECT_EQ(readFile(out / "SUB" / "OLD.TXT"), bytesOf(c.replacedWith)) << label;
+        EXPECT_EQ(readFile(out / "SUB" / "NEW.TXT"), bytesOf("new")) << label;
+        EXPECT_EQ(readFile(out / "SUB" / "MINE.TXT"), bytesOf("mine")) << label;
+        EXPECT_EQ(treeOf(out).size(), 5u) << "no temporary file is left behind";
+    }
+}
 
-    exportEntries(*open.image, open.root, out);
-    EXPECT_EQ(readFile(out / "KEEP.TXT"), bytesOf("from disk"));
+// Catches an export that writes over the image it reads: under the image's own name, by a
+// link planted at the destination, by a hard link, or when the image was opened through a
+// link; and one that replaces a file another program holds locked. Each stays byte for
+// byte even when told to overwrite, is named, and the rest is still written.
+TEST(HostExport, NeverReplacesTheOpenImageOrALockedFile) {
+    enum class Target { imageItself, symlinkToImage, hardLinkToImage, openedThroughLink, locked };
+    const std::string sameFile = "I/Oエラーが発生しました: 書き出し先が開いているディスクイメージ"
+                                 "と同じファイルのため、書き出しませんでした: ";
+    const std::string locked = "ファイルのロック競合が発生しました: ファイルのロックを取得"
+                               "できませんでした。他のプロセスが使用中です。";
+    for (const Target target :
+         {Target::imageItself, Target::symlinkToImage, Target::hardLinkToImage,
+          Target::openedThroughLink, Target::locked}) {
+        const auto label = static_cast<int>(target);
+        TempDir dir;
+        VolumeBuilder volume;
+        volume.addFile(volume.root(), name83("DISK.IMG"), bytesOf("8 bytes!"), u"disk.img");
+        volume.addFile(volume.root(), name83("OTHER.TXT"), bytesOf("other"));
+        writeFile(dir / "disk.img", volume.build());
+        fs::path opened = dir / "disk.img";
+        fs::path out = dir / "out";
+        fs::create_directory(out);
+        int holder = -1;
+        switch (target) {
+        case Target::imageItself:
+            out = dir.path();
+            break;
+        case Target::symlinkToImage:
+            fs::create_symlink(dir / "disk.img", out / "disk.img");
+            break;
+        case Target::hardLinkToImage:
+            fs::create_hard_link(dir / "disk.img", out / "disk.img");
+            break;
+        case Target::openedThroughLink:
+            fs::create_symlink(dir / "disk.img", dir / "link.img");
+            opened = dir / "link.img";
+            out = dir.path();
+            break;
+        case Target::locked:
+            writeFile(out / "disk.img", bytesOf("another program's"));
+            holder = ::open((out / "disk.img").c_str(), O_RDONLY | O_CLOEXEC);
+            ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+            break;
+        }
+        const fs::path kept = out / "disk.img";
+        const Bytes before = readFile(kept);
+        DiskImageService service;
+        const auto image = service.open(opened);
+        const auto root = service.listDirectory(DiskPath::root());
+
+        const ExportResult result = exportEntries(*image, root, out, overwriting());
+        const std::string expected = target == Target::locked ? locked : sameFile + kept.string();
+        ASSERT_EQ(result.problemNames(), std::vector<std::string>{"/disk.img"}) << label;
+        EXPECT_EQ(result.problems[0].error->errorDescription(), expected) << label;
+        EXPECT_EQ(readFile(out / "OTHER.TXT"), bytesOf("other")) << label;
+        try {
+            exportFileTo(*image, root[0], kept, ExistingHostFile::overwrite);
+            ADD_FAILURE() << label << ": a chosen destination is refused too";
+        } catch (const DiskImageError& error) {
+            EXPECT_EQ(error.errorDescription(), expected) << label;
+        }
+        EXPECT_TRUE(readFile(kept) == before) << label;
+        if (holder >= 0) {
+            ::close(holder);
+        }
+    }
 }
 
 TEST(HostExport, StopEndsAfterTheCurrentFileAndKeepsWhatWasWritten) {
