@@ -45,6 +45,10 @@ public:
         unsafeVolume,
         // The volume was found by searching; a change waits for the holder's confirmation.
         unconfirmedVolume,
+        // An earlier item of the same batch took the name: replacing it would lose that item.
+        nameTakenInBatch,
+        // A path component names several entries, none of them more closely than the others.
+        ambiguousName,
     };
 
     static DiskImageError unsupportedFormat(std::string ext);
@@ -71,6 +75,11 @@ public:
     static DiskImageError metadataNotStorable();
     // `offset`: the byte where the boot sector was found.
     static DiskImageError searchedVolumeUnconfirmed(std::int64_t offset);
+    // `existing`, when given, is the entry's own name where it differs from `name`.
+    static DiskImageError nameClash(const std::string& name, const std::string& existing = {});
+    static DiskImageError directoryExists(const std::string& name);
+    static DiskImageError nameTakenInBatch(const std::string& name, const std::string& existing);
+    static DiskImageError ambiguousName(const std::string& name);
 
     Kind kind() const { return kind_; }
     Reason reason() const { return reason_; }
