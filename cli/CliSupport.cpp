@@ -1,6 +1,6 @@
 #include "cli/CliSupport.h"
 
-#include "engine/fat/DirectoryReader.h"
+#include "engine/fat/EntryLookup.h"
 #include "engine/fat/ManualParameterValidation.h"
 #include "engine/image/DiskImageParser.h"
 
@@ -135,45 +135,65 @@ std::shared_ptr<DiskImage> openImage(DiskImageService& service, const std::strin
     return image;
 }
 
+namespace {
+
+// The entry of `entries` that the typed text names, by its stored name or, failing that,
+// as a listing prints it (a control byte or NUL shown as "?").
+const FileEntry* findTyped(const std::vector<FileEntry>& entries, const std::string& typed,
+                           EntryLookup::Wanted wanted) {
+    if (const FileEntry* stored = EntryLookup::findEntry(entries, typed, wanted)) {
+        return stored;
+    }
+    std::vector<const FileEntry*> kept;
+    std::vector<EntryLookup::EntryNames> printed;
+    for (const FileEntry& entry : entries) {
+        const DirectoryEntry& e = entry.directoryEntry;
+        if (wanted == EntryLookup::Wanted::directory && !e.isDirectory()) {
+            continue;
+        }
+        kept.push_back(&entry);
+        printed.push_back({printableName(e.displayName()), printableName(e.shortName())});
+    }
+    const std::optional<std::size_t> found = EntryLookup::findNamed(printed, typed);
+    return found ? kept[*found] : nullptr;
+}
+
+} // namespace
+
 std::optional<FileEntry> findEntry(const DiskImageService& service, const std::string& pathText) {
     const DiskPath typed = DiskPath::fromString(pathText);
     if (typed.isRoot()) {
         return std::nullopt;
     }
-    // Each name is matched as it is stored and as a listing prints it (a control byte or
-    // NUL shown as "?"), and a name that holds "/" spans several typed components, so
-    // whatever the listing shows can be typed back. The longest match wins, an exact one
-    // before a printed one.
+    // A name that holds "/" spans several typed components, so that whatever the listing
+    // shows can be typed back: the longest run of components that names an entry wins.
     DiskPath at = DiskPath::root();
     std::size_t next = 0;
     while (true) {
+        const std::vector<FileEntry> entries = service.listDirectory(at);
         std::optional<FileEntry> step;
-        std::size_t bestScore = 0;
-        std::size_t bestUsed = 0;
-        for (const FileEntry& entry : service.listDirectory(at)) {
-            const std::string& name = entry.directoryEntry.displayName();
-            const std::string printed = printableName(name);
-            std::string joined;
-            for (std::size_t k = next; k < typed.components.size(); ++k) {
-                joined += (k > next ? "/" : "") + typed.components[k];
-                const std::size_t used = k + 1 - next;
-                const bool exact = DirectoryReader::namesMatch(name, joined);
-                if (!exact && !DirectoryReader::namesMatch(printed, joined)) {
-                    continue;
-                }
-                const std::size_t score = used * 2 + (exact ? 1 : 0);
-                if (score > bestScore) {
-                    step = entry;
-                    bestScore = score;
-                    bestUsed = used;
-                }
+        std::string joined;
+        std::vector<std::string> runs;
+        for (std::size_t k = next; k < typed.components.size(); ++k) {
+            joined += (k > next ? "/" : "") + typed.components[k];
+            runs.push_back(joined);
+        }
+        for (std::size_t used = runs.size(); used > 0; --used) {
+            // Only a directory can be walked through.
+            const bool last = next + used == typed.components.size();
+            const FileEntry* found =
+                findTyped(entries, runs[used - 1],
+                          last ? EntryLookup::Wanted::anyEntry : EntryLookup::Wanted::directory);
+            if (found != nullptr) {
+                step = *found;
+                next += used;
+                break;
             }
         }
-        next += bestUsed;
         if (step && next == typed.components.size()) {
             return step;
         }
-        if (!step || !step->directoryEntry.isDirectory()) {
+        if (!step) {
             break;
         }
         at = step->path;
@@ -249,7 +269,9 @@ std::string describeError(const DiskImageError& error) {
     const DiskImageError::Reason reason = error.reason();
     if (reason == DiskImageError::Reason::nameClash ||
         reason == DiskImageError::Reason::directoryExists ||
-        reason == DiskImageError::Reason::reservedName) {
+        reason == DiskImageError::Reason::reservedName ||
+        reason == DiskImageError::Reason::nameTakenInBatch ||
+        reason == DiskImageError::Reason::ambiguousName) {
         return error.text();
     }
     return error.errorDescription();

@@ -1,7 +1,7 @@
 #include "cli/Commands.h"
 
 #include "engine/base/DiskImageError.h"
-#include "engine/fat/DirectoryReader.h"
+#include "engine/fat/EntryLookup.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -92,41 +92,27 @@ int runList(const ListOptions& options, CommandContext& context) {
     DiskPath start = DiskPath::fromString(options.path);
     std::optional<std::uint16_t> startCluster;
     if (!start.isRoot()) {
-        const std::string& wanted = start.components.back();
         const std::vector<FileEntry> siblings = service.listDirectory(start.parent());
-        const FileEntry* directory = nullptr;
-        const FileEntry* file = nullptr;
-        for (const FileEntry& entry : siblings) {
-            if (!DirectoryReader::namesMatch(entry.directoryEntry.displayName(), wanted)) {
-                continue;
-            }
-            if (entry.directoryEntry.isDirectory()) {
-                directory = &entry;
-                break;
-            }
-            if (file == nullptr) {
-                file = &entry;
-            }
-        }
-        if (directory == nullptr && file != nullptr) {
-            // A path that names a file lists that file alone.
-            if (options.json) {
-                nlohmann::ordered_json array = nlohmann::ordered_json::array();
-                array.push_back(entryJson(*file));
-                context.out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
-                            << '\n';
-            } else {
-                printEntry(context.out, *file, options.longFormat);
-            }
-            return exitSuccess;
-        }
-        if (directory == nullptr) {
+        const FileEntry* named = EntryLookup::findEntry(siblings, start.components.back());
+        if (named == nullptr) {
             // Let directory reading report the missing component in its own words.
             service.listDirectory(start);
             return exitFailure;
         }
-        start = directory->path;
-        startCluster = directory->directoryEntry.startCluster;
+        if (!named->directoryEntry.isDirectory()) {
+            // A path that names a file lists that file alone.
+            if (options.json) {
+                nlohmann::ordered_json array = nlohmann::ordered_json::array();
+                array.push_back(entryJson(*named));
+                context.out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+                            << '\n';
+            } else {
+                printEntry(context.out, *named, options.longFormat);
+            }
+            return exitSuccess;
+        }
+        start = named->path;
+        startCluster = named->directoryEntry.startCluster;
     }
 
     DirectoryWalk directories(*image);

@@ -7,6 +7,7 @@
 
 #include "engine/fat/DirectoryReader.h"
 #include "engine/fat/DiskImageService.h"
+#include "engine/fat/EntryLookup.h"
 #include "engine/fat/LFNParser.h"
 #include "engine/fat/NewImageFile.h"
 #include "engine/image/formats/FormatTable.h"
@@ -91,10 +92,9 @@ void writeHostFile(const fs::path& path, std::size_t size) {
 }
 
 FileEntry entryNamed(DiskImageService& service, const std::string& name) {
-    for (const FileEntry& entry : service.listDirectory(DiskPath::root())) {
-        if (DirectoryReader::namesMatch(entry.directoryEntry.displayName(), name)) {
-            return entry;
-        }
+    const std::vector<FileEntry> entries = service.listDirectory(DiskPath::root());
+    if (const FileEntry* found = EntryLookup::findEntry(entries, name)) {
+        return *found;
     }
     throw std::runtime_error("no entry " + name);
 }

@@ -6,20 +6,32 @@
 #include "engine/fat/HostFileName.h"
 
 #include <cstdlib>
-#include <set>
 
 namespace tamberlane {
 
 namespace {
 
-std::string volumeNameFor(const std::filesystem::path& hostFile) {
-    return FileOperationService::volumeNameOf(hostFile.filename().string());
-}
-
-std::string clashLine(const std::filesystem::path& hostFile) {
-    const std::string host = hostFile.filename().string();
-    const std::string volume = volumeNameFor(hostFile);
-    return volume == host ? host : host + texts::clashRenamedArrow + volume;
+// One line per clashing host file; the entry an overwrite replaces keeps its name, so the
+// line names it too when the user knows it by another.
+std::vector<std::string> clashLines(const FileOperationService& operations,
+                                    const std::vector<std::filesystem::path>& clashes,
+                                    const DiskPath& target) {
+    std::vector<std::string> hosts;
+    for (const auto& file : clashes) {
+        hosts.push_back(file.filename().string());
+    }
+    std::vector<std::string> existing(hosts.size());
+    try {
+        existing = operations.clashingEntryNames(hosts, target);
+    } catch (const DiskImageError&) {
+        // The directory no longer reads: the question names the host files alone.
+    }
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < hosts.size(); ++i) {
+        lines.push_back(existing[i].empty() ? hosts[i]
+                                            : hosts[i] + texts::clashRenamedArrow + existing[i]);
+    }
+    return lines;
 }
 
 bool hasReason(const BatchItemResult& item, DiskImageError::Reason reason) {
@@ -85,46 +97,32 @@ void FileBrowserViewModel::runImport(ImportRequest request, bool overwrite) {
         return;
     }
     takeSnapshot(texts::undoImport);
-    // Two host names can shorten to one volume name; the second would replace a file this
-    // very request made, so it fails instead of asking.
-    std::vector<std::filesystem::path> unique;
-    std::vector<std::string> failed;
-    std::set<std::string> seen;
-    for (const auto& file : request.files) {
-        if (!seen.insert(volumeNameFor(file)).second) {
-            failed.push_back(file.filename().string());
-        } else {
-            unique.push_back(file);
-        }
-    }
-    const ImportRequest accepted{unique, request.target};
     std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
     const auto operations = fileOperations_;
     std::vector<std::string> names;
-    for (const auto& file : unique) {
+    for (const auto& file : request.files) {
         names.push_back(file.filename().string());
     }
     const BatchOptions options{overwrite, stop_.get_token(), progressReporter(std::move(names))};
     runTask<BatchResult>(
         executor_,
-        [operations, accepted, options] {
-            return operations->importFiles(accepted.files, accepted.target, options);
+        [operations, request, options] {
+            return operations->importFiles(request.files, request.target, options);
         },
-        [weak, accepted, failed, overwrite](TaskOutcome<BatchResult> outcome) mutable {
+        [weak, request, overwrite](TaskOutcome<BatchResult> outcome) {
             const auto self = weak.lock();
             if (!self) {
                 return;
             }
             self->endOperation();
-            self->finishImport(accepted, outcome.value.value_or(BatchResult{}), std::move(failed),
-                               overwrite);
+            self->finishImport(request, outcome.value.value_or(BatchResult{}), overwrite);
         });
 }
 
 void FileBrowserViewModel::finishImport(const ImportRequest& request, const BatchResult& result,
-                                        std::vector<std::string> failed, bool overwrite) {
+                                        bool overwrite) {
+    std::vector<std::string> failed;
     std::vector<std::filesystem::path> clashes;
-    std::vector<std::string> clashLines;
     if (!result.cancelled) {
         for (std::size_t i = 0; i < result.items.size() && i < request.files.size(); ++i) {
             const BatchItemResult& item = result.items[i];
@@ -133,7 +131,6 @@ void FileBrowserViewModel::finishImport(const ImportRequest& request, const Batc
             }
             if (!overwrite && hasReason(item, DiskImageError::Reason::nameClash)) {
                 clashes.push_back(request.files[i]);
-                clashLines.push_back(clashLine(request.files[i]));
             } else {
                 failed.push_back(item.name);
             }
@@ -143,7 +140,7 @@ void FileBrowserViewModel::finishImport(const ImportRequest& request, const Batc
     if (!clashes.empty()) {
         pendingImport_ = ImportRequest{clashes, request.target};
         pendingOverwriteURLs = clashes;
-        duplicateFileNames = clashLines;
+        duplicateFileNames = clashLines(*fileOperations_, clashes, request.target);
         showImportOverwriteConfirmation = true;
     }
     if (!failed.empty()) {

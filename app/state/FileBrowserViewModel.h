@@ -178,8 +178,7 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     void afterChange();
     void reportFailure(const char* prefix, const std::vector<std::string>& names);
     void runImport(ImportRequest request, bool overwrite);
-    void finishImport(const ImportRequest& request, const BatchResult& result,
-                      std::vector<std::string> failed, bool overwrite);
+    void finishImport(const ImportRequest& request, const BatchResult& result, bool overwrite);
     void runExport(ExportRequest request, ExistingHostFile existing);
     void sortInPlace(std::vector<FileEntry>& list) const;
     using HistoryStep = void (UndoRedoManager::*)(const std::shared_ptr<DiskImage>&);

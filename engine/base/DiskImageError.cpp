@@ -203,6 +203,27 @@ DiskImageError DiskImageError::hostFileLocked() {
     return lockConflict("ファイルのロックを取得できませんでした。他のプロセスが使用中です。");
 }
 
+DiskImageError DiskImageError::nameClash(const std::string& name, const std::string& existing) {
+    return encodingError("同名のファイルが既に存在します: " + name +
+                         (existing.empty() ? "" : "（既存: " + existing + "）"))
+        .withReason(Reason::nameClash);
+}
+
+DiskImageError DiskImageError::directoryExists(const std::string& name) {
+    return encodingError("同名のディレクトリが既に存在します: " + name)
+        .withReason(Reason::directoryExists);
+}
+
+DiskImageError DiskImageError::nameTakenInBatch(const std::string& name,
+                                                const std::string& existing) {
+    return nameClash(name, existing).withReason(Reason::nameTakenInBatch);
+}
+
+DiskImageError DiskImageError::ambiguousName(const std::string& name) {
+    return headerParseFailure("名前が複数のエントリに一致します: " + name)
+        .withReason(Reason::ambiguousName);
+}
+
 std::string DiskImageError::errorDescription() const {
     if (verbatim_) {
         return text_;

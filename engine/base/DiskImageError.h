@@ -50,6 +50,10 @@ public:
         imageFileChanged,
         imageFileMoved,
         imageFileOpenForWriting,
+        // An earlier item of the same batch took the name: replacing it would lose that item.
+        nameTakenInBatch,
+        // A path component names several entries, none of them more closely than the others.
+        ambiguousName,
     };
 
     static DiskImageError unsupportedFormat(std::string ext);
@@ -90,6 +94,11 @@ public:
     static DiskImageError hostFileExists(const std::string& path);
     static DiskImageError exportOntoOpenImage(const std::string& path);
     static DiskImageError hostFileLocked();
+    // `existing`, when given, is the entry's own name where it differs from `name`.
+    static DiskImageError nameClash(const std::string& name, const std::string& existing = {});
+    static DiskImageError directoryExists(const std::string& name);
+    static DiskImageError nameTakenInBatch(const std::string& name, const std::string& existing);
+    static DiskImageError ambiguousName(const std::string& name);
 
     Kind kind() const { return kind_; }
     Reason reason() const { return reason_; }

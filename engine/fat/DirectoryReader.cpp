@@ -3,11 +3,9 @@
 #include "engine/base/DiskImageError.h"
 #include "engine/fat/DirectoryEntryParser.h"
 #include "engine/fat/DirectorySlot.h"
+#include "engine/fat/EntryLookup.h"
 #include "engine/fat/FATParser.h"
 #include "engine/fat/LFNParser.h"
-
-#include <unicode/uchar.h>
-#include <unicode/unistr.h>
 
 namespace tamberlane::DirectoryReader {
 
@@ -38,13 +36,16 @@ Bytes readChain(const DiskImage& image, const std::vector<std::uint16_t>& chain,
 
 } // namespace
 
-bool namesMatch(const std::string& a, const std::string& b) {
-    return icu::UnicodeString::fromUTF8(a).caseCompare(icu::UnicodeString::fromUTF8(b),
-                                                       U_FOLD_CASE_DEFAULT) == 0;
-}
-
 std::vector<DirectoryEntry> parseDirectoryEntries(ByteView data) {
     std::vector<DirectoryEntry> entries;
+    for (PlacedEntry& placed : parsePlacedEntries(data)) {
+        entries.push_back(std::move(placed.entry));
+    }
+    return entries;
+}
+
+std::vector<PlacedEntry> parsePlacedEntries(ByteView data) {
+    std::vector<PlacedEntry> entries;
     std::vector<LFNFragment> pending;
     for (std::size_t offset = 0; offset + DirectorySlot::size <= data.size();
          offset += DirectorySlot::size) {
@@ -89,7 +90,7 @@ std::vector<DirectoryEntry> parseDirectoryEntries(ByteView data) {
         if (entry.name == "." || entry.name == "..") {
             continue;
         }
-        entries.push_back(std::move(entry));
+        entries.push_back(PlacedEntry{std::move(entry), offset});
     }
     return entries;
 }
@@ -125,13 +126,8 @@ std::uint16_t resolveDirectoryCluster(const DiskPath& path, const DiskImage& ima
     }
     for (std::size_t i = 0; i < path.components.size(); ++i) {
         const std::string& component = path.components[i];
-        const DirectoryEntry* found = nullptr;
-        for (const DirectoryEntry& entry : entries) {
-            if (entry.isDirectory() && namesMatch(entry.displayName(), component)) {
-                found = &entry;
-                break;
-            }
-        }
+        const DirectoryEntry* found =
+            EntryLookup::findEntry(entries, component, EntryLookup::Wanted::directory);
         if (found == nullptr) {
             throw DiskImageError::headerParseFailure("ディレクトリが見つかりません: " + component);
         }

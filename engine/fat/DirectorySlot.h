@@ -6,6 +6,7 @@
 //    0      8     name; first byte 0x00 ends the directory, 0xE5 marks a deleted slot
 //    8      3     extension
 //   11      1     attributes; 0x0F marks a long-name slot
+//   12      1     case flags: 0x08 shows the name, 0x10 the extension in lower case
 //   13      1     checksum of the short name (long-name slots only)
 //   22      2     modified time
 //   24      2     modified date
@@ -30,6 +31,9 @@ class DirectorySlot {
     static constexpr std::size_t extensionOffset = 8;
     static constexpr std::size_t extensionLength = 3;
     static constexpr std::size_t attributesOffset = 11;
+    static constexpr std::size_t caseFlagsOffset = 12;
+    static constexpr std::uint8_t lowerCaseName = 0x08;
+    static constexpr std::uint8_t lowerCaseExtension = 0x10;
     static constexpr std::size_t longNameChecksumOffset = 13;
     static constexpr std::size_t timeOffset = 22;
     static constexpr std::size_t dateOffset = 24;
@@ -75,9 +79,12 @@ class DirectorySlot {
     // Writers for a slot inside a buffer that is about to be written back.
     using Mutable = std::span<std::uint8_t>;
     static void setFirstByte(Mutable slot, std::uint8_t value) { slot[0] = value; }
+    // The names written here are upper case: case flags left from an old name would make
+    // other systems show the new one lower-cased, Shift-JIS trail bytes included.
     static void setShortName(Mutable slot, ByteView name8, ByteView extension3) {
         std::copy_n(name8.begin(), nameLength, slot.begin() + nameOffset);
         std::copy_n(extension3.begin(), extensionLength, slot.begin() + extensionOffset);
+        slot[caseFlagsOffset] &= static_cast<std::uint8_t>(~(lowerCaseName | lowerCaseExtension));
     }
     static void setAttributes(Mutable slot, std::uint8_t value) { slot[attributesOffset] = value; }
     static void setTime(Mutable slot, std::uint16_t value) { put16(slot, timeOffset, value); }

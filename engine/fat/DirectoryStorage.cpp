@@ -43,6 +43,12 @@ Bytes DirectoryStorage::readAll(const DiskImage& image) const {
     return out;
 }
 
+SlotLocation DirectoryStorage::locationOf(const DiskImage& image, std::size_t byteOffset) const {
+    const auto unitSize =
+        static_cast<std::size_t>(isRoot_ ? image.bpb.bytesPerSector : image.bytesPerCluster());
+    return SlotLocation{byteOffset / unitSize, byteOffset % unitSize};
+}
+
 bool DirectoryStorage::unitIsStorable(const DiskImage& image, std::size_t index) const {
     if (!isRoot_) {
         return image.clusterIsStorable(static_cast<std::uint16_t>(units_[index]));

@@ -38,6 +38,8 @@ class DirectoryStorage {
     Bytes readUnit(const DiskImage& image, std::size_t index) const;
     // Every slot's bytes, in order.
     Bytes readAll(const DiskImage& image) const;
+    // Where the slot at `byteOffset` of readAll's bytes lies.
+    SlotLocation locationOf(const DiskImage& image, std::size_t byteOffset) const;
     // A unit the image cannot store would lose whatever is written into it.
     bool unitIsStorable(const DiskImage& image, std::size_t index) const;
     // A subdirectory grown by one cluster.

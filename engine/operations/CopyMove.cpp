@@ -21,12 +21,6 @@ DiskImageError staleEntry(const FileEntry& entry) {
         .withReason(Reason::staleEntry);
 }
 
-DiskImageError nameClash(const FileEntry& entry) {
-    return DiskImageError::encodingError("同名のファイルが既に存在します: " +
-                                         entry.directoryEntry.displayName())
-        .withReason(Reason::nameClash);
-}
-
 constexpr std::string_view dotName = ".          ";
 constexpr std::string_view dotDotName = "..         ";
 
@@ -39,6 +33,12 @@ bool slotIsDotEntry(ByteView slot) {
 }
 
 } // namespace
+
+DiskImageError FileOperationService::clashOf(const FileEntry& entry,
+                                             const DirectoryEntry& existing) {
+    const std::string name = entry.directoryEntry.displayName();
+    return DiskImageError::nameClash(name, nameIfOther(existing.displayName(), name));
+}
 
 std::optional<FileOperationService::Placed>
 FileOperationService::findPlaced(const FileEntry& entry) const {
@@ -170,7 +170,7 @@ void FileOperationService::copyOne(ImageJournal& journal, const FileEntry& entry
                 ? locateEntry(transfer->target, transfer->clashes.front())
                 : std::nullopt;
         if (!replaced) {
-            throw nameClash(entry);
+            throw clashOf(entry, transfer->clashes.front());
         }
         removeEntryAt(journal, transfer->target, *replaced);
     }
@@ -201,7 +201,7 @@ void FileOperationService::moveOne(ImageJournal& journal, const FileEntry& entry
         return;
     }
     if (!transfer->clashes.empty()) {
-        throw nameClash(entry);
+        throw clashOf(entry, transfer->clashes.front());
     }
     const Placed& from = transfer->from;
     addSlots(journal, transfer->target, SlotRun{from.longName, from.ref}.bytes());

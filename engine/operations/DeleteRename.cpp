@@ -98,10 +98,12 @@ void FileOperationService::renameEntry(const FileEntry& entry, const std::string
             throw entryNotFound(entry);
         }
         // The renamed entry loses its long name and is listed under the short one.
-        if (!namesakes(storage, name83, ext83, {listedShortName(name83, ext83)}).empty()) {
-            throw DiskImageError::encodingError("同名のファイルが既に存在します: " + newName + "." +
-                                                newExtension)
-                .withReason(DiskImageError::Reason::nameClash);
+        const std::vector<DirectoryEntry> clashes =
+            namesakes(storage, name83, ext83, {listedShortName(name83, ext83)});
+        if (!clashes.empty()) {
+            const std::string typed = newExtension.empty() ? newName : newName + "." + newExtension;
+            throw DiskImageError::nameClash(newName + "." + newExtension,
+                                            nameIfOther(clashes.front().displayName(), typed));
         }
         deleteLongNameSlots(journal, storage, *ref);
         Bytes unit = readUnit(storage, ref->unitIndex);
@@ -118,8 +120,7 @@ void FileOperationService::createDirectory(const std::string& name, const DiskPa
         const DirectoryStorage storage =
             in.isRoot() ? storageOfRoot() : storageOfCluster(parentCluster);
         if (!namesakes(storage, name83, ext83, {listedShortName(name83, ext83)}).empty()) {
-            throw DiskImageError::encodingError("同名のディレクトリが既に存在します: " + name)
-                .withReason(DiskImageError::Reason::directoryExists);
+            throw DiskImageError::directoryExists(name);
         }
         const std::uint16_t cluster = allocateClusters(1, diskImage_->bytesPerCluster()).front();
         journal.writeCluster(cluster, newDirectoryCluster(cluster, parentCluster));

@@ -247,9 +247,7 @@ void checkNoLiveNamesake(const DiskImage& image, const DiskPath& directory, Byte
         if (live.rawName == restoredName &&
             std::equal(restoredExt.begin(), restoredExt.end(), live.rawExtension.begin(),
                        live.rawExtension.end())) {
-            throw DiskImageError::encodingError("同名のファイルが既に存在します: " +
-                                                joinName(restoredName, restoredExt))
-                .withReason(DiskImageError::Reason::nameClash);
+            throw DiskImageError::nameClash(joinName(restoredName, restoredExt));
         }
     }
 }

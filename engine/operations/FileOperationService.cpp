@@ -4,6 +4,7 @@
 #include "engine/fat/DirectoryEntryParser.h"
 #include "engine/fat/DirectoryReader.h"
 #include "engine/fat/DirectorySlot.h"
+#include "engine/fat/EntryLookup.h"
 #include "engine/fat/FATParser.h"
 #include "engine/fat/FileAttributes.h"
 #include "engine/fat/LFNParser.h"
@@ -68,23 +69,15 @@ std::string FileOperationService::listedShortName(ByteView name83, ByteView ext8
     return DirectoryEntryParser::parse(slot).entry.shortName();
 }
 
+std::string FileOperationService::nameIfOther(const std::string& entryName,
+                                              const std::string& name) {
+    return EntryLookup::sameIgnoringCase(entryName, name) ? std::string() : entryName;
+}
+
 std::pair<Bytes, Bytes> FileOperationService::shortNameKey(const std::string& name,
                                                            const std::string& extension) {
     // An all-blank name field reads as no entry at all to most FAT drivers.
     return DirectoryEntryParser::convertTo83Name(name.empty() ? "_" : name, extension);
-}
-
-std::string FileOperationService::volumeNameOf(const std::string& hostFileName) {
-    const auto [base, ext] = splitHostFileName(hostFileName);
-    const auto [name83, ext83] = shortNameKey(base, ext);
-    const auto trimmed = [](ByteView field) {
-        std::string text = ShiftJISConverter::toUnicode(field);
-        text.erase(text.find_last_not_of(' ') + 1);
-        return text;
-    };
-    const std::string name = trimmed(name83);
-    const std::string extension = trimmed(ext83);
-    return extension.empty() ? name : name + "." + extension;
 }
 
 // Directory storage ---------------------------------------------------------------
@@ -120,12 +113,12 @@ void FileOperationService::writeUnit(ImageJournal& journal, const DirectoryStora
 std::uint16_t FileOperationService::findSubdirectory(const DirectoryStorage& storage,
                                                      const std::string& name) const {
     // Parsed as directory reading parses it, so a path made of listed names (long
-    // names included) always resolves.
-    for (const DirectoryEntry& entry :
-         DirectoryReader::parseDirectoryEntries(storage.readAll(*diskImage_))) {
-        if (entry.isDirectory() && DirectoryReader::namesMatch(entry.displayName(), name)) {
-            return entry.startCluster;
-        }
+    // names included) always resolves, and to the entry the listing showed.
+    const std::vector<DirectoryEntry> entries =
+        DirectoryReader::parseDirectoryEntries(storage.readAll(*diskImage_));
+    if (const DirectoryEntry* found =
+            EntryLookup::findEntry(entries, name, EntryLookup::Wanted::directory)) {
+        return found->startCluster;
     }
     throw DiskImageError::headerParseFailure("ディレクトリ '" + name + "' が見つかりません")
         .withReason(DiskImageError::Reason::directoryNotFound);
@@ -193,24 +186,18 @@ bool FileOperationService::entryExistsInSubdirectory(ByteView name, ByteView ext
 std::vector<DirectoryEntry>
 FileOperationService::namesakes(const DirectoryStorage& storage, ByteView name83, ByteView ext83,
                                 const std::vector<std::string>& names) const {
+    const DirectoryNameIndex index = DirectoryNameIndex::of(*diskImage_, storage);
     std::vector<DirectoryEntry> found;
-    // Parsed as a listing parses it: the volume label is nobody's name, and a long name
-    // counts as much as the short name another tool stored beside it.
-    for (DirectoryEntry& entry :
-         DirectoryReader::parseDirectoryEntries(storage.readAll(*diskImage_))) {
-        bool same =
-            std::equal(name83.begin(), name83.end(), entry.rawName.begin(), entry.rawName.end()) &&
-            std::equal(ext83.begin(), ext83.end(), entry.rawExtension.begin(),
-                       entry.rawExtension.end());
-        for (const std::string& name : names) {
-            same = same || DirectoryReader::namesMatch(name, entry.displayName()) ||
-                   DirectoryReader::namesMatch(name, entry.shortName());
-        }
-        if (same) {
-            found.push_back(std::move(entry));
-        }
+    for (std::size_t i : index.namesakes(name83, ext83, names)) {
+        found.push_back(index[i].entry);
     }
     return found;
+}
+
+FileOperationService::SlotRef FileOperationService::refAt(const DirectoryStorage& storage,
+                                                          SlotLocation at) const {
+    const Bytes unit = readUnit(storage, at.unitIndex);
+    return refTo(at, DirectorySlot(ByteView(unit).subspan(at.offset, DirectorySlot::size)));
 }
 
 std::optional<FileOperationService::SlotRef>

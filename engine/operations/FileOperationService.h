@@ -3,6 +3,7 @@
 #include "engine/base/Bytes.h"
 #include "engine/base/DiskImageError.h"
 #include "engine/fat/DirectoryEntry.h"
+#include "engine/fat/DirectoryNameIndex.h"
 #include "engine/fat/DirectoryStorage.h"
 #include "engine/fat/DiskImage.h"
 #include "engine/fat/DiskPath.h"
@@ -14,6 +15,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -143,9 +145,12 @@ class FileOperationService {
     // The raw 8.3 key of a name; an empty name part becomes "_" (blanks are no name).
     static std::pair<Bytes, Bytes> shortNameKey(const std::string& name,
                                                 const std::string& extension);
-    // The short name a host file is imported under, as a listing shows it ("REPORT_A.TXT"
-    // for "report_august.txt"), so a question can name the entry a clash is about.
-    static std::string volumeNameOf(const std::string& hostFileName);
+    // For each host file name, the name of the entry its import into `to` clashes with,
+    // where that differs from the host name even ignoring case (as the clash message
+    // names it), so that a question names the entry an overwrite replaces; empty where
+    // nothing clashes or the names agree. The directory is read once for all of them.
+    std::vector<std::string> clashingEntryNames(const std::vector<std::string>& hostNames,
+                                                const DiskPath& to) const;
 
   private:
     FileEntry replaceContents(ImageJournal& journal, const FileEntry& entry, ByteView contents);
@@ -183,8 +188,12 @@ class FileOperationService {
     std::vector<DirectoryEntry> namesakes(const DirectoryStorage& storage, ByteView name83,
                                           ByteView ext83,
                                           const std::vector<std::string>& names) const;
+    // The existing entry's name for a clash message: empty when it is `name` in other case.
+    static std::string nameIfOther(const std::string& entryName, const std::string& name);
     // How a listing shows an entry of this raw key that has no long name.
     static std::string listedShortName(ByteView name83, ByteView ext83);
+    // The slot at `at` as it is now.
+    SlotRef refAt(const DirectoryStorage& storage, SlotLocation at) const;
     // The slot of a listed entry (name, extension and first cluster), or nothing.
     std::optional<SlotRef> locateEntry(const DirectoryStorage& storage,
                                        const DirectoryEntry& entry) const;
@@ -243,6 +252,7 @@ class FileOperationService {
         std::vector<DirectoryEntry> clashes;
     };
     std::optional<Transfer> prepareTransfer(const FileEntry& entry, const DiskPath& to) const;
+    static DiskImageError clashOf(const FileEntry& entry, const DirectoryEntry& existing);
     void copyOne(ImageJournal& journal, const FileEntry& entry, const DiskPath& to,
                  const BatchOptions& options);
     void moveOne(ImageJournal& journal, const FileEntry& entry, const DiskPath& to);
@@ -261,13 +271,18 @@ class FileOperationService {
     static void throwIfStopped(const std::stop_token& stop);
 
     // A directory an operation writes into, its path looked up by the first item that
-    // needs it and kept for the items after (the root has no first cluster).
+    // needs it and kept for the items after (the root has no first cluster), with the
+    // names its entries answer to, read once for the whole batch.
     struct TargetDirectory {
         DiskPath path;
         std::optional<std::uint16_t> firstCluster = std::nullopt;
         bool resolved = false;
+        std::optional<DirectoryNameIndex> names = std::nullopt;
+        // The raw 8.3 keys the batch's items asked for so far, written or not.
+        std::unordered_set<std::string> keysAsked = {};
     };
     DirectoryStorage storageOf(TargetDirectory& target) const;
+    DirectoryNameIndex& namesIn(TargetDirectory& target, const DirectoryStorage& storage) const;
 
     // The names a host file is imported under.
     struct ImportName {
@@ -286,10 +301,14 @@ class FileOperationService {
     // The host file's length, once it is known to be a regular file that fits.
     std::uintmax_t checkImportable(const std::filesystem::path& from, const std::string& hostName,
                                    std::int64_t reclaimable) const;
-    // The file the import replaces, if any: the one file listed under the new name or
-    // holding its 8.3 key; throws on a clash that may not be replaced.
-    std::optional<SlotRef> checkNameClash(const DirectoryStorage& storage, const ImportName& name,
-                                          bool overwrite) const;
+    // The entries (places in `names`) an import under this name would be confused with.
+    static std::vector<std::size_t> clashesOf(const DirectoryNameIndex& names,
+                                              const ImportName& name);
+    // The file the import replaces, if any (its place in `names`): the one file listed
+    // under the host name or the new short name, or holding the new 8.3 key; throws on a
+    // clash that may not be replaced.
+    std::optional<std::size_t> checkNameClash(const DirectoryNameIndex& names,
+                                              const ImportName& name, bool overwrite) const;
     // The bytes of the clusters the entry at `ref` holds.
     std::int64_t bytesHeldBy(const SlotRef& ref) const;
     // Points the entry at `ref` at new contents, keeping its names.
@@ -298,8 +317,9 @@ class FileOperationService {
     // Allocates and writes the data's clusters; returns the first (0 for no data).
     std::uint16_t writeFileData(ImageJournal& journal, ByteView data, const std::stop_token& stop,
                                 const ProgressCallback& progress) const;
-    void addFileEntry(ImageJournal& journal, const DirectoryStorage& storage,
-                      const ImportName& name, std::uint32_t size, std::uint16_t firstCluster) const;
+    DirectoryEntry addFileEntry(ImageJournal& journal, const DirectoryStorage& storage,
+                                const ImportName& name, std::uint32_t size,
+                                std::uint16_t firstCluster) const;
     void importOne(ImageJournal& journal, const std::filesystem::path& from, TargetDirectory& to,
                    bool overwrite, const std::stop_token& stop, const ProgressCallback& progress);
     void deleteOne(ImageJournal& journal, const FileEntry& entry, bool recursive);

@@ -2,6 +2,7 @@
 
 #include "engine/fat/DirectoryEntryParser.h"
 #include "engine/fat/DirectorySlot.h"
+#include "engine/fat/EntryLookup.h"
 #include "engine/fat/FATParser.h"
 #include "engine/fat/FileAttributes.h"
 #include "engine/operations/HostExport.h"
@@ -119,35 +120,54 @@ FileOperationService::ImportName FileOperationService::importNameOf(const std::s
                       std::move(ext83)};
 }
 
-std::optional<FileOperationService::SlotRef>
-FileOperationService::checkNameClash(const DirectoryStorage& storage, const ImportName& name,
-                                     bool overwrite) const {
-    // The new entry is listed under its short name: any entry listed (or aliased) the
-    // same way is the same file to the user.
-    const std::vector<DirectoryEntry> found =
-        namesakes(storage, name.name83, name.ext83, {listedShortName(name.name83, name.ext83)});
+std::vector<std::size_t> FileOperationService::clashesOf(const DirectoryNameIndex& names,
+                                                         const ImportName& name) {
+    // The new entry is listed under its short name, and the user knows it by the host
+    // name: any entry listed (or aliased) either way is the same file to the user.
+    return names.namesakes(name.name83, name.ext83,
+                           {name.hostName, listedShortName(name.name83, name.ext83)});
+}
+
+std::optional<std::size_t> FileOperationService::checkNameClash(const DirectoryNameIndex& names,
+                                                                const ImportName& name,
+                                                                bool overwrite) const {
+    const std::vector<std::size_t> found = clashesOf(names, name);
     if (found.empty()) {
         return std::nullopt;
     }
-    // Replacing a directory by a file would orphan its whole tree.
-    for (const DirectoryEntry& entry : found) {
+    for (std::size_t i : found) {
+        const DirectoryEntry& entry = names[i].entry;
+        // Replacing a directory by a file would orphan its whole tree.
         if (entry.isDirectory()) {
-            throw DiskImageError::encodingError("同名のディレクトリが既に存在します: " +
-                                                name.hostName)
-                .withReason(DiskImageError::Reason::directoryExists);
+            throw DiskImageError::directoryExists(name.hostName);
+        }
+        // A file this batch has just written is never replaced by a later one of it.
+        if (names[i].written) {
+            throw DiskImageError::nameTakenInBatch(name.hostName,
+                                                   nameIfOther(entry.displayName(), name.hostName));
         }
     }
-    std::optional<SlotRef> existing;
     // Two files of that name: replacing one would leave the other listed under it.
     if (overwrite && found.size() == 1) {
-        existing = locateEntry(storage, found.front());
+        return found.front();
     }
-    if (!existing) {
-        throw DiskImageError::encodingError("同名のファイルが既に存在します: " + name.base + "." +
-                                            name.ext)
-            .withReason(DiskImageError::Reason::nameClash);
+    throw DiskImageError::nameClash(
+        name.base + "." + name.ext,
+        nameIfOther(names[found.front()].entry.displayName(), name.hostName));
+}
+
+std::vector<std::string>
+FileOperationService::clashingEntryNames(const std::vector<std::string>& hostNames,
+                                         const DiskPath& to) const {
+    const DirectoryNameIndex names = DirectoryNameIndex::of(*diskImage_, storageOfDirectory(to));
+    std::vector<std::string> out;
+    for (const std::string& hostName : hostNames) {
+        const std::vector<std::size_t> found = clashesOf(names, importNameOf(hostName));
+        out.push_back(found.empty()
+                          ? std::string()
+                          : nameIfOther(names[found.front()].entry.displayName(), hostName));
     }
-    return existing;
+    return out;
 }
 
 std::uint16_t FileOperationService::writeFileData(ImageJournal& journal, ByteView data,
@@ -185,9 +205,10 @@ std::uint16_t FileOperationService::writeFileData(ImageJournal& journal, ByteVie
     return clusters.empty() ? 0 : clusters.front();
 }
 
-void FileOperationService::addFileEntry(ImageJournal& journal, const DirectoryStorage& storage,
-                                        const ImportName& name, std::uint32_t size,
-                                        std::uint16_t firstCluster) const {
+DirectoryEntry FileOperationService::addFileEntry(ImageJournal& journal,
+                                                  const DirectoryStorage& storage,
+                                                  const ImportName& name, std::uint32_t size,
+                                                  std::uint16_t firstCluster) const {
     DirectoryEntry entry;
     entry.id = newEntryId();
     entry.name = name.base;
@@ -198,7 +219,10 @@ void FileOperationService::addFileEntry(ImageJournal& journal, const DirectorySt
     entry.startCluster = firstCluster;
     entry.rawName = name.name83;
     entry.rawExtension = name.ext83;
-    addEntry(journal, storage, DirectoryEntryParser::serialize(entry));
+    const Bytes slot = DirectoryEntryParser::serialize(entry);
+    addEntry(journal, storage, slot);
+    // As a listing shows it: under its short name.
+    return DirectoryEntryParser::parse(slot).entry;
 }
 
 DirectoryStorage FileOperationService::storageOf(TargetDirectory& target) const {
@@ -210,6 +234,14 @@ DirectoryStorage FileOperationService::storageOf(TargetDirectory& target) const 
         target.resolved = true;
     }
     return target.firstCluster ? storageOfCluster(*target.firstCluster) : storageOfRoot();
+}
+
+DirectoryNameIndex& FileOperationService::namesIn(TargetDirectory& target,
+                                                  const DirectoryStorage& storage) const {
+    if (!target.names) {
+        target.names = DirectoryNameIndex::of(*diskImage_, storage);
+    }
+    return *target.names;
 }
 
 void FileOperationService::replaceFileEntry(ImageJournal& journal, const DirectoryStorage& storage,
@@ -250,8 +282,20 @@ void FileOperationService::importOne(ImageJournal& journal, const fs::path& from
     diskImage_->checkWritable();
     const std::string hostName = from.filename().string();
     const ImportName name = importNameOf(hostName);
+    // Two host names that shorten alike: the second would replace (or be confused with)
+    // the file the first became, so it fails whether the first was written or not.
+    std::string key(name.name83.begin(), name.name83.end());
+    key.append(name.ext83.begin(), name.ext83.end());
+    if (!to.keysAsked.insert(key).second) {
+        throw DiskImageError::nameTakenInBatch(
+            hostName, nameIfOther(listedShortName(name.name83, name.ext83), hostName));
+    }
     const DirectoryStorage storage = storageOf(to);
-    const std::optional<SlotRef> existing = checkNameClash(storage, name, overwrite);
+    DirectoryNameIndex& names = namesIn(to, storage);
+    const std::optional<std::size_t> replaced = checkNameClash(names, name, overwrite);
+    const std::optional<SlotRef> existing =
+        replaced ? std::optional<SlotRef>(refAt(storage, *names[*replaced].location))
+                 : std::nullopt;
     // The clusters of the file being replaced are free once it is.
     const std::int64_t reclaimable = existing ? bytesHeldBy(*existing) : 0;
     const std::uintmax_t length = checkImportable(from, hostName, reclaimable);
@@ -270,8 +314,9 @@ void FileOperationService::importOne(ImageJournal& journal, const fs::path& from
     const auto size = static_cast<std::uint32_t>(data.size());
     if (existing) {
         replaceFileEntry(journal, storage, *existing, size, firstCluster);
+        names.markWritten(*replaced);
     } else {
-        addFileEntry(journal, storage, name, size, firstCluster);
+        names.add(addFileEntry(journal, storage, name, size, firstCluster));
     }
 }
 

@@ -129,6 +129,41 @@ TEST_F(CliWriteCommand, RmDeletesFilesAndTreesAndRefusesDirectoriesWithoutR) {
     EXPECT_TRUE(fsckAccepts(image));
 }
 
+// Catches a batch that replaces a file it has just written (both host names shorten to
+// REPORT_A.TXT) and an overwrite by long name that adds a second file beside the old one.
+TEST_F(CliWriteCommand, PutNeverReplacesItsOwnFileAndOverwritesALongNameInPlace) {
+    TempDir hosts;
+    const auto august = writeHost(hosts, "report_august.txt", "august").string();
+    const auto april = writeHost(hosts, "report_april.txt", "april").string();
+    const std::string second = clashText + "report_april.txt（既存: REPORT_A.TXT）\n";
+    expectFails({"put", path, august, april, "--overwrite"}, 1, second + nothingWritten);
+    const CliRun kept = runCli({"put", path, august, april, "--keep-going"});
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_EQ(kept.err, second);
+    EXPECT_EQ(mtoolsRead(image, "::/REPORT_A.TXT"), bytesOf("august"));
+
+    put("/My Document.docx", "old");
+    const auto document = writeHost(hosts, "My Document.docx", "new").string();
+    expectFails({"put", path, document}, 1, clashText + "My Document.docx\n");
+    mustRun({"put", path, document, "--overwrite"});
+    EXPECT_EQ(mustRun({"cat", path, "/My Document.docx"}).out, "new");
+    EXPECT_EQ(mtoolsTree(image),
+              (Tree{{"REPORT_A.TXT", bytesOf("august")}, {"My Document.docx", bytesOf("new")}}));
+    EXPECT_TRUE(fsckAccepts(image));
+}
+
+// Catches a path that takes the first entry equal ignoring case: rm /abc.txt deleted
+// ABC.TXT although another file is shown as abc.txt.
+TEST_F(CliWriteCommand, RmDeletesTheEntryShownUnderTheNameAndRefusesAnAmbiguousOne) {
+    VolumeBuilder built;
+    built.addFile(built.root(), name83("ABC.TXT"), bytesOf("short"));
+    built.addFile(built.root(), name83("ABCD.TXT"), bytesOf("long"), u"abc.txt");
+    writeFile(image, built.build());
+    expectFails({"rm", path, "/Abc.txt"}, 1, "名前が複数のエントリに一致します: Abc.txt\n");
+    mustRun({"rm", path, "/abc.txt"});
+    EXPECT_EQ(mtoolsTree(image), (Tree{{"ABC.TXT", bytesOf("short")}}));
+}
+
 // The short name made from the new one is the engine's; this catches the command passing
 // the wrong argument, touching the data, or renaming onto a taken name or the root.
 TEST_F(CliWriteCommand, RenameKeepsTheDataAndRefusesTakenNames) {

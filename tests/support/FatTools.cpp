@@ -1,6 +1,7 @@
 #include "tests/support/FatTools.h"
 
 #include "engine/fat/DirectoryReader.h"
+#include "engine/fat/EntryLookup.h"
 #include "engine/fat/ManualParameters.h"
 
 #include <fcntl.h>
@@ -203,14 +204,10 @@ Tree mtoolsTree(const std::filesystem::path& image, bool codePage932) {
 }
 
 FileEntry findEntry(const DiskImage& image, const DiskPath& directory, const std::string& name) {
-    for (DirectoryEntry& entry : DirectoryReader::listDirectory(image, directory)) {
-        if (DirectoryReader::namesMatch(entry.displayName(), name)) {
-            FileEntry file;
-            file.id = entry.id;
-            file.path = directory.appending(entry.displayName());
-            file.directoryEntry = std::move(entry);
-            return file;
-        }
+    const std::vector<FileEntry> entries =
+        fileEntriesIn(directory, DirectoryReader::listDirectory(image, directory));
+    if (const FileEntry* found = EntryLookup::findEntry(entries, name)) {
+        return *found;
     }
     throw std::runtime_error("no entry " + name + " in " + directory.displayString());
 }

@@ -54,25 +54,37 @@ TEST_F(DirectoryReaderTest, EndMarkerStopsTheWalkAndLabelsAreHidden) {
     EXPECT_EQ(names("/"), (std::vector<std::string>{"FIRST.TXT"}));
 }
 
-TEST_F(DirectoryReaderTest, PathsMatchDisplayNamesCaseInsensitivelyAndOnlyDirectories) {
+// A component picks the display name exactly, then the 8.3 alias exactly, then the one
+// entry equal ignoring case; taking the first match ignoring case listed the wrong
+// directory (and deleted the wrong file) when another entry matched exactly.
+TEST_F(DirectoryReaderTest, PathComponentPicksTheExactNameBeforeOneEqualIgnoringCase) {
     VolumeBuilder v;
     v.addFile(v.root(), test::name83("DOCS"), test::bytesOf("a file named DOCS"));
     const auto docs = v.addDirectory(v.root(), test::name83("DOCS"));
     v.addFile(docs, test::name83("IN.TXT"), {});
+    const auto lower = v.addDirectory(v.root(), test::name83("DOCS2"), u"docs");
+    v.addFile(lower, test::name83("LOWER.TXT"), {});
     const auto longDir = v.addDirectory(v.root(), test::name83("LONGDI~1"), u"Long Directory");
     v.addFile(longDir, test::name83("X.TXT"), {}, u"x file.txt");
     const auto inner = v.addDirectory(docs, test::name83("A"));
     v.addFile(inner, test::name83("DEEP.TXT"), {});
     open(v);
-    EXPECT_EQ(names("/docs"), (std::vector<std::string>{"IN.TXT", "A"}));
-    EXPECT_EQ(names("/DOCS/a"), (std::vector<std::string>{"DEEP.TXT"}));
-    EXPECT_EQ(names("/long directory"), (std::vector<std::string>{"x file.txt"}));
+    const std::vector<std::pair<std::string, std::vector<std::string>>> listed = {
+        {"/DOCS", {"IN.TXT", "A"}},    {"/docs", {"LOWER.TXT"}},
+        {"/DOCS2", {"LOWER.TXT"}},     {"/docs2", {"LOWER.TXT"}},
+        {"/DOCS/a", {"DEEP.TXT"}},     {"/long directory", {"x file.txt"}},
+        {"/LONGDI~1", {"x file.txt"}}, {"/longdi~1", {"x file.txt"}},
+    };
+    for (const auto& [path, expected] : listed) {
+        EXPECT_EQ(names(path), expected) << path;
+    }
     const std::string notFound = "ヘッダの解析に失敗しました: ディレクトリが見つかりません: ";
-    EXPECT_EQ(errorOf("/LONGDI~1"), notFound + "LONGDI~1");
+    EXPECT_EQ(errorOf("/Docs"),
+              "ヘッダの解析に失敗しました: 名前が複数のエントリに一致します: Docs");
     EXPECT_EQ(errorOf("/DOCS/B"), notFound + "B");
     EXPECT_EQ(errorOf("/DOCS/IN.TXT"), notFound + "IN.TXT");
-    const auto listed = service.listDirectory(DiskPath::fromString("/DOCS/A"));
-    EXPECT_EQ(listed[0].path.displayString(), "/DOCS/A/DEEP.TXT");
+    const auto entries = service.listDirectory(DiskPath::fromString("/DOCS/A"));
+    EXPECT_EQ(entries[0].path.displayString(), "/DOCS/A/DEEP.TXT");
 }
 
 TEST_F(DirectoryReaderTest, DirectoryEndingOnABadClusterListsTheClustersBefore) {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <random>
+#include <set>
 
 namespace tamberlane::test {
 namespace {
@@ -205,6 +206,8 @@ TEST_P(ModelBasedOperationsTest, RandomSequencesKeepTheVolumeConsistentAndMatchi
             std::vector<std::filesystem::path> hosts;
             Model expected = model;
             std::vector<std::optional<DiskImageError::Kind>> outcomes;
+            // The second of a batch's host names that shorten alike always fails.
+            std::set<std::string> asked;
             for (std::size_t i = 0; i < count; ++i) {
                 const std::size_t n = pick(14);
                 std::string name = n < 2 ? "d" + std::to_string(n) : "f" + std::to_string(n);
@@ -217,7 +220,9 @@ TEST_P(ModelBasedOperationsTest, RandomSequencesKeepTheVolumeConsistentAndMatchi
                     patternBytes(randomSize(), static_cast<std::uint8_t>(hostCounter));
                 writeFile(host, data);
                 hosts.push_back(host);
-                outcomes.push_back(expectImport(expected, target, name, data, overwrite));
+                outcomes.push_back(asked.insert(upper(name)).second
+                                       ? expectImport(expected, target, name, data, overwrite)
+                                       : DiskImageError::Kind::encodingError);
             }
             what = "import " + std::to_string(count) + " into /" + target;
             snapshot("インポート");

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "engine/fat/DirectoryEntry.h"
+#include "engine/fat/DiskPath.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The one rule by which a typed or stored name picks an entry of a directory. Every
+// resolver of a path component goes through findNamed, so that no two of them can pick
+// different entries for the same name.
+namespace tamberlane::EntryLookup {
+
+// A name folded as ICU folds case by default: two names that differ only in case fold
+// to the same text.
+std::string foldCase(const std::string& name);
+bool sameIgnoringCase(const std::string& a, const std::string& b);
+
+// The two names an entry answers to.
+struct EntryNames {
+    std::string displayName;
+    std::string shortName;
+};
+EntryNames namesOf(const DirectoryEntry& entry);
+
+// Which of `candidates` `name` picks: the one whose display name is `name` exactly, else
+// the one whose 8.3 alias is `name` exactly, else the one whose display name or alias
+// equals `name` ignoring case. Nothing when none matches; several at the first step that
+// matches at all throw ambiguousName, since picking one of them could delete the wrong
+// file.
+std::optional<std::size_t> findNamed(const std::vector<EntryNames>& candidates,
+                                     const std::string& name);
+
+enum class Wanted { anyEntry, directory };
+// The entry of a directory's listing that `name` names (only subdirectories are
+// candidates when a directory is wanted).
+const DirectoryEntry* findEntry(const std::vector<DirectoryEntry>& entries, const std::string& name,
+                                Wanted wanted = Wanted::anyEntry);
+const FileEntry* findEntry(const std::vector<FileEntry>& entries, const std::string& name,
+                           Wanted wanted = Wanted::anyEntry);
+
+} // namespace tamberlane::EntryLookup
