@@ -26,6 +26,8 @@ public:
         encodingError,
         directoryDepthExceeded,
         writeProtected,
+        // A converted image read back does not hold the disk it was made from.
+        conversionMismatch,
     };
 
     // Why an operation refused, for callers that must branch on it (ask before
@@ -45,6 +47,10 @@ public:
         unsafeVolume,
         // The volume was found by searching; a change waits for the holder's confirmation.
         unconfirmedVolume,
+        // A new or converted image would take the place of an existing file.
+        targetExists,
+        // A conversion would be written over the file it is made from.
+        sameFileAsSource,
     };
 
     static DiskImageError unsupportedFormat(std::string ext);
@@ -71,6 +77,15 @@ public:
     static DiskImageError metadataNotStorable();
     // `offset`: the byte where the boot sector was found.
     static DiskImageError searchedVolumeUnconfirmed(std::int64_t offset);
+    // `path` as the user named it.
+    static DiskImageError targetExists(const std::string& path);
+    static DiskImageError sameFileAsSource(const std::string& path);
+    // `what`: which part of the disk the converted image reads back differently.
+    static DiskImageError conversionMismatch(std::string what);
+    // A headerless file records no sector size; a partition table placed by sectors of
+    // another size than 512 bytes is not found in it again.
+    static DiskImageError sectorSizeNotRecordable(const std::string& formatName,
+                                                  std::int64_t bytesPerSector);
 
     Kind kind() const { return kind_; }
     Reason reason() const { return reason_; }
