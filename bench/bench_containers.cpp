@@ -54,7 +54,7 @@ void BM_CreateNewImage(benchmark::State& state) {
 }
 BENCHMARK(BM_CreateNewImage)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
 
-// Building the bytes and writing them to a new file, as the conversion does.
+// Building the bytes, reading them back and writing them to a file, as the conversion does.
 void BM_Convert_HDI_to_NHD_40MB(benchmark::State& state) {
     ScratchDir dir;
     const auto source = newImageFile(dir, NewImageFormat::hdi, DiskSize::mb40, "source");
@@ -62,7 +62,7 @@ void BM_Convert_HDI_to_NHD_40MB(benchmark::State& state) {
     const auto image = service.open(source);
     const auto target = dir.path / "target.nhd";
     for (auto _ : state) {
-        writeImageFile(target, convertImage(*image, ConvertFormat::nhd));
+        writeImageFile(target, convertImage(*image, ConvertFormat::nhd), ExistingTarget::replace);
     }
 }
 BENCHMARK(BM_Convert_HDI_to_NHD_40MB)->Unit(benchmark::kMillisecond);

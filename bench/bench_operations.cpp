@@ -60,7 +60,8 @@ struct OpenImage {
 
     explicit OpenImage(const std::string& name) {
         path = workspace().root / (name + ".hdi");
-        writeImageFile(path, createNewImage({NewImageFormat::hdi, DiskSize::mb10, FATType::fat12}));
+        writeImageFile(path, createNewImage({NewImageFormat::hdi, DiskSize::mb10, FATType::fat12}),
+                       ExistingTarget::replace);
         image = service.open(path);
     }
     // The volume alone, as the FAT tools take it.

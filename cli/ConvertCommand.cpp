@@ -20,6 +20,7 @@ const char* const conversionFailed = "変換に失敗しました: ";
 struct ConvertOptions {
     std::string image;
     std::string output;
+    bool overwrite = false;
 };
 
 // The extensions a volume of `geometry` can be converted into; without one, all of them.
@@ -42,13 +43,13 @@ int runConvert(const ConvertOptions& options, CommandContext& context) {
     }
     const ConvertFormat format = *target;
 
-    // The source stays open, and so locked, while the result is written: OUTPUT naming
-    // the source itself is refused as a file in use rather than overwritten.
+    // The source stays open, and so locked, while the result is written.
     DiskImageService service;
     const auto image = openImage(service, options.image, context.global);
     try {
         const Bytes bytes = convertImage(*image, format);
-        writeImageFile(options.output, bytes);
+        writeConvertedImage(*image, options.output, bytes,
+                            options.overwrite ? ExistingTarget::replace : ExistingTarget::keep);
     } catch (const DiskImageError& e) {
         throw CommandError(conversionFailed + e.errorDescription());
     }
@@ -69,12 +70,15 @@ void registerConvertCommand(CommandRegistry& registry) {
                 targetExtensions(DiskGeometry{2, 83, 8, 512}) +
                 "。\n"
                 "--disk, --partition と --manual は変換元を開くときに使われます。\n"
-                "OUTPUT が他のプログラムの使用中のファイルや変換元自身なら書き込みません "
-                "(終了ステータス 1)。");
+                "変換したイメージは書き出す前に読み直し、パーティションとボリュームが元と同じで"
+                "なければ書き出しません。\n"
+                "既存の OUTPUT は --overwrite があるときだけ置き換えます。他のプログラムの使用中の"
+                "ファイルや変換元自身には書き込みません (終了ステータス 1)。");
     sub->add_option("IMAGE", options->image, "変換元のディスクイメージファイル (必須)")->required();
     sub->add_option("OUTPUT", options->output,
                     "書き出すファイル (必須、拡張子 " + targetExtensions(std::nullopt) + ")")
         ->required();
+    sub->add_flag("--overwrite", options->overwrite, "既存の OUTPUT を置き換えます");
     registry.setAction(
         sub, [options](CommandContext& context) { return runConvert(*options, context); });
 }

@@ -31,6 +31,7 @@ constexpr std::array<SizeName, 6> sizeNames = {{{"640k", DiskSize::kb640},
 struct NewOptions {
     std::string image;
     std::string size;
+    bool overwrite = false;
 };
 
 std::string lower(std::string text) {
@@ -117,7 +118,8 @@ int runNew(const NewOptions& options, CommandContext& context) {
             throw UsageError(sizeNotOfferedText(*format, size));
         }
         const Bytes bytes = createNewImage({*format, size, FATType::fat12});
-        writeImageFile(options.image, bytes);
+        writeImageFile(options.image, bytes,
+                       options.overwrite ? ExistingTarget::replace : ExistingTarget::keep);
         // The new file must open like any other image; a file that does not stays on disk,
         // as the failure says.
         DiskImageService service;
@@ -139,8 +141,8 @@ void registerNewCommand(CommandRegistry& registry) {
     sub->footer("拡張子ごとのサイズ: " + sizesByExtension() +
                 "。\n"
                 "形式に合わないサイズはコマンドラインの誤りです (終了ステータス 2)。\n"
-                "既存のファイルは置き換えます。他のプログラムが使用中のファイルには書き込みません "
-                "(終了ステータス 1)。");
+                "既存のファイルは --overwrite があるときだけ置き換えます。他のプログラムが使用中の"
+                "ファイルには書き込みません (終了ステータス 1)。");
     sub->add_option("IMAGE", options->image,
                     "作成するファイル (必須、拡張子 " + joined(writtenExtensions(), ", ") + ")")
         ->required();
@@ -148,6 +150,7 @@ void registerNewCommand(CommandRegistry& registry) {
         ->type_name("SIZE")
         ->required()
         ->check(CLI::IsMember(allSizeNames(), CLI::ignore_case).description(""));
+    sub->add_flag("--overwrite", options->overwrite, "既存のファイルを置き換えます");
     registry.setAction(sub,
                        [options](CommandContext& context) { return runNew(*options, context); });
 }

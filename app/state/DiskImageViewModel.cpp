@@ -227,7 +227,8 @@ void DiskImageViewModel::openD88Disk(const std::filesystem::path& url, std::int6
 }
 
 void DiskImageViewModel::createNewImage(const NewImageParameters& params,
-                                        const std::filesystem::path& saveURL) {
+                                        const std::filesystem::path& saveURL,
+                                        ExistingTarget existing) {
     showNewImageDialog = false;
     if (!gate_->tryBegin()) {
         return;
@@ -235,8 +236,8 @@ void DiskImageViewModel::createNewImage(const NewImageParameters& params,
     std::weak_ptr<DiskImageViewModel> weak = weak_from_this();
     runTask<bool>(
         executor_,
-        [params, saveURL] {
-            writeImageFile(saveURL, tamberlane::createNewImage(params));
+        [params, saveURL, existing] {
+            writeImageFile(saveURL, tamberlane::createNewImage(params), existing);
             return true;
         },
         [weak, saveURL](TaskOutcome<bool> outcome) {
@@ -258,7 +259,8 @@ void DiskImageViewModel::createNewImage(const NewImageParameters& params,
         });
 }
 
-void DiskImageViewModel::convertImage(ConvertFormat format, const std::filesystem::path& saveURL) {
+void DiskImageViewModel::convertImage(ConvertFormat format, const std::filesystem::path& saveURL,
+                                      ExistingTarget existing) {
     const std::shared_ptr<DiskImage> image = service_.currentImage();
     if (!image || !gate_->tryBegin()) {
         return;
@@ -270,12 +272,12 @@ void DiskImageViewModel::convertImage(ConvertFormat format, const std::filesyste
     std::weak_ptr<DiskImageViewModel> weak = weak_from_this();
     runTask<bool>(
         executor_,
-        [image, format, saveURL, stop] {
+        [image, format, saveURL, existing, stop] {
             const Bytes bytes = tamberlane::convertImage(*image, format);
             if (stop.stop_requested()) {
                 return false;
             }
-            writeImageFile(saveURL, bytes);
+            writeConvertedImage(*image, saveURL, bytes, existing);
             return true;
         },
         [weak](TaskOutcome<bool> outcome) {

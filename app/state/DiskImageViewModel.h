@@ -109,10 +109,15 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     void cancelOpen();
     // The dialog's "open": stores the parameters and opens the pending file with them.
     void applyManualParameters(const ManualParameters& params);
-    // Builds and writes a new image in the background, then opens it.
-    void createNewImage(const NewImageParameters& params, const std::filesystem::path& saveURL);
+    // Builds and writes a new image in the background, then opens it. `existing` is
+    // ExistingTarget::replace only when the user agreed to replace the file at `saveURL`;
+    // otherwise a file found there, even one that appeared since, is refused.
+    void createNewImage(const NewImageParameters& params, const std::filesystem::path& saveURL,
+                        ExistingTarget existing);
     // Writes the open image in another container in the background; the open image stays.
-    void convertImage(ConvertFormat format, const std::filesystem::path& saveURL);
+    // `existing` as for createNewImage.
+    void convertImage(ConvertFormat format, const std::filesystem::path& saveURL,
+                      ExistingTarget existing);
     // Stops a running conversion before it writes anything.
     void cancelConversion();
     void closeImage();

@@ -43,9 +43,15 @@ QString saveFilter(const std::string& extension) {
            QLatin1Char(')');
 }
 
+struct SaveChoice {
+    QString path;
+    // The panel asks before it returns a file that exists; only then may it be replaced.
+    ExistingTarget existing = ExistingTarget::keep;
+};
+
 // A save panel that keeps the chosen extension: the engine picks the container by it.
-QString askSavePath(QWidget* parent, UiSettings& settings, Panel panel, const char* title,
-                    const QString& fileName, const std::string& extension) {
+SaveChoice askSavePath(QWidget* parent, UiSettings& settings, Panel panel, const char* title,
+                       const QString& fileName, const std::string& extension) {
     QFileDialog panelDialog(parent, text(title), settings.folder(panel), saveFilter(extension));
     panelDialog.setAcceptMode(QFileDialog::AcceptSave);
     panelDialog.setFileMode(QFileDialog::AnyFile);
@@ -56,7 +62,7 @@ QString askSavePath(QWidget* parent, UiSettings& settings, Panel panel, const ch
     }
     const QString chosen = panelDialog.selectedFiles().constFirst();
     settings.rememberFolder(panel, chosen);
-    return chosen;
+    return {chosen, QFileInfo::exists(chosen) ? ExistingTarget::replace : ExistingTarget::keep};
 }
 
 } // namespace
@@ -151,16 +157,16 @@ BoundDialog* makeNewImage(QWidget* parent, DiskImageViewModel& image, UiSettings
     QPushButton* create = dialog->addDefaultButton(texts::createEllipsisButton);
     QObject::connect(create, &QPushButton::clicked, dialog, [=, &image, &settings] {
         const std::string extension = fileExtension(chosenFormat());
-        const QString path = askSavePath(dialog, settings, Panel::newImage, texts::newImageSavePanelTitle,
-                                         text(texts::newImageBaseName) + QString::fromStdString(extension),
-                                         extension);
-        if (path.isEmpty()) {
+        const SaveChoice choice = askSavePath(
+            dialog, settings, Panel::newImage, texts::newImageSavePanelTitle,
+            text(texts::newImageBaseName) + QString::fromStdString(extension), extension);
+        if (choice.path.isEmpty()) {
             return;
         }
         NewImageParameters params;
         params.format = chosenFormat();
         params.diskSize = chosenSize();
-        image.createNewImage(params, path.toStdString());
+        image.createNewImage(params, choice.path.toStdString(), choice.existing);
     });
     return dialog;
 }
@@ -275,11 +281,11 @@ BoundDialog* makeConversion(QWidget* parent, DiskImageViewModel& image, UiSettin
     QObject::connect(convert, &QPushButton::clicked, dialog, [=, &image, &settings] {
         const auto format = static_cast<ConvertFormat>(target->currentData().toInt());
         const std::string extension = fileExtension(format);
-        const QString path =
+        const SaveChoice choice =
             askSavePath(dialog, settings, Panel::conversion, texts::convertSavePanelTitle,
                         baseName + QLatin1Char('.') + QString::fromStdString(extension), extension);
-        if (!path.isEmpty()) {
-            image.convertImage(format, path.toStdString());
+        if (!choice.path.isEmpty()) {
+            image.convertImage(format, choice.path.toStdString(), choice.existing);
         }
     });
     return dialog;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <sys/uio.h>
 #include <vector>
 #include <fcntl.h>
@@ -160,6 +161,34 @@ bool isOutOfSpace(const DiskImageError& error) {
            (error.ioCode() == ENOSPC || error.ioCode() == EDQUOT);
 }
 
+// Puts the written temporary file at `target`. Without replacing, the kernel refuses an
+// existing name in the same step; a file system without RENAME_NOREPLACE gets a hard
+// link, which fails the same way, and one without links a check just before the rename.
+int putInPlace(const std::filesystem::path& temp, const std::filesystem::path& target,
+               ExistingTarget existing) {
+    if (existing == ExistingTarget::replace) {
+        return rename(temp.c_str(), target.c_str());
+    }
+    const int renamed =
+        renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
+    if (renamed == 0 || (errno != EINVAL && errno != ENOSYS)) {
+        return renamed;
+    }
+    if (link(temp.c_str(), target.c_str()) == 0) {
+        unlink(temp.c_str());
+        return 0;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP) {
+        return -1;
+    }
+    struct stat there {};
+    if (lstat(target.c_str(), &there) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return rename(temp.c_str(), target.c_str());
+}
+
 } // namespace
 
 void setAtomicWriteFaultHook(std::function<int(AtomicWriteStep)> hook) {
@@ -167,12 +196,14 @@ void setAtomicWriteFaultHook(std::function<int(AtomicWriteStep)> hook) {
 }
 
 void writeFileAtomically(const std::filesystem::path& path, ByteView bytes,
-                         LockedTarget lockedTarget, const std::shared_ptr<FileLock>& lock) {
-    writeFileAtomically(path, std::span<const ByteView>(&bytes, 1), lockedTarget, lock);
+                         LockedTarget lockedTarget, const std::shared_ptr<FileLock>& lock,
+                         ExistingTarget existing) {
+    writeFileAtomically(path, std::span<const ByteView>(&bytes, 1), lockedTarget, lock, existing);
 }
 
 void writeFileAtomically(const std::filesystem::path& path, std::span<const ByteView> pieces,
-                         LockedTarget lockedTarget, const std::shared_ptr<FileLock>& lock) {
+                         LockedTarget lockedTarget, const std::shared_ptr<FileLock>& lock,
+                         ExistingTarget existing) {
     const std::filesystem::path target = resolveTarget(path);
     Descriptor targetLock;
     if (lockedTarget == LockedTarget::refuse) {
@@ -228,7 +259,10 @@ void writeFileAtomically(const std::filesystem::path& path, std::span<const Byte
         }
         // Asked before the rename: an injected failure must leave the target as a
         // failed rename does, untouched.
-        if (step(AtomicWriteStep::rename, 0) != 0 || rename(tempPath.c_str(), target.c_str()) != 0) {
+        if (step(AtomicWriteStep::rename, 0) != 0 || putInPlace(tempPath, target, existing) != 0) {
+            if (errno == EEXIST && existing == ExistingTarget::keep) {
+                throw DiskImageError::targetExists(path.string());
+            }
             throw DiskImageError::ioErrorFromErrno(errno);
         }
     } catch (const DiskImageError& error) {

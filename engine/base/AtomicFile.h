@@ -18,16 +18,26 @@ enum class LockedTarget {
     refuse,
 };
 
+// Whether the write may take the place of a file already at the target.
+enum class ExistingTarget {
+    replace,
+    // Refuse with DiskImageError::targetExists, even when a file appears at the target
+    // while the write runs.
+    keep,
+};
+
 // Writes `bytes` to `path` as a new file put in place of the old one: a temporary file
 // in the same directory, synced, given the old file's mode, renamed over the target,
 // then the directory synced. A symlink is followed to its target. On failure the old
 // file is untouched and the temporary file removed. When `lock` is given, the new file
 // is locked exclusively before it replaces the old one and `lock` takes it over.
 void writeFileAtomically(const std::filesystem::path& path, ByteView bytes,
-                         LockedTarget lockedTarget, const std::shared_ptr<FileLock>& lock = nullptr);
+                         LockedTarget lockedTarget, const std::shared_ptr<FileLock>& lock = nullptr,
+                         ExistingTarget existing = ExistingTarget::replace);
 // The same for a file whose bytes are `pieces` one after another.
 void writeFileAtomically(const std::filesystem::path& path, std::span<const ByteView> pieces,
-                         LockedTarget lockedTarget, const std::shared_ptr<FileLock>& lock = nullptr);
+                         LockedTarget lockedTarget, const std::shared_ptr<FileLock>& lock = nullptr,
+                         ExistingTarget existing = ExistingTarget::replace);
 
 // Steps of the write at which tests can inject a failure.
 enum class AtomicWriteStep { createTemporary, write, sync, setMode, lock, rename };

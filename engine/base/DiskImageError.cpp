@@ -224,6 +224,30 @@ DiskImageError DiskImageError::ambiguousName(const std::string& name) {
         .withReason(Reason::ambiguousName);
 }
 
+DiskImageError DiskImageError::targetExists(const std::string& path) {
+    return ioError("ファイルが既に存在します: " + path, EEXIST).withReason(Reason::targetExists);
+}
+
+DiskImageError DiskImageError::sameFileAsSource(const std::string& path) {
+    return ioError("変換先は変換元と同じファイルです: " + path)
+        .withReason(Reason::sameFileAsSource);
+}
+
+DiskImageError DiskImageError::conversionMismatch(std::string what) {
+    DiskImageError e(Kind::conversionMismatch);
+    e.text_ = std::move(what);
+    return e.finish();
+}
+
+DiskImageError DiskImageError::sectorSizeNotRecordable(const std::string& formatName,
+                                                       std::int64_t bytesPerSector) {
+    return unsupportedFormat(
+        "このディスクイメージは" + formatName +
+        "形式に変換できません（ヘッダのない形式はセクタ長を記録できないため、" +
+        std::to_string(bytesPerSector) +
+        " バイトのセクタで置かれたパーティションが見つからなくなります）");
+}
+
 std::string DiskImageError::errorDescription() const {
     if (verbatim_) {
         return text_;
@@ -262,6 +286,8 @@ std::string DiskImageError::errorDescription() const {
             return "このボリュームは変更できません: " + text_;
         }
         return "ディスクイメージはライトプロテクトされています";
+    case Kind::conversionMismatch:
+        return "変換したイメージを読み直すと元のディスクと一致しません: " + text_;
     }
     return {};
 }

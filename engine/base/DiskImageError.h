@@ -26,6 +26,8 @@ public:
         encodingError,
         directoryDepthExceeded,
         writeProtected,
+        // A converted image read back does not hold the disk it was made from.
+        conversionMismatch,
     };
 
     // Why an operation refused, for callers that must branch on it (ask before
@@ -54,6 +56,10 @@ public:
         nameTakenInBatch,
         // A path component names several entries, none of them more closely than the others.
         ambiguousName,
+        // A new or converted image would take the place of an existing file.
+        targetExists,
+        // A conversion would be written over the file it is made from.
+        sameFileAsSource,
     };
 
     static DiskImageError unsupportedFormat(std::string ext);
@@ -99,6 +105,15 @@ public:
     static DiskImageError directoryExists(const std::string& name);
     static DiskImageError nameTakenInBatch(const std::string& name, const std::string& existing);
     static DiskImageError ambiguousName(const std::string& name);
+    // `path` as the user named it.
+    static DiskImageError targetExists(const std::string& path);
+    static DiskImageError sameFileAsSource(const std::string& path);
+    // `what`: which part of the disk the converted image reads back differently.
+    static DiskImageError conversionMismatch(std::string what);
+    // A headerless file records no sector size; a partition table placed by sectors of
+    // another size than 512 bytes is not found in it again.
+    static DiskImageError sectorSizeNotRecordable(const std::string& formatName,
+                                                  std::int64_t bytesPerSector);
 
     Kind kind() const { return kind_; }
     Reason reason() const { return reason_; }

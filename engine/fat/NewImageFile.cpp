@@ -1,11 +1,13 @@
 #include "engine/fat/NewImageFile.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/fat/ConvertedImageCheck.h"
 #include "engine/fat/DiskImage.h"
 #include "engine/fat/NewVolume.h"
 
 #include <algorithm>
 #include <string>
+#include <sys/stat.h>
 
 namespace tamberlane {
 
@@ -21,6 +23,9 @@ Bytes convertImage(const DiskImage& image, ConvertFormat format) {
     const DiskGeometry& geometry = image.geometry;
     if (!isConversionOffered(geometry, format)) {
         throw DiskImageError::unsupportedFormat(conversionNotOfferedText(geometry, format));
+    }
+    if (image.partition && format == ConvertFormat::bin && geometry.bytesPerSector != 512) {
+        throw DiskImageError::sectorSizeNotRecordable(rawValue(format), geometry.bytesPerSector);
     }
     const std::int64_t dataSize = static_cast<std::int64_t>(image.data.size());
     // The geometry is the whole disk's: a partitioned disk is converted from its first
@@ -44,7 +49,21 @@ Bytes convertImage(const DiskImage& image, ConvertFormat format) {
         std::min(std::max<std::int64_t>(geometry.totalBytes(), 0), dataSize - start);
     const Bytes volume =
         image.data.slice(static_cast<std::size_t>(start), static_cast<std::size_t>(length));
-    return writeConvertedContainer(format, volume, geometry);
+    Bytes converted = writeConvertedContainer(format, volume, geometry);
+    checkConvertedImage(image, format, converted);
+    return converted;
+}
+
+void writeConvertedImage(const DiskImage& source, const std::filesystem::path& path, ByteView bytes,
+                         ExistingTarget existing) {
+    struct stat from {};
+    struct stat to {};
+    const bool sameAsURL = stat(source.url.c_str(), &from) == 0 && stat(path.c_str(), &to) == 0 &&
+                           from.st_dev == to.st_dev && from.st_ino == to.st_ino;
+    if (sameAsURL || (source.lock && source.lock->refersTo(path))) {
+        throw DiskImageError::sameFileAsSource(path.string());
+    }
+    writeImageFile(path, bytes, existing);
 }
 
 } // namespace tamberlane

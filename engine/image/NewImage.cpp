@@ -2,6 +2,7 @@
 #include "engine/image/formats/FormatTable.h"
 
 #include "engine/base/AtomicFile.h"
+#include "engine/base/DiskImageError.h"
 
 #include <algorithm>
 #include <array>
@@ -166,8 +167,15 @@ std::string formatLabel(ConvertFormat format) {
     return formatLabelForExtension(rawValue(format));
 }
 
-void writeImageFile(const std::filesystem::path& path, ByteView bytes) {
-    writeFileAtomically(path, bytes, LockedTarget::refuse);
+void writeImageFile(const std::filesystem::path& path, ByteView bytes, ExistingTarget existing) {
+    // Refused before anything is written, so that an existing file locked by another
+    // program is named as existing; the rename refuses one that appears meanwhile.
+    std::error_code ec;
+    if (existing == ExistingTarget::keep &&
+        std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
+        throw DiskImageError::targetExists(path.string());
+    }
+    writeFileAtomically(path, bytes, LockedTarget::refuse, nullptr, existing);
 }
 
 } // namespace tamberlane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/base/AtomicFile.h"
 #include "engine/base/Bytes.h"
 #include "engine/base/DiskGeometry.h"
 #include "engine/image/BIOSParameterBlock.h"
@@ -69,8 +70,10 @@ std::string conversionNotOfferedText(const DiskGeometry& geometry, ConvertFormat
 Bytes writeNewContainer(NewImageFormat format, ByteView volume, const DiskGeometry& geometry);
 Bytes writeConvertedContainer(ConvertFormat format, ByteView volume, const DiskGeometry& geometry);
 
-// Writes a new or converted image. A file at `path` that another program holds locked,
-// or that is the open image, is refused with lockConflict and left untouched.
-void writeImageFile(const std::filesystem::path& path, ByteView bytes);
+// Writes a new or converted image. A file at `path` is refused with targetExists unless
+// `existing` allows replacing it (the user was asked); one that another program holds
+// locked, or that is the open image, is refused with lockConflict. Either stays untouched.
+void writeImageFile(const std::filesystem::path& path, ByteView bytes,
+                    ExistingTarget existing = ExistingTarget::keep);
 
 } // namespace tamberlane

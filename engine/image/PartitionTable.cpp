@@ -218,8 +218,8 @@ std::optional<DiskGeometry> pc98Geometry(ByteView data, std::int64_t diskOffset,
     return std::nullopt;
 }
 
-std::optional<std::vector<PartitionInfo>> readPC98(ByteView data, std::int64_t diskOffset,
-                                                   const std::optional<DiskGeometry>& stated) {
+std::optional<Layout> readPC98(ByteView data, std::int64_t diskOffset,
+                               const std::optional<DiskGeometry>& stated) {
     const std::int64_t sectorSize = stated ? stated->bytesPerSector : 512;
     const std::vector<PC98Entry> entries = pc98Entries(data, diskOffset + sectorSize);
     if (entries.empty()) {
@@ -237,20 +237,25 @@ std::optional<std::vector<PartitionInfo>> readPC98(ByteView data, std::int64_t d
         const std::int64_t end = (entry.endCylinder + 1) * cylinderBytes;
         out.add(PartitionScheme::pc98, entry.sid, start, end - start, entry.name);
     }
-    return out.take();
+    return Layout{out.take(), geometry};
 }
 
 } // namespace
 
-std::vector<PartitionInfo> read(ByteView data, std::int64_t diskOffset,
-                                const std::optional<DiskGeometry>& geometry) {
+Layout readLayout(ByteView data, std::int64_t diskOffset,
+                  const std::optional<DiskGeometry>& geometry) {
     if (auto at = readAT(data, diskOffset)) {
-        return std::move(*at);
+        return Layout{std::move(*at), std::nullopt};
     }
     if (auto pc98 = readPC98(data, diskOffset, geometry)) {
         return std::move(*pc98);
     }
     return {};
+}
+
+std::vector<PartitionInfo> read(ByteView data, std::int64_t diskOffset,
+                                const std::optional<DiskGeometry>& geometry) {
+    return readLayout(data, diskOffset, geometry).partitions;
 }
 
 } // namespace tamberlane::PartitionTable

@@ -46,6 +46,16 @@ namespace PartitionTable {
 std::vector<PartitionInfo> read(ByteView data, std::int64_t diskOffset,
                                 const std::optional<DiskGeometry>& geometry);
 
+// The partitions with the geometry a PC-98 table was placed by (the one given, or the one
+// found by trying common ones; cylinders 0). A PC/AT table counts in sectors and needs
+// none: `placedBy` is then absent.
+struct Layout {
+    std::vector<PartitionInfo> partitions;
+    std::optional<DiskGeometry> placedBy;
+};
+Layout readLayout(ByteView data, std::int64_t diskOffset,
+                  const std::optional<DiskGeometry>& geometry);
+
 } // namespace PartitionTable
 
 } // namespace tamberlane

@@ -52,7 +52,7 @@ TEST(ConvertCommand, BinThroughD88BackToBinKeepsEveryByte) {
 
 // The engine words these refusals; this catches the commands writing or replacing a file
 // anyway, or exiting with the wrong status: sizes not offered, unknown containers, a
-// geometry the target cannot hold, a target another program or the command itself holds.
+// geometry the target cannot hold, a target another program holds, the source itself.
 TEST(NewAndConvert, RefusalsLeaveTheTargetAsItWas) {
     TempDir dir;
     const auto at = [&](const std::string& name) { return (dir / name).string(); };
@@ -78,7 +78,7 @@ TEST(NewAndConvert, RefusalsLeaveTheTargetAsItWas) {
         {{"new", at("none"), "--size", "1.44m"}, "none", 1, created + unsupportedText + "\n"},
         {{"new", at("a.bin"), "--size", "720k"}, "a.bin", 2, ""},
         {{"new", at("a.bin")}, "a.bin", 2, ""},
-        {{"new", at("busy.d88"), "--size", "1.44m"},
+        {{"new", at("busy.d88"), "--size", "1.44m", "--overwrite"},
          "busy.d88",
          1,
          created + lockConflictText + "\n"},
@@ -91,10 +91,11 @@ TEST(NewAndConvert, RefusalsLeaveTheTargetAsItWas) {
          "out.thd",
          1,
          converted + unsupportedText + "thd\n"},
-        {{"convert", at("floppy.d88"), at("floppy.d88")},
+        {{"convert", at("floppy.d88"), at("floppy.d88"), "--overwrite"},
          "floppy.d88",
          1,
-         converted + lockConflictText + "\n"},
+         converted + "I/Oエラーが発生しました: 変換先は変換元と同じファイルです: " +
+             at("floppy.d88") + "\n"},
     };
     for (const Case& c : cases) {
         const bool existed = std::filesystem::exists(dir / c.target);
@@ -111,6 +112,29 @@ TEST(NewAndConvert, RefusalsLeaveTheTargetAsItWas) {
         }
     }
     ::close(fd);
+}
+
+// Catches `new` and `convert` replacing the user's file without being told to, and
+// --overwrite not reaching the write.
+TEST(NewAndConvert, AnExistingFileIsReplacedOnlyWithOverwrite) {
+    TempDir dir;
+    const auto mine = (dir / "mine.bin").string();
+    const auto source = (dir / "source.bin").string();
+    mustRun({"new", mine, "--size", "1.44m"});
+    mustRun({"put", mine, writeHost(dir, "KEEP.TXT", "only copy").string()});
+    mustRun({"new", source, "--size", "640k"});
+    mustRun({"put", source, writeHost(dir, "NEW.TXT", "converted").string()});
+    const std::string exists = "I/Oエラーが発生しました: ファイルが既に存在します: " + mine + "\n";
+
+    expectFailsUntouched(mine, {"new", mine, "--size", "640k"}, 1,
+                         "ディスクイメージの作成に失敗しました: " + exists);
+    expectFailsUntouched(mine, {"convert", source, mine}, 1, "変換に失敗しました: " + exists);
+    EXPECT_EQ(mustRun({"cat", mine, "/KEEP.TXT"}).out, "only copy");
+
+    mustRun({"convert", source, mine, "--overwrite"});
+    EXPECT_EQ(mustRun({"cat", mine, "/NEW.TXT"}).out, "converted");
+    mustRun({"new", mine, "--size", "640k", "--overwrite"});
+    EXPECT_EQ(mustRun({"ls", mine}).out, "");
 }
 
 // Two disks with one file each, the second named in half-width katakana and

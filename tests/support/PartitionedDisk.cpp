@@ -45,8 +45,9 @@ void place(Bytes& disk, std::int64_t offset, ByteView bytes) {
 
 namespace {
 
-Bytes volumeWithFile(std::int64_t clusters, const std::string& name) {
-    VolumeBuilder volume(VolumeParameters::withClusters(clusters));
+Bytes volumeWithFile(std::int64_t clusters, const std::string& name,
+                     std::uint16_t bytesPerSector = 512) {
+    VolumeBuilder volume(VolumeParameters::withClusters(clusters, bytesPerSector));
     volume.addFile(volume.root(), name83(name),
                    patternBytes(3000, static_cast<std::uint8_t>(clusters)));
     return volume.build();
@@ -74,14 +75,20 @@ PartitionedDisk twoPartitionATDisk() {
 }
 
 PartitionedDisk twoPartitionPC98Disk() {
-    constexpr std::int64_t cylinder = 8 * 17 * 512;
+    return twoPartitionPC98DiskWith({8, 150, 17, 512});
+}
+
+PartitionedDisk twoPartitionPC98DiskWith(const DiskGeometry& geometry) {
+    const std::int64_t sector = geometry.bytesPerSector;
+    const std::int64_t cylinder = geometry.heads * geometry.sectorsPerTrack * sector;
     PartitionedDisk disk;
     disk.bytes = patternBytes(static_cast<std::size_t>(150 * cylinder), 6);
-    std::fill_n(disk.bytes.begin(), 1024, 0);
-    place(disk.bytes, 512,
+    std::fill_n(disk.bytes.begin(), sector + 512, 0);
+    place(disk.bytes, sector,
           pc98TableSector({{0x81, 1, 40, "MS-DOS 3.30"}, {0xA1, 41, 140, "MS-DOS 6.20"}}));
-    const Bytes fat12 = volumeWithFile(4000, "TWELVE.TXT");
-    const Bytes fat16 = volumeWithFile(6000, "SIXTEEN.TXT");
+    const auto sectorSize = static_cast<std::uint16_t>(sector);
+    const Bytes fat12 = volumeWithFile(4000, "TWELVE.TXT", sectorSize);
+    const Bytes fat16 = volumeWithFile(6000, "SIXTEEN.TXT", sectorSize);
     place(disk.bytes, cylinder, fat12);
     place(disk.bytes, 41 * cylinder, fat16);
     disk.volumes = {{cylinder, 40 * cylinder}, {41 * cylinder, 100 * cylinder}};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/base/Bytes.h"
+#include "engine/base/DiskGeometry.h"
 
 #include <cstdint>
 #include <string>
@@ -44,5 +45,8 @@ PartitionedDisk twoPartitionATDisk();
 // A PC-98 disk of 8 heads and 17 sectors of 512 bytes: FAT12 on cylinders 1-40 and FAT16
 // on 41-140, 150 cylinders in all (no container header).
 PartitionedDisk twoPartitionPC98Disk();
+// The same with the heads, sectors per track and sector size of `geometry`; the table is
+// in sector 1, wherever that sector's size puts it.
+PartitionedDisk twoPartitionPC98DiskWith(const DiskGeometry& geometry);
 
 } // namespace tamberlane::test

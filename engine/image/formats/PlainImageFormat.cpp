@@ -70,15 +70,19 @@ std::optional<HeaderlessLayout> describedVolume(ByteView data, std::optional<std
 }
 
 // A hard disk whose volumes lie in partitions; which one opens is the open's choice. The
-// geometry is the first volume's, stretched over the file.
+// geometry is the one a PC-98 table was placed by (a conversion writes it into a header,
+// where it places the partitions again), else the first volume's, stretched over the file.
 std::optional<HeaderlessLayout> partitionedDisk(ByteView data) {
-    const std::vector<PartitionInfo> partitions = PartitionTable::read(data, 0, std::nullopt);
+    const PartitionTable::Layout table = PartitionTable::readLayout(data, 0, std::nullopt);
+    const std::vector<PartitionInfo>& partitions = table.partitions;
     if (partitions.empty()) {
         return std::nullopt;
     }
     const ByteView first = data.subspan(static_cast<std::size_t>(partitions.front().offset));
     const auto bpb = parsedBPBAt(data, partitions.front().offset);
-    DiskGeometry geometry = bpb ? geometryOf(first, *bpb) : DiskGeometry{16, 0, 63, 512};
+    DiskGeometry geometry = table.placedBy ? *table.placedBy
+                            : bpb          ? geometryOf(first, *bpb)
+                                           : DiskGeometry{16, 0, 63, 512};
     geometry.bytesPerSector = 512;
     const std::int64_t perCylinder = geometry.heads * geometry.sectorsPerTrack * 512;
     geometry.cylinders = (static_cast<std::int64_t>(data.size()) + perCylinder - 1) / perCylinder;

@@ -154,6 +154,35 @@ TEST_F(ApplicationStateTest, ASearchedVolumeIsChangedOnlyAfterTheUserAllowedIt) 
     EXPECT_EQ(listedNames(), std::vector<std::string>{"X.TXT"});
 }
 
+// Catches the state layer replacing a file the save panel did not ask about (one that
+// appeared after it closed), and not replacing one the user agreed to replace.
+TEST_F(ApplicationStateTest, NewAndConvertReplaceAFileOnlyWhenTheUserAllowedIt) {
+    const auto target = dir / "target.img";
+    writeFile(target, bytesOf("my only copy"));
+    const std::string exists =
+        "I/Oエラーが発生しました: ファイルが既に存在します: " + target.string();
+    const NewImageParameters floppy{NewImageFormat::bin, DiskSize::kb640, {}};
+
+    app.image().createNewImage(floppy, target, ExistingTarget::keep);
+    EXPECT_EQ(app.image().errorMessage.get(), "ディスクイメージの作成に失敗しました: " + exists);
+    EXPECT_FALSE(app.image().isImageOpen);
+
+    const auto source = newImage("source.img");
+    app.image().openDiskImage(source);
+    app.image().convertImage(ConvertFormat::bin, target, ExistingTarget::keep);
+    EXPECT_EQ(app.image().conversionError.get(), "変換に失敗しました: " + exists);
+    EXPECT_EQ(readFile(target), bytesOf("my only copy"));
+
+    app.image().convertImage(ConvertFormat::bin, target, ExistingTarget::replace);
+    EXPECT_EQ(app.image().conversionError.get(), std::nullopt);
+    EXPECT_TRUE(readFile(target) == readFile(source));
+
+    writeFile(target, bytesOf("my only copy"));
+    app.image().createNewImage(floppy, target, ExistingTarget::replace);
+    EXPECT_TRUE(app.image().isImageOpen);
+    EXPECT_EQ(readFile(target).size(), 655360u);
+}
+
 TEST_F(ApplicationStateTest, CapacityFollowsEveryChange) {
     app.image().openDiskImage(newImage("a.img"));
     const std::int64_t freeBefore = app.image().freeSpace;

@@ -99,7 +99,8 @@ TEST(WriteOverFileInUse, NewImageOverAFileLockedByAnotherProcessIsRefused) {
     OtherProcessLock child(path, LOCK_EX);
     ASSERT_TRUE(child.acquired());
     try {
-        writeImageFile(path, createNewImage({NewImageFormat::bin, DiskSize::mb1_44}));
+        writeImageFile(path, createNewImage({NewImageFormat::bin, DiskSize::mb1_44}),
+                       ExistingTarget::replace);
         FAIL() << "overwrote a locked file";
     } catch (const DiskImageError& e) {
         EXPECT_EQ(e.kind(), DiskImageError::Kind::lockConflict);
@@ -119,10 +120,14 @@ TEST(WriteOverFileInUse, ConversionOverTheOpenImageIsRefused) {
     writeImageFile(path, original);
     DiskImageService service;
     const auto image = service.open(path);
-    EXPECT_EQ(errorKind([&] { writeImageFile(path, convertImage(*image, ConvertFormat::d88)); }),
+    EXPECT_EQ(errorKind([&] {
+                  writeImageFile(path, convertImage(*image, ConvertFormat::d88),
+                                 ExistingTarget::replace);
+              }),
               DiskImageError::Kind::lockConflict);
     EXPECT_EQ(errorKind([&] {
-                  writeImageFile(path, createNewImage({NewImageFormat::d88, DiskSize::mb1_44}));
+                  writeImageFile(path, createNewImage({NewImageFormat::d88, DiskSize::mb1_44}),
+                                 ExistingTarget::replace);
               }),
               DiskImageError::Kind::lockConflict);
     EXPECT_EQ(readFile(path), original);
