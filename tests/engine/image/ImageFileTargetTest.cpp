@@ -5,6 +5,7 @@
 #include "engine/base/AtomicFile.h"
 #include "engine/fat/DiskImageService.h"
 #include "engine/fat/NewImageFile.h"
+#include "tests/support/FatTools.h"
 #include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -19,15 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const Bytes newFloppy = createNewImage({NewImageFormat::bin, DiskSize::kb640});
-
-std::string errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const DiskImageError& e) {
-        return e.errorDescription();
-    }
-    return "no error";
-}
 
 std::vector<fs::path> filesIn(const fs::path& dir) {
     std::vector<fs::path> names;
@@ -60,7 +52,7 @@ TEST_P(ExistingTargetTest, IsKeptUnlessReplacingWasAllowed) {
     const auto before = filesIn(dir.path());
     const Bytes otherBytes = fs::exists(other) ? readFile(other) : Bytes{};
 
-    EXPECT_EQ(errorOf([&] { writeImageFile(target, newFloppy); }),
+    EXPECT_EQ(errorText([&] { writeImageFile(target, newFloppy); }),
               "I/Oエラーが発生しました: ファイルが既に存在します: " + target.string());
     EXPECT_EQ(filesIn(dir.path()), before);
     EXPECT_TRUE((fs::exists(other) ? readFile(other) : Bytes{}) == otherBytes);
@@ -96,7 +88,7 @@ TEST(ExistingTarget, AFileThatAppearsWhileTheImageIsWrittenIsKept) {
         }
         return 0;
     });
-    const std::string error = errorOf([&] { writeImageFile(target, newFloppy); });
+    const std::string error = errorText([&] { writeImageFile(target, newFloppy); });
     setAtomicWriteFaultHook(nullptr);
     EXPECT_EQ(error, "I/Oエラーが発生しました: ファイルが既に存在します: " + target.string());
     EXPECT_EQ(readFile(target), bytesOf("written by someone else"));
@@ -126,7 +118,7 @@ TEST_P(ConversionOntoItsSource, IsRefusedAsTheSameFile) {
     const auto image = service.open(source);
     const Bytes converted = convertImage(*image, ConvertFormat::bin);
     for (ExistingTarget existing : {ExistingTarget::keep, ExistingTarget::replace}) {
-        EXPECT_EQ(errorOf([&] { writeConvertedImage(*image, output, converted, existing); }),
+        EXPECT_EQ(errorText([&] { writeConvertedImage(*image, output, converted, existing); }),
                   "I/Oエラーが発生しました: 変換先は変換元と同じファイルです: " + output.string());
     }
     EXPECT_TRUE(readFile(source) == newFloppy);
