@@ -3,6 +3,7 @@
 
 #include "app/state/ApplicationState.h"
 #include "engine/fat/NewImageFile.h"
+#include "engine/operations/FileImport.h"
 
 #include "bench/BenchSupport.h"
 
@@ -21,7 +22,8 @@ namespace fs = std::filesystem;
 using bench::statusKiB;
 
 struct Workspace {
-    fs::path root = fs::temp_directory_path() / ("tamberlane-editors-bench-" + std::to_string(getpid()));
+    fs::path root =
+        fs::temp_directory_path() / ("tamberlane-editors-bench-" + std::to_string(getpid()));
     fs::path bigFileImage = root / "big.bin";
     fs::path textImage = root / "text.bin";
     fs::path manySmallImage = root / "small.nhd";
@@ -50,8 +52,8 @@ struct Workspace {
     // any size a new image offers: formatted by mkfs.fat, put behind an NHD header.
     void makeNHD40(const fs::path& path) {
         const fs::path volume = root / "volume40.img";
-        const std::string format = "mkfs.fat -C -F 16 -S 512 -h 0 -g 8/17 '" + volume.string() +
-                                   "' 40936 >/dev/null";
+        const std::string format =
+            "mkfs.fat -C -F 16 -S 512 -h 0 -g 8/17 '" + volume.string() + "' 40936 >/dev/null";
         if (std::system(format.c_str()) != 0) {
             std::fprintf(stderr, "mkfs.fat failed\n");
             std::abort();
@@ -81,16 +83,16 @@ struct Workspace {
         writeImageFile(path, createNewImage({format, size, FATType::fat16}));
         addFiles(path, files);
     }
-    void addFiles(const fs::path& path, const std::vector<std::pair<std::string, std::string>>& files) {
+    void addFiles(const fs::path& path,
+                  const std::vector<std::pair<std::string, std::string>>& files) {
         std::vector<fs::path> hostFiles;
         for (const auto& [name, bytes] : files) {
             hostFiles.push_back(root / "host" / name);
             std::ofstream(hostFiles.back(), std::ios::binary) << bytes;
         }
         DiskImageService service;
-        FileOperationService operations(service.open(path));
         for (const BatchItemResult& item :
-             operations.importFiles(hostFiles, DiskPath::root(), false).items) {
+             FileImport(service.open(path)).importFiles(hostFiles, DiskPath::root(), false).items) {
             if (!item.succeeded()) {
                 std::fprintf(stderr, "%s: %s\n", item.name.c_str(), item.error->what());
                 std::abort();

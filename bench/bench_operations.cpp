@@ -4,7 +4,10 @@
 #include "engine/fat/DirectoryReader.h"
 #include "engine/fat/DiskImageService.h"
 #include "engine/fat/NewImageFile.h"
-#include "engine/operations/FileOperationService.h"
+#include "engine/operations/EntryDeletion.h"
+#include "engine/operations/EntryRename.h"
+#include "engine/operations/FileImport.h"
+#include "engine/operations/HostExport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -68,7 +71,8 @@ struct OpenImage {
     fs::path rawVolume(const std::string& name) const {
         const fs::path raw = workspace().root / (name + ".raw");
         Workspace::write(raw, image->data.slice(static_cast<std::size_t>(image->dataOffset),
-                                              image->data.size() - static_cast<std::size_t>(image->dataOffset)));
+                                                image->data.size() -
+                                                    static_cast<std::size_t>(image->dataOffset)));
         return raw;
     }
 };
@@ -91,10 +95,10 @@ void BM_Import500SmallFilesAsOneBatch(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         OpenImage open("batch");
-        FileOperationService service(open.image);
+        FileImport import(open.image);
         state.ResumeTiming();
         const BatchResult result =
-            service.importFiles(workspace().smallFiles, DiskPath::root(), false);
+            import.importFiles(workspace().smallFiles, DiskPath::root(), false);
         state.PauseTiming();
         if (!result.allSucceeded()) {
             state.SkipWithError("import failed");
@@ -118,9 +122,9 @@ void BM_ImportOne4MiBFile(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         OpenImage open("big");
-        FileOperationService service(open.image);
+        FileImport import(open.image);
         state.ResumeTiming();
-        service.importFile(workspace().bigFile, DiskPath::root(), false);
+        import.importFile(workspace().bigFile, DiskPath::root(), false);
     }
 }
 
@@ -138,15 +142,15 @@ void BM_Mtools_ImportOne4MiBFile(benchmark::State& state) {
 // directory of one cluster holds 62 entries).
 struct FilledImage : OpenImage {
     explicit FilledImage(const std::string& name) : OpenImage(name) {
-        FileOperationService service(image);
+        EntryRename folders(image);
         const DiskPath data = DiskPath::root().appending("DATA");
-        service.createDirectory("DATA", DiskPath::root());
+        folders.createDirectory("DATA", DiskPath::root());
         const auto& files = workspace().smallFiles;
         for (int d = 0; d < 10; ++d) {
             const std::string sub = "S" + std::to_string(d);
-            service.createDirectory(sub, data);
+            folders.createDirectory(sub, data);
             const std::vector<fs::path> part(files.begin() + d * 50, files.begin() + (d + 1) * 50);
-            if (!service.importFiles(part, data.appending(sub), false).allSucceeded()) {
+            if (!FileImport(image).importFiles(part, data.appending(sub), false).allSucceeded()) {
                 std::abort();
             }
         }
@@ -155,7 +159,6 @@ struct FilledImage : OpenImage {
 
 void BM_ExportAllFiles(benchmark::State& state) {
     FilledImage filled("export");
-    FileOperationService service(filled.image);
     const fs::path out = workspace().root / "export-out";
     fs::create_directories(out);
     for (auto _ : state) {
@@ -164,7 +167,8 @@ void BM_ExportAllFiles(benchmark::State& state) {
                 if (entry.directoryEntry.isDirectory()) {
                     self(entry.path, self);
                 } else {
-                    service.exportFile(entry, out / entry.directoryEntry.displayName());
+                    exportFileTo(*filled.image, entry, out / entry.directoryEntry.displayName(),
+                                 ExistingHostFile::overwrite);
                 }
             }
         };
@@ -189,7 +193,7 @@ void BM_DeleteTreeOf500Files(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         FilledImage filled("delete");
-        FileOperationService service(filled.image);
+        EntryDeletion deletion(filled.image);
         FileEntry data;
         for (const FileEntry& entry : filled.service.listDirectory(DiskPath::root())) {
             if (entry.directoryEntry.isDirectory()) {
@@ -200,7 +204,7 @@ void BM_DeleteTreeOf500Files(benchmark::State& state) {
             std::abort();
         }
         state.ResumeTiming();
-        service.deleteEntry(data, true);
+        deletion.deleteEntry(data, true);
     }
 }
 

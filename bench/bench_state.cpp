@@ -3,6 +3,8 @@
 
 #include "app/state/ApplicationState.h"
 #include "engine/fat/NewImageFile.h"
+#include "engine/operations/EntryRename.h"
+#include "engine/operations/FileImport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -16,7 +18,8 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Workspace {
-    fs::path root = fs::temp_directory_path() / ("tamberlane-state-bench-" + std::to_string(getpid()));
+    fs::path root =
+        fs::temp_directory_path() / ("tamberlane-state-bench-" + std::to_string(getpid()));
     fs::path bigDirectoryImage = root / "big.hdi";
     fs::path treeImage = root / "tree.hdi";
 
@@ -48,11 +51,11 @@ struct Workspace {
                           const std::vector<fs::path>& files, DiskSize size) {
         writeImageFile(path, createNewImage({NewImageFormat::hdi, size, FATType::fat12}));
         DiskImageService service;
-        FileOperationService operations(service.open(path));
-        operations.createDirectory(directory, DiskPath::root());
-        operations.createDirectory("DEST", DiskPath::root());
+        const std::shared_ptr<DiskImage> image = service.open(path);
+        EntryRename(image).createDirectory(directory, DiskPath::root());
+        EntryRename(image).createDirectory("DEST", DiskPath::root());
         const BatchResult result =
-            operations.importFiles(files, DiskPath::root().appending(directory), false);
+            FileImport(image).importFiles(files, DiskPath::root().appending(directory), false);
         for (const BatchItemResult& item : result.items) {
             if (!item.succeeded()) {
                 std::fprintf(stderr, "%s: %s\n", item.name.c_str(), item.error->what());
@@ -88,9 +91,15 @@ void sortBench(benchmark::State& state, SortKey key) {
         app.browser().sort(key);
     }
 }
-void BM_SortFourThousandByName(benchmark::State& s) { sortBench(s, SortKey::name); }
-void BM_SortFourThousandBySize(benchmark::State& s) { sortBench(s, SortKey::size); }
-void BM_SortFourThousandByDate(benchmark::State& s) { sortBench(s, SortKey::date); }
+void BM_SortFourThousandByName(benchmark::State& s) {
+    sortBench(s, SortKey::name);
+}
+void BM_SortFourThousandBySize(benchmark::State& s) {
+    sortBench(s, SortKey::size);
+}
+void BM_SortFourThousandByDate(benchmark::State& s) {
+    sortBench(s, SortKey::date);
+}
 
 void BM_PasteFiveHundredFileTree(benchmark::State& state) {
     const fs::path copy = workspace().root / "paste.hdi";

@@ -6,7 +6,8 @@
 #include "app/ui/MainWindowView.h"
 #include "app/ui/TamberlaneApp.h"
 #include "engine/fat/NewImageFile.h"
-#include "engine/operations/FileOperationService.h"
+#include "engine/operations/EntryRename.h"
+#include "engine/operations/FileImport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -54,11 +55,11 @@ void spinUntil(const std::function<bool()>& done) {
 
 void importAll(const fs::path& image, const DiskPath& to, const std::vector<fs::path>& files) {
     DiskImageService service;
-    FileOperationService operations(service.open(image));
+    const std::shared_ptr<DiskImage> opened = service.open(image);
     if (!to.isRoot()) {
-        operations.createDirectory(to.components.back(), DiskPath::root());
+        EntryRename(opened).createDirectory(to.components.back(), DiskPath::root());
     }
-    for (const BatchItemResult& item : operations.importFiles(files, to, false).items) {
+    for (const BatchItemResult& item : FileImport(opened).importFiles(files, to, false).items) {
         if (!item.succeeded()) {
             std::fprintf(stderr, "%s: %s\n", item.name.c_str(), item.error->what());
             std::abort();
@@ -74,9 +75,11 @@ struct Workspace {
     Workspace() {
         fs::create_directories(root / "demo");
         fs::create_directories(root / "many");
-        writeImageFile(demo, createNewImage({NewImageFormat::bin, DiskSize::mb1_44, FATType::fat12}));
+        writeImageFile(demo,
+                       createNewImage({NewImageFormat::bin, DiskSize::mb1_44, FATType::fat12}));
         std::vector<fs::path> few;
-        for (const char* name : {"README.TXT", "日本語の長いファイル名のテキスト.txt", "GAME.EXE"}) {
+        for (const char* name :
+             {"README.TXT", "日本語の長いファイル名のテキスト.txt", "GAME.EXE"}) {
             few.push_back(root / "demo" / name);
             std::ofstream(few.back(), std::ios::binary) << std::string(3000, 'x');
         }
@@ -85,7 +88,8 @@ struct Workspace {
         std::vector<fs::path> many;
         for (int i = 0; i < 4000; ++i) {
             many.push_back(root / "many" / ("file" + std::to_string(i) + ".dat"));
-            std::ofstream(many.back(), std::ios::binary) << std::string(static_cast<std::size_t>(i % 7), 'y');
+            std::ofstream(many.back(), std::ios::binary)
+                << std::string(static_cast<std::size_t>(i % 7), 'y');
         }
         importAll(big, DiskPath::root().appending("MANY"), many);
     }
@@ -119,7 +123,8 @@ void BM_OpenAndShowFourThousandEntriesOfA40MBNHD(benchmark::State& state) {
         spinUntil([&] { return app.state().image().isImageOpen.get(); });
         app.state().browser().navigateToPath(DiskPath::root().appending("MANY"));
         const int before = paintCounter().paints;
-        spinUntil([&] { return list->model()->rowCount() == 4000 && paintCounter().paints > before; });
+        spinUntil(
+            [&] { return list->model()->rowCount() == 4000 && paintCounter().paints > before; });
         if (list->model()->rowCount() != 4000) {
             state.SkipWithError("listing incomplete");
         }

@@ -18,7 +18,7 @@ struct CatOptions {
 int runCat(const CatOptions& options, CommandContext& context) {
     DiskImageService service;
     const auto image = openImage(service, options.image, context.global);
-    const std::optional<FileEntry> entry = findEntry(service, options.path);
+    const std::optional<FileEntry> entry = entryNamed(*image, options.path);
     if (!entry || entry->directoryEntry.isDirectory()) {
         throw CommandError("ディレクトリは出力できません: " +
                            (entry ? entry->path.displayString() : std::string("/")));

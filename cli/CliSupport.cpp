@@ -1,7 +1,7 @@
 #include "cli/CliSupport.h"
 
-#include "engine/fat/EntryLookup.h"
 #include "engine/fat/ManualParameterValidation.h"
+#include "engine/fat/PathResolver.h"
 #include "engine/image/DiskImageParser.h"
 
 #include <algorithm>
@@ -135,71 +135,15 @@ std::shared_ptr<DiskImage> openImage(DiskImageService& service, const std::strin
     return image;
 }
 
-namespace {
-
-// The entry of `entries` that the typed text names, by its stored name or, failing that,
-// as a listing prints it (a control byte or NUL shown as "?").
-const FileEntry* findTyped(const std::vector<FileEntry>& entries, const std::string& typed,
-                           EntryLookup::Wanted wanted) {
-    if (const FileEntry* stored = EntryLookup::findEntry(entries, typed, wanted)) {
-        return stored;
-    }
-    std::vector<const FileEntry*> kept;
-    std::vector<EntryLookup::EntryNames> printed;
-    for (const FileEntry& entry : entries) {
-        const DirectoryEntry& e = entry.directoryEntry;
-        if (wanted == EntryLookup::Wanted::directory && !e.isDirectory()) {
-            continue;
-        }
-        kept.push_back(&entry);
-        printed.push_back({printableName(e.displayName()), printableName(e.shortName())});
-    }
-    const std::optional<std::size_t> found = EntryLookup::findNamed(printed, typed);
-    return found ? kept[*found] : nullptr;
-}
-
-} // namespace
-
-std::optional<FileEntry> findEntry(const DiskImageService& service, const std::string& pathText) {
+std::optional<FileEntry> entryNamed(const DiskImage& image, const std::string& pathText) {
     const DiskPath typed = DiskPath::fromString(pathText);
     if (typed.isRoot()) {
         return std::nullopt;
     }
-    // A name that holds "/" spans several typed components, so that whatever the listing
-    // shows can be typed back: the longest run of components that names an entry wins.
-    DiskPath at = DiskPath::root();
-    std::size_t next = 0;
-    while (true) {
-        const std::vector<FileEntry> entries = service.listDirectory(at);
-        std::optional<FileEntry> step;
-        std::string joined;
-        std::vector<std::string> runs;
-        for (std::size_t k = next; k < typed.components.size(); ++k) {
-            joined += (k > next ? "/" : "") + typed.components[k];
-            runs.push_back(joined);
-        }
-        for (std::size_t used = runs.size(); used > 0; --used) {
-            // Only a directory can be walked through.
-            const bool last = next + used == typed.components.size();
-            const FileEntry* found =
-                findTyped(entries, runs[used - 1],
-                          last ? EntryLookup::Wanted::anyEntry : EntryLookup::Wanted::directory);
-            if (found != nullptr) {
-                step = *found;
-                next += used;
-                break;
-            }
-        }
-        if (step && next == typed.components.size()) {
-            return step;
-        }
-        if (!step) {
-            break;
-        }
-        at = step->path;
-    }
     // A missing directory on the way is reported as listing it would report it.
-    service.listDirectory(typed.parent());
+    if (std::optional<FileEntry> entry = PathResolver(image).entry(typed)) {
+        return entry;
+    }
     throw CommandError("ファイルが見つかりません: " + typed.displayString());
 }
 

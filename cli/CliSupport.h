@@ -5,7 +5,7 @@
 #include "engine/fat/DiskImageService.h"
 #include "engine/fat/DiskPath.h"
 #include "engine/fat/ManualParameters.h"
-#include "engine/operations/FileOperationService.h"
+#include "engine/operations/BatchRunner.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -58,9 +58,10 @@ ManualParameters parseManualParameters(const std::string& text);
 std::shared_ptr<DiskImage> openImage(DiskImageService& service, const std::string& file,
                                      const GlobalOptions& global);
 
-// The entry a "/"-separated path names (display names, compared as directory reading
-// compares them); nullopt for the root. A path that names nothing is a CommandError.
-std::optional<FileEntry> findEntry(const DiskImageService& service, const std::string& pathText);
+// The entry a "/"-separated path names, each name as a listing prints it or as the
+// engine's path resolution accepts it; nullopt for the root. A path that names nothing is
+// a CommandError.
+std::optional<FileEntry> entryNamed(const DiskImage& image, const std::string& pathText);
 
 // Display formats of the file list.
 std::string formatGroupedNumber(std::int64_t value);

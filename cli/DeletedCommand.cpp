@@ -1,11 +1,13 @@
 #include "cli/Commands.h"
 #include "cli/DeletedEntryNumbers.h"
 
+#include "engine/fat/EntryLookup.h"
 #include "engine/operations/DeletedFileRecovery.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include <map>
 #include <ostream>
 
 namespace tamberlane::cli {
@@ -40,10 +42,18 @@ int runDeleted(const DeletedOptions& options, CommandContext& context) {
         context.out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return exitSuccess;
     }
+    // Two deleted entries that display alike are told apart by their raw names.
+    std::map<std::string, int> uses;
+    for (const auto& numbered : entries) {
+        ++uses[numbered.second.displayName];
+    }
     for (const auto& [number, e] : entries) {
-        context.out << number << '\t' << printableName(e.displayName)
-                    << (e.isDirectory() ? "/" : "") << '\t' << e.size << '\t'
-                    << formatListDate(e.modifiedDate) << '\t' << e.recoverability << "%\n";
+        const ByteView raw(e.rawEntryData);
+        const std::string name = uses[e.displayName] > 1 && raw.size() >= 11
+                                     ? EntryLookup::rawForm(raw.first(8), raw.subspan(8, 3))
+                                     : printableName(e.displayName);
+        context.out << number << '\t' << name << (e.isDirectory() ? "/" : "") << '\t' << e.size
+                    << '\t' << formatListDate(e.modifiedDate) << '\t' << e.recoverability << "%\n";
     }
     return exitSuccess;
 }

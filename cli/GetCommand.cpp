@@ -19,9 +19,8 @@ struct GetOptions {
 };
 
 // The entries a command-line path names: "/" stands for the root's contents.
-std::vector<FileEntry> entriesNamed(const DiskImageService& service, const DiskImage& image,
-                                    const std::string& path) {
-    if (const std::optional<FileEntry> entry = findEntry(service, path)) {
+std::vector<FileEntry> entriesNamed(const DiskImage& image, const std::string& path) {
+    if (const std::optional<FileEntry> entry = entryNamed(image, path)) {
         return {*entry};
     }
     return readDirectoryEntries(image, DiskPath::root(), std::nullopt);
@@ -35,7 +34,7 @@ int runGet(const GetOptions& options, CommandContext& context) {
     std::vector<FileEntry> entries;
     for (const std::string& path : options.paths) {
         try {
-            const std::vector<FileEntry> named = entriesNamed(service, *image, path);
+            const std::vector<FileEntry> named = entriesNamed(*image, path);
             entries.insert(entries.end(), named.begin(), named.end());
         } catch (const DiskImageError& e) {
             lookupFailures.push_back(e.errorDescription());

@@ -1,7 +1,7 @@
 #include "cli/Commands.h"
 
 #include "engine/base/DiskImageError.h"
-#include "engine/fat/EntryLookup.h"
+#include "engine/fat/PathResolver.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -52,7 +52,9 @@ void printEntry(std::ostream& out, const FileEntry& entry, bool longFormat) {
         out << padLeft(size, 13) << "  " << formatListDate(e.modifiedDate) << "  "
             << padRight(formatAttributes(e.attributes.rawValue), 7) << "  ";
     }
-    out << printableName(e.displayName()) << '\n';
+    // As its path names it: a name that displays like another's is printed raw.
+    out << printableName(entry.path.isRoot() ? e.displayName() : entry.path.components.back())
+        << '\n';
 }
 
 using Visitor = std::function<void(const DiskPath&, const std::vector<FileEntry>&)>;
@@ -92,12 +94,9 @@ int runList(const ListOptions& options, CommandContext& context) {
     DiskPath start = DiskPath::fromString(options.path);
     std::optional<std::uint16_t> startCluster;
     if (!start.isRoot()) {
-        const std::vector<FileEntry> siblings = service.listDirectory(start.parent());
-        const FileEntry* named = EntryLookup::findEntry(siblings, start.components.back());
-        if (named == nullptr) {
-            // Let directory reading report the missing component in its own words.
-            service.listDirectory(start);
-            return exitFailure;
+        const std::optional<FileEntry> named = PathResolver(*image).entry(start);
+        if (!named) {
+            throw DiskImageError::directoryNotListed(start.components.back());
         }
         if (!named->directoryEntry.isDirectory()) {
             // A path that names a file lists that file alone.

@@ -1,6 +1,6 @@
 #include "cli/Commands.h"
 
-#include "engine/operations/FileOperationService.h"
+#include "engine/operations/EntryRename.h"
 
 #include <CLI/CLI.hpp>
 
@@ -20,7 +20,7 @@ int runMkdir(const MkdirOptions& options, CommandContext& context) {
     if (path.isRoot()) {
         throw UsageError("作成するディレクトリの名前がありません");
     }
-    FileOperationService(image).createDirectory(path.components.back(), path.parent());
+    EntryRename(image).createDirectory(path.components.back(), path.parent());
     return exitSuccess;
 }
 

@@ -1,7 +1,8 @@
 #include "cli/Commands.h"
 
 #include "engine/base/DiskImageError.h"
-#include "engine/operations/FileOperationService.h"
+#include "engine/fat/PathResolver.h"
+#include "engine/operations/FileImport.h"
 
 #include <CLI/CLI.hpp>
 
@@ -24,18 +25,17 @@ int runPut(const PutOptions& options, CommandContext& context) {
     const auto image = openImage(service, options.image, context.global);
     // Refused once for the whole command, not once per file.
     image->checkWritable();
-    FileOperationService operations(image);
     const DiskPath to = DiskPath::fromString(options.to);
     if (!to.isRoot()) {
         // A destination that names nothing is one mistake, not one per file.
-        operations.findDirectoryCluster(to);
+        PathResolver(*image).directory(to, PathResolver::Wording::change);
     }
     std::vector<std::filesystem::path> files(options.hostFiles.begin(), options.hostFiles.end());
     // One batch: the image file is written at most once, whatever the number of files.
     BatchOptions batch;
     batch.overwrite = options.overwrite;
     batch.mode = commandBatchMode(options.keepGoing, false);
-    const BatchResult result = operations.importFiles(files, to, batch);
+    const BatchResult result = FileImport(image).importFiles(files, to, batch);
     return finishBatch(result, options.keepGoing, false, context);
 }
 

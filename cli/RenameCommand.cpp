@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
-#include "engine/operations/FileOperationService.h"
+#include "engine/fat/NewEntryName.h"
+#include "engine/operations/EntryRename.h"
 
 #include <CLI/CLI.hpp>
 
@@ -17,14 +18,14 @@ struct RenameOptions {
 int runRename(const RenameOptions& options, CommandContext& context) {
     DiskImageService service;
     const auto image = openImage(service, options.image, context.global);
-    const std::optional<FileEntry> entry = findEntry(service, options.path);
+    const std::optional<FileEntry> entry = entryNamed(*image, options.path);
     if (!entry) {
         throw UsageError("ルートディレクトリの名前は変更できません");
     }
     // NAME.EXT split at the last full stop, as an imported file's name is split: a
     // leading full stop starts the name, so ".profile" has no extension.
-    const auto [name, extension] = FileOperationService::splitHostFileName(options.newName);
-    FileOperationService(image).renameEntry(*entry, name, extension);
+    const auto [name, extension] = NewEntryName::split(options.newName);
+    EntryRename(image).rename(*entry, name, extension);
     return exitSuccess;
 }
 

@@ -1,7 +1,7 @@
 #include "cli/Commands.h"
 
 #include "engine/base/DiskImageError.h"
-#include "engine/operations/FileOperationService.h"
+#include "engine/operations/EntryDeletion.h"
 
 #include <CLI/CLI.hpp>
 
@@ -27,7 +27,7 @@ int runRm(const RmOptions& options, CommandContext& context) {
     std::vector<FileEntry> entries;
     for (const std::string& path : options.paths) {
         try {
-            const std::optional<FileEntry> entry = findEntry(service, path);
+            const std::optional<FileEntry> entry = entryNamed(*image, path);
             if (!entry) {
                 throw CommandError("ルートディレクトリは削除できません");
             }
@@ -48,9 +48,8 @@ int runRm(const RmOptions& options, CommandContext& context) {
     }
     BatchResult result;
     if (!entries.empty()) {
-        FileOperationService operations(image);
-        result = operations.deleteEntries(entries, options.recursive,
-                                          commandBatchMode(options.keepGoing, failedBefore));
+        result = EntryDeletion(image).deleteEntries(
+            entries, options.recursive, commandBatchMode(options.keepGoing, failedBefore));
     }
     return finishBatch(result, options.keepGoing, failedBefore, context);
 }

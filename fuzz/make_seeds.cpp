@@ -7,11 +7,14 @@
 
 #include "engine/fat/DirectoryReader.h"
 #include "engine/fat/DiskImageService.h"
-#include "engine/fat/EntryLookup.h"
 #include "engine/fat/LFNParser.h"
 #include "engine/fat/NewImageFile.h"
+#include "engine/fat/PathResolver.h"
 #include "engine/image/formats/FormatTable.h"
-#include "engine/operations/FileOperationService.h"
+#include "engine/operations/ContentEdit.h"
+#include "engine/operations/EntryDeletion.h"
+#include "engine/operations/EntryRename.h"
+#include "engine/operations/FileImport.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -91,9 +94,8 @@ void writeHostFile(const fs::path& path, std::size_t size) {
     }
 }
 
-FileEntry entryNamed(DiskImageService& service, const std::string& name) {
-    const std::vector<FileEntry> entries = service.listDirectory(DiskPath::root());
-    if (const FileEntry* found = EntryLookup::findEntry(entries, name)) {
+FileEntry entryNamed(const DiskImage& image, const std::string& name) {
+    if (std::optional<FileEntry> found = PathResolver(image).entry(DiskPath::fromString(name))) {
         return *found;
     }
     throw std::runtime_error("no entry " + name);
@@ -101,8 +103,8 @@ FileEntry entryNamed(DiskImageService& service, const std::string& name) {
 
 // The engine writes short names only; a long name as other systems write it goes in
 // front of the first slot of the root directory, through a raw sector write.
-void addLongName(FileOperationService& files, const std::string& asciiName) {
-    const DiskImage& image = *files.diskImage();
+void addLongName(const std::shared_ptr<DiskImage>& opened, const std::string& asciiName) {
+    const DiskImage& image = *opened;
     const std::int64_t lba = image.rootDirectoryStartSector();
     const Bytes sector = image.readSector(lba);
     const std::uint8_t checksum = LFNParser::calculateChecksum(ByteView(sector).first(11));
@@ -123,14 +125,14 @@ void addLongName(FileOperationService& files, const std::string& asciiName) {
         slots.insert(slots.end(), slot.begin(), slot.end());
     }
     slots.insert(slots.end(), sector.begin(), sector.end() - std::ptrdiff_t(slots.size()));
-    files.writeRawSector(lba, slots);
+    ContentEdit(opened).writeRawSector(lba, slots);
 }
 
 // Long names, a Japanese name, a tree two levels deep, a file of several clusters and
 // a deleted one, each made the way the application makes them.
 void fillVolume(const fs::path& imagePath, const fs::path& hostDir) {
     DiskImageService service;
-    FileOperationService files(service.open(imagePath));
+    const std::shared_ptr<DiskImage> image = service.open(imagePath);
     const fs::path longName = hostDir / "A long file name.txt";
     const fs::path japanese = hostDir / "日本語の名前.txt";
     const fs::path nested = hostDir / "nested file with a long name.dat";
@@ -139,8 +141,8 @@ void fillVolume(const fs::path& imagePath, const fs::path& hostDir) {
     writeHostFile(japanese, 700);
     writeHostFile(nested, 5000);
     writeHostFile(doomed, 1500);
-    files.importFiles({longName, japanese, doomed}, DiskPath::root(), false);
-    files.createDirectory("Long Directory Name", DiskPath::root());
+    FileImport(image).importFiles({longName, japanese, doomed}, DiskPath::root(), false);
+    EntryRename(image).createDirectory("Long Directory Name", DiskPath::root());
     // Listed under whatever name the volume gave it.
     DiskPath sub;
     for (const FileEntry& entry : service.listDirectory(DiskPath::root())) {
@@ -148,10 +150,10 @@ void fillVolume(const fs::path& imagePath, const fs::path& hostDir) {
             sub = entry.path;
         }
     }
-    files.importFile(nested, sub, false);
-    files.createDirectory("DEEP", sub);
-    files.deleteEntry(entryNamed(service, "DELETED_.TXT"), false);
-    addLongName(files, "A long file name.txt");
+    FileImport(image).importFile(nested, sub, false);
+    EntryRename(image).createDirectory("DEEP", sub);
+    EntryDeletion(image).deleteEntry(entryNamed(*image, "DELETED_.TXT"), false);
+    addLongName(image, "A long file name.txt");
 }
 
 Bytes readWhole(const fs::path& path) {

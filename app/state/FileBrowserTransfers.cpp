@@ -4,6 +4,8 @@
 
 #include "app/state/StateTexts.h"
 #include "engine/fat/HostFileName.h"
+#include "engine/operations/EntryTransfer.h"
+#include "engine/operations/FileImport.h"
 
 #include <cstdlib>
 
@@ -13,7 +15,7 @@ namespace {
 
 // One line per clashing host file; the entry an overwrite replaces keeps its name, so the
 // line names it too when the user knows it by another.
-std::vector<std::string> clashLines(const FileOperationService& operations,
+std::vector<std::string> clashLines(const std::shared_ptr<DiskImage>& image,
                                     const std::vector<std::filesystem::path>& clashes,
                                     const DiskPath& target) {
     std::vector<std::string> hosts;
@@ -22,7 +24,7 @@ std::vector<std::string> clashLines(const FileOperationService& operations,
     }
     std::vector<std::string> existing(hosts.size());
     try {
-        existing = operations.clashingEntryNames(hosts, target);
+        existing = FileImport(image).clashingEntryNames(hosts, target);
     } catch (const DiskImageError&) {
         // The directory no longer reads: the question names the host files alone.
     }
@@ -69,7 +71,8 @@ ProgressCallback FileBrowserViewModel::progressReporter(std::vector<std::string>
     return [weak, executor, names = std::move(itemNames)](double fraction) {
         std::string name;
         if (!names.empty()) {
-            const auto reached = static_cast<std::size_t>(fraction * static_cast<double>(names.size()));
+            const auto reached =
+                static_cast<std::size_t>(fraction * static_cast<double>(names.size()));
             name = names[std::min(names.size() - 1, reached)];
         }
         executor->postToMain([weak, name = std::move(name), fraction] {
@@ -98,7 +101,7 @@ void FileBrowserViewModel::runImport(ImportRequest request, bool overwrite) {
     }
     takeSnapshot(texts::undoImport);
     std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
-    const auto operations = fileOperations_;
+    const auto image = image_;
     std::vector<std::string> names;
     for (const auto& file : request.files) {
         names.push_back(file.filename().string());
@@ -106,8 +109,8 @@ void FileBrowserViewModel::runImport(ImportRequest request, bool overwrite) {
     const BatchOptions options{overwrite, stop_.get_token(), progressReporter(std::move(names))};
     runTask<BatchResult>(
         executor_,
-        [operations, request, options] {
-            return operations->importFiles(request.files, request.target, options);
+        [image, request, options] {
+            return FileImport(image).importFiles(request.files, request.target, options);
         },
         [weak, request, overwrite](TaskOutcome<BatchResult> outcome) {
             const auto self = weak.lock();
@@ -140,7 +143,7 @@ void FileBrowserViewModel::finishImport(const ImportRequest& request, const Batc
     if (!clashes.empty()) {
         pendingImport_ = ImportRequest{clashes, request.target};
         pendingOverwriteURLs = clashes;
-        duplicateFileNames = clashLines(*fileOperations_, clashes, request.target);
+        duplicateFileNames = clashLines(image_, clashes, request.target);
         showImportOverwriteConfirmation = true;
     }
     if (!failed.empty()) {
@@ -320,15 +323,16 @@ void FileBrowserViewModel::pasteEntries() {
     }
     takeSnapshot(texts::undoPaste);
     const std::vector<FileEntry> items = clipboard.get();
-    const auto operations = fileOperations_;
+    const auto image = image_;
     // Overwriting is only ever a file replacing itself; anywhere else a clash is reported.
-    const BatchOptions options{intoSource, stop_.get_token(), progressReporter(displayNames(items))};
+    const BatchOptions options{intoSource, stop_.get_token(),
+                               progressReporter(displayNames(items))};
     std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
     runTask<BatchResult>(
         executor_,
-        [operations, items, target, isCut, options] {
-            return isCut ? operations->moveEntries(items, target, options)
-                         : operations->copyEntries(items, target, options);
+        [image, items, target, isCut, options] {
+            return isCut ? EntryTransfer(image).moveEntries(items, target, options)
+                         : EntryTransfer(image).copyEntries(items, target, options);
         },
         [weak, items, isCut](TaskOutcome<BatchResult> outcome) {
             const auto self = weak.lock();

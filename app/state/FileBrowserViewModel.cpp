@@ -2,6 +2,8 @@
 
 #include "app/state/ErrorCoordinator.h"
 #include "app/state/StateTexts.h"
+#include "engine/operations/EntryDeletion.h"
+#include "engine/operations/EntryRename.h"
 
 #include <unicode/coll.h>
 #include <unicode/locid.h>
@@ -52,8 +54,9 @@ std::string collationKey(const std::string& name) {
     }
     std::string key(64, '\0');
     for (;;) {
-        const std::int32_t needed = collator->getSortKey(
-            text, reinterpret_cast<std::uint8_t*>(key.data()), static_cast<std::int32_t>(key.size()));
+        const std::int32_t needed =
+            collator->getSortKey(text, reinterpret_cast<std::uint8_t*>(key.data()),
+                                 static_cast<std::int32_t>(key.size()));
         if (needed <= static_cast<std::int32_t>(key.size())) {
             key.resize(needed > 0 ? static_cast<std::size_t>(needed - 1) : 0);
             return key;
@@ -69,14 +72,14 @@ FileBrowserViewModel::FileBrowserViewModel(Executor& executor, std::shared_ptr<O
       deletedFiles_(std::make_shared<DeletedFilesViewModel>()) {}
 
 std::shared_ptr<DiskImage> FileBrowserViewModel::boundImage() const {
-    return fileOperations_ ? fileOperations_->diskImage() : nullptr;
+    return image_;
 }
 
 void FileBrowserViewModel::bind(DiskImageService& service, UndoRedoManager& undoRedoManager) {
     service_ = &service;
     undoRedoManager_ = &undoRedoManager;
     const std::shared_ptr<DiskImage> image = service.currentImage();
-    fileOperations_ = image ? std::make_shared<FileOperationService>(image) : nullptr;
+    image_ = image;
     // Entries of another image must never be pasted here: their clusters mean nothing.
     clearClipboard();
     resetDialogs();
@@ -89,7 +92,7 @@ void FileBrowserViewModel::bind(DiskImageService& service, UndoRedoManager& undo
 void FileBrowserViewModel::unbind() {
     service_ = nullptr;
     undoRedoManager_ = nullptr;
-    fileOperations_.reset();
+    image_.reset();
     clearClipboard();
     resetDialogs();
     deletedFiles_->reset();
@@ -124,7 +127,8 @@ void FileBrowserViewModel::clearClipboard() {
     clipboardSourcePath = DiskPath::root();
 }
 
-void FileBrowserViewModel::reportFailure(const char* prefix, const std::vector<std::string>& names) {
+void FileBrowserViewModel::reportFailure(const char* prefix,
+                                         const std::vector<std::string>& names) {
     errorMessage = prefix + joinNames(names);
     showError = true;
 }
@@ -173,8 +177,9 @@ bool FileBrowserViewModel::sortEntries(const FileEntry& a, const FileEntry& b) c
 
 void FileBrowserViewModel::sortInPlace(std::vector<FileEntry>& list) const {
     if (sortKey.get() != SortKey::name) {
-        std::stable_sort(list.begin(), list.end(),
-                         [this](const FileEntry& a, const FileEntry& b) { return sortEntries(a, b); });
+        std::stable_sort(list.begin(), list.end(), [this](const FileEntry& a, const FileEntry& b) {
+            return sortEntries(a, b);
+        });
         return;
     }
     // A key per entry, made once: comparing through the collator costs a conversion of
@@ -203,8 +208,8 @@ void FileBrowserViewModel::sort(SortKey key) {
         sortKey = key;
         sortOrder = SortOrder::ascending;
     } else {
-        sortOrder = sortOrder.get() == SortOrder::ascending ? SortOrder::descending
-                                                            : SortOrder::ascending;
+        sortOrder =
+            sortOrder.get() == SortOrder::ascending ? SortOrder::descending : SortOrder::ascending;
     }
     entries.modify([this](std::vector<FileEntry>& list) { sortInPlace(list); });
 }
@@ -271,7 +276,8 @@ void FileBrowserViewModel::buildDirectoryTree() {
         directoryTree.set({});
         return;
     }
-    DirectoryTreeNode root{newUUID(), "/", DiskPath::root(), getSubdirectories(DiskPath::root(), 0)};
+    DirectoryTreeNode root{newUUID(), "/", DiskPath::root(),
+                           getSubdirectories(DiskPath::root(), 0)};
     directoryTree = std::vector<DirectoryTreeNode>{std::move(root)};
     selectedTreePath = currentPath.get();
 }
@@ -333,14 +339,14 @@ void FileBrowserViewModel::cancelDelete() {
 void FileBrowserViewModel::confirmDelete() {
     showDeleteConfirmation = false;
     std::vector<FileEntry> targets = std::exchange(deleteTargets_, {});
-    if (!fileOperations_ || targets.empty() || !gate_->tryBegin()) {
+    if (!image_ || targets.empty() || !gate_->tryBegin()) {
         return;
     }
     takeSnapshot(texts::undoDelete);
     // One batch, one save: a failed save leaves none of it half done. A file's flag is
     // ignored; a directory goes with its tree.
     const std::vector<std::string> failed =
-        fileOperations_->deleteEntries(targets, true).failedNames();
+        EntryDeletion(image_).deleteEntries(targets, true).failedNames();
     gate_->end();
     afterChange();
     if (!failed.empty()) {
@@ -356,12 +362,12 @@ void FileBrowserViewModel::requestNewDirectory() {
 }
 
 void FileBrowserViewModel::createNewDirectory() {
-    if (!fileOperations_ || newDirectoryName.get().empty() || !gate_->tryBegin()) {
+    if (!image_ || newDirectoryName.get().empty() || !gate_->tryBegin()) {
         return;
     }
     takeSnapshot(texts::undoNewDirectory);
     try {
-        fileOperations_->createDirectory(newDirectoryName.get(), currentPath.get());
+        EntryRename(image_).createDirectory(newDirectoryName.get(), currentPath.get());
     } catch (const DiskImageError& error) {
         gate_->end();
         errorMessage = texts::createDirectoryFailedPrefix + error.errorDescription();
@@ -386,12 +392,12 @@ void FileBrowserViewModel::prepareRename() {
 }
 
 void FileBrowserViewModel::renameSelectedEntry() {
-    if (!fileOperations_ || !renameTarget_ || renameName.get().empty() || !gate_->tryBegin()) {
+    if (!image_ || !renameTarget_ || renameName.get().empty() || !gate_->tryBegin()) {
         return;
     }
     takeSnapshot(texts::undoRename);
     try {
-        fileOperations_->renameEntry(*renameTarget_, renameName.get(), renameExtension.get());
+        EntryRename(image_).rename(*renameTarget_, renameName.get(), renameExtension.get());
     } catch (const DiskImageError& error) {
         gate_->end();
         errorMessage = texts::renameFailedPrefix + error.errorDescription();

@@ -9,7 +9,7 @@
 #include "engine/base/Signal.h"
 #include "engine/fat/DiskImageService.h"
 #include "engine/fat/DiskPath.h"
-#include "engine/operations/FileOperationService.h"
+#include "engine/operations/BatchRunner.h"
 #include "engine/operations/HostExport.h"
 #include "engine/operations/UndoRedoManager.h"
 
@@ -92,7 +92,7 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     // Binds to the service's current image: root path, a fresh clipboard, reload.
     void bind(DiskImageService& service, UndoRedoManager& undoRedoManager);
     void unbind();
-    bool isBound() const { return fileOperations_ != nullptr; }
+    bool isBound() const { return image_ != nullptr; }
 
     void loadDirectory();
     void navigateToDirectory(const FileEntry& entry);
@@ -195,7 +195,7 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     std::shared_ptr<OperationGate> gate_;
     DiskImageService* service_ = nullptr;
     UndoRedoManager* undoRedoManager_ = nullptr;
-    std::shared_ptr<FileOperationService> fileOperations_;
+    std::shared_ptr<DiskImage> image_;
     std::shared_ptr<DeletedFilesViewModel> deletedFiles_;
     std::optional<ImportRequest> pendingImport_;
     std::optional<ExportRequest> pendingExport_;

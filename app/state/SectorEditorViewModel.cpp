@@ -2,7 +2,7 @@
 
 #include "app/state/StateTexts.h"
 #include "engine/fat/ManualParameterValidation.h"
-#include "engine/operations/FileOperationService.h"
+#include "engine/operations/ContentEdit.h"
 
 #include <cstdio>
 
@@ -159,8 +159,8 @@ bool SectorEditorViewModel::typeHexDigit(char digit) {
     }
     const std::uint8_t old = sectorData.get()[static_cast<std::size_t>(at)];
     const bool high = cursor.get() % 2 == 0;
-    const auto value = static_cast<std::uint8_t>(high ? (nibble << 4) | (old & 0x0F)
-                                                      : (old & 0xF0) | nibble);
+    const auto value =
+        static_cast<std::uint8_t>(high ? (nibble << 4) | (old & 0x0F) : (old & 0xF0) | nibble);
     setByte(at, value);
     setCursor(cursor.get() + 1);
     return true;
@@ -176,9 +176,9 @@ void SectorEditorViewModel::saveSector() {
     if (!image) {
         return;
     }
-    FileOperationService::SectorWriteResult result;
+    ContentEdit::SectorWriteResult result;
     try {
-        result = FileOperationService(image).writeRawSector(currentLBA, sectorData.get());
+        result = ContentEdit(image).writeRawSector(currentLBA, sectorData.get());
     } catch (const DiskImageError& error) {
         gate_->end();
         fail(texts::sectorSaveFailedPrefix + error.errorDescription());

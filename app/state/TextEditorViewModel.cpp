@@ -3,7 +3,7 @@
 #include "app/state/StateTexts.h"
 #include "engine/base/ShiftJISConverter.h"
 #include "engine/fat/DirectoryReader.h"
-#include "engine/operations/FileOperationService.h"
+#include "engine/operations/ContentEdit.h"
 
 #include <algorithm>
 
@@ -64,9 +64,9 @@ void TextEditorViewModel::fail(std::string message) {
     showError = true;
 }
 
-TextEditorViewModel::OpenResult
-TextEditorViewModel::openFile(const FileEntry& entry, const DiskImageService& service,
-                              UndoRedoManager* undoRedoManager) {
+TextEditorViewModel::OpenResult TextEditorViewModel::openFile(const FileEntry& entry,
+                                                              const DiskImageService& service,
+                                                              UndoRedoManager* undoRedoManager) {
     entry_ = entry;
     fileName = entry.directoryEntry.displayName();
     binding_.attach(service, undoRedoManager);
@@ -116,7 +116,7 @@ void TextEditorViewModel::save() {
     try {
         // One change: the old contents stay, in memory and in the file, unless the new
         // ones were written.
-        entry_ = FileOperationService(image).replaceFileContents(*entry_, encodeText(saving));
+        entry_ = ContentEdit(image).replaceFileContents(*entry_, encodeText(saving));
     } catch (const DiskImageError& error) {
         gate_->end();
         fail(texts::textSaveFailedPrefix + error.errorDescription());

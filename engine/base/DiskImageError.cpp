@@ -292,4 +292,49 @@ std::string DiskImageError::errorDescription() const {
     return {};
 }
 
+DiskImageError DiskImageError::entryNotFound(const std::string& name) {
+    return headerParseFailure("エントリが見つかりません: " + name)
+        .withReason(Reason::entryNotFound);
+}
+
+DiskImageError DiskImageError::staleEntry(const std::string& name) {
+    return headerParseFailure("エントリが見つかりません: " + name).withReason(Reason::staleEntry);
+}
+
+DiskImageError DiskImageError::directoryNotListed(const std::string& component) {
+    return headerParseFailure("ディレクトリが見つかりません: " + component)
+        .withReason(Reason::directoryNotFound);
+}
+
+DiskImageError DiskImageError::directoryNotFound(const std::string& name) {
+    return headerParseFailure("ディレクトリ '" + name + "' が見つかりません")
+        .withReason(Reason::directoryNotFound);
+}
+
+DiskImageError DiskImageError::intoItself(const std::string& name) {
+    return headerParseFailure("ディレクトリをそれ自身の中へは置けません: " + name)
+        .withReason(Reason::intoItself);
+}
+
+DiskImageError DiskImageError::notRegularFile(const std::string& name) {
+    return ioError("通常のファイルではありません: " + name, EINVAL)
+        .withReason(Reason::notRegularFile);
+}
+
+DiskImageError DiskImageError::reservedName(const std::string& name) {
+    return encodingError("この名前は使用できません: " + name).withReason(Reason::reservedName);
+}
+
+DiskImageError DiskImageError::sectorNotRecorded(std::int64_t lba) {
+    return ioError("このセクタはディスクイメージに記録されていません（LBA " + std::to_string(lba) +
+                       "）",
+                   EINVAL);
+}
+
+DiskImageError DiskImageError::rootDirectoryFull(std::int64_t maxEntries) {
+    return verbatim(Kind::diskFull, Reason::rootDirectoryFull,
+                    "ルートディレクトリに空きがありません（最大 " + std::to_string(maxEntries) +
+                        " 項目）");
+}
+
 } // namespace tamberlane

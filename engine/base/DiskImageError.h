@@ -12,7 +12,7 @@ enum class ClusterChainErrorType { circularReference, invalidCluster };
 
 // The engine's one error type. `message()` is the exact text the user sees.
 class DiskImageError : public std::exception {
-public:
+  public:
     enum class Kind {
         unsupportedFormat,
         invalidFileSize,
@@ -114,6 +114,17 @@ public:
     // another size than 512 bytes is not found in it again.
     static DiskImageError sectorSizeNotRecordable(const std::string& formatName,
                                                   std::int64_t bytesPerSector);
+    // Entries and directories a path or a listing names.
+    static DiskImageError entryNotFound(const std::string& name);
+    static DiskImageError staleEntry(const std::string& name);
+    // A path component that names no directory: a listing's words, and a change's.
+    static DiskImageError directoryNotListed(const std::string& component);
+    static DiskImageError directoryNotFound(const std::string& name);
+    static DiskImageError intoItself(const std::string& name);
+    static DiskImageError notRegularFile(const std::string& name);
+    static DiskImageError reservedName(const std::string& name);
+    static DiskImageError sectorNotRecorded(std::int64_t lba);
+    static DiskImageError rootDirectoryFull(std::int64_t maxEntries);
 
     Kind kind() const { return kind_; }
     Reason reason() const { return reason_; }
@@ -137,7 +148,7 @@ public:
     std::string errorDescription() const;
     const char* what() const noexcept override { return message_.c_str(); }
 
-private:
+  private:
     explicit DiskImageError(Kind kind) : kind_(kind) {}
     static DiskImageError refusedChange(std::string why, Reason reason);
     // An error whose whole message is `message`, without its kind's prefix.

@@ -1,11 +1,8 @@
 #include "engine/fat/DirectoryReader.h"
 
 #include "engine/base/DiskImageError.h"
-#include "engine/fat/DirectoryEntryParser.h"
-#include "engine/fat/DirectorySlot.h"
-#include "engine/fat/EntryLookup.h"
 #include "engine/fat/FATParser.h"
-#include "engine/fat/LFNParser.h"
+#include "engine/fat/SlotRun.h"
 
 namespace tamberlane::DirectoryReader {
 
@@ -38,59 +35,10 @@ Bytes readChain(const DiskImage& image, const std::vector<std::uint16_t>& chain,
 
 std::vector<DirectoryEntry> parseDirectoryEntries(ByteView data) {
     std::vector<DirectoryEntry> entries;
-    for (PlacedEntry& placed : parsePlacedEntries(data)) {
-        entries.push_back(std::move(placed.entry));
-    }
-    return entries;
-}
-
-std::vector<PlacedEntry> parsePlacedEntries(ByteView data) {
-    std::vector<PlacedEntry> entries;
-    std::vector<LFNFragment> pending;
-    for (std::size_t offset = 0; offset + DirectorySlot::size <= data.size();
-         offset += DirectorySlot::size) {
-        const DirectorySlot slot(data.subspan(offset, DirectorySlot::size));
-        if (slot.isEnd()) {
-            break;
+    for (SlotRun& run : slotRunsOf(data)) {
+        if (run.isListed()) {
+            entries.push_back(std::move(run.entry));
         }
-        if (slot.isDeleted()) {
-            pending.clear();
-            continue;
-        }
-        if (slot.isLongName()) {
-            if (auto fragment = LFNParser::parseLFNEntry(slot.bytes())) {
-                pending.push_back(*fragment);
-            }
-            continue;
-        }
-        if (slot.isVolumeLabel()) {
-            pending.clear();
-            continue;
-        }
-        DirectoryEntryParseResult parsed = DirectoryEntryParser::parse(slot.bytes());
-        if (parsed.kind == DirectoryEntryParseResult::Kind::endOfDirectory) {
-            break;
-        }
-        if (parsed.kind != DirectoryEntryParseResult::Kind::entry) {
-            pending.clear();
-            continue;
-        }
-        DirectoryEntry entry = std::move(parsed.entry);
-        if (!pending.empty()) {
-            const std::uint8_t checksum = LFNParser::calculateChecksum(slot.shortName());
-            bool matches = true;
-            for (const LFNFragment& f : pending) {
-                matches = matches && f.checksum == checksum;
-            }
-            if (matches) {
-                entry.longFileName = LFNParser::assembleLFN(pending);
-            }
-            pending.clear();
-        }
-        if (entry.name == "." || entry.name == "..") {
-            continue;
-        }
-        entries.push_back(PlacedEntry{std::move(entry), offset});
     }
     return entries;
 }
@@ -114,38 +62,6 @@ std::vector<DirectoryEntry> readSubDirectory(std::uint16_t startCluster, const D
     }
     const auto chain = FATParser::getClusterChain(startCluster, image.fatTable);
     return parseDirectoryEntries(readChain(image, chain, INT64_MAX));
-}
-
-std::uint16_t resolveDirectoryCluster(const DiskPath& path, const DiskImage& image, int depth) {
-    if (depth > maxDepth - 1) {
-        throw DiskImageError::directoryDepthExceeded(maxDepth);
-    }
-    std::vector<DirectoryEntry> entries = readRootDirectory(image);
-    if (path.components.empty()) {
-        throw DiskImageError::headerParseFailure("パスの解決に失敗しました");
-    }
-    for (std::size_t i = 0; i < path.components.size(); ++i) {
-        const std::string& component = path.components[i];
-        const DirectoryEntry* found =
-            EntryLookup::findEntry(entries, component, EntryLookup::Wanted::directory);
-        if (found == nullptr) {
-            throw DiskImageError::headerParseFailure("ディレクトリが見つかりません: " + component);
-        }
-        if (i + 1 == path.components.size()) {
-            return found->startCluster;
-        }
-        const std::uint16_t next = found->startCluster;
-        entries = readSubDirectory(next, image, depth + 1 + static_cast<int>(i));
-    }
-    return 0;
-}
-
-std::vector<DirectoryEntry> listDirectory(const DiskImage& image, const DiskPath& path) {
-    if (path.isRoot()) {
-        return readRootDirectory(image);
-    }
-    const std::uint16_t cluster = resolveDirectoryCluster(path, image, 0);
-    return readSubDirectory(cluster, image, 0);
 }
 
 Bytes readFile(const DiskImage& image, const DirectoryEntry& entry) {

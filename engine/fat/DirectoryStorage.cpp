@@ -43,10 +43,25 @@ Bytes DirectoryStorage::readAll(const DiskImage& image) const {
     return out;
 }
 
-SlotLocation DirectoryStorage::locationOf(const DiskImage& image, std::size_t byteOffset) const {
-    const auto unitSize =
-        static_cast<std::size_t>(isRoot_ ? image.bpb.bytesPerSector : image.bytesPerCluster());
-    return SlotLocation{byteOffset / unitSize, byteOffset % unitSize};
+std::size_t DirectoryStorage::unitSize(const DiskImage& image) const {
+    return static_cast<std::size_t>(isRoot_ ? image.bpb.bytesPerSector : image.bytesPerCluster());
+}
+
+SlotIndex DirectoryStorage::locationOf(const DiskImage& image, std::size_t byteOffset) const {
+    const std::size_t size = unitSize(image);
+    return SlotIndex{byteOffset / size, byteOffset % size};
+}
+
+std::size_t DirectoryStorage::byteOffsetOf(const DiskImage& image, SlotIndex at) const {
+    return at.unitIndex * unitSize(image) + at.offset;
+}
+
+void DirectoryStorage::writeUnit(DiskImage& image, std::size_t index, ByteView bytes) const {
+    if (isRoot_) {
+        image.writeSector(units_[index], bytes);
+    } else {
+        image.writeCluster(static_cast<std::uint16_t>(units_[index]), bytes);
+    }
 }
 
 bool DirectoryStorage::unitIsStorable(const DiskImage& image, std::size_t index) const {

@@ -11,12 +11,14 @@
 
 namespace tamberlane {
 
-// Where a slot lies in its directory: which unit (root sector or cluster) and where in it.
-struct SlotLocation {
+// Where a slot lies in its directory: which unit (root sector or cluster, counted from
+// the directory's first) and where in it. The one way every reader and writer of
+// directories names a slot.
+struct SlotIndex {
     std::size_t unitIndex = 0;
     std::size_t offset = 0;
 
-    bool operator==(const SlotLocation&) const = default;
+    bool operator==(const SlotIndex&) const = default;
 };
 
 // Where one directory's slots live: the fixed run of root-directory sectors, or the
@@ -38,8 +40,16 @@ class DirectoryStorage {
     Bytes readUnit(const DiskImage& image, std::size_t index) const;
     // Every slot's bytes, in order.
     Bytes readAll(const DiskImage& image) const;
-    // Where the slot at `byteOffset` of readAll's bytes lies.
-    SlotLocation locationOf(const DiskImage& image, std::size_t byteOffset) const;
+    // Where the slot at `byteOffset` of readAll's bytes lies, and back.
+    SlotIndex locationOf(const DiskImage& image, std::size_t byteOffset) const;
+    std::size_t byteOffsetOf(const DiskImage& image, SlotIndex at) const;
+    // The slot's number in the directory, counted from 1 as the command line shows it.
+    std::int64_t slotNumber(const DiskImage& image, SlotIndex at) const {
+        return static_cast<std::int64_t>(byteOffsetOf(image, at) / DirectorySlot::size) + 1;
+    }
+    std::size_t unitSize(const DiskImage& image) const;
+    // Writes one unit back (root sector or cluster).
+    void writeUnit(DiskImage& image, std::size_t index, ByteView bytes) const;
     // A unit the image cannot store would lose whatever is written into it.
     bool unitIsStorable(const DiskImage& image, std::size_t index) const;
     // A subdirectory grown by one cluster.
@@ -58,7 +68,7 @@ class DirectoryStorage {
                     return;
                 }
                 const DirectorySlot slot(ByteView(unit).subspan(o, DirectorySlot::size));
-                if (visit(SlotLocation{i, o}, slot) == Walk::stop) {
+                if (visit(SlotIndex{i, o}, slot) == Walk::stop) {
                     return;
                 }
             }

@@ -3,6 +3,7 @@
 #include "engine/base/DiskImageError.h"
 #include "engine/fat/DirectoryReader.h"
 #include "engine/fat/FATParser.h"
+#include "engine/fat/PathResolver.h"
 #include "engine/image/BootSectorSearch.h"
 #include "engine/image/DiskImageParser.h"
 #include "engine/image/PartitionTable.h"
@@ -66,7 +67,6 @@ PagedBytes readWholeFile(int fd) {
     // A file that shrank while it was read ends where its bytes ended.
     return done == data.size() ? data : PagedBytes(data.slice(0, done));
 }
-
 
 const char* const bootSectorReadFailure = "ブートセクタの読み取りに失敗しました";
 const char* const fatBeyondFile = "FATテーブル領域がファイルサイズを超えています";
@@ -154,7 +154,7 @@ void DiskImageService::close() {
 }
 
 DiskImageService::LockedFile DiskImageService::lockFile(const std::filesystem::path& url,
-                                                       bool readOnly) const {
+                                                        bool readOnly) const {
     // flock conflicts between two descriptors of one process: reopening the file that
     // is open already keeps the lock it holds.
     if (lock_ && lock_->fileDescriptor() >= 0 && lock_->refersTo(url)) {
@@ -189,8 +189,8 @@ DiskImageService::LockedFile DiskImageService::lockFile(const std::filesystem::p
     // meant to stay as it is. Root may write any file; one whose mode lets nobody write
     // it is still kept.
     struct stat st {};
-    bool readOnlyFile = faccessat(AT_FDCWD, url.c_str(), W_OK, AT_EACCESS) != 0 &&
-                        isPermissionFailure(errno);
+    bool readOnlyFile =
+        faccessat(AT_FDCWD, url.c_str(), W_OK, AT_EACCESS) != 0 && isPermissionFailure(errno);
     if (!readOnlyFile && geteuid() == 0 && fstat(fd, &st) == 0 && (st.st_mode & 0222) == 0) {
         readOnlyFile = true;
     }
@@ -335,16 +335,14 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
     // A boot sector of its own always wins over parameters worked out from the FAT.
     const auto inferred = format->inferredParameters();
     const bool parametersInferred = inferred && !isValidBPB(sectorAt(bootOffset));
-    const BIOSParameterBlock bpb =
-        parametersInferred ? *inferred : parseBPB(sectorAt(bootOffset));
+    const BIOSParameterBlock bpb = parametersInferred ? *inferred : parseBPB(sectorAt(bootOffset));
     if (partition &&
         !rangeFits(bootOffset - partition->offset, bpb.volumeBytes(), partition->size)) {
         throw DiskImageError::headerParseFailure(
             "ボリュームがパーティションの範囲を超えています（パーティション: " +
             std::to_string(partition->number) + "）");
     }
-    const FATType fatType =
-        FATParser::fatTypeForClusterCount(calculateTotalClusters(bpb));
+    const FATType fatType = FATParser::fatTypeForClusterCount(calculateTotalClusters(bpb));
     FATTable table = decodeFATAt(working, bootOffset, bpb, fatType);
 
     PagedBytes held = flat ? PagedBytes(*flat) : fileData;
@@ -397,9 +395,9 @@ std::shared_ptr<DiskImage> DiskImageService::openWithManualParams(const std::fil
         throw DiskImageError::headerParseFailure(
             "指定されたデータオフセットでブートセクタを読み取れません");
     }
-    const BIOSParameterBlock bpb = parseBPB(
-        data.subspan(static_cast<std::size_t>(params.dataOffset),
-                               static_cast<std::size_t>(params.bytesPerSector)));
+    const BIOSParameterBlock bpb =
+        parseBPB(data.subspan(static_cast<std::size_t>(params.dataOffset),
+                              static_cast<std::size_t>(params.bytesPerSector)));
     FATTable table = decodeFATAt(data, params.dataOffset, bpb, params.fatType);
     const DiskGeometry geometry{params.heads, params.cylinders, params.sectorsPerTrack,
                                 params.bytesPerSector};
@@ -434,7 +432,7 @@ const DiskImage& DiskImageService::requireImage() const {
 }
 
 std::vector<FileEntry> DiskImageService::listDirectory(const DiskPath& path) const {
-    return fileEntriesIn(path, DirectoryReader::listDirectory(requireImage(), path));
+    return PathResolver(requireImage()).list(path);
 }
 
 Bytes DiskImageService::readFile(const FileEntry& entry) const {

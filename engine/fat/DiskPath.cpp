@@ -1,5 +1,7 @@
 #include "engine/fat/DiskPath.h"
 
+#include "engine/fat/EntryLookup.h"
+
 namespace tamberlane {
 
 DiskPath DiskPath::appending(const std::string& component) const {
@@ -48,12 +50,15 @@ DiskPath DiskPath::fromString(const std::string& text) {
 
 std::vector<FileEntry> fileEntriesIn(const DiskPath& directory,
                                      std::vector<DirectoryEntry> entries) {
+    // Paths are made of printed names, so that each names one entry when resolved again.
+    const std::vector<std::string> printed = EntryLookup::printedNames(entries);
     std::vector<FileEntry> result;
     result.reserve(entries.size());
-    for (DirectoryEntry& entry : entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        DirectoryEntry& entry = entries[i];
         FileEntry fileEntry;
         fileEntry.id = entry.id;
-        fileEntry.path = directory.appending(entry.displayName());
+        fileEntry.path = directory.appending(printed[i]);
         fileEntry.directoryEntry = std::move(entry);
         result.push_back(std::move(fileEntry));
     }

@@ -18,14 +18,27 @@ namespace tamberlane::EntryLookup {
 std::string foldCase(const std::string& name);
 bool sameIgnoringCase(const std::string& a, const std::string& b);
 
-// The two names an entry answers to.
+// The raw 8.3 bytes of an entry as text that names it alone: printable ASCII stays, every
+// other byte (both bytes of a double-byte character, a blank inside the name, "\") is
+// written "\xHH"; the padding blanks are left out. Two entries whose names display alike
+// (the two codes of one character, names differing only by blanks) differ here.
+std::string rawForm(ByteView name8, ByteView extension3);
+
+// The names an entry answers to.
 struct EntryNames {
     std::string displayName;
     std::string shortName;
+    std::string rawForm;
 };
 EntryNames namesOf(const DirectoryEntry& entry);
 
-// Which of `candidates` `name` picks: the one whose display name is `name` exactly, else
+// How each entry of one directory is printed and put in paths: its display name, or its
+// raw form when another entry of the directory displays alike or the name holds a "/"
+// or a control character, so that whatever is printed names one entry and can be typed back.
+std::vector<std::string> printedNames(const std::vector<DirectoryEntry>& entries);
+
+// Which of `candidates` `name` picks: the one whose raw form is `name`, else the one
+// whose display name is `name` exactly, else
 // the one whose 8.3 alias is `name` exactly, else the one whose display name or alias
 // equals `name` ignoring case. Nothing when none matches; several at the first step that
 // matches at all throw ambiguousName, since picking one of them could delete the wrong

@@ -3,10 +3,12 @@
 #include "engine/base/DiskImageError.h"
 #include "engine/base/ShiftJISConverter.h"
 #include "engine/fat/DirectoryEntryParser.h"
-#include "engine/fat/DirectoryReader.h"
 #include "engine/fat/DirectorySlot.h"
 #include "engine/fat/DirectoryStorage.h"
+#include "engine/fat/DirectoryTable.h"
 #include "engine/fat/FATParser.h"
+#include "engine/fat/NewEntryName.h"
+#include "engine/fat/PathResolver.h"
 #include "engine/operations/VolumeTransaction.h"
 
 #include <algorithm>
@@ -33,36 +35,10 @@ bool clusterIsFree(const DiskImage& image, std::int64_t cluster) {
            image.fatTable.entries()[static_cast<std::size_t>(cluster)] == 0;
 }
 
-// The bytes of the slot as they are now, or nothing when they cannot be read whole.
-std::optional<Bytes> readSlot(const DiskImage& image, const EntryLocation& location) {
-    if (location.offsetInSector < 0) {
-        return std::nullopt;
-    }
-    Bytes unit;
-    if (location.isRootDirectory) {
-        if (!image.sectorIsStorable(location.sectorOrCluster)) {
-            return std::nullopt;
-        }
-        unit = image.readSector(location.sectorOrCluster);
-    } else {
-        if (location.sectorOrCluster < 2 || location.sectorOrCluster > 0xFFFF ||
-            !image.clusterIsStorable(static_cast<std::uint16_t>(location.sectorOrCluster))) {
-            return std::nullopt;
-        }
-        unit = image.readCluster(static_cast<std::uint16_t>(location.sectorOrCluster));
-    }
-    if (!rangeFits(location.offsetInSector, 32, static_cast<std::int64_t>(unit.size()))) {
-        return std::nullopt;
-    }
-    const auto at = unit.begin() + static_cast<std::ptrdiff_t>(location.offsetInSector);
-    return Bytes(at, at + 32);
-}
-
 } // namespace
 
-std::optional<DeletedFileEntry> parseDeletedEntry(ByteView entryData, std::int64_t bytesPerCluster,
-                                                  const DiskImage& image,
-                                                  const EntryLocation& location) {
+std::optional<DeletedFileEntry> parseDeletedEntry(ByteView entryData, const DiskImage& image) {
+    const std::int64_t bytesPerCluster = image.bytesPerCluster();
     if (entryData.size() < DirectorySlot::size) {
         return std::nullopt;
     }
@@ -81,7 +57,6 @@ std::optional<DeletedFileEntry> parseDeletedEntry(ByteView entryData, std::int64
     entry.size = slot.fileSize();
     entry.attributes.rawValue = slot.attributes();
     entry.modifiedDate = DirectoryEntryParser::decodeFATDateTime(slot.date(), slot.time());
-    entry.location = location;
 
     if (entry.isDirectory()) {
         // A directory's size is 0 but it still needs its first cluster: restored
@@ -120,50 +95,43 @@ std::optional<DeletedFileEntry> parseDeletedEntry(ByteView entryData, std::int64
     return entry;
 }
 
-std::optional<std::uint16_t> resolveDirectoryCluster(const DiskPath& path, const DiskImage& image) {
+namespace {
+
+// The storage of the directory a path names; nothing when it cannot be read.
+std::optional<DirectoryStorage> storageOf(const DiskImage& image, const DiskPath& path) {
     if (path.isRoot()) {
-        return std::nullopt;
+        // The root must lie inside the image whole, as a listing requires.
+        const std::int64_t bytesPerSector = image.bpb.bytesPerSector;
+        const std::int64_t start =
+            image.dataOffset + image.rootDirectoryStartSector() * bytesPerSector;
+        if (bytesPerSector == 0 ||
+            !rangeFits(start, static_cast<std::int64_t>(image.bpb.rootEntryCount) * 32,
+                       static_cast<std::int64_t>(image.data.size()))) {
+            return std::nullopt;
+        }
+        return DirectoryStorage::root(image);
     }
     try {
-        return DirectoryReader::resolveDirectoryCluster(path, image, 0);
+        const auto directory = PathResolver(image).directory(path);
+        return DirectoryStorage::ofCluster(image, *directory.firstCluster);
     } catch (const DiskImageError&) {
         return std::nullopt;
     }
 }
 
+} // namespace
+
 std::vector<DeletedFileEntry> listDeletedEntries(const DiskImage& image, const DiskPath& path) {
     std::vector<DeletedFileEntry> entries;
-    const std::int64_t bytesPerCluster = image.bytesPerCluster();
     try {
-        std::optional<DirectoryStorage> storage;
-        // The root holds exactly its entry count of slots; the rest of its last sector
-        // is not part of it.
-        std::int64_t slotLimit = INT64_MAX;
-        if (path.isRoot()) {
-            const std::int64_t bytesPerSector = image.bpb.bytesPerSector;
-            const std::int64_t start =
-                image.dataOffset + image.rootDirectoryStartSector() * bytesPerSector;
-            slotLimit = static_cast<std::int64_t>(image.bpb.rootEntryCount);
-            if (bytesPerSector == 0 ||
-                !rangeFits(start, slotLimit * 32, static_cast<std::int64_t>(image.data.size()))) {
-                return entries;
-            }
-            storage = DirectoryStorage::root(image);
-        } else {
-            const std::optional<std::uint16_t> cluster = resolveDirectoryCluster(path, image);
-            if (!cluster) {
-                return entries;
-            }
-            storage = DirectoryStorage::ofCluster(image, *cluster);
+        const std::optional<DirectoryStorage> storage = storageOf(image, path);
+        if (!storage) {
+            return entries;
         }
-        std::int64_t index = 0;
-        storage->forEachSlot(image, [&](SlotLocation at, const DirectorySlot& slot) {
-            if (index++ >= slotLimit) {
-                return DirectoryStorage::Walk::stop;
-            }
-            const EntryLocation location{storage->isRoot(), storage->unit(at.unitIndex),
-                                         static_cast<std::int64_t>(at.offset)};
-            if (auto entry = parseDeletedEntry(slot.bytes(), bytesPerCluster, image, location)) {
+        storage->forEachSlot(image, [&](SlotIndex at, const DirectorySlot& slot) {
+            if (auto entry = parseDeletedEntry(slot.bytes(), image)) {
+                entry->slot = at;
+                entry->slotNumber = storage->slotNumber(image, at);
                 entries.push_back(std::move(*entry));
             }
             return DirectoryStorage::Walk::next;
@@ -205,15 +173,24 @@ std::variant<std::uint8_t, std::string> validateRestore(const DeletedFileEntry& 
 namespace {
 
 // The slot to restore as it is now; throws when the listing no longer describes it.
-Bytes checkedSlot(const DiskImage& image, const DeletedFileEntry& target) {
+Bytes checkedSlot(const DiskImage& image, const DirectoryStorage& storage,
+                  const DeletedFileEntry& target) {
     // The listing may be older than the disk: only the very slot that was listed, still
     // deleted, is brought back.
-    const std::optional<Bytes> slot = readSlot(image, target.location);
+    std::optional<Bytes> slot;
+    if (target.slot.unitIndex < storage.unitCount() &&
+        storage.unitIsStorable(image, target.slot.unitIndex)) {
+        const Bytes unit = storage.readUnit(image, target.slot.unitIndex);
+        if (rangeFits(static_cast<std::int64_t>(target.slot.offset), DirectorySlot::size,
+                      static_cast<std::int64_t>(unit.size()))) {
+            const auto at = unit.begin() + static_cast<std::ptrdiff_t>(target.slot.offset);
+            slot = Bytes(at, at + DirectorySlot::size);
+        }
+    }
     if (!slot || target.rawEntryData.size() != DirectorySlot::size ||
         !DirectorySlot(*slot).isDeleted() ||
         !std::equal(slot->begin() + 1, slot->end(), target.rawEntryData.begin() + 1)) {
-        throw DiskImageError::headerParseFailure("エントリが見つかりません: " + target.displayName)
-            .withReason(DiskImageError::Reason::entryNotFound);
+        throw DiskImageError::entryNotFound(target.displayName);
     }
     return *slot;
 }
@@ -222,8 +199,7 @@ Bytes checkedSlot(const DiskImage& image, const DeletedFileEntry& target) {
 // cross-link two files.
 DeletedFileEntry recoverableNow(const DiskImage& image, const DeletedFileEntry& target,
                                 ByteView slot) {
-    const std::optional<DeletedFileEntry> now =
-        parseDeletedEntry(slot, image.bytesPerCluster(), image, target.location);
+    const std::optional<DeletedFileEntry> now = parseDeletedEntry(slot, image);
     if (!now || now->recoverability != 100) {
         std::uint16_t used = target.startCluster;
         for (std::int64_t i = 0; now && i < now->requiredClusters; ++i) {
@@ -237,33 +213,19 @@ DeletedFileEntry recoverableNow(const DiskImage& image, const DeletedFileEntry& 
     return *now;
 }
 
-void checkNoLiveNamesake(const DiskImage& image, const DiskPath& directory, ByteView slotBytes,
-                         std::uint8_t firstByte) {
+// A live entry the restored one would be confused with: the same raw name, or one
+// listed as the restored entry will be (the rule every new name of a directory obeys).
+void checkNoNamesake(DiskImage& image, const DiskPath& directory, ByteView slotBytes,
+                     std::uint8_t firstByte) {
     const DirectorySlot slot(slotBytes);
     Bytes restoredName(slot.name().begin(), slot.name().end());
     restoredName[0] = firstByte;
     const ByteView restoredExt = slot.extension();
-    for (const DirectoryEntry& live : DirectoryReader::listDirectory(image, directory)) {
-        if (live.rawName == restoredName &&
-            std::equal(restoredExt.begin(), restoredExt.end(), live.rawExtension.begin(),
-                       live.rawExtension.end())) {
-            throw DiskImageError::nameClash(joinName(restoredName, restoredExt));
-        }
-    }
-}
-
-void writeFirstByte(DiskImage& image, ImageJournal& journal, const EntryLocation& at,
-                    std::uint8_t firstByte) {
-    const auto offset = static_cast<std::size_t>(at.offsetInSector);
-    if (at.isRootDirectory) {
-        Bytes sector = image.readSector(at.sectorOrCluster);
-        DirectorySlot::setFirstByte(DirectorySlot::Mutable(sector).subspan(offset), firstByte);
-        journal.writeSector(at.sectorOrCluster, sector);
-    } else {
-        const auto cluster = static_cast<std::uint16_t>(at.sectorOrCluster);
-        Bytes bytes = image.readCluster(cluster);
-        DirectorySlot::setFirstByte(DirectorySlot::Mutable(bytes).subspan(offset), firstByte);
-        journal.writeCluster(cluster, bytes);
+    const std::string listed = NewEntryName::listedShortName(restoredName, restoredExt);
+    const DirectoryTable table =
+        DirectoryTable::of(image, PathResolver(image).directory(directory).firstCluster);
+    if (!table.namesakes(restoredName, restoredExt, {listed}).empty()) {
+        throw DiskImageError::nameClash(joinName(restoredName, restoredExt));
     }
 }
 
@@ -289,11 +251,18 @@ void restore(DiskImage& image, const DiskPath& directory, const DeletedFileEntry
     if (firstByte >= 'a' && firstByte <= 'z') {
         firstByte = static_cast<std::uint8_t>(firstByte - 'a' + 'A');
     }
-    changeVolume(image, FATWrite::yes, [&](ImageJournal& journal) {
-        const Bytes slot = checkedSlot(image, target);
+    changeVolume(image, FATWrite::yes, [&](ImageJournal&) {
+        const std::optional<DirectoryStorage> storage = storageOf(image, directory);
+        if (!storage) {
+            throw DiskImageError::entryNotFound(target.displayName);
+        }
+        const Bytes slot = checkedSlot(image, *storage, target);
         const DeletedFileEntry now = recoverableNow(image, target, slot);
-        checkNoLiveNamesake(image, directory, slot, firstByte);
-        writeFirstByte(image, journal, target.location, firstByte);
+        checkNoNamesake(image, directory, slot, firstByte);
+        Bytes unit = storage->readUnit(image, target.slot.unitIndex);
+        DirectorySlot::setFirstByte(DirectorySlot::Mutable(unit).subspan(target.slot.offset),
+                                    firstByte);
+        storage->writeUnit(image, target.slot.unitIndex, unit);
         relinkChain(image.fatTable, target.startCluster, now.requiredClusters);
     });
 }

@@ -2,6 +2,7 @@
 
 #include "engine/base/Bytes.h"
 #include "engine/fat/DirectoryEntry.h"
+#include "engine/fat/DirectoryStorage.h"
 #include "engine/fat/DiskImage.h"
 #include "engine/fat/DiskPath.h"
 #include "engine/fat/FileAttributes.h"
@@ -13,17 +14,6 @@
 #include <vector>
 
 namespace tamberlane {
-
-// Where a deleted entry's 32-byte slot lies.
-struct EntryLocation {
-    bool isRootDirectory = true;
-    // Root: the volume sector holding the slot. Subdirectory: the cluster holding it.
-    std::int64_t sectorOrCluster = 0;
-    // Offset inside that sector (root) or that whole cluster (subdirectory).
-    std::int64_t offsetInSector = 0;
-
-    bool operator==(const EntryLocation&) const = default;
-};
 
 struct DeletedFileEntry {
     EntryId id = 0;
@@ -38,7 +28,9 @@ struct DeletedFileEntry {
     int recoverability = 0;
     std::int64_t requiredClusters = 0;
     std::int64_t freeClusters = 0;
-    EntryLocation location;
+    // Where its slot lies in the directory listed, and its number there (from 1).
+    SlotIndex slot;
+    std::int64_t slotNumber = 0;
 
     bool isDirectory() const { return attributes.isDirectory(); }
 };
@@ -53,13 +45,7 @@ namespace DeletedFileRecovery {
 // end mark included). Never throws: what cannot be read yields fewer entries.
 std::vector<DeletedFileEntry> listDeletedEntries(const DiskImage& image, const DiskPath& path);
 
-std::optional<DeletedFileEntry> parseDeletedEntry(ByteView entryData, std::int64_t bytesPerCluster,
-                                                  const DiskImage& image,
-                                                  const EntryLocation& location);
-
-// The first cluster of the directory at a non-empty path, resolved as directory
-// reading resolves it (long names too); nothing when it cannot be resolved.
-std::optional<std::uint16_t> resolveDirectoryCluster(const DiskPath& path, const DiskImage& image);
+std::optional<DeletedFileEntry> parseDeletedEntry(ByteView entryData, const DiskImage& image);
 
 // Checks the user's input and the entry; gives the byte to write as first character
 // (a-z upper-cased) or the message to show.
@@ -71,8 +57,8 @@ std::variant<std::uint8_t, std::string> validateRestore(const DeletedFileEntry& 
 // FAT copy and saves the image file. All or nothing: on failure the in-memory image is
 // as before and the file untouched. Throws headerParseFailure when the slot no longer
 // holds the listed deleted entry, encodingError when a live entry of `directory` (the
-// directory listed) already has the name, invalidCluster when a needed cluster has been
-// taken since the listing.
+// directory listed) would be confused with it (the same raw name, or listed alike),
+// invalidCluster when a needed cluster has been taken since the listing.
 void restore(DiskImage& image, const DiskPath& directory, const DeletedFileEntry& target,
              std::uint8_t firstByte);
 

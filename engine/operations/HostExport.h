@@ -3,7 +3,7 @@
 #include "engine/base/Bytes.h"
 #include "engine/fat/DiskImage.h"
 #include "engine/fat/DiskPath.h"
-#include "engine/operations/FileOperationService.h"
+#include "engine/operations/BatchRunner.h"
 
 #include <filesystem>
 #include <functional>

@@ -3,6 +3,7 @@
 #include "engine/fat/DirectoryReader.h"
 #include "engine/fat/EntryLookup.h"
 #include "engine/fat/ManualParameters.h"
+#include "engine/fat/PathResolver.h"
 
 #include <fcntl.h>
 #include <sstream>
@@ -26,11 +27,12 @@ void mustSucceed(const CommandResult& r, const std::string& what) {
 }
 
 void readTree(const DiskImage& image, const DiskPath& path, const std::string& prefix, Tree& out) {
-    for (const DirectoryEntry& entry : DirectoryReader::listDirectory(image, path)) {
+    for (const FileEntry& listed : PathResolver(image).list(path)) {
+        const DirectoryEntry& entry = listed.directoryEntry;
         const std::string key = prefix + entry.displayName();
         if (entry.isDirectory()) {
             out[key + "/"] = {};
-            readTree(image, path.appending(entry.displayName()), key + "/", out);
+            readTree(image, listed.path, key + "/", out);
         } else {
             out[key] = DirectoryReader::readFile(image, entry);
         }
@@ -204,8 +206,7 @@ Tree mtoolsTree(const std::filesystem::path& image, bool codePage932) {
 }
 
 FileEntry findEntry(const DiskImage& image, const DiskPath& directory, const std::string& name) {
-    const std::vector<FileEntry> entries =
-        fileEntriesIn(directory, DirectoryReader::listDirectory(image, directory));
+    const std::vector<FileEntry> entries = PathResolver(image).list(directory);
     if (const FileEntry* found = EntryLookup::findEntry(entries, name)) {
         return *found;
     }
@@ -248,12 +249,10 @@ std::shared_ptr<DiskImage> Volume::open(bool readOnly) {
     if (!readOnly) {
         return image_ = service_->open(path_, params);
     }
-    return image_ =
-               params
-                   ? DiskImageService::openWithManualParams(path_, PagedBytes(readFile(path_)),
-                                                             *params, true)
-                   : DiskImageService::parseImage(path_, PagedBytes(readFile(path_)), true,
-                                                  std::nullopt);
+    return image_ = params ? DiskImageService::openWithManualParams(
+                                 path_, PagedBytes(readFile(path_)), *params, true)
+                           : DiskImageService::parseImage(path_, PagedBytes(readFile(path_)), true,
+                                                          std::nullopt);
 }
 
 void Volume::close() {

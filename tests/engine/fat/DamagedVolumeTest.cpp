@@ -5,7 +5,8 @@
 #include "engine/fat/DirectoryReader.h"
 #include "engine/fat/DiskImageService.h"
 #include "engine/image/formats/D88Format.h"
-#include "engine/operations/FileOperationService.h"
+#include "engine/operations/EntryRename.h"
+#include "engine/operations/FileImport.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/VolumeBuilder.h"
 
@@ -83,10 +84,9 @@ TEST_P(DamagedVolume, OpensListsAndRefusesEveryChangeLeavingTheFileAsItWas) {
     ASSERT_TRUE(image->changeRefusal || image->awaitsSearchConfirmation());
 
     writeFile(dir / "new.txt", bytesOf("new"));
-    FileOperationService operations(image);
     const std::vector<std::function<void()>> changes = {
-        [&] { operations.importFile(dir / "new.txt", root, false); },
-        [&] { operations.createDirectory("NEWDIR", root); },
+        [&] { FileImport(image).importFile(dir / "new.txt", root, false); },
+        [&] { EntryRename(image).createDirectory("NEWDIR", root); },
         [&] { image->writeSector(0, image->readSector(0)); },
     };
     for (const auto& change : changes) {
@@ -181,7 +181,7 @@ TEST(DamagedVolumeChanges, ConfirmedSearchAndSharedTracksKeepEveryByteOfANewFile
             DiskImageService service;
             const auto image = service.open(dir / file);
             image->confirmChangesToSearchedVolume();
-            FileOperationService(image).importFile(dir / "part.bin", root, false);
+            FileImport(image).importFile(dir / "part.bin", root, false);
         }
         DiskImageService service;
         const auto image = service.open(dir / file);

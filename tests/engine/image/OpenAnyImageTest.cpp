@@ -10,7 +10,7 @@
 #include "engine/image/formats/FormatTable.h"
 #include "engine/image/formats/HDIFormat.h"
 #include "engine/image/formats/NHDFormat.h"
-#include "engine/operations/FileOperationService.h"
+#include "engine/operations/FileImport.h"
 #include "tests/support/FatTools.h"
 #include "tests/support/PartitionedDisk.h"
 #include "tests/support/VolumeBuilder.h"
@@ -46,7 +46,7 @@ Bytes roundTrip(const fs::path& path, const TempDir& dir,
         image->saveToFile();
         EXPECT_EQ(readFile(path), before) << "an unchanged save rewrote bytes";
         writeFile(dir / "ADDED.TXT", bytesOf("added by the round trip"));
-        FileOperationService(image).importFile(dir / "ADDED.TXT", DiskPath::root(), false);
+        FileImport(image).importFile(dir / "ADDED.TXT", DiskPath::root(), false);
     }
     DiskImageService service;
     auto image = service.open(path, std::nullopt, std::nullopt, false, partition);

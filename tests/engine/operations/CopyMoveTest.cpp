@@ -1,7 +1,8 @@
 // Copy and move inside a volume, checked by fsck.fat and mtools: the ways a paste could
 // cross-link, orphan or lose entries, or keep half of a refused or cancelled batch.
 
-#include "engine/operations/FileOperationService.h"
+#include "engine/operations/EntryTransfer.h"
+#include "engine/operations/FileImport.h"
 #include "tests/engine/operations/OperationsTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -69,18 +70,21 @@ TEST_F(CopyMoveTest, CopiedTreeKeepsNamesDataAndDatesAndClashesAreRefused) {
     open();
     const FileEntry tree = entry("/", "Long Directory Name");
     const FileEntry file = entry("/", "A.TXT");
-    EXPECT_EQ(refusedUnchanged([&] { return service->copyEntries({file}, pathOf("DEST"), {}); }),
+    EXPECT_EQ(refusedUnchanged(
+                  [&] { return EntryTransfer(image).copyEntries({file}, pathOf("DEST"), {}); }),
               Reason::nameClash);
     EXPECT_EQ(refusedUnchanged([&] {
-                  return service->copyEntries({tree}, pathOf("Long Directory Name/SUB"), {});
+                  return EntryTransfer(image).copyEntries({tree}, pathOf("Long Directory Name/SUB"),
+                                                          {});
               }),
               Reason::intoItself);
     const Bytes before = volume->fileBytes();
-    EXPECT_TRUE(service->copyEntries({tree, file}, root, {}).allSucceeded());
+    EXPECT_TRUE(EntryTransfer(image).copyEntries({tree, file}, root, {}).allSucceeded());
     EXPECT_EQ(volume->fileBytes(), before) << "pasting into its own directory changed it";
 
-    EXPECT_TRUE(
-        service->copyEntries({tree, file}, pathOf("DEST"), {.overwrite = true}).allSucceeded());
+    EXPECT_TRUE(EntryTransfer(image)
+                    .copyEntries({tree, file}, pathOf("DEST"), {.overwrite = true})
+                    .allSucceeded());
     EXPECT_TRUE(fsckAccepts(volume->path()));
     const Tree after = mtoolsTree(volume->path());
     EXPECT_EQ(subtree(after, "DEST/Long Directory Name/"), subtree(after, "Long Directory Name/"));
@@ -92,7 +96,8 @@ TEST_F(CopyMoveTest, CopiedTreeKeepsNamesDataAndDatesAndClashesAreRefused) {
               entry("/", "DEST").directoryEntry.startCluster);
     // A directory is never replaced, even with overwrite on.
     EXPECT_EQ(refusedUnchanged([&] {
-                  return service->copyEntries({tree}, pathOf("DEST"), {.overwrite = true});
+                  return EntryTransfer(image).copyEntries({tree}, pathOf("DEST"),
+                                                          {.overwrite = true});
               }),
               Reason::nameClash);
 }
@@ -104,14 +109,17 @@ TEST_F(CopyMoveTest, MovedEntriesLeaveNoOrphansAndDirectoriesPointAtTheirNewPare
     const FileEntry tree = entry("/", "Long Directory Name");
     const FileEntry longFile = entry("/", "Long Name File.txt");
     const Bytes before = volume->fileBytes();
-    EXPECT_TRUE(service->moveEntries({tree}, root, {}).allSucceeded());
+    EXPECT_TRUE(EntryTransfer(image).moveEntries({tree}, root, {}).allSucceeded());
     EXPECT_EQ(volume->fileBytes(), before);
-    EXPECT_EQ(refusedUnchanged(
-                  [&] { return service->moveEntries({tree}, pathOf("Long Directory Name"), {}); }),
+    EXPECT_EQ(refusedUnchanged([&] {
+                  return EntryTransfer(image).moveEntries({tree}, pathOf("Long Directory Name"),
+                                                          {});
+              }),
               Reason::intoItself);
 
     const Tree original = mtoolsTree(volume->path());
-    EXPECT_TRUE(service->moveEntries({tree, longFile}, pathOf("DEST"), {}).allSucceeded());
+    EXPECT_TRUE(
+        EntryTransfer(image).moveEntries({tree, longFile}, pathOf("DEST"), {}).allSucceeded());
     EXPECT_TRUE(fsckAccepts(volume->path()));
     const Tree moved = mtoolsTree(volume->path());
     EXPECT_EQ(subtree(moved, "DEST/Long Directory Name/"),
@@ -125,18 +133,21 @@ TEST_F(CopyMoveTest, MovedEntriesLeaveNoOrphansAndDirectoriesPointAtTheirNewPare
               entry("/", "DEST").directoryEntry.startCluster);
 
     // The listing taken before the move is stale now.
-    EXPECT_FALSE(service->entryStillExists(tree));
-    EXPECT_EQ(refusedUnchanged([&] { return service->moveEntries({tree}, root, {}); }),
+    EXPECT_FALSE(VolumeEditor(image).locate(tree).has_value());
+    EXPECT_EQ(refusedUnchanged([&] { return EntryTransfer(image).moveEntries({tree}, root, {}); }),
               Reason::staleEntry);
 
     writeFile(hostDir / "b.txt", patternBytes(10, 6));
-    service->importFile(hostDir / "b.txt", pathOf("DEST"), false);
-    service->importFile(hostDir / "b.txt", root, false);
-    EXPECT_EQ(refusedUnchanged(
-                  [&] { return service->moveEntries({entry("/", "B.TXT")}, pathOf("DEST"), {}); }),
+    FileImport(image).importFile(hostDir / "b.txt", pathOf("DEST"), false);
+    FileImport(image).importFile(hostDir / "b.txt", root, false);
+    EXPECT_EQ(refusedUnchanged([&] {
+                  return EntryTransfer(image).moveEntries({entry("/", "B.TXT")}, pathOf("DEST"),
+                                                          {});
+              }),
               Reason::nameClash);
-    EXPECT_TRUE(
-        service->moveEntries({entry("DEST/Long Directory Name", "SUB")}, root, {}).allSucceeded());
+    EXPECT_TRUE(EntryTransfer(image)
+                    .moveEntries({entry("DEST/Long Directory Name", "SUB")}, root, {})
+                    .allSucceeded());
     EXPECT_EQ(dotDotCluster("/", "SUB"), 0);
     EXPECT_TRUE(fsckAccepts(volume->path()));
     EXPECT_EQ(mtoolsRead(volume->path(), "::/SUB/DEEP.BIN"), patternBytes(5000, 3));
@@ -159,16 +170,16 @@ TEST_F(CopyMoveTest, CancelledBatchLeavesFileAndMemoryAsBefore) {
         batches = {
             {"import",
              [&](const BatchOptions& o) {
-                 return service->importFiles({hostDir / "first", hostDir / "big"}, pathOf("FULL"),
-                                             o);
+                 return FileImport(image).importFiles({hostDir / "first", hostDir / "big"},
+                                                      pathOf("FULL"), o);
              }},
             {"copy",
              [&](const BatchOptions& o) {
-                 return service->copyEntries({file, tree}, pathOf("FULL"), o);
+                 return EntryTransfer(image).copyEntries({file, tree}, pathOf("FULL"), o);
              }},
             {"move",
              [&](const BatchOptions& o) {
-                 return service->moveEntries({file, tree}, pathOf("FULL"), o);
+                 return EntryTransfer(image).moveEntries({file, tree}, pathOf("FULL"), o);
              }},
         };
     for (const auto& [name, run] : batches) {

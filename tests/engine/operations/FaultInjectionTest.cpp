@@ -4,7 +4,10 @@
 
 #include "engine/base/AtomicFile.h"
 #include "engine/operations/DeletedFileRecovery.h"
-#include "engine/operations/FileOperationService.h"
+#include "engine/operations/EntryDeletion.h"
+#include "engine/operations/EntryRename.h"
+#include "engine/operations/EntryTransfer.h"
+#include "engine/operations/FileImport.h"
 #include "engine/operations/UndoRedoManager.h"
 #include "tests/support/FatTools.h"
 
@@ -20,7 +23,6 @@ namespace {
 
 // What an operation works on: the writable image, or the same bytes opened read-only.
 struct Context {
-    FileOperationService& service;
     UndoRedoManager& undo;
     std::shared_ptr<DiskImage> image;
     const TempDir& dir;
@@ -40,7 +42,6 @@ struct Operation {
 struct Prepared {
     std::unique_ptr<Volume> volume;
     std::shared_ptr<DiskImage> image;
-    std::unique_ptr<FileOperationService> service;
     UndoRedoManager undo;
 };
 
@@ -54,12 +55,11 @@ void prepare(Prepared& p, const TempDir& dir) {
     mtoolsMkdir(p.volume->path(), "::/TREE/SUB");
     mtoolsPut(p.volume->path(), dir / "hello.txt", "::/TREE/SUB/DEEP.TXT");
     p.image = p.volume->open();
-    p.service = std::make_unique<FileOperationService>(p.image);
-    p.service->deleteEntry(findEntry(*p.image, DiskPath::root(), "GONE.DAT"), false);
+    EntryDeletion(p.image).deleteEntry(findEntry(*p.image, DiskPath::root(), "GONE.DAT"), false);
     p.undo.saveSnapshot("名前変更", p.image);
-    p.service->renameEntry(findEntry(*p.image, DiskPath::root(), "HELLO.TXT"), "hi", "txt");
+    EntryRename(p.image).rename(findEntry(*p.image, DiskPath::root(), "HELLO.TXT"), "hi", "txt");
     p.undo.saveSnapshot("名前変更", p.image);
-    p.service->renameEntry(findEntry(*p.image, DiskPath::root(), "HI.TXT"), "hello", "txt");
+    EntryRename(p.image).rename(findEntry(*p.image, DiskPath::root(), "HI.TXT"), "hello", "txt");
     p.undo.performUndo(p.image);
     writeFile(dir / "new.bin", patternBytes(5000, 3));
     writeFile(dir / "hello2.txt", patternBytes(10, 4));
@@ -78,32 +78,40 @@ void throwIfFailed(const BatchResult& result) {
 std::vector<Operation> operations() {
     static const DiskPath root = DiskPath::root();
     return {
-        {"import", [](const Context& c) { c.service.importFile(c.dir / "new.bin", root, false); }},
+        {"import",
+         [](const Context& c) { FileImport(c.image).importFile(c.dir / "new.bin", root, false); }},
         {"importOverwrite",
-         [](const Context& c) { c.service.importFile(c.dir / "o" / "HI.TXT", root, true); }},
+         [](const Context& c) {
+             FileImport(c.image).importFile(c.dir / "o" / "HI.TXT", root, true);
+         }},
         {"importBatch",
          [](const Context& c) {
-             throwIfFailed(
-                 c.service.importFiles({c.dir / "new.bin", c.dir / "hello2.txt"}, root, false));
+             throwIfFailed(FileImport(c.image).importFiles(
+                 {c.dir / "new.bin", c.dir / "hello2.txt"}, root, false));
          }},
-        {"deleteFile", [](const Context& c) { c.service.deleteEntry(c.entry("HI.TXT"), false); }},
-        {"deleteTree", [](const Context& c) { c.service.deleteEntry(c.entry("TREE"), true); }},
+        {"deleteFile",
+         [](const Context& c) { EntryDeletion(c.image).deleteEntry(c.entry("HI.TXT"), false); }},
+        {"deleteTree",
+         [](const Context& c) { EntryDeletion(c.image).deleteEntry(c.entry("TREE"), true); }},
         {"deleteBatch",
          [](const Context& c) {
-             throwIfFailed(c.service.deleteEntries({c.entry("HI.TXT"), c.entry("TREE")}, true));
+             throwIfFailed(
+                 EntryDeletion(c.image).deleteEntries({c.entry("HI.TXT"), c.entry("TREE")}, true));
          }},
         {"copyBatch",
          [](const Context& c) {
              const FileEntry sub = findEntry(*c.image, DiskPath::fromString("TREE"), "SUB");
-             throwIfFailed(c.service.copyEntries({sub, c.entry("HI.TXT")}, root, {}));
+             throwIfFailed(EntryTransfer(c.image).copyEntries({sub, c.entry("HI.TXT")}, root, {}));
          }},
         {"moveBatch",
          [](const Context& c) {
              const DiskPath sub = DiskPath::fromString("TREE/SUB");
-             throwIfFailed(c.service.moveEntries({c.entry("HI.TXT")}, sub, {}));
+             throwIfFailed(EntryTransfer(c.image).moveEntries({c.entry("HI.TXT")}, sub, {}));
          }},
-        {"rename", [](const Context& c) { c.service.renameEntry(c.entry("HI.TXT"), "o", "txt"); }},
-        {"createDirectory", [](const Context& c) { c.service.createDirectory("newdir", root); }},
+        {"rename",
+         [](const Context& c) { EntryRename(c.image).rename(c.entry("HI.TXT"), "o", "txt"); }},
+        {"createDirectory",
+         [](const Context& c) { EntryRename(c.image).createDirectory("newdir", root); }},
         {"undo", [](const Context& c) { c.undo.performUndo(c.image); }},
         {"redo", [](const Context& c) { c.undo.performRedo(c.image); }},
         {"restoreDeleted",
@@ -162,7 +170,7 @@ TEST_P(SaveFailureTest, FailedSaveLeavesFileAndMemoryAsBefore) {
     });
     bool threw = false;
     try {
-        op.run({*p.service, p.undo, p.image, dir});
+        op.run({p.undo, p.image, dir});
     } catch (const DiskImageError&) {
         threw = true;
     }
@@ -180,7 +188,7 @@ TEST_P(SaveFailureTest, FailedSaveLeavesFileAndMemoryAsBefore) {
     EXPECT_EQ(p.undo.redoStack().size(), redoDepth);
 
     // The same operation without the fault then succeeds and leaves a sound volume.
-    op.run({*p.service, p.undo, p.image, dir});
+    op.run({p.undo, p.image, dir});
     EXPECT_TRUE(p.image->data == p.volume->fileBytes());
     EXPECT_TRUE(fsckAccepts(p.volume->path()));
 }
@@ -259,7 +267,7 @@ TEST_P(OutsideChangeTest, ChangeIsRefusedAndNeitherTheFileNorMemoryMoves) {
 
     std::string message;
     try {
-        op.run({*p.service, p.undo, p.image, dir});
+        op.run({p.undo, p.image, dir});
         ADD_FAILURE() << op.name << " was accepted";
     } catch (const DiskImageError& error) {
         message = error.what();
@@ -280,7 +288,7 @@ TEST_P(OutsideChangeTest, ChangeIsRefusedAndNeitherTheFileNorMemoryMoves) {
     }
     // What memory holds is no longer the file: it stays refused until opened again, even
     // once the other program has let go.
-    EXPECT_THROW(p.service->createDirectory("later", DiskPath::root()), DiskImageError);
+    EXPECT_THROW(EntryRename(p.image).createDirectory("later", DiskPath::root()), DiskImageError);
     EXPECT_TRUE(p.image->fileRefusal().has_value());
 }
 
@@ -321,11 +329,10 @@ TEST_P(ReadOnlyImageTest, EveryChangeIsRefusedAndNothingMoves) {
     // The same bytes opened read-only (a shared lock); the snapshots belong to the
     // writable image, so undo and redo have nothing of this image to restore.
     auto readOnly = p.volume->open(true);
-    FileOperationService service(readOnly);
     const Operation op = operations()[GetParam()];
     const Bytes dataBefore = readOnly->data.toBytes();
     try {
-        op.run({service, p.undo, readOnly, dir});
+        op.run({p.undo, readOnly, dir});
         if (op.name != "undo" && op.name != "redo") {
             ADD_FAILURE() << "a read-only image accepted " << op.name;
         }
@@ -353,7 +360,7 @@ TEST(ReadOnlyDirectoryTest, SaveIntoUnwritableDirectoryLeavesFileAndMemory) {
     const Bytes before = p.volume->fileBytes();
     std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::remove);
-    EXPECT_THROW(p.service->createDirectory("x", DiskPath::root()), DiskImageError);
+    EXPECT_THROW(EntryRename(p.image).createDirectory("x", DiskPath::root()), DiskImageError);
     std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::add);
     EXPECT_EQ(p.volume->fileBytes(), before);

@@ -1,9 +1,15 @@
 // Each test names a way a change could damage a volume or report a failure as success.
 
 #include "engine/fat/DirectoryReader.h"
+#include "engine/fat/DirectoryWalk.h"
 #include "engine/fat/FATParser.h"
+#include "engine/fat/NewEntryName.h"
+#include "engine/fat/PathResolver.h"
 #include "engine/operations/DeletedFileRecovery.h"
-#include "engine/operations/FileOperationService.h"
+#include "engine/operations/EntryDeletion.h"
+#include "engine/operations/EntryRename.h"
+#include "engine/operations/EntryTransfer.h"
+#include "engine/operations/FileImport.h"
 #include "engine/operations/UndoRedoManager.h"
 #include "tests/engine/operations/OperationsTestSupport.h"
 #include "tests/support/VolumeBuilder.h"
@@ -17,7 +23,10 @@ namespace {
 
 using Kind = DiskImageError::Kind;
 const DiskPath root = DiskPath::root();
-const std::string noSlot = "ディスク容量が不足しています。必要: 32 バイト、空き: 0 バイト";
+// A full root is its own fault, not the disk's: the disk may have room.
+std::string rootFull(int entries) {
+    return "ルートディレクトリに空きがありません（最大 " + std::to_string(entries) + " 項目）";
+}
 
 class MendedFaultsTest : public VolumeOperationsTest {
   protected:
@@ -31,7 +40,8 @@ class MendedFaultsTest : public VolumeOperationsTest {
     }
     std::vector<std::string> rootNames() const {
         std::vector<std::string> names;
-        for (const DirectoryEntry& entry : DirectoryReader::listDirectory(*image, root)) {
+        for (const FileEntry& listed : PathResolver(*image).list(root)) {
+            const DirectoryEntry& entry = listed.directoryEntry;
             names.push_back(entry.displayName());
         }
         return names;
@@ -72,7 +82,7 @@ TEST_F(MendedFaultsTest, ImportOverDirectoryOfSameNameNeverReplacesIt) {
     open();
     for (bool overwrite : {false, true}) {
         EXPECT_EQ(expectRefusedUnchanged(
-                      [&] { service->importFile(host("games", 10), root, overwrite); },
+                      [&] { FileImport(image).importFile(host("games", 10), root, overwrite); },
                       Kind::encodingError,
                       "文字エンコーディングエラー: 同名のディレクトリが既に存在します: games"),
                   DiskImageError::Reason::directoryExists);
@@ -85,7 +95,8 @@ TEST_F(MendedFaultsTest, FailedOverwriteKeepsTheOldFile) {
     put("::/DATA.TXT", 3000, 7);
     open();
     const auto tooBig = host("data.txt", static_cast<std::size_t>(freeBytes()) + 6 * 512 + 1);
-    expectRefusedUnchanged([&] { service->importFile(tooBig, root, true); }, Kind::diskFull);
+    expectRefusedUnchanged([&] { FileImport(image).importFile(tooBig, root, true); },
+                           Kind::diskFull);
     EXPECT_EQ(mtoolsRead(volume->path(), "::/DATA.TXT"), patternBytes(3000, 7));
 }
 
@@ -100,7 +111,7 @@ TEST_F(MendedFaultsTest, FullSubdirectoryGrowsAndAFailedGrowthRestoresEverything
         files.push_back(
             host("f" + std::to_string(i), i < 40 ? 100 : 0, static_cast<std::uint8_t>(i)));
     }
-    EXPECT_TRUE(service->importFiles(files, fullPath, false).allSucceeded());
+    EXPECT_TRUE(FileImport(image).importFiles(files, fullPath, false).allSucceeded());
     const std::uint16_t start = findEntry(*image, root, "FULL").directoryEntry.startCluster;
     EXPECT_EQ(FATParser::getClusterChain(start, image->fatTable).size(), 3u);
     EXPECT_TRUE(fsckAccepts(volume->path()));
@@ -111,7 +122,7 @@ TEST_F(MendedFaultsTest, FullSubdirectoryGrowsAndAFailedGrowthRestoresEverything
     EXPECT_EQ(mtoolsRead(volume->path(), "::/FULL/F39"), patternBytes(100, 39));
     // All 48 slots are taken: the data fits, the cluster the directory needs does not.
     const auto fillsDisk = host("last.bin", static_cast<std::size_t>(freeBytes()));
-    expectRefusedUnchanged([&] { service->importFile(fillsDisk, fullPath, false); },
+    expectRefusedUnchanged([&] { FileImport(image).importFile(fillsDisk, fullPath, false); },
                            Kind::diskFull);
 }
 
@@ -119,14 +130,14 @@ TEST_F(MendedFaultsTest, StaleListingEntryIsNeverDeletedOrRenamed) {
     put("::/A.TXT", 2000, 3);
     open();
     const FileEntry stale = findEntry(*image, root, "A.TXT");
-    service->deleteEntry(stale, false);
-    service->importFile(host("b.txt", 2000, 4), root, false); // takes the freed clusters
+    EntryDeletion(image).deleteEntry(stale, false);
+    FileImport(image).importFile(host("b.txt", 2000, 4), root, false); // takes the freed clusters
     const std::string message = "ヘッダの解析に失敗しました: エントリが見つかりません: A.TXT";
-    expectRefusedUnchanged([&] { service->deleteEntry(stale, false); }, Kind::headerParseFailure,
-                           message);
-    expectRefusedUnchanged([&] { service->renameEntry(stale, "c", "txt"); },
+    expectRefusedUnchanged([&] { EntryDeletion(image).deleteEntry(stale, false); },
                            Kind::headerParseFailure, message);
-    EXPECT_EQ(service->deleteEntries({stale}, false).failedNames(),
+    expectRefusedUnchanged([&] { EntryRename(image).rename(stale, "c", "txt"); },
+                           Kind::headerParseFailure, message);
+    EXPECT_EQ(EntryDeletion(image).deleteEntries({stale}, false).failedNames(),
               std::vector<std::string>{"A.TXT"});
     EXPECT_EQ(mtoolsRead(volume->path(), "::/B.TXT"), patternBytes(2000, 4));
 }
@@ -137,13 +148,13 @@ TEST_F(MendedFaultsTest, DeleteRenameAndOverwriteLeaveNoOrphanedLongNames) {
     put("::/Overwritten Long Name.txt", 100, 2);
     mtoolsMkdir(volume->path(), "::/Renamed Long Directory");
     open();
-    service->deleteEntry(findEntry(*image, root, "Deleted Long Name.txt"), false);
+    EntryDeletion(image).deleteEntry(findEntry(*image, root, "Deleted Long Name.txt"), false);
     EXPECT_TRUE(fsckAccepts(volume->path())) << "delete";
-    service->renameEntry(findEntry(*image, root, "Renamed Long Directory"), "short", "");
+    EntryRename(image).rename(findEntry(*image, root, "Renamed Long Directory"), "short", "");
     EXPECT_TRUE(fsckAccepts(volume->path())) << "rename";
     const FileEntry old = findEntry(*image, root, "Overwritten Long Name.txt");
     const std::string shortName = old.directoryEntry.shortName();
-    service->importFile(host(shortName, 50, 3), root, true);
+    FileImport(image).importFile(host(shortName, 50, 3), root, true);
     EXPECT_TRUE(fsckAccepts(volume->path())) << "overwrite of " << shortName;
     EXPECT_EQ(mtoolsRead(volume->path(), "::/" + shortName), patternBytes(50, 3));
 }
@@ -151,10 +162,10 @@ TEST_F(MendedFaultsTest, DeleteRenameAndOverwriteLeaveNoOrphanedLongNames) {
 TEST_F(MendedFaultsTest, FailedCreateDirectoryReleasesItsCluster) {
     open();
     for (int i = 0; i < image->bpb.rootEntryCount; ++i) {
-        service->importFile(host("e" + std::to_string(i), 0), root, false);
+        FileImport(image).importFile(host("e" + std::to_string(i), 0), root, false);
     }
-    EXPECT_EQ(expectRefusedUnchanged([&] { service->createDirectory("sub", root); }, Kind::diskFull,
-                                     noSlot),
+    EXPECT_EQ(expectRefusedUnchanged([&] { EntryRename(image).createDirectory("sub", root); },
+                                     Kind::diskFull, rootFull(224)),
               DiskImageError::Reason::rootDirectoryFull);
     EXPECT_TRUE(fsckAccepts(volume->path()));
 }
@@ -164,15 +175,16 @@ TEST_F(MendedFaultsTest, TruncatedImageNeverStoresDataOutsideItsBytes) {
     std::filesystem::resize_file(volume->path(), 737280);
     auto truncated = DiskImageService::openWithManualParams(
         volume->path(), PagedBytes(readFile(volume->path())), ManualParameters{}, false);
-    FileOperationService cut(truncated);
     const std::int64_t storable = truncated->fatTable.freeClusterCount();
     EXPECT_LT(storable, truncated->totalClusters());
     const auto free = static_cast<std::size_t>(storable * truncated->bytesPerCluster());
-    EXPECT_THROW(cut.importFile(host("big", free + 1), root, false), DiskImageError);
-    cut.importFile(host("fits", free), root, false);
-    const auto entries = DirectoryReader::listDirectory(*truncated, root);
+    EXPECT_THROW(FileImport(truncated).importFile(host("big", free + 1), root, false),
+                 DiskImageError);
+    FileImport(truncated).importFile(host("fits", free), root, false);
+    const auto entries = readDirectoryEntries(*truncated, root, std::nullopt);
     ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(DirectoryReader::readFile(*truncated, entries[0]), patternBytes(free, 1));
+    EXPECT_EQ(DirectoryReader::readFile(*truncated, entries[0].directoryEntry),
+              patternBytes(free, 1));
 }
 
 TEST_F(MendedFaultsTest, ImportTakesRegularFilesOnly) {
@@ -180,12 +192,12 @@ TEST_F(MendedFaultsTest, ImportTakesRegularFilesOnly) {
     ASSERT_EQ(mkfifo((hostDir / "pipe").c_str(), 0600), 0);
     std::filesystem::create_directories(hostDir / "folder");
     for (const char* name : {"pipe", "folder", "missing"}) {
-        expectRefusedUnchanged([&] { service->importFile(hostDir / name, root, false); },
+        expectRefusedUnchanged([&] { FileImport(image).importFile(hostDir / name, root, false); },
                                Kind::ioError);
     }
     // A link to a regular file is followed.
     std::filesystem::create_symlink(host("target.txt", 10), hostDir / "link.txt");
-    service->importFile(hostDir / "link.txt", root, false);
+    FileImport(image).importFile(hostDir / "link.txt", root, false);
     EXPECT_EQ(mtoolsRead(volume->path(), "::/LINK.TXT"), patternBytes(10, 1));
 }
 
@@ -197,21 +209,23 @@ TEST_F(MendedFaultsTest, TooLargeImportIsRefusedInBytesBeforeReading) {
     writeFile(huge, {});
     std::filesystem::resize_file(huge, std::uintmax_t{1} << 32);
     const std::string none = "ディスク容量が不足しています。必要: ";
-    expectRefusedUnchanged([&] { service->importFile(huge, root, false); }, Kind::diskFull,
+    expectRefusedUnchanged([&] { FileImport(image).importFile(huge, root, false); }, Kind::diskFull,
                            none + "4294967296 バイト、空き: " + std::to_string(free) + " バイト");
     expectRefusedUnchanged(
-        [&] { service->importFile(host("one.bin", free + 1), root, false); }, Kind::diskFull,
+        [&] { FileImport(image).importFile(host("one.bin", free + 1), root, false); },
+        Kind::diskFull,
         none + std::to_string(free + 1) + " バイト、空き: " + std::to_string(free) + " バイト");
-    service->importFile(host("all.bin", static_cast<std::size_t>(free)), root, false);
+    FileImport(image).importFile(host("all.bin", static_cast<std::size_t>(free)), root, false);
     EXPECT_EQ(image->fatTable.freeClusterCount(), 0);
     // A replacement counts the clusters of the file it replaces as free.
-    service->importFile(host("all.bin", static_cast<std::size_t>(free), 2), root, true);
+    FileImport(image).importFile(host("all.bin", static_cast<std::size_t>(free), 2), root, true);
     EXPECT_EQ(mtoolsRead(volume->path(), "::/ALL.BIN"),
               patternBytes(static_cast<std::size_t>(free), 2));
     expectRefusedUnchanged(
-        [&] { service->importFile(host("all.bin", free + 1, 3), root, true); }, Kind::diskFull,
+        [&] { FileImport(image).importFile(host("all.bin", free + 1, 3), root, true); },
+        Kind::diskFull,
         none + std::to_string(free + 1) + " バイト、空き: " + std::to_string(free) + " バイト");
-    expectRefusedUnchanged([&] { service->createDirectory("d", root); }, Kind::diskFull,
+    expectRefusedUnchanged([&] { EntryRename(image).createDirectory("d", root); }, Kind::diskFull,
                            none + "512 バイト、空き: 0 バイト");
     EXPECT_TRUE(fsckAccepts(volume->path()));
 }
@@ -226,15 +240,16 @@ TEST_F(MendedFaultsTest, NewEntriesRevealNoStaleSlotAndStayInsideTheRoot) {
     // Slot 1 ends the directory; slot 2 still names A.TXT's cluster from before.
     built.setSlot(built.root(), 2, VolumeBuilder::shortEntry(name83("STALE.TXT"), 0x20, 2, 5000));
     openBuilt(built);
-    service->importFile(host("new.txt", 10), root, false);
+    FileImport(image).importFile(host("new.txt", 10), root, false);
     EXPECT_EQ(rootNames(), (std::vector<std::string>{"A.TXT", "NEW.TXT"}));
     for (int i = 2; i < 20; ++i) {
-        service->importFile(host("e" + std::to_string(i), 0), root, false);
+        FileImport(image).importFile(host("e" + std::to_string(i), 0), root, false);
     }
     EXPECT_EQ(rootNames().size(), 20u);
-    EXPECT_EQ(expectRefusedUnchanged([&] { service->importFile(host("over", 0), root, false); },
-                                     Kind::diskFull, noSlot),
-              DiskImageError::Reason::rootDirectoryFull);
+    EXPECT_EQ(
+        expectRefusedUnchanged([&] { FileImport(image).importFile(host("over", 0), root, false); },
+                               Kind::diskFull, rootFull(20)),
+        DiskImageError::Reason::rootDirectoryFull);
 }
 
 // Other tools keep a long name beside an alias, and users see the long name: a second
@@ -253,22 +268,23 @@ TEST_F(MendedFaultsTest, NamesClashAsListedAndAnOverwriteKeepsTheLongName) {
     built.addFile(sub, name83("DATA2~2.CSV"), bytesOf("other"), u"データ2.csv");
     openBuilt(built);
     const std::string clash = "文字エンコーディングエラー: 同名のファイルが既に存在します: ";
-    expectRefusedUnchanged([&] { service->importFile(host("データ2.csv", 10), root, false); },
-                           Kind::encodingError, clash + "データ2.csv");
     expectRefusedUnchanged(
-        [&] { service->createDirectory("データ", root); }, Kind::encodingError,
+        [&] { FileImport(image).importFile(host("データ2.csv", 10), root, false); },
+        Kind::encodingError, clash + "データ2.csv");
+    expectRefusedUnchanged(
+        [&] { EntryRename(image).createDirectory("データ", root); }, Kind::encodingError,
         "文字エンコーディングエラー: 同名のディレクトリが既に存在します: データ");
     const FileEntry doc = findEntry(*image, root, "My Document.docx");
-    expectRefusedUnchanged([&] { service->renameEntry(doc, "データ2", "csv"); },
+    expectRefusedUnchanged([&] { EntryRename(image).rename(doc, "データ2", "csv"); },
                            Kind::encodingError, clash + "データ2.csv");
     const FileEntry other = findEntry(*image, DiskPath::fromString("SUB"), "データ2.csv");
-    EXPECT_EQ(service->moveEntries({other}, root, {}).failedNames(),
+    EXPECT_EQ(EntryTransfer(image).moveEntries({other}, root, {}).failedNames(),
               std::vector<std::string>{"データ2.csv"});
 
-    service->importFile(host("MYDOCU~1.DOC", 20, 5), root, true);
-    service->importFile(host("データ2.csv", 30, 6), root, true);
-    service->importFile(host("mylabel", 40, 7), root, false);
-    service->importFile(host("mylabel", 40, 8), root, true);
+    FileImport(image).importFile(host("MYDOCU~1.DOC", 20, 5), root, true);
+    FileImport(image).importFile(host("データ2.csv", 30, 6), root, true);
+    FileImport(image).importFile(host("mylabel", 40, 7), root, false);
+    FileImport(image).importFile(host("mylabel", 40, 8), root, true);
     EXPECT_EQ(rootNames(), (std::vector<std::string>{"データ2.csv", "My Document.docx", "データ",
                                                      "SUB", "MYLABEL"}));
     const auto contents = [&](const std::string& name) {
@@ -290,14 +306,14 @@ TEST_F(MendedFaultsTest, DotNamesAreRefusedAndAHostFileIsReadToItsEnd) {
     const FileEntry a = findEntry(*image, root, "A.TXT");
     for (const std::string name : {".", ".."}) {
         const std::string message = "文字エンコーディングエラー: この名前は使用できません: " + name;
-        expectRefusedUnchanged([&] { service->createDirectory(name, root); }, Kind::encodingError,
-                               message);
-        const auto [base, ext] = FileOperationService::splitHostFileName(name);
-        expectRefusedUnchanged([&] { service->renameEntry(a, base, ext); }, Kind::encodingError,
-                               message);
+        expectRefusedUnchanged([&] { EntryRename(image).createDirectory(name, root); },
+                               Kind::encodingError, message);
+        const auto [base, ext] = NewEntryName::split(name);
+        expectRefusedUnchanged([&] { EntryRename(image).rename(a, base, ext); },
+                               Kind::encodingError, message);
     }
     // Files of /proc say they hold 0 bytes.
-    service->importFile("/proc/self/status", root, false);
+    FileImport(image).importFile("/proc/self/status", root, false);
     const Bytes status =
         DirectoryReader::readFile(*image, findEntry(*image, root, "STATUS").directoryEntry);
     ASSERT_GT(status.size(), 5u);
@@ -308,7 +324,7 @@ TEST_F(MendedFaultsTest, UndoNeverRestoresIntoAnotherImage) {
     open();
     UndoRedoManager undo;
     undo.saveSnapshot("ディレクトリ作成", image);
-    service->createDirectory("a", root);
+    EntryRename(image).createDirectory("a", root);
     TempDir otherDir;
     Volume other(otherDir, allVolumeKinds()[0]);
     const auto otherImage = other.open();
@@ -319,7 +335,6 @@ TEST_F(MendedFaultsTest, UndoNeverRestoresIntoAnotherImage) {
     EXPECT_EQ(undo.undoStack().size(), 1u);
     // Nor into an image that took the place of a dropped one.
     image.reset();
-    service.reset();
     volume->close();
     open();
     const Bytes before = volume->fileBytes();
@@ -354,8 +369,8 @@ TEST_F(MendedFaultsTest, UndoSnapshotsShareThePagesLaterChangesLeftAlone) {
     const Bytes first = volume->fileBytes();
     for (int i = 0; i < 10; ++i) {
         undo.saveSnapshot("インポート", image);
-        service->importFile(host("F" + std::to_string(i) + ".TXT", 100, static_cast<std::uint8_t>(i)),
-                            root, false);
+        FileImport(image).importFile(
+            host("F" + std::to_string(i) + ".TXT", 100, static_cast<std::uint8_t>(i)), root, false);
     }
     // Boot sector, both FATs and the root directory share two pages; the ten small
     // files' clusters one or two more.
@@ -381,12 +396,12 @@ TEST(ShortNameTest, HostNamesBecomeValidShortNames) {
                                            {"¥100.txt", "_100    ", "TXT"},
                                            // 0x5C as second byte of a character stays.
                                            {"ソフト.txt", "\x83\x5C\x83\x74\x83\x67  ", "TXT"}}) {
-        const auto [base, ext] = FileOperationService::splitHostFileName(c.host);
-        const auto [name83, ext83] = FileOperationService::shortNameKey(base, ext);
+        const auto [base, ext] = NewEntryName::split(c.host);
+        const auto [name83, ext83] = NewEntryName::shortNameKey(base, ext);
         EXPECT_EQ(std::string(name83.begin(), name83.end()), c.name) << c.host;
         EXPECT_EQ(std::string(ext83.begin(), ext83.end()), c.ext) << c.host;
     }
-    const auto [blank, none] = FileOperationService::shortNameKey("", "txt");
+    const auto [blank, none] = NewEntryName::shortNameKey("", "txt");
     EXPECT_EQ(std::string(blank.begin(), blank.end()), "_       ");
 }
 
@@ -394,8 +409,8 @@ class RecoveryTest : public MendedFaultsTest {
   protected:
     // Imports `name` into the root, deletes it, and returns the one deleted entry listed.
     DeletedFileEntry importAndDelete(const std::string& name, std::size_t size) {
-        service->importFile(host(name, size), root, false);
-        service->deleteEntry(findEntry(*image, root, name), false);
+        FileImport(image).importFile(host(name, size), root, false);
+        EntryDeletion(image).deleteEntry(findEntry(*image, root, name), false);
         const auto deleted = DeletedFileRecovery::listDeletedEntries(*image, root);
         EXPECT_EQ(deleted.size(), 1u);
         return deleted.back();
@@ -404,9 +419,9 @@ class RecoveryTest : public MendedFaultsTest {
 
 TEST_F(RecoveryTest, RestoredDirectoryKeepsItsClusterAndTheVolumeStaysSound) {
     open();
-    service->createDirectory("keep", root);
+    EntryRename(image).createDirectory("keep", root);
     const FileEntry dirEntry = findEntry(*image, root, "KEEP");
-    service->deleteEntry(dirEntry, true);
+    EntryDeletion(image).deleteEntry(dirEntry, true);
     const auto deleted = DeletedFileRecovery::listDeletedEntries(*image, root);
     ASSERT_EQ(deleted.size(), 1u);
     EXPECT_EQ(deleted[0].displayName, "?EEP");
@@ -418,7 +433,7 @@ TEST_F(RecoveryTest, RestoredDirectoryKeepsItsClusterAndTheVolumeStaysSound) {
     const std::uint16_t cluster = dirEntry.directoryEntry.startCluster;
     EXPECT_EQ(image->fatTable.entries()[cluster], image->fatTable.endOfChainValue());
     // The next allocation does not take the restored directory's cluster.
-    service->importFile(host("after.bin", 100), root, false);
+    FileImport(image).importFile(host("after.bin", 100), root, false);
     EXPECT_NE(findEntry(*image, root, "AFTER.BIN").directoryEntry.startCluster, cluster);
     EXPECT_TRUE(fsckAccepts(volume->path()));
 }
@@ -428,7 +443,7 @@ TEST_F(RecoveryTest, DeletedEntriesOfDirectoryWithLongNameAreListed) {
     put("::/Long Directory Name/README.TXT", 1500, 9);
     open();
     const DiskPath longDir = DiskPath::fromString("Long Directory Name");
-    service->deleteEntry(findEntry(*image, longDir, "README.TXT"), false);
+    EntryDeletion(image).deleteEntry(findEntry(*image, longDir, "README.TXT"), false);
     const auto deleted = DeletedFileRecovery::listDeletedEntries(
         *image, DiskPath::fromString("long directory name"));
     ASSERT_EQ(deleted.size(), 1u);
@@ -442,10 +457,10 @@ TEST_F(RecoveryTest, DeletedEntriesOfDirectoryWithLongNameAreListed) {
 
 TEST_F(RecoveryTest, UsedClustersAreCountedAndRestoreRefused) {
     open();
-    service->createDirectory("d", root);
+    EntryRename(image).createDirectory("d", root);
     importAndDelete("GONE.TXT", 1500);
     // Takes the first of the three freed clusters (and a slot elsewhere).
-    service->importFile(host("new.txt", 10), DiskPath::fromString("D"), false);
+    FileImport(image).importFile(host("new.txt", 10), DiskPath::fromString("D"), false);
     const auto deleted = DeletedFileRecovery::listDeletedEntries(*image, root);
     ASSERT_EQ(deleted.size(), 1u);
     EXPECT_EQ(deleted[0].freeClusters, 2);
@@ -460,10 +475,10 @@ TEST_F(RecoveryTest, UsedClustersAreCountedAndRestoreRefused) {
 TEST_F(RecoveryTest, RestoreRefusesStaleSlotAndNameOfLiveEntry) {
     open();
     const DeletedFileEntry same = importAndDelete("SAME.TXT", 10);
-    service->importFile(host("same.txt", 20), root, false); // takes the deleted slot
+    FileImport(image).importFile(host("same.txt", 20), root, false); // takes the deleted slot
     expectRefusedUnchanged([&] { DeletedFileRecovery::restore(*image, root, same, 'S'); },
                            Kind::headerParseFailure);
-    service->importFile(host("mther.txt", 10), root, false);
+    FileImport(image).importFile(host("mther.txt", 10), root, false);
     const DeletedFileEntry other = importAndDelete("OTHER.TXT", 10);
     expectRefusedUnchanged([&] { DeletedFileRecovery::restore(*image, root, other, 'm'); },
                            Kind::encodingError);

@@ -2,7 +2,10 @@
 // against the FAT tools: the volume stays consistent, lists and reads as the model
 // says, and the image file always equals the image in memory.
 
-#include "engine/operations/FileOperationService.h"
+#include "engine/operations/EntryDeletion.h"
+#include "engine/operations/EntryRename.h"
+#include "engine/operations/FileImport.h"
+#include "engine/operations/HostExport.h"
 #include "engine/operations/UndoRedoManager.h"
 #include "tests/support/FatTools.h"
 
@@ -52,7 +55,6 @@ class ModelBasedOperationsTest : public ::testing::TestWithParam<VolumeKind> {
         }
         volume = std::make_unique<Volume>(dir, GetParam());
         image = volume->open();
-        service = std::make_unique<FileOperationService>(image);
         bytesPerCluster = image->bytesPerCluster();
         initialFree = image->fatTable.freeClusterCount();
     }
@@ -118,7 +120,6 @@ class ModelBasedOperationsTest : public ::testing::TestWithParam<VolumeKind> {
     TempDir hostDir;
     std::unique_ptr<Volume> volume;
     std::shared_ptr<DiskImage> image;
-    std::unique_ptr<FileOperationService> service;
     std::int64_t bytesPerCluster = 0;
     std::int64_t initialFree = 0;
     Model model;
@@ -228,7 +229,7 @@ TEST_P(ModelBasedOperationsTest, RandomSequencesKeepTheVolumeConsistentAndMatchi
             snapshot("インポート");
             if (count == 1) {
                 try {
-                    service->importFile(hosts[0], DiskPath::fromString(target), overwrite);
+                    FileImport(image).importFile(hosts[0], DiskPath::fromString(target), overwrite);
                     EXPECT_FALSE(outcomes[0].has_value()) << what;
                 } catch (const DiskImageError& error) {
                     ASSERT_TRUE(outcomes[0].has_value()) << what << ": " << error.what();
@@ -236,7 +237,7 @@ TEST_P(ModelBasedOperationsTest, RandomSequencesKeepTheVolumeConsistentAndMatchi
                 }
             } else {
                 const BatchResult result =
-                    service->importFiles(hosts, DiskPath::fromString(target), overwrite);
+                    FileImport(image).importFiles(hosts, DiskPath::fromString(target), overwrite);
                 ASSERT_EQ(result.items.size(), count);
                 for (std::size_t i = 0; i < count; ++i) {
                     ASSERT_EQ(result.items[i].succeeded(), !outcomes[i].has_value())
@@ -255,7 +256,7 @@ TEST_P(ModelBasedOperationsTest, RandomSequencesKeepTheVolumeConsistentAndMatchi
             const std::string key = files[pick(files.size())];
             what = "export " + key;
             const auto out = hostDir / "exported";
-            service->exportFile(entryFor(key), out);
+            exportFileTo(*image, entryFor(key), out, ExistingHostFile::overwrite);
             EXPECT_EQ(readFile(out), model[key]) << what;
         } else if (action < 55) { // delete one or several entries (trees included)
             const std::vector<std::string> all = keys(model, 2);
@@ -274,9 +275,10 @@ TEST_P(ModelBasedOperationsTest, RandomSequencesKeepTheVolumeConsistentAndMatchi
             }
             snapshot("削除");
             if (entries.size() == 1) {
-                service->deleteEntry(entries[0], true);
+                EntryDeletion(image).deleteEntry(entries[0], true);
             } else {
-                EXPECT_TRUE(service->deleteEntries(entries, true).allSucceeded()) << what;
+                EXPECT_TRUE(EntryDeletion(image).deleteEntries(entries, true).allSucceeded())
+                    << what;
             }
             for (const std::string& v : victims) {
                 for (auto it = model.begin(); it != model.end();) {
@@ -296,7 +298,7 @@ TEST_P(ModelBasedOperationsTest, RandomSequencesKeepTheVolumeConsistentAndMatchi
             const bool clash = childNamed(model, parentOf(key), newLeaf).has_value();
             snapshot("名前変更");
             try {
-                service->renameEntry(entryFor(key), newName, newExt);
+                EntryRename(image).rename(entryFor(key), newName, newExt);
                 EXPECT_FALSE(clash) << what;
                 Model renamed;
                 const std::string newKey = parentOf(key) + newLeaf + (isDir(key) ? "/" : "");
@@ -329,7 +331,7 @@ TEST_P(ModelBasedOperationsTest, RandomSequencesKeepTheVolumeConsistentAndMatchi
             }
             snapshot("ディレクトリ作成");
             try {
-                service->createDirectory(name, DiskPath::fromString(target));
+                EntryRename(image).createDirectory(name, DiskPath::fromString(target));
                 EXPECT_FALSE(expected.has_value()) << what;
                 model[key] = {};
             } catch (const DiskImageError& error) {

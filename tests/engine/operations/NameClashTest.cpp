@@ -5,7 +5,9 @@
 #include "engine/fat/DirectoryReader.h"
 #include "engine/fat/DirectorySlot.h"
 #include "engine/fat/DirectoryStorage.h"
-#include "engine/operations/FileOperationService.h"
+#include "engine/fat/PathResolver.h"
+#include "engine/operations/EntryRename.h"
+#include "engine/operations/FileImport.h"
 #include "tests/engine/operations/OperationsTestSupport.h"
 #include "tests/support/VolumeBuilder.h"
 
@@ -22,21 +24,21 @@ class NameClashTest : public VolumeOperationsTest {
   protected:
     std::vector<std::string> rootNames() const {
         std::vector<std::string> names;
-        for (const DirectoryEntry& entry : DirectoryReader::listDirectory(*image, root)) {
+        for (const FileEntry& listed : PathResolver(*image).list(root)) {
+            const DirectoryEntry& entry = listed.directoryEntry;
             names.push_back(entry.displayName());
         }
         return names;
     }
     // A new volume for one case of a table, in its own folder.
     void freshVolume(const TempDir& folder) {
-        service.reset();
         image.reset();
         volume = std::make_unique<Volume>(folder, allVolumeKinds()[0]);
     }
     BatchResult importBatch(const std::vector<std::filesystem::path>& files, bool overwrite) {
         BatchOptions options;
         options.overwrite = overwrite;
-        return service->importFiles(files, root, options);
+        return FileImport(image).importFiles(files, root, options);
     }
 };
 
@@ -76,7 +78,6 @@ TEST_F(NameClashTest, SecondHostNameShorteningAlikeFailsAndTheFirstKeepsItsData)
                   clash + "report_april.txt（既存: REPORT_A.TXT）");
         EXPECT_EQ(mtoolsRead(volume->path(), "::/REPORT_A.TXT"), bytesOf(c.kept));
         EXPECT_EQ(rootNames(), std::vector<std::string>{"REPORT_A.TXT"});
-        service.reset();
         image.reset();
         volume.reset();
     }
@@ -111,7 +112,6 @@ TEST_F(NameClashTest, HostNameMatchingALongNameIsThatFileAndIsReplacedInItsOwnSl
         EXPECT_EQ(rootNames(), std::vector<std::string>{"My Document.docx"});
         EXPECT_EQ(mtoolsRead(volume->path(), "::/My Document.docx"), patternBytes(700, 2));
         EXPECT_TRUE(fsckAccepts(volume->path()));
-        service.reset();
         image.reset();
         volume.reset();
     }
@@ -142,19 +142,20 @@ TEST_F(NameClashTest, OperationsResolveAPathToTheEntryItNamesExactly) {
     open();
     const auto namesIn = [&](const std::string& path) {
         std::vector<std::string> names;
-        for (const DirectoryEntry& e :
-             DirectoryReader::listDirectory(*image, DiskPath::fromString(path))) {
+        for (const FileEntry& listed : PathResolver(*image).list(DiskPath::fromString(path))) {
+            const DirectoryEntry& e = listed.directoryEntry;
             names.push_back(e.displayName());
         }
         return names;
     };
-    service->createDirectory("new", DiskPath::fromString("docs"));
+    EntryRename(image).createDirectory("new", DiskPath::fromString("docs"));
     EXPECT_EQ(namesIn("DOCS2"), (std::vector<std::string>{"LOWER.TXT", "NEW"}));
-    service->importFile(host("a.txt", 5), DiskPath::fromString("DOCS"), false);
+    FileImport(image).importFile(host("a.txt", 5), DiskPath::fromString("DOCS"), false);
     EXPECT_EQ(namesIn("DOCS"), (std::vector<std::string>{"UPPER.TXT", "A.TXT"}));
     const Bytes before = volume->fileBytes();
-    EXPECT_EQ(errorText([&] { service->createDirectory("x", DiskPath::fromString("Docs")); }),
-              "ヘッダの解析に失敗しました: 名前が複数のエントリに一致します: Docs");
+    EXPECT_EQ(
+        errorText([&] { EntryRename(image).createDirectory("x", DiskPath::fromString("Docs")); }),
+        "ヘッダの解析に失敗しました: 名前が複数のエントリに一致します: Docs");
     EXPECT_EQ(volume->fileBytes(), before);
 }
 
@@ -177,10 +178,10 @@ TEST_F(NameClashTest, RenameAndOverwriteLeaveOnlyTheCaseFlagsThatDescribeTheName
         return -1;
     };
     ASSERT_EQ(caseFlags("LOWER.TXT"), 0x18) << "mtools no longer sets the flags";
-    service->renameEntry(findEntry(*image, root, "LOWER.TXT"), "テスト", "TXT");
+    EntryRename(image).rename(findEntry(*image, root, "LOWER.TXT"), "テスト", "TXT");
     EXPECT_EQ(caseFlags("テスト.TXT"), 0);
     // A replaced file keeps its name, so its flags still describe it.
-    service->importFile(host("keep.txt", 20, 3), root, true);
+    FileImport(image).importFile(host("keep.txt", 20, 3), root, true);
     EXPECT_EQ(caseFlags("KEEP.TXT"), 0x18);
     const Tree tree = mtoolsTree(volume->path(), true);
     EXPECT_EQ(tree.count("テスト.TXT"), 1u);

@@ -1,6 +1,10 @@
 #pragma once
 
-#include "engine/operations/FileOperationService.h"
+#include "engine/operations/ContentEdit.h"
+#include "engine/operations/EntryDeletion.h"
+#include "engine/operations/EntryRename.h"
+#include "engine/operations/EntryTransfer.h"
+#include "engine/operations/FileImport.h"
 #include "tests/support/FatTools.h"
 
 #include <gtest/gtest.h>
@@ -20,10 +24,7 @@ class VolumeOperationsTest : public ::testing::Test {
         }
         volume = std::make_unique<Volume>(dir, allVolumeKinds()[0]);
     }
-    void open() {
-        image = volume->open();
-        service = std::make_unique<FileOperationService>(image);
-    }
+    void open() { image = volume->open(); }
     std::filesystem::path host(const std::string& name, std::size_t size, std::uint8_t seed = 1) {
         const auto path = hostDir / name;
         writeFile(path, patternBytes(size, seed));
@@ -38,7 +39,6 @@ class VolumeOperationsTest : public ::testing::Test {
     TempDir hostDir;
     std::unique_ptr<Volume> volume;
     std::shared_ptr<DiskImage> image;
-    std::unique_ptr<FileOperationService> service;
 };
 
 } // namespace tamberlane::test

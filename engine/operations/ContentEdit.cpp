@@ -1,0 +1,106 @@
+#include "engine/operations/ContentEdit.h"
+
+#include "engine/fat/DirectoryEntryParser.h"
+#include "engine/fat/DirectorySlot.h"
+#include "engine/fat/FATParser.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace tamberlane {
+
+namespace {
+
+// A FAT directory entry holds a 32-bit size.
+constexpr std::size_t maxFileSize = 0xFFFFFFFFu;
+
+// Offsets 11 to 35 of the boot sector: everything from bytes per sector up to the 32-bit
+// sector count, i.e. every field the layout of the volume is computed from.
+constexpr std::size_t bootParametersBegin = 11;
+constexpr std::size_t bootParametersEnd = 36;
+
+// Decodes the first FAT again after a raw write into it: the table in memory is what the
+// next change writes into every copy, and left stale it would quietly undo the edit.
+void reloadFATTable(DiskImage& image) {
+    const BIOSParameterBlock& bpb = image.bpb;
+    Bytes fatBytes;
+    for (std::int64_t k = 0; k < bpb.sectorsPerFAT; ++k) {
+        const Bytes sector = image.readSector(bpb.reservedSectors + k);
+        fatBytes.insert(fatBytes.end(), sector.begin(), sector.end());
+    }
+    const auto count = static_cast<std::int64_t>(image.fatTable.entries().size());
+    image.fatTable.replaceEntries(FATParser::decodeFAT(fatBytes, count, image.fatType));
+}
+
+} // namespace
+
+FileEntry ContentEdit::replaceFileContents(const FileEntry& entry, ByteView contents) {
+    return editor_.change(FATWrite::yes, [&] {
+        DiskImage& image = editor_.image();
+        if (entry.directoryEntry.isDirectory()) {
+            throw DiskImageError::notRegularFile(entry.directoryEntry.displayName());
+        }
+        // A stale listing would have us free chains no slot names any more.
+        const std::optional<VolumeEditor::Placed> placed = editor_.locate(entry);
+        if (!placed) {
+            throw DiskImageError::staleEntry(entry.directoryEntry.displayName());
+        }
+        const std::int64_t bytesPerCluster = image.bytesPerCluster();
+        if (contents.size() > maxFileSize || bytesPerCluster <= 0) {
+            throw DiskImageError::diskFull(static_cast<std::int64_t>(contents.size()), 0);
+        }
+        // The old chain is freed first, so the file may grow into its own clusters.
+        editor_.freeChain(DirectorySlot(placed->table->slotBytes(placed->run)).startCluster());
+        const auto size = static_cast<std::int64_t>(contents.size());
+        const std::vector<std::uint16_t> clusters =
+            editor_.allocate((size + bytesPerCluster - 1) / bytesPerCluster, size);
+        for (std::size_t i = 0; i < clusters.size(); ++i) {
+            const std::size_t from = i * static_cast<std::size_t>(bytesPerCluster);
+            const std::size_t count =
+                std::min(static_cast<std::size_t>(bytesPerCluster), contents.size() - from);
+            image.writeCluster(clusters[i], contents.subspan(from, count));
+        }
+        const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+        const std::uint16_t first = clusters.empty() ? 0 : clusters.front();
+        placed->table->edit(placed->run, [&](DirectorySlot::Mutable slot) {
+            DirectorySlot::setTime(slot, DirectoryEntryParser::encodeFATTime(now));
+            DirectorySlot::setDate(slot, DirectoryEntryParser::encodeFATDate(now));
+            DirectorySlot::setStartCluster(slot, first);
+            DirectorySlot::setFileSize(slot, static_cast<std::uint32_t>(contents.size()));
+        });
+        FileEntry updated = entry;
+        updated.directoryEntry.startCluster = first;
+        updated.directoryEntry.size = static_cast<std::uint32_t>(contents.size());
+        updated.directoryEntry.modifiedDate =
+            DirectoryEntryParser::parse(placed->table->slotBytes(placed->run)).entry.modifiedDate;
+        return updated;
+    });
+}
+
+ContentEdit::SectorWriteResult ContentEdit::writeRawSector(std::int64_t lba, ByteView sectorData) {
+    DiskImage& image = editor_.image();
+    image.checkWritable();
+    if (!image.sectorIsStorable(lba)) {
+        throw DiskImageError::sectorNotRecorded(lba);
+    }
+    const Bytes before = image.readSector(lba);
+    const BIOSParameterBlock& bpb = image.bpb;
+    const bool inFirstFAT =
+        lba >= bpb.reservedSectors && lba < bpb.reservedSectors + bpb.sectorsPerFAT;
+    editor_.change(FATWrite::no, [&] {
+        image.writeSector(lba, sectorData);
+        if (inFirstFAT) {
+            reloadFATTable(image);
+        }
+    });
+    SectorWriteResult result;
+    if (lba == 0 && before.size() >= bootParametersEnd) {
+        const Bytes after = image.readSector(0);
+        result.bootParametersChanged =
+            !std::equal(before.begin() + bootParametersBegin, before.begin() + bootParametersEnd,
+                        after.begin() + bootParametersBegin);
+    }
+    return result;
+}
+
+} // namespace tamberlane
