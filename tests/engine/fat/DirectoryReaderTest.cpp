@@ -1,4 +1,5 @@
 #include "engine/fat/DiskImageService.h"
+#include "engine/fat/PathResolver.h"
 #include "tests/support/FatTools.h"
 #include "tests/support/VolumeBuilder.h"
 
@@ -85,6 +86,38 @@ TEST_F(DirectoryReaderTest, PathComponentPicksTheExactNameBeforeOneEqualIgnoring
     EXPECT_EQ(errorOf("/DOCS/IN.TXT"), notFound + "IN.TXT");
     const auto entries = service.listDirectory(DiskPath::fromString("/DOCS/A"));
     EXPECT_EQ(entries[0].path.displayString(), "/DOCS/A/DEEP.TXT");
+}
+
+// The NEC and the IBM code of one character, and names that differ only by a blank,
+// display alike; before, only the first of each could be reached. Each is listed under a
+// printed name that a path can name again, directories included.
+TEST_F(DirectoryReaderTest, EntriesThatDisplayAlikeAreListedAndReachedByPrintedNames) {
+    VolumeBuilder v;
+    v.addFile(v.root(), test::bytesOf("\x87\x54      TXT"), test::bytesOf("nec"));
+    v.addFile(v.root(), test::bytesOf("\xFA\x4A      TXT"), test::bytesOf("ibm"));
+    const auto spaced = v.addDirectory(v.root(), test::bytesOf("A B        "));
+    v.addFile(spaced, test::name83("IN.TXT"), test::bytesOf("in spaced"));
+    const auto plain = v.addDirectory(v.root(), test::bytesOf("AB         "));
+    v.addFile(plain, test::name83("IN.TXT"), test::bytesOf("in plain"));
+    v.addFile(v.root(), test::name83("ONE.TXT"), test::bytesOf("one"));
+    open(v);
+    std::vector<std::string> printed;
+    for (const FileEntry& e : service.listDirectory(DiskPath::root())) {
+        printed.push_back(e.path.displayString());
+    }
+    EXPECT_EQ(printed, (std::vector<std::string>{"/\\x87\\x54.TXT", "/\\xFA\\x4A.TXT", "/A\\x20B",
+                                                 "/AB", "/ONE.TXT"}));
+    const PathResolver resolver(*service.currentImage());
+    const auto contents = [&](const std::string& path) {
+        const std::optional<FileEntry> entry = resolver.entry(DiskPath::fromString(path));
+        return entry ? service.readFile(*entry) : test::bytesOf("(none)");
+    };
+    EXPECT_EQ(contents("/\\x87\\x54.TXT"), test::bytesOf("nec"));
+    EXPECT_EQ(contents("/\\xFA\\x4A.TXT"), test::bytesOf("ibm"));
+    EXPECT_EQ(contents("/A\\x20B/IN.TXT"), test::bytesOf("in spaced"));
+    EXPECT_EQ(contents("/AB/IN.TXT"), test::bytesOf("in plain"));
+    EXPECT_EQ(contents("/one.txt"), test::bytesOf("one"));
+    EXPECT_THROW(resolver.entry(DiskPath::fromString("/\u2160.TXT")), DiskImageError);
 }
 
 TEST_F(DirectoryReaderTest, DirectoryEndingOnABadClusterListsTheClustersBefore) {

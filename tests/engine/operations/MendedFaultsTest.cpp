@@ -142,6 +142,25 @@ TEST_F(MendedFaultsTest, StaleListingEntryIsNeverDeletedOrRenamed) {
     EXPECT_EQ(mtoolsRead(volume->path(), "::/B.TXT"), patternBytes(2000, 4));
 }
 
+// A batch that names one entry twice, or an entry inside a tree it also removes, failed
+// on the later item although the earlier one had done what was asked.
+TEST_F(MendedFaultsTest, BatchNamingAnEntryTwiceRemovesItOnceAndSucceeds) {
+    put("::/A.TXT", 100, 1);
+    mtoolsMkdir(volume->path(), "::/D");
+    put("::/D/IN.TXT", 100, 2);
+    put("::/KEEP.TXT", 100, 3);
+    open();
+    const FileEntry a = findEntry(*image, root, "A.TXT");
+    const FileEntry d = findEntry(*image, root, "D");
+    const FileEntry in = findEntry(*image, DiskPath::fromString("D"), "IN.TXT");
+    const BatchResult result =
+        EntryDeletion(image).deleteEntries({a, a, d, in}, true, BatchMode::allOrNothing);
+    EXPECT_TRUE(result.allSucceeded());
+    EXPECT_EQ(result.items.size(), 4u);
+    EXPECT_EQ(rootNames(), std::vector<std::string>{"KEEP.TXT"});
+    EXPECT_TRUE(fsckAccepts(volume->path()));
+}
+
 // Long-name slots left live in front of a deleted or renamed short entry are orphans.
 TEST_F(MendedFaultsTest, DeleteRenameAndOverwriteLeaveNoOrphanedLongNames) {
     put("::/Deleted Long Name.txt", 100, 1);
@@ -482,6 +501,27 @@ TEST_F(RecoveryTest, RestoreRefusesStaleSlotAndNameOfLiveEntry) {
     const DeletedFileEntry other = importAndDelete("OTHER.TXT", 10);
     expectRefusedUnchanged([&] { DeletedFileRecovery::restore(*image, root, other, 'm'); },
                            Kind::encodingError);
+}
+
+// Restore looked for a live entry of the same raw 8.3 name only, so a file listed under a
+// long name equal to the restored name came back beside it, two entries of one name.
+TEST(RestoreClash, RestoreRefusesANameAnotherEntryIsListedUnder) {
+    VolumeBuilder v;
+    v.addFile(v.root(), name83("KEPT~1.TXT"), bytesOf("live"), u"Kept.txt");
+    v.addSlot(v.root(), VolumeBuilder::shortEntry(bytesOf("\xE5"
+                                                          "EPT    TXT"),
+                                                  0x20, 0, 0));
+    TempDir dir;
+    writeFile(dir / "clash.img", v.build());
+    DiskImageService service;
+    const auto image = service.open(dir / "clash.img");
+    const auto deleted = DeletedFileRecovery::listDeletedEntries(*image, DiskPath::root());
+    ASSERT_EQ(deleted.size(), 1u);
+    EXPECT_EQ(
+        errorText([&] { DeletedFileRecovery::restore(*image, DiskPath::root(), deleted[0], 'K'); }),
+        "文字エンコーディングエラー: 同名のファイルが既に存在します: KEPT.TXT");
+    DeletedFileRecovery::restore(*image, DiskPath::root(), deleted[0], 'C');
+    EXPECT_EQ(readFile(dir / "clash.img")[v.rootDirectoryOffset() + 64], 'C');
 }
 
 TEST_F(RecoveryTest, RestoreInputChecksWordTheirRefusals) {
