@@ -32,7 +32,8 @@ INSTANTIATE_TEST_SUITE_P(
     Factories, ErrorFamily,
     ::testing::Values(
         Family{"entryNotFound", DiskImageError::entryNotFound("メモ.TXT"), Kind::headerParseFailure,
-               Reason::entryNotFound, "ヘッダの解析に失敗しました: エントリが見つかりません: メモ.TXT"},
+               Reason::entryNotFound,
+               "ヘッダの解析に失敗しました: エントリが見つかりません: メモ.TXT"},
         Family{"staleEntry", DiskImageError::staleEntry("A.TXT"), Kind::headerParseFailure,
                Reason::staleEntry, "ヘッダの解析に失敗しました: エントリが見つかりません: A.TXT"},
         Family{"directoryNotFound", DiskImageError::directoryNotFound("SUB"),
@@ -42,7 +43,8 @@ INSTANTIATE_TEST_SUITE_P(
                Reason::intoItself,
                "ヘッダの解析に失敗しました: ディレクトリをそれ自身の中へは置けません: SUB"},
         Family{"notRegularFile", DiskImageError::notRegularFile("dev"), Kind::ioError,
-               Reason::notRegularFile, "I/Oエラーが発生しました: 通常のファイルではありません: dev"},
+               Reason::notRegularFile,
+               "I/Oエラーが発生しました: 通常のファイルではありません: dev"},
         Family{"reservedName", DiskImageError::reservedName("CON"), Kind::encodingError,
                Reason::reservedName, "文字エンコーディングエラー: この名前は使用できません: CON"},
         Family{"sectorNotRecorded", DiskImageError::sectorNotRecorded(1231), Kind::ioError,
@@ -51,12 +53,11 @@ INSTANTIATE_TEST_SUITE_P(
                "1231）"},
         Family{"rootDirectoryFull", DiskImageError::rootDirectoryFull(224), Kind::diskFull,
                Reason::rootDirectoryFull, "ルートディレクトリに空きがありません（最大 224 項目）"},
-        Family{"fatTableShort", DiskImageError::fatTableShort(16, 4608, 5698),
-               Kind::fatCorruption, Reason::none,
+        Family{"fatTableShort", DiskImageError::fatTableShort(16, 4608, 5698), Kind::fatCorruption,
+               Reason::none,
                "FATテーブルが破損しています: FAT16テーブルのデータが不足しています（4608バイト、"
                "5698バイト必要）"},
-        Family{"hostFileLocked", DiskImageError::hostFileLocked(), Kind::lockConflict,
-               Reason::none,
+        Family{"hostFileLocked", DiskImageError::hostFileLocked(), Kind::lockConflict, Reason::none,
                "ファイルのロック競合が発生しました: "
                "ファイルのロックを取得できませんでした。他のプロセスが使用中です。"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -13,8 +13,8 @@ TEST(ShiftJISLeadByte, BothRunsAreLeadBytesAndNothingAroundThem) {
         std::uint8_t byte;
         bool lead;
     } cases[] = {
-        {0x7F, false}, {0x80, false}, {0x81, true},  {0x9F, true},  {0xA0, false},
-        {0xA1, false}, {0xDF, false}, {0xE0, true},  {0xEF, true},  {0xF0, true},
+        {0x7F, false}, {0x80, false}, {0x81, true},  {0x9F, true}, {0xA0, false},
+        {0xA1, false}, {0xDF, false}, {0xE0, true},  {0xEF, true}, {0xF0, true},
         {0xFC, true},  {0xFD, false}, {0xFF, false},
     };
     for (const auto& c : cases) {
