@@ -1,5 +1,6 @@
 #include "cli/CliSupport.h"
 
+#include "engine/base/JapanTime.h"
 #include "engine/fat/ManualParameterValidation.h"
 #include "engine/fat/PathResolver.h"
 #include "engine/image/DiskImageParser.h"
@@ -28,53 +29,36 @@ const ManualFieldKey manualFieldKeys[] = {
     {"spt", ManualField::sectorsPerTrack, &ManualParameters::sectorsPerTrack},
 };
 
-struct CivilTime {
-    int year;
-    unsigned month, day;
-    long hour, minute, second;
+// The form's fixed choices (FAT type, sector and cluster sizes).
+struct ManualChoiceKey {
+    const char* key;
+    ManualChoice choice;
+};
+const ManualChoiceKey manualChoiceKeys[] = {
+    {"fat", ManualChoice::fatType},
+    {"bps", ManualChoice::bytesPerSector},
+    {"spc", ManualChoice::sectorsPerCluster},
 };
 
-CivilTime toTokyo(Timestamp time) {
-    // Japan has kept UTC+9 without daylight saving since 1951, which covers every FAT date.
-    const auto local = time + std::chrono::hours(9);
-    const auto days = std::chrono::floor<std::chrono::days>(local);
-    const std::chrono::year_month_day ymd{days};
-    const std::chrono::hh_mm_ss hms{local - days};
-    return {static_cast<int>(ymd.year()),
-            static_cast<unsigned>(ymd.month()),
-            static_cast<unsigned>(ymd.day()),
-            static_cast<long>(hms.hours().count()),
-            static_cast<long>(hms.minutes().count()),
-            static_cast<long>(hms.seconds().count())};
+void setChoice(ManualParameters& params, ManualChoice choice, std::int64_t value) {
+    switch (choice) {
+    case ManualChoice::fatType:
+        params.fatType = value == 16 ? FATType::fat16 : FATType::fat12;
+        return;
+    case ManualChoice::bytesPerSector:
+        params.bytesPerSector = value;
+        return;
+    case ManualChoice::sectorsPerCluster:
+        params.sectorsPerCluster = value;
+        return;
+    }
 }
 
-// The form's fixed choices (FAT type, sector and cluster sizes).
-template <typename Fail>
-void parseChoice(ManualParameters& params, const std::string& key, const std::string& valueText,
-                 const Fail& fail) {
-    const auto value = parseStrictInteger(valueText);
-    if (!value && (key == "fat" || key == "bps" || key == "spc")) {
-        fail("整数を入力してください");
-    }
-    const std::int64_t v = value.value_or(0);
-    if (key == "fat") {
-        if (v != 12 && v != 16) {
-            fail("12 または 16 を指定してください");
-        }
-        params.fatType = v == 16 ? FATType::fat16 : FATType::fat12;
-    } else if (key == "bps") {
-        if (v != 128 && v != 256 && v != 512 && v != 1024) {
-            fail("128, 256, 512, 1024 のいずれかを指定してください");
-        }
-        params.bytesPerSector = v;
-    } else if (key == "spc") {
-        if (v < 1 || v > 128 || (v & (v - 1)) != 0) {
-            fail("1, 2, 4, 8, 16, 32, 64, 128 のいずれかを指定してください");
-        }
-        params.sectorsPerCluster = v;
-    } else {
-        throw UsageError(manualPrefix + ("不明なキーです: " + key));
-    }
+template <typename Key, std::size_t count>
+const Key* keyNamed(const Key (&keys)[count], const std::string& key) {
+    const auto found = std::find_if(std::begin(keys), std::end(keys),
+                                    [&](const Key& known) { return key == known.key; });
+    return found == std::end(keys) ? nullptr : found;
 }
 
 } // namespace
@@ -92,20 +76,19 @@ ManualParameters parseManualParameters(const std::string& text) {
         }
         const std::string key = item.substr(0, equals);
         const std::string valueText = item.substr(equals + 1);
-        const auto fail = [&](const std::string& message) {
-            throw UsageError(manualPrefix + key + ": " + message);
-        };
-        const auto field =
-            std::find_if(std::begin(manualFieldKeys), std::end(manualFieldKeys),
-                         [&](const ManualFieldKey& known) { return key == known.key; });
-        if (field != std::end(manualFieldKeys)) {
-            auto result = validateManualField(field->field, valueText);
+        const auto valueOf = [&](const std::variant<std::int64_t, std::string>& result) {
             if (const auto* message = std::get_if<std::string>(&result)) {
-                fail(*message);
+                throw UsageError(manualPrefix + key + ": " + *message);
             }
-            params.*(field->member) = std::get<std::int64_t>(result);
+            return std::get<std::int64_t>(result);
+        };
+        if (const ManualFieldKey* field = keyNamed(manualFieldKeys, key)) {
+            params.*(field->member) = valueOf(validateManualField(field->field, valueText));
+        } else if (const ManualChoiceKey* choice = keyNamed(manualChoiceKeys, key)) {
+            setChoice(params, choice->choice,
+                      valueOf(validateManualChoice(choice->choice, valueText)));
         } else {
-            parseChoice(params, key, valueText, fail);
+            throw UsageError(manualPrefix + ("不明なキーです: " + key));
         }
         if (comma == text.size()) {
             break;
@@ -164,17 +147,17 @@ std::string formatGroupedNumber(std::int64_t value) {
 }
 
 std::string formatListDate(Timestamp time) {
-    const CivilTime t = toTokyo(time);
+    const JapanTime t = toJapanTime(time);
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%04d/%02u/%02u %02ld:%02ld", t.year, t.month, t.day,
-                  t.hour, t.minute);
+    std::snprintf(buffer, sizeof buffer, "%04d/%02u/%02u %02d:%02d", t.year, t.month, t.day, t.hour,
+                  t.minute);
     return buffer;
 }
 
 std::string formatIsoDate(Timestamp time) {
-    const CivilTime t = toTokyo(time);
+    const JapanTime t = toJapanTime(time);
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02ld:%02ld:%02ld+09:00", t.year, t.month,
+    std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02d:%02d:%02d+09:00", t.year, t.month,
                   t.day, t.hour, t.minute, t.second);
     return buffer;
 }
@@ -203,10 +186,6 @@ std::string printableName(const std::string& name) {
         }
     }
     return out;
-}
-
-std::string upperExtension(const std::filesystem::path& file) {
-    return DiskImageParser::upperExtensionOf(file);
 }
 
 std::string describeError(const DiskImageError& error) {

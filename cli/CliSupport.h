@@ -84,7 +84,4 @@ BatchMode commandBatchMode(bool keepGoing, bool failedBefore);
 int finishBatch(const BatchResult& result, bool keepGoing, bool failedBefore,
                 CommandContext& context);
 
-// Upper-cased extension of the image file name, without the dot.
-std::string upperExtension(const std::filesystem::path& file);
-
 } // namespace tamberlane::cli

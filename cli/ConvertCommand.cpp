@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/FileExtension.h"
 #include "engine/fat/NewImageFile.h"
 
 #include <CLI/CLI.hpp>
@@ -33,9 +34,7 @@ std::string targetExtensions(const std::optional<DiskGeometry>& geometry) {
 }
 
 int runConvert(const ConvertOptions& options, CommandContext& context) {
-    std::string extension = upperExtension(options.output);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string extension = lowerExtension(options.output);
     const auto target = newImageFormatForExtension(extension);
     if (!target) {
         throw CommandError(conversionFailed +

@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/FileExtension.h"
 #include "engine/image/DiskImageParser.h"
 #include "engine/image/formats/D88Format.h"
 #include "engine/image/formats/FormatTable.h"
@@ -73,7 +74,7 @@ std::string padRight(const std::string& text, std::size_t width) {
 }
 
 int runDisks(const DisksOptions& options, CommandContext& context) {
-    if (!extensionIsOfFamily(DiskImageParser::extensionOf(options.image), ContainerFamily::d88)) {
+    if (!extensionIsOfFamily(lowerExtension(options.image), ContainerFamily::d88)) {
         throw UsageError("ディスクの一覧は D88 ファイルだけで表示できます: " +
                          printableName(options.image));
     }

@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/FileExtension.h"
 #include "engine/fat/NewImageFile.h"
 
 #include <CLI/CLI.hpp>
@@ -33,12 +34,6 @@ struct NewOptions {
     std::string size;
     bool overwrite = false;
 };
-
-std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 std::string joined(const std::vector<std::string>& items, const char* separator) {
     std::string out;
@@ -99,7 +94,7 @@ std::string sizesByExtension() {
 
 DiskSize sizeNamed(const std::string& text) {
     for (const SizeName& entry : sizeNames) {
-        if (lower(text) == entry.name) {
+        if (asciiLowerCase(text) == entry.name) {
             return entry.size;
         }
     }
@@ -109,10 +104,10 @@ DiskSize sizeNamed(const std::string& text) {
 
 int runNew(const NewOptions& options, CommandContext& context) {
     const DiskSize size = sizeNamed(options.size);
-    const auto format = newImageFormatForExtension(lower(upperExtension(options.image)));
+    const auto format = newImageFormatForExtension(lowerExtension(options.image));
     try {
         if (!format) {
-            throw DiskImageError::unsupportedFormat(lower(upperExtension(options.image)));
+            throw DiskImageError::unsupportedFormat(lowerExtension(options.image));
         }
         if (!isSizeOffered(*format, size)) {
             throw UsageError(sizeNotOfferedText(*format, size));

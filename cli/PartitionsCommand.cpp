@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include "engine/base/HexText.h"
 #include "engine/fat/DiskImageService.h"
 
 #include <CLI/CLI.hpp>
@@ -20,11 +21,6 @@ const char* schemeName(PartitionScheme scheme) {
     return scheme == PartitionScheme::pc98 ? "PC-98" : "PC/AT";
 }
 
-std::string hexType(std::uint8_t type) {
-    static const char* const digits = "0123456789ABCDEF";
-    return std::string("0x") + digits[type >> 4] + digits[type & 0x0F];
-}
-
 std::string padLeft(const std::string& text, std::size_t width) {
     return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
@@ -40,7 +36,7 @@ int runPartitions(const PartitionsOptions& options, CommandContext& context) {
         for (const PartitionInfo& p : partitions) {
             array.push_back({{"number", p.number},
                              {"scheme", schemeName(p.scheme)},
-                             {"type", hexType(p.systemType)},
+                             {"type", hexByte(p.systemType)},
                              {"offset", p.offset},
                              {"size", p.size},
                              {"name", p.name}});
@@ -51,7 +47,7 @@ int runPartitions(const PartitionsOptions& options, CommandContext& context) {
     context.out << "番号  方式   種類    オフセット      サイズ  名前\n";
     for (const PartitionInfo& p : partitions) {
         context.out << padLeft(std::to_string(p.number), 4) << "  " << schemeName(p.scheme) << "  "
-                    << hexType(p.systemType) << padLeft(std::to_string(p.offset), 14)
+                    << hexByte(p.systemType) << padLeft(std::to_string(p.offset), 14)
                     << padLeft(std::to_string(p.size), 12) << "  " << printableName(p.name) << '\n';
     }
     return exitSuccess;

@@ -1,12 +1,16 @@
 // Directory bytes as a directory reader meets them: each 32-byte slot alone (short
 // entry, long-name fragment), the long-name runs assembled, and the whole run of slots
-// parsed into entries with their long names; parsed entries are written back.
+// parsed into entries with their long names; parsed entries are written back, and each
+// name a listing prints must name its entry again.
 
 #include "fuzz/FuzzSupport.h"
 
 #include "engine/fat/DirectoryEntryParser.h"
 #include "engine/fat/DirectoryReader.h"
+#include "engine/fat/EntryLookup.h"
 #include "engine/fat/LFNParser.h"
+
+#include <map>
 
 using namespace tamberlane;
 
@@ -44,9 +48,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ByteView bytes(data, size);
     parseSlotsOneByOne(bytes);
     fuzz::refusingOnlyWithDiskImageError([&] {
-        for (const DirectoryEntry& entry : DirectoryReader::parseDirectoryEntries(bytes)) {
-            entry.displayName();
-            entry.shortName();
+        const std::vector<DirectoryEntry> entries = DirectoryReader::parseDirectoryEntries(bytes);
+        std::vector<EntryLookup::EntryNames> names;
+        std::map<std::string, int> raws;
+        for (const DirectoryEntry& entry : entries) {
+            names.push_back(EntryLookup::namesOf(entry));
+            ++raws[names.back().rawForm];
+        }
+        // Whatever a listing prints names that entry again, unless the directory holds two
+        // entries of the very same raw name (which nothing can tell apart).
+        const std::vector<std::string> printed = EntryLookup::printedNames(entries);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (raws[names[i].rawForm] == 1 && EntryLookup::findNamed(names, printed[i]) != i) {
+                __builtin_trap();
+            }
         }
     });
     return 0;

@@ -1,6 +1,7 @@
 #include "app/state/DiskImageViewModel.h"
 
 #include "engine/base/Bytes.h"
+#include "engine/base/FileExtension.h"
 #include "engine/fat/NewImageFile.h"
 #include "engine/image/formats/FormatTable.h"
 
@@ -11,16 +12,6 @@
 namespace tamberlane {
 
 namespace {
-
-std::string lowerExtension(const std::filesystem::path& url) {
-    std::string ext = url.extension().string();
-    if (!ext.empty()) {
-        ext.erase(0, 1);
-    }
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
-}
 
 // The multi-disk check only: any failure here is left for the real open to report.
 std::vector<D88Disk> disksOfD88File(const std::filesystem::path& url) {
@@ -378,24 +369,7 @@ std::optional<ImageSummary> DiskImageViewModel::imageSummary() const {
     if (!image) {
         return std::nullopt;
     }
-    std::string extension = lowerExtension(image->url);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return ImageSummary{image->url.filename().string(),
-                        formatLabelForExtension(extension),
-                        image->fatType,
-                        image->geometry,
-                        image->bpb,
-                        image->bytesPerCluster(),
-                        image->capacity(),
-                        image->isWriteProtected,
-                        image->isReadOnly,
-                        image->bpb.volumeSectorCount(),
-                        image->parametersInferred,
-                        image->partition,
-                        image->changeRefusal ? std::optional(image->changeRefusal->text())
-                                             : std::nullopt,
-                        image->searchedBootOffset};
+    return summarizeImage(*image);
 }
 
 std::vector<ConvertFormat> DiskImageViewModel::conversionTargets() const {

@@ -6,6 +6,7 @@
 #include "app/state/StateTexts.h"
 #include "engine/base/Signal.h"
 #include "engine/fat/DiskImageService.h"
+#include "engine/fat/ImageSummary.h"
 #include "engine/fat/ManualParameters.h"
 #include "engine/image/NewImage.h"
 #include "engine/image/PartitionTable.h"
@@ -21,30 +22,6 @@
 #include <vector>
 
 namespace tamberlane {
-
-// What the information view shows of the open image.
-struct ImageSummary {
-    std::string fileName;
-    // "D88 (Neko Project 2)", ...
-    std::string formatLabel;
-    FATType fileSystem = FATType::fat12;
-    DiskGeometry geometry;
-    BIOSParameterBlock bpb;
-    std::int64_t bytesPerCluster = 0;
-    VolumeCapacity capacity;
-    bool isWriteProtected = false;
-    bool isReadOnly = false;
-    // Sectors of the volume, from the 32-bit count where the 16-bit one is 0.
-    std::int64_t volumeSectors = 0;
-    // No boot parameters on the disk: they were taken from the FAT's media byte.
-    bool parametersInferred = false;
-    std::optional<PartitionInfo> partition;
-    // Why changes are refused although the volume reads (overlapping areas, FAT copies that
-    // differ, ...); absent when it may be changed.
-    std::optional<std::string> changeRefusal;
-    // Byte offset of a boot sector found by searching rather than where the container puts it.
-    std::optional<std::int64_t> searchedBootOffset;
-};
 
 // The state of the image open in the main window and the flows that open, create,
 // convert and close one.

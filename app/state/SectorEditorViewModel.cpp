@@ -1,6 +1,7 @@
 #include "app/state/SectorEditorViewModel.h"
 
 #include "app/state/StateTexts.h"
+#include "engine/base/HexText.h"
 #include "engine/fat/ManualParameterValidation.h"
 #include "engine/operations/ContentEdit.h"
 
@@ -37,9 +38,7 @@ std::vector<BPBField> SectorEditorViewModel::parseBPBFields(ByteView sector) {
         const unsigned value = row.size == 1 ? sector[at] : readU16LE(sector, at);
         std::string shown = std::to_string(value);
         if (std::string_view(row.id) == "mediaDescriptor") {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "0x%02X", value);
-            shown = hex;
+            shown = hexByte(static_cast<std::uint8_t>(value));
         }
         fields.push_back({row.id, row.label, std::move(shown), row.offset, row.size});
     }

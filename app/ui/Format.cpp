@@ -2,6 +2,7 @@
 
 #include "app/state/StateTexts.h"
 #include "app/ui/UiTexts.h"
+#include "engine/base/JapanTime.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -18,8 +19,6 @@ QLocale groupingLocale() {
     locale.setNumberOptions(QLocale::DefaultNumberOptions);
     return locale;
 }
-
-constexpr int tokyoOffsetSeconds = 9 * 3600;
 
 } // namespace
 
@@ -40,8 +39,10 @@ QString groupedNumber(std::int64_t value) {
 }
 
 QString fileDate(Timestamp timestamp) {
-    const qint64 seconds = timestamp.time_since_epoch().count();
-    return QDateTime::fromSecsSinceEpoch(seconds, QTimeZone(tokyoOffsetSeconds))
+    // The fields are Japan's already; taken as UTC so that no gap of the host's zone moves them.
+    const JapanTime t = toJapanTime(timestamp);
+    return QDateTime(QDate(t.year, static_cast<int>(t.month), static_cast<int>(t.day)),
+                     QTime(t.hour, t.minute, t.second), QTimeZone::utc())
         .toString(QString::fromLatin1(texts::dateFormat));
 }
 

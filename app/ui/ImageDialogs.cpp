@@ -5,6 +5,8 @@
 #include "app/ui/Format.h"
 #include "app/ui/UiSettings.h"
 #include "app/ui/UiTexts.h"
+#include "engine/base/HexText.h"
+#include "engine/fat/ImageSummary.h"
 #include "engine/fat/ManualParameterValidation.h"
 #include "engine/fat/NewVolume.h"
 #include "engine/image/formats/FormatTable.h"
@@ -33,8 +35,8 @@ QString containerLabel(ConvertFormat format) {
     return QString::fromStdString(formatLabel(format));
 }
 
-QString fileSystemName(FATType type) {
-    return QString::fromLatin1(type == FATType::fat12 ? "FAT12" : "FAT16");
+QString fileSystemText(FATType type) {
+    return fromUtf8(fileSystemName(type));
 }
 
 QString saveFilter(const std::string& extension) {
@@ -149,7 +151,8 @@ BoundDialog* makeNewImage(QWidget* parent, DiskImageViewModel& image, UiSettings
     };
     QObject::connect(format, &QComboBox::currentIndexChanged, dialog, refillSizes);
     QObject::connect(size, &QComboBox::currentIndexChanged, dialog, [=] {
-        fileSystem->setText(size->count() > 0 ? fileSystemName(fileSystemOf(chosenSize())) : QString());
+        fileSystem->setText(size->count() > 0 ? fileSystemText(fileSystemOf(chosenSize()))
+                                              : QString());
     });
     refillSizes();
 
@@ -192,7 +195,7 @@ BoundDialog* makeDiskInfo(QWidget* parent, DiskImageViewModel& image) {
         const QString clusters = text(texts::clusterCountFormat);
         addRow(texts::infoFileName, fromUtf8(summary->fileName));
         addRow(texts::infoFormat, fromUtf8(summary->formatLabel));
-        addRow(texts::infoFileSystem, fileSystemName(summary->fileSystem));
+        addRow(texts::infoFileSystem, fileSystemText(summary->fileSystem));
         addRow(texts::infoCylinders, QString::number(summary->geometry.cylinders));
         addRow(texts::infoHeads, QString::number(summary->geometry.heads));
         addRow(texts::infoSectorsPerTrack, QString::number(summary->geometry.sectorsPerTrack));
@@ -206,9 +209,7 @@ BoundDialog* makeDiskInfo(QWidget* parent, DiskImageViewModel& image) {
         addRow(texts::infoFATCount, QString::number(bpb.numberOfFATs));
         addRow(texts::infoSectorsPerFAT, QString::number(bpb.sectorsPerFAT));
         addRow(texts::infoRootEntries, QString::number(bpb.rootEntryCount));
-        addRow(texts::infoMedia,
-               QStringLiteral("0x") +
-                   QStringLiteral("%1").arg(bpb.mediaDescriptor, 2, 16, QLatin1Char('0')).toUpper());
+        addRow(texts::infoMedia, fromUtf8(hexByte(bpb.mediaDescriptor)));
         addRow(texts::infoWriteProtect,
                text(summary->isWriteProtected ? texts::enabledValue : texts::disabledValue));
         if (summary->partition) {
@@ -313,9 +314,11 @@ BoundDialog* makeManualParameters(QWidget* parent, DiskImageViewModel& image) {
     QComboBox* fatType = choice(texts::manualFileSystem, {0, 1}, start.fatType == FATType::fat12 ? 0 : 1,
                                 {QStringLiteral("FAT12"), QStringLiteral("FAT16")});
     QComboBox* bytesPerSector =
-        choice(texts::manualBytesPerSector, {128, 256, 512, 1024}, start.bytesPerSector, {});
-    QComboBox* sectorsPerCluster = choice(texts::manualSectorsPerCluster,
-                                          {1, 2, 4, 8, 16, 32, 64, 128}, start.sectorsPerCluster, {});
+        choice(texts::manualBytesPerSector, manualChoiceValues(ManualChoice::bytesPerSector),
+               start.bytesPerSector, {});
+    QComboBox* sectorsPerCluster =
+        choice(texts::manualSectorsPerCluster, manualChoiceValues(ManualChoice::sectorsPerCluster),
+               start.sectorsPerCluster, {});
 
     QPushButton* ok = nullptr;
     struct Field {

@@ -37,8 +37,6 @@ int step(AtomicWriteStep which, int result) {
     return result;
 }
 
-const char* const lockMessage = "ファイルのロックを取得できませんでした。他のプロセスが使用中です。";
-
 std::filesystem::path resolveTarget(const std::filesystem::path& path) {
     std::error_code ec;
     if (std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) {
@@ -122,7 +120,7 @@ Descriptor lockExistingTarget(const std::filesystem::path& target) {
         return Descriptor();
     }
     if (flock(existing.get(), LOCK_EX | LOCK_NB) != 0) {
-        throw DiskImageError::lockConflict(lockMessage);
+        throw DiskImageError::hostFileLocked();
     }
     return existing;
 }

@@ -16,4 +16,11 @@ struct DiskGeometry {
     bool operator==(const DiskGeometry&) const = default;
 };
 
+// A floppy has at most two heads and 82 cylinders: a 1.44 MB disk in an extended format
+// uses up to 82, and the track tables of the floppy containers (D88, NFD) hold 164 tracks.
+// Anything larger is a hard disk.
+constexpr bool isFloppyGeometry(const DiskGeometry& geometry) {
+    return geometry.heads <= 2 && geometry.cylinders <= 82;
+}
+
 } // namespace tamberlane

@@ -248,6 +248,65 @@ DiskImageError DiskImageError::sectorSizeNotRecordable(const std::string& format
         " バイトのセクタで置かれたパーティションが見つからなくなります）");
 }
 
+DiskImageError DiskImageError::entryNotFound(const std::string& name) {
+    return headerParseFailure("エントリが見つかりません: " + name)
+        .withReason(Reason::entryNotFound);
+}
+
+DiskImageError DiskImageError::staleEntry(const std::string& name) {
+    return entryNotFound(name).withReason(Reason::staleEntry);
+}
+
+DiskImageError DiskImageError::directoryNotFound(const std::string& name) {
+    return headerParseFailure("ディレクトリ '" + name + "' が見つかりません")
+        .withReason(Reason::directoryNotFound);
+}
+
+DiskImageError DiskImageError::intoItself(const std::string& name) {
+    return headerParseFailure("ディレクトリをそれ自身の中へは置けません: " + name)
+        .withReason(Reason::intoItself);
+}
+
+DiskImageError DiskImageError::notRegularFile(const std::string& name) {
+    return ioError("通常のファイルではありません: " + name, EINVAL)
+        .withReason(Reason::notRegularFile);
+}
+
+DiskImageError DiskImageError::reservedName(const std::string& name) {
+    return encodingError("この名前は使用できません: " + name).withReason(Reason::reservedName);
+}
+
+DiskImageError DiskImageError::sectorNotRecorded(std::int64_t lba) {
+    return ioError("このセクタはディスクイメージに記録されていません（LBA " + std::to_string(lba) +
+                       "）",
+                   EINVAL);
+}
+
+DiskImageError DiskImageError::rootDirectoryFull(std::int64_t maxEntries) {
+    return verbatim(Kind::diskFull, Reason::rootDirectoryFull,
+                    "ルートディレクトリに空きがありません（最大 " + std::to_string(maxEntries) +
+                        " 項目）");
+}
+
+DiskImageError DiskImageError::fatTableShort(int bits, std::int64_t size, std::int64_t needed) {
+    return fatCorruption("FAT" + std::to_string(bits) + "テーブルのデータが不足しています（" +
+                         std::to_string(size) + "バイト、" + std::to_string(needed) +
+                         "バイト必要）");
+}
+
+DiskImageError DiskImageError::volumeExceedsGeometry(std::int64_t volumeBytes,
+                                                     std::int64_t geometryBytes) {
+    return invalidBPB("ボリューム（" + std::to_string(volumeBytes) +
+                      " バイト）が変換先のジオメトリ（" + std::to_string(geometryBytes) +
+                      " バイト）に収まりません");
+}
+
+DiskImageError DiskImageError::exportedTwice(const std::string& path) {
+    return ioError("同じ名前のファイルをこの書き出しで既に書き出したため、書き出しませんでした: " +
+                       path,
+                   EEXIST);
+}
+
 std::string DiskImageError::errorDescription() const {
     if (verbatim_) {
         return text_;
@@ -292,49 +351,9 @@ std::string DiskImageError::errorDescription() const {
     return {};
 }
 
-DiskImageError DiskImageError::entryNotFound(const std::string& name) {
-    return headerParseFailure("エントリが見つかりません: " + name)
-        .withReason(Reason::entryNotFound);
-}
-
-DiskImageError DiskImageError::staleEntry(const std::string& name) {
-    return headerParseFailure("エントリが見つかりません: " + name).withReason(Reason::staleEntry);
-}
-
 DiskImageError DiskImageError::directoryNotListed(const std::string& component) {
     return headerParseFailure("ディレクトリが見つかりません: " + component)
         .withReason(Reason::directoryNotFound);
-}
-
-DiskImageError DiskImageError::directoryNotFound(const std::string& name) {
-    return headerParseFailure("ディレクトリ '" + name + "' が見つかりません")
-        .withReason(Reason::directoryNotFound);
-}
-
-DiskImageError DiskImageError::intoItself(const std::string& name) {
-    return headerParseFailure("ディレクトリをそれ自身の中へは置けません: " + name)
-        .withReason(Reason::intoItself);
-}
-
-DiskImageError DiskImageError::notRegularFile(const std::string& name) {
-    return ioError("通常のファイルではありません: " + name, EINVAL)
-        .withReason(Reason::notRegularFile);
-}
-
-DiskImageError DiskImageError::reservedName(const std::string& name) {
-    return encodingError("この名前は使用できません: " + name).withReason(Reason::reservedName);
-}
-
-DiskImageError DiskImageError::sectorNotRecorded(std::int64_t lba) {
-    return ioError("このセクタはディスクイメージに記録されていません（LBA " + std::to_string(lba) +
-                       "）",
-                   EINVAL);
-}
-
-DiskImageError DiskImageError::rootDirectoryFull(std::int64_t maxEntries) {
-    return verbatim(Kind::diskFull, Reason::rootDirectoryFull,
-                    "ルートディレクトリに空きがありません（最大 " + std::to_string(maxEntries) +
-                        " 項目）");
 }
 
 } // namespace tamberlane

@@ -96,7 +96,7 @@ class DiskImageError : public std::exception {
     bool asksToReopen() const;
     // An export refused before it replaced a host file: one already standing at `path`
     // (nothing is replaced unless the user said so), the open image itself under some name,
-    // or a file another program holds locked.
+    // or a file another program holds locked (an image to open or save, too).
     static DiskImageError hostFileExists(const std::string& path);
     static DiskImageError exportOntoOpenImage(const std::string& path);
     static DiskImageError hostFileLocked();
@@ -114,7 +114,8 @@ class DiskImageError : public std::exception {
     // another size than 512 bytes is not found in it again.
     static DiskImageError sectorSizeNotRecordable(const std::string& formatName,
                                                   std::int64_t bytesPerSector);
-    // Entries and directories a path or a listing names.
+    // `name` as the user sees it. An entry that is not there; one that was listed but has
+    // gone or changed since (the caller skips it rather than stopping).
     static DiskImageError entryNotFound(const std::string& name);
     static DiskImageError staleEntry(const std::string& name);
     // A path component that names no directory: a listing's words, and a change's.
@@ -123,8 +124,17 @@ class DiskImageError : public std::exception {
     static DiskImageError intoItself(const std::string& name);
     static DiskImageError notRegularFile(const std::string& name);
     static DiskImageError reservedName(const std::string& name);
+    // `lba` counts sectors from the volume's start; the container holds no record for it.
     static DiskImageError sectorNotRecorded(std::int64_t lba);
+    // `maxEntries`: the entry count the boot sector gives the root directory.
     static DiskImageError rootDirectoryFull(std::int64_t maxEntries);
+    // `bits`: 12 or 16; `size` bytes of table where `needed` are.
+    static DiskImageError fatTableShort(int bits, std::int64_t size, std::int64_t needed);
+    // A converted volume larger than the geometry it is to be written in.
+    static DiskImageError volumeExceedsGeometry(std::int64_t volumeBytes,
+                                                std::int64_t geometryBytes);
+    // An export that would write a second file under a name it has already written.
+    static DiskImageError exportedTwice(const std::string& path);
 
     Kind kind() const { return kind_; }
     Reason reason() const { return reason_; }

@@ -1,11 +1,12 @@
 #include "engine/base/HexLines.h"
 
+#include "engine/base/HexText.h"
+
 #include <cstdio>
 
 namespace tamberlane {
 
 std::vector<HexLine> formatHexLines(ByteView data, std::int64_t startOffset) {
-    static constexpr char digits[] = "0123456789ABCDEF";
     std::vector<HexLine> lines;
     lines.reserve((data.size() + 15) / 16);
     for (std::size_t start = 0; start < data.size(); start += 16) {
@@ -23,8 +24,7 @@ std::vector<HexLine> formatHexLines(ByteView data, std::int64_t startOffset) {
                 line.hexDump += ' ';
             }
             if (i < end) {
-                line.hexDump += digits[data[i] >> 4];
-                line.hexDump += digits[data[i] & 0x0F];
+                line.hexDump += hexDigits(data[i]);
                 line.ascii += data[i] >= 0x20 && data[i] <= 0x7E ? static_cast<char>(data[i]) : '.';
             } else {
                 line.hexDump += "  ";

@@ -1,5 +1,7 @@
 #include "engine/base/ShiftJISConverter.h"
 
+#include "engine/base/ShiftJIS.h"
+
 #include <unicode/brkiter.h>
 #include <unicode/ucnv.h>
 #include <unicode/unistr.h>
@@ -44,8 +46,6 @@ struct BreakIteratorHolder {
         }
     }
 };
-
-bool isLeadByte(std::uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
 const char* const replacementCharacter = "\xEF\xBF\xBD";
 
@@ -102,7 +102,7 @@ std::string convertByteByByte(ByteView data) {
     std::string out;
     std::size_t i = 0;
     while (i < data.size()) {
-        const std::size_t width = isLeadByte(data[i]) && i + 1 < data.size() ? 2 : 1;
+        const std::size_t width = isShiftJISLeadByte(data[i]) && i + 1 < data.size() ? 2 : 1;
         const auto decoded = decodeStrict(data.subspan(i, width));
         out += decoded ? *decoded : replacementCharacter;
         i += width;

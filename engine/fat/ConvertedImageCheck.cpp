@@ -1,6 +1,7 @@
 #include "engine/fat/ConvertedImageCheck.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/HexText.h"
 #include "engine/fat/DiskImage.h"
 #include "engine/fat/DiskImageService.h"
 #include "engine/image/DiskImageParser.h"
@@ -100,11 +101,6 @@ std::string bytesText(std::int64_t value) {
     return std::to_string(value) + " バイト";
 }
 
-std::string hexText(std::uint8_t value) {
-    static const char digits[] = "0123456789ABCDEF";
-    return std::string("0x") + digits[value >> 4] + digits[value & 0x0F];
-}
-
 std::string partitionName(const PartitionInfo& partition) {
     return "パーティション " + std::to_string(partition.number);
 }
@@ -126,7 +122,7 @@ void comparePartitions(const std::vector<PartitionInfo>& source,
         if (from.scheme != to.scheme || from.systemType != to.systemType) {
             throw DiskImageError::conversionMismatch(
                 partitionName(from) + " の種類" +
-                sourceAndResult(hexText(from.systemType), hexText(to.systemType)));
+                sourceAndResult(hexByte(from.systemType), hexByte(to.systemType)));
         }
         if (from.offset != to.offset) {
             throw DiskImageError::conversionMismatch(

@@ -1,6 +1,8 @@
 #include "engine/fat/DirectoryEntryParser.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/JapanTime.h"
+#include "engine/base/ShiftJIS.h"
 #include "engine/base/ShiftJISConverter.h"
 #include "engine/fat/DirectorySlot.h"
 
@@ -32,29 +34,10 @@ namespace DirectoryEntryParser {
 
 namespace {
 
-constexpr std::int64_t japanOffsetSeconds = 9 * 3600;
-
 std::string decodeField(ByteView bytes) {
     std::string text = ShiftJISConverter::toUnicode(bytes);
     text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
     return text;
-}
-
-struct CivilTime {
-    int year, month, day, hour, minute, second;
-};
-
-CivilTime toJapanCivil(Timestamp date) {
-    const auto local = date + std::chrono::seconds(japanOffsetSeconds);
-    const auto days = std::chrono::floor<std::chrono::days>(local);
-    const std::chrono::year_month_day ymd(days);
-    const std::chrono::hh_mm_ss hms(local - days);
-    return {static_cast<int>(ymd.year()),
-            static_cast<int>(static_cast<unsigned>(ymd.month())),
-            static_cast<int>(static_cast<unsigned>(ymd.day())),
-            static_cast<int>(hms.hours().count()),
-            static_cast<int>(hms.minutes().count()),
-            static_cast<int>(hms.seconds().count())};
 }
 
 bool isForbiddenIn83(UChar32 c) {
@@ -102,27 +85,19 @@ DirectoryEntryParseResult parse(ByteView entryData) {
 }
 
 Timestamp decodeFATDateTime(std::uint16_t date, std::uint16_t time) {
-    const int year = ((date >> 9) & 0x7F) + 1980;
-    const unsigned month = (date >> 5) & 0x0F;
-    const unsigned day = date & 0x1F;
-    const std::chrono::year_month_day ymd{std::chrono::year(year), std::chrono::month(month),
-                                          std::chrono::day(day)};
+    const JapanTime local{((date >> 9) & 0x7F) + 1980, (date >> 5) & 0x0FU, date & 0x1FU,
+                          (time >> 11) & 0x1F,         (time >> 5) & 0x3F,  (time & 0x1F) * 2};
     // A month or day of 0, or past the calendar's end, has no date.
-    if (!ymd.ok()) {
-        return Timestamp{};
-    }
-    const std::int64_t seconds =
-        ((time >> 11) & 0x1F) * 3600 + ((time >> 5) & 0x3F) * 60 + (time & 0x1F) * 2;
-    return std::chrono::sys_days(ymd) + std::chrono::seconds(seconds - japanOffsetSeconds);
+    return fromJapanTime(local).value_or(Timestamp{});
 }
 
 std::uint16_t encodeFATTime(Timestamp date) {
-    const CivilTime t = toJapanCivil(date);
+    const JapanTime t = toJapanTime(date);
     return static_cast<std::uint16_t>((t.hour << 11) | (t.minute << 5) | (t.second / 2));
 }
 
 std::uint16_t encodeFATDate(Timestamp date) {
-    const CivilTime t = toJapanCivil(date);
+    const JapanTime t = toJapanTime(date);
     const int yearField = std::max(t.year - 1980, 0);
     return static_cast<std::uint16_t>(((yearField << 9) | (t.month << 5) | t.day) & 0xFFFF);
 }
@@ -168,8 +143,7 @@ Bytes truncateRespectingMultibyte(ByteView data, std::size_t maxBytes) {
     std::size_t i = 0;
     while (i < maxBytes) {
         const std::uint8_t b = data[i];
-        const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-        if (lead) {
+        if (isShiftJISLeadByte(b)) {
             if (i + 2 > maxBytes) {
                 break;
             }
@@ -190,10 +164,6 @@ Bytes padOrTruncate(ByteView data, std::size_t length, std::uint8_t padByte) {
 }
 
 namespace {
-
-bool isShiftJISLeadByte(std::uint8_t b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
 
 // The code page maps a few characters that pass the check on text (U+00A5 to 0x5C,
 // say) to bytes that a short name may not hold; 0x5C would even read as a separator.

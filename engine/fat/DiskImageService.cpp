@@ -1,6 +1,7 @@
 #include "engine/fat/DiskImageService.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/FileExtension.h"
 #include "engine/fat/DirectoryReader.h"
 #include "engine/fat/FATParser.h"
 #include "engine/fat/PathResolver.h"
@@ -21,9 +22,6 @@
 namespace tamberlane {
 
 namespace {
-
-const char* const lockConflictMessage =
-    "ファイルのロックを取得できませんでした。他のプロセスが使用中です。";
 
 bool isPermissionFailure(int error) {
     return error == EACCES || error == EROFS || error == EPERM;
@@ -208,7 +206,7 @@ DiskImageService::LockedFile DiskImageService::lockFile(const std::filesystem::p
         return {std::make_shared<FileLock>(fd, FileLock::Mode::shared), true};
     }
     ::close(fd);
-    throw DiskImageError::lockConflict(lockConflictMessage);
+    throw DiskImageError::hostFileLocked();
 }
 
 void DiskImageService::setCurrent(std::shared_ptr<DiskImage> image,
@@ -256,7 +254,7 @@ DiskImageService::ContainerSlice DiskImageService::chooseDisk(const std::filesys
     if (!diskIndex) {
         return {fileData, 0};
     }
-    const bool isD88 = extensionIsOfFamily(DiskImageParser::extensionOf(url), ContainerFamily::d88);
+    const bool isD88 = extensionIsOfFamily(lowerExtension(url), ContainerFamily::d88);
     const auto disks =
         isD88 ? D88ImageFormat::detectMultipleDisks(fileData) : std::vector<D88Disk>{};
     // A file whose only disk states no usable size still opens as its first disk.
@@ -401,7 +399,7 @@ std::shared_ptr<DiskImage> DiskImageService::openWithManualParams(const std::fil
     FATTable table = decodeFATAt(data, params.dataOffset, bpb, params.fatType);
     const DiskGeometry geometry{params.heads, params.cylinders, params.sectorsPerTrack,
                                 params.bytesPerSector};
-    const std::string ext = DiskImageParser::upperExtensionOf(url);
+    const std::string ext = upperExtension(url);
     auto format =
         std::make_shared<PlainImageFormat>(size - params.dataOffset, ext.empty() ? "BIN" : ext);
     auto image = std::make_shared<DiskImage>(

@@ -1,6 +1,7 @@
 #include "engine/fat/EntryLookup.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/ShiftJIS.h"
 
 #include <algorithm>
 #include <unordered_map>
@@ -12,9 +13,6 @@ namespace tamberlane::EntryLookup {
 
 namespace {
 
-bool isLeadByte(std::uint8_t b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
 
 // The candidates matching at the first step of the rule where any match.
 template <typename Matches>
@@ -68,7 +66,7 @@ std::string rawForm(ByteView name8, ByteView extension3) {
         std::string out;
         for (std::size_t i = 0; i < length; ++i) {
             const std::uint8_t b = bytes[i];
-            const bool lead = isLeadByte(b) && i + 1 < length;
+            const bool lead = isShiftJISLeadByte(b) && i + 1 < length;
             if (!lead && b > 0x20 && b < 0x7F && b != '\\' && b != '/') {
                 out += static_cast<char>(b);
                 continue;

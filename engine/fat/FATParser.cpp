@@ -13,9 +13,7 @@ FATType fatTypeForClusterCount(std::int64_t clusters) {
 std::vector<std::uint16_t> decodeFAT12(ByteView data, std::int64_t entryCount) {
     const std::int64_t needed = (entryCount * 3 + 1) / 2;
     if (static_cast<std::int64_t>(data.size()) < needed) {
-        throw DiskImageError::fatCorruption("FAT12テーブルのデータが不足しています（" +
-                                            std::to_string(data.size()) + "バイト、" +
-                                            std::to_string(needed) + "バイト必要）");
+        throw DiskImageError::fatTableShort(12, static_cast<std::int64_t>(data.size()), needed);
     }
     std::vector<std::uint16_t> entries(static_cast<std::size_t>(entryCount));
     for (std::int64_t i = 0; i < entryCount; ++i) {
@@ -35,9 +33,7 @@ std::vector<std::uint16_t> decodeFAT12(ByteView data, std::int64_t entryCount) {
 std::vector<std::uint16_t> decodeFAT16(ByteView data, std::int64_t entryCount) {
     const std::int64_t needed = entryCount * 2;
     if (static_cast<std::int64_t>(data.size()) < needed) {
-        throw DiskImageError::fatCorruption("FAT16テーブルのデータが不足しています（" +
-                                            std::to_string(data.size()) + "バイト、" +
-                                            std::to_string(needed) + "バイト必要）");
+        throw DiskImageError::fatTableShort(16, static_cast<std::int64_t>(data.size()), needed);
     }
     std::vector<std::uint16_t> entries(static_cast<std::size_t>(entryCount));
     for (std::int64_t i = 0; i < entryCount; ++i) {

@@ -1,5 +1,6 @@
 #include "engine/fat/ManualParameterValidation.h"
 
+#include <algorithm>
 #include <array>
 #include <limits>
 
@@ -14,6 +15,24 @@ struct FieldRange {
 };
 
 constexpr std::int64_t noMaximum = std::numeric_limits<std::int64_t>::max();
+
+const char* const notAnInteger = "整数を入力してください";
+
+struct ChoiceList {
+    std::vector<std::int64_t> values;
+    const char* message;
+};
+
+const ChoiceList& choiceList(ManualChoice choice) {
+    // Sectors of 2048 and 4096 bytes are read from a boot sector, but no disk of these
+    // machines needs them typed in.
+    static const std::array<ChoiceList, 3> lists = {{
+        {{12, 16}, "12 または 16 を指定してください"},
+        {{128, 256, 512, 1024}, "128, 256, 512, 1024 のいずれかを指定してください"},
+        {{1, 2, 4, 8, 16, 32, 64, 128}, "1, 2, 4, 8, 16, 32, 64, 128 のいずれかを指定してください"},
+    }};
+    return lists[static_cast<std::size_t>(choice)];
+}
 
 FieldRange rangeOf(ManualField field) {
     static constexpr std::array<FieldRange, 4> ranges = {{
@@ -63,11 +82,28 @@ std::variant<std::int64_t, std::string> validateManualField(ManualField field,
                                                             std::string_view text) {
     const std::optional<std::int64_t> value = parseStrictInteger(text);
     if (!value) {
-        return std::string("整数を入力してください");
+        return std::string(notAnInteger);
     }
     const FieldRange range = rangeOf(field);
     if (*value < range.minimum || *value > range.maximum) {
         return std::string(range.message);
+    }
+    return *value;
+}
+
+const std::vector<std::int64_t>& manualChoiceValues(ManualChoice choice) {
+    return choiceList(choice).values;
+}
+
+std::variant<std::int64_t, std::string> validateManualChoice(ManualChoice choice,
+                                                             std::string_view text) {
+    const std::optional<std::int64_t> value = parseStrictInteger(text);
+    if (!value) {
+        return std::string(notAnInteger);
+    }
+    const ChoiceList& list = choiceList(choice);
+    if (std::find(list.values.begin(), list.values.end(), *value) == list.values.end()) {
+        return std::string(list.message);
     }
     return *value;
 }

@@ -39,10 +39,7 @@ Bytes convertImage(const DiskImage& image, ConvertFormat format) {
     // boot sector describes; writing only the geometry would cut the files at its end.
     const std::int64_t volumeEnd = image.dataOffset - diskStart + image.bpb.volumeBytes();
     if (volumeEnd > geometry.totalBytes()) {
-        throw DiskImageError::invalidBPB("ボリューム（" + std::to_string(volumeEnd) +
-                                         " バイト）が変換先のジオメトリ（" +
-                                         std::to_string(geometry.totalBytes()) +
-                                         " バイト）に収まりません");
+        throw DiskImageError::volumeExceedsGeometry(volumeEnd, geometry.totalBytes());
     }
     const std::int64_t start = std::clamp<std::int64_t>(diskStart, 0, dataSize);
     const std::int64_t length =

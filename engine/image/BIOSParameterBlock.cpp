@@ -1,17 +1,13 @@
 #include "engine/image/BIOSParameterBlock.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/SectorSizes.h"
 
 #include <string>
 
 namespace tamberlane {
 
 namespace {
-
-bool isValidSectorSize(std::uint32_t value) {
-    return value == 128 || value == 256 || value == 512 || value == 1024 || value == 2048 ||
-           value == 4096;
-}
 
 bool isValidClusterSize(std::uint32_t value) {
     return value != 0 && value <= 128 && (value & (value - 1)) == 0;

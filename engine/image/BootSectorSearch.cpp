@@ -1,5 +1,7 @@
 #include "engine/image/BootSectorSearch.h"
 
+#include "engine/base/SectorSizes.h"
+
 #include <algorithm>
 
 namespace tamberlane::BootSectorSearch {
@@ -11,9 +13,7 @@ bool isValidBPB(ByteView sector) {
     const std::uint16_t bytesPerSector = readU16LE(sector, 11);
     const std::uint8_t sectorsPerCluster = sector[13];
     const std::uint8_t fats = sector[16];
-    const bool sectorSizeOk = bytesPerSector == 128 || bytesPerSector == 256 ||
-                              bytesPerSector == 512 || bytesPerSector == 1024 ||
-                              bytesPerSector == 2048 || bytesPerSector == 4096;
+    const bool sectorSizeOk = isValidSectorSize(bytesPerSector);
     const bool clusterOk = sectorsPerCluster != 0 && (sectorsPerCluster & (sectorsPerCluster - 1)) == 0;
     return sectorSizeOk && clusterOk && (fats == 1 || fats == 2);
 }

@@ -1,6 +1,7 @@
 #include "engine/image/DiskImageParser.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/FileExtension.h"
 #include "engine/image/formats/FormatTable.h"
 
 #include <algorithm>
@@ -21,25 +22,8 @@ const std::set<std::string>& plainExtensions() {
     return extensions;
 }
 
-std::string extensionOf(const std::filesystem::path& path) {
-    std::string ext = path.extension().string();
-    if (!ext.empty() && ext[0] == '.') {
-        ext.erase(0, 1);
-    }
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
-}
-
-std::string upperExtensionOf(const std::filesystem::path& path) {
-    std::string ext = extensionOf(path);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return ext;
-}
-
 std::shared_ptr<const DiskImageFormat> detectFormat(const std::filesystem::path& url, ByteView data) {
-    const std::string ext = extensionOf(url);
+    const std::string ext = lowerExtension(url);
     if (const FormatRegistration* row = formatForExtension(ext)) {
         return row->read(data, ext);
     }

@@ -11,9 +11,6 @@
 namespace tamberlane::DiskImageParser {
 
 const std::set<std::string>& plainExtensions();
-// Lower-case extension without the dot; empty when the name has none.
-std::string extensionOf(const std::filesystem::path& path);
-std::string upperExtensionOf(const std::filesystem::path& path);
 // The container is chosen by the extension; only an extension of no known container
 // lets the content decide.
 std::shared_ptr<const DiskImageFormat> detectFormat(const std::filesystem::path& url, ByteView data);

@@ -3,6 +3,7 @@
 
 #include "engine/base/AtomicFile.h"
 #include "engine/base/DiskImageError.h"
+#include "engine/base/FileExtension.h"
 
 #include <algorithm>
 #include <array>
@@ -14,13 +15,6 @@ namespace {
 
 const ContainerWriting& writingOf(NewImageFormat format) {
     return *registrationOf(format).writing;
-}
-
-std::string lowerCase(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower;
 }
 
 bool offersDisk(OfferedDisks offered, const DiskGeometry& geometry) {
@@ -74,7 +68,7 @@ std::string rawValue(NewImageFormat format) {
 }
 
 std::string fileExtension(NewImageFormat format) {
-    return lowerCase(rawValue(format));
+    return asciiLowerCase(rawValue(format));
 }
 
 std::string rawValue(DiskSize size) {
@@ -83,15 +77,11 @@ std::string rawValue(DiskSize size) {
 
 std::optional<NewImageFormat> newImageFormatForExtension(std::string_view ext) {
     for (NewImageFormat format : allNewImageFormats()) {
-        if (lowerCase(ext) == fileExtension(format)) {
+        if (asciiLowerCase(ext) == fileExtension(format)) {
             return format;
         }
     }
     return std::nullopt;
-}
-
-bool isFloppyGeometry(const DiskGeometry& g) {
-    return g.heads < 3 && g.cylinders < 83;
 }
 
 const DiskSizeSpec& sizeSpec(DiskSize size) {

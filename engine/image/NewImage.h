@@ -59,8 +59,6 @@ bool isSizeOffered(NewImageFormat format, DiskSize size);
 // Conversion targets: all eight without an image, else by the image's geometry.
 std::vector<ConvertFormat> availableFormats(const std::optional<DiskGeometry>& geometry);
 bool isConversionOffered(const DiskGeometry& geometry, ConvertFormat format);
-// A floppy has at most two heads and 82 cylinders; anything larger is a hard disk.
-bool isFloppyGeometry(const DiskGeometry& geometry);
 
 // Why a combination is refused, for the user.
 std::string sizeNotOfferedText(NewImageFormat format, DiskSize size);

@@ -209,10 +209,7 @@ class EntryExporter {
         // Asked before the host is: a file this export wrote is never taken for the
         // user's own, whether to skip it or to write over it.
         if (!written_.insert(step.destination).second) {
-            throw DiskImageError::ioError(
-                "同じ名前のファイルをこの書き出しで既に書き出したため、書き出しませんでした: " +
-                    step.entry.path.displayString(),
-                EEXIST);
+            throw DiskImageError::exportedTwice(step.entry.path.displayString());
         }
         const bool keep =
             options_.existing == ExistingHostFile::skip && hostPathExists(step.destination);

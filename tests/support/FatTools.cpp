@@ -205,7 +205,7 @@ Tree mtoolsTree(const std::filesystem::path& image, bool codePage932) {
     return tree;
 }
 
-FileEntry findEntry(const DiskImage& image, const DiskPath& directory, const std::string& name) {
+FileEntry listedEntry(const DiskImage& image, const DiskPath& directory, const std::string& name) {
     const std::vector<FileEntry> entries = PathResolver(image).list(directory);
     if (const FileEntry* found = EntryLookup::findEntry(entries, name)) {
         return *found;

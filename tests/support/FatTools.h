@@ -60,7 +60,7 @@ Tree engineTree(const DiskImage& image);
 // The same as mdir and mtype see it.
 Tree mtoolsTree(const std::filesystem::path& image, bool codePage932 = false);
 
-FileEntry findEntry(const DiskImage& image, const DiskPath& directory, const std::string& name);
+FileEntry listedEntry(const DiskImage& image, const DiskPath& directory, const std::string& name);
 
 // A FAT volume made by mkfs.fat, opened as a headerless image of a known size or, for
 // other sizes, with manual parameters.

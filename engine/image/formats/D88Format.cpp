@@ -91,8 +91,7 @@ D88Header D88ImageFormat::parseHeader(ByteView data) {
     header.writeProtect = data[0x1A] != 0;
     const std::uint8_t type = data[0x1B];
     if (type != 0x00 && type != 0x10 && type != 0x20) {
-        throw DiskImageError::headerParseFailure("不明なD88ディスクタイプです: " +
-                                                 formats::hexByte(type));
+        throw DiskImageError::headerParseFailure("不明なD88ディスクタイプです: " + hexByte(type));
     }
     header.diskType = static_cast<D88DiskType>(type);
     header.diskSize = readU32LE(data, 0x1C);

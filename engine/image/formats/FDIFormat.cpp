@@ -29,7 +29,7 @@ bool FDIImageFormat::passesHeaderTest(ByteView data) {
     }
     const std::int64_t sectorSize = readU32LE(data, 16);
     const std::int64_t headerSize = readU32LE(data, 8);
-    return formats::isValidSectorSize(sectorSize) && headerSize != 0 &&
+    return isValidSectorSize(sectorSize) && headerSize != 0 &&
            headerSize <= static_cast<std::int64_t>(data.size());
 }
 
@@ -55,7 +55,7 @@ DiskGeometry parseFDIStyleGeometry(ByteView data, const std::string& format) {
     if (sectorsPerTrack < 1 || sectorsPerTrack > 255) {
         throw fail("ヘッダのセクタ/トラック数が不正です: ", sectorsPerTrack);
     }
-    if (!formats::isValidSectorSize(bytesPerSector)) {
+    if (!isValidSectorSize(bytesPerSector)) {
         throw fail("ヘッダのバイト/セクタが不正です: ", bytesPerSector);
     }
     const DiskGeometry geometry{heads, cylinders, sectorsPerTrack, bytesPerSector};

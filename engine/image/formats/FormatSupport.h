@@ -3,6 +3,8 @@
 #include "engine/base/Bytes.h"
 #include "engine/base/DiskGeometry.h"
 #include "engine/base/DiskImageError.h"
+#include "engine/base/HexText.h"
+#include "engine/base/SectorSizes.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -12,13 +14,6 @@
 
 // Small helpers the container readers and writers share.
 namespace tamberlane::formats {
-
-// "0x" and two upper-case hexadecimal digits, as media and disk-type errors show a byte.
-inline std::string hexByte(std::uint8_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", value);
-    return text;
-}
 
 // The identifier bytes as text; empty when any byte is outside ASCII, so a binary
 // identifier never reaches a message as mojibake.
@@ -31,11 +26,6 @@ inline std::string asciiText(ByteView bytes) {
         text.push_back(static_cast<char>(byte));
     }
     return text;
-}
-
-inline bool isValidSectorSize(std::int64_t size) {
-    return size == 128 || size == 256 || size == 512 || size == 1024 || size == 2048 ||
-           size == 4096;
 }
 
 // Size code N of a sector ID (128 << N); sizes without a code are written as 512.

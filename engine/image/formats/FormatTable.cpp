@@ -1,6 +1,7 @@
 #include "engine/image/formats/FormatTable.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/FileExtension.h"
 #include "engine/image/DiskImageParser.h"
 #include "engine/image/formats/D88Format.h"
 #include "engine/image/formats/DCPFormat.h"
@@ -20,7 +21,7 @@ namespace tamberlane {
 namespace {
 
 std::shared_ptr<const DiskImageFormat> readPlain(ByteView data, const std::string& ext) {
-    return PlainImageFormat::read(data, DiskImageParser::upperExtensionOf("x." + ext));
+    return PlainImageFormat::read(data, asciiUpperCase(ext));
 }
 
 std::shared_ptr<const DiskImageFormat> readD88(ByteView data, const std::string&) {
@@ -79,7 +80,7 @@ bool looksLikeD88(ByteView data) {
 std::shared_ptr<const DiskImageFormat> readFDIOrHDI(ByteView data) {
     const std::uint32_t heads = readU32LE(data, 24);
     const std::uint32_t cylinders = readU32LE(data, 28);
-    if (heads <= 2 && cylinders <= 85) {
+    if (isFloppyGeometry({heads, cylinders, 0, 0})) {
         return std::make_shared<FDIImageFormat>();
     }
     return std::make_shared<HDIImageFormat>(data);

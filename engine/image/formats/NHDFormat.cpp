@@ -52,7 +52,7 @@ DiskGeometry NHDImageFormat::parseGeometry(ByteView data) const {
     if (sectorsPerTrack < 1 || sectorsPerTrack > 255) {
         throw fail("NHDヘッダのセクタ/トラック数が不正です: ", sectorsPerTrack);
     }
-    if (!formats::isValidSectorSize(bytesPerSector)) {
+    if (!isValidSectorSize(bytesPerSector)) {
         throw fail("NHDヘッダのバイト/セクタが不正です: ", bytesPerSector);
     }
     const DiskGeometry geometry{heads, cylinders, sectorsPerTrack, bytesPerSector};

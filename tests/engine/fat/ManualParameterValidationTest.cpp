@@ -43,5 +43,34 @@ TEST(ManualFormValidation, BuildsTheParametersOrNamesTheFirstWrongFieldInFormOrd
     EXPECT_EQ(std::get<std::string>(firstWrong), "1〜256の範囲で入力してください");
 }
 
+// Catches a choice outside the form's lists let through from the command line (a sector
+// size of 2048, a cluster of 3 sectors), or a list entry refused.
+TEST(ManualChoiceValidation, OnlyTheFormsOwnValuesAreAccepted) {
+    const struct {
+        ManualChoice choice;
+        const char* text;
+        const char* message;
+    } refused[] = {
+        {ManualChoice::fatType, "32", "12 または 16 を指定してください"},
+        {ManualChoice::fatType, "x", "整数を入力してください"},
+        {ManualChoice::bytesPerSector, "2048", "128, 256, 512, 1024 のいずれかを指定してください"},
+        {ManualChoice::bytesPerSector, "0x200", "整数を入力してください"},
+        {ManualChoice::sectorsPerCluster, "3",
+         "1, 2, 4, 8, 16, 32, 64, 128 のいずれかを指定してください"},
+        {ManualChoice::sectorsPerCluster, "256",
+         "1, 2, 4, 8, 16, 32, 64, 128 のいずれかを指定してください"},
+    };
+    for (const auto& c : refused) {
+        const auto result = validateManualChoice(c.choice, c.text);
+        ASSERT_TRUE(std::holds_alternative<std::string>(result)) << c.text;
+        EXPECT_EQ(std::get<std::string>(result), c.message) << c.text;
+    }
+    EXPECT_EQ(std::get<std::int64_t>(validateManualChoice(ManualChoice::fatType, "16")), 16);
+    EXPECT_EQ(std::get<std::int64_t>(validateManualChoice(ManualChoice::bytesPerSector, "128")),
+              128);
+    EXPECT_EQ(std::get<std::int64_t>(validateManualChoice(ManualChoice::sectorsPerCluster, "+128")),
+              128);
+}
+
 } // namespace
 } // namespace tamberlane

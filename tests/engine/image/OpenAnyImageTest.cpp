@@ -50,7 +50,7 @@ Bytes roundTrip(const fs::path& path, const TempDir& dir,
     }
     DiskImageService service;
     auto image = service.open(path, std::nullopt, std::nullopt, false, partition);
-    const FileEntry added = findEntry(*image, DiskPath::root(), "ADDED.TXT");
+    const FileEntry added = listedEntry(*image, DiskPath::root(), "ADDED.TXT");
     EXPECT_EQ(DirectoryReader::readFile(*image, added.directoryEntry),
               bytesOf("added by the round trip"));
     const Bytes after = readFile(path);
@@ -91,7 +91,7 @@ TEST_P(D88FamilyTest, OpensChangesAndSavesInPlaceOfTheRecords) {
     const auto image = service.open(path);
     EXPECT_TRUE(image->isD88Format);
     EXPECT_EQ(DirectoryReader::readFile(
-                  *image, findEntry(*image, DiskPath::root(), "OLD.TXT").directoryEntry),
+                  *image, listedEntry(*image, DiskPath::root(), "OLD.TXT").directoryEntry),
               bytesOf("from the machine"));
     // The header and every record header are kept: only sector data moved.
     EXPECT_TRUE(std::equal(saved.begin(), saved.begin() + 688 + 16, readFile(path).begin()));
@@ -388,7 +388,7 @@ TEST_P(PartitionedDiskTest, EveryFATPartitionOpensAndASaveStaysInsideIt) {
             DiskImageService service;
             const auto image = service.open(path, std::nullopt, std::nullopt, false, i);
             EXPECT_EQ(image->fatType, i == 0 ? FATType::fat12 : FATType::fat16);
-            EXPECT_NO_THROW(findEntry(*image, DiskPath::root(), files[i]));
+            EXPECT_NO_THROW(listedEntry(*image, DiskPath::root(), files[i]));
             // A conversion copies the whole disk, whichever partition is open.
             const Bytes converted = convertImage(*image, ConvertFormat::bin);
             EXPECT_GE(converted.size(), static_cast<std::size_t>(volume.offset + volume.size));

@@ -41,7 +41,7 @@ class CopyMoveTest : public VolumeOperationsTest {
         mtoolsMkdir(volume->path(), "::/DEST");
     }
     FileEntry entry(const std::string& directory, const std::string& name) const {
-        return findEntry(*image, pathOf(directory), name);
+        return listedEntry(*image, pathOf(directory), name);
     }
     // The reason of the one item of a batch, which must have failed and changed nothing.
     Reason refusedUnchanged(const std::function<BatchResult()>& batch) {

@@ -27,7 +27,7 @@ struct Context {
     std::shared_ptr<DiskImage> image;
     const TempDir& dir;
     FileEntry entry(const std::string& name) const {
-        return findEntry(*image, DiskPath::root(), name);
+        return listedEntry(*image, DiskPath::root(), name);
     }
 };
 
@@ -55,11 +55,11 @@ void prepare(Prepared& p, const TempDir& dir) {
     mtoolsMkdir(p.volume->path(), "::/TREE/SUB");
     mtoolsPut(p.volume->path(), dir / "hello.txt", "::/TREE/SUB/DEEP.TXT");
     p.image = p.volume->open();
-    EntryDeletion(p.image).deleteEntry(findEntry(*p.image, DiskPath::root(), "GONE.DAT"), false);
+    EntryDeletion(p.image).deleteEntry(listedEntry(*p.image, DiskPath::root(), "GONE.DAT"), false);
     p.undo.saveSnapshot("名前変更", p.image);
-    EntryRename(p.image).rename(findEntry(*p.image, DiskPath::root(), "HELLO.TXT"), "hi", "txt");
+    EntryRename(p.image).rename(listedEntry(*p.image, DiskPath::root(), "HELLO.TXT"), "hi", "txt");
     p.undo.saveSnapshot("名前変更", p.image);
-    EntryRename(p.image).rename(findEntry(*p.image, DiskPath::root(), "HI.TXT"), "hello", "txt");
+    EntryRename(p.image).rename(listedEntry(*p.image, DiskPath::root(), "HI.TXT"), "hello", "txt");
     p.undo.performUndo(p.image);
     writeFile(dir / "new.bin", patternBytes(5000, 3));
     writeFile(dir / "hello2.txt", patternBytes(10, 4));
@@ -100,7 +100,7 @@ std::vector<Operation> operations() {
          }},
         {"copyBatch",
          [](const Context& c) {
-             const FileEntry sub = findEntry(*c.image, DiskPath::fromString("TREE"), "SUB");
+             const FileEntry sub = listedEntry(*c.image, DiskPath::fromString("TREE"), "SUB");
              throwIfFailed(EntryTransfer(c.image).copyEntries({sub, c.entry("HI.TXT")}, root, {}));
          }},
         {"moveBatch",

@@ -112,7 +112,7 @@ TEST_F(MendedFaultsTest, FullSubdirectoryGrowsAndAFailedGrowthRestoresEverything
             host("f" + std::to_string(i), i < 40 ? 100 : 0, static_cast<std::uint8_t>(i)));
     }
     EXPECT_TRUE(FileImport(image).importFiles(files, fullPath, false).allSucceeded());
-    const std::uint16_t start = findEntry(*image, root, "FULL").directoryEntry.startCluster;
+    const std::uint16_t start = listedEntry(*image, root, "FULL").directoryEntry.startCluster;
     EXPECT_EQ(FATParser::getClusterChain(start, image->fatTable).size(), 3u);
     EXPECT_TRUE(fsckAccepts(volume->path()));
     const std::string listing = mdirListing(volume->path());
@@ -129,7 +129,7 @@ TEST_F(MendedFaultsTest, FullSubdirectoryGrowsAndAFailedGrowthRestoresEverything
 TEST_F(MendedFaultsTest, StaleListingEntryIsNeverDeletedOrRenamed) {
     put("::/A.TXT", 2000, 3);
     open();
-    const FileEntry stale = findEntry(*image, root, "A.TXT");
+    const FileEntry stale = listedEntry(*image, root, "A.TXT");
     EntryDeletion(image).deleteEntry(stale, false);
     FileImport(image).importFile(host("b.txt", 2000, 4), root, false); // takes the freed clusters
     const std::string message = "ヘッダの解析に失敗しました: エントリが見つかりません: A.TXT";
@@ -150,9 +150,9 @@ TEST_F(MendedFaultsTest, BatchNamingAnEntryTwiceRemovesItOnceAndSucceeds) {
     put("::/D/IN.TXT", 100, 2);
     put("::/KEEP.TXT", 100, 3);
     open();
-    const FileEntry a = findEntry(*image, root, "A.TXT");
-    const FileEntry d = findEntry(*image, root, "D");
-    const FileEntry in = findEntry(*image, DiskPath::fromString("D"), "IN.TXT");
+    const FileEntry a = listedEntry(*image, root, "A.TXT");
+    const FileEntry d = listedEntry(*image, root, "D");
+    const FileEntry in = listedEntry(*image, DiskPath::fromString("D"), "IN.TXT");
     const BatchResult result =
         EntryDeletion(image).deleteEntries({a, a, d, in}, true, BatchMode::allOrNothing);
     EXPECT_TRUE(result.allSucceeded());
@@ -167,11 +167,11 @@ TEST_F(MendedFaultsTest, DeleteRenameAndOverwriteLeaveNoOrphanedLongNames) {
     put("::/Overwritten Long Name.txt", 100, 2);
     mtoolsMkdir(volume->path(), "::/Renamed Long Directory");
     open();
-    EntryDeletion(image).deleteEntry(findEntry(*image, root, "Deleted Long Name.txt"), false);
+    EntryDeletion(image).deleteEntry(listedEntry(*image, root, "Deleted Long Name.txt"), false);
     EXPECT_TRUE(fsckAccepts(volume->path())) << "delete";
-    EntryRename(image).rename(findEntry(*image, root, "Renamed Long Directory"), "short", "");
+    EntryRename(image).rename(listedEntry(*image, root, "Renamed Long Directory"), "short", "");
     EXPECT_TRUE(fsckAccepts(volume->path())) << "rename";
-    const FileEntry old = findEntry(*image, root, "Overwritten Long Name.txt");
+    const FileEntry old = listedEntry(*image, root, "Overwritten Long Name.txt");
     const std::string shortName = old.directoryEntry.shortName();
     FileImport(image).importFile(host(shortName, 50, 3), root, true);
     EXPECT_TRUE(fsckAccepts(volume->path())) << "overwrite of " << shortName;
@@ -293,10 +293,10 @@ TEST_F(MendedFaultsTest, NamesClashAsListedAndAnOverwriteKeepsTheLongName) {
     expectRefusedUnchanged(
         [&] { EntryRename(image).createDirectory("データ", root); }, Kind::encodingError,
         "文字エンコーディングエラー: 同名のディレクトリが既に存在します: データ");
-    const FileEntry doc = findEntry(*image, root, "My Document.docx");
+    const FileEntry doc = listedEntry(*image, root, "My Document.docx");
     expectRefusedUnchanged([&] { EntryRename(image).rename(doc, "データ2", "csv"); },
                            Kind::encodingError, clash + "データ2.csv");
-    const FileEntry other = findEntry(*image, DiskPath::fromString("SUB"), "データ2.csv");
+    const FileEntry other = listedEntry(*image, DiskPath::fromString("SUB"), "データ2.csv");
     EXPECT_EQ(EntryTransfer(image).moveEntries({other}, root, {}).failedNames(),
               std::vector<std::string>{"データ2.csv"});
 
@@ -307,7 +307,7 @@ TEST_F(MendedFaultsTest, NamesClashAsListedAndAnOverwriteKeepsTheLongName) {
     EXPECT_EQ(rootNames(), (std::vector<std::string>{"データ2.csv", "My Document.docx", "データ",
                                                      "SUB", "MYLABEL"}));
     const auto contents = [&](const std::string& name) {
-        return DirectoryReader::readFile(*image, findEntry(*image, root, name).directoryEntry);
+        return DirectoryReader::readFile(*image, listedEntry(*image, root, name).directoryEntry);
     };
     EXPECT_EQ(contents("My Document.docx"), patternBytes(20, 5));
     EXPECT_EQ(contents("データ2.csv"), patternBytes(30, 6));
@@ -322,7 +322,7 @@ TEST_F(MendedFaultsTest, NamesClashAsListedAndAnOverwriteKeepsTheLongName) {
 TEST_F(MendedFaultsTest, DotNamesAreRefusedAndAHostFileIsReadToItsEnd) {
     put("::/A.TXT", 10, 1);
     open();
-    const FileEntry a = findEntry(*image, root, "A.TXT");
+    const FileEntry a = listedEntry(*image, root, "A.TXT");
     for (const std::string name : {".", ".."}) {
         const std::string message = "文字エンコーディングエラー: この名前は使用できません: " + name;
         expectRefusedUnchanged([&] { EntryRename(image).createDirectory(name, root); },
@@ -334,7 +334,7 @@ TEST_F(MendedFaultsTest, DotNamesAreRefusedAndAHostFileIsReadToItsEnd) {
     // Files of /proc say they hold 0 bytes.
     FileImport(image).importFile("/proc/self/status", root, false);
     const Bytes status =
-        DirectoryReader::readFile(*image, findEntry(*image, root, "STATUS").directoryEntry);
+        DirectoryReader::readFile(*image, listedEntry(*image, root, "STATUS").directoryEntry);
     ASSERT_GT(status.size(), 5u);
     EXPECT_EQ(std::string(status.begin(), status.begin() + 5), "Name:");
 }
@@ -429,7 +429,7 @@ class RecoveryTest : public MendedFaultsTest {
     // Imports `name` into the root, deletes it, and returns the one deleted entry listed.
     DeletedFileEntry importAndDelete(const std::string& name, std::size_t size) {
         FileImport(image).importFile(host(name, size), root, false);
-        EntryDeletion(image).deleteEntry(findEntry(*image, root, name), false);
+        EntryDeletion(image).deleteEntry(listedEntry(*image, root, name), false);
         const auto deleted = DeletedFileRecovery::listDeletedEntries(*image, root);
         EXPECT_EQ(deleted.size(), 1u);
         return deleted.back();
@@ -439,7 +439,7 @@ class RecoveryTest : public MendedFaultsTest {
 TEST_F(RecoveryTest, RestoredDirectoryKeepsItsClusterAndTheVolumeStaysSound) {
     open();
     EntryRename(image).createDirectory("keep", root);
-    const FileEntry dirEntry = findEntry(*image, root, "KEEP");
+    const FileEntry dirEntry = listedEntry(*image, root, "KEEP");
     EntryDeletion(image).deleteEntry(dirEntry, true);
     const auto deleted = DeletedFileRecovery::listDeletedEntries(*image, root);
     ASSERT_EQ(deleted.size(), 1u);
@@ -453,7 +453,7 @@ TEST_F(RecoveryTest, RestoredDirectoryKeepsItsClusterAndTheVolumeStaysSound) {
     EXPECT_EQ(image->fatTable.entries()[cluster], image->fatTable.endOfChainValue());
     // The next allocation does not take the restored directory's cluster.
     FileImport(image).importFile(host("after.bin", 100), root, false);
-    EXPECT_NE(findEntry(*image, root, "AFTER.BIN").directoryEntry.startCluster, cluster);
+    EXPECT_NE(listedEntry(*image, root, "AFTER.BIN").directoryEntry.startCluster, cluster);
     EXPECT_TRUE(fsckAccepts(volume->path()));
 }
 
@@ -462,7 +462,7 @@ TEST_F(RecoveryTest, DeletedEntriesOfDirectoryWithLongNameAreListed) {
     put("::/Long Directory Name/README.TXT", 1500, 9);
     open();
     const DiskPath longDir = DiskPath::fromString("Long Directory Name");
-    EntryDeletion(image).deleteEntry(findEntry(*image, longDir, "README.TXT"), false);
+    EntryDeletion(image).deleteEntry(listedEntry(*image, longDir, "README.TXT"), false);
     const auto deleted = DeletedFileRecovery::listDeletedEntries(
         *image, DiskPath::fromString("long directory name"));
     ASSERT_EQ(deleted.size(), 1u);

@@ -101,7 +101,7 @@ class ModelBasedOperationsTest : public ::testing::TestWithParam<VolumeKind> {
         return out;
     }
     FileEntry entryFor(const std::string& key) {
-        return findEntry(*image, DiskPath::fromString(parentOf(key)), leafOf(key));
+        return listedEntry(*image, DiskPath::fromString(parentOf(key)), leafOf(key));
     }
 
     // Reading back every file and the FAT tools take most of the time on the large

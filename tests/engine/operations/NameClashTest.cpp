@@ -166,7 +166,7 @@ TEST_F(NameClashTest, RenameAndOverwriteLeaveOnlyTheCaseFlagsThatDescribeTheName
     put("::/keep.txt", 10, 2);
     open();
     const auto caseFlags = [&](const std::string& name) {
-        const FileEntry entry = findEntry(*image, root, name);
+        const FileEntry entry = listedEntry(*image, root, name);
         const Bytes slots = DirectoryStorage::root(*image).readAll(*image);
         for (std::size_t o = 0; o + 32 <= slots.size(); o += 32) {
             const DirectorySlot slot(ByteView(slots).subspan(o, 32));
@@ -178,7 +178,7 @@ TEST_F(NameClashTest, RenameAndOverwriteLeaveOnlyTheCaseFlagsThatDescribeTheName
         return -1;
     };
     ASSERT_EQ(caseFlags("LOWER.TXT"), 0x18) << "mtools no longer sets the flags";
-    EntryRename(image).rename(findEntry(*image, root, "LOWER.TXT"), "テスト", "TXT");
+    EntryRename(image).rename(listedEntry(*image, root, "LOWER.TXT"), "テスト", "TXT");
     EXPECT_EQ(caseFlags("テスト.TXT"), 0);
     // A replaced file keeps its name, so its flags still describe it.
     FileImport(image).importFile(host("keep.txt", 20, 3), root, true);
