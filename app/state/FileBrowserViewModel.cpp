@@ -220,7 +220,8 @@ void FileBrowserViewModel::navigateToDirectory(const FileEntry& entry) {
     if (!entry.directoryEntry.isDirectory()) {
         return;
     }
-    navigateToPath(currentPath.get().appending(entry.directoryEntry.displayName()));
+    // Its path, not its display name: two directories may display alike.
+    navigateToPath(entry.path);
 }
 
 void FileBrowserViewModel::navigateToPath(const DiskPath& path) {
@@ -299,8 +300,7 @@ std::vector<DirectoryTreeNode> FileBrowserViewModel::getSubdirectories(const Dis
             continue;
         }
         const std::string name = entry.directoryEntry.displayName();
-        const DiskPath child = path.appending(name);
-        nodes.push_back({newUUID(), name, child, getSubdirectories(child, depth + 1)});
+        nodes.push_back({newUUID(), name, entry.path, getSubdirectories(entry.path, depth + 1)});
     }
     return nodes;
 }
