@@ -18,12 +18,12 @@ numberedDeletedEntries(const DiskImage& image, const DiskPath& directory) {
     if (!directory.isRoot()) {
         try {
             chain = FATParser::getClusterChain(
-                *DeletedFileRecovery::resolveDirectoryCluster(directory, image), image.fatTable);
+                *DeletedFileRecovery::resolveDirectoryCluster(directory, image), image.fatTable());
         } catch (const DiskImageError&) {
             // The listing stops at a damaged chain as well: it has no entries to number.
         }
     }
-    const std::int64_t bytesPerSector = image.bpb.bytesPerSector;
+    const std::int64_t bytesPerSector = image.bpb().bytesPerSector;
     const std::int64_t bytesPerCluster = image.bytesPerCluster();
     std::vector<std::pair<std::int64_t, DeletedFileEntry>> numbered;
     for (DeletedFileEntry& entry : DeletedFileRecovery::listDeletedEntries(image, directory)) {

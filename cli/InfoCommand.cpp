@@ -30,17 +30,17 @@ std::string hexByte(std::uint8_t value) {
 int runInfo(const InfoOptions& options, CommandContext& context) {
     DiskImageService service;
     const auto image = openImage(service, options.image, context.global);
-    const BIOSParameterBlock& bpb = image->bpb;
-    const DiskGeometry& geometry = image->geometry;
+    const BIOSParameterBlock& bpb = image->bpb();
+    const DiskGeometry& geometry = image->geometry();
     const VolumeCapacity capacity = image->capacity();
     // The volume's own reason first; else the file's (another program holds it for writing).
     const std::optional<std::string> refusal =
-        image->changeRefusal   ? std::optional(image->changeRefusal->text())
+        image->changeRefusal() ? std::optional(image->changeRefusal()->text())
         : image->fileRefusal() ? std::optional(image->fileRefusal()->errorDescription())
                                : std::nullopt;
     const std::int64_t bytesPerCluster = image->bytesPerCluster();
     const std::string extension = upperExtension(options.image);
-    const std::string fileSystem = image->fatType == FATType::fat16 ? "FAT16" : "FAT12";
+    const std::string fileSystem = image->fatType() == FATType::fat16 ? "FAT16" : "FAT12";
 
     if (options.json) {
         nlohmann::ordered_json info;
@@ -59,13 +59,13 @@ int runInfo(const InfoOptions& options, CommandContext& context) {
             {"mediaDescriptor", bpb.mediaDescriptor}, {"sectorsPerFAT", bpb.sectorsPerFAT},
             {"totalSectors32", bpb.totalSectors32}};
         info["volumeSectors"] = bpb.volumeSectorCount();
-        info["parametersInferred"] = image->parametersInferred;
-        info["partition"] = image->partition
-                                ? nlohmann::ordered_json{{"number", image->partition->number},
-                                                         {"offset", image->partition->offset},
-                                                         {"size", image->partition->size}}
+        info["parametersInferred"] = image->parametersInferred();
+        info["partition"] = image->partition()
+                                ? nlohmann::ordered_json{{"number", image->partition()->number},
+                                                         {"offset", image->partition()->offset},
+                                                         {"size", image->partition()->size}}
                                 : nlohmann::ordered_json(nullptr);
-        info["dataOffset"] = image->dataOffset;
+        info["dataOffset"] = image->dataOffset();
         info["bytesPerCluster"] = bytesPerCluster;
         info["dataClusters"] = capacity.totalClusters;
         info["freeClusters"] = capacity.freeClusters;
@@ -73,10 +73,10 @@ int runInfo(const InfoOptions& options, CommandContext& context) {
         info["totalBytes"] = capacity.totalBytes;
         info["freeBytes"] = capacity.freeBytes;
         info["usedBytes"] = capacity.usedBytes;
-        info["writeProtected"] = image->isWriteProtected;
-        info["readOnly"] = image->isReadOnly;
-        info["foundBySearchAt"] = image->searchedBootOffset
-                                      ? nlohmann::ordered_json(*image->searchedBootOffset)
+        info["writeProtected"] = image->isWriteProtected();
+        info["readOnly"] = image->isReadOnly();
+        info["foundBySearchAt"] = image->searchedBootOffset()
+                                      ? nlohmann::ordered_json(*image->searchedBootOffset())
                                       : nlohmann::ordered_json(nullptr);
         info["changesRefused"] = refusal ? nlohmann::ordered_json(*refusal)
                                          : nlohmann::ordered_json(nullptr);
@@ -106,22 +106,23 @@ int runInfo(const InfoOptions& options, CommandContext& context) {
         {"セクタ/FAT:", std::to_string(bpb.sectorsPerFAT)},
         {"ルートエントリ数:", std::to_string(bpb.rootEntryCount)},
         {"メディアID:", hexByte(bpb.mediaDescriptor)},
-        {"データオフセット:", std::to_string(image->dataOffset)},
-        {"ライトプロテクト:", image->isWriteProtected ? "有効" : "無効"},
-        {"読み取り専用:", image->isReadOnly ? "はい" : "いいえ"},
+        {"データオフセット:", std::to_string(image->dataOffset())},
+        {"ライトプロテクト:", image->isWriteProtected() ? "有効" : "無効"},
+        {"読み取り専用:", image->isReadOnly() ? "はい" : "いいえ"},
     };
     for (const auto& [label, value] : rows) {
         context.out << label << ' ' << value << '\n';
     }
-    if (image->partition) {
-        context.out << "パーティション: " << image->partition->number << " (オフセット "
-                    << image->partition->offset << ", " << image->partition->size << " バイト)\n";
+    if (image->partition()) {
+        context.out << "パーティション: " << image->partition()->number << " (オフセット "
+                    << image->partition()->offset << ", " << image->partition()->size
+                    << " バイト)\n";
     }
-    if (image->parametersInferred) {
+    if (image->parametersInferred()) {
         context.out << "BPB: なし (メディアIDとファイルサイズから推定)\n";
     }
-    if (image->searchedBootOffset) {
-        context.out << "ブートセクタ: 検索で発見 (オフセット " << *image->searchedBootOffset
+    if (image->searchedBootOffset()) {
+        context.out << "ブートセクタ: 検索で発見 (オフセット " << *image->searchedBootOffset()
                     << ")\n";
     }
     if (refusal) {

@@ -94,7 +94,7 @@ TextEditorViewModel::openFile(const FileEntry& entry, const DiskImageService& se
     originalText_ = text.get();
     isModified = false;
     readOnlyReason = survivesSave ? "" : texts::textNotShiftJIS;
-    isReadOnly = !survivesSave || image->isWriteProtected || image->isReadOnly;
+    isReadOnly = !survivesSave || image->isWriteProtected() || image->isReadOnly();
     return OpenResult::text;
 }
 

@@ -114,6 +114,11 @@ public:
     // another size than 512 bytes is not found in it again.
     static DiskImageError sectorSizeNotRecordable(const std::string& formatName,
                                                   std::int64_t bytesPerSector);
+    // The file ends before the header of `container` ("D88", "FDI", ...) does: it needs
+    // `needed` bytes and holds `got`. Without sizes for a header of no fixed length.
+    static DiskImageError headerTooShort(const std::string& container, std::int64_t needed,
+                                         std::int64_t got);
+    static DiskImageError headerTooShort(const std::string& container);
 
     Kind kind() const { return kind_; }
     Reason reason() const { return reason_; }

@@ -38,12 +38,13 @@ std::string upperExtensionOf(const std::filesystem::path& path) {
     return ext;
 }
 
-std::shared_ptr<const DiskImageFormat> detectFormat(const std::filesystem::path& url, ByteView data) {
+std::shared_ptr<const DiskImageFormat> detectFormat(const std::filesystem::path& url,
+                                                    const ImageFileReader& file) {
     const std::string ext = extensionOf(url);
     if (const FormatRegistration* row = formatForExtension(ext)) {
-        return row->read(data, ext);
+        return row->read(file, ext);
     }
-    if (auto recognized = recognizeByContent(data, ext)) {
+    if (auto recognized = recognizeByContent(file, ext)) {
         return recognized;
     }
     throw DiskImageError::unsupportedFormat(ext);

@@ -16,7 +16,8 @@ std::string extensionOf(const std::filesystem::path& path);
 std::string upperExtensionOf(const std::filesystem::path& path);
 // The container is chosen by the extension; only an extension of no known container
 // lets the content decide.
-std::shared_ptr<const DiskImageFormat> detectFormat(const std::filesystem::path& url, ByteView data);
+std::shared_ptr<const DiskImageFormat> detectFormat(const std::filesystem::path& url,
+                                                    const ImageFileReader& file);
 bool extractWriteProtectStatus(const DiskImageFormat& format);
 
 } // namespace tamberlane::DiskImageParser

@@ -95,7 +95,7 @@ std::uint16_t FileOperationService::copyFileData(ImageJournal& journal, std::uin
     const std::int64_t bytesPerCluster = image.bytesPerCluster();
     const std::int64_t needed = (static_cast<std::int64_t>(size) + bytesPerCluster - 1) /
                                 std::max<std::int64_t>(bytesPerCluster, 1);
-    const std::vector<std::uint16_t> source = FATParser::getClusterChain(start, image.fatTable);
+    const std::vector<std::uint16_t> source = FATParser::getClusterChain(start, image.fatTable());
     if (static_cast<std::int64_t>(source.size()) < needed) {
         throw DiskImageError::invalidCluster(start);
     }

@@ -44,7 +44,7 @@ void FileOperationService::deleteDirectoryContents(ImageJournal& journal,
         setSlotFirstByte(journal, storage, SlotRef{at.unitIndex, at.offset, {}},
                          DirectorySlot::deletedMark);
         if (e.startCluster >= 2) {
-            image.fatTable.free(e.startCluster);
+            image.fatTable().free(e.startCluster);
         }
         return DirectoryStorage::Walk::next;
     });
@@ -68,7 +68,7 @@ void FileOperationService::deleteOne(ImageJournal& journal, const FileEntry& ent
     deleteLongNameSlots(journal, storage, *ref);
     setSlotFirstByte(journal, storage, *ref, DirectorySlot::deletedMark);
     if (start >= 2) {
-        image.fatTable.free(start);
+        image.fatTable().free(start);
     }
 }
 

@@ -29,8 +29,8 @@ std::string joinName(ByteView name, ByteView ext) {
 
 bool clusterIsFree(const DiskImage& image, std::int64_t cluster) {
     // Clusters the image cannot store are never free, whatever the FAT says.
-    return image.fatTable.isAllocatable(cluster) &&
-           image.fatTable.entries()[static_cast<std::size_t>(cluster)] == 0;
+    return image.fatTable().isAllocatable(cluster) &&
+           image.fatTable().entries()[static_cast<std::size_t>(cluster)] == 0;
 }
 
 // The bytes of the slot as they are now, or nothing when they cannot be read whole.
@@ -110,7 +110,7 @@ std::optional<DeletedFileEntry> parseDeletedEntry(ByteView entryData, std::int64
     }
     const std::int64_t end =
         std::min<std::int64_t>(entry.startCluster + entry.requiredClusters,
-                               static_cast<std::int64_t>(image.fatTable.entries().size()));
+                               static_cast<std::int64_t>(image.fatTable().entries().size()));
     for (std::int64_t c = entry.startCluster; c < end; ++c) {
         if (clusterIsFree(image, c)) {
             ++entry.freeClusters;
@@ -140,12 +140,12 @@ std::vector<DeletedFileEntry> listDeletedEntries(const DiskImage& image, const D
         // is not part of it.
         std::int64_t slotLimit = INT64_MAX;
         if (path.isRoot()) {
-            const std::int64_t bytesPerSector = image.bpb.bytesPerSector;
+            const std::int64_t bytesPerSector = image.bpb().bytesPerSector;
             const std::int64_t start =
-                image.dataOffset + image.rootDirectoryStartSector() * bytesPerSector;
-            slotLimit = static_cast<std::int64_t>(image.bpb.rootEntryCount);
+                image.dataOffset() + image.rootDirectoryStartSector() * bytesPerSector;
+            slotLimit = static_cast<std::int64_t>(image.bpb().rootEntryCount);
             if (bytesPerSector == 0 ||
-                !rangeFits(start, slotLimit * 32, static_cast<std::int64_t>(image.data.size()))) {
+                !rangeFits(start, slotLimit * 32, static_cast<std::int64_t>(image.data().size()))) {
                 return entries;
             }
             storage = DirectoryStorage::root(image);
@@ -187,7 +187,7 @@ std::variant<std::uint8_t, std::string> validateRestore(const DeletedFileEntry& 
         !DirectoryEntryParser::isValidShortNameByte(first)) {
         return std::string("先頭文字はASCII表示可能文字（0x20〜0x7E）を入力してください");
     }
-    if (image.isWriteProtected || image.isReadOnly) {
+    if (image.isWriteProtected() || image.isReadOnly()) {
         return std::string("ディスクイメージは読み取り専用です");
     }
     if (target.recoverability != 100 && target.startCluster < 2) {
@@ -294,7 +294,7 @@ void restore(DiskImage& image, const DiskPath& directory, const DeletedFileEntry
         const DeletedFileEntry now = recoverableNow(image, target, slot);
         checkNoLiveNamesake(image, directory, slot, firstByte);
         writeFirstByte(image, journal, target.location, firstByte);
-        relinkChain(image.fatTable, target.startCluster, now.requiredClusters);
+        relinkChain(image.fatTable(), target.startCluster, now.requiredClusters);
     });
 }
 

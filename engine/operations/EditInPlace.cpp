@@ -47,7 +47,7 @@ FileEntry FileOperationService::replaceContents(ImageJournal& journal, const Fil
     // The old chain is freed first, so the file may grow into its own clusters.
     const std::uint16_t oldStart = DirectorySlot(placed.ref.slot).startCluster();
     if (oldStart >= 2) {
-        image.fatTable.free(oldStart);
+        image.fatTable().free(oldStart);
     }
     const auto size = static_cast<std::int64_t>(contents.size());
     const std::vector<std::uint16_t> clusters =
@@ -86,9 +86,7 @@ FileOperationService::SectorWriteResult FileOperationService::writeRawSector(std
                                       EINVAL);
     }
     const Bytes before = image.readSector(lba);
-    const BIOSParameterBlock& bpb = image.bpb;
-    const std::int64_t firstFAT = bpb.reservedSectors;
-    const bool inFirstFAT = lba >= firstFAT && lba < firstFAT + bpb.sectorsPerFAT;
+    const bool inFirstFAT = image.fatArea().inFirstCopy(lba);
 
     changeVolume(image, FATWrite::no, [&](ImageJournal& journal) {
         journal.writeSector(lba, sectorData);
@@ -110,15 +108,8 @@ FileOperationService::SectorWriteResult FileOperationService::writeRawSector(std
 
 void FileOperationService::reloadFATTable() {
     DiskImage& image = *diskImage_;
-    const BIOSParameterBlock& bpb = image.bpb;
-    const std::int64_t firstFAT = bpb.reservedSectors;
-    Bytes fatBytes;
-    for (std::int64_t k = 0; k < bpb.sectorsPerFAT; ++k) {
-        const Bytes sector = image.readSector(firstFAT + k);
-        fatBytes.insert(fatBytes.end(), sector.begin(), sector.end());
-    }
-    const auto count = static_cast<std::int64_t>(image.fatTable.entries().size());
-    image.fatTable.replaceEntries(FATParser::decodeFAT(fatBytes, count, image.fatType));
+    image.fatTable().replaceEntries(
+        image.fatArea().decode(image.data(), image.dataOffset(), image.fatType()).entries());
 }
 
 } // namespace tamberlane

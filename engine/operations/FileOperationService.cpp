@@ -287,7 +287,7 @@ void FileOperationService::removeEntryAt(ImageJournal& journal, const DirectoryS
                                          const SlotRef& ref) const {
     const std::uint16_t start = DirectorySlot(ref.slot).startCluster();
     if (start >= 2) {
-        diskImage_->fatTable.free(start);
+        diskImage_->fatTable().free(start);
     }
     deleteLongNameSlots(journal, storage, ref);
     setSlotFirstByte(journal, storage, ref, DirectorySlot::deletedMark);
@@ -338,7 +338,7 @@ FileOperationService::findFreeRun(const DirectoryStorage& storage, std::size_t c
 
 std::vector<std::uint16_t>
 FileOperationService::allocateClusters(std::int64_t count, std::int64_t requiredBytes) const {
-    FATTable& fat = diskImage_->fatTable;
+    FATTable& fat = diskImage_->fatTable();
     try {
         return fat.allocate(count);
     } catch (const DiskImageError& error) {
@@ -361,7 +361,7 @@ void FileOperationService::growDirectory(ImageJournal& journal, DirectoryStorage
         throw DiskImageError::diskFull(32, 0);
     }
     const std::uint16_t cluster = allocateClusters(1, bytesPerCluster).front();
-    diskImage_->fatTable.setEntry(static_cast<std::size_t>(storage.units().back()), cluster);
+    diskImage_->fatTable().setEntry(static_cast<std::size_t>(storage.units().back()), cluster);
     // Zero-filled, so the slots after the last entry read as the end of the directory.
     journal.writeCluster(cluster, Bytes(static_cast<std::size_t>(bytesPerCluster), 0));
     storage.appendCluster(cluster);

@@ -73,7 +73,7 @@ PagedBytes readHostFile(const fs::path& from, std::uintmax_t length, std::uintma
 std::int64_t FileOperationService::availableBytes(std::int64_t reclaimable) const {
     const std::int64_t bytesPerCluster = diskImage_->bytesPerCluster();
     return bytesPerCluster > 0
-               ? diskImage_->fatTable.freeClusterCount() * bytesPerCluster + reclaimable
+               ? diskImage_->fatTable().freeClusterCount() * bytesPerCluster + reclaimable
                : 0;
 }
 
@@ -267,7 +267,7 @@ std::int64_t FileOperationService::bytesHeldBy(const SlotRef& ref) const {
     }
     try {
         return static_cast<std::int64_t>(
-                   FATParser::getClusterChain(start, diskImage_->fatTable).size()) *
+                   FATParser::getClusterChain(start, diskImage_->fatTable()).size()) *
                diskImage_->bytesPerCluster();
     } catch (const DiskImageError&) {
         // A broken chain cannot be freed either; the free then fails and undoes it all.
@@ -306,7 +306,7 @@ void FileOperationService::importOne(ImageJournal& journal, const fs::path& from
     if (existing) {
         const std::uint16_t oldStart = DirectorySlot(existing->slot).startCluster();
         if (oldStart >= 2) {
-            diskImage_->fatTable.free(oldStart);
+            diskImage_->fatTable().free(oldStart);
         }
     }
     const std::uint16_t firstCluster = writeFileData(journal, data, stop, progress);

@@ -248,12 +248,9 @@ std::shared_ptr<DiskImage> Volume::open(bool readOnly) {
     if (!readOnly) {
         return image_ = service_->open(path_, params);
     }
-    return image_ =
-               params
-                   ? DiskImageService::openWithManualParams(path_, PagedBytes(readFile(path_)),
-                                                             *params, true)
-                   : DiskImageService::parseImage(path_, PagedBytes(readFile(path_)), true,
-                                                  std::nullopt);
+    return image_ = params ? DiskImageService::openWithManualParams(
+                                 path_, PagedBytes(readFile(path_)), *params, true)
+                           : DiskImageService::parseImage(path_, PagedBytes(readFile(path_)), true);
 }
 
 void Volume::close() {

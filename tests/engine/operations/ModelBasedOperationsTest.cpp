@@ -54,7 +54,7 @@ class ModelBasedOperationsTest : public ::testing::TestWithParam<VolumeKind> {
         image = volume->open();
         service = std::make_unique<FileOperationService>(image);
         bytesPerCluster = image->bytesPerCluster();
-        initialFree = image->fatTable.freeClusterCount();
+        initialFree = image->fatTable().freeClusterCount();
     }
 
     std::int64_t clustersUsed(const Model& m) const {
@@ -69,7 +69,7 @@ class ModelBasedOperationsTest : public ::testing::TestWithParam<VolumeKind> {
     std::int64_t freeClusters(const Model& m) const { return initialFree - clustersUsed(m); }
 
     std::int64_t slotsOf(const std::string& dirKey) const {
-        return dirKey.empty() ? image->bpb.rootEntryCount : bytesPerCluster / 32 - 2;
+        return dirKey.empty() ? image->bpb().rootEntryCount : bytesPerCluster / 32 - 2;
     }
     std::vector<std::string> childrenOf(const Model& m, const std::string& dirKey) const {
         std::vector<std::string> out;
@@ -106,7 +106,7 @@ class ModelBasedOperationsTest : public ::testing::TestWithParam<VolumeKind> {
     // volumes: there they run every few steps (damage stays until a check finds it).
     void verify(const std::string& step, bool full) {
         SCOPED_TRACE(step);
-        ASSERT_TRUE(image->data == readFile(volume->path())) << "image file differs from memory";
+        ASSERT_TRUE(image->data() == readFile(volume->path())) << "image file differs from memory";
         if (full) {
             ASSERT_EQ(engineTree(*image), model) << "our listing differs from the model";
             ASSERT_TRUE(fsckAccepts(volume->path()));
