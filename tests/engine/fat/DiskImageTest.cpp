@@ -168,5 +168,31 @@ TEST(DiskImageWriteTest, ReadOnlyOrWriteProtectedImageRefusesWrites) {
     }
 }
 
+// Whoever builds an image, the refusal is worked out with it: an image built without
+// it would let the first change write the first FAT copy over a differing second one,
+// or write outside the partition it was opened in.
+TEST(DiskImageCreateTest, ARefusalIsWorkedOutWhenTheImageIsMade) {
+    const auto differing = makeImage(floppyBPB(), positionalData(64 * 1024));
+    ASSERT_TRUE(differing->changeRefusal());
+    EXPECT_EQ(differing->changeRefusal()->errorDescription(),
+              DiskImageError::fatCopiesDiffer().errorDescription());
+    EXPECT_THROW(differing->writeSector(40, Bytes(512, 1)), DiskImageError);
+
+    PartitionInfo partition;
+    partition.offset = 512;
+    partition.size = 40 * 512;
+    const auto confined =
+        DiskImage::create({.format = std::make_shared<PlainImageFormat>(64 * 1024),
+                           .bpb = writableBPB(1, 16),
+                           .fatTable = FATTable(std::vector<std::uint16_t>(60, 0), FATType::fat12),
+                           .dataOffset = 512,
+                           .partition = partition},
+                          PagedBytes::zeros(64 * 1024));
+    ASSERT_FALSE(confined->changeRefusal());
+    confined->writeSector(40, Bytes(512, 0xEE));
+    EXPECT_EQ(confined->readSector(40), Bytes(512, 0)) << "written past the partition";
+    EXPECT_EQ(confined->fatTable().allocationLimit(), 2 + 37) << "clusters past the partition";
+}
+
 } // namespace
 } // namespace tamberlane
