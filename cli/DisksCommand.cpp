@@ -73,7 +73,7 @@ std::string padRight(const std::string& text, std::size_t width) {
 }
 
 int runDisks(const DisksOptions& options, CommandContext& context) {
-    if (!extensionIsOfFamily(DiskImageParser::extensionOf(options.image), ContainerFamily::d88)) {
+    if (!capabilitiesOfExtension(DiskImageParser::extensionOf(options.image)).holdsSeveralDisks) {
         throw UsageError("ディスクの一覧は D88 ファイルだけで表示できます: " +
                          printableName(options.image));
     }

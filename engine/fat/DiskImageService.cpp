@@ -239,18 +239,19 @@ DiskImageService::ContainerSlice DiskImageService::chooseDisk(const std::filesys
     if (!diskIndex) {
         return {fileData, 0};
     }
-    const bool isD88 = capabilitiesOfExtension(DiskImageParser::extensionOf(url)).holdsSeveralDisks;
+    const bool listsDisks =
+        capabilitiesOfExtension(DiskImageParser::extensionOf(url)).holdsSeveralDisks;
     const auto disks =
-        isD88 ? D88ImageFormat::detectMultipleDisks(fileData) : std::vector<D88Disk>{};
+        listsDisks ? D88ImageFormat::detectMultipleDisks(fileData) : std::vector<D88Disk>{};
     // A file whose only disk states no usable size still opens as its first disk.
     const std::int64_t count =
-        isD88 ? std::max<std::int64_t>(1, static_cast<std::int64_t>(disks.size())) : 1;
+        listsDisks ? std::max<std::int64_t>(1, static_cast<std::int64_t>(disks.size())) : 1;
     if (*diskIndex < 0 || *diskIndex >= count) {
         throw DiskImageError::headerParseFailure(
             "指定されたディスク番号が範囲外です: " + std::to_string(std::int64_t{*diskIndex} + 1) +
             "（ディスク数: " + std::to_string(count) + "）");
     }
-    if (!isD88 || (disks.empty() && *diskIndex == 0)) {
+    if (!listsDisks || (disks.empty() && *diskIndex == 0)) {
         return {fileData, 0};
     }
     const D88Disk& disk = disks[static_cast<std::size_t>(*diskIndex)];

@@ -220,11 +220,6 @@ const FormatRegistration* formatForExtension(std::string_view lowerExtension) {
     return nullptr;
 }
 
-bool extensionIsOfFamily(std::string_view lowerExtension, ContainerFamily family) {
-    const FormatRegistration* row = formatForExtension(lowerExtension);
-    return row != nullptr && row->family == family;
-}
-
 std::vector<std::string> allImageExtensions() {
     std::vector<std::string> all;
     for (const FormatRegistration& row : formatTable()) {

@@ -84,7 +84,6 @@ const ContainerCapabilities& capabilitiesOf(const DiskImageFormat& format);
 const ContainerCapabilities& capabilitiesOfExtension(std::string_view lowerExtension);
 // The row whose extensions hold `lowerExtension`, or null.
 const FormatRegistration* formatForExtension(std::string_view lowerExtension);
-bool extensionIsOfFamily(std::string_view lowerExtension, ContainerFamily family);
 // For an extension in no row: the container the content itself shows (a D88 header whose
 // size is the file's, an FDI/HDI header, an NFD/NHD signature, a boot sector at the
 // start), or null.
