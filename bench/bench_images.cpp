@@ -77,7 +77,7 @@ void BM_OpenPartitioned100MB(benchmark::State& state) {
     const auto partition = static_cast<int>(state.range(0));
     for (auto _ : state) {
         DiskImageService service;
-        service.open(path, std::nullopt, std::nullopt, false, partition);
+        service.open(path, std::nullopt, {.partition = partition});
         benchmark::DoNotOptimize(service.listDirectory(DiskPath::root()));
     }
 }

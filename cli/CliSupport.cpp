@@ -97,21 +97,24 @@ ManualParameters parseManualParameters(const std::string& text) {
     return params;
 }
 
+VolumeChoice volumeChoice(const GlobalOptions& global) {
+    VolumeChoice choice;
+    if (global.disk > 0) {
+        choice.disk = global.disk - 1;
+    }
+    if (global.partition > 0) {
+        choice.partition = global.partition - 1;
+    }
+    return choice;
+}
+
 std::shared_ptr<DiskImage> openImage(DiskImageService& service, const std::string& file,
                                      const GlobalOptions& global) {
     std::optional<ManualParameters> manual;
     if (!global.manual.empty()) {
         manual = parseManualParameters(global.manual);
     }
-    std::optional<int> diskIndex;
-    if (global.disk > 0) {
-        diskIndex = global.disk - 1;
-    }
-    std::optional<int> partitionIndex;
-    if (global.partition > 0) {
-        partitionIndex = global.partition - 1;
-    }
-    auto image = service.open(file, manual, diskIndex, false, partitionIndex);
+    auto image = service.open(file, manual, volumeChoice(global));
     if (global.force) {
         image->confirmChangesToSearchedVolume();
     }

@@ -53,6 +53,9 @@ inline constexpr int exitUsage = 2;
 // Parses the --manual text; unknown keys and bad values are usage errors.
 ManualParameters parseManualParameters(const std::string& text);
 
+// The volume the global --disk and --partition options choose.
+VolumeChoice volumeChoice(const GlobalOptions& global);
+
 // Opens `file` with the global --manual, --disk, --partition and --force options; the image
 // becomes current.
 std::shared_ptr<DiskImage> openImage(DiskImageService& service, const std::string& file,

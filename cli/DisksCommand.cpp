@@ -74,7 +74,7 @@ std::string padRight(const std::string& text, std::size_t width) {
 }
 
 int runDisks(const DisksOptions& options, CommandContext& context) {
-    if (!extensionIsOfFamily(lowerExtension(options.image), ContainerFamily::d88)) {
+    if (!capabilitiesOfExtension(lowerExtension(options.image)).holdsSeveralDisks) {
         throw UsageError("ディスクの一覧は D88 ファイルだけで表示できます: " +
                          printableName(options.image));
     }

@@ -10,19 +10,19 @@ using namespace tamberlane;
 
 namespace {
 
-void exercise(const DiskImageFormat& format, ByteView data) {
-    const DiskGeometry geometry = format.parseGeometry(data);
-    format.dataOffset(data);
+void exercise(const DiskImageFormat& format, const ImageFileReader& file) {
+    const DiskGeometry geometry = format.parseGeometry(file);
+    format.dataOffset(file);
     format.isWriteProtected();
     format.inferredParameters();
-    format.extractFlatVolume(data, geometry);
-    format.storedSectors(data, geometry);
+    format.extractFlatVolume(file, geometry);
+    format.storedSectors(file, geometry);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const ByteView bytes(data, size);
+    const ImageFileReader bytes(ByteView(data, size));
     // The first byte picks which of a row's extensions the reader is told the file has.
     const std::uint8_t extensionChoice = size > 0 ? data[0] : 0;
     for (const FormatRegistration& row : formatTable()) {

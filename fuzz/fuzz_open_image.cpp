@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::optional<int> disk = pickIndex(indexChoice & 0x0F);
         const std::optional<int> partition = pickIndex(indexChoice >> 4);
         const auto image =
-            DiskImageService::parseImage(url, PagedBytes(file), true, disk, partition);
+            DiskImageService::parseImage(url, PagedBytes(file), true, {disk, partition});
         image->capacity();
         DirectoryWalk directories(*image);
         walk(directories, *image, DiskPath::root(), std::nullopt);

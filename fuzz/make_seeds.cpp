@@ -71,9 +71,9 @@ void addContainerSeeds(SeedWriter& seeds, const std::string& name, const std::st
 // The volume's own structures, as the parser targets read them.
 void addVolumeSeeds(SeedWriter& seeds, const std::string& name, const DiskImage& image) {
     seeds.add("bpb", name, {}, image.readSector(0));
-    const std::uint8_t fat16[] = {image.fatType == FATType::fat16 ? std::uint8_t{1}
-                                                                  : std::uint8_t{0}};
-    seeds.add("fat", name, fat16, image.fatTable.serialize());
+    const std::uint8_t fat16[] = {image.fatType() == FATType::fat16 ? std::uint8_t{1}
+                                                                    : std::uint8_t{0}};
+    seeds.add("fat", name, fat16, image.fatTable().serialize());
     Bytes root;
     for (std::int64_t i = 0; i < image.rootDirectorySectors(); ++i) {
         const Bytes sector = image.readSector(image.rootDirectoryStartSector() + i);
@@ -205,11 +205,10 @@ int main(int argc, char** argv) {
             const Bytes file = readWhole(filled);
             const std::string name = "filled." + extension;
             addContainerSeeds(seeds, name, extension, file);
-            const auto image =
-                DiskImageService::parseImage(filled, PagedBytes(file), true, std::nullopt);
+            const auto image = DiskImageService::parseImage(filled, PagedBytes(file), true);
             addVolumeSeeds(seeds, name, *image);
             if (format == NewImageFormat::bin) {
-                const Bytes volume = image->data.toBytes();
+                const Bytes volume = image->data().toBytes();
                 addContainerSeeds(seeds, "partitioned.bin", "bin", partitionedDisk(volume));
             }
         }

@@ -64,11 +64,11 @@ bool DiskImageViewModel::openRequest(const OpenRequest& request, OpenFailure onE
         executor_,
         [service, request] {
             OpenOutcome result;
-            result.prepared = service->prepareOpen(request.url, request.manual, request.diskIndex,
-                                                   request.readOnly, request.partitionIndex);
+            result.prepared =
+                service->prepareOpen(request.url, request.manual, request.volume, request.readOnly);
             // A disk with several FAT partitions asks which one first (only a disk that
             // has a table pays for reading it again).
-            if (!request.partitionIndex && result.prepared->image->partition) {
+            if (!request.volume.partition && result.prepared->image->partition()) {
                 std::vector<PartitionInfo> choices = DiskImageService::partitionsOf(request.url);
                 if (choices.size() >= 2) {
                     result.prepared.reset();
@@ -135,9 +135,8 @@ void DiskImageViewModel::openPartition(const std::filesystem::path& url,
         showError(texts::invalidDiskIndex);
         return;
     }
-    OpenRequest request{url, std::nullopt, std::nullopt};
-    request.partitionIndex = static_cast<int>(partitionIndex);
-    openRequest(request, [this](const DiskImageError& error) { handleOpenError(error); });
+    openRequest({url, std::nullopt, VolumeChoice::ofPartition(static_cast<int>(partitionIndex))},
+                [this](const DiskImageError& error) { handleOpenError(error); });
 }
 
 void DiskImageViewModel::openReadOnly() {
@@ -170,7 +169,7 @@ void DiskImageViewModel::openDiskImage(const std::filesystem::path& url) {
         return;
     }
     pendingOpenURL = url;
-    if (extensionIsOfFamily(lowerExtension(url), ContainerFamily::d88)) {
+    if (capabilitiesOfExtension(lowerExtension(url)).holdsSeveralDisks) {
         std::vector<D88Disk> disks = disksOfD88File(url);
         if (disks.size() >= 2) {
             d88Disks = std::move(disks);
@@ -178,7 +177,7 @@ void DiskImageViewModel::openDiskImage(const std::filesystem::path& url) {
             return;
         }
     }
-    openRequest({url, std::nullopt, std::nullopt},
+    openRequest({url, std::nullopt, {}},
                 [this](const DiskImageError& error) { handleOpenError(error); });
 }
 
@@ -189,7 +188,7 @@ void DiskImageViewModel::openWithManualParams(const std::filesystem::path& url) 
     pendingOpenURL = url;
     const ManualParameters params = manualParams.get();
     openRequest(
-        {url, params, std::nullopt},
+        {url, params, {}},
         [this](const DiskImageError& error) {
             showError(texts::manualOpenFailedPrefix + error.errorDescription());
             showManualParamsDialog = true;
@@ -213,7 +212,7 @@ void DiskImageViewModel::openD88Disk(const std::filesystem::path& url, std::int6
         return;
     }
     // The chosen disk, not the first: the service opens the disk at this index.
-    openRequest({url, std::nullopt, static_cast<int>(diskIndex)},
+    openRequest({url, std::nullopt, VolumeChoice::ofDisk(static_cast<int>(diskIndex))},
                 [this](const DiskImageError& error) { handleOpenError(error); });
 }
 
@@ -243,10 +242,9 @@ void DiskImageViewModel::createNewImage(const NewImageParameters& params,
             }
             // Runs only while this object lives (openRequest checks), so a plain pointer.
             DiskImageViewModel* vm = self.get();
-            vm->openRequest({saveURL, std::nullopt, std::nullopt},
-                            [vm](const DiskImageError& error) {
-                                vm->showError(texts::createFailedPrefix + error.errorDescription());
-                            });
+            vm->openRequest({saveURL, std::nullopt, {}}, [vm](const DiskImageError& error) {
+                vm->showError(texts::createFailedPrefix + error.errorDescription());
+            });
         });
 }
 
@@ -305,20 +303,20 @@ void DiskImageViewModel::closeImage() {
 
 void DiskImageViewModel::applyImageState(const DiskImage& image) {
     isImageOpen = true;
-    windowTitle = image.url.filename().string();
-    isWriteProtected = image.isWriteProtected;
+    windowTitle = image.url().filename().string();
+    isWriteProtected = image.isWriteProtected();
     // A volume the engine refuses to change is offered as one opened read-only, so no
     // action starts that can only end in the refusal.
-    isReadOnly = image.isReadOnly || image.changeRefusal.has_value() ||
-                 image.fileRefusal().has_value();
+    isReadOnly =
+        image.isReadOnly() || image.changeRefusal().has_value() || image.fileRefusal().has_value();
     fileProblem = image.fileRefusal() ? std::optional(image.fileRefusal()->errorDescription())
                                       : std::nullopt;
     updateCapacityInfo();
     // Asked once, right after the open, so no change ever starts before the answer.
-    if (image.awaitsSearchConfirmation() && !image.isReadOnly && !image.isWriteProtected &&
-        !image.changeRefusal) {
+    if (image.awaitsSearchConfirmation() && !image.isReadOnly() && !image.isWriteProtected() &&
+        !image.changeRefusal()) {
         searchedVolumeQuestion = texts::searchedVolumeQuestionHead +
-                                 std::to_string(*image.searchedBootOffset) +
+                                 std::to_string(*image.searchedBootOffset()) +
                                  texts::searchedVolumeQuestionTail;
         showSearchedVolumeQuestion = true;
     }
@@ -374,7 +372,7 @@ std::optional<ImageSummary> DiskImageViewModel::imageSummary() const {
 
 std::vector<ConvertFormat> DiskImageViewModel::conversionTargets() const {
     const std::shared_ptr<DiskImage> image = service_.currentImage();
-    return image ? availableFormats(image->geometry) : std::vector<ConvertFormat>{};
+    return image ? availableFormats(image->geometry()) : std::vector<ConvertFormat>{};
 }
 
 void DiskImageViewModel::handleOpenError(const DiskImageError& error) {

@@ -132,9 +132,8 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     struct OpenRequest {
         std::filesystem::path url;
         std::optional<ManualParameters> manual;
-        std::optional<int> diskIndex;
+        VolumeChoice volume;
         bool readOnly = false;
-        std::optional<int> partitionIndex = std::nullopt;
     };
     using OpenFailure = std::function<void(const DiskImageError&)>;
     // Opens in the background; a success becomes current, is remembered for

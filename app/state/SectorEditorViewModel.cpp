@@ -74,9 +74,9 @@ void SectorEditorViewModel::loadSector(std::int64_t lba) {
     if (!image) {
         return;
     }
-    totalSectors = image->bpb.volumeSectorCount();
-    sectorSize = image->bpb.bytesPerSector;
-    isReadOnly = image->isWriteProtected || image->isReadOnly;
+    totalSectors = image->bpb().volumeSectorCount();
+    sectorSize = image->bpb().bytesPerSector;
+    isReadOnly = image->isWriteProtected() || image->isReadOnly();
     if (lba < 0 || lba >= totalSectors.get()) {
         failOutOfRange();
         return;

@@ -697,7 +697,8 @@ void MainWindowView::bindState() {
                                                 [this](const std::shared_ptr<DiskImage>& opened) {
                                                     if (opened) {
                                                         settings_.addRecentImage(
-                                                            QString::fromStdString(opened->url.string()));
+                                                            QString::fromStdString(
+                                                                opened->url().string()));
                                                         rebuildRecentMenu();
                                                     }
                                                 }));

@@ -307,6 +307,17 @@ DiskImageError DiskImageError::exportedTwice(const std::string& path) {
                    EEXIST);
 }
 
+DiskImageError DiskImageError::headerTooShort(const std::string& container, std::int64_t needed,
+                                              std::int64_t got) {
+    return headerParseFailure(
+        container + "ヘッダに必要なデータが不足しています（必要: " + std::to_string(needed) +
+        "バイト、実際: " + std::to_string(got) + "バイト）");
+}
+
+DiskImageError DiskImageError::headerTooShort(const std::string& container) {
+    return headerParseFailure(container + "ヘッダに必要なデータが不足しています");
+}
+
 std::string DiskImageError::errorDescription() const {
     if (verbatim_) {
         return text_;

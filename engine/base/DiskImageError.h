@@ -135,6 +135,11 @@ class DiskImageError : public std::exception {
                                                 std::int64_t geometryBytes);
     // An export that would write a second file under a name it has already written.
     static DiskImageError exportedTwice(const std::string& path);
+    // The file ends before the header of `container` ("D88", "FDI", ...) does: it needs
+    // `needed` bytes and holds `got`. Without sizes for a header of no fixed length.
+    static DiskImageError headerTooShort(const std::string& container, std::int64_t needed,
+                                         std::int64_t got);
+    static DiskImageError headerTooShort(const std::string& container);
 
     Kind kind() const { return kind_; }
     Reason reason() const { return reason_; }

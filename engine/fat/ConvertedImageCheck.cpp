@@ -43,24 +43,20 @@ Bytes sliceWithin(const PagedBytes& data, std::int64_t start, std::int64_t lengt
 }
 
 VolumeAreas areasOf(const DiskImage& image) {
-    const BIOSParameterBlock& bpb = image.bpb;
-    const std::int64_t sectorSize = bpb.bytesPerSector;
-    const std::int64_t fatBytes = std::int64_t{bpb.sectorsPerFAT} * sectorSize;
-    VolumeAreas areas{sliceWithin(image.data, image.dataOffset, sectorSize), {}};
-    for (std::int64_t copy = 0; copy < bpb.numberOfFATs; ++copy) {
-        const std::int64_t start =
-            image.dataOffset + std::int64_t{bpb.reservedSectors} * sectorSize + copy * fatBytes;
-        areas.fats.push_back(sliceWithin(image.data, start, fatBytes));
+    const FatArea fat = image.fatArea();
+    VolumeAreas areas{sliceWithin(image.data(), image.dataOffset(), image.bpb().bytesPerSector),
+                      {}};
+    for (std::int64_t copy = 0; copy < fat.copies(); ++copy) {
+        areas.fats.push_back(sliceWithin(image.data(), image.dataOffset() + fat.copyOffset(copy),
+                                         fat.bytesPerCopy()));
     }
     return areas;
 }
 
 VolumeReading readVolume(const std::filesystem::path& name, const PagedBytes& file,
-                         std::optional<int> partitionIndex) {
+                         VolumeChoice volume) {
     try {
-        return {
-            areasOf(*DiskImageService::parseImage(name, file, true, std::nullopt, partitionIndex)),
-            {}};
+        return {areasOf(*DiskImageService::parseImage(name, file, true, volume)), {}};
     } catch (const DiskImageError& e) {
         return {std::nullopt, e.errorDescription()};
     }
@@ -72,15 +68,17 @@ DiskReading readDisk(const std::filesystem::path& name, const PagedBytes& file) 
     const ByteView view = file.viewUsing(copy);
     DiskReading disk;
     disk.partitions = DiskImageService::partitionsIn(name, view);
-    const std::int64_t diskStart = DiskImageParser::detectFormat(name, view)->dataOffset(view);
+    const ImageFileReader reader(view);
+    const std::int64_t diskStart = DiskImageParser::detectFormat(name, reader)->dataOffset(reader);
     for (PartitionInfo& partition : disk.partitions) {
         partition.offset -= diskStart;
     }
     if (disk.partitions.empty()) {
-        disk.volumes.push_back(readVolume(name, file, std::nullopt));
+        disk.volumes.push_back(readVolume(name, file, {}));
     }
     for (std::size_t i = 0; i < disk.partitions.size(); ++i) {
-        disk.volumes.push_back(readVolume(name, file, static_cast<int>(i)));
+        disk.volumes.push_back(
+            readVolume(name, file, VolumeChoice::ofPartition(static_cast<int>(i))));
     }
     return disk;
 }
@@ -88,13 +86,13 @@ DiskReading readDisk(const std::filesystem::path& name, const PagedBytes& file) 
 // The open image's own volume where it has no partitions: it may have been opened with
 // parameters the user gave, which its file alone does not repeat.
 DiskReading readSource(const DiskImage& image) {
-    if (!image.partition) {
+    if (!image.partition()) {
         return {{}, {{areasOf(image), {}}}};
     }
     // One contiguous copy, so that each partition's open does not make its own.
     const PagedBytes file =
-        image.data.contiguousView() ? image.data : PagedBytes(image.data.toBytes());
-    return readDisk(image.url, file);
+        image.data().contiguousView() ? image.data() : PagedBytes(image.data().toBytes());
+    return readDisk(image.url(), file);
 }
 
 std::string bytesText(std::int64_t value) {

@@ -9,11 +9,7 @@ namespace tamberlane::DirectoryReader {
 namespace {
 
 bool clusterTouchesData(const DiskImage& image, std::uint16_t cluster) {
-    const std::int64_t firstSector =
-        image.firstDataSector() +
-        (static_cast<std::int64_t>(cluster) - 2) * image.bpb.sectorsPerCluster;
-    const std::int64_t start = image.dataOffset + firstSector * image.bpb.bytesPerSector;
-    return start < static_cast<std::int64_t>(image.data.size());
+    return image.clusterOffset(cluster) < static_cast<std::int64_t>(image.data().size());
 }
 
 // The bytes of a chain, stopping at `limit` bytes and at the first cluster that lies
@@ -45,14 +41,14 @@ std::vector<DirectoryEntry> parseDirectoryEntries(ByteView data) {
 
 std::vector<DirectoryEntry> readRootDirectory(const DiskImage& image) {
     const std::int64_t start =
-        image.dataOffset + image.rootDirectoryStartSector() * image.bpb.bytesPerSector;
-    const std::int64_t length = static_cast<std::int64_t>(image.bpb.rootEntryCount) * 32;
-    if (!rangeFits(start, length, static_cast<std::int64_t>(image.data.size()))) {
+        image.dataOffset() + image.rootDirectoryStartSector() * image.bpb().bytesPerSector;
+    const std::int64_t length = static_cast<std::int64_t>(image.bpb().rootEntryCount) * 32;
+    if (!rangeFits(start, length, static_cast<std::int64_t>(image.data().size()))) {
         throw DiskImageError::headerParseFailure(
             "ルートディレクトリ領域がファイルサイズを超えています");
     }
     return parseDirectoryEntries(
-        image.data.slice(static_cast<std::size_t>(start), static_cast<std::size_t>(length)));
+        image.data().slice(static_cast<std::size_t>(start), static_cast<std::size_t>(length)));
 }
 
 std::vector<DirectoryEntry> readSubDirectory(std::uint16_t startCluster, const DiskImage& image,
@@ -60,7 +56,7 @@ std::vector<DirectoryEntry> readSubDirectory(std::uint16_t startCluster, const D
     if (depth > maxDepth - 1) {
         throw DiskImageError::directoryDepthExceeded(maxDepth);
     }
-    const auto chain = FATParser::getClusterChain(startCluster, image.fatTable);
+    const auto chain = FATParser::getClusterChain(startCluster, image.fatTable());
     return parseDirectoryEntries(readChain(image, chain, INT64_MAX));
 }
 
@@ -68,7 +64,7 @@ Bytes readFile(const DiskImage& image, const DirectoryEntry& entry) {
     if (entry.size == 0) {
         return {};
     }
-    const auto chain = FATParser::getClusterChain(entry.startCluster, image.fatTable);
+    const auto chain = FATParser::getClusterChain(entry.startCluster, image.fatTable());
     Bytes bytes = readChain(image, chain, entry.size);
     if (bytes.size() > entry.size) {
         bytes.resize(entry.size);

@@ -7,7 +7,7 @@ namespace tamberlane {
 DirectoryStorage DirectoryStorage::root(const DiskImage& image) {
     DirectoryStorage storage;
     storage.isRoot_ = true;
-    storage.slotLimit_ = image.bpb.rootEntryCount;
+    storage.slotLimit_ = image.bpb().rootEntryCount;
     const std::int64_t start = image.rootDirectoryStartSector();
     for (std::int64_t s = 0; s < image.rootDirectorySectors(); ++s) {
         storage.units_.push_back(start + s);
@@ -18,7 +18,7 @@ DirectoryStorage DirectoryStorage::root(const DiskImage& image) {
 DirectoryStorage DirectoryStorage::ofCluster(const DiskImage& image, std::uint16_t firstCluster) {
     DirectoryStorage storage;
     storage.isRoot_ = false;
-    for (std::uint16_t c : FATParser::getClusterChain(firstCluster, image.fatTable)) {
+    for (std::uint16_t c : FATParser::getClusterChain(firstCluster, image.fatTable())) {
         storage.units_.push_back(c);
     }
     return storage;
@@ -44,7 +44,7 @@ Bytes DirectoryStorage::readAll(const DiskImage& image) const {
 }
 
 std::size_t DirectoryStorage::unitSize(const DiskImage& image) const {
-    return static_cast<std::size_t>(isRoot_ ? image.bpb.bytesPerSector : image.bytesPerCluster());
+    return static_cast<std::size_t>(isRoot_ ? image.bpb().bytesPerSector : image.bytesPerCluster());
 }
 
 SlotIndex DirectoryStorage::locationOf(const DiskImage& image, std::size_t byteOffset) const {

@@ -180,7 +180,7 @@ void DirectoryTable::grow() {
     if (storage_.unitCount() == 0 || bytesPerCluster < 32 || grownSlots > maxSlots) {
         throw DiskImageError::diskFull(DirectorySlot::size, 0);
     }
-    FATTable& fat = image_->fatTable;
+    FATTable& fat = image_->fatTable();
     std::uint16_t cluster = 0;
     try {
         cluster = fat.allocate(1).front();
@@ -204,7 +204,7 @@ std::size_t DirectoryTable::add(const std::vector<Bytes>& slots) {
     while (!start) {
         // The root directory has a fixed size; only subdirectories grow.
         if (storage_.isRoot()) {
-            throw DiskImageError::rootDirectoryFull(image_->bpb.rootEntryCount);
+            throw DiskImageError::rootDirectoryFull(image_->bpb().rootEntryCount);
         }
         grow();
         start = freeRun(slots.size());

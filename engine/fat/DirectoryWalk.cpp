@@ -23,7 +23,7 @@ std::vector<FileEntry> readDirectoryEntries(const DiskImage& image, const DiskPa
 }
 
 DirectoryWalk::DirectoryWalk(const DiskImage& image)
-    : image_(image), read_(image.fatTable.entries().size(), false) {}
+    : image_(image), read_(image.fatTable().entries().size(), false) {}
 
 std::vector<FileEntry> DirectoryWalk::read(const DiskPath& dirPath,
                                            std::optional<std::uint16_t> cluster) {
@@ -34,11 +34,11 @@ std::vector<FileEntry> DirectoryWalk::read(const DiskPath& dirPath,
     if (dirPath.components.size() > static_cast<std::size_t>(DirectoryReader::maxDepth)) {
         throw DiskImageError::directoryDepthExceeded(DirectoryReader::maxDepth);
     }
-    const FATTable& fat = image_.fatTable;
+    const FATTable& fat = image_.fatTable();
     const std::size_t n = read_.size();
     const std::uint16_t bad = fat.badValue();
     const std::uint16_t maxLink = fat.maxLinkValue();
-    const auto dataEnd = static_cast<std::int64_t>(image_.data.size());
+    const auto dataEnd = static_cast<std::int64_t>(image_.data().size());
     Bytes bytes;
     std::uint32_t current = *cluster;
     for (;;) {
@@ -55,10 +55,7 @@ std::vector<FileEntry> DirectoryWalk::read(const DiskPath& dirPath,
         }
         // A cluster wholly past the image has no bytes; a hostile FAT must not make the
         // walk allocate beyond the file. Its chain is still followed for the checks.
-        const std::int64_t sector =
-            image_.firstDataSector() +
-            (static_cast<std::int64_t>(current) - 2) * image_.bpb.sectorsPerCluster;
-        if (image_.dataOffset + sector * image_.bpb.bytesPerSector < dataEnd) {
+        if (image_.clusterOffset(static_cast<std::uint16_t>(current)) < dataEnd) {
             const Bytes unit = image_.readCluster(static_cast<std::uint16_t>(current));
             bytes.insert(bytes.end(), unit.begin(), unit.end());
         }

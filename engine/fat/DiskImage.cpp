@@ -9,25 +9,28 @@
 
 namespace tamberlane {
 
-DiskImage::DiskImage(std::filesystem::path url_, std::shared_ptr<const DiskImageFormat> format_,
-                     DiskGeometry geometry_, BIOSParameterBlock bpb_, FATType fatType_,
-                     FATTable fatTable_, bool isWriteProtected_, bool isReadOnly_, PagedBytes data_,
-                     std::int64_t dataOffset_, std::optional<PagedBytes> originalFileData_,
-                     bool isD88Format_, std::optional<std::vector<bool>> storedSectors)
-    : url(std::move(url_)), format(std::move(format_)), geometry(geometry_), bpb(bpb_),
-      fatType(fatType_), fatTable(std::move(fatTable_)), isWriteProtected(isWriteProtected_),
-      isReadOnly(isReadOnly_), data(std::move(data_)), dataOffset(dataOffset_),
-      originalFileData(std::move(originalFileData_)), isD88Format(isD88Format_),
-      storedSectors_(std::move(storedSectors)) {
-    writableEnd_ = static_cast<std::int64_t>(data.size());
-    limitAllocation();
+std::shared_ptr<DiskImage> DiskImage::create(ImageLayout layout, PagedBytes data) {
+    return std::shared_ptr<DiskImage>(new DiskImage(std::move(layout), std::move(data)));
 }
 
-void DiskImage::confineToPartition(const PartitionInfo& p) {
-    partition = p;
-    writableStart_ = p.offset;
-    writableEnd_ = std::min(p.offset + p.size, static_cast<std::int64_t>(data.size()));
+DiskImage::DiskImage(ImageLayout layout, PagedBytes data)
+    : layout_(std::move(layout)), data_(std::move(data)) {
+    writableEnd_ = static_cast<std::int64_t>(data_.size());
+    if (const auto& p = layout_.partition) {
+        writableStart_ = p->offset;
+        writableEnd_ = std::min(p->offset + p->size, writableEnd_);
+    }
     limitAllocation();
+    changeRefusal_ = unsafeToChange();
+}
+
+void DiskImage::restore(PagedBytes data) {
+    data_ = std::move(data);
+}
+
+void DiskImage::restore(PagedBytes data, std::optional<PagedBytes> originalFileData) {
+    data_ = std::move(data);
+    layout_.originalFileData = std::move(originalFileData);
 }
 
 bool DiskImage::writable(std::int64_t start, std::int64_t length) const {
@@ -37,12 +40,12 @@ bool DiskImage::writable(std::int64_t start, std::int64_t length) const {
 void DiskImage::limitAllocation() {
     // Clusters the image cannot keep are never handed out: those past the end of a
     // truncated image or of its partition, and those with a sector no record holds.
-    const std::int64_t entryCount = static_cast<std::int64_t>(fatTable.entries().size());
+    const std::int64_t entryCount = static_cast<std::int64_t>(layout_.fatTable.entries().size());
     std::int64_t limit = 2;
     std::vector<bool> blocked;
     for (; limit < entryCount; ++limit) {
         const auto cluster = static_cast<std::uint16_t>(limit);
-        if (!writable(clusterStart(cluster), bytesPerCluster())) {
+        if (!writable(clusterOffset(cluster), bytesPerCluster())) {
             break;
         }
         if (!clusterIsStorable(cluster)) {
@@ -50,21 +53,21 @@ void DiskImage::limitAllocation() {
             blocked[static_cast<std::size_t>(limit)] = true;
         }
     }
-    fatTable.setAllocationLimit(limit);
-    fatTable.setBlockedClusters(std::move(blocked));
+    layout_.fatTable.setAllocationLimit(limit);
+    layout_.fatTable.setBlockedClusters(std::move(blocked));
 }
 
 std::int64_t DiskImage::rootDirectorySectors() const {
-    if (bpb.bytesPerSector == 0) {
+    if (layout_.bpb.bytesPerSector == 0) {
         return 0;
     }
-    return (static_cast<std::int64_t>(bpb.rootEntryCount) * 32 + bpb.bytesPerSector - 1) /
-           bpb.bytesPerSector;
+    return (static_cast<std::int64_t>(layout_.bpb.rootEntryCount) * 32 +
+            layout_.bpb.bytesPerSector - 1) /
+           layout_.bpb.bytesPerSector;
 }
 
 std::int64_t DiskImage::rootDirectoryStartSector() const {
-    return static_cast<std::int64_t>(bpb.reservedSectors) +
-           static_cast<std::int64_t>(bpb.numberOfFATs) * bpb.sectorsPerFAT;
+    return fatArea().endSector();
 }
 
 std::int64_t DiskImage::firstDataSector() const {
@@ -72,31 +75,36 @@ std::int64_t DiskImage::firstDataSector() const {
 }
 
 std::int64_t DiskImage::bytesPerCluster() const {
-    return static_cast<std::int64_t>(bpb.sectorsPerCluster) * bpb.bytesPerSector;
+    return static_cast<std::int64_t>(layout_.bpb.sectorsPerCluster) * layout_.bpb.bytesPerSector;
 }
 
 std::int64_t DiskImage::totalClusters() const {
-    return std::max<std::int64_t>(0, static_cast<std::int64_t>(fatTable.entries().size()) - 2);
+    return std::max<std::int64_t>(0,
+                                  static_cast<std::int64_t>(layout_.fatTable.entries().size()) - 2);
 }
 
-std::int64_t DiskImage::clusterStart(std::uint16_t cluster) const {
-    return sectorStart(firstDataSector() +
-                       (static_cast<std::int64_t>(cluster) - 2) * bpb.sectorsPerCluster);
+std::int64_t DiskImage::firstSectorOfCluster(std::uint16_t cluster) const {
+    return firstDataSector() +
+           (static_cast<std::int64_t>(cluster) - 2) * layout_.bpb.sectorsPerCluster;
+}
+
+std::int64_t DiskImage::clusterOffset(std::uint16_t cluster) const {
+    return sectorStart(firstSectorOfCluster(cluster));
 }
 
 bool DiskImage::rangeIsStored(std::int64_t start, std::int64_t length) const {
-    if (!rangeFits(start, length, static_cast<std::int64_t>(data.size())) ||
+    if (!rangeFits(start, length, static_cast<std::int64_t>(data_.size())) ||
         !writable(start, length)) {
         return false;
     }
-    if (!storedSectors_ || length == 0) {
+    if (!layout_.storedSectors || length == 0) {
         return true;
     }
-    const std::int64_t unit = geometry.bytesPerSector;
+    const std::int64_t unit = layout_.geometry.bytesPerSector;
     if (unit <= 0) {
         return false;
     }
-    const auto& stored = *storedSectors_;
+    const auto& stored = *layout_.storedSectors;
     for (std::int64_t s = start / unit; s <= (start + length - 1) / unit; ++s) {
         if (s >= static_cast<std::int64_t>(stored.size()) || !stored[static_cast<std::size_t>(s)]) {
             return false;
@@ -109,7 +117,7 @@ VolumeCapacity DiskImage::capacity() const {
     VolumeCapacity c;
     c.totalClusters = totalClusters();
     // The allocator's own count, so the free space shown is what an import can fill.
-    c.freeClusters = fatTable.freeClusterCount();
+    c.freeClusters = layout_.fatTable.freeClusterCount();
     c.usedClusters = c.totalClusters - c.freeClusters;
     const std::int64_t clusterBytes = bytesPerCluster();
     c.usedBytes = c.usedClusters * clusterBytes;
@@ -119,11 +127,11 @@ VolumeCapacity DiskImage::capacity() const {
 }
 
 bool DiskImage::clusterIsStorable(std::uint16_t cluster) const {
-    return cluster >= 2 && rangeIsStored(clusterStart(cluster), bytesPerCluster());
+    return cluster >= 2 && rangeIsStored(clusterOffset(cluster), bytesPerCluster());
 }
 
 bool DiskImage::sectorIsStorable(std::int64_t lba) const {
-    return rangeIsStored(sectorStart(lba), bpb.bytesPerSector);
+    return rangeIsStored(sectorStart(lba), layout_.bpb.bytesPerSector);
 }
 
 std::int64_t DiskImage::sectorStart(std::int64_t lba) const {
@@ -131,28 +139,28 @@ std::int64_t DiskImage::sectorStart(std::int64_t lba) const {
     // integer range is simply a sector outside the data, reported as -1.
     std::int64_t offset = 0;
     std::int64_t start = 0;
-    if (__builtin_mul_overflow(lba, static_cast<std::int64_t>(bpb.bytesPerSector), &offset) ||
-        __builtin_add_overflow(dataOffset, offset, &start)) {
+    if (__builtin_mul_overflow(lba, static_cast<std::int64_t>(layout_.bpb.bytesPerSector),
+                               &offset) ||
+        __builtin_add_overflow(layout_.dataOffset, offset, &start)) {
         return -1;
     }
     return start;
 }
 
 Bytes DiskImage::readSector(std::int64_t lba) const {
-    const std::int64_t size = bpb.bytesPerSector;
+    const std::int64_t size = layout_.bpb.bytesPerSector;
     const std::int64_t start = sectorStart(lba);
-    if (!rangeFits(start, size, static_cast<std::int64_t>(data.size()))) {
+    if (!rangeFits(start, size, static_cast<std::int64_t>(data_.size()))) {
         return Bytes(static_cast<std::size_t>(size), 0);
     }
-    return data.slice(static_cast<std::size_t>(start), static_cast<std::size_t>(size));
+    return data_.slice(static_cast<std::size_t>(start), static_cast<std::size_t>(size));
 }
 
 Bytes DiskImage::readCluster(std::uint16_t cluster) const {
-    const std::int64_t first =
-        firstDataSector() + (static_cast<std::int64_t>(cluster) - 2) * bpb.sectorsPerCluster;
+    const std::int64_t first = firstSectorOfCluster(cluster);
     Bytes out;
     out.reserve(static_cast<std::size_t>(bytesPerCluster()));
-    for (std::int64_t i = 0; i < bpb.sectorsPerCluster; ++i) {
+    for (std::int64_t i = 0; i < layout_.bpb.sectorsPerCluster; ++i) {
         const Bytes sector = readSector(first + i);
         out.insert(out.end(), sector.begin(), sector.end());
     }
@@ -160,25 +168,25 @@ Bytes DiskImage::readCluster(std::uint16_t cluster) const {
 }
 
 void DiskImage::checkWritable() const {
-    if (isWriteProtected || isReadOnly) {
+    if (layout_.isWriteProtected || layout_.isReadOnly) {
         throw DiskImageError::writeProtected();
     }
     if (fileRefusal_) {
         throw *fileRefusal_;
     }
-    if (changeRefusal) {
-        throw *changeRefusal;
+    if (changeRefusal_) {
+        throw *changeRefusal_;
     }
     if (awaitsSearchConfirmation()) {
-        throw DiskImageError::searchedVolumeUnconfirmed(*searchedBootOffset);
+        throw DiskImageError::searchedVolumeUnconfirmed(*layout_.searchedBootOffset);
     }
 }
 
 std::optional<DiskImageError> DiskImage::checkFile() {
-    if (fileRefusal_ || !lock || lock->fileDescriptor() < 0) {
+    if (fileRefusal_ || !lock_ || lock_->fileDescriptor() < 0) {
         return fileRefusal_;
     }
-    switch (lock->check(url)) {
+    switch (lock_->check(layout_.url)) {
     case ImageFileState::unchanged:
         break;
     case ImageFileState::changedElsewhere:
@@ -200,25 +208,21 @@ void DiskImage::verifyFile() {
     }
 }
 
-void DiskImage::assessChanges() {
-    changeRefusal = unsafeToChange();
-}
-
 std::optional<DiskImageError> DiskImage::unsafeToChange() const {
     // Every change writes the FAT copies or the root directory, and the boot sector must
     // survive it: with no reserved sector the first FAT copy lies over the boot sector,
     // and an area outside the image (or its partition) would be dropped by the write.
-    const std::int64_t sectorSize = bpb.bytesPerSector;
+    const std::int64_t sectorSize = layout_.bpb.bytesPerSector;
     const std::int64_t metadataSectors = firstDataSector();
     const std::int64_t start = sectorStart(0);
-    if (bpb.reservedSectors == 0 || sectorSize <= 0 || bpb.numberOfFATs == 0 ||
-        metadataSectors > bpb.volumeSectorCount() ||
+    if (layout_.bpb.reservedSectors == 0 || sectorSize <= 0 || layout_.bpb.numberOfFATs == 0 ||
+        metadataSectors > layout_.bpb.volumeSectorCount() ||
         metadataSectors > std::numeric_limits<std::int64_t>::max() / sectorSize ||
-        !rangeFits(start, metadataSectors * sectorSize, static_cast<std::int64_t>(data.size())) ||
+        !rangeFits(start, metadataSectors * sectorSize, static_cast<std::int64_t>(data_.size())) ||
         !writable(start, metadataSectors * sectorSize)) {
         return DiskImageError::unsafeVolumeLayout();
     }
-    if (storedSectors_) {
+    if (layout_.storedSectors) {
         for (std::int64_t lba = 0; lba < metadataSectors; ++lba) {
             if (!sectorIsStorable(lba)) {
                 return DiskImageError::metadataNotStorable();
@@ -227,44 +231,25 @@ std::optional<DiskImageError> DiskImage::unsafeToChange() const {
     }
     // Only the first copy is read; writing it back over a second copy that differs
     // would replace what may be the intact one.
-    if (!fatCopiesAgree()) {
+    if (!fatArea().copiesAgree(data_, sectorStart(0))) {
         return DiskImageError::fatCopiesDiffer();
     }
     return std::nullopt;
 }
 
-bool DiskImage::fatCopiesAgree() const {
-    const std::int64_t length = static_cast<std::int64_t>(bpb.sectorsPerFAT) * bpb.bytesPerSector;
-    const std::int64_t first = sectorStart(bpb.reservedSectors);
-    constexpr std::int64_t chunk = 64 * 1024;
-    Bytes expected(static_cast<std::size_t>(std::min(length, chunk)));
-    Bytes copy(expected.size());
-    for (std::int64_t at = 0; at < length; at += chunk) {
-        const std::int64_t n = std::min(chunk, length - at);
-        const std::span<std::uint8_t> want(expected.data(), static_cast<std::size_t>(n));
-        const std::span<std::uint8_t> got(copy.data(), static_cast<std::size_t>(n));
-        data.copyTo(static_cast<std::size_t>(first + at), want);
-        for (std::int64_t i = 1; i < bpb.numberOfFATs; ++i) {
-            data.copyTo(static_cast<std::size_t>(first + i * length + at), got);
-            if (!std::equal(want.begin(), want.end(), got.begin())) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
 void DiskImage::writeSector(std::int64_t lba, ByteView sectorData) {
     checkWritable();
-    const std::int64_t size = bpb.bytesPerSector;
+    const std::int64_t size = layout_.bpb.bytesPerSector;
     const std::int64_t start = sectorStart(lba);
-    if (!rangeFits(start, size, static_cast<std::int64_t>(data.size())) || !writable(start, size)) {
+    if (!rangeFits(start, size, static_cast<std::int64_t>(data_.size())) ||
+        !writable(start, size)) {
         return;
     }
     const std::size_t copied =
         std::min<std::size_t>(sectorData.size(), static_cast<std::size_t>(size));
-    data.write(static_cast<std::size_t>(start), sectorData.first(copied));
-    data.fill(static_cast<std::size_t>(start) + copied, static_cast<std::size_t>(size) - copied, 0);
+    data_.write(static_cast<std::size_t>(start), sectorData.first(copied));
+    data_.fill(static_cast<std::size_t>(start) + copied, static_cast<std::size_t>(size) - copied,
+               0);
 }
 
 void DiskImage::writeCluster(std::uint16_t cluster, ByteView clusterData) {
@@ -273,7 +258,7 @@ void DiskImage::writeCluster(std::uint16_t cluster, ByteView clusterData) {
 
 void DiskImage::writeClusters(std::uint16_t firstCluster, std::int64_t count, ByteView bytes) {
     checkWritable();
-    const std::int64_t start = clusterStart(firstCluster);
+    const std::int64_t start = clusterOffset(firstCluster);
     const std::int64_t length = count * bytesPerCluster();
     if (count <= 0 || length <= 0) {
         return;
@@ -281,13 +266,13 @@ void DiskImage::writeClusters(std::uint16_t firstCluster, std::int64_t count, By
     // A run that lies wholly inside what may be written goes in one piece, so the pages it
     // covers whole are replaced rather than copied first.
     if (firstCluster >= 2 && static_cast<std::int64_t>(firstCluster) + count <= 0x10000 &&
-        rangeFits(start, length, static_cast<std::int64_t>(data.size())) &&
+        rangeFits(start, length, static_cast<std::int64_t>(data_.size())) &&
         writable(start, length)) {
         const std::size_t copied =
             std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(length));
-        data.write(static_cast<std::size_t>(start), bytes.first(copied));
-        data.fill(static_cast<std::size_t>(start) + copied,
-                  static_cast<std::size_t>(length) - copied, 0);
+        data_.write(static_cast<std::size_t>(start), bytes.first(copied));
+        data_.fill(static_cast<std::size_t>(start) + copied,
+                   static_cast<std::size_t>(length) - copied, 0);
         return;
     }
     for (std::int64_t i = 0; i < count; ++i) {
@@ -302,13 +287,12 @@ void DiskImage::writeClusters(std::uint16_t firstCluster, std::int64_t count, By
 }
 
 void DiskImage::writeClusterBySector(std::uint16_t cluster, ByteView clusterData) {
-    if (bpb.sectorsPerCluster == 0) {
+    if (layout_.bpb.sectorsPerCluster == 0) {
         return;
     }
-    const std::int64_t first =
-        firstDataSector() + (static_cast<std::int64_t>(cluster) - 2) * bpb.sectorsPerCluster;
-    const std::size_t sectorSize = bpb.bytesPerSector;
-    for (std::size_t i = 0; i < bpb.sectorsPerCluster; ++i) {
+    const std::int64_t first = firstSectorOfCluster(cluster);
+    const std::size_t sectorSize = layout_.bpb.bytesPerSector;
+    for (std::size_t i = 0; i < layout_.bpb.sectorsPerCluster; ++i) {
         const std::size_t from = i * sectorSize;
         ByteView chunk;
         if (from < clusterData.size()) {
@@ -319,8 +303,9 @@ void DiskImage::writeClusterBySector(std::uint16_t cluster, ByteView clusterData
 }
 
 PagedBytes DiskImage::containerBytes() const {
-    return format->containerBytes(data, originalFileData ? &*originalFileData : nullptr, geometry,
-                                  d88DiskOffset);
+    return layout_.format->containerBytes(
+        data_, layout_.originalFileData ? &*layout_.originalFileData : nullptr, layout_.geometry,
+        layout_.d88DiskOffset);
 }
 
 void DiskImage::saveToFile() {
@@ -332,7 +317,7 @@ void DiskImage::saveToFile() {
     std::vector<ByteView> pieces;
     pieces.reserve(bytes.size() / PagedBytes::pageSize + 1);
     bytes.forEachSegment(0, bytes.size(), [&](ByteView piece) { pieces.push_back(piece); });
-    writeFileAtomically(url, pieces, LockedTarget::ownedByCaller, lock);
+    writeFileAtomically(layout_.url, pieces, LockedTarget::ownedByCaller, lock_);
 }
 
 } // namespace tamberlane

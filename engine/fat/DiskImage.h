@@ -6,6 +6,7 @@
 #include "engine/base/FileLock.h"
 #include "engine/base/PagedBytes.h"
 #include "engine/fat/FATTable.h"
+#include "engine/fat/FatArea.h"
 #include "engine/image/BIOSParameterBlock.h"
 #include "engine/image/DiskImageFormat.h"
 #include "engine/image/PartitionTable.h"
@@ -28,57 +29,79 @@ struct VolumeCapacity {
     std::int64_t totalClusters = 0;
 };
 
+// What an opened image is made of, as the open found it: everything but the bytes.
+struct ImageLayout {
+    std::filesystem::path url = {};
+    std::shared_ptr<const DiskImageFormat> format = {};
+    DiskGeometry geometry = {};
+    BIOSParameterBlock bpb = {};
+    FATType fatType = FATType::fat12;
+    FATTable fatTable = {};
+    bool isWriteProtected = false;
+    bool isReadOnly = false;
+    // Where the volume's boot sector is in the image's bytes.
+    std::int64_t dataOffset = 0;
+    // The whole file as read, where the image's bytes were rebuilt from its records.
+    std::optional<PagedBytes> originalFileData = {};
+    // Per sector of the geometry's size, from the start of the data: whether a record of
+    // the file holds it, so a save keeps it. Absent: all are kept.
+    std::optional<std::vector<bool>> storedSectors = {};
+    // For a D88 file holding several disks: where the opened disk starts in the file
+    // (originalFileData is the whole file; a save changes only this disk's bytes).
+    std::int64_t d88DiskOffset = 0;
+    // The partition the volume was opened in: no write reaches a byte outside it, and no
+    // cluster outside it is handed out.
+    std::optional<PartitionInfo> partition = {};
+    // The boot sector holds no BPB: the parameters come from the media byte of the first
+    // FAT and the file's size (the information view says so).
+    bool parametersInferred = false;
+    // Where the boot sector was found (byte offset in the data) when the container's own
+    // offset held none: what a search finds may be an image stored as a file on the disk,
+    // so it is changed only after the holder confirmed it.
+    std::optional<std::int64_t> searchedBootOffset = {};
+};
+
 // One opened image, held whole in memory. Shared (std::shared_ptr) by the service,
 // the file operations and the views, so every holder sees each change at once.
 class DiskImage {
   public:
-    DiskImage(std::filesystem::path url, std::shared_ptr<const DiskImageFormat> format,
-              DiskGeometry geometry, BIOSParameterBlock bpb, FATType fatType, FATTable fatTable,
-              bool isWriteProtected, bool isReadOnly, PagedBytes data, std::int64_t dataOffset,
-              std::optional<PagedBytes> originalFileData, bool isD88Format,
-              std::optional<std::vector<bool>> storedSectors = std::nullopt);
+    // The image of `layout` over `data` (the container's bytes; for a D88 file the flat
+    // volume rebuilt from its records), with what it may change worked out once.
+    static std::shared_ptr<DiskImage> create(ImageLayout layout, PagedBytes data);
 
-    const std::filesystem::path url;
-    const std::shared_ptr<const DiskImageFormat> format;
-    const DiskGeometry geometry;
-    const BIOSParameterBlock bpb;
-    const FATType fatType;
-    FATTable fatTable;
-    const bool isWriteProtected;
-    const bool isReadOnly;
-    // The container's bytes (for a D88 file: the flat volume rebuilt from its records);
-    // the volume starts at dataOffset. Copies share pages, so snapshots are cheap.
-    PagedBytes data;
-    const std::int64_t dataOffset;
-    std::optional<PagedBytes> originalFileData;
-    const bool isD88Format;
+    const std::filesystem::path& url() const { return layout_.url; }
+    const std::shared_ptr<const DiskImageFormat>& format() const { return layout_.format; }
+    const DiskGeometry& geometry() const { return layout_.geometry; }
+    const BIOSParameterBlock& bpb() const { return layout_.bpb; }
+    FATType fatType() const { return layout_.fatType; }
+    const FATTable& fatTable() const { return layout_.fatTable; }
+    FATTable& fatTable() { return layout_.fatTable; }
+    bool isWriteProtected() const { return layout_.isWriteProtected; }
+    bool isReadOnly() const { return layout_.isReadOnly; }
+    // Copies share pages, so snapshots are cheap.
+    const PagedBytes& data() const { return data_; }
+    std::int64_t dataOffset() const { return layout_.dataOffset; }
+    const std::optional<PagedBytes>& originalFileData() const { return layout_.originalFileData; }
+    std::int64_t d88DiskOffset() const { return layout_.d88DiskOffset; }
+    const std::optional<PartitionInfo>& partition() const { return layout_.partition; }
+    bool parametersInferred() const { return layout_.parametersInferred; }
+    std::optional<std::int64_t> searchedBootOffset() const { return layout_.searchedBootOffset; }
+    // Puts back bytes taken from this image before (a failed change, undo); nothing else
+    // replaces them.
+    void restore(PagedBytes data);
+    void restore(PagedBytes data, std::optional<PagedBytes> originalFileData);
 
-    // For a D88 file holding several disks: where the opened disk starts in the file
-    // (originalFileData is the whole file; a save changes only this disk's bytes).
-    std::int64_t d88DiskOffset = 0;
-    // The partition the volume was opened in, when the disk has a partition table.
-    std::optional<PartitionInfo> partition;
-    // Opens the volume inside `p`: no write reaches a byte outside it, and no cluster
-    // outside it is handed out.
-    void confineToPartition(const PartitionInfo& p);
-
-    // The boot sector holds no BPB: the parameters come from the media byte of the first
-    // FAT and the file's size (the information view says so).
-    bool parametersInferred = false;
     // Why this volume reads but is not changed (its areas overlap or lie outside the image,
     // its FAT copies disagree, a D88 file cannot keep its metadata); absent when sound.
-    // Set by assessChanges() when the image is opened.
-    std::optional<DiskImageError> changeRefusal;
-    void assessChanges();
-    // Where the boot sector was found (byte offset in `data`) when the container's own
-    // offset held none: what a search finds may be an image stored as a file on the disk,
-    // so it is changed only after the holder confirmed it.
-    std::optional<std::int64_t> searchedBootOffset;
+    const std::optional<DiskImageError>& changeRefusal() const { return changeRefusal_; }
     void confirmChangesToSearchedVolume() { searchConfirmed_ = true; }
-    bool awaitsSearchConfirmation() const { return searchedBootOffset && !searchConfirmed_; }
+    bool awaitsSearchConfirmation() const {
+        return layout_.searchedBootOffset && !searchConfirmed_;
+    }
 
     // The advisory lock taken when the image was opened; a save moves it to the new file.
-    std::shared_ptr<FileLock> lock;
+    const std::shared_ptr<FileLock>& lock() const { return lock_; }
+    void attachLock(std::shared_ptr<FileLock> lock) { lock_ = std::move(lock); }
     // Why no change may be made because of the file itself: another program wrote it, it
     // was moved or deleted, or another program holds it open for writing. Once set, it
     // stays until the image is opened again: what is in memory no longer matches the file.
@@ -90,10 +113,15 @@ class DiskImage {
     // The same, throwing the refusal: called before every change starts and every save.
     void verifyFile();
 
+    FatArea fatArea() const { return FatArea(layout_.bpb); }
     std::int64_t rootDirectorySectors() const;
     std::int64_t rootDirectoryStartSector() const;
     std::int64_t firstDataSector() const;
     std::int64_t bytesPerCluster() const;
+    // The sector a data cluster starts at, and the byte of `data` it starts at (-1 when
+    // the offset is past the integer range).
+    std::int64_t firstSectorOfCluster(std::uint16_t cluster) const;
+    std::int64_t clusterOffset(std::uint16_t cluster) const;
     // Data clusters: the FAT's entries past the two reserved ones.
     std::int64_t totalClusters() const;
     VolumeCapacity capacity() const;
@@ -121,21 +149,23 @@ class DiskImage {
     void checkWritable() const;
 
   private:
+    DiskImage(ImageLayout layout, PagedBytes data);
     std::optional<DiskImageError> unsafeToChange() const;
-    bool fatCopiesAgree() const;
-    bool searchConfirmed_ = false;
-    std::optional<DiskImageError> fileRefusal_;
     void limitAllocation();
     void writeClusterBySector(std::uint16_t cluster, ByteView clusterData);
+    bool writable(std::int64_t start, std::int64_t length) const;
+    std::int64_t sectorStart(std::int64_t lba) const;
+    bool rangeIsStored(std::int64_t start, std::int64_t length) const;
+
+    ImageLayout layout_;
+    PagedBytes data_;
+    std::optional<DiskImageError> changeRefusal_;
+    bool searchConfirmed_ = false;
+    std::shared_ptr<FileLock> lock_;
+    std::optional<DiskImageError> fileRefusal_;
     // Where writes may land in `data`; the whole of it unless confined to a partition.
     std::int64_t writableStart_ = 0;
     std::int64_t writableEnd_ = 0;
-    bool writable(std::int64_t start, std::int64_t length) const;
-    std::int64_t sectorStart(std::int64_t lba) const;
-    std::int64_t clusterStart(std::uint16_t cluster) const;
-    bool rangeIsStored(std::int64_t start, std::int64_t length) const;
-    // Per sector of the geometry's size, from the start of `data`; absent: all stored.
-    std::optional<std::vector<bool>> storedSectors_;
 };
 
 } // namespace tamberlane

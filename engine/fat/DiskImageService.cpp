@@ -67,29 +67,11 @@ PagedBytes readWholeFile(int fd) {
 }
 
 const char* const bootSectorReadFailure = "ブートセクタの読み取りに失敗しました";
-const char* const fatBeyondFile = "FATテーブル領域がファイルサイズを超えています";
-
-FATTable decodeFATAt(ByteView data, std::int64_t volumeStart, const BIOSParameterBlock& bpb,
-                     FATType fatType) {
-    const std::int64_t fatStart =
-        volumeStart + static_cast<std::int64_t>(bpb.reservedSectors) * bpb.bytesPerSector;
-    const std::int64_t fatLength =
-        static_cast<std::int64_t>(bpb.sectorsPerFAT) * bpb.bytesPerSector;
-    if (!rangeFits(fatStart, fatLength, static_cast<std::int64_t>(data.size()))) {
-        throw DiskImageError::fatCorruption(fatBeyondFile);
-    }
-    const ByteView fatBytes =
-        data.subspan(static_cast<std::size_t>(fatStart), static_cast<std::size_t>(fatLength));
-    const std::int64_t entryCount = calculateTotalClusters(bpb) + 2;
-    auto entries = FATParser::decodeFAT(fatBytes, entryCount, fatType);
-    return FATTable(std::move(entries), fatType);
-}
-
 // A header states the geometry PC-98 partitions are placed by; a headerless file's is only
 // a guess from its size, so the table is read as if none were given.
 std::optional<DiskGeometry> statedGeometry(const DiskImageFormat& format,
                                            const DiskGeometry& geometry) {
-    if (dynamic_cast<const PlainImageFormat*>(&format) != nullptr) {
+    if (!capabilitiesOf(format).statesGeometry) {
         return std::nullopt;
     }
     return geometry;
@@ -99,7 +81,7 @@ std::optional<DiskGeometry> statedGeometry(const DiskImageFormat& format,
 std::vector<PartitionInfo> partitionsAt(const DiskImageFormat& format, ByteView data,
                                         const DiskGeometry& geometry, std::int64_t offset) {
     const std::int64_t sectorSize = geometry.bytesPerSector;
-    if (!format.mayHoldPartitionTable() || sectorSize <= 0 ||
+    if (!capabilitiesOf(format).mayHoldPartitionTable || sectorSize <= 0 ||
         !rangeFits(offset, sectorSize, static_cast<std::int64_t>(data.size())) ||
         BootSectorSearch::isValidBPB(
             data.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(sectorSize)))) {
@@ -219,22 +201,24 @@ void DiskImageService::setCurrent(std::shared_ptr<DiskImage> image,
     currentImageChanged_.emit();
 }
 
-std::shared_ptr<DiskImage> DiskImageService::open(
-    const std::filesystem::path& url, const std::optional<ManualParameters>& manualParams,
-    std::optional<int> diskIndex, bool readOnly, std::optional<int> partitionIndex) {
-    return adopt(prepareOpen(url, manualParams, diskIndex, readOnly, partitionIndex));
+std::shared_ptr<DiskImage>
+DiskImageService::open(const std::filesystem::path& url,
+                       const std::optional<ManualParameters>& manualParams, VolumeChoice volume,
+                       bool readOnly) {
+    return adopt(prepareOpen(url, manualParams, volume, readOnly));
 }
 
-DiskImageService::PreparedOpen DiskImageService::prepareOpen(
-    const std::filesystem::path& url, const std::optional<ManualParameters>& manualParams,
-    std::optional<int> diskIndex, bool readOnly, std::optional<int> partitionIndex) const {
+DiskImageService::PreparedOpen
+DiskImageService::prepareOpen(const std::filesystem::path& url,
+                              const std::optional<ManualParameters>& manualParams,
+                              VolumeChoice volume, bool readOnly) const {
     LockedFile locked = lockFile(url, readOnly);
     PagedBytes fileData = readWholeFile(locked.lock->fileDescriptor());
     std::shared_ptr<DiskImage> image =
         manualParams
             ? openWithManualParams(url, std::move(fileData), *manualParams, locked.isReadOnly)
-            : parseImage(url, std::move(fileData), locked.isReadOnly, diskIndex, partitionIndex);
-    image->lock = locked.lock;
+            : parseImage(url, std::move(fileData), locked.isReadOnly, volume);
+    image->attachLock(locked.lock);
     if (locked.refusal) {
         image->refuseChangesBecauseOfFile(*locked.refusal);
     }
@@ -254,18 +238,19 @@ DiskImageService::ContainerSlice DiskImageService::chooseDisk(const std::filesys
     if (!diskIndex) {
         return {fileData, 0};
     }
-    const bool isD88 = extensionIsOfFamily(lowerExtension(url), ContainerFamily::d88);
+    const bool listsDisks =
+        capabilitiesOfExtension(lowerExtension(url)).holdsSeveralDisks;
     const auto disks =
-        isD88 ? D88ImageFormat::detectMultipleDisks(fileData) : std::vector<D88Disk>{};
+        listsDisks ? D88ImageFormat::detectMultipleDisks(fileData) : std::vector<D88Disk>{};
     // A file whose only disk states no usable size still opens as its first disk.
     const std::int64_t count =
-        isD88 ? std::max<std::int64_t>(1, static_cast<std::int64_t>(disks.size())) : 1;
+        listsDisks ? std::max<std::int64_t>(1, static_cast<std::int64_t>(disks.size())) : 1;
     if (*diskIndex < 0 || *diskIndex >= count) {
         throw DiskImageError::headerParseFailure(
             "指定されたディスク番号が範囲外です: " + std::to_string(std::int64_t{*diskIndex} + 1) +
             "（ディスク数: " + std::to_string(count) + "）");
     }
-    if (!isD88 || (disks.empty() && *diskIndex == 0)) {
+    if (!listsDisks || (disks.empty() && *diskIndex == 0)) {
         return {fileData, 0};
     }
     const D88Disk& disk = disks[static_cast<std::size_t>(*diskIndex)];
@@ -275,24 +260,23 @@ DiskImageService::ContainerSlice DiskImageService::chooseDisk(const std::filesys
 
 std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::path& url,
                                                         PagedBytes fileData, bool isReadOnly,
-                                                        std::optional<int> diskIndex,
-                                                        std::optional<int> partitionIndex) {
+                                                        VolumeChoice volume) {
     Bytes fileCopy;
     const ByteView fileView = fileData.viewUsing(fileCopy);
-    const ContainerSlice slice = chooseDisk(url, fileView, diskIndex);
-    const auto format = DiskImageParser::detectFormat(url, slice.bytes);
-    const DiskGeometry geometry = format->parseGeometry(slice.bytes);
-    std::int64_t offset = format->dataOffset(slice.bytes);
+    const ContainerSlice slice = chooseDisk(url, fileView, volume.disk);
+    const ImageFileReader file(slice.bytes);
+    const auto format = DiskImageParser::detectFormat(url, file);
+    const DiskGeometry geometry = format->parseGeometry(file);
+    std::int64_t offset = format->dataOffset(file);
     const bool writeProtected = DiskImageParser::extractWriteProtectStatus(*format);
 
     // Containers that hold the volume as it is are read in place; the pages of the file
     // become the image's. Only a volume rebuilt from track records is a new buffer.
-    std::optional<PagedBytes> originalFileData;
     std::optional<std::vector<bool>> storedSectors;
-    std::optional<Bytes> flat = format->extractFlatVolume(slice.bytes, geometry);
+    std::optional<Bytes> flat = format->extractFlatVolume(file, geometry);
     const ByteView working = flat ? ByteView(*flat) : fileView;
     if (flat) {
-        storedSectors = format->storedSectors(slice.bytes, geometry);
+        storedSectors = format->storedSectors(file, geometry);
         offset = 0;
     }
     const std::int64_t workingSize = static_cast<std::int64_t>(working.size());
@@ -302,7 +286,7 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
     }
 
     const std::optional<PartitionInfo> partition =
-        choosePartition(partitionsAt(*format, working, geometry, offset), partitionIndex);
+        choosePartition(partitionsAt(*format, working, geometry, offset), volume.partition);
     if (partition) {
         offset = partition->offset;
         if (!rangeFits(offset, sectorSize, workingSize)) {
@@ -321,7 +305,7 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
     };
     if (!isValidBPB(sectorAt(offset))) {
         auto found = findBPBInImage(working, offset, sectorSize, 300, true);
-        if (!found && format->isFDI()) {
+        if (!found && capabilitiesOf(*format).bootSectorMayLackJump) {
             found = findBPBInImage(working, offset, sectorSize, 300, false);
         }
         bootOffset = found.value_or(offset);
@@ -340,35 +324,37 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
             "ボリュームがパーティションの範囲を超えています（パーティション: " +
             std::to_string(partition->number) + "）");
     }
-    const FATType fatType = FATParser::fatTypeForClusterCount(calculateTotalClusters(bpb));
-    FATTable table = decodeFATAt(working, bootOffset, bpb, fatType);
-
+    const FATType fatType =
+        FATParser::fatTypeForClusterCount(calculateTotalClusters(bpb));
+    ImageLayout layout{.url = url,
+                       .format = format,
+                       .geometry = geometry,
+                       .bpb = bpb,
+                       .fatType = fatType,
+                       .isWriteProtected = writeProtected,
+                       .isReadOnly = isReadOnly,
+                       .dataOffset = bootOffset,
+                       .storedSectors = std::move(storedSectors),
+                       .d88DiskOffset = slice.offset,
+                       .partition = partition,
+                       .parametersInferred = parametersInferred,
+                       .searchedBootOffset = searchedBootOffset};
     PagedBytes held = flat ? PagedBytes(*flat) : fileData;
+    layout.fatTable = FatArea(bpb).decode(held, bootOffset, fatType);
     if (flat) {
-        originalFileData = std::move(fileData);
+        layout.originalFileData = std::move(fileData);
     }
-    auto image = std::make_shared<DiskImage>(url, format, geometry, bpb, fatType, std::move(table),
-                                             writeProtected, isReadOnly, std::move(held),
-                                             bootOffset, std::move(originalFileData),
-                                             format->isD88(), std::move(storedSectors));
-    image->d88DiskOffset = slice.offset;
-    image->parametersInferred = parametersInferred;
-    image->searchedBootOffset = searchedBootOffset;
-    if (partition) {
-        image->confineToPartition(*partition);
-    }
-    image->assessChanges();
-    return image;
+    return DiskImage::create(std::move(layout), std::move(held));
 }
 
 std::vector<PartitionInfo> DiskImageService::partitionsIn(const std::filesystem::path& url,
                                                           ByteView fileData) {
-    const auto format = DiskImageParser::detectFormat(url, fileData);
-    if (!format->mayHoldPartitionTable()) {
+    const ImageFileReader file(fileData);
+    const auto format = DiskImageParser::detectFormat(url, file);
+    if (!capabilitiesOf(*format).mayHoldPartitionTable) {
         return {};
     }
-    return partitionsAt(*format, fileData, format->parseGeometry(fileData),
-                        format->dataOffset(fileData));
+    return partitionsAt(*format, fileData, format->parseGeometry(file), format->dataOffset(file));
 }
 
 std::vector<PartitionInfo> DiskImageService::partitionsOf(const std::filesystem::path& url) {
@@ -396,17 +382,19 @@ std::shared_ptr<DiskImage> DiskImageService::openWithManualParams(const std::fil
     const BIOSParameterBlock bpb =
         parseBPB(data.subspan(static_cast<std::size_t>(params.dataOffset),
                               static_cast<std::size_t>(params.bytesPerSector)));
-    FATTable table = decodeFATAt(data, params.dataOffset, bpb, params.fatType);
     const DiskGeometry geometry{params.heads, params.cylinders, params.sectorsPerTrack,
                                 params.bytesPerSector};
     const std::string ext = upperExtension(url);
-    auto format =
-        std::make_shared<PlainImageFormat>(size - params.dataOffset, ext.empty() ? "BIN" : ext);
-    auto image = std::make_shared<DiskImage>(
-        url, format, geometry, bpb, params.fatType, std::move(table), false, isReadOnly,
-        std::move(fileData), params.dataOffset, std::nullopt, false);
-    image->assessChanges();
-    return image;
+    ImageLayout layout{.url = url,
+                       .format = std::make_shared<PlainImageFormat>(size - params.dataOffset,
+                                                                    ext.empty() ? "BIN" : ext),
+                       .geometry = geometry,
+                       .bpb = bpb,
+                       .fatType = params.fatType,
+                       .isReadOnly = isReadOnly,
+                       .dataOffset = params.dataOffset};
+    layout.fatTable = FatArea(bpb).decode(fileData, params.dataOffset, params.fatType);
+    return DiskImage::create(std::move(layout), std::move(fileData));
 }
 
 bool DiskImageService::isValidBPB(ByteView sector) {

@@ -7,6 +7,7 @@
 #include "engine/fat/DiskPath.h"
 #include "engine/fat/ManualParameters.h"
 #include "engine/fat/NewImageFile.h"
+#include "engine/image/VolumeChoice.h"
 
 #include <filesystem>
 #include <functional>
@@ -29,16 +30,14 @@ public:
     int fileDescriptor() const;
 
     // Opens `url` and makes it current. A failure leaves the previous image and its lock
-    // as they were. `diskIndex` (from 0) picks a disk of a multi-disk D88 file.
+    // as they were. `volume` picks a disk of a multi-disk D88 file or a FAT partition of
+    // a partitioned hard disk (as partitionsOf lists them).
     // `readOnly` opens for reading only, even while another program holds the file
     // locked (the user asked for it after a lock conflict).
-    // `partitionIndex` (from 0, as partitionsOf lists them) picks a FAT partition of a
-    // partitioned hard disk; without it the first one opens.
     std::shared_ptr<DiskImage>
     open(const std::filesystem::path& url,
          const std::optional<ManualParameters>& manualParams = std::nullopt,
-         std::optional<int> diskIndex = std::nullopt, bool readOnly = false,
-         std::optional<int> partitionIndex = std::nullopt);
+         VolumeChoice volume = {}, bool readOnly = false);
     // The same in two steps, so the slow part can run off the main thread: read, lock
     // and parse (touches nothing of the current image), then make the result current.
     // A prepared image that is never adopted releases its lock when it goes.
@@ -48,8 +47,7 @@ public:
     };
     PreparedOpen prepareOpen(const std::filesystem::path& url,
                              const std::optional<ManualParameters>& manualParams = std::nullopt,
-                             std::optional<int> diskIndex = std::nullopt, bool readOnly = false,
-                             std::optional<int> partitionIndex = std::nullopt) const;
+                             VolumeChoice volume = {}, bool readOnly = false) const;
     std::shared_ptr<DiskImage> adopt(PreparedOpen prepared);
     // Releases the lock and drops the current image.
     void close();
@@ -66,11 +64,11 @@ public:
                                                            PagedBytes data, const ManualParameters& params,
                                                            bool isReadOnly);
     // Parses a whole container file into an image (no lock, not made current).
-    static std::shared_ptr<DiskImage> parseImage(const std::filesystem::path& url, PagedBytes fileData,
-                                                 bool isReadOnly, std::optional<int> diskIndex,
-                                                 std::optional<int> partitionIndex = std::nullopt);
+    static std::shared_ptr<DiskImage> parseImage(const std::filesystem::path& url,
+                                                 PagedBytes fileData, bool isReadOnly,
+                                                 VolumeChoice volume = {});
     // The FAT partitions of a partitioned hard-disk image, in the order an open's
-    // partitionIndex counts them; empty when the image has no partition table. Reads
+    // VolumeChoice counts them; empty when the image has no partition table. Reads
     // without a lock, like a D88 disk list. Hostile tables throw DiskImageError.
     static std::vector<PartitionInfo> partitionsOf(const std::filesystem::path& url);
     static std::vector<PartitionInfo> partitionsIn(const std::filesystem::path& url,

@@ -1,6 +1,7 @@
 #include "engine/fat/NewVolume.h"
 
 #include "engine/fat/FATParser.h"
+#include "engine/fat/FatArea.h"
 
 #include <cstring>
 
@@ -47,8 +48,9 @@ Bytes buildNewVolume(DiskSize size) {
     writeU16LE(volume, 26, static_cast<std::uint16_t>(layout.geometry.heads));
     volume[510] = 0x55;
     volume[511] = 0xAA;
-    for (std::int64_t copy = 0; copy < 2; ++copy) {
-        const auto fat = volume.begin() + (1 + copy * sectorsPerFAT) * bytesPerSector;
+    const FatArea area(parseBPB(ByteView(volume).first(static_cast<std::size_t>(bytesPerSector))));
+    for (std::int64_t copy = 0; copy < area.copies(); ++copy) {
+        const auto fat = volume.begin() + area.copyOffset(copy);
         fat[0] = layout.media;
         fat[1] = 0xFF;
         fat[2] = 0xFF;

@@ -4,6 +4,7 @@
 #include "engine/base/DiskGeometry.h"
 #include "engine/base/PagedBytes.h"
 #include "engine/image/BIOSParameterBlock.h"
+#include "engine/image/ImageFileReader.h"
 
 #include <cstdint>
 #include <memory>
@@ -13,23 +14,27 @@
 
 namespace tamberlane {
 
+// The containers the format table has a row for.
+enum class ContainerFamily { headerless, d88, fdi, hdi, nfd, nhd, thd, dim, dcp };
+
 // One container format. A format value is what its reader extracted from the header;
 // values are immutable and shared.
 class DiskImageFormat {
   public:
     virtual ~DiskImageFormat() = default;
 
-    // `data` is the whole file (for a D88 file: from the chosen disk's start).
-    virtual DiskGeometry parseGeometry(ByteView data) const = 0;
+    // `file` is the whole file (for a D88 file: from the chosen disk's start).
+    virtual DiskGeometry parseGeometry(const ImageFileReader& file) const = 0;
     // Byte offset in the file at which the volume's boot sector is expected.
-    virtual std::int64_t dataOffset(ByteView data) const = 0;
+    virtual std::int64_t dataOffset(const ImageFileReader& file) const = 0;
     // Upper-case extension-style name of the container ("D88", "FDI", "BIN", ...).
     virtual std::string name() const = 0;
     // The container header's write-protect flag (false where the container has none).
     virtual bool isWriteProtected() const { return false; }
     // Track-and-sector containers (D88) rebuild the volume as a flat run of sectors;
     // every other container holds the volume as it is.
-    virtual std::optional<Bytes> extractFlatVolume(ByteView, const DiskGeometry&) const {
+    virtual std::optional<Bytes> extractFlatVolume(const ImageFileReader&,
+                                                   const DiskGeometry&) const {
         return std::nullopt;
     }
     // The whole file a save writes, from the bytes the image holds: those bytes
@@ -41,7 +46,8 @@ class DiskImageFormat {
     }
     // For a flat volume built from records: which sectors (of the geometry's size) a
     // record holds whole, so a save can store them. Absent: every sector of the data.
-    virtual std::optional<std::vector<bool>> storedSectors(ByteView, const DiskGeometry&) const {
+    virtual std::optional<std::vector<bool>> storedSectors(const ImageFileReader&,
+                                                           const DiskGeometry&) const {
         return std::nullopt;
     }
     // Boot-sector parameters the container worked out for a volume whose boot sector
@@ -50,11 +56,9 @@ class DiskImageFormat {
     // Whether dataOffset is where a search of the content found a boot sector, rather
     // than where the container puts its volume.
     virtual bool volumeFoundBySearch() const { return false; }
-    // Hard-disk containers whose volume may sit behind a partition table.
-    virtual bool mayHoldPartitionTable() const { return false; }
-    virtual bool isD88() const { return false; }
-    // FDI images may hide their boot sector without a jump instruction.
-    virtual bool isFDI() const { return false; }
+    // The row of the format table this value was read by; what the container can hold
+    // is a field of that row.
+    virtual ContainerFamily family() const = 0;
 };
 
 } // namespace tamberlane

@@ -22,12 +22,13 @@ const std::set<std::string>& plainExtensions() {
     return extensions;
 }
 
-std::shared_ptr<const DiskImageFormat> detectFormat(const std::filesystem::path& url, ByteView data) {
+std::shared_ptr<const DiskImageFormat> detectFormat(const std::filesystem::path& url,
+                                                    const ImageFileReader& file) {
     const std::string ext = lowerExtension(url);
     if (const FormatRegistration* row = formatForExtension(ext)) {
-        return row->read(data, ext);
+        return row->read(file, ext);
     }
-    if (auto recognized = recognizeByContent(data, ext)) {
+    if (auto recognized = recognizeByContent(file, ext)) {
         return recognized;
     }
     throw DiskImageError::unsupportedFormat(ext);

@@ -13,7 +13,8 @@ namespace tamberlane::DiskImageParser {
 const std::set<std::string>& plainExtensions();
 // The container is chosen by the extension; only an extension of no known container
 // lets the content decide.
-std::shared_ptr<const DiskImageFormat> detectFormat(const std::filesystem::path& url, ByteView data);
+std::shared_ptr<const DiskImageFormat> detectFormat(const std::filesystem::path& url,
+                                                    const ImageFileReader& file);
 bool extractWriteProtectStatus(const DiskImageFormat& format);
 
 } // namespace tamberlane::DiskImageParser

@@ -2,7 +2,6 @@
 
 #include "engine/fat/DirectoryEntryParser.h"
 #include "engine/fat/DirectorySlot.h"
-#include "engine/fat/FATParser.h"
 
 #include <algorithm>
 #include <chrono>
@@ -22,14 +21,8 @@ constexpr std::size_t bootParametersEnd = 36;
 // Decodes the first FAT again after a raw write into it: the table in memory is what the
 // next change writes into every copy, and left stale it would quietly undo the edit.
 void reloadFATTable(DiskImage& image) {
-    const BIOSParameterBlock& bpb = image.bpb;
-    Bytes fatBytes;
-    for (std::int64_t k = 0; k < bpb.sectorsPerFAT; ++k) {
-        const Bytes sector = image.readSector(bpb.reservedSectors + k);
-        fatBytes.insert(fatBytes.end(), sector.begin(), sector.end());
-    }
-    const auto count = static_cast<std::int64_t>(image.fatTable.entries().size());
-    image.fatTable.replaceEntries(FATParser::decodeFAT(fatBytes, count, image.fatType));
+    image.fatTable().replaceEntries(
+        image.fatArea().decode(image.data(), image.dataOffset(), image.fatType()).entries());
 }
 
 } // namespace
@@ -84,9 +77,7 @@ ContentEdit::SectorWriteResult ContentEdit::writeRawSector(std::int64_t lba, Byt
         throw DiskImageError::sectorNotRecorded(lba);
     }
     const Bytes before = image.readSector(lba);
-    const BIOSParameterBlock& bpb = image.bpb;
-    const bool inFirstFAT =
-        lba >= bpb.reservedSectors && lba < bpb.reservedSectors + bpb.sectorsPerFAT;
+    const bool inFirstFAT = image.fatArea().inFirstCopy(lba);
     editor_.change(FATWrite::no, [&] {
         image.writeSector(lba, sectorData);
         if (inFirstFAT) {

@@ -31,8 +31,8 @@ std::string joinName(ByteView name, ByteView ext) {
 
 bool clusterIsFree(const DiskImage& image, std::int64_t cluster) {
     // Clusters the image cannot store are never free, whatever the FAT says.
-    return image.fatTable.isAllocatable(cluster) &&
-           image.fatTable.entries()[static_cast<std::size_t>(cluster)] == 0;
+    return image.fatTable().isAllocatable(cluster) &&
+           image.fatTable().entries()[static_cast<std::size_t>(cluster)] == 0;
 }
 
 } // namespace
@@ -85,7 +85,7 @@ std::optional<DeletedFileEntry> parseDeletedEntry(ByteView entryData, const Disk
     }
     const std::int64_t end =
         std::min<std::int64_t>(entry.startCluster + entry.requiredClusters,
-                               static_cast<std::int64_t>(image.fatTable.entries().size()));
+                               static_cast<std::int64_t>(image.fatTable().entries().size()));
     for (std::int64_t c = entry.startCluster; c < end; ++c) {
         if (clusterIsFree(image, c)) {
             ++entry.freeClusters;
@@ -101,12 +101,12 @@ namespace {
 std::optional<DirectoryStorage> storageOf(const DiskImage& image, const DiskPath& path) {
     if (path.isRoot()) {
         // The root must lie inside the image whole, as a listing requires.
-        const std::int64_t bytesPerSector = image.bpb.bytesPerSector;
+        const std::int64_t bytesPerSector = image.bpb().bytesPerSector;
         const std::int64_t start =
-            image.dataOffset + image.rootDirectoryStartSector() * bytesPerSector;
+            image.dataOffset() + image.rootDirectoryStartSector() * bytesPerSector;
         if (bytesPerSector == 0 ||
-            !rangeFits(start, static_cast<std::int64_t>(image.bpb.rootEntryCount) * 32,
-                       static_cast<std::int64_t>(image.data.size()))) {
+            !rangeFits(start, static_cast<std::int64_t>(image.bpb().rootEntryCount) * 32,
+                       static_cast<std::int64_t>(image.data().size()))) {
             return std::nullopt;
         }
         return DirectoryStorage::root(image);
@@ -155,7 +155,7 @@ std::variant<std::uint8_t, std::string> validateRestore(const DeletedFileEntry& 
         !DirectoryEntryParser::isValidShortNameByte(first)) {
         return std::string("先頭文字はASCII表示可能文字（0x20〜0x7E）を入力してください");
     }
-    if (image.isWriteProtected || image.isReadOnly) {
+    if (image.isWriteProtected() || image.isReadOnly()) {
         return std::string("ディスクイメージは読み取り専用です");
     }
     if (target.recoverability != 100 && target.startCluster < 2) {
@@ -263,7 +263,7 @@ void restore(DiskImage& image, const DiskPath& directory, const DeletedFileEntry
         DirectorySlot::setFirstByte(DirectorySlot::Mutable(unit).subspan(target.slot.offset),
                                     firstByte);
         storage->writeUnit(image, target.slot.unitIndex, unit);
-        relinkChain(image.fatTable, target.startCluster, now.requiredClusters);
+        relinkChain(image.fatTable(), target.startCluster, now.requiredClusters);
     });
 }
 

@@ -51,7 +51,7 @@ std::uint16_t EntryTransfer::copyFileData(std::uint16_t start, std::uint32_t siz
     const std::int64_t bytesPerCluster = std::max<std::int64_t>(image.bytesPerCluster(), 1);
     const std::int64_t needed =
         (static_cast<std::int64_t>(size) + bytesPerCluster - 1) / bytesPerCluster;
-    const std::vector<std::uint16_t> source = FATParser::getClusterChain(start, image.fatTable);
+    const std::vector<std::uint16_t> source = FATParser::getClusterChain(start, image.fatTable());
     if (static_cast<std::int64_t>(source.size()) < needed) {
         throw DiskImageError::invalidCluster(start);
     }

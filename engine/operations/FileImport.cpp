@@ -50,7 +50,7 @@ namespace {
 // Free bytes, with `reclaimable` bytes of a replaced file counted as free.
 std::int64_t availableBytes(const DiskImage& image, std::int64_t reclaimable) {
     const std::int64_t bytesPerCluster = image.bytesPerCluster();
-    return bytesPerCluster > 0 ? image.fatTable.freeClusterCount() * bytesPerCluster + reclaimable
+    return bytesPerCluster > 0 ? image.fatTable().freeClusterCount() * bytesPerCluster + reclaimable
                                : 0;
 }
 

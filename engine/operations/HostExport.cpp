@@ -27,10 +27,8 @@ namespace {
 // How many bytes of the image data a cluster has, from its start: 0 for one wholly past
 // the end (a hostile FAT must not make an export allocate far beyond the image).
 std::int64_t clusterBytesInImage(const DiskImage& image, std::uint16_t cluster) {
-    const std::int64_t sector = image.firstDataSector() + (static_cast<std::int64_t>(cluster) - 2) *
-                                                              image.bpb.sectorsPerCluster;
-    const std::int64_t start = image.dataOffset + sector * image.bpb.bytesPerSector;
-    return std::max<std::int64_t>(0, static_cast<std::int64_t>(image.data.size()) - start);
+    const std::int64_t start = image.clusterOffset(cluster);
+    return std::max<std::int64_t>(0, static_cast<std::int64_t>(image.data().size()) - start);
 }
 
 // A real directory at `path` (made if missing); a link or a file there is an error.
@@ -54,12 +52,12 @@ void makeHostDirectory(const fs::path& path) {
 // at its path: a hard link, a symbolic link or another spelling of the path leads there
 // as well as the image's own name.
 bool isImageFile(const DiskImage& image, const fs::path& target) {
-    if (image.lock && image.lock->refersTo(target)) {
+    if (image.lock() && image.lock()->refersTo(target)) {
         return true;
     }
     FileIdentity own;
     FileIdentity there;
-    return FileIdentity::of(image.url, own) && FileIdentity::of(target, there) &&
+    return FileIdentity::of(image.url(), own) && FileIdentity::of(target, there) &&
            own.isSameFile(there);
 }
 
@@ -321,7 +319,7 @@ EntryBytes readEntryBytes(const DiskImage& image, const DirectoryEntry& entry,
     if (size == 0) {
         return out;
     }
-    const auto chain = FATParser::getClusterChain(entry.startCluster, image.fatTable);
+    const auto chain = FATParser::getClusterChain(entry.startCluster, image.fatTable());
     if (chain.empty()) {
         throw DiskImageError::invalidCluster(entry.startCluster);
     }

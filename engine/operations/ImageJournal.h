@@ -22,7 +22,7 @@ class ImageJournal {
         FATTable fatTable;
     };
 
-    Mark mark() const { return {image_.data, image_.fatTable}; }
+    Mark mark() const { return {image_.data(), image_.fatTable()}; }
     // Puts the image's bytes and FAT table back as they were at `mark`. Never throws.
     void rollbackTo(const Mark& mark) noexcept;
 

@@ -4,7 +4,7 @@ namespace tamberlane {
 
 UndoSnapshot UndoRedoManager::capture(const std::string& operationName,
                                       const std::shared_ptr<DiskImage>& image) {
-    return UndoSnapshot{operationName, image->fatTable, image->data, image->originalFileData,
+    return UndoSnapshot{operationName, image->fatTable(), image->data(), image->originalFileData(),
                         image};
 }
 
@@ -49,16 +49,14 @@ void UndoRedoManager::move(std::vector<UndoSnapshot>& source, std::vector<UndoSn
     UndoSnapshot restored = std::move(source.back());
     source.pop_back();
     UndoSnapshot current = capture(restored.operationName, diskImage);
-    image.fatTable = restored.fatTable;
-    image.data = restored.imageData;
-    image.originalFileData = restored.originalFileData;
+    image.fatTable() = restored.fatTable;
+    image.restore(restored.imageData, restored.originalFileData);
     try {
         image.saveToFile();
     } catch (...) {
         // The file still holds the current state: memory must say the same.
-        image.fatTable = current.fatTable;
-        image.data = std::move(current.imageData);
-        image.originalFileData = std::move(current.originalFileData);
+        image.fatTable() = current.fatTable;
+        image.restore(std::move(current.imageData), std::move(current.originalFileData));
         source.push_back(std::move(restored));
         throw;
     }

@@ -48,7 +48,7 @@ std::optional<VolumeEditor::Placed> VolumeEditor::locate(const FileEntry& entry)
 }
 
 std::vector<std::uint16_t> VolumeEditor::allocate(std::int64_t count, std::int64_t requiredBytes) {
-    FATTable& fat = image_->fatTable;
+    FATTable& fat = image_->fatTable();
     try {
         return fat.allocate(count);
     } catch (const DiskImageError& error) {
@@ -64,7 +64,7 @@ void VolumeEditor::freeChain(std::uint16_t start) {
     if (start < 2) {
         return;
     }
-    image_->fatTable.free(start);
+    image_->fatTable().free(start);
     tables_.erase(start);
 }
 
@@ -74,7 +74,7 @@ std::int64_t VolumeEditor::bytesHeldBy(std::uint16_t start) const {
     }
     try {
         return static_cast<std::int64_t>(
-                   FATParser::getClusterChain(start, image_->fatTable).size()) *
+                   FATParser::getClusterChain(start, image_->fatTable()).size()) *
                image_->bytesPerCluster();
     } catch (const DiskImageError&) {
         // A broken chain cannot be freed either; the free then fails and undoes it all.

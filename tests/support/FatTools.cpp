@@ -251,8 +251,7 @@ std::shared_ptr<DiskImage> Volume::open(bool readOnly) {
     }
     return image_ = params ? DiskImageService::openWithManualParams(
                                  path_, PagedBytes(readFile(path_)), *params, true)
-                           : DiskImageService::parseImage(path_, PagedBytes(readFile(path_)), true,
-                                                          std::nullopt);
+                           : DiskImageService::parseImage(path_, PagedBytes(readFile(path_)), true);
 }
 
 void Volume::close() {

@@ -80,14 +80,10 @@ std::string D88ImageFormat::decodeNullTerminatedShiftJIS(ByteView bytes) {
     return ShiftJISConverter::toUnicode(bytes.first(static_cast<std::size_t>(end - bytes.begin())));
 }
 
-D88Header D88ImageFormat::parseHeader(ByteView data) {
-    if (static_cast<std::int64_t>(data.size()) < headerSize) {
-        throw DiskImageError::headerParseFailure(
-            "D88ヘッダに必要なデータが不足しています（必要: 688バイト、実際: " +
-            std::to_string(data.size()) + "バイト）");
-    }
+D88Header D88ImageFormat::parseHeader(const ImageFileReader& file) {
+    const Bytes data = file.named("D88").read(0, headerSize);
     D88Header header;
-    header.diskName = decodeNullTerminatedShiftJIS(data.first(16));
+    header.diskName = decodeNullTerminatedShiftJIS(ByteView(data).first(16));
     header.writeProtect = data[0x1A] != 0;
     const std::uint8_t type = data[0x1B];
     if (type != 0x00 && type != 0x10 && type != 0x20) {
@@ -187,7 +183,7 @@ std::int64_t D88ImageFormat::cylindersFor(D88DiskType type) {
     return 40;
 }
 
-DiskGeometry D88ImageFormat::parseGeometry(ByteView data) const {
+DiskGeometry D88ImageFormat::parseGeometry(const ImageFileReader& file) const {
     constexpr std::int64_t heads = 2;
     // The type byte alone undercounts: new 1.44 MB disks say 2HD (77 cylinders) yet hold
     // 80, and real files carry a wrong type. The track table is the better witness.
@@ -199,11 +195,12 @@ DiskGeometry D88ImageFormat::parseGeometry(ByteView data) const {
     }
     const std::int64_t cylinders =
         std::max(cylindersFor(header.diskType), (lastTrack + 1 + heads - 1) / heads);
-    const D88TrackLayout layout = analyzeFirstTrack(diskBytesOf(data), header.trackOffsets);
+    const D88TrackLayout layout =
+        analyzeFirstTrack(diskBytesOf(file.contents()), header.trackOffsets);
     return {heads, cylinders, layout.sectorsPerTrack, layout.bytesPerSector};
 }
 
-std::int64_t D88ImageFormat::dataOffset(ByteView) const {
+std::int64_t D88ImageFormat::dataOffset(const ImageFileReader&) const {
     for (std::uint32_t offset : header.trackOffsets) {
         if (offset != 0) {
             return offset;
@@ -233,7 +230,7 @@ Bytes D88ImageFormat::extractFlatData(ByteView data, const D88Header&,
     return flat;
 }
 
-std::optional<std::vector<bool>> D88ImageFormat::storedSectors(ByteView data,
+std::optional<std::vector<bool>> D88ImageFormat::storedSectors(const ImageFileReader& file,
                                                                const DiskGeometry& geometry) const {
     const std::int64_t total = geometry.heads * geometry.cylinders * geometry.sectorsPerTrack;
     if (geometry.sectorsPerTrack <= 0 || total <= 0 ||
@@ -249,7 +246,7 @@ std::optional<std::vector<bool>> D88ImageFormat::storedSectors(ByteView data,
         std::int64_t index;
     };
     std::vector<Record> records;
-    forEachSectorRecord(diskBytesOf(data), geometry.sectorsPerTrack,
+    forEachSectorRecord(diskBytesOf(file.contents()), geometry.sectorsPerTrack,
                         [&](std::int64_t index, std::int64_t pos, std::int64_t size) {
                             if (index >= 0 && index < total) {
                                 stored[static_cast<std::size_t>(index)] =

@@ -81,8 +81,9 @@ class D88ImageFormat : public DiskImageFormat {
 
     const D88Header header;
 
-    // `data` starts at the disk's first byte (the header).
-    static D88Header parseHeader(ByteView data);
+    // `file` starts at the disk's first byte (the header).
+    static D88Header parseHeader(const ImageFileReader& file);
+    static D88Header parseHeader(ByteView data) { return parseHeader(ImageFileReader(data)); }
     // The complete disks of a file, in order; stops at the first disk that is not.
     static std::vector<D88Disk> detectMultipleDisks(ByteView data);
     static D88SectorHeader parseSectorHeader(ByteView data, std::int64_t offset);
@@ -110,22 +111,22 @@ class D88ImageFormat : public DiskImageFormat {
     static Bytes buildD88Image(ByteView flatData, const DiskGeometry& geometry,
                                D88WriteVariant variant = D88WriteVariant::conversion);
 
-    DiskGeometry parseGeometry(ByteView data) const override;
-    std::int64_t dataOffset(ByteView data) const override;
+    DiskGeometry parseGeometry(const ImageFileReader& file) const override;
+    std::int64_t dataOffset(const ImageFileReader& file) const override;
     std::string name() const override { return "D88"; }
+    ContainerFamily family() const override { return ContainerFamily::d88; }
     bool isWriteProtected() const override { return header.writeProtect; }
-    std::optional<Bytes> extractFlatVolume(ByteView data,
+    std::optional<Bytes> extractFlatVolume(const ImageFileReader& file,
                                            const DiskGeometry& geometry) const override {
-        return extractFlatData(data, header, geometry);
+        return extractFlatData(file.contents(), header, geometry);
     }
-    std::optional<std::vector<bool>> storedSectors(ByteView data,
+    std::optional<std::vector<bool>> storedSectors(const ImageFileReader& file,
                                                    const DiskGeometry& geometry) const override;
     PagedBytes containerBytes(const PagedBytes& flat, const PagedBytes* original,
                               const DiskGeometry& geometry, std::int64_t diskOffset) const override;
     // Puts the flat volume back into the track records of the file as it was read.
     static PagedBytes rebuildFile(const PagedBytes& flat, const PagedBytes& original,
                                   const DiskGeometry& geometry, std::int64_t diskOffset = 0);
-    bool isD88() const override { return true; }
 };
 
 } // namespace tamberlane

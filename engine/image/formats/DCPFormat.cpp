@@ -48,10 +48,10 @@ std::uint8_t mediaTypeFor(const DiskGeometry& g) {
 
 } // namespace
 
-DCPImageFormat::DCPImageFormat(ByteView data)
-    : mediaType(formats::readMediaTypeByte(data, headerSize, "DCP/DCU", geometryForMedia)) {}
+DCPImageFormat::DCPImageFormat(const ImageFileReader& file)
+    : mediaType(formats::readMediaTypeByte(file, headerSize, "DCP/DCU", geometryForMedia)) {}
 
-DiskGeometry DCPImageFormat::parseGeometry(ByteView) const {
+DiskGeometry DCPImageFormat::parseGeometry(const ImageFileReader&) const {
     if (auto geometry = geometryForMedia(mediaType)) {
         return *geometry;
     }

@@ -18,13 +18,14 @@ class DCPImageFormat : public DiskImageFormat {
   public:
     static constexpr std::int64_t headerSize = 163;
 
-    explicit DCPImageFormat(ByteView data);
+    explicit DCPImageFormat(const ImageFileReader& file);
 
     const std::uint8_t mediaType;
 
-    DiskGeometry parseGeometry(ByteView data) const override;
-    std::int64_t dataOffset(ByteView) const override { return headerSize; }
+    DiskGeometry parseGeometry(const ImageFileReader& file) const override;
+    std::int64_t dataOffset(const ImageFileReader&) const override { return headerSize; }
     std::string name() const override { return "DCP"; }
+    ContainerFamily family() const override { return ContainerFamily::dcp; }
 };
 
 // Used for new images and conversions alike.

@@ -36,10 +36,10 @@ std::uint8_t mediaTypeFor(const DiskGeometry& g) {
 
 } // namespace
 
-DIMImageFormat::DIMImageFormat(ByteView data)
-    : mediaType(formats::readMediaTypeByte(data, headerSize, "DIM", geometryForMedia)) {}
+DIMImageFormat::DIMImageFormat(const ImageFileReader& file)
+    : mediaType(formats::readMediaTypeByte(file, headerSize, "DIM", geometryForMedia)) {}
 
-DiskGeometry DIMImageFormat::parseGeometry(ByteView) const {
+DiskGeometry DIMImageFormat::parseGeometry(const ImageFileReader&) const {
     if (auto geometry = geometryForMedia(mediaType)) {
         return *geometry;
     }

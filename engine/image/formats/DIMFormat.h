@@ -17,13 +17,14 @@ class DIMImageFormat : public DiskImageFormat {
   public:
     static constexpr std::int64_t headerSize = 256;
 
-    explicit DIMImageFormat(ByteView data);
+    explicit DIMImageFormat(const ImageFileReader& file);
 
     const std::uint8_t mediaType;
 
-    DiskGeometry parseGeometry(ByteView data) const override;
-    std::int64_t dataOffset(ByteView) const override { return headerSize; }
+    DiskGeometry parseGeometry(const ImageFileReader& file) const override;
+    std::int64_t dataOffset(const ImageFileReader&) const override { return headerSize; }
     std::string name() const override { return "DIM"; }
+    ContainerFamily family() const override { return ContainerFamily::dim; }
 };
 
 // Whether a DIM written for `geometry` reads back with it: the header has no media type

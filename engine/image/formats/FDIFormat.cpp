@@ -23,22 +23,18 @@ Bytes fdiStyleHeader(const DiskGeometry& g, std::uint32_t typeCode, std::int64_t
 
 } // namespace
 
-bool FDIImageFormat::passesHeaderTest(ByteView data) {
-    if (static_cast<std::int64_t>(data.size()) < readHeaderSize) {
+bool FDIImageFormat::passesHeaderTest(const ImageFileReader& file) {
+    if (!file.holds(0, readHeaderSize)) {
         return false;
     }
+    const Bytes data = file.read(0, readHeaderSize);
     const std::int64_t sectorSize = readU32LE(data, 16);
     const std::int64_t headerSize = readU32LE(data, 8);
-    return isValidSectorSize(sectorSize) && headerSize != 0 &&
-           headerSize <= static_cast<std::int64_t>(data.size());
+    return isValidSectorSize(sectorSize) && headerSize != 0 && headerSize <= file.size();
 }
 
-DiskGeometry parseFDIStyleGeometry(ByteView data, const std::string& format) {
-    if (static_cast<std::int64_t>(data.size()) < readHeaderSize) {
-        throw DiskImageError::headerParseFailure(
-            format + "ヘッダに必要なデータが不足しています（必要: 32バイト、実際: " +
-            std::to_string(data.size()) + "バイト）");
-    }
+DiskGeometry parseFDIStyleGeometry(const ImageFileReader& file, const std::string& format) {
+    const Bytes data = file.named(format).read(0, readHeaderSize);
     const std::int64_t bytesPerSector = readU32LE(data, 16);
     const std::int64_t sectorsPerTrack = readU32LE(data, 20);
     const std::int64_t heads = readU32LE(data, 24);
@@ -63,15 +59,13 @@ DiskGeometry parseFDIStyleGeometry(ByteView data, const std::string& format) {
     return geometry;
 }
 
-DiskGeometry FDIImageFormat::parseGeometry(ByteView data) const {
-    return parseFDIStyleGeometry(data, "FDI");
+DiskGeometry FDIImageFormat::parseGeometry(const ImageFileReader& file) const {
+    return parseFDIStyleGeometry(file, "FDI");
 }
 
-std::int64_t FDIImageFormat::dataOffset(ByteView data) const {
-    if (data.size() < 12 || readU32LE(data, 8) == 0) {
-        return writtenHeaderSize;
-    }
-    return readU32LE(data, 8);
+std::int64_t FDIImageFormat::dataOffset(const ImageFileReader& file) const {
+    const std::int64_t stated = file.holds(8, 4) ? readU32LE(file.read(8, 4), 0) : 0;
+    return stated == 0 ? writtenHeaderSize : stated;
 }
 
 Bytes buildFDINewImage(ByteView volume, const DiskGeometry& g) {

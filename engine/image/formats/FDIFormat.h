@@ -24,16 +24,16 @@ class FDIImageFormat : public DiskImageFormat {
     static constexpr std::int64_t writtenHeaderSize = 4096;
 
     // Detection's check that the file carries an FDI header at all.
-    static bool passesHeaderTest(ByteView data);
+    static bool passesHeaderTest(const ImageFileReader& file);
 
-    DiskGeometry parseGeometry(ByteView data) const override;
-    std::int64_t dataOffset(ByteView data) const override;
+    DiskGeometry parseGeometry(const ImageFileReader& file) const override;
+    std::int64_t dataOffset(const ImageFileReader& file) const override;
     std::string name() const override { return "FDI"; }
-    bool isFDI() const override { return true; }
+    ContainerFamily family() const override { return ContainerFamily::fdi; }
 };
 
 // The FDI/HDI geometry check; `format` ("FDI" or "HDI") names the header in messages.
-DiskGeometry parseFDIStyleGeometry(ByteView data, const std::string& format);
+DiskGeometry parseFDIStyleGeometry(const ImageFileReader& file, const std::string& format);
 
 // A new FDI or HDI image: its header carries a type code and the volume size.
 Bytes buildFDINewImage(ByteView volume, const DiskGeometry& geometry);

@@ -5,6 +5,7 @@
 #include "engine/base/DiskImageError.h"
 #include "engine/base/HexText.h"
 #include "engine/base/SectorSizes.h"
+#include "engine/image/ImageFileReader.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -61,18 +62,13 @@ inline DiskImageError badMediaType(const std::string& container, std::uint8_t ty
 
 // The media-type byte that starts a DIM or DCP/DCU header, checked against the
 // container's own table before anything else is read.
-inline std::uint8_t readMediaTypeByte(ByteView data, std::int64_t headerSize,
+inline std::uint8_t readMediaTypeByte(const ImageFileReader& file, std::int64_t headerSize,
                                       const std::string& container, MediaGeometry geometryFor) {
-    if (static_cast<std::int64_t>(data.size()) < headerSize) {
-        throw DiskImageError::headerParseFailure(
-            container +
-            "ヘッダに必要なデータが不足しています（必要: " + std::to_string(headerSize) +
-            "バイト、実際: " + std::to_string(data.size()) + "バイト）");
+    const std::uint8_t type = file.named(container).read(0, headerSize)[0];
+    if (!geometryFor(type)) {
+        throw badMediaType(container, type);
     }
-    if (!geometryFor(data[0])) {
-        throw badMediaType(container, data[0]);
-    }
-    return data[0];
+    return type;
 }
 
 // Header plus the volume, as every header writer lays them out.

@@ -20,29 +20,31 @@ namespace tamberlane {
 
 namespace {
 
-std::shared_ptr<const DiskImageFormat> readPlain(ByteView data, const std::string& ext) {
-    return PlainImageFormat::read(data, asciiUpperCase(ext));
+std::shared_ptr<const DiskImageFormat> readPlain(const ImageFileReader& file,
+                                                 const std::string& ext) {
+    return PlainImageFormat::read(file.contents(), asciiUpperCase(ext));
 }
 
-std::shared_ptr<const DiskImageFormat> readD88(ByteView data, const std::string&) {
-    return std::make_shared<D88ImageFormat>(D88ImageFormat::parseHeader(data));
+std::shared_ptr<const DiskImageFormat> readD88(const ImageFileReader& file, const std::string&) {
+    return std::make_shared<D88ImageFormat>(D88ImageFormat::parseHeader(file));
 }
 
 // A file named .fdi without an FDI header is taken as headerless.
-std::shared_ptr<const DiskImageFormat> readFDI(ByteView data, const std::string& ext) {
-    if (FDIImageFormat::passesHeaderTest(data)) {
+std::shared_ptr<const DiskImageFormat> readFDI(const ImageFileReader& file,
+                                               const std::string& ext) {
+    if (FDIImageFormat::passesHeaderTest(file)) {
         return std::make_shared<FDIImageFormat>();
     }
-    return readPlain(data, ext);
+    return readPlain(file, ext);
 }
 
 template <typename Format>
-std::shared_ptr<const DiskImageFormat> readHeader(ByteView data, const std::string&) {
-    return std::make_shared<Format>(data);
+std::shared_ptr<const DiskImageFormat> readHeader(const ImageFileReader& file, const std::string&) {
+    return std::make_shared<Format>(file);
 }
 
-std::shared_ptr<const DiskImageFormat> readTHD(ByteView data, const std::string&) {
-    return std::make_shared<THDImageFormat>(static_cast<std::int64_t>(data.size()));
+std::shared_ptr<const DiskImageFormat> readTHD(const ImageFileReader& file, const std::string&) {
+    return std::make_shared<THDImageFormat>(file.size());
 }
 
 Bytes copyVolume(ByteView volume, const DiskGeometry&) {
@@ -57,19 +59,22 @@ Bytes buildConvertedD88(ByteView volume, const DiskGeometry& geometry) {
     return D88ImageFormat::buildD88Image(volume, geometry, D88WriteVariant::conversion);
 }
 
-bool hasSignature(ByteView data, std::string_view signature) {
-    return data.size() >= signature.size() &&
-           std::equal(signature.begin(), signature.end(), data.begin());
+bool hasSignature(const ImageFileReader& file, std::string_view signature) {
+    const auto length = static_cast<std::int64_t>(signature.size());
+    if (!file.holds(0, length)) {
+        return false;
+    }
+    const Bytes start = file.read(0, length);
+    return std::equal(signature.begin(), signature.end(), start.begin());
 }
 
 // Only a header that agrees with the file it is in: a D88 disk size equal to the file's.
-bool looksLikeD88(ByteView data) {
-    if (static_cast<std::int64_t>(data.size()) < D88Header::size ||
-        readU32LE(data, 0x1C) != data.size()) {
+bool looksLikeD88(const ImageFileReader& file) {
+    if (!file.holds(0, D88Header::size) || readU32LE(file.read(0x1C, 4), 0) != file.size()) {
         return false;
     }
     try {
-        D88ImageFormat::parseHeader(data);
+        D88ImageFormat::parseHeader(file);
         return true;
     } catch (const DiskImageError&) {
         return false;
@@ -77,32 +82,34 @@ bool looksLikeD88(ByteView data) {
 }
 
 // FDI and HDI share their header; a floppy's geometry says which one the file is.
-std::shared_ptr<const DiskImageFormat> readFDIOrHDI(ByteView data) {
-    const std::uint32_t heads = readU32LE(data, 24);
-    const std::uint32_t cylinders = readU32LE(data, 28);
+std::shared_ptr<const DiskImageFormat> readFDIOrHDI(const ImageFileReader& file) {
+    const Bytes counts = file.read(24, 8);
+    const std::uint32_t heads = readU32LE(counts, 0);
+    const std::uint32_t cylinders = readU32LE(counts, 4);
     if (isFloppyGeometry({heads, cylinders, 0, 0})) {
         return std::make_shared<FDIImageFormat>();
     }
-    return std::make_shared<HDIImageFormat>(data);
+    return std::make_shared<HDIImageFormat>(file);
 }
 
 } // namespace
 
-std::shared_ptr<const DiskImageFormat> recognizeByContent(ByteView data, const std::string& ext) {
-    if (looksLikeD88(data)) {
-        return readD88(data, ext);
+std::shared_ptr<const DiskImageFormat> recognizeByContent(const ImageFileReader& file,
+                                                          const std::string& ext) {
+    if (looksLikeD88(file)) {
+        return readD88(file, ext);
     }
-    if (FDIImageFormat::passesHeaderTest(data)) {
-        return readFDIOrHDI(data);
+    if (FDIImageFormat::passesHeaderTest(file)) {
+        return readFDIOrHDI(file);
     }
-    if (hasSignature(data, "T98FDDIMAGE.R0")) {
-        return readHeader<NFDImageFormat>(data, ext);
+    if (hasSignature(file, "T98FDDIMAGE.R0")) {
+        return readHeader<NFDImageFormat>(file, ext);
     }
-    if (hasSignature(data, "T98HDDIMAGE.R0")) {
-        return readHeader<NHDImageFormat>(data, ext);
+    if (hasSignature(file, "T98HDDIMAGE.R0")) {
+        return readHeader<NHDImageFormat>(file, ext);
     }
-    if (PlainImageFormat::startsWithBootSector(data)) {
-        return readPlain(data, ext.empty() ? "bin" : ext);
+    if (PlainImageFormat::startsWithBootSector(file.contents())) {
+        return readPlain(file, ext.empty() ? "bin" : ext);
     }
     return nullptr;
 }
@@ -112,6 +119,7 @@ const std::vector<FormatRegistration>& formatTable() {
         // Emulators of other machines name the same two layouts their own way: D88
         // files as .d77/.d68/.88d/.98d/.d98, raw dumps as .ima/.dsk/.2hd/....
         {.family = ContainerFamily::headerless,
+         .capabilities = {.mayHoldPartitionTable = true, .statesGeometry = false},
          .name = "BIN",
          .extensions = {"tfd", "bin", "xdf", "hdm", "img", "ima", "dsk", "2hd", "2dd", "flp",
                         "vfd"},
@@ -119,6 +127,7 @@ const std::vector<FormatRegistration>& formatTable() {
          .labels = {{"BIN", "BIN (Raw Image)"}, {"IMG", "IMG (Raw Image)"}},
          .writing = ContainerWriting{NewImageFormat::bin, OfferedDisks::all, copyVolume}},
         {.family = ContainerFamily::d88,
+         .capabilities = {.holdsSeveralDisks = true},
          .name = "D88",
          .extensions = {"d88", "d77", "d68", "88d", "98d", "d98"},
          .read = readD88,
@@ -126,6 +135,7 @@ const std::vector<FormatRegistration>& formatTable() {
          .writing = ContainerWriting{NewImageFormat::d88, OfferedDisks::floppies, buildNewD88,
                                      buildConvertedD88}},
         {.family = ContainerFamily::fdi,
+         .capabilities = {.bootSectorMayLackJump = true},
          .name = "FDI",
          .extensions = {"fdi"},
          .read = readFDI,
@@ -133,6 +143,7 @@ const std::vector<FormatRegistration>& formatTable() {
          .writing = ContainerWriting{NewImageFormat::fdi, OfferedDisks::floppies, buildFDINewImage,
                                      buildFDIImage}},
         {.family = ContainerFamily::hdi,
+         .capabilities = {.mayHoldPartitionTable = true},
          .name = "HDI",
          .extensions = {"hdi"},
          .read = readHeader<HDIImageFormat>,
@@ -140,25 +151,32 @@ const std::vector<FormatRegistration>& formatTable() {
          .writing = ContainerWriting{NewImageFormat::hdi, OfferedDisks::hardDisks, buildFDINewImage,
                                      buildHDIImage}},
         {.family = ContainerFamily::nfd,
+         .capabilities = {},
          .name = "NFD",
          .extensions = {"nfd"},
          .read = readHeader<NFDImageFormat>,
          .labels = {{"NFD", "NFD (T98-Next)"}},
          .writing = ContainerWriting{NewImageFormat::nfd, OfferedDisks::floppies, buildNFDImage}},
         {.family = ContainerFamily::nhd,
+         .capabilities = {.mayHoldPartitionTable = true},
          .name = "NHD",
          .extensions = {"nhd"},
          .read = readHeader<NHDImageFormat>,
          .writing = ContainerWriting{NewImageFormat::nhd, OfferedDisks::hardDisks, buildNHDImage}},
-        {.family = ContainerFamily::thd, .name = "THD", .extensions = {"thd"}, .read = readTHD},
+        {.family = ContainerFamily::thd,
+         .capabilities = {.mayHoldPartitionTable = true},
+         .name = "THD",
+         .extensions = {"thd"},
+         .read = readTHD},
         {.family = ContainerFamily::dim,
+         .capabilities = {},
          .name = "DIM",
          .extensions = {"dim"},
          .read = readHeader<DIMImageFormat>,
-         .writing =
-             ContainerWriting{NewImageFormat::dim, OfferedDisks::floppies, buildDIMNewImage,
-                                  nullptr, dimReadsBack}},
+         .writing = ContainerWriting{NewImageFormat::dim, OfferedDisks::floppies, buildDIMNewImage,
+                                     nullptr, dimReadsBack}},
         {.family = ContainerFamily::dcp,
+         .capabilities = {},
          .name = "DCP",
          .extensions = {"dcp", "dcu"},
          .read = readHeader<DCPImageFormat>,
@@ -177,6 +195,21 @@ const FormatRegistration& registrationOf(NewImageFormat format) {
     throw std::logic_error("no table row writes this container");
 }
 
+const ContainerCapabilities& capabilitiesOf(const DiskImageFormat& format) {
+    for (const FormatRegistration& row : formatTable()) {
+        if (row.family == format.family()) {
+            return row.capabilities;
+        }
+    }
+    throw std::logic_error("no table row reads this container");
+}
+
+const ContainerCapabilities& capabilitiesOfExtension(std::string_view lowerExtension) {
+    static const ContainerCapabilities unknown;
+    const FormatRegistration* row = formatForExtension(lowerExtension);
+    return row != nullptr ? row->capabilities : unknown;
+}
+
 const FormatRegistration* formatForExtension(std::string_view lowerExtension) {
     for (const FormatRegistration& row : formatTable()) {
         for (const std::string& extension : row.extensions) {
@@ -186,11 +219,6 @@ const FormatRegistration* formatForExtension(std::string_view lowerExtension) {
         }
     }
     return nullptr;
-}
-
-bool extensionIsOfFamily(std::string_view lowerExtension, ContainerFamily family) {
-    const FormatRegistration* row = formatForExtension(lowerExtension);
-    return row != nullptr && row->family == family;
 }
 
 std::vector<std::string> allImageExtensions() {

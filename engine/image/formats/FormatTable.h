@@ -19,9 +19,19 @@ struct ExtensionLabel {
     std::string label;
 };
 
-// What a row of the detection table stands for, so code that treats one container
-// family differently (the disk list of a D88 file) asks the table, not an extension.
-enum class ContainerFamily { headerless, d88, fdi, hdi, nfd, nhd, thd, dim, dcp };
+// What a container can hold, so code that treats one differently (the disk list of a
+// D88 file) reads its row rather than testing a type or an extension.
+struct ContainerCapabilities {
+    // Several disks one after another, each with its own header; one is opened.
+    bool holdsSeveralDisks = false;
+    // A whole disk whose first sector may be a partition table rather than a boot sector.
+    bool mayHoldPartitionTable = false;
+    // The header states the disk's geometry; without one it is only guessed from the
+    // file's size, and partitions are not placed by it.
+    bool statesGeometry = true;
+    // The boot sector may lack the jump instruction that a search otherwise requires.
+    bool bootSectorMayLackJump = false;
+};
 
 // The containers a new image can be written in, and an open one converted into; each
 // is the key of the table row that writes it.
@@ -55,9 +65,11 @@ struct ContainerWriting {
 // be written, how.
 struct FormatRegistration {
     ContainerFamily family;
+    ContainerCapabilities capabilities;
     std::string name;
     std::vector<std::string> extensions;
-    std::function<std::shared_ptr<const DiskImageFormat>(ByteView data, const std::string& ext)>
+    std::function<std::shared_ptr<const DiskImageFormat>(const ImageFileReader& file,
+                                                         const std::string& ext)>
         read;
     std::vector<ExtensionLabel> labels = {};
     std::optional<ContainerWriting> writing = std::nullopt;
@@ -66,13 +78,17 @@ struct FormatRegistration {
 const std::vector<FormatRegistration>& formatTable();
 // The row that writes `format`.
 const FormatRegistration& registrationOf(NewImageFormat format);
+// What the container `format` was read from can hold.
+const ContainerCapabilities& capabilitiesOf(const DiskImageFormat& format);
+// Those of the container the extension names; an unknown one's are the defaults.
+const ContainerCapabilities& capabilitiesOfExtension(std::string_view lowerExtension);
 // The row whose extensions hold `lowerExtension`, or null.
 const FormatRegistration* formatForExtension(std::string_view lowerExtension);
-bool extensionIsOfFamily(std::string_view lowerExtension, ContainerFamily family);
 // For an extension in no row: the container the content itself shows (a D88 header whose
 // size is the file's, an FDI/HDI header, an NFD/NHD signature, a boot sector at the
 // start), or null.
-std::shared_ptr<const DiskImageFormat> recognizeByContent(ByteView data, const std::string& ext);
+std::shared_ptr<const DiskImageFormat> recognizeByContent(const ImageFileReader& file,
+                                                          const std::string& ext);
 // Every extension of the table, in its order, lower case.
 std::vector<std::string> allImageExtensions();
 

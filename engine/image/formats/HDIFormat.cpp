@@ -8,21 +8,16 @@ namespace tamberlane {
 
 namespace {
 
-std::int64_t readHeaderSize(ByteView data) {
-    if (data.size() < 32) {
-        throw DiskImageError::headerParseFailure(
-            "HDIヘッダに必要なデータが不足しています（必要: 32バイト、実際: " +
-            std::to_string(data.size()) + "バイト）");
-    }
-    return readU32LE(data, 8);
+std::int64_t readHeaderSize(const ImageFileReader& file) {
+    return readU32LE(file.named("HDI").read(0, 32), 8);
 }
 
 } // namespace
 
-HDIImageFormat::HDIImageFormat(ByteView data) : _headerSize(readHeaderSize(data)) {}
+HDIImageFormat::HDIImageFormat(const ImageFileReader& file) : _headerSize(readHeaderSize(file)) {}
 
-DiskGeometry HDIImageFormat::parseGeometry(ByteView data) const {
-    return parseFDIStyleGeometry(data, "HDI");
+DiskGeometry HDIImageFormat::parseGeometry(const ImageFileReader& file) const {
+    return parseFDIStyleGeometry(file, "HDI");
 }
 
 Bytes buildHDIImage(ByteView flatData, const DiskGeometry& g) {

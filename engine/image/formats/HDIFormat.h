@@ -9,14 +9,14 @@ namespace tamberlane {
 
 class HDIImageFormat : public DiskImageFormat {
   public:
-    explicit HDIImageFormat(ByteView data);
+    explicit HDIImageFormat(const ImageFileReader& file);
 
     const std::int64_t _headerSize;
 
-    DiskGeometry parseGeometry(ByteView data) const override;
-    std::int64_t dataOffset(ByteView) const override { return _headerSize; }
+    DiskGeometry parseGeometry(const ImageFileReader& file) const override;
+    std::int64_t dataOffset(const ImageFileReader&) const override { return _headerSize; }
     std::string name() const override { return "HDI"; }
-    bool mayHoldPartitionTable() const override { return true; }
+    ContainerFamily family() const override { return ContainerFamily::hdi; }
 };
 
 Bytes buildHDIImage(ByteView flatData, const DiskGeometry& geometry);

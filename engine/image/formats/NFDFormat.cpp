@@ -25,16 +25,18 @@ std::int64_t entryAt(std::int64_t track, std::int64_t k) {
 
 } // namespace
 
-NFDImageFormat::NFDImageFormat(ByteView data) {
-    if (static_cast<std::int64_t>(data.size()) < tableStart) {
-        throw DiskImageError::headerParseFailure("NFDヘッダに必要なデータが不足しています");
+NFDImageFormat::NFDImageFormat(const ImageFileReader& file) {
+    // The track table that follows has no fixed length: the message states no sizes.
+    if (!file.holds(0, tableStart)) {
+        throw DiskImageError::headerTooShort("NFD");
     }
-    const std::string id = formats::asciiText(data.first(14));
+    const Bytes data = file.read(0, tableStart);
+    const std::string id = formats::asciiText(ByteView(data).first(14));
     if (id != signature) {
         throw DiskImageError::headerParseFailure("NFDシグネチャが不正です: " + id);
     }
     _headerSize = readU32LE(data, 0x110);
-    if (_headerSize == 0 || _headerSize > static_cast<std::int64_t>(data.size())) {
+    if (_headerSize == 0 || _headerSize > file.size()) {
         throw DiskImageError::headerParseFailure("NFDヘッダサイズが不正です: " +
                                                  std::to_string(_headerSize));
     }
@@ -45,7 +47,9 @@ NFDImageFormat::NFDImageFormat(ByteView data) {
     }
 }
 
-DiskGeometry NFDImageFormat::parseGeometry(ByteView data) const {
+DiskGeometry NFDImageFormat::parseGeometry(const ImageFileReader& file) const {
+    // The whole track table, or as much of it as a short file holds.
+    const Bytes data = file.read(0, std::min(file.size(), entryAt(tracksInTable, 0)));
     const std::int64_t size = static_cast<std::int64_t>(data.size());
     const auto byteAt = [&](std::int64_t at) { return data[static_cast<std::size_t>(at)]; };
     const auto isTerminator = [&](std::int64_t at, std::int64_t index) {

@@ -20,15 +20,16 @@ class NFDImageFormat : public DiskImageFormat {
   public:
     static constexpr std::int64_t writtenHeaderSize = 0x10BA0;
 
-    explicit NFDImageFormat(ByteView data);
+    explicit NFDImageFormat(const ImageFileReader& file);
 
     std::int64_t _headerSize = 0;
     bool writeProtected = false;
     std::int64_t heads = 0;
 
-    DiskGeometry parseGeometry(ByteView data) const override;
-    std::int64_t dataOffset(ByteView) const override { return _headerSize; }
+    DiskGeometry parseGeometry(const ImageFileReader& file) const override;
+    std::int64_t dataOffset(const ImageFileReader&) const override { return _headerSize; }
     std::string name() const override { return "NFD"; }
+    ContainerFamily family() const override { return ContainerFamily::nfd; }
     bool isWriteProtected() const override { return writeProtected; }
 };
 

@@ -11,31 +11,27 @@ namespace {
 
 const char* const signature = "T98HDDIMAGE.R0";
 
-void requireHeader(ByteView data) {
-    if (static_cast<std::int64_t>(data.size()) < NHDImageFormat::headerSize) {
-        throw DiskImageError::headerParseFailure(
-            "NHDヘッダに必要なデータが不足しています（必要: 296バイト、実際: " +
-            std::to_string(data.size()) + "バイト）");
-    }
+Bytes readHeader(const ImageFileReader& file) {
+    return file.named("NHD").read(0, NHDImageFormat::headerSize);
 }
 
 } // namespace
 
-NHDImageFormat::NHDImageFormat(ByteView data) {
-    requireHeader(data);
-    const std::string id = formats::asciiText(data.first(14));
+NHDImageFormat::NHDImageFormat(const ImageFileReader& file) {
+    const Bytes data = readHeader(file);
+    const std::string id = formats::asciiText(ByteView(data).first(14));
     if (id != signature) {
         throw DiskImageError::headerParseFailure("NHDシグネチャが不正です: " + id);
     }
     _headerSize = readU32LE(data, 0x110);
-    if (_headerSize == 0 || _headerSize > static_cast<std::int64_t>(data.size())) {
+    if (_headerSize == 0 || _headerSize > file.size()) {
         throw DiskImageError::headerParseFailure("NHDヘッダサイズが不正です: " +
                                                  std::to_string(_headerSize));
     }
 }
 
-DiskGeometry NHDImageFormat::parseGeometry(ByteView data) const {
-    requireHeader(data);
+DiskGeometry NHDImageFormat::parseGeometry(const ImageFileReader& file) const {
+    const Bytes data = readHeader(file);
     const std::int64_t sectorsPerTrack = readU32LE(data, 0x118);
     const std::int64_t heads = readU32LE(data, 0x11C);
     const std::int64_t cylinders = readU32LE(data, 0x120);

@@ -19,16 +19,16 @@ class NHDImageFormat : public DiskImageFormat {
   public:
     static constexpr std::int64_t headerSize = 296;
 
-    explicit NHDImageFormat(ByteView data);
+    explicit NHDImageFormat(const ImageFileReader& file);
 
     std::int64_t _headerSize = 0;
     // The container has no write-protect field.
     bool writeProtected = false;
 
-    DiskGeometry parseGeometry(ByteView data) const override;
-    std::int64_t dataOffset(ByteView) const override { return _headerSize; }
+    DiskGeometry parseGeometry(const ImageFileReader& file) const override;
+    std::int64_t dataOffset(const ImageFileReader&) const override { return _headerSize; }
     std::string name() const override { return "NHD"; }
-    bool mayHoldPartitionTable() const override { return true; }
+    ContainerFamily family() const override { return ContainerFamily::nhd; }
     bool isWriteProtected() const override { return writeProtected; }
 };
 

@@ -135,7 +135,7 @@ std::shared_ptr<const PlainImageFormat> PlainImageFormat::read(ByteView data,
     return std::make_shared<PlainImageFormat>(size, std::move(extension), std::move(layout));
 }
 
-DiskGeometry PlainImageFormat::parseGeometry(ByteView) const {
+DiskGeometry PlainImageFormat::parseGeometry(const ImageFileReader&) const {
     std::vector<std::int64_t> expected;
     for (const KnownSize& known : knownSizes()) {
         if (known.size == fileSize) {

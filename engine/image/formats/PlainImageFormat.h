@@ -30,10 +30,12 @@ class PlainImageFormat : public DiskImageFormat {
 
     const std::int64_t fileSize;
 
-    DiskGeometry parseGeometry(ByteView data) const override;
-    std::int64_t dataOffset(ByteView) const override { return layout_ ? layout_->volumeOffset : 0; }
+    DiskGeometry parseGeometry(const ImageFileReader& file) const override;
+    std::int64_t dataOffset(const ImageFileReader&) const override {
+        return layout_ ? layout_->volumeOffset : 0;
+    }
     std::string name() const override { return extension_; }
-    bool mayHoldPartitionTable() const override { return true; }
+    ContainerFamily family() const override { return ContainerFamily::headerless; }
     bool volumeFoundBySearch() const override { return layout_ && layout_->foundBySearch; }
     std::optional<BIOSParameterBlock> inferredParameters() const override {
         return layout_ ? layout_->inferredBPB : std::nullopt;

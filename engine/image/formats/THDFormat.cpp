@@ -19,7 +19,7 @@ std::int64_t checkedSize(std::int64_t fileSize) {
 
 THDImageFormat::THDImageFormat(std::int64_t size) : fileSize(checkedSize(size)) {}
 
-DiskGeometry THDImageFormat::parseGeometry(ByteView) const {
+DiskGeometry THDImageFormat::parseGeometry(const ImageFileReader&) const {
     if (fileSize < cylinderBytes) {
         throw DiskImageError::headerParseFailure(
             "THDのシリンダ数が0です（ファイルサイズ: " + std::to_string(fileSize) + "バイト）");

@@ -15,10 +15,10 @@ class THDImageFormat : public DiskImageFormat {
 
     const std::int64_t fileSize;
 
-    DiskGeometry parseGeometry(ByteView data) const override;
-    std::int64_t dataOffset(ByteView) const override { return 0; }
+    DiskGeometry parseGeometry(const ImageFileReader& file) const override;
+    std::int64_t dataOffset(const ImageFileReader&) const override { return 0; }
     std::string name() const override { return "THD"; }
-    bool mayHoldPartitionTable() const override { return true; }
+    ContainerFamily family() const override { return ContainerFamily::thd; }
 };
 
 } // namespace tamberlane

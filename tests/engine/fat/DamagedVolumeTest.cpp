@@ -81,7 +81,7 @@ TEST_P(DamagedVolume, OpensListsAndRefusesEveryChangeLeavingTheFileAsItWas) {
         EXPECT_EQ(entries[0].directoryEntry.displayName(), "HELLO.TXT");
     }
     const std::string expected = c.refusal().errorDescription();
-    ASSERT_TRUE(image->changeRefusal || image->awaitsSearchConfirmation());
+    ASSERT_TRUE(image->changeRefusal() || image->awaitsSearchConfirmation());
 
     writeFile(dir / "new.txt", bytesOf("new"));
     const std::vector<std::function<void()>> changes = {
@@ -188,7 +188,7 @@ TEST(DamagedVolumeChanges, ConfirmedSearchAndSharedTracksKeepEveryByteOfANewFile
         const auto entries = service.listDirectory(root);
         ASSERT_EQ(entries.size(), 2u) << file;
         EXPECT_EQ(service.readFile(entries[1]), part) << file;
-        EXPECT_FALSE(image->changeRefusal) << file;
+        EXPECT_FALSE(image->changeRefusal()) << file;
     }
     // Nothing outside the volume found moved.
     const Bytes after = readFile(dir / "searched.img");

@@ -80,8 +80,8 @@ TEST(ImageFileTest, OurOwnSavesAreNeverTakenForAnotherProgramsChange) {
     }
     // The lock moved to the new file with a descriptor that cannot write: one that could
     // would hide every other writer from the kernel.
-    EXPECT_EQ(fcntl(image->lock->fileDescriptor(), F_GETFL) & O_ACCMODE, O_RDONLY);
-    EXPECT_TRUE(image->lock->refersTo(path));
+    EXPECT_EQ(fcntl(image->lock()->fileDescriptor(), F_GETFL) & O_ACCMODE, O_RDONLY);
+    EXPECT_TRUE(image->lock()->refersTo(path));
 }
 
 class HostSpaceTest : public ::testing::Test {

@@ -7,6 +7,7 @@
 #include "engine/fat/DiskImageService.h"
 #include "engine/fat/FATParser.h"
 #include "engine/image/formats/D88Format.h"
+#include "engine/image/formats/FormatTable.h"
 
 #include <gtest/gtest.h>
 
@@ -188,23 +189,23 @@ TEST_P(ContainerConformance, NewImageReopensWithItsGeometryBPBAndAnEmptyVolume) 
 
     // A container that read another geometry back would grow or cut the volume on the
     // next conversion.
-    EXPECT_EQ(image->geometry, layout.geometry);
-    EXPECT_FALSE(image->isReadOnly);
-    EXPECT_FALSE(image->isWriteProtected);
-    EXPECT_EQ(image->isD88Format, c.format == NewImageFormat::d88);
-    EXPECT_EQ(image->bpb.bytesPerSector, layout.geometry.bytesPerSector);
-    EXPECT_EQ(image->bpb.sectorsPerCluster, layout.sectorsPerCluster);
-    EXPECT_EQ(image->bpb.reservedSectors, 1);
-    EXPECT_EQ(image->bpb.numberOfFATs, 2);
-    EXPECT_EQ(image->bpb.rootEntryCount, layout.rootEntries);
-    EXPECT_EQ(image->bpb.totalSectors16, layout.totalSectors);
-    EXPECT_EQ(image->bpb.mediaDescriptor, layout.media);
-    EXPECT_EQ(image->bpb.sectorsPerFAT, expected.sectorsPerFAT);
-    EXPECT_EQ(image->fatType, expected.fatType);
-    EXPECT_EQ(calculateTotalClusters(image->bpb), expected.clusters);
+    EXPECT_EQ(image->geometry(), layout.geometry);
+    EXPECT_FALSE(image->isReadOnly());
+    EXPECT_FALSE(image->isWriteProtected());
+    EXPECT_EQ(image->format()->family(), registrationOf(c.format).family);
+    EXPECT_EQ(image->bpb().bytesPerSector, layout.geometry.bytesPerSector);
+    EXPECT_EQ(image->bpb().sectorsPerCluster, layout.sectorsPerCluster);
+    EXPECT_EQ(image->bpb().reservedSectors, 1);
+    EXPECT_EQ(image->bpb().numberOfFATs, 2);
+    EXPECT_EQ(image->bpb().rootEntryCount, layout.rootEntries);
+    EXPECT_EQ(image->bpb().totalSectors16, layout.totalSectors);
+    EXPECT_EQ(image->bpb().mediaDescriptor, layout.media);
+    EXPECT_EQ(image->bpb().sectorsPerFAT, expected.sectorsPerFAT);
+    EXPECT_EQ(image->fatType(), expected.fatType);
+    EXPECT_EQ(calculateTotalClusters(image->bpb()), expected.clusters);
 
     EXPECT_TRUE(service.listDirectory(DiskPath::root()).empty());
-    const auto& entries = image->fatTable.entries();
+    const auto& entries = image->fatTable().entries();
     ASSERT_EQ(static_cast<std::int64_t>(entries.size()), expected.clusters + 2);
     for (std::size_t i = 2; i < entries.size(); ++i) {
         ASSERT_EQ(entries[i], 0) << "cluster " << i << " is free";
@@ -226,14 +227,14 @@ TEST_P(ContainerConformance, WrittenSectorsSurviveSaveAndReopenAndASecondSaveCha
     {
         DiskImageService service;
         const auto image = service.open(path);
-        const std::size_t sector = image->bpb.bytesPerSector;
-        dataSector = image->firstDataSector() + 5 * image->bpb.sectorsPerCluster;
+        const std::size_t sector = image->bpb().bytesPerSector;
+        dataSector = image->firstDataSector() + 5 * image->bpb().sectorsPerCluster;
         image->writeSector(dataSector,
                            patternBytes(10, 0x11)); // a short write is padded with zeros
         image->writeCluster(2, patternBytes(image->bytesPerCluster(), 0x22));
         image->writeCluster(lastCluster, patternBytes(sector, 0x33)); // only the first sector given
         image->saveToFile();
-        volumeAfterWrite = image->data.toBytes();
+        volumeAfterWrite = image->data().toBytes();
         const Bytes first = readFile(path);
         image->saveToFile();
         EXPECT_EQ(readFile(path), first);
@@ -246,12 +247,12 @@ TEST_P(ContainerConformance, WrittenSectorsSurviveSaveAndReopenAndASecondSaveCha
     }
     DiskImageService service;
     const auto image = service.open(path);
-    EXPECT_EQ(image->data.toBytes(), volumeAfterWrite);
+    EXPECT_EQ(image->data().toBytes(), volumeAfterWrite);
     Bytes sector0 = patternBytes(10, 0x11);
-    sector0.resize(image->bpb.bytesPerSector, 0);
+    sector0.resize(image->bpb().bytesPerSector, 0);
     EXPECT_EQ(image->readSector(dataSector), sector0);
     EXPECT_EQ(image->readCluster(2), patternBytes(image->bytesPerCluster(), 0x22));
-    Bytes last = patternBytes(image->bpb.bytesPerSector, 0x33);
+    Bytes last = patternBytes(image->bpb().bytesPerSector, 0x33);
     last.resize(image->bytesPerCluster(), 0);
     EXPECT_EQ(image->readCluster(lastCluster), last);
 }

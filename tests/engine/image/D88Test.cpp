@@ -50,7 +50,8 @@ Bytes makeD88(std::uint8_t type, const std::vector<std::vector<SectorSpec>>& tra
 
 Bytes flatOf(const Bytes& file) {
     const D88ImageFormat format(D88ImageFormat::parseHeader(file));
-    return D88ImageFormat::extractFlatData(file, format.header, format.parseGeometry(file));
+    return D88ImageFormat::extractFlatData(file, format.header,
+                                           format.parseGeometry(ImageFileReader(file)));
 }
 
 Bytes filled(std::uint8_t value, std::size_t size = 512) {
@@ -100,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(D88Rebuild, OnlyMappedSectorDataChangesAndTheFileKeepsItsSize) {
     const Bytes file = makeD88(0x10, {{{0, 0xAA}, {2, 0x22, 600}, {1, 0x11}}}, 3);
     const D88ImageFormat format(D88ImageFormat::parseHeader(file));
-    const DiskGeometry geometry = format.parseGeometry(file);
+    const DiskGeometry geometry = format.parseGeometry(ImageFileReader(file));
     const Bytes flat(static_cast<std::size_t>(geometry.totalBytes()), 0x77);
     const Bytes rebuilt =
         D88ImageFormat::rebuildFile(PagedBytes(flat), PagedBytes(file), geometry).toBytes();
@@ -122,7 +123,7 @@ TEST(D88Rebuild, RecordsHiddenByALaterClaimantSurviveASave) {
     const Bytes pastTheTrack = makeD88(0x10, {{{1, 0x11}, {3, 0x99}}, {{1, 0x44}, {2, 0x55}}}, 2);
     for (const Bytes& file : {repeated, pastTheTrack}) {
         const D88ImageFormat format(D88ImageFormat::parseHeader(file));
-        const DiskGeometry geometry = format.parseGeometry(file);
+        const DiskGeometry geometry = format.parseGeometry(ImageFileReader(file));
         EXPECT_EQ(D88ImageFormat::rebuildFile(PagedBytes(flatOf(file)), PagedBytes(file), geometry)
                       .toBytes(),
                   file);
@@ -148,7 +149,7 @@ TEST_P(D88Cylinders, CountFollowsTheTrackTableWhenItHoldsMoreThanTheType) {
     }
     const Bytes file = makeD88(c.type, tracks, 1);
     const D88ImageFormat format(D88ImageFormat::parseHeader(file));
-    EXPECT_EQ(format.parseGeometry(file), (DiskGeometry{2, c.cylinders, 1, 128}));
+    EXPECT_EQ(format.parseGeometry(ImageFileReader(file)), (DiskGeometry{2, c.cylinders, 1, 128}));
 }
 
 INSTANTIATE_TEST_SUITE_P(TypeAndTable, D88Cylinders,
@@ -172,10 +173,10 @@ TEST(D88MissingTrack, ClustersWithoutRecordsAreNeverAllocated) {
     {
         DiskImageService service;
         const auto image = service.open(path);
-        EXPECT_EQ(image->fatTable.freeClusterCount(), 634 - 4);
-        EXPECT_EQ(errorKind([&] { FATTable(image->fatTable).allocate(631); }),
+        EXPECT_EQ(image->fatTable().freeClusterCount(), 634 - 4);
+        EXPECT_EQ(errorKind([&] { FATTable(image->fatTable()).allocate(631); }),
                   DiskImageError::Kind::diskFull);
-        clusters = image->fatTable.allocate(630);
+        clusters = image->fatTable().allocate(630);
         for (std::uint16_t c : clusters) {
             EXPECT_FALSE(unstored.count(c)) << c;
             image->writeCluster(c, filled(static_cast<std::uint8_t>(c), 1024));
@@ -217,7 +218,7 @@ class D88MultiDisk : public ::testing::Test {
     // Opens disk `index`, changes one data sector, saves; returns the new file.
     Bytes changeAndSave(std::optional<int> index) {
         DiskImageService service;
-        const auto image = service.open(path, std::nullopt, index);
+        const auto image = service.open(path, std::nullopt, {.disk = index});
         image->writeSector(image->firstDataSector(), filled(0xE5 ^ 0xFF));
         image->saveToFile();
         return readFile(path);
@@ -240,10 +241,10 @@ TEST_F(D88MultiDisk, ListsCompleteDisksOnlyAndStopsAtTheTrailingPartOne) {
 TEST_F(D88MultiDisk, ChosenSecondDiskIsTheOneShownAndSaved) {
     {
         DiskImageService service;
-        const auto image = service.open(path, std::nullopt, 1);
-        EXPECT_EQ(image->geometry, (DiskGeometry{2, 80, 18, 512}));
-        EXPECT_EQ(image->bpb.totalSectors16, 2880);
-        EXPECT_EQ(image->d88DiskOffset, static_cast<std::int64_t>(diskA.size()));
+        const auto image = service.open(path, std::nullopt, VolumeChoice::ofDisk(1));
+        EXPECT_EQ(image->geometry(), (DiskGeometry{2, 80, 18, 512}));
+        EXPECT_EQ(image->bpb().totalSectors16, 2880);
+        EXPECT_EQ(image->d88DiskOffset(), static_cast<std::int64_t>(diskA.size()));
     }
     const Bytes saved = changeAndSave(1);
     ASSERT_EQ(saved.size(), file.size());
@@ -259,7 +260,7 @@ TEST_F(D88MultiDisk, ChosenSecondDiskIsTheOneShownAndSaved) {
 TEST_F(D88MultiDisk, WithoutAChoiceTheFirstDiskIsSavedAndTheSecondStaysByteIdentical) {
     {
         DiskImageService service;
-        EXPECT_EQ(service.open(path)->geometry, (DiskGeometry{2, 80, 8, 512}));
+        EXPECT_EQ(service.open(path)->geometry(), (DiskGeometry{2, 80, 8, 512}));
     }
     const Bytes saved = changeAndSave(std::nullopt);
     ASSERT_EQ(saved.size(), file.size());
@@ -273,13 +274,13 @@ TEST_F(D88MultiDisk, WithoutAChoiceTheFirstDiskIsSavedAndTheSecondStaysByteIdent
 TEST_F(D88MultiDisk, DiskNumberOutOfRangeFailsAsAHeaderError) {
     DiskImageService service;
     try {
-        service.open(path, std::nullopt, 2);
+        service.open(path, std::nullopt, VolumeChoice::ofDisk(2));
         FAIL() << "disk 3 of 2 opened";
     } catch (const DiskImageError& e) {
         EXPECT_EQ(e.kind(), DiskImageError::Kind::headerParseFailure);
         EXPECT_EQ(e.text(), "指定されたディスク番号が範囲外です: 3（ディスク数: 2）");
     }
-    EXPECT_EQ(errorKind([&] { service.open(path, std::nullopt, -1); }),
+    EXPECT_EQ(errorKind([&] { service.open(path, std::nullopt, VolumeChoice::ofDisk(-1)); }),
               DiskImageError::Kind::headerParseFailure);
     EXPECT_EQ(service.currentImage(), nullptr);
 }
@@ -300,7 +301,7 @@ TEST(D88WriteProtect, ProtectedDiskRefusesWritesAndSaves) {
     writeFile(path, file);
     DiskImageService service;
     const auto image = service.open(path);
-    EXPECT_TRUE(image->isWriteProtected);
+    EXPECT_TRUE(image->isWriteProtected());
     EXPECT_EQ(errorKind([&] { image->writeSector(20, filled(1)); }),
               DiskImageError::Kind::writeProtected);
     EXPECT_EQ(errorKind([&] { image->saveToFile(); }), DiskImageError::Kind::writeProtected);
@@ -317,10 +318,10 @@ TEST(D88Corpus, ProtectedTownsDiskListsAndReadsEveryFile) {
     std::filesystem::copy_file(corpus / "towns_util_protected.d88", path);
     DiskImageService service;
     const auto image = service.open(path);
-    EXPECT_TRUE(image->isWriteProtected);
-    EXPECT_EQ(image->geometry, (DiskGeometry{2, 77, 8, 1024}));
-    EXPECT_EQ(image->data.size(), 1261568u);
-    EXPECT_EQ(image->bpb.totalSectors16, 1232);
+    EXPECT_TRUE(image->isWriteProtected());
+    EXPECT_EQ(image->geometry(), (DiskGeometry{2, 77, 8, 1024}));
+    EXPECT_EQ(image->data().size(), 1261568u);
+    EXPECT_EQ(image->bpb().totalSectors16, 1232);
 
     const std::map<std::string, std::uint32_t> rootFiles = {
         {"FTCLIENT.EXP", 154925}, {"XMRECV.EXP", 27570}, {"XMSEND.EXP", 32854},

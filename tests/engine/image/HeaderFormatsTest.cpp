@@ -5,6 +5,7 @@
 #include "ContainerTestSupport.h"
 
 #include "engine/fat/DiskImageService.h"
+#include "engine/image/formats/FDIFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -140,7 +141,7 @@ TEST_P(ContainerHeader, EndsInItsOwnErrorOrOpensCleanly) {
     }
     for (const std::optional<int> disk : disks) {
         try {
-            DiskImageService::parseImage(c.fileName, PagedBytes(c.bytes), false, disk);
+            DiskImageService::parseImage(c.fileName, PagedBytes(c.bytes), false, {.disk = disk});
             EXPECT_FALSE(c.kind) << "opened";
         } catch (const DiskImageError& e) {
             EXPECT_EQ(e.kind(), c.kind.value_or(e.kind())) << e.what();
@@ -153,6 +154,44 @@ TEST_P(ContainerHeader, EndsInItsOwnErrorOrOpensCleanly) {
 
 INSTANTIATE_TEST_SUITE_P(EveryReader, ContainerHeader, ::testing::ValuesIn(readerCases()),
                          [](const auto& info) { return info.param.name; });
+
+// A file that ends inside its header says which header and how much of it was missing,
+// whichever container's reader found it.
+TEST(ContainerHeaderCutShort, NamesTheContainerAndTheBytesMissing) {
+    const struct {
+        const char* fileName;
+        std::size_t size;
+        const char* text;
+    } cases[] = {
+        {"a.d88", 100,
+         "D88ヘッダに必要なデータが不足しています（必要: 688バイト、実際: 100バイト）"},
+        {"a.hdi", 20, "HDIヘッダに必要なデータが不足しています（必要: 32バイト、実際: 20バイト）"},
+        {"a.nhd", 295,
+         "NHDヘッダに必要なデータが不足しています（必要: 296バイト、実際: 295バイト）"},
+        {"a.nfd", 0x11F, "NFDヘッダに必要なデータが不足しています"},
+        {"a.dim", 10, "DIMヘッダに必要なデータが不足しています（必要: 256バイト、実際: 10バイト）"},
+        {"a.dcu", 0,
+         "DCP/DCUヘッダに必要なデータが不足しています（必要: 163バイト、実際: 0バイト）"},
+    };
+    for (const auto& c : cases) {
+        try {
+            DiskImageService::parseImage(c.fileName, PagedBytes(Bytes(c.size, 0)), true);
+            ADD_FAILURE() << c.fileName << " opened";
+        } catch (const DiskImageError& e) {
+            EXPECT_EQ(e.kind(), Kind::headerParseFailure) << c.fileName;
+            EXPECT_EQ(e.text(), c.text) << c.fileName;
+        }
+    }
+    // An FDI header is read only once the file has passed the header test; its own check
+    // still names the container that asked.
+    try {
+        parseFDIStyleGeometry(ImageFileReader(Bytes(31, 0)), "FDI");
+        ADD_FAILURE() << "read";
+    } catch (const DiskImageError& e) {
+        EXPECT_EQ(e.text(),
+                  "FDIヘッダに必要なデータが不足しています（必要: 32バイト、実際: 31バイト）");
+    }
+}
 
 } // namespace
 } // namespace tamberlane::test

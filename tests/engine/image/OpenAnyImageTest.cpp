@@ -42,14 +42,14 @@ Bytes roundTrip(const fs::path& path, const TempDir& dir,
     const Bytes before = readFile(path);
     {
         DiskImageService service;
-        auto image = service.open(path, std::nullopt, std::nullopt, false, partition);
+        auto image = service.open(path, std::nullopt, {.partition = partition});
         image->saveToFile();
         EXPECT_EQ(readFile(path), before) << "an unchanged save rewrote bytes";
         writeFile(dir / "ADDED.TXT", bytesOf("added by the round trip"));
         FileImport(image).importFile(dir / "ADDED.TXT", DiskPath::root(), false);
     }
     DiskImageService service;
-    auto image = service.open(path, std::nullopt, std::nullopt, false, partition);
+    auto image = service.open(path, std::nullopt, {.partition = partition});
     const FileEntry added = listedEntry(*image, DiskPath::root(), "ADDED.TXT");
     EXPECT_EQ(DirectoryReader::readFile(*image, added.directoryEntry),
               bytesOf("added by the round trip"));
@@ -89,7 +89,7 @@ TEST_P(D88FamilyTest, OpensChangesAndSavesInPlaceOfTheRecords) {
     const Bytes saved = roundTrip(path, dir);
     DiskImageService service;
     const auto image = service.open(path);
-    EXPECT_TRUE(image->isD88Format);
+    EXPECT_EQ(image->format()->family(), ContainerFamily::d88);
     EXPECT_EQ(DirectoryReader::readFile(
                   *image, listedEntry(*image, DiskPath::root(), "OLD.TXT").directoryEntry),
               bytesOf("from the machine"));
@@ -157,9 +157,9 @@ TEST_P(HeaderlessDumpTest, OpensByItsBootSectorAndKeepsWhatLiesPastTheVolume) {
         DiskImageService service;
         const auto image = service.open(path);
         if (dump.geometry) {
-            EXPECT_EQ(image->geometry, *dump.geometry);
+            EXPECT_EQ(image->geometry(), *dump.geometry);
         }
-        EXPECT_EQ(image->bpb.volumeBytes(), volumeBytes);
+        EXPECT_EQ(image->bpb().volumeBytes(), volumeBytes);
         EXPECT_EQ(engineTree(*image), mtoolsTree(path));
     }
     const Bytes saved = roundTrip(path, dir);
@@ -200,7 +200,7 @@ TEST_P(LargeVolumeTest, OpensWithItsThirtyTwoBitSizeAndSavesInsideTheContainer) 
     {
         DiskImageService service;
         const auto image = service.open(path);
-        EXPECT_EQ(image->bpb.totalSectors16, 0);
+        EXPECT_EQ(image->bpb().totalSectors16, 0);
         EXPECT_GT(image->capacity().totalBytes, std::int64_t{39} << 20);
     }
     const Bytes saved = roundTrip(path, dir);
@@ -248,8 +248,8 @@ TEST(FloppyWithoutBPB, OpensByTheMediaByteAndWritesAVolumeMtoolsAndFsckAccept) {
     {
         DiskImageService service;
         const auto image = service.open(path);
-        EXPECT_TRUE(image->parametersInferred);
-        EXPECT_EQ(image->geometry, (DiskGeometry{2, 80, 9, 512}));
+        EXPECT_TRUE(image->parametersInferred());
+        EXPECT_EQ(image->geometry(), (DiskGeometry{2, 80, 9, 512}));
     }
     const Bytes saved = roundTrip(path, dir);
     EXPECT_TRUE(std::equal(saved.begin(), saved.begin() + 512, withoutBPB(withBPB).begin()))
@@ -270,7 +270,7 @@ TEST(FloppyWithoutBPB, ABootSectorOfItsOwnWinsAndAWrongSizeIsNotGuessed) {
     TempDir dir;
     VolumeBuilder volume(msx720());
     writeFile(dir / "bpb.dsk", volume.build());
-    EXPECT_FALSE(DiskImageService().open(dir / "bpb.dsk")->parametersInferred);
+    EXPECT_FALSE(DiskImageService().open(dir / "bpb.dsk")->parametersInferred());
     Bytes longer = withoutBPB(volume.build());
     longer.resize(longer.size() + 512, 0);
     writeFile(dir / "longer.dsk", longer);
@@ -303,7 +303,7 @@ TEST_P(UnknownExtensionTest, OpensByContentAndSavesInTheSameContainer) {
     const Bytes original = GetParam().make(volume.build());
     const fs::path path = dir / "download.dat";
     writeFile(path, original);
-    EXPECT_EQ(DiskImageService().open(path)->format->name(), GetParam().formatName);
+    EXPECT_EQ(DiskImageService().open(path)->format()->name(), GetParam().formatName);
     const Bytes saved = roundTrip(path, dir);
     const std::int64_t header = static_cast<std::int64_t>(original.size()) - 1261568;
     if (GetParam().formatName != "D88") {
@@ -386,8 +386,8 @@ TEST_P(PartitionedDiskTest, EveryFATPartitionOpensAndASaveStaysInsideIt) {
         EXPECT_EQ(partitions[static_cast<std::size_t>(i)].offset, header + volume.offset);
         {
             DiskImageService service;
-            const auto image = service.open(path, std::nullopt, std::nullopt, false, i);
-            EXPECT_EQ(image->fatType, i == 0 ? FATType::fat12 : FATType::fat16);
+            const auto image = service.open(path, std::nullopt, VolumeChoice::ofPartition(i));
+            EXPECT_EQ(image->fatType(), i == 0 ? FATType::fat12 : FATType::fat16);
             EXPECT_NO_THROW(listedEntry(*image, DiskPath::root(), files[i]));
             // A conversion copies the whole disk, whichever partition is open.
             const Bytes converted = convertImage(*image, ConvertFormat::bin);
@@ -406,11 +406,12 @@ TEST_P(PartitionedDiskTest, EveryFATPartitionOpensAndASaveStaysInsideIt) {
         }
     }
     // Without a choice the first partition opens, as the first disk of a D88 file does.
-    EXPECT_EQ(DiskImageService().open(path)->partition, partitions.front());
-    EXPECT_EQ(
-        errorText([&] { DiskImageService().open(path, std::nullopt, std::nullopt, false, 2); }),
-        "ヘッダの解析に失敗しました: 指定されたパーティション番号が範囲外です: "
-        "3（パーティション数: 2）");
+    EXPECT_EQ(DiskImageService().open(path)->partition(), partitions.front());
+    EXPECT_EQ(errorText([&] {
+                  DiskImageService().open(path, std::nullopt, VolumeChoice::ofPartition(2));
+              }),
+              "ヘッダの解析に失敗しました: 指定されたパーティション番号が範囲外です: "
+              "3（パーティション数: 2）");
 }
 
 INSTANTIATE_TEST_SUITE_P(

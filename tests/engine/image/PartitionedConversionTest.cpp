@@ -110,7 +110,7 @@ std::vector<PartitionInfo> partitionsOnDisk(const fs::path& path, Container cont
 
 std::map<std::string, Bytes> rootFiles(const fs::path& path, int partition) {
     DiskImageService service;
-    service.open(path, std::nullopt, std::nullopt, true, partition);
+    service.open(path, std::nullopt, {.partition = partition}, true);
     std::map<std::string, Bytes> files;
     for (const FileEntry& entry : service.listDirectory(DiskPath::root())) {
         files[entry.directoryEntry.displayName()] = service.readFile(entry);

@@ -48,7 +48,7 @@ class CopyMoveTest : public VolumeOperationsTest {
         const Bytes file = volume->fileBytes();
         const BatchResult result = batch();
         EXPECT_EQ(volume->fileBytes(), file);
-        EXPECT_TRUE(image->data == file);
+        EXPECT_TRUE(image->data() == file);
         if (result.items.size() != 1 || result.items[0].succeeded()) {
             ADD_FAILURE() << "accepted";
             return Reason::none;
@@ -184,7 +184,7 @@ TEST_F(CopyMoveTest, CancelledBatchLeavesFileAndMemoryAsBefore) {
         };
     for (const auto& [name, run] : batches) {
         const Bytes before = volume->fileBytes();
-        const FATTable fat = image->fatTable;
+        const FATTable fat = image->fatTable();
         std::stop_source stop;
         // Past the first item: in the import's case inside the second file's clusters.
         const auto progress = [&stop](double value) {
@@ -196,8 +196,8 @@ TEST_F(CopyMoveTest, CancelledBatchLeavesFileAndMemoryAsBefore) {
         EXPECT_TRUE(result.cancelled) << name;
         EXPECT_TRUE(result.items.empty()) << name;
         EXPECT_EQ(volume->fileBytes(), before) << name;
-        EXPECT_TRUE(image->data == before) << name;
-        EXPECT_TRUE(image->fatTable == fat) << name;
+        EXPECT_TRUE(image->data() == before) << name;
+        EXPECT_TRUE(image->fatTable() == fat) << name;
     }
 }
 

@@ -153,8 +153,8 @@ TEST_P(SaveFailureTest, FailedSaveLeavesFileAndMemoryAsBefore) {
     ASSERT_NO_FATAL_FAILURE(prepare(p, dir));
     const Operation op = operations()[GetParam().operation];
     const Bytes fileBefore = p.volume->fileBytes();
-    const Bytes dataBefore = p.image->data.toBytes();
-    const FATTable fatBefore = p.image->fatTable;
+    const Bytes dataBefore = p.image->data().toBytes();
+    const FATTable fatBefore = p.image->fatTable();
     const std::size_t undoDepth = p.undo.undoStack().size();
     const std::size_t redoDepth = p.undo.redoStack().size();
     ASSERT_EQ(fileBefore, dataBefore);
@@ -180,16 +180,16 @@ TEST_P(SaveFailureTest, FailedSaveLeavesFileAndMemoryAsBefore) {
     EXPECT_TRUE(threw || op.name.find("Batch") != std::string::npos)
         << "failure reported as success";
     EXPECT_EQ(p.volume->fileBytes(), fileBefore) << "the image file changed";
-    EXPECT_TRUE(p.image->data == dataBefore)
+    EXPECT_TRUE(p.image->data() == dataBefore)
         << "the in-memory image kept part of the failed change";
-    EXPECT_TRUE(p.image->fatTable == fatBefore)
+    EXPECT_TRUE(p.image->fatTable() == fatBefore)
         << "the in-memory FAT kept part of the failed change";
     EXPECT_EQ(p.undo.undoStack().size(), undoDepth);
     EXPECT_EQ(p.undo.redoStack().size(), redoDepth);
 
     // The same operation without the fault then succeeds and leaves a sound volume.
     op.run({p.undo, p.image, dir});
-    EXPECT_TRUE(p.image->data == p.volume->fileBytes());
+    EXPECT_TRUE(p.image->data() == p.volume->fileBytes());
     EXPECT_TRUE(fsckAccepts(p.volume->path()));
 }
 
@@ -238,8 +238,8 @@ TEST_P(OutsideChangeTest, ChangeIsRefusedAndNeitherTheFileNorMemoryMoves) {
     const std::filesystem::path image = p.volume->path();
     const std::filesystem::path moved = dir / "moved.img";
     Bytes fileAfterOutsideChange = p.volume->fileBytes();
-    const Bytes dataBefore = p.image->data.toBytes();
-    const FATTable fatBefore = p.image->fatTable;
+    const Bytes dataBefore = p.image->data().toBytes();
+    const FATTable fatBefore = p.image->fatTable();
     const std::size_t undoDepth = p.undo.undoStack().size();
     const std::size_t redoDepth = p.undo.redoStack().size();
 
@@ -276,8 +276,8 @@ TEST_P(OutsideChangeTest, ChangeIsRefusedAndNeitherTheFileNorMemoryMoves) {
         close(writer);
     }
     EXPECT_EQ(message, expected);
-    EXPECT_TRUE(p.image->data == dataBefore) << "memory kept part of the refused change";
-    EXPECT_TRUE(p.image->fatTable == fatBefore);
+    EXPECT_TRUE(p.image->data() == dataBefore) << "memory kept part of the refused change";
+    EXPECT_TRUE(p.image->fatTable() == fatBefore);
     EXPECT_EQ(p.undo.undoStack().size(), undoDepth);
     EXPECT_EQ(p.undo.redoStack().size(), redoDepth);
     if (GetParam().change == OutsideChange::movedAway) {
@@ -330,7 +330,7 @@ TEST_P(ReadOnlyImageTest, EveryChangeIsRefusedAndNothingMoves) {
     // writable image, so undo and redo have nothing of this image to restore.
     auto readOnly = p.volume->open(true);
     const Operation op = operations()[GetParam()];
-    const Bytes dataBefore = readOnly->data.toBytes();
+    const Bytes dataBefore = readOnly->data().toBytes();
     try {
         op.run({p.undo, readOnly, dir});
         if (op.name != "undo" && op.name != "redo") {
@@ -339,7 +339,7 @@ TEST_P(ReadOnlyImageTest, EveryChangeIsRefusedAndNothingMoves) {
     } catch (const DiskImageError& error) {
         EXPECT_EQ(error.kind(), DiskImageError::Kind::writeProtected) << error.what();
     }
-    EXPECT_TRUE(readOnly->data == dataBefore);
+    EXPECT_TRUE(readOnly->data() == dataBefore);
     EXPECT_EQ(p.volume->fileBytes(), fileBefore);
 }
 
@@ -364,7 +364,7 @@ TEST(ReadOnlyDirectoryTest, SaveIntoUnwritableDirectoryLeavesFileAndMemory) {
     std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::add);
     EXPECT_EQ(p.volume->fileBytes(), before);
-    EXPECT_TRUE(p.image->data == before);
+    EXPECT_TRUE(p.image->data() == before);
 }
 
 } // namespace

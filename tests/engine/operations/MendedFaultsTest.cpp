@@ -31,7 +31,7 @@ std::string rootFull(int entries) {
 class MendedFaultsTest : public VolumeOperationsTest {
   protected:
     std::int64_t freeBytes() const {
-        return image->fatTable.freeClusterCount() * image->bytesPerCluster();
+        return image->fatTable().freeClusterCount() * image->bytesPerCluster();
     }
     // Opens a 1.44 MB volume stated byte by byte instead of the one mkfs.fat made.
     void openBuilt(const VolumeBuilder& built) {
@@ -53,9 +53,9 @@ class MendedFaultsTest : public VolumeOperationsTest {
                                                   const std::string& message = {}) {
         DiskImageError::Reason reason = DiskImageError::Reason::none;
         const Bytes file = volume->fileBytes();
-        const Bytes data = image->data.toBytes();
-        const PagedBytes pages = image->data;
-        const FATTable fat = image->fatTable;
+        const Bytes data = image->data().toBytes();
+        const PagedBytes pages = image->data();
+        const FATTable fat = image->fatTable();
         try {
             change();
             ADD_FAILURE() << "accepted";
@@ -67,11 +67,11 @@ class MendedFaultsTest : public VolumeOperationsTest {
             }
         }
         EXPECT_EQ(volume->fileBytes(), file);
-        EXPECT_TRUE(image->data == data);
+        EXPECT_TRUE(image->data() == data);
         // A rollback puts the very pages back, so an undo snapshot taken before the
         // refused change still shares all of them.
-        EXPECT_EQ(image->data.pagesNotSharedWith(pages), 0u);
-        EXPECT_TRUE(image->fatTable == fat);
+        EXPECT_EQ(image->data().pagesNotSharedWith(pages), 0u);
+        EXPECT_TRUE(image->fatTable() == fat);
         return reason;
     }
 };
@@ -113,7 +113,7 @@ TEST_F(MendedFaultsTest, FullSubdirectoryGrowsAndAFailedGrowthRestoresEverything
     }
     EXPECT_TRUE(FileImport(image).importFiles(files, fullPath, false).allSucceeded());
     const std::uint16_t start = listedEntry(*image, root, "FULL").directoryEntry.startCluster;
-    EXPECT_EQ(FATParser::getClusterChain(start, image->fatTable).size(), 3u);
+    EXPECT_EQ(FATParser::getClusterChain(start, image->fatTable()).size(), 3u);
     EXPECT_TRUE(fsckAccepts(volume->path()));
     const std::string listing = mdirListing(volume->path());
     for (int i = 0; i < 46; ++i) {
@@ -180,7 +180,7 @@ TEST_F(MendedFaultsTest, DeleteRenameAndOverwriteLeaveNoOrphanedLongNames) {
 
 TEST_F(MendedFaultsTest, FailedCreateDirectoryReleasesItsCluster) {
     open();
-    for (int i = 0; i < image->bpb.rootEntryCount; ++i) {
+    for (int i = 0; i < image->bpb().rootEntryCount; ++i) {
         FileImport(image).importFile(host("e" + std::to_string(i), 0), root, false);
     }
     EXPECT_EQ(expectRefusedUnchanged([&] { EntryRename(image).createDirectory("sub", root); },
@@ -194,7 +194,7 @@ TEST_F(MendedFaultsTest, TruncatedImageNeverStoresDataOutsideItsBytes) {
     std::filesystem::resize_file(volume->path(), 737280);
     auto truncated = DiskImageService::openWithManualParams(
         volume->path(), PagedBytes(readFile(volume->path())), ManualParameters{}, false);
-    const std::int64_t storable = truncated->fatTable.freeClusterCount();
+    const std::int64_t storable = truncated->fatTable().freeClusterCount();
     EXPECT_LT(storable, truncated->totalClusters());
     const auto free = static_cast<std::size_t>(storable * truncated->bytesPerCluster());
     EXPECT_THROW(FileImport(truncated).importFile(host("big", free + 1), root, false),
@@ -235,7 +235,7 @@ TEST_F(MendedFaultsTest, TooLargeImportIsRefusedInBytesBeforeReading) {
         Kind::diskFull,
         none + std::to_string(free + 1) + " バイト、空き: " + std::to_string(free) + " バイト");
     FileImport(image).importFile(host("all.bin", static_cast<std::size_t>(free)), root, false);
-    EXPECT_EQ(image->fatTable.freeClusterCount(), 0);
+    EXPECT_EQ(image->fatTable().freeClusterCount(), 0);
     // A replacement counts the clusters of the file it replaces as free.
     FileImport(image).importFile(host("all.bin", static_cast<std::size_t>(free), 2), root, true);
     EXPECT_EQ(mtoolsRead(volume->path(), "::/ALL.BIN"),
@@ -350,7 +350,7 @@ TEST_F(MendedFaultsTest, UndoNeverRestoresIntoAnotherImage) {
     const Bytes otherBefore = other.fileBytes();
     undo.performUndo(otherImage);
     EXPECT_EQ(other.fileBytes(), otherBefore);
-    EXPECT_TRUE(otherImage->data == otherBefore);
+    EXPECT_TRUE(otherImage->data() == otherBefore);
     EXPECT_EQ(undo.undoStack().size(), 1u);
     // Nor into an image that took the place of a dropped one.
     image.reset();
@@ -394,13 +394,13 @@ TEST_F(MendedFaultsTest, UndoSnapshotsShareThePagesLaterChangesLeftAlone) {
     // Boot sector, both FATs and the root directory share two pages; the ten small
     // files' clusters one or two more.
     for (const UndoSnapshot& snapshot : undo.undoStack()) {
-        EXPECT_LE(snapshot.imageData.pagesNotSharedWith(image->data), 4u);
+        EXPECT_LE(snapshot.imageData.pagesNotSharedWith(image->data()), 4u);
     }
     for (int i = 0; i < 10; ++i) {
         undo.performUndo(image);
     }
     EXPECT_EQ(volume->fileBytes(), first);
-    EXPECT_TRUE(image->data == first);
+    EXPECT_TRUE(image->data() == first);
 }
 
 TEST(ShortNameTest, HostNamesBecomeValidShortNames) {
@@ -450,7 +450,7 @@ TEST_F(RecoveryTest, RestoredDirectoryKeepsItsClusterAndTheVolumeStaysSound) {
     ASSERT_EQ(std::get<std::uint8_t>(byte), 'K') << "a lower-case short name is invalid";
     DeletedFileRecovery::restore(*image, root, deleted[0], 'k');
     const std::uint16_t cluster = dirEntry.directoryEntry.startCluster;
-    EXPECT_EQ(image->fatTable.entries()[cluster], image->fatTable.endOfChainValue());
+    EXPECT_EQ(image->fatTable().entries()[cluster], image->fatTable().endOfChainValue());
     // The next allocation does not take the restored directory's cluster.
     FileImport(image).importFile(host("after.bin", 100), root, false);
     EXPECT_NE(listedEntry(*image, root, "AFTER.BIN").directoryEntry.startCluster, cluster);

@@ -56,7 +56,7 @@ class ModelBasedOperationsTest : public ::testing::TestWithParam<VolumeKind> {
         volume = std::make_unique<Volume>(dir, GetParam());
         image = volume->open();
         bytesPerCluster = image->bytesPerCluster();
-        initialFree = image->fatTable.freeClusterCount();
+        initialFree = image->fatTable().freeClusterCount();
     }
 
     std::int64_t clustersUsed(const Model& m) const {
@@ -71,7 +71,7 @@ class ModelBasedOperationsTest : public ::testing::TestWithParam<VolumeKind> {
     std::int64_t freeClusters(const Model& m) const { return initialFree - clustersUsed(m); }
 
     std::int64_t slotsOf(const std::string& dirKey) const {
-        return dirKey.empty() ? image->bpb.rootEntryCount : bytesPerCluster / 32 - 2;
+        return dirKey.empty() ? image->bpb().rootEntryCount : bytesPerCluster / 32 - 2;
     }
     std::vector<std::string> childrenOf(const Model& m, const std::string& dirKey) const {
         std::vector<std::string> out;
@@ -108,7 +108,7 @@ class ModelBasedOperationsTest : public ::testing::TestWithParam<VolumeKind> {
     // volumes: there they run every few steps (damage stays until a check finds it).
     void verify(const std::string& step, bool full) {
         SCOPED_TRACE(step);
-        ASSERT_TRUE(image->data == readFile(volume->path())) << "image file differs from memory";
+        ASSERT_TRUE(image->data() == readFile(volume->path())) << "image file differs from memory";
         if (full) {
             ASSERT_EQ(engineTree(*image), model) << "our listing differs from the model";
             ASSERT_TRUE(fsckAccepts(volume->path()));
