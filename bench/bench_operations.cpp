@@ -71,8 +71,8 @@ struct OpenImage {
     fs::path rawVolume(const std::string& name) const {
         const fs::path raw = workspace().root / (name + ".raw");
         Workspace::write(raw, image->data().slice(static_cast<std::size_t>(image->dataOffset()),
-                                                image->data().size() -
-                                                    static_cast<std::size_t>(image->dataOffset())));
+                                                  image->data().size() - static_cast<std::size_t>(
+                                                                             image->dataOffset())));
         return raw;
     }
 };

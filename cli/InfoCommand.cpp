@@ -68,8 +68,8 @@ int runInfo(const InfoOptions& options, CommandContext& context) {
         info["foundBySearchAt"] = summary.searchedBootOffset
                                       ? nlohmann::ordered_json(*summary.searchedBootOffset)
                                       : nlohmann::ordered_json(nullptr);
-        info["changesRefused"] = refusal ? nlohmann::ordered_json(*refusal)
-                                         : nlohmann::ordered_json(nullptr);
+        info["changesRefused"] =
+            refusal ? nlohmann::ordered_json(*refusal) : nlohmann::ordered_json(nullptr);
         context.out << info.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return exitSuccess;
     }

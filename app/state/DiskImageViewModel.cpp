@@ -309,8 +309,8 @@ void DiskImageViewModel::applyImageState(const DiskImage& image) {
     // action starts that can only end in the refusal.
     isReadOnly =
         image.isReadOnly() || image.changeRefusal().has_value() || image.fileRefusal().has_value();
-    fileProblem = image.fileRefusal() ? std::optional(image.fileRefusal()->errorDescription())
-                                      : std::nullopt;
+    fileProblem =
+        image.fileRefusal() ? std::optional(image.fileRefusal()->errorDescription()) : std::nullopt;
     updateCapacityInfo();
     // Asked once, right after the open, so no change ever starts before the answer.
     if (image.awaitsSearchConfirmation() && !image.isReadOnly() && !image.isWriteProtected() &&

@@ -6,13 +6,13 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <sys/uio.h>
-#include <vector>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/uio.h>
 #include <unistd.h>
+#include <vector>
 
 #include <string>
 #include <system_error>
@@ -49,7 +49,7 @@ std::filesystem::path resolveTarget(const std::filesystem::path& path) {
 }
 
 class Descriptor {
-public:
+  public:
     explicit Descriptor(int fd = -1) : fd_(fd) {}
     ~Descriptor() {
         if (fd_ >= 0) {
@@ -75,7 +75,7 @@ public:
         return fd;
     }
 
-private:
+  private:
     int fd_;
 };
 
@@ -267,8 +267,8 @@ void writeFileAtomically(const std::filesystem::path& path, std::span<const Byte
         unlink(tempPath.c_str());
         if (isOutOfSpace(error)) {
             // Measured after the partial file is gone: what the user can free up to.
-            throw DiskImageError::hostSpaceShort(required, std::max<std::int64_t>(
-                                                               0, freeSpaceIn(directory)));
+            throw DiskImageError::hostSpaceShort(required,
+                                                 std::max<std::int64_t>(0, freeSpaceIn(directory)));
         }
         throw;
     } catch (...) {

@@ -279,8 +279,9 @@ void DiskImage::writeClusters(std::uint16_t firstCluster, std::int64_t count, By
         const std::size_t from = static_cast<std::size_t>(i * bytesPerCluster());
         const ByteView part =
             from < bytes.size()
-                ? bytes.subspan(from, std::min<std::size_t>(static_cast<std::size_t>(bytesPerCluster()),
-                                                            bytes.size() - from))
+                ? bytes.subspan(from,
+                                std::min<std::size_t>(static_cast<std::size_t>(bytesPerCluster()),
+                                                      bytes.size() - from))
                 : ByteView();
         writeClusterBySector(static_cast<std::uint16_t>(firstCluster + i), part);
     }

@@ -238,8 +238,7 @@ DiskImageService::ContainerSlice DiskImageService::chooseDisk(const std::filesys
     if (!diskIndex) {
         return {fileData, 0};
     }
-    const bool listsDisks =
-        capabilitiesOfExtension(lowerExtension(url)).holdsSeveralDisks;
+    const bool listsDisks = capabilitiesOfExtension(lowerExtension(url)).holdsSeveralDisks;
     const auto disks =
         listsDisks ? D88ImageFormat::detectMultipleDisks(fileData) : std::vector<D88Disk>{};
     // A file whose only disk states no usable size still opens as its first disk.
@@ -324,8 +323,7 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
             "ボリュームがパーティションの範囲を超えています（パーティション: " +
             std::to_string(partition->number) + "）");
     }
-    const FATType fatType =
-        FATParser::fatTypeForClusterCount(calculateTotalClusters(bpb));
+    const FATType fatType = FATParser::fatTypeForClusterCount(calculateTotalClusters(bpb));
     ImageLayout layout{.url = url,
                        .format = format,
                        .geometry = geometry,

@@ -19,7 +19,7 @@ namespace tamberlane {
 
 // Owns the open image and the advisory lock on its file.
 class DiskImageService {
-public:
+  public:
     DiskImageService() = default;
     ~DiskImageService();
     DiskImageService(const DiskImageService&) = delete;
@@ -58,10 +58,12 @@ public:
 
     static bool isValidBPB(ByteView sector);
     static std::optional<std::int64_t> findBPBInImage(ByteView fileData, std::int64_t dataOffset,
-                                                      std::int64_t sectorSize, std::int64_t maxSectors,
+                                                      std::int64_t sectorSize,
+                                                      std::int64_t maxSectors,
                                                       bool requireJumpInstruction);
     static std::shared_ptr<DiskImage> openWithManualParams(const std::filesystem::path& url,
-                                                           PagedBytes data, const ManualParameters& params,
+                                                           PagedBytes data,
+                                                           const ManualParameters& params,
                                                            bool isReadOnly);
     // Parses a whole container file into an image (no lock, not made current).
     static std::shared_ptr<DiskImage> parseImage(const std::filesystem::path& url,
@@ -85,7 +87,7 @@ public:
     // Largest image file we read into memory; a FAT12/16 volume is far smaller.
     static constexpr std::int64_t maxImageFileSize = std::int64_t{1} << 30;
 
-private:
+  private:
     struct ContainerSlice {
         ByteView bytes;
         std::int64_t offset = 0;

@@ -13,7 +13,6 @@ namespace tamberlane::EntryLookup {
 
 namespace {
 
-
 // The candidates matching at the first step of the rule where any match.
 template <typename Matches>
 std::vector<std::size_t> matching(const std::vector<EntryNames>& candidates, Matches matches) {

@@ -41,14 +41,14 @@ BIOSParameterBlock parseBPB(ByteView sector) {
 
 void validateBPB(const BIOSParameterBlock& bpb) {
     if (!isValidSectorSize(bpb.bytesPerSector)) {
-        throw DiskImageError::invalidBPB("bytesPerSectorが不正です: " +
-                                         std::to_string(bpb.bytesPerSector) +
-                                         "（有効値: 128, 256, 512, 1024, 2048, 4096）");
+        throw DiskImageError::invalidBPB(
+            "bytesPerSectorが不正です: " + std::to_string(bpb.bytesPerSector) +
+            "（有効値: 128, 256, 512, 1024, 2048, 4096）");
     }
     if (!isValidClusterSize(bpb.sectorsPerCluster)) {
-        throw DiskImageError::invalidBPB("sectorsPerClusterが不正です: " +
-                                         std::to_string(bpb.sectorsPerCluster) +
-                                         "（有効値: 1, 2, 4, 8, 16, 32, 64, 128）");
+        throw DiskImageError::invalidBPB(
+            "sectorsPerClusterが不正です: " + std::to_string(bpb.sectorsPerCluster) +
+            "（有効値: 1, 2, 4, 8, 16, 32, 64, 128）");
     }
     if (bpb.numberOfFATs == 0) {
         throw DiskImageError::invalidBPB("numberOfFATsが0です");

@@ -14,7 +14,8 @@ bool isValidBPB(ByteView sector) {
     const std::uint8_t sectorsPerCluster = sector[13];
     const std::uint8_t fats = sector[16];
     const bool sectorSizeOk = isValidSectorSize(bytesPerSector);
-    const bool clusterOk = sectorsPerCluster != 0 && (sectorsPerCluster & (sectorsPerCluster - 1)) == 0;
+    const bool clusterOk =
+        sectorsPerCluster != 0 && (sectorsPerCluster & (sectorsPerCluster - 1)) == 0;
     return sectorSizeOk && clusterOk && (fats == 1 || fats == 2);
 }
 
@@ -35,7 +36,8 @@ std::optional<std::int64_t> findBPBInImage(ByteView fileData, std::int64_t dataO
         if (requireJumpInstruction && first != 0xEB && first != 0xE9) {
             continue;
         }
-        if (isValidBPB(fileData.subspan(static_cast<std::size_t>(o), static_cast<std::size_t>(sectorSize)))) {
+        if (isValidBPB(fileData.subspan(static_cast<std::size_t>(o),
+                                        static_cast<std::size_t>(sectorSize)))) {
             return o;
         }
     }

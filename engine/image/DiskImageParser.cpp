@@ -34,6 +34,8 @@ std::shared_ptr<const DiskImageFormat> detectFormat(const std::filesystem::path&
     throw DiskImageError::unsupportedFormat(ext);
 }
 
-bool extractWriteProtectStatus(const DiskImageFormat& format) { return format.isWriteProtected(); }
+bool extractWriteProtectStatus(const DiskImageFormat& format) {
+    return format.isWriteProtected();
+}
 
 } // namespace tamberlane::DiskImageParser

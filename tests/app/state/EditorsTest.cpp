@@ -8,9 +8,7 @@ namespace {
 
 class EditorsTest : public OpenImageTest {
   protected:
-    std::shared_ptr<DiskImage> current() {
-        return app.image().diskImageService().currentImage();
-    }
+    std::shared_ptr<DiskImage> current() { return app.image().diskImageService().currentImage(); }
     Bytes volumeFile(const std::string& name) {
         return DirectoryReader::readFile(*current(), listed(name).directoryEntry);
     }
@@ -18,8 +16,8 @@ class EditorsTest : public OpenImageTest {
         const auto path = host / name;
         writeFile(path, bytes);
         browser().importFiles({path});
-        ASSERT_FALSE(browser().showError) << browser().errorMessage.get() << " / "
-                                          << app.image().errorMessage.get();
+        ASSERT_FALSE(browser().showError)
+            << browser().errorMessage.get() << " / " << app.image().errorMessage.get();
     }
     std::shared_ptr<TextEditorViewModel> openText(const std::string& name) {
         select({name});
@@ -62,8 +60,7 @@ TEST_F(EditorsTest, ShiftJISTextRoundTripsAndEverySaveUpdatesEntryListingAndCapa
     EXPECT_TRUE(editor->showSaveSuccess);
     EXPECT_FALSE(editor->isModified);
     const Bytes expected = concat({bytesOf("\x8A\xBF\x8E\x9A\r\n\xB1\xB2\xB3\r\n"),
-                                   bytesOf("\x87\x40\x87\x54\x87\x5F\r\nend"),
-                                   Bytes(3000, 'x')});
+                                   bytesOf("\x87\x40\x87\x54\x87\x5F\r\nend"), Bytes(3000, 'x')});
     EXPECT_EQ(volumeFile("MEMO.TXT"), expected);
     EXPECT_EQ(listed("MEMO.TXT").directoryEntry.size, expected.size());
     EXPECT_LT(app.image().freeSpace, freeBefore);
@@ -310,7 +307,8 @@ TEST_F(EditorsTest, ASectorTheImageDoesNotStoreIsNotReportedSaved) {
 
 TEST_F(EditorsTest, HexViewerPagesASixteenMebibyteFileAndBinaryFilesOfferIt) {
     const auto big = dir / "big.bin";
-    writeImageFile(big, createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb40, {}}));
+    writeImageFile(big,
+                   createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb40, {}}));
     app.image().openDiskImage(big);
     ASSERT_EQ(current()->url(), big);
     Bytes data = patternBytes(16 << 20);
