@@ -38,14 +38,6 @@ class MendedFaultsTest : public VolumeOperationsTest {
         writeFile(volume->path(), built.build());
         open();
     }
-    std::vector<std::string> rootNames() const {
-        std::vector<std::string> names;
-        for (const FileEntry& listed : PathResolver(*image).list(root)) {
-            const DirectoryEntry& entry = listed.directoryEntry;
-            names.push_back(entry.displayName());
-        }
-        return names;
-    }
     // Runs `change`, expects `kind` (and `message`), and that nothing moved; returns the
     // refusal's reason.
     template <typename F>

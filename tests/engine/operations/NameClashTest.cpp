@@ -22,14 +22,6 @@ const std::string clash = "文字エンコーディングエラー: 同名のフ
 
 class NameClashTest : public VolumeOperationsTest {
   protected:
-    std::vector<std::string> rootNames() const {
-        std::vector<std::string> names;
-        for (const FileEntry& listed : PathResolver(*image).list(root)) {
-            const DirectoryEntry& entry = listed.directoryEntry;
-            names.push_back(entry.displayName());
-        }
-        return names;
-    }
     // A new volume for one case of a table, in its own folder.
     void freshVolume(const TempDir& folder) {
         image.reset();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/fat/PathResolver.h"
 #include "engine/operations/ContentEdit.h"
 #include "engine/operations/EntryDeletion.h"
 #include "engine/operations/EntryRename.h"
@@ -11,6 +12,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tamberlane::test {
 
@@ -29,6 +31,14 @@ class VolumeOperationsTest : public ::testing::Test {
         const auto path = hostDir / name;
         writeFile(path, patternBytes(size, seed));
         return path;
+    }
+    // The display names of the root's entries, in on-disk order.
+    std::vector<std::string> rootNames() const {
+        std::vector<std::string> names;
+        for (const FileEntry& listed : PathResolver(*image).list(DiskPath::root())) {
+            names.push_back(listed.directoryEntry.displayName());
+        }
+        return names;
     }
     // Puts a file in with mcopy, before the image is opened.
     void put(const std::string& target, std::size_t size, std::uint8_t seed) {
