@@ -70,9 +70,10 @@ struct OpenImage {
     // The volume alone, as the FAT tools take it.
     fs::path rawVolume(const std::string& name) const {
         const fs::path raw = workspace().root / (name + ".raw");
-        Workspace::write(raw, image->data().slice(static_cast<std::size_t>(image->dataOffset()),
-                                                  image->data().size() - static_cast<std::size_t>(
-                                                                             image->dataOffset())));
+        Workspace::write(
+            raw, image->data().slice(static_cast<std::size_t>(image->layout().dataOffset),
+                                     image->data().size() -
+                                         static_cast<std::size_t>(image->layout().dataOffset)));
         return raw;
     }
 };

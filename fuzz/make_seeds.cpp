@@ -71,12 +71,12 @@ void addContainerSeeds(SeedWriter& seeds, const std::string& name, const std::st
 // The volume's own structures, as the parser targets read them.
 void addVolumeSeeds(SeedWriter& seeds, const std::string& name, const DiskImage& image) {
     seeds.add("bpb", name, {}, image.readSector(0));
-    const std::uint8_t fat16[] = {image.fatType() == FATType::fat16 ? std::uint8_t{1}
-                                                                    : std::uint8_t{0}};
+    const std::uint8_t fat16[] = {image.layout().fatType == FATType::fat16 ? std::uint8_t{1}
+                                                                           : std::uint8_t{0}};
     seeds.add("fat", name, fat16, image.fatTable().serialize());
     Bytes root;
-    for (std::int64_t i = 0; i < image.rootDirectorySectors(); ++i) {
-        const Bytes sector = image.readSector(image.rootDirectoryStartSector() + i);
+    for (std::int64_t i = 0; i < image.addressing().rootDirectorySectors(); ++i) {
+        const Bytes sector = image.readSector(image.addressing().rootDirectoryStartSector() + i);
         root.insert(root.end(), sector.begin(), sector.end());
     }
     seeds.add("directory", name + ".root", {}, root);
@@ -105,7 +105,7 @@ FileEntry entryNamed(const DiskImage& image, const std::string& name) {
 // front of the first slot of the root directory, through a raw sector write.
 void addLongName(const std::shared_ptr<DiskImage>& opened, const std::string& asciiName) {
     const DiskImage& image = *opened;
-    const std::int64_t lba = image.rootDirectoryStartSector();
+    const std::int64_t lba = image.addressing().rootDirectoryStartSector();
     const Bytes sector = image.readSector(lba);
     const std::uint8_t checksum = LFNParser::calculateChecksum(ByteView(sector).first(11));
     std::vector<std::uint16_t> units(asciiName.begin(), asciiName.end());

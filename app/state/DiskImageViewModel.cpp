@@ -68,7 +68,7 @@ bool DiskImageViewModel::openRequest(const OpenRequest& request, OpenFailure onE
                 service->prepareOpen(request.url, request.manual, request.volume, request.readOnly);
             // A disk with several FAT partitions asks which one first (only a disk that
             // has a table pays for reading it again).
-            if (!request.volume.partition && result.prepared->image->partition()) {
+            if (!request.volume.partition && result.prepared->image->layout().partition) {
                 std::vector<PartitionInfo> choices = DiskImageService::partitionsOf(request.url);
                 if (choices.size() >= 2) {
                     result.prepared.reset();
@@ -303,20 +303,20 @@ void DiskImageViewModel::closeImage() {
 
 void DiskImageViewModel::applyImageState(const DiskImage& image) {
     isImageOpen = true;
-    windowTitle = image.url().filename().string();
-    isWriteProtected = image.isWriteProtected();
+    windowTitle = image.layout().url.filename().string();
+    isWriteProtected = image.layout().isWriteProtected;
     // A volume the engine refuses to change is offered as one opened read-only, so no
     // action starts that can only end in the refusal.
-    isReadOnly =
-        image.isReadOnly() || image.changeRefusal().has_value() || image.fileRefusal().has_value();
-    fileProblem =
-        image.fileRefusal() ? std::optional(image.fileRefusal()->errorDescription()) : std::nullopt;
+    isReadOnly = image.layout().isReadOnly || image.changeRefusal().has_value() ||
+                 image.file().refusal().has_value();
+    fileProblem = image.file().refusal() ? std::optional(image.file().refusal()->errorDescription())
+                                         : std::nullopt;
     updateCapacityInfo();
     // Asked once, right after the open, so no change ever starts before the answer.
-    if (image.awaitsSearchConfirmation() && !image.isReadOnly() && !image.isWriteProtected() &&
-        !image.changeRefusal()) {
+    if (image.awaitsSearchConfirmation() && !image.layout().isReadOnly &&
+        !image.layout().isWriteProtected && !image.changeRefusal()) {
         searchedVolumeQuestion = texts::searchedVolumeQuestionHead +
-                                 std::to_string(*image.searchedBootOffset()) +
+                                 std::to_string(*image.layout().searchedBootOffset) +
                                  texts::searchedVolumeQuestionTail;
         showSearchedVolumeQuestion = true;
     }
@@ -337,7 +337,7 @@ void DiskImageViewModel::checkImageFile() {
     if (!image || gate_->isBusy || fileProblem.get()) {
         return;
     }
-    if (const auto refusal = image->checkFile(); refusal && refusal->asksToReopen()) {
+    if (const auto refusal = image->file().check(); refusal && refusal->asksToReopen()) {
         fileProblem = refusal->errorDescription();
         isReadOnly = true;
     }
@@ -372,7 +372,7 @@ std::optional<ImageSummary> DiskImageViewModel::imageSummary() const {
 
 std::vector<ConvertFormat> DiskImageViewModel::conversionTargets() const {
     const std::shared_ptr<DiskImage> image = service_.currentImage();
-    return image ? availableFormats(image->geometry()) : std::vector<ConvertFormat>{};
+    return image ? availableFormats(image->layout().geometry) : std::vector<ConvertFormat>{};
 }
 
 void DiskImageViewModel::handleOpenError(const DiskImageError& error) {

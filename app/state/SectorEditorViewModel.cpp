@@ -74,9 +74,9 @@ void SectorEditorViewModel::loadSector(std::int64_t lba) {
     if (!image) {
         return;
     }
-    totalSectors = image->bpb().volumeSectorCount();
-    sectorSize = image->bpb().bytesPerSector;
-    isReadOnly = image->isWriteProtected() || image->isReadOnly();
+    totalSectors = image->layout().bpb.volumeSectorCount();
+    sectorSize = image->layout().bpb.bytesPerSector;
+    isReadOnly = image->layout().isWriteProtected || image->layout().isReadOnly;
     if (lba < 0 || lba >= totalSectors.get()) {
         failOutOfRange();
         return;

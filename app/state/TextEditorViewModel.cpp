@@ -94,7 +94,7 @@ TextEditorViewModel::OpenResult TextEditorViewModel::openFile(const FileEntry& e
     originalText_ = text.get();
     isModified = false;
     readOnlyReason = survivesSave ? "" : texts::textNotShiftJIS;
-    isReadOnly = !survivesSave || image->isWriteProtected() || image->isReadOnly();
+    isReadOnly = !survivesSave || image->layout().isWriteProtected || image->layout().isReadOnly;
     return OpenResult::text;
 }
 

@@ -41,11 +41,11 @@
 #include <QStatusBar>
 #include <QTimer>
 
-#include <chrono>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <chrono>
 
 namespace tamberlane::ui {
 
@@ -145,7 +145,8 @@ QAction* MainWindowView::action(Action which) const {
     return found == actions_.end() ? nullptr : found->second;
 }
 
-QAction* MainWindowView::makeAction(Action which, const char* title, const QIcon& icon, const char* help) {
+QAction* MainWindowView::makeAction(Action which, const char* title, const QIcon& icon,
+                                    const char* help) {
     auto* made = new QAction(icon, text(title), this);
     if (help != nullptr) {
         made->setToolTip(text(help));
@@ -176,14 +177,15 @@ void MainWindowView::createActions() {
     connect(newImage, &QAction::triggered, this, [&image] { image.showNewImageDialog = true; });
 
     QAction* close = makeAction(Action::close, texts::closeAction, {}, nullptr);
-    connect(close, &QAction::triggered, this, [this, &image] { whenEditsMayGo([&image] { image.closeImage(); }); });
+    connect(close, &QAction::triggered, this,
+            [this, &image] { whenEditsMayGo([&image] { image.closeImage(); }); });
 
     quitAction_ = new QAction(text(texts::quitAction), this);
     quitAction_->setShortcut(QKeySequence::Quit);
     connect(quitAction_, &QAction::triggered, this, &QWidget::close);
 
-    QAction* undo = makeAction(Action::undo, texts::undoAction, themedIcon("edit-undo", QStyle::SP_ArrowBack),
-                               texts::undoHelp);
+    QAction* undo = makeAction(Action::undo, texts::undoAction,
+                               themedIcon("edit-undo", QStyle::SP_ArrowBack), texts::undoHelp);
     undo->setShortcut(QKeySequence::Undo);
     connect(undo, &QAction::triggered, this, [&browser] { browser.undo(); });
     QAction* redo = makeAction(Action::redo, texts::redoAction,
@@ -195,8 +197,9 @@ void MainWindowView::createActions() {
     selectAll->setShortcut(QKeySequence::SelectAll);
     connect(selectAll, &QAction::triggered, this, [&browser] { browser.selectAll(); });
 
-    QAction* remove = makeAction(Action::deleteEntries, texts::deleteAction,
-                                 themedIcon("edit-delete", QStyle::SP_TrashIcon), texts::deleteHelp);
+    QAction* remove =
+        makeAction(Action::deleteEntries, texts::deleteAction,
+                   themedIcon("edit-delete", QStyle::SP_TrashIcon), texts::deleteHelp);
     remove->setIconText(text(texts::deleteTool));
     remove->setShortcut(QKeySequence::Delete);
     connect(remove, &QAction::triggered, this, [&browser] { browser.requestDelete(); });
@@ -212,9 +215,8 @@ void MainWindowView::createActions() {
         }
         // What memory holds is no longer the file: a reload can only show it by reading it
         // again.
-        askToReopen(this, fromUtf8(*image.fileProblem.get()), [this] {
-            state_.image().reopenCurrentImage();
-        });
+        askToReopen(this, fromUtf8(*image.fileProblem.get()),
+                    [this] { state_.image().reopenCurrentImage(); });
     });
 
     QAction* up = makeAction(Action::navigateUp, texts::upAction, {}, nullptr);
@@ -222,17 +224,17 @@ void MainWindowView::createActions() {
     addAction(up);
     connect(up, &QAction::triggered, this, [&browser] { browser.navigateUp(); });
 
-    QAction* exportFiles = makeAction(Action::exportFiles, texts::exportTool,
-                                      themedIcon("document-save-as", QStyle::SP_DialogSaveButton),
-                                      texts::exportHelp);
+    QAction* exportFiles =
+        makeAction(Action::exportFiles, texts::exportTool,
+                   themedIcon("document-save-as", QStyle::SP_DialogSaveButton), texts::exportHelp);
     connect(exportFiles, &QAction::triggered, this, [this] { exportSelection(); });
-    QAction* importFiles = makeAction(Action::importFiles, texts::importTool,
-                                      themedIcon("document-open", QStyle::SP_DialogOpenButton),
-                                      texts::importHelp);
+    QAction* importFiles =
+        makeAction(Action::importFiles, texts::importTool,
+                   themedIcon("document-open", QStyle::SP_DialogOpenButton), texts::importHelp);
     connect(importFiles, &QAction::triggered, this, [this] { importWithPanel(); });
-    QAction* newFolder = makeAction(Action::newDirectory, texts::newFolderTool,
-                                    themedIcon("folder-new", QStyle::SP_FileDialogNewFolder),
-                                    texts::newFolderHelp);
+    QAction* newFolder =
+        makeAction(Action::newDirectory, texts::newFolderTool,
+                   themedIcon("folder-new", QStyle::SP_FileDialogNewFolder), texts::newFolderHelp);
     connect(newFolder, &QAction::triggered, this, [&browser] { browser.requestNewDirectory(); });
     QAction* rename = makeAction(Action::rename, texts::renameTool,
                                  themedIcon("edit-rename", "document-edit"), texts::renameHelp);
@@ -243,34 +245,40 @@ void MainWindowView::createActions() {
                                themedIcon("document-properties", QStyle::SP_MessageBoxInformation),
                                texts::infoHelp);
     connect(info, &QAction::triggered, this, [&image] { image.showDiskInfoDialog = true; });
-    QAction* convert = makeAction(Action::convert, texts::convertTool,
-                                  themedIcon("view-refresh", QStyle::SP_BrowserReload), texts::convertHelp);
+    QAction* convert =
+        makeAction(Action::convert, texts::convertTool,
+                   themedIcon("view-refresh", QStyle::SP_BrowserReload), texts::convertHelp);
     connect(convert, &QAction::triggered, this, [&image] { image.showConvertDialog = true; });
-    QAction* restore = makeAction(Action::restore, texts::restoreTool,
-                                  themedIcon("edit-undo-history", "document-revert"), texts::restoreHelp);
+    QAction* restore =
+        makeAction(Action::restore, texts::restoreTool,
+                   themedIcon("edit-undo-history", "document-revert"), texts::restoreHelp);
     connect(restore, &QAction::triggered, this, [&browser] { browser.openDeletedFiles(); });
 
-    QAction* textEditor = makeAction(Action::textEditor, texts::textEditorAction,
-                                     themedIcon("accessories-text-editor", QStyle::SP_FileIcon), texts::textHelp);
+    QAction* textEditor =
+        makeAction(Action::textEditor, texts::textEditorAction,
+                   themedIcon("accessories-text-editor", QStyle::SP_FileIcon), texts::textHelp);
     textEditor->setIconText(text(texts::textTool));
     connect(textEditor, &QAction::triggered, this, [&browser] { browser.openTextEditor(); });
     QAction* hexViewer =
         makeAction(Action::hexViewer, texts::hexViewerAction, numberSquareIcon(), texts::hexHelp);
     hexViewer->setIconText(text(texts::hexTool));
     connect(hexViewer, &QAction::triggered, this, [&browser] { browser.openHexViewer(); });
-    QAction* sectorEditor = makeAction(Action::sectorEditor, texts::sectorEditorAction,
-                                       themedIcon("media-flash", QStyle::SP_DriveHDIcon), texts::sectorHelp);
+    QAction* sectorEditor =
+        makeAction(Action::sectorEditor, texts::sectorEditorAction,
+                   themedIcon("media-flash", QStyle::SP_DriveHDIcon), texts::sectorHelp);
     sectorEditor->setIconText(text(texts::sectorTool));
     connect(sectorEditor, &QAction::triggered, this, [this] { state_.openSectorEditor(); });
 
-    QAction* copy = makeAction(Action::copy, texts::copyAction, themedIcon("edit-copy", "edit-copy"), nullptr);
+    QAction* copy =
+        makeAction(Action::copy, texts::copyAction, themedIcon("edit-copy", "edit-copy"), nullptr);
     copy->setShortcut(QKeySequence::Copy);
     connect(copy, &QAction::triggered, this, [&browser] { browser.copySelectedEntries(); });
-    QAction* cut = makeAction(Action::cut, texts::cutAction, themedIcon("edit-cut", "edit-cut"), nullptr);
+    QAction* cut =
+        makeAction(Action::cut, texts::cutAction, themedIcon("edit-cut", "edit-cut"), nullptr);
     cut->setShortcut(QKeySequence::Cut);
     connect(cut, &QAction::triggered, this, [&browser] { browser.cutSelectedEntries(); });
-    QAction* paste =
-        makeAction(Action::paste, texts::pasteAction, themedIcon("edit-paste", "edit-paste"), nullptr);
+    QAction* paste = makeAction(Action::paste, texts::pasteAction,
+                                themedIcon("edit-paste", "edit-paste"), nullptr);
     paste->setShortcut(QKeySequence::Paste);
     connect(paste, &QAction::triggered, this, [&browser] { browser.pasteEntries(); });
 
@@ -437,7 +445,8 @@ QWidget* MainWindowView::createDetailArea() {
     QLabel* disc = iconLabel(themedIcon("media-floppy", QStyle::SP_DriveFDIcon), 64);
     disc->setAlignment(Qt::AlignCenter);
     placeholderLayout->addWidget(disc);
-    for (const char* line : {texts::listPlaceholderTitle, texts::listPlaceholderDrop, texts::listPlaceholderFormats}) {
+    for (const char* line :
+         {texts::listPlaceholderTitle, texts::listPlaceholderDrop, texts::listPlaceholderFormats}) {
         auto* label = new QLabel(text(line));
         label->setAlignment(Qt::AlignCenter);
         if (line != texts::listPlaceholderTitle) {
@@ -508,25 +517,30 @@ QWidget* MainWindowView::createDetailArea() {
         }
         applySortIndicator();
     });
-    connect(list_, &QAbstractItemView::doubleClicked, this, [this, &browser](const QModelIndex& index) {
-        if (index.isValid() && state_.enablement().isEnabled(Action::navigate)) {
-            browser.navigateToDirectory(model_->entryAt(index.row()));
-        }
-    });
+    connect(list_, &QAbstractItemView::doubleClicked, this,
+            [this, &browser](const QModelIndex& index) {
+                if (index.isValid() && state_.enablement().isEnabled(Action::navigate)) {
+                    browser.navigateToDirectory(model_->entryAt(index.row()));
+                }
+            });
     connect(list_, &FileListView::enterPressed, this, [this, &browser] {
         if (state_.enablement().isEnabled(Action::navigate)) {
             browser.handleEnterKey();
         }
     });
-    connect(list_, &FileListView::upPressed, this, [this] { action(Action::navigateUp)->trigger(); });
+    connect(list_, &FileListView::upPressed, this,
+            [this] { action(Action::navigateUp)->trigger(); });
     connect(list_, &FileListView::filesDropped, this,
-            [&browser](const std::vector<std::filesystem::path>& files) { browser.importFiles(files); });
+            [&browser](const std::vector<std::filesystem::path>& files) {
+                browser.importFiles(files);
+            });
     connect(list_, &FileListView::dragExportFailed, this, [this] {
         state_.errors().addToast(
             AppError::make(AppErrorType::io, texts::exportTool, texts::dragExportFailed));
     });
     connect(list_, &QWidget::customContextMenuRequested, this, &MainWindowView::showContextMenu);
-    list_->setExporter([&browser](const FileEntry& entry) { return browser.exportToTemporaryFile(entry); });
+    list_->setExporter(
+        [&browser](const FileEntry& entry) { return browser.exportToTemporaryFile(entry); });
     list_->setDragSource([&browser] { return browser.selectedFileEntries(); });
     return detailPages_;
 }
@@ -625,7 +639,8 @@ void MainWindowView::bindState() {
     bindings_.watch(image.windowTitle, showImage);
 
     const auto showProtection = [this, &image] {
-        const bool protectedImage = image.isImageOpen && (image.isWriteProtected || image.isReadOnly);
+        const bool protectedImage =
+            image.isImageOpen && (image.isWriteProtected || image.isReadOnly);
         readOnlyBanner_->setVisible(protectedImage);
         const std::optional<std::string>& problem = image.fileProblem.get();
         const QString bannerText = problem ? fromUtf8(*problem) : text(texts::readOnlyBanner);
@@ -642,7 +657,9 @@ void MainWindowView::bindState() {
 
     const auto showCapacity = [this, &image] {
         const std::int64_t total = image.totalSpace;
-        capacityBar_->setRatio(total < 1 ? 0.0 : static_cast<double>(image.usedSpace.get()) / static_cast<double>(total));
+        capacityBar_->setRatio(total < 1 ? 0.0
+                                         : static_cast<double>(image.usedSpace.get()) /
+                                               static_cast<double>(total));
         capacityFree_->setText(text(texts::freeSpacePrefix) + capacityKilobytes(image.freeSpace));
         capacityTotal_->setText(text(texts::totalSpacePrefix) + capacityKilobytes(total));
     };
@@ -670,9 +687,11 @@ void MainWindowView::bindState() {
             progressBar_->setRange(0, 1000);
             progressBar_->setValue(static_cast<int>(browser.operationProgress.get() * 1000.0));
             progressPercent_->setText(
-                QString::number(static_cast<int>(browser.operationProgress.get() * 100.0)) + QLatin1Char('%'));
+                QString::number(static_cast<int>(browser.operationProgress.get() * 100.0)) +
+                QLatin1Char('%'));
         } else {
-            progressName_->setText(opening ? text(texts::openingPrefix) + fromUtf8(image.openingFileName.get())
+            progressName_->setText(opening ? text(texts::openingPrefix) +
+                                                 fromUtf8(image.openingFileName.get())
                                            : text(texts::converting));
             progressBar_->setRange(0, 0);
             progressPercent_->clear();
@@ -682,27 +701,29 @@ void MainWindowView::bindState() {
     bindings_.watch(image.isConverting, showProgress);
     bindings_.watch(browser.operationProgress, showProgress);
 
-    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, &browser] {
-        if (applyingState_) {
-            return;
-        }
-        std::set<EntryId> ids;
-        for (const QModelIndex& row : list_->selectionModel()->selectedRows()) {
-            ids.insert(model_->entryAt(row.row()).id);
-        }
-        browser.setSelection(std::move(ids));
-    });
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this, &browser] {
+                if (applyingState_) {
+                    return;
+                }
+                std::set<EntryId> ids;
+                for (const QModelIndex& row : list_->selectionModel()->selectedRows()) {
+                    ids.insert(model_->entryAt(row.row()).id);
+                }
+                browser.setSelection(std::move(ids));
+            });
 
-    bindings_.listen(image.imageReplaced(), std::function<void(const std::shared_ptr<DiskImage>&)>(
-                                                [this](const std::shared_ptr<DiskImage>& opened) {
-                                                    if (opened) {
-                                                        settings_.addRecentImage(
-                                                            QString::fromStdString(
-                                                                opened->url().string()));
-                                                        rebuildRecentMenu();
-                                                    }
-                                                }));
-    bindings_.listen(state_.enablementChanged(), std::function<void()>([this] { applyEnablement(); }));
+    bindings_.listen(image.imageReplaced(),
+                     std::function<void(const std::shared_ptr<DiskImage>&)>(
+                         [this](const std::shared_ptr<DiskImage>& opened) {
+                             if (opened) {
+                                 settings_.addRecentImage(
+                                     QString::fromStdString(opened->layout().url.string()));
+                                 rebuildRecentMenu();
+                             }
+                         }));
+    bindings_.listen(state_.enablementChanged(),
+                     std::function<void()>([this] { applyEnablement(); }));
     applyEnablement();
 }
 
@@ -731,7 +752,8 @@ void MainWindowView::applySelectionFromState() {
     for (EntryId id : ids) {
         const int row = model_->rowOf(id);
         if (row >= 0) {
-            selection.select(model_->index(row, 0), model_->index(row, FileListModel::columnCount_ - 1));
+            selection.select(model_->index(row, 0),
+                             model_->index(row, FileListModel::columnCount_ - 1));
         }
     }
     applyingState_ = true;
@@ -800,7 +822,8 @@ void MainWindowView::rebuildCrumbs() {
         button->setIcon(icon);
         button->setText(title);
         button->setAccessibleName(title.isEmpty() ? text(texts::rootName) : title);
-        button->setToolButtonStyle(title.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextOnly);
+        button->setToolButtonStyle(title.isEmpty() ? Qt::ToolButtonIconOnly
+                                                   : Qt::ToolButtonTextOnly);
         connect(button, &QToolButton::clicked, this,
                 [this, target = std::move(target)] { state_.browser().navigateToPath(target); });
         layout->addWidget(button);
@@ -826,7 +849,8 @@ void MainWindowView::showContextMenu(const QPoint& position) {
         menu.addSeparator();
         menu.addActions({action(Action::copy), action(Action::cut), action(Action::paste)});
         menu.addSeparator();
-        menu.addActions({action(Action::importFiles), action(Action::exportFiles), action(Action::newDirectory)});
+        menu.addActions({action(Action::importFiles), action(Action::exportFiles),
+                         action(Action::newDirectory)});
         menu.addSeparator();
         menu.addAction(action(Action::deleteEntries));
         QAction* rename = menu.addAction(action(Action::rename)->icon(), text(texts::renameAction));
@@ -838,24 +862,25 @@ void MainWindowView::showContextMenu(const QPoint& position) {
     menu.exec(list_->viewport()->mapToGlobal(position));
 }
 
-void MainWindowView::raiseOn(const std::string& name, Observable<bool, true>& flag, DialogFactory make,
-                             std::function<void()> dismiss) {
-    bindings_.watch(flag, [this, name, &flag, make = std::move(make), dismiss = std::move(dismiss)] {
-        QPointer<BoundDialog>& shown = dialogs_[name];
-        if (flag && shown.isNull()) {
-            BoundDialog* dialog = make();
-            dialog->setObjectName(QString::fromStdString(name));
-            shown = dialog;
-            connect(dialog, &QDialog::finished, this, [&flag, dismiss] {
-                if (flag) {
-                    dismiss();
-                }
-            });
-            dialog->open();
-        } else if (!flag && !shown.isNull()) {
-            shown->release();
-        }
-    });
+void MainWindowView::raiseOn(const std::string& name, Observable<bool, true>& flag,
+                             DialogFactory make, std::function<void()> dismiss) {
+    bindings_.watch(flag,
+                    [this, name, &flag, make = std::move(make), dismiss = std::move(dismiss)] {
+                        QPointer<BoundDialog>& shown = dialogs_[name];
+                        if (flag && shown.isNull()) {
+                            BoundDialog* dialog = make();
+                            dialog->setObjectName(QString::fromStdString(name));
+                            shown = dialog;
+                            connect(dialog, &QDialog::finished, this, [&flag, dismiss] {
+                                if (flag) {
+                                    dismiss();
+                                }
+                            });
+                            dialog->open();
+                        } else if (!flag && !shown.isNull()) {
+                            shown->release();
+                        }
+                    });
 }
 
 QDialog* MainWindowView::raisedDialog(const std::string& name) const {
@@ -866,63 +891,83 @@ QDialog* MainWindowView::raisedDialog(const std::string& name) const {
 void MainWindowView::bindDialogs() {
     DiskImageViewModel& image = state_.image();
     FileBrowserViewModel& browser = state_.browser();
-    raiseOn("manualParameters", image.showManualParamsDialog,
-            [this, &image] { return makeManualParameters(this, image); },
-            [&image] { image.showManualParamsDialog = false; });
-    raiseOn("newImage", image.showNewImageDialog,
-            [this, &image] { return makeNewImage(this, image, settings_); },
-            [&image] { image.showNewImageDialog = false; });
-    raiseOn("diskSelection", image.showDiskSelectionDialog,
-            [this, &image] { return makeDiskSelection(this, image); },
-            [&image] { image.showDiskSelectionDialog = false; });
-    raiseOn("partitionSelection", image.showPartitionSelectionDialog,
-            [this, &image] { return makePartitionSelection(this, image); },
-            [&image] { image.showPartitionSelectionDialog = false; });
-    raiseOn("diskInfo", image.showDiskInfoDialog, [this, &image] { return makeDiskInfo(this, image); },
-            [&image] { image.showDiskInfoDialog = false; });
-    raiseOn("conversion", image.showConvertDialog,
-            [this, &image] { return makeConversion(this, image, settings_); }, [&image] {
-                image.cancelConversion();
-                image.showConvertDialog = false;
-            });
-    raiseOn("deleteConfirmation", browser.showDeleteConfirmation,
-            [this, &browser] { return makeDeleteConfirmation(this, browser); },
-            [&browser] { browser.cancelDelete(); });
-    raiseOn("importClash", browser.showImportOverwriteConfirmation,
-            [this, &browser] { return makeImportClash(this, browser); },
-            [&browser] { browser.cancelImportOverwrite(); });
-    raiseOn("exportClash", browser.showExportOverwriteConfirmation,
-            [this, &browser] { return makeExportClash(this, browser); },
-            [&browser] { browser.cancelExportOverwrite(); });
-    raiseOn("newDirectory", browser.showNewDirectoryDialog,
-            [this, &browser] { return makeNewDirectory(this, browser); }, [&browser] {
-                browser.showNewDirectoryDialog = false;
-                browser.newDirectoryName = "";
-            });
-    raiseOn("rename", browser.showRenameDialog, [this, &browser] { return makeRename(this, browser); },
-            [&browser] { browser.showRenameDialog = false; });
-    raiseOn("deletedFiles", browser.showDeletedFiles,
-            [this] { return makeDeletedFiles(this, state_); },
-            [&browser] { browser.showDeletedFiles = false; });
-    raiseOn("textEditor", browser.showTextEditor,
-            [this, &browser] { return new TextEditorWindow(this, browser.textEditorVM.get(), browser); },
-            [&browser] { browser.requestCloseTextEditor(); });
-    raiseOn("hexViewer", browser.showHexViewer,
-            [this, &browser] { return new HexViewerWindow(this, browser.hexViewerVM.get()); },
-            [&browser] { browser.closeHexViewer(); });
-    raiseOn("sectorEditor", image.showSectorEditor,
-            [this] { return new SectorEditorWindow(this, state_.sectorEditorVM.get(), state_); },
-            [this] { state_.requestCloseSectorEditor(); });
+    raiseOn(
+        "manualParameters", image.showManualParamsDialog,
+        [this, &image] { return makeManualParameters(this, image); },
+        [&image] { image.showManualParamsDialog = false; });
+    raiseOn(
+        "newImage", image.showNewImageDialog,
+        [this, &image] { return makeNewImage(this, image, settings_); },
+        [&image] { image.showNewImageDialog = false; });
+    raiseOn(
+        "diskSelection", image.showDiskSelectionDialog,
+        [this, &image] { return makeDiskSelection(this, image); },
+        [&image] { image.showDiskSelectionDialog = false; });
+    raiseOn(
+        "partitionSelection", image.showPartitionSelectionDialog,
+        [this, &image] { return makePartitionSelection(this, image); },
+        [&image] { image.showPartitionSelectionDialog = false; });
+    raiseOn(
+        "diskInfo", image.showDiskInfoDialog, [this, &image] { return makeDiskInfo(this, image); },
+        [&image] { image.showDiskInfoDialog = false; });
+    raiseOn(
+        "conversion", image.showConvertDialog,
+        [this, &image] { return makeConversion(this, image, settings_); },
+        [&image] {
+            image.cancelConversion();
+            image.showConvertDialog = false;
+        });
+    raiseOn(
+        "deleteConfirmation", browser.showDeleteConfirmation,
+        [this, &browser] { return makeDeleteConfirmation(this, browser); },
+        [&browser] { browser.cancelDelete(); });
+    raiseOn(
+        "importClash", browser.showImportOverwriteConfirmation,
+        [this, &browser] { return makeImportClash(this, browser); },
+        [&browser] { browser.cancelImportOverwrite(); });
+    raiseOn(
+        "exportClash", browser.showExportOverwriteConfirmation,
+        [this, &browser] { return makeExportClash(this, browser); },
+        [&browser] { browser.cancelExportOverwrite(); });
+    raiseOn(
+        "newDirectory", browser.showNewDirectoryDialog,
+        [this, &browser] { return makeNewDirectory(this, browser); },
+        [&browser] {
+            browser.showNewDirectoryDialog = false;
+            browser.newDirectoryName = "";
+        });
+    raiseOn(
+        "rename", browser.showRenameDialog, [this, &browser] { return makeRename(this, browser); },
+        [&browser] { browser.showRenameDialog = false; });
+    raiseOn(
+        "deletedFiles", browser.showDeletedFiles, [this] { return makeDeletedFiles(this, state_); },
+        [&browser] { browser.showDeletedFiles = false; });
+    raiseOn(
+        "textEditor", browser.showTextEditor,
+        [this, &browser] {
+            return new TextEditorWindow(this, browser.textEditorVM.get(), browser);
+        },
+        [&browser] { browser.requestCloseTextEditor(); });
+    raiseOn(
+        "hexViewer", browser.showHexViewer,
+        [this, &browser] { return new HexViewerWindow(this, browser.hexViewerVM.get()); },
+        [&browser] { browser.closeHexViewer(); });
+    raiseOn(
+        "sectorEditor", image.showSectorEditor,
+        [this] { return new SectorEditorWindow(this, state_.sectorEditorVM.get(), state_); },
+        [this] { state_.requestCloseSectorEditor(); });
     DeletedFilesViewModel& deleted = *browser.deletedFilesVM();
-    raiseOn("restoreFirstChar", deleted.showRestoreDialog,
-            [this, &browser] {
-                QWidget* parent = raisedDialog("deletedFiles");
-                return makeRestoreFirstChar(parent != nullptr ? parent : this, browser);
-            },
-            [&deleted] { deleted.cancelRestore(); });
+    raiseOn(
+        "restoreFirstChar", deleted.showRestoreDialog,
+        [this, &browser] {
+            QWidget* parent = raisedDialog("deletedFiles");
+            return makeRestoreFirstChar(parent != nullptr ? parent : this, browser);
+        },
+        [&deleted] { deleted.cancelRestore(); });
 }
 
-void MainWindowView::alertOn(Observable<bool, true>& flag, std::function<void(QWidget* parent)> show) {
+void MainWindowView::alertOn(Observable<bool, true>& flag,
+                             std::function<void(QWidget* parent)> show) {
     bindings_.watch(flag, [this, &flag, show = std::move(show)] {
         if (flag) {
             QWidget* parent = QApplication::activeModalWidget();
@@ -944,8 +989,9 @@ void MainWindowView::bindAlerts() {
         }
         // Another program holds the file: the message says it can be opened for reading,
         // and this is the way to.
-        auto* box = new QMessageBox(QMessageBox::Warning, errorTitle, fromUtf8(image.errorMessage.get()),
-                                    QMessageBox::NoButton, parent);
+        auto* box =
+            new QMessageBox(QMessageBox::Warning, errorTitle, fromUtf8(image.errorMessage.get()),
+                            QMessageBox::NoButton, parent);
         QPushButton* readOnly =
             box->addButton(text(tamberlane::texts::openReadOnlyButton), QMessageBox::AcceptRole);
         box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
@@ -963,7 +1009,8 @@ void MainWindowView::bindAlerts() {
         box->open();
     });
     alertOn(browser.showError, [&browser, errorTitle](QWidget* parent) {
-        showAlertBox(parent, errorTitle, fromUtf8(browser.errorMessage.get()), [&browser] { browser.showError = false; });
+        showAlertBox(parent, errorTitle, fromUtf8(browser.errorMessage.get()),
+                     [&browser] { browser.showError = false; });
     });
     alertOn(errors.showAlert, [&errors, errorTitle](QWidget* parent) {
         const auto& alert = errors.currentAlert.get();
@@ -971,8 +1018,8 @@ void MainWindowView::bindAlerts() {
                      [&errors] { errors.showAlert = false; });
     });
     alertOn(browser.showBinaryAlert, [&browser](QWidget* parent) {
-        auto* box = new QMessageBox(QMessageBox::Information, text(texts::binaryTitle), text(texts::binaryMessage),
-                                    QMessageBox::NoButton, parent);
+        auto* box = new QMessageBox(QMessageBox::Information, text(texts::binaryTitle),
+                                    text(texts::binaryMessage), QMessageBox::NoButton, parent);
         QPushButton* hex = box->addButton(text(texts::hexViewerAction), QMessageBox::AcceptRole);
         box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
         box->setObjectName(QStringLiteral("binaryAlert"));
@@ -1007,10 +1054,11 @@ void MainWindowView::bindAlerts() {
         box->open();
     });
     alertOn(image.showSpecialFormatAlert, [&image](QWidget* parent) {
-        auto* box = new QMessageBox(QMessageBox::Question, text(texts::specialFormatTitle),
-                                    fromUtf8(image.errorMessage.get()), QMessageBox::NoButton, parent);
-        QPushButton* manual =
-            box->addButton(text(tamberlane::texts::openWithManualParamsButton), QMessageBox::AcceptRole);
+        auto* box =
+            new QMessageBox(QMessageBox::Question, text(texts::specialFormatTitle),
+                            fromUtf8(image.errorMessage.get()), QMessageBox::NoButton, parent);
+        QPushButton* manual = box->addButton(text(tamberlane::texts::openWithManualParamsButton),
+                                             QMessageBox::AcceptRole);
         box->addButton(text(texts::closeButton), QMessageBox::RejectRole);
         box->setDefaultButton(manual);
         widenMessage(box);
@@ -1038,11 +1086,13 @@ void MainWindowView::bindToasts() {
         for (const AppError& toast : errors.toastMessages.get()) {
             auto* row = new QFrame;
             row->setObjectName(QStringLiteral("toast"));
-            row->setStyleSheet(QStringLiteral("#toast { background: rgba(250, 250, 250, 230); "
-                                              "border: 1px solid rgba(0, 0, 0, 40); border-radius: 8px; }"));
+            row->setStyleSheet(
+                QStringLiteral("#toast { background: rgba(250, 250, 250, 230); "
+                               "border: 1px solid rgba(0, 0, 0, 40); border-radius: 8px; }"));
             auto* rowLayout = new QHBoxLayout(row);
             rowLayout->setContentsMargins(12, 6, 12, 6);
-            rowLayout->addWidget(iconLabel(themedIcon("dialog-warning", QStyle::SP_MessageBoxWarning), 16));
+            rowLayout->addWidget(
+                iconLabel(themedIcon("dialog-warning", QStyle::SP_MessageBoxWarning), 16));
             auto* message = new QLabel(fromUtf8(toast.message));
             message->setFont(captionFont(message->font()));
             rowLayout->addWidget(message);
@@ -1173,14 +1223,16 @@ void MainWindowView::exportSelection() {
     if (selected.size() == 1 && !selected.front().directoryEntry.isDirectory()) {
         const QString suggested = settings_.folder(Panel::exportFiles) + QLatin1Char('/') +
                                   fromUtf8(selected.front().directoryEntry.displayName());
-        const QString path = QFileDialog::getSaveFileName(this, text(texts::exportSavePanelTitle), suggested);
+        const QString path =
+            QFileDialog::getSaveFileName(this, text(texts::exportSavePanelTitle), suggested);
         if (!path.isEmpty()) {
             settings_.rememberFolder(Panel::exportFiles, path);
             browser.exportFileAs(selected.front(), path.toStdString());
         }
         return;
     }
-    QFileDialog panel(this, text(texts::exportFolderPanelTitle), settings_.folder(Panel::exportFiles));
+    QFileDialog panel(this, text(texts::exportFolderPanelTitle),
+                      settings_.folder(Panel::exportFiles));
     panel.setFileMode(QFileDialog::Directory);
     panel.setOption(QFileDialog::ShowDirsOnly);
     panel.setLabelText(QFileDialog::Accept, text(texts::exportConfirmButton));
@@ -1215,7 +1267,8 @@ void MainWindowView::dragMoveEvent(QDragMoveEvent* event) {
 
 void MainWindowView::dropEvent(QDropEvent* event) {
     const QMimeData* data = event->mimeData();
-    if (data == nullptr || dropMeaning(*data, DropTarget::window, false) != DropMeaning::openImage) {
+    if (data == nullptr ||
+        dropMeaning(*data, DropTarget::window, false) != DropMeaning::openImage) {
         event->ignore();
         return;
     }

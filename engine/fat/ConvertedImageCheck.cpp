@@ -43,12 +43,13 @@ Bytes sliceWithin(const PagedBytes& data, std::int64_t start, std::int64_t lengt
 }
 
 VolumeAreas areasOf(const DiskImage& image) {
-    const FatArea fat = image.fatArea();
-    VolumeAreas areas{sliceWithin(image.data(), image.dataOffset(), image.bpb().bytesPerSector),
-                      {}};
+    const FatArea fat = image.addressing().fatArea();
+    VolumeAreas areas{
+        sliceWithin(image.data(), image.layout().dataOffset, image.layout().bpb.bytesPerSector),
+        {}};
     for (std::int64_t copy = 0; copy < fat.copies(); ++copy) {
-        areas.fats.push_back(sliceWithin(image.data(), image.dataOffset() + fat.copyOffset(copy),
-                                         fat.bytesPerCopy()));
+        areas.fats.push_back(sliceWithin(
+            image.data(), image.layout().dataOffset + fat.copyOffset(copy), fat.bytesPerCopy()));
     }
     return areas;
 }
@@ -86,13 +87,13 @@ DiskReading readDisk(const std::filesystem::path& name, const PagedBytes& file) 
 // The open image's own volume where it has no partitions: it may have been opened with
 // parameters the user gave, which its file alone does not repeat.
 DiskReading readSource(const DiskImage& image) {
-    if (!image.partition()) {
+    if (!image.layout().partition) {
         return {{}, {{areasOf(image), {}}}};
     }
     // One contiguous copy, so that each partition's open does not make its own.
     const PagedBytes file =
         image.data().contiguousView() ? image.data() : PagedBytes(image.data().toBytes());
-    return readDisk(image.url(), file);
+    return readDisk(image.layout().url, file);
 }
 
 std::string bytesText(std::int64_t value) {

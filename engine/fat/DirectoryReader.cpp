@@ -9,7 +9,8 @@ namespace tamberlane::DirectoryReader {
 namespace {
 
 bool clusterTouchesData(const DiskImage& image, std::uint16_t cluster) {
-    return image.clusterOffset(cluster) < static_cast<std::int64_t>(image.data().size());
+    return image.addressing().clusterOffset(cluster) <
+           static_cast<std::int64_t>(image.data().size());
 }
 
 // The bytes of a chain, stopping at `limit` bytes and at the first cluster that lies
@@ -41,8 +42,9 @@ std::vector<DirectoryEntry> parseDirectoryEntries(ByteView data) {
 
 std::vector<DirectoryEntry> readRootDirectory(const DiskImage& image) {
     const std::int64_t start =
-        image.dataOffset() + image.rootDirectoryStartSector() * image.bpb().bytesPerSector;
-    const std::int64_t length = static_cast<std::int64_t>(image.bpb().rootEntryCount) * 32;
+        image.layout().dataOffset +
+        image.addressing().rootDirectoryStartSector() * image.layout().bpb.bytesPerSector;
+    const std::int64_t length = static_cast<std::int64_t>(image.layout().bpb.rootEntryCount) * 32;
     if (!rangeFits(start, length, static_cast<std::int64_t>(image.data().size()))) {
         throw DiskImageError::headerParseFailure(
             "ルートディレクトリ領域がファイルサイズを超えています");

@@ -7,9 +7,9 @@ namespace tamberlane {
 DirectoryStorage DirectoryStorage::root(const DiskImage& image) {
     DirectoryStorage storage;
     storage.isRoot_ = true;
-    storage.slotLimit_ = image.bpb().rootEntryCount;
-    const std::int64_t start = image.rootDirectoryStartSector();
-    for (std::int64_t s = 0; s < image.rootDirectorySectors(); ++s) {
+    storage.slotLimit_ = image.layout().bpb.rootEntryCount;
+    const std::int64_t start = image.addressing().rootDirectoryStartSector();
+    for (std::int64_t s = 0; s < image.addressing().rootDirectorySectors(); ++s) {
         storage.units_.push_back(start + s);
     }
     return storage;
@@ -44,7 +44,8 @@ Bytes DirectoryStorage::readAll(const DiskImage& image) const {
 }
 
 std::size_t DirectoryStorage::unitSize(const DiskImage& image) const {
-    return static_cast<std::size_t>(isRoot_ ? image.bpb().bytesPerSector : image.bytesPerCluster());
+    return static_cast<std::size_t>(isRoot_ ? image.layout().bpb.bytesPerSector
+                                            : image.addressing().bytesPerCluster());
 }
 
 SlotIndex DirectoryStorage::locationOf(const DiskImage& image, std::size_t byteOffset) const {

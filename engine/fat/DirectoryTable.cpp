@@ -173,7 +173,7 @@ std::optional<std::size_t> DirectoryTable::freeRun(std::size_t count) const {
 }
 
 void DirectoryTable::grow() {
-    const std::int64_t bytesPerCluster = image_->bytesPerCluster();
+    const std::int64_t bytesPerCluster = image_->addressing().bytesPerCluster();
     const std::size_t grownSlots =
         (storage_.unitCount() + 1) *
         static_cast<std::size_t>(std::max<std::int64_t>(bytesPerCluster, 0)) / DirectorySlot::size;
@@ -204,7 +204,7 @@ std::size_t DirectoryTable::add(const std::vector<Bytes>& slots) {
     while (!start) {
         // The root directory has a fixed size; only subdirectories grow.
         if (storage_.isRoot()) {
-            throw DiskImageError::rootDirectoryFull(image_->bpb().rootEntryCount);
+            throw DiskImageError::rootDirectoryFull(image_->layout().bpb.rootEntryCount);
         }
         grow();
         start = freeRun(slots.size());

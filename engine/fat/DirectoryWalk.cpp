@@ -55,7 +55,7 @@ std::vector<FileEntry> DirectoryWalk::read(const DiskPath& dirPath,
         }
         // A cluster wholly past the image has no bytes; a hostile FAT must not make the
         // walk allocate beyond the file. Its chain is still followed for the checks.
-        if (image_.clusterOffset(static_cast<std::uint16_t>(current)) < dataEnd) {
+        if (image_.addressing().clusterOffset(static_cast<std::uint16_t>(current)) < dataEnd) {
             const Bytes unit = image_.readCluster(static_cast<std::uint16_t>(current));
             bytes.insert(bytes.end(), unit.begin(), unit.end());
         }

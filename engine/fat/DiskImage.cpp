@@ -1,6 +1,5 @@
 #include "engine/fat/DiskImage.h"
 
-#include "engine/base/AtomicFile.h"
 #include "engine/base/DiskImageError.h"
 
 #include <algorithm>
@@ -14,7 +13,10 @@ std::shared_ptr<DiskImage> DiskImage::create(ImageLayout layout, PagedBytes data
 }
 
 DiskImage::DiskImage(ImageLayout layout, PagedBytes data)
-    : layout_(std::move(layout)), data_(std::move(data)) {
+    : layout_(std::move(layout)),
+      addressing_(layout_.bpb, layout_.dataOffset,
+                  static_cast<std::int64_t>(layout_.fatTable.entries().size())),
+      data_(std::move(data)), file_(layout_.url) {
     writableEnd_ = static_cast<std::int64_t>(data_.size());
     if (const auto& p = layout_.partition) {
         writableStart_ = p->offset;
@@ -45,7 +47,7 @@ void DiskImage::limitAllocation() {
     std::vector<bool> blocked;
     for (; limit < entryCount; ++limit) {
         const auto cluster = static_cast<std::uint16_t>(limit);
-        if (!writable(clusterOffset(cluster), bytesPerCluster())) {
+        if (!writable(addressing_.clusterOffset(cluster), addressing_.bytesPerCluster())) {
             break;
         }
         if (!clusterIsStorable(cluster)) {
@@ -55,41 +57,6 @@ void DiskImage::limitAllocation() {
     }
     layout_.fatTable.setAllocationLimit(limit);
     layout_.fatTable.setBlockedClusters(std::move(blocked));
-}
-
-std::int64_t DiskImage::rootDirectorySectors() const {
-    if (layout_.bpb.bytesPerSector == 0) {
-        return 0;
-    }
-    return (static_cast<std::int64_t>(layout_.bpb.rootEntryCount) * 32 +
-            layout_.bpb.bytesPerSector - 1) /
-           layout_.bpb.bytesPerSector;
-}
-
-std::int64_t DiskImage::rootDirectoryStartSector() const {
-    return fatArea().endSector();
-}
-
-std::int64_t DiskImage::firstDataSector() const {
-    return rootDirectoryStartSector() + rootDirectorySectors();
-}
-
-std::int64_t DiskImage::bytesPerCluster() const {
-    return static_cast<std::int64_t>(layout_.bpb.sectorsPerCluster) * layout_.bpb.bytesPerSector;
-}
-
-std::int64_t DiskImage::totalClusters() const {
-    return std::max<std::int64_t>(0,
-                                  static_cast<std::int64_t>(layout_.fatTable.entries().size()) - 2);
-}
-
-std::int64_t DiskImage::firstSectorOfCluster(std::uint16_t cluster) const {
-    return firstDataSector() +
-           (static_cast<std::int64_t>(cluster) - 2) * layout_.bpb.sectorsPerCluster;
-}
-
-std::int64_t DiskImage::clusterOffset(std::uint16_t cluster) const {
-    return sectorStart(firstSectorOfCluster(cluster));
 }
 
 bool DiskImage::rangeIsStored(std::int64_t start, std::int64_t length) const {
@@ -115,11 +82,11 @@ bool DiskImage::rangeIsStored(std::int64_t start, std::int64_t length) const {
 
 VolumeCapacity DiskImage::capacity() const {
     VolumeCapacity c;
-    c.totalClusters = totalClusters();
+    c.totalClusters = addressing_.totalClusters();
     // The allocator's own count, so the free space shown is what an import can fill.
     c.freeClusters = layout_.fatTable.freeClusterCount();
     c.usedClusters = c.totalClusters - c.freeClusters;
-    const std::int64_t clusterBytes = bytesPerCluster();
+    const std::int64_t clusterBytes = addressing_.bytesPerCluster();
     c.usedBytes = c.usedClusters * clusterBytes;
     c.freeBytes = c.freeClusters * clusterBytes;
     c.totalBytes = c.totalClusters * clusterBytes;
@@ -127,29 +94,17 @@ VolumeCapacity DiskImage::capacity() const {
 }
 
 bool DiskImage::clusterIsStorable(std::uint16_t cluster) const {
-    return cluster >= 2 && rangeIsStored(clusterOffset(cluster), bytesPerCluster());
+    return cluster >= 2 &&
+           rangeIsStored(addressing_.clusterOffset(cluster), addressing_.bytesPerCluster());
 }
 
 bool DiskImage::sectorIsStorable(std::int64_t lba) const {
-    return rangeIsStored(sectorStart(lba), layout_.bpb.bytesPerSector);
-}
-
-std::int64_t DiskImage::sectorStart(std::int64_t lba) const {
-    // The sector number may come from the user (sector editor): a product past the
-    // integer range is simply a sector outside the data, reported as -1.
-    std::int64_t offset = 0;
-    std::int64_t start = 0;
-    if (__builtin_mul_overflow(lba, static_cast<std::int64_t>(layout_.bpb.bytesPerSector),
-                               &offset) ||
-        __builtin_add_overflow(layout_.dataOffset, offset, &start)) {
-        return -1;
-    }
-    return start;
+    return rangeIsStored(addressing_.sectorStart(lba), layout_.bpb.bytesPerSector);
 }
 
 Bytes DiskImage::readSector(std::int64_t lba) const {
     const std::int64_t size = layout_.bpb.bytesPerSector;
-    const std::int64_t start = sectorStart(lba);
+    const std::int64_t start = addressing_.sectorStart(lba);
     if (!rangeFits(start, size, static_cast<std::int64_t>(data_.size()))) {
         return Bytes(static_cast<std::size_t>(size), 0);
     }
@@ -157,9 +112,9 @@ Bytes DiskImage::readSector(std::int64_t lba) const {
 }
 
 Bytes DiskImage::readCluster(std::uint16_t cluster) const {
-    const std::int64_t first = firstSectorOfCluster(cluster);
+    const std::int64_t first = addressing_.firstSectorOfCluster(cluster);
     Bytes out;
-    out.reserve(static_cast<std::size_t>(bytesPerCluster()));
+    out.reserve(static_cast<std::size_t>(addressing_.bytesPerCluster()));
     for (std::int64_t i = 0; i < layout_.bpb.sectorsPerCluster; ++i) {
         const Bytes sector = readSector(first + i);
         out.insert(out.end(), sector.begin(), sector.end());
@@ -171,8 +126,8 @@ void DiskImage::checkWritable() const {
     if (layout_.isWriteProtected || layout_.isReadOnly) {
         throw DiskImageError::writeProtected();
     }
-    if (fileRefusal_) {
-        throw *fileRefusal_;
+    if (file_.refusal()) {
+        throw *file_.refusal();
     }
     if (changeRefusal_) {
         throw *changeRefusal_;
@@ -182,39 +137,13 @@ void DiskImage::checkWritable() const {
     }
 }
 
-std::optional<DiskImageError> DiskImage::checkFile() {
-    if (fileRefusal_ || !lock_ || lock_->fileDescriptor() < 0) {
-        return fileRefusal_;
-    }
-    switch (lock_->check(layout_.url)) {
-    case ImageFileState::unchanged:
-        break;
-    case ImageFileState::changedElsewhere:
-        fileRefusal_ = DiskImageError::imageFileChanged();
-        break;
-    case ImageFileState::movedOrDeleted:
-        fileRefusal_ = DiskImageError::imageFileMoved();
-        break;
-    case ImageFileState::openForWriting:
-        fileRefusal_ = DiskImageError::imageFileOpenForWriting();
-        break;
-    }
-    return fileRefusal_;
-}
-
-void DiskImage::verifyFile() {
-    if (const auto refusal = checkFile()) {
-        throw *refusal;
-    }
-}
-
 std::optional<DiskImageError> DiskImage::unsafeToChange() const {
     // Every change writes the FAT copies or the root directory, and the boot sector must
     // survive it: with no reserved sector the first FAT copy lies over the boot sector,
     // and an area outside the image (or its partition) would be dropped by the write.
     const std::int64_t sectorSize = layout_.bpb.bytesPerSector;
-    const std::int64_t metadataSectors = firstDataSector();
-    const std::int64_t start = sectorStart(0);
+    const std::int64_t metadataSectors = addressing_.firstDataSector();
+    const std::int64_t start = addressing_.sectorStart(0);
     if (layout_.bpb.reservedSectors == 0 || sectorSize <= 0 || layout_.bpb.numberOfFATs == 0 ||
         metadataSectors > layout_.bpb.volumeSectorCount() ||
         metadataSectors > std::numeric_limits<std::int64_t>::max() / sectorSize ||
@@ -231,7 +160,7 @@ std::optional<DiskImageError> DiskImage::unsafeToChange() const {
     }
     // Only the first copy is read; writing it back over a second copy that differs
     // would replace what may be the intact one.
-    if (!fatArea().copiesAgree(data_, sectorStart(0))) {
+    if (!addressing_.fatArea().copiesAgree(data_, addressing_.sectorStart(0))) {
         return DiskImageError::fatCopiesDiffer();
     }
     return std::nullopt;
@@ -240,7 +169,7 @@ std::optional<DiskImageError> DiskImage::unsafeToChange() const {
 void DiskImage::writeSector(std::int64_t lba, ByteView sectorData) {
     checkWritable();
     const std::int64_t size = layout_.bpb.bytesPerSector;
-    const std::int64_t start = sectorStart(lba);
+    const std::int64_t start = addressing_.sectorStart(lba);
     if (!rangeFits(start, size, static_cast<std::int64_t>(data_.size())) ||
         !writable(start, size)) {
         return;
@@ -258,8 +187,8 @@ void DiskImage::writeCluster(std::uint16_t cluster, ByteView clusterData) {
 
 void DiskImage::writeClusters(std::uint16_t firstCluster, std::int64_t count, ByteView bytes) {
     checkWritable();
-    const std::int64_t start = clusterOffset(firstCluster);
-    const std::int64_t length = count * bytesPerCluster();
+    const std::int64_t start = addressing_.clusterOffset(firstCluster);
+    const std::int64_t length = count * addressing_.bytesPerCluster();
     if (count <= 0 || length <= 0) {
         return;
     }
@@ -276,12 +205,12 @@ void DiskImage::writeClusters(std::uint16_t firstCluster, std::int64_t count, By
         return;
     }
     for (std::int64_t i = 0; i < count; ++i) {
-        const std::size_t from = static_cast<std::size_t>(i * bytesPerCluster());
+        const std::size_t from = static_cast<std::size_t>(i * addressing_.bytesPerCluster());
         const ByteView part =
             from < bytes.size()
-                ? bytes.subspan(from,
-                                std::min<std::size_t>(static_cast<std::size_t>(bytesPerCluster()),
-                                                      bytes.size() - from))
+                ? bytes.subspan(from, std::min<std::size_t>(
+                                          static_cast<std::size_t>(addressing_.bytesPerCluster()),
+                                          bytes.size() - from))
                 : ByteView();
         writeClusterBySector(static_cast<std::uint16_t>(firstCluster + i), part);
     }
@@ -291,7 +220,7 @@ void DiskImage::writeClusterBySector(std::uint16_t cluster, ByteView clusterData
     if (layout_.bpb.sectorsPerCluster == 0) {
         return;
     }
-    const std::int64_t first = firstSectorOfCluster(cluster);
+    const std::int64_t first = addressing_.firstSectorOfCluster(cluster);
     const std::size_t sectorSize = layout_.bpb.bytesPerSector;
     for (std::size_t i = 0; i < layout_.bpb.sectorsPerCluster; ++i) {
         const std::size_t from = i * sectorSize;
@@ -311,14 +240,7 @@ PagedBytes DiskImage::containerBytes() const {
 
 void DiskImage::saveToFile() {
     checkWritable();
-    // Our bytes would replace whatever another program wrote, or recreate a file the user
-    // moved away while the one they kept gets nothing.
-    verifyFile();
-    const PagedBytes bytes = containerBytes();
-    std::vector<ByteView> pieces;
-    pieces.reserve(bytes.size() / PagedBytes::pageSize + 1);
-    bytes.forEachSegment(0, bytes.size(), [&](ByteView piece) { pieces.push_back(piece); });
-    writeFileAtomically(layout_.url, pieces, LockedTarget::ownedByCaller, lock_);
+    file_.save(containerBytes());
 }
 
 } // namespace tamberlane

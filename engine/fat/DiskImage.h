@@ -3,10 +3,11 @@
 #include "engine/base/Bytes.h"
 #include "engine/base/DiskGeometry.h"
 #include "engine/base/DiskImageError.h"
-#include "engine/base/FileLock.h"
 #include "engine/base/PagedBytes.h"
 #include "engine/fat/FATTable.h"
 #include "engine/fat/FatArea.h"
+#include "engine/fat/ImageFileGuard.h"
+#include "engine/fat/VolumeAddressing.h"
 #include "engine/image/BIOSParameterBlock.h"
 #include "engine/image/DiskImageFormat.h"
 #include "engine/image/PartitionTable.h"
@@ -69,23 +70,13 @@ class DiskImage {
     // volume rebuilt from its records), with what it may change worked out once.
     static std::shared_ptr<DiskImage> create(ImageLayout layout, PagedBytes data);
 
-    const std::filesystem::path& url() const { return layout_.url; }
-    const std::shared_ptr<const DiskImageFormat>& format() const { return layout_.format; }
-    const DiskGeometry& geometry() const { return layout_.geometry; }
-    const BIOSParameterBlock& bpb() const { return layout_.bpb; }
-    FATType fatType() const { return layout_.fatType; }
+    // What the open found. Only the FAT table (through fatTable()) and the bytes of a file
+    // rebuilt from its records (through restore) change after it.
+    const ImageLayout& layout() const { return layout_; }
     const FATTable& fatTable() const { return layout_.fatTable; }
     FATTable& fatTable() { return layout_.fatTable; }
-    bool isWriteProtected() const { return layout_.isWriteProtected; }
-    bool isReadOnly() const { return layout_.isReadOnly; }
     // Copies share pages, so snapshots are cheap.
     const PagedBytes& data() const { return data_; }
-    std::int64_t dataOffset() const { return layout_.dataOffset; }
-    const std::optional<PagedBytes>& originalFileData() const { return layout_.originalFileData; }
-    std::int64_t d88DiskOffset() const { return layout_.d88DiskOffset; }
-    const std::optional<PartitionInfo>& partition() const { return layout_.partition; }
-    bool parametersInferred() const { return layout_.parametersInferred; }
-    std::optional<std::int64_t> searchedBootOffset() const { return layout_.searchedBootOffset; }
     // Puts back bytes taken from this image before (a failed change, undo); nothing else
     // replaces them.
     void restore(PagedBytes data);
@@ -99,31 +90,11 @@ class DiskImage {
         return layout_.searchedBootOffset && !searchConfirmed_;
     }
 
-    // The advisory lock taken when the image was opened; a save moves it to the new file.
-    const std::shared_ptr<FileLock>& lock() const { return lock_; }
-    void attachLock(std::shared_ptr<FileLock> lock) { lock_ = std::move(lock); }
-    // Why no change may be made because of the file itself: another program wrote it, it
-    // was moved or deleted, or another program holds it open for writing. Once set, it
-    // stays until the image is opened again: what is in memory no longer matches the file.
-    const std::optional<DiskImageError>& fileRefusal() const { return fileRefusal_; }
-    void refuseChangesBecauseOfFile(DiskImageError reason) { fileRefusal_ = std::move(reason); }
-    // Compares the file with what was read from it (see FileLock::check) and records a
-    // difference as the file refusal; returns it. Images without a file are never refused.
-    std::optional<DiskImageError> checkFile();
-    // The same, throwing the refusal: called before every change starts and every save.
-    void verifyFile();
+    // The hold on the file the image was read from.
+    const ImageFileGuard& file() const { return file_; }
+    ImageFileGuard& file() { return file_; }
 
-    FatArea fatArea() const { return FatArea(layout_.bpb); }
-    std::int64_t rootDirectorySectors() const;
-    std::int64_t rootDirectoryStartSector() const;
-    std::int64_t firstDataSector() const;
-    std::int64_t bytesPerCluster() const;
-    // The sector a data cluster starts at, and the byte of `data` it starts at (-1 when
-    // the offset is past the integer range).
-    std::int64_t firstSectorOfCluster(std::uint16_t cluster) const;
-    std::int64_t clusterOffset(std::uint16_t cluster) const;
-    // Data clusters: the FAT's entries past the two reserved ones.
-    std::int64_t totalClusters() const;
+    const VolumeAddressing& addressing() const { return addressing_; }
     VolumeCapacity capacity() const;
     // Whether every byte of `cluster` (of sector `lba`) lies inside `data` and is kept by
     // a save: a D88 sector without a record of its own reads as zeros and is not.
@@ -139,10 +110,8 @@ class DiskImage {
     void writeCluster(std::uint16_t cluster, ByteView clusterData);
     // `count` clusters numbered from `firstCluster` on, as writeCluster would write each.
     void writeClusters(std::uint16_t firstCluster, std::int64_t count, ByteView bytes);
-    // Writes the whole container atomically to `url`.
+    // Writes the whole container atomically over its file.
     void saveToFile();
-    // The bytes a save would write.
-    PagedBytes containerBytes() const;
 
     // Throws when no change may be made: write protection or read-only first, then the
     // file's refusal, then the volume's own, then a searched volume not yet confirmed.
@@ -151,18 +120,18 @@ class DiskImage {
   private:
     DiskImage(ImageLayout layout, PagedBytes data);
     std::optional<DiskImageError> unsafeToChange() const;
+    PagedBytes containerBytes() const;
     void limitAllocation();
     void writeClusterBySector(std::uint16_t cluster, ByteView clusterData);
     bool writable(std::int64_t start, std::int64_t length) const;
-    std::int64_t sectorStart(std::int64_t lba) const;
     bool rangeIsStored(std::int64_t start, std::int64_t length) const;
 
     ImageLayout layout_;
+    VolumeAddressing addressing_;
     PagedBytes data_;
     std::optional<DiskImageError> changeRefusal_;
     bool searchConfirmed_ = false;
-    std::shared_ptr<FileLock> lock_;
-    std::optional<DiskImageError> fileRefusal_;
+    ImageFileGuard file_;
     // Where writes may land in `data`; the whole of it unless confined to a partition.
     std::int64_t writableStart_ = 0;
     std::int64_t writableEnd_ = 0;

@@ -218,10 +218,7 @@ DiskImageService::prepareOpen(const std::filesystem::path& url,
         manualParams
             ? openWithManualParams(url, std::move(fileData), *manualParams, locked.isReadOnly)
             : parseImage(url, std::move(fileData), locked.isReadOnly, volume);
-    image->attachLock(locked.lock);
-    if (locked.refusal) {
-        image->refuseChangesBecauseOfFile(*locked.refusal);
-    }
+    image->file().attach(locked.lock, locked.refusal);
     return {std::move(image), std::move(locked.lock)};
 }
 

@@ -7,27 +7,28 @@ namespace tamberlane {
 
 ImageSummary summarizeImage(const DiskImage& image) {
     ImageSummary summary;
-    summary.fileName = image.url().filename().string();
-    summary.formatExtension = upperExtension(image.url());
+    const ImageLayout& layout = image.layout();
+    summary.fileName = layout.url.filename().string();
+    summary.formatExtension = upperExtension(layout.url);
     summary.formatLabel = formatLabelForExtension(summary.formatExtension);
-    summary.fileSystem = image.fatType();
-    summary.geometry = image.geometry();
-    summary.bpb = image.bpb();
-    summary.bytesPerCluster = image.bytesPerCluster();
+    summary.fileSystem = layout.fatType;
+    summary.geometry = layout.geometry;
+    summary.bpb = layout.bpb;
+    summary.bytesPerCluster = image.addressing().bytesPerCluster();
     summary.capacity = image.capacity();
-    summary.dataOffset = image.dataOffset();
-    summary.isWriteProtected = image.isWriteProtected();
-    summary.isReadOnly = image.isReadOnly();
-    summary.volumeSectors = image.bpb().volumeSectorCount();
-    summary.parametersInferred = image.parametersInferred();
-    summary.partition = image.partition();
+    summary.dataOffset = layout.dataOffset;
+    summary.isWriteProtected = layout.isWriteProtected;
+    summary.isReadOnly = layout.isReadOnly;
+    summary.volumeSectors = layout.bpb.volumeSectorCount();
+    summary.parametersInferred = layout.parametersInferred;
+    summary.partition = layout.partition;
     if (image.changeRefusal()) {
         summary.changeRefusal = image.changeRefusal()->text();
     }
-    if (image.fileRefusal()) {
-        summary.fileRefusal = image.fileRefusal()->errorDescription();
+    if (image.file().refusal()) {
+        summary.fileRefusal = image.file().refusal()->errorDescription();
     }
-    summary.searchedBootOffset = image.searchedBootOffset();
+    summary.searchedBootOffset = layout.searchedBootOffset;
     return summary;
 }
 

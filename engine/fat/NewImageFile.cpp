@@ -20,24 +20,27 @@ Bytes createNewImage(const NewImageParameters& params) {
 }
 
 Bytes convertImage(const DiskImage& image, ConvertFormat format) {
-    const DiskGeometry& geometry = image.geometry();
+    const DiskGeometry& geometry = image.layout().geometry;
     if (!isConversionOffered(geometry, format)) {
         throw DiskImageError::unsupportedFormat(conversionNotOfferedText(geometry, format));
     }
-    if (image.partition() && format == ConvertFormat::bin && geometry.bytesPerSector != 512) {
+    if (image.layout().partition && format == ConvertFormat::bin &&
+        geometry.bytesPerSector != 512) {
         throw DiskImageError::sectorSizeNotRecordable(rawValue(format), geometry.bytesPerSector);
     }
     const std::int64_t dataSize = static_cast<std::int64_t>(image.data().size());
     // The geometry is the whole disk's: a partitioned disk is converted from its first
     // sector, with its table and every partition, not from the partition that is open.
-    std::int64_t diskStart = image.dataOffset();
-    if (image.partition()) {
+    std::int64_t diskStart = image.layout().dataOffset;
+    if (image.layout().partition) {
         Bytes copy;
-        diskStart = image.format()->dataOffset(ImageFileReader(image.data().viewUsing(copy)));
+        diskStart =
+            image.layout().format->dataOffset(ImageFileReader(image.data().viewUsing(copy)));
     }
     // Manual parameters (or a header) can state a geometry smaller than the volume the
     // boot sector describes; writing only the geometry would cut the files at its end.
-    const std::int64_t volumeEnd = image.dataOffset() - diskStart + image.bpb().volumeBytes();
+    const std::int64_t volumeEnd =
+        image.layout().dataOffset - diskStart + image.layout().bpb.volumeBytes();
     if (volumeEnd > geometry.totalBytes()) {
         throw DiskImageError::volumeExceedsGeometry(volumeEnd, geometry.totalBytes());
     }
@@ -55,9 +58,10 @@ void writeConvertedImage(const DiskImage& source, const std::filesystem::path& p
                          ExistingTarget existing) {
     struct stat from {};
     struct stat to {};
-    const bool sameAsURL = stat(source.url().c_str(), &from) == 0 && stat(path.c_str(), &to) == 0 &&
-                           from.st_dev == to.st_dev && from.st_ino == to.st_ino;
-    if (sameAsURL || (source.lock() && source.lock()->refersTo(path))) {
+    const bool sameAsURL = stat(source.layout().url.c_str(), &from) == 0 &&
+                           stat(path.c_str(), &to) == 0 && from.st_dev == to.st_dev &&
+                           from.st_ino == to.st_ino;
+    if (sameAsURL || (source.file().lock() && source.file().lock()->refersTo(path))) {
         throw DiskImageError::sameFileAsSource(path.string());
     }
     writeImageFile(path, bytes, existing);

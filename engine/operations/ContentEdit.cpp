@@ -22,7 +22,10 @@ constexpr std::size_t bootParametersEnd = 36;
 // next change writes into every copy, and left stale it would quietly undo the edit.
 void reloadFATTable(DiskImage& image) {
     image.fatTable().replaceEntries(
-        image.fatArea().decode(image.data(), image.dataOffset(), image.fatType()).entries());
+        image.addressing()
+            .fatArea()
+            .decode(image.data(), image.layout().dataOffset, image.layout().fatType)
+            .entries());
 }
 
 } // namespace
@@ -38,7 +41,7 @@ FileEntry ContentEdit::replaceFileContents(const FileEntry& entry, ByteView cont
         if (!placed) {
             throw DiskImageError::staleEntry(entry.directoryEntry.displayName());
         }
-        const std::int64_t bytesPerCluster = image.bytesPerCluster();
+        const std::int64_t bytesPerCluster = image.addressing().bytesPerCluster();
         if (contents.size() > maxFileSize || bytesPerCluster <= 0) {
             throw DiskImageError::diskFull(static_cast<std::int64_t>(contents.size()), 0);
         }
@@ -77,7 +80,7 @@ ContentEdit::SectorWriteResult ContentEdit::writeRawSector(std::int64_t lba, Byt
         throw DiskImageError::sectorNotRecorded(lba);
     }
     const Bytes before = image.readSector(lba);
-    const bool inFirstFAT = image.fatArea().inFirstCopy(lba);
+    const bool inFirstFAT = image.addressing().fatArea().inFirstCopy(lba);
     editor_.change(FATWrite::no, [&] {
         image.writeSector(lba, sectorData);
         if (inFirstFAT) {

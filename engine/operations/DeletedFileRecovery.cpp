@@ -38,7 +38,7 @@ bool clusterIsFree(const DiskImage& image, std::int64_t cluster) {
 } // namespace
 
 std::optional<DeletedFileEntry> parseDeletedEntry(ByteView entryData, const DiskImage& image) {
-    const std::int64_t bytesPerCluster = image.bytesPerCluster();
+    const std::int64_t bytesPerCluster = image.addressing().bytesPerCluster();
     if (entryData.size() < DirectorySlot::size) {
         return std::nullopt;
     }
@@ -101,11 +101,11 @@ namespace {
 std::optional<DirectoryStorage> storageOf(const DiskImage& image, const DiskPath& path) {
     if (path.isRoot()) {
         // The root must lie inside the image whole, as a listing requires.
-        const std::int64_t bytesPerSector = image.bpb().bytesPerSector;
-        const std::int64_t start =
-            image.dataOffset() + image.rootDirectoryStartSector() * bytesPerSector;
+        const std::int64_t bytesPerSector = image.layout().bpb.bytesPerSector;
+        const std::int64_t start = image.layout().dataOffset +
+                                   image.addressing().rootDirectoryStartSector() * bytesPerSector;
         if (bytesPerSector == 0 ||
-            !rangeFits(start, static_cast<std::int64_t>(image.bpb().rootEntryCount) * 32,
+            !rangeFits(start, static_cast<std::int64_t>(image.layout().bpb.rootEntryCount) * 32,
                        static_cast<std::int64_t>(image.data().size()))) {
             return std::nullopt;
         }
@@ -155,7 +155,7 @@ std::variant<std::uint8_t, std::string> validateRestore(const DeletedFileEntry& 
         !DirectoryEntryParser::isValidShortNameByte(first)) {
         return std::string("先頭文字はASCII表示可能文字（0x20〜0x7E）を入力してください");
     }
-    if (image.isWriteProtected() || image.isReadOnly()) {
+    if (image.layout().isWriteProtected || image.layout().isReadOnly) {
         return std::string("ディスクイメージは読み取り専用です");
     }
     if (target.recoverability != 100 && target.startCluster < 2) {

@@ -45,7 +45,8 @@ void EntryRename::createDirectory(const std::string& name, const DiskPath& in) {
             throw DiskImageError::directoryExists(name);
         }
         DiskImage& image = editor_.image();
-        const std::uint16_t cluster = editor_.allocate(1, image.bytesPerCluster()).front();
+        const std::uint16_t cluster =
+            editor_.allocate(1, image.addressing().bytesPerCluster()).front();
         image.writeCluster(cluster,
                            editor_.newDirectoryCluster(cluster, table.firstCluster().value_or(0)));
         DirectoryEntry entry;

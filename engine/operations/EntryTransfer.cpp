@@ -48,7 +48,8 @@ std::uint16_t EntryTransfer::copyFileData(std::uint16_t start, std::uint32_t siz
         return 0;
     }
     DiskImage& image = editor_.image();
-    const std::int64_t bytesPerCluster = std::max<std::int64_t>(image.bytesPerCluster(), 1);
+    const std::int64_t bytesPerCluster =
+        std::max<std::int64_t>(image.addressing().bytesPerCluster(), 1);
     const std::int64_t needed =
         (static_cast<std::int64_t>(size) + bytesPerCluster - 1) / bytesPerCluster;
     const std::vector<std::uint16_t> source = FATParser::getClusterChain(start, image.fatTable());
@@ -81,7 +82,7 @@ std::uint16_t EntryTransfer::copyTree(std::uint16_t start, std::uint16_t newPare
         }
     }
     DiskImage& image = editor_.image();
-    const std::uint16_t cluster = editor_.allocate(1, image.bytesPerCluster()).front();
+    const std::uint16_t cluster = editor_.allocate(1, image.addressing().bytesPerCluster()).front();
     image.writeCluster(cluster, editor_.newDirectoryCluster(cluster, newParent));
     for (std::vector<Bytes>& slots : children) {
         DirectorySlot::setStartCluster(slots.back(),

@@ -49,7 +49,7 @@ namespace {
 
 // Free bytes, with `reclaimable` bytes of a replaced file counted as free.
 std::int64_t availableBytes(const DiskImage& image, std::int64_t reclaimable) {
-    const std::int64_t bytesPerCluster = image.bytesPerCluster();
+    const std::int64_t bytesPerCluster = image.addressing().bytesPerCluster();
     return bytesPerCluster > 0 ? image.fatTable().freeClusterCount() * bytesPerCluster + reclaimable
                                : 0;
 }
@@ -139,7 +139,7 @@ std::vector<std::string> FileImport::clashingEntryNames(const std::vector<std::s
 std::uint16_t FileImport::writeData(ByteView data, const std::stop_token& stop,
                                     const ProgressCallback& progress) {
     DiskImage& image = editor_.image();
-    const std::int64_t bytesPerCluster = image.bytesPerCluster();
+    const std::int64_t bytesPerCluster = image.addressing().bytesPerCluster();
     const std::int64_t needed =
         data.empty()
             ? 0

@@ -27,7 +27,7 @@ namespace {
 // How many bytes of the image data a cluster has, from its start: 0 for one wholly past
 // the end (a hostile FAT must not make an export allocate far beyond the image).
 std::int64_t clusterBytesInImage(const DiskImage& image, std::uint16_t cluster) {
-    const std::int64_t start = image.clusterOffset(cluster);
+    const std::int64_t start = image.addressing().clusterOffset(cluster);
     return std::max<std::int64_t>(0, static_cast<std::int64_t>(image.data().size()) - start);
 }
 
@@ -52,12 +52,12 @@ void makeHostDirectory(const fs::path& path) {
 // at its path: a hard link, a symbolic link or another spelling of the path leads there
 // as well as the image's own name.
 bool isImageFile(const DiskImage& image, const fs::path& target) {
-    if (image.lock() && image.lock()->refersTo(target)) {
+    if (image.file().lock() && image.file().lock()->refersTo(target)) {
         return true;
     }
     FileIdentity own;
     FileIdentity there;
-    return FileIdentity::of(image.url(), own) && FileIdentity::of(target, there) &&
+    return FileIdentity::of(image.layout().url, own) && FileIdentity::of(target, there) &&
            own.isSameFile(there);
 }
 
@@ -325,7 +325,7 @@ EntryBytes readEntryBytes(const DiskImage& image, const DirectoryEntry& entry,
     }
     for (std::size_t i = 0; i < chain.size() && data.size() < size; ++i) {
         const std::int64_t wanted =
-            std::min<std::int64_t>(image.bytesPerCluster(), size - data.size());
+            std::min<std::int64_t>(image.addressing().bytesPerCluster(), size - data.size());
         const std::int64_t inImage = clusterBytesInImage(image, chain[i]);
         if (inImage == 0) {
             out.complete = false;

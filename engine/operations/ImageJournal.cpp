@@ -8,8 +8,8 @@ void ImageJournal::rollbackTo(const Mark& mark) noexcept {
 }
 
 void ImageJournal::writeFAT() {
-    image_.fatArea().write(image_.fatTable(),
-                           [this](std::int64_t lba, ByteView bytes) { writeSector(lba, bytes); });
+    image_.addressing().fatArea().write(
+        image_.fatTable(), [this](std::int64_t lba, ByteView bytes) { writeSector(lba, bytes); });
 }
 
 } // namespace tamberlane

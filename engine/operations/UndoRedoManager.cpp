@@ -4,8 +4,8 @@ namespace tamberlane {
 
 UndoSnapshot UndoRedoManager::capture(const std::string& operationName,
                                       const std::shared_ptr<DiskImage>& image) {
-    return UndoSnapshot{operationName, image->fatTable(), image->data(), image->originalFileData(),
-                        image};
+    return UndoSnapshot{operationName, image->fatTable(), image->data(),
+                        image->layout().originalFileData, image};
 }
 
 bool UndoRedoManager::canUndo(const DiskImage& image) const {
@@ -45,7 +45,7 @@ void UndoRedoManager::move(std::vector<UndoSnapshot>& source, std::vector<UndoSn
     DiskImage& image = *diskImage;
     // Before memory moves: a refused save would put it back, but a refusal here is certain.
     image.checkWritable();
-    image.verifyFile();
+    image.file().verify();
     UndoSnapshot restored = std::move(source.back());
     source.pop_back();
     UndoSnapshot current = capture(restored.operationName, diskImage);

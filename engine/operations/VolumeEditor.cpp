@@ -55,8 +55,8 @@ std::vector<std::uint16_t> VolumeEditor::allocate(std::int64_t count, std::int64
         if (error.kind() != DiskImageError::Kind::diskFull) {
             throw;
         }
-        throw DiskImageError::diskFull(requiredBytes,
-                                       fat.freeClusterCount() * image_->bytesPerCluster());
+        throw DiskImageError::diskFull(requiredBytes, fat.freeClusterCount() *
+                                                          image_->addressing().bytesPerCluster());
     }
 }
 
@@ -75,7 +75,7 @@ std::int64_t VolumeEditor::bytesHeldBy(std::uint16_t start) const {
     try {
         return static_cast<std::int64_t>(
                    FATParser::getClusterChain(start, image_->fatTable()).size()) *
-               image_->bytesPerCluster();
+               image_->addressing().bytesPerCluster();
     } catch (const DiskImageError&) {
         // A broken chain cannot be freed either; the free then fails and undoes it all.
         return 0;
@@ -83,7 +83,7 @@ std::int64_t VolumeEditor::bytesHeldBy(std::uint16_t start) const {
 }
 
 Bytes VolumeEditor::newDirectoryCluster(std::uint16_t cluster, std::uint16_t parent) const {
-    Bytes contents(static_cast<std::size_t>(image_->bytesPerCluster()), 0);
+    Bytes contents(static_cast<std::size_t>(image_->addressing().bytesPerCluster()), 0);
     const auto dotSlot = [&contents](std::size_t offset, const char* name, std::uint16_t target) {
         const DirectorySlot::Mutable slot =
             DirectorySlot::Mutable(contents).subspan(offset, DirectorySlot::size);

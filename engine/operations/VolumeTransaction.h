@@ -43,7 +43,7 @@ class VolumeTransaction {
     // A change to an image whose file someone else changed would be refused at the save
     // anyway; refused before it starts, nothing in memory moves either.
     static DiskImage& verified(DiskImage& image) {
-        image.verifyFile();
+        image.file().verify();
         return image;
     }
 

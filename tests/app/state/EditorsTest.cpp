@@ -202,7 +202,7 @@ TEST_F(EditorsTest, SectorNavigationRangeAndTheBootParameterTable) {
 TEST_F(EditorsTest, ASavedDirectorySectorIsListedAndUndoneLikeAnyChange) {
     importBytes("GONE.TXT", bytesOf("data"));
     SectorEditorViewModel& sectors = openSectors();
-    const std::int64_t rootStart = current()->rootDirectoryStartSector();
+    const std::int64_t rootStart = current()->addressing().rootDirectoryStartSector();
     sectors.lbaInput = std::to_string(rootStart);
     sectors.goToInput();
     ASSERT_EQ(sectors.hexLines.get()[0].ascii.substr(0, 8), "GONE    ");
@@ -231,7 +231,7 @@ TEST_F(EditorsTest, AnEditedFATIsWhatTheNextOperationWorksFrom) {
     // Clusters 3 and 4 marked bad by hand (FAT12 entries 3 and 4 share bytes 4-5-... of
     // the first FAT sector: entry 3 is the high 12 bits of bytes 4-5, entry 4 bytes 6-7).
     SectorEditorViewModel& sectors = openSectors();
-    const std::int64_t fat = current()->bpb().reservedSectors;
+    const std::int64_t fat = current()->layout().bpb.reservedSectors;
     sectors.lbaInput = std::to_string(fat);
     sectors.goToInput();
     sectors.setByte(4, static_cast<std::uint8_t>((sectors.sectorData.get()[4] & 0x0F) | 0x70));
@@ -275,7 +275,7 @@ TEST_F(EditorsTest, ABootParameterEditReopensTheImageBeforeAnythingElseWritesIt)
     sectors.setByte(18, 0);
     sectors.saveSector();
     ASSERT_FALSE(sectors.showError) << sectors.errorMessage.get();
-    EXPECT_EQ(current()->bpb().rootEntryCount, 112);
+    EXPECT_EQ(current()->layout().bpb.rootEntryCount, 112);
     EXPECT_TRUE(app.image().showSectorEditor);
     EXPECT_EQ(app.sectorEditorVM.get()->bpbFields.get()[4].value, "112");
 
@@ -310,7 +310,7 @@ TEST_F(EditorsTest, HexViewerPagesASixteenMebibyteFileAndBinaryFilesOfferIt) {
     writeImageFile(big,
                    createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb40, {}}));
     app.image().openDiskImage(big);
-    ASSERT_EQ(current()->url(), big);
+    ASSERT_EQ(current()->layout().url, big);
     Bytes data = patternBytes(16 << 20);
     data[100] = 0x00;
     importBytes("BIG.BIN", data);

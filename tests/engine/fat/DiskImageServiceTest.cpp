@@ -54,9 +54,9 @@ class PlainExtensionTest : public DiskImageServiceTest,
 
 TEST_P(PlainExtensionTest, HeaderlessExtensionsOpenInAnyCase) {
     const auto image = service.open(write(GetParam(), floppy()));
-    EXPECT_EQ(image->geometry(), (DiskGeometry{2, 80, 18, 512}));
-    EXPECT_EQ(image->dataOffset(), 0);
-    EXPECT_FALSE(image->isWriteProtected());
+    EXPECT_EQ(image->layout().geometry, (DiskGeometry{2, 80, 18, 512}));
+    EXPECT_EQ(image->layout().dataOffset, 0);
+    EXPECT_FALSE(image->layout().isWriteProtected);
     EXPECT_EQ(firstFileText(), "hello");
 }
 
@@ -86,7 +86,8 @@ TEST_F(DiskImageServiceTest, SearchStopsAfterThreeHundredSectorsAndRequiresAJump
     v.addFile(v.root(), test::name83("HELLO.TXT"), test::bytesOf("shifted"));
     EXPECT_EQ(
         service.open(write("s299.img", v.build({.dataOffset = 299 * 512, .fileSize = 1474560})))
-            ->dataOffset(),
+            ->layout()
+            .dataOffset,
         299 * 512);
     EXPECT_EQ(firstFileText(), "shifted");
     EXPECT_EQ(errorText([&] {
@@ -101,7 +102,8 @@ TEST_F(DiskImageServiceTest, SearchStopsAfterThreeHundredSectorsAndRequiresAJump
                                                       {.dataOffset = 512, .fileSize = 1474560}))),
                  DiskImageError);
     // At the nominal offset a boot sector needs no jump.
-    EXPECT_EQ(service.open(write("nojump0.img", VolumeBuilder(noJump).build()))->dataOffset(), 0);
+    EXPECT_EQ(
+        service.open(write("nojump0.img", VolumeBuilder(noJump).build()))->layout().dataOffset, 0);
 }
 
 class ClusterBoundaryTest : public DiskImageServiceTest,
@@ -118,7 +120,7 @@ TEST_P(ClusterBoundaryTest, FATTypeFollowsTheClusterCountAndDecodesTheLastCluste
     v.addFile(v.root(), test::name83("FIRST.BIN"), Bytes{});
     v.addFile(v.root(), test::name83("LAST.BIN"), test::bytesOf("last cluster"));
     const auto image = service.open(write("edge.img", v.build({.fileSize = 1474560})));
-    EXPECT_EQ(image->fatType(), clusters <= 4084 ? FATType::fat12 : FATType::fat16);
+    EXPECT_EQ(image->layout().fatType, clusters <= 4084 ? FATType::fat12 : FATType::fat16);
     EXPECT_EQ(image->fatTable().entries().size(), static_cast<std::size_t>(clusters + 2));
     const auto entries = service.listDirectory(DiskPath::root());
     ASSERT_EQ(entries.size(), 2u);
@@ -143,12 +145,12 @@ TEST_F(DiskImageServiceTest, ManualParametersOpenAnySizeAndForceTheFATType) {
     params.cylinders = 2;
     params.sectorsPerTrack = 3;
     const auto image = service.open(path, params);
-    EXPECT_EQ(image->dataOffset(), 4096);
-    EXPECT_EQ(image->geometry(), (DiskGeometry{1, 2, 3, 512}));
-    EXPECT_EQ(image->fatType(), FATType::fat12);
+    EXPECT_EQ(image->layout().dataOffset, 4096);
+    EXPECT_EQ(image->layout().geometry, (DiskGeometry{1, 2, 3, 512}));
+    EXPECT_EQ(image->layout().fatType, FATType::fat12);
     EXPECT_EQ(firstFileText(), "manual");
     params.fatType = FATType::fat16;
-    EXPECT_EQ(service.open(path, params)->fatType(), FATType::fat16);
+    EXPECT_EQ(service.open(path, params)->layout().fatType, FATType::fat16);
 
     ManualParameters tooSmall;
     tooSmall.fatType = FATType::fat16;
@@ -210,7 +212,7 @@ TEST_F(DiskImageServiceTest, OpeningAnotherFileAndComingBackKeepsOneLockPerFile)
     EXPECT_FALSE(isLocked(a)) << "the replaced image's lock was not released";
     EXPECT_TRUE(isLocked(b));
     const auto again = service.open(a);
-    EXPECT_FALSE(again->isReadOnly());
+    EXPECT_FALSE(again->layout().isReadOnly);
     EXPECT_EQ(firstFileText(), "A");
     EXPECT_FALSE(isLocked(b));
     service.close();
@@ -225,7 +227,7 @@ TEST_F(DiskImageServiceTest, ReopeningTheFileAlreadyOpenKeepsItWritable) {
     const int fd = service.fileDescriptor();
     const auto second = service.open(a);
     EXPECT_NE(first, second);
-    EXPECT_FALSE(second->isReadOnly());
+    EXPECT_FALSE(second->layout().isReadOnly);
     EXPECT_EQ(service.fileDescriptor(), fd);
     EXPECT_TRUE(isLocked(a));
     EXPECT_NO_THROW(second->saveToFile());
@@ -268,7 +270,7 @@ TEST_F(DiskImageServiceTest, FileHeldSharedElsewhereOpensReadOnlyAndCannotBeSave
     OtherProcessLock holder(path, LOCK_SH);
     ASSERT_TRUE(holder.acquired());
     const auto image = service.open(path);
-    EXPECT_TRUE(image->isReadOnly());
+    EXPECT_TRUE(image->layout().isReadOnly);
     EXPECT_EQ(firstFileText(), "S");
     EXPECT_EQ(errorText([&] { image->saveToFile(); }),
               "ディスクイメージはライトプロテクトされています");
@@ -307,8 +309,8 @@ TEST_F(DiskImageServiceTest, FileWithoutWritePermissionOpensReadOnlyWithASharedL
         }
         image = service.open(path);
     }
-    EXPECT_TRUE(image->isReadOnly());
-    EXPECT_FALSE(image->isWriteProtected());
+    EXPECT_TRUE(image->layout().isReadOnly);
+    EXPECT_FALSE(image->layout().isWriteProtected);
     EXPECT_EQ(firstFileText(), "RO");
     EXPECT_TRUE(isLocked(path));
     OtherProcessLock reader(path, LOCK_SH);

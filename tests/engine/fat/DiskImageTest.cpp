@@ -80,7 +80,7 @@ TEST(DiskImageLayoutTest, FirstDataSectorRoundsTheRootUpWithoutOverflow) {
         bpb.numberOfFATs = static_cast<std::uint8_t>(fats);
         bpb.sectorsPerFAT = static_cast<std::uint16_t>(perFAT);
         bpb.rootEntryCount = static_cast<std::uint16_t>(root);
-        EXPECT_EQ(makeImage(bpb, Bytes(1024))->firstDataSector(), expected) << bps;
+        EXPECT_EQ(makeImage(bpb, Bytes(1024))->addressing().firstDataSector(), expected) << bps;
     }
 }
 

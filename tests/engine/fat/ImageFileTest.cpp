@@ -54,8 +54,8 @@ TEST(ImageFileTest, AnImageAnotherProgramHoldsOpenForWritingOpensForReadingWithT
     {
         DiskImageService service;
         const auto image = service.open(path);
-        ASSERT_TRUE(image->fileRefusal().has_value());
-        EXPECT_EQ(image->fileRefusal()->errorDescription(), openForWritingText);
+        ASSERT_TRUE(image->file().refusal().has_value());
+        EXPECT_EQ(image->file().refusal()->errorDescription(), openForWritingText);
         EXPECT_EQ(saveError(*image), openForWritingText);
     }
     close(writer);
@@ -64,7 +64,7 @@ TEST(ImageFileTest, AnImageAnotherProgramHoldsOpenForWritingOpensForReadingWithT
     // Once the other program has let go, the file opens for changes again.
     DiskImageService service;
     const auto image = service.open(path);
-    EXPECT_FALSE(image->fileRefusal().has_value());
+    EXPECT_FALSE(image->file().refusal().has_value());
     EXPECT_EQ(saveError(*image), "");
 }
 
@@ -76,12 +76,12 @@ TEST(ImageFileTest, OurOwnSavesAreNeverTakenForAnotherProgramsChange) {
     const auto image = service.open(path);
     for (int i = 0; i < 3; ++i) {
         ASSERT_EQ(saveError(*image), "") << "save " << i;
-        EXPECT_FALSE(image->checkFile().has_value()) << "after save " << i;
+        EXPECT_FALSE(image->file().check().has_value()) << "after save " << i;
     }
     // The lock moved to the new file with a descriptor that cannot write: one that could
     // would hide every other writer from the kernel.
-    EXPECT_EQ(fcntl(image->lock()->fileDescriptor(), F_GETFL) & O_ACCMODE, O_RDONLY);
-    EXPECT_TRUE(image->lock()->refersTo(path));
+    EXPECT_EQ(fcntl(image->file().lock()->fileDescriptor(), F_GETFL) & O_ACCMODE, O_RDONLY);
+    EXPECT_TRUE(image->file().lock()->refersTo(path));
 }
 
 class HostSpaceTest : public ::testing::Test {

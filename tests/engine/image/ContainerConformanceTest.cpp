@@ -189,20 +189,20 @@ TEST_P(ContainerConformance, NewImageReopensWithItsGeometryBPBAndAnEmptyVolume) 
 
     // A container that read another geometry back would grow or cut the volume on the
     // next conversion.
-    EXPECT_EQ(image->geometry(), layout.geometry);
-    EXPECT_FALSE(image->isReadOnly());
-    EXPECT_FALSE(image->isWriteProtected());
-    EXPECT_EQ(image->format()->family(), registrationOf(c.format).family);
-    EXPECT_EQ(image->bpb().bytesPerSector, layout.geometry.bytesPerSector);
-    EXPECT_EQ(image->bpb().sectorsPerCluster, layout.sectorsPerCluster);
-    EXPECT_EQ(image->bpb().reservedSectors, 1);
-    EXPECT_EQ(image->bpb().numberOfFATs, 2);
-    EXPECT_EQ(image->bpb().rootEntryCount, layout.rootEntries);
-    EXPECT_EQ(image->bpb().totalSectors16, layout.totalSectors);
-    EXPECT_EQ(image->bpb().mediaDescriptor, layout.media);
-    EXPECT_EQ(image->bpb().sectorsPerFAT, expected.sectorsPerFAT);
-    EXPECT_EQ(image->fatType(), expected.fatType);
-    EXPECT_EQ(calculateTotalClusters(image->bpb()), expected.clusters);
+    EXPECT_EQ(image->layout().geometry, layout.geometry);
+    EXPECT_FALSE(image->layout().isReadOnly);
+    EXPECT_FALSE(image->layout().isWriteProtected);
+    EXPECT_EQ(image->layout().format->family(), registrationOf(c.format).family);
+    EXPECT_EQ(image->layout().bpb.bytesPerSector, layout.geometry.bytesPerSector);
+    EXPECT_EQ(image->layout().bpb.sectorsPerCluster, layout.sectorsPerCluster);
+    EXPECT_EQ(image->layout().bpb.reservedSectors, 1);
+    EXPECT_EQ(image->layout().bpb.numberOfFATs, 2);
+    EXPECT_EQ(image->layout().bpb.rootEntryCount, layout.rootEntries);
+    EXPECT_EQ(image->layout().bpb.totalSectors16, layout.totalSectors);
+    EXPECT_EQ(image->layout().bpb.mediaDescriptor, layout.media);
+    EXPECT_EQ(image->layout().bpb.sectorsPerFAT, expected.sectorsPerFAT);
+    EXPECT_EQ(image->layout().fatType, expected.fatType);
+    EXPECT_EQ(calculateTotalClusters(image->layout().bpb), expected.clusters);
 
     EXPECT_TRUE(service.listDirectory(DiskPath::root()).empty());
     const auto& entries = image->fatTable().entries();
@@ -227,11 +227,12 @@ TEST_P(ContainerConformance, WrittenSectorsSurviveSaveAndReopenAndASecondSaveCha
     {
         DiskImageService service;
         const auto image = service.open(path);
-        const std::size_t sector = image->bpb().bytesPerSector;
-        dataSector = image->firstDataSector() + 5 * image->bpb().sectorsPerCluster;
+        const std::size_t sector = image->layout().bpb.bytesPerSector;
+        dataSector =
+            image->addressing().firstDataSector() + 5 * image->layout().bpb.sectorsPerCluster;
         image->writeSector(dataSector,
                            patternBytes(10, 0x11)); // a short write is padded with zeros
-        image->writeCluster(2, patternBytes(image->bytesPerCluster(), 0x22));
+        image->writeCluster(2, patternBytes(image->addressing().bytesPerCluster(), 0x22));
         image->writeCluster(lastCluster, patternBytes(sector, 0x33)); // only the first sector given
         image->saveToFile();
         volumeAfterWrite = image->data().toBytes();
@@ -249,11 +250,11 @@ TEST_P(ContainerConformance, WrittenSectorsSurviveSaveAndReopenAndASecondSaveCha
     const auto image = service.open(path);
     EXPECT_EQ(image->data().toBytes(), volumeAfterWrite);
     Bytes sector0 = patternBytes(10, 0x11);
-    sector0.resize(image->bpb().bytesPerSector, 0);
+    sector0.resize(image->layout().bpb.bytesPerSector, 0);
     EXPECT_EQ(image->readSector(dataSector), sector0);
-    EXPECT_EQ(image->readCluster(2), patternBytes(image->bytesPerCluster(), 0x22));
-    Bytes last = patternBytes(image->bpb().bytesPerSector, 0x33);
-    last.resize(image->bytesPerCluster(), 0);
+    EXPECT_EQ(image->readCluster(2), patternBytes(image->addressing().bytesPerCluster(), 0x22));
+    Bytes last = patternBytes(image->layout().bpb.bytesPerSector, 0x33);
+    last.resize(image->addressing().bytesPerCluster(), 0);
     EXPECT_EQ(image->readCluster(lastCluster), last);
 }
 

@@ -40,16 +40,16 @@ TEST_P(CorpusLongNameTest, OpensWithManualParametersAndListsTheLongNames) {
     // Not one of the listed headerless sizes: the automatic open goes by the boot sector
     // and finds what the manual one does.
     const auto automatic = service.open(path);
-    EXPECT_EQ(automatic->fatType(), GetParam().fatType);
+    EXPECT_EQ(automatic->layout().fatType, GetParam().fatType);
     EXPECT_EQ(automatic->fatTable().entries().size(), GetParam().entryCount);
 
     ManualParameters params;
     params.fatType = GetParam().fatType;
     const auto image = service.open(path, params);
-    EXPECT_EQ(image->fatType(), GetParam().fatType);
+    EXPECT_EQ(image->layout().fatType, GetParam().fatType);
     EXPECT_EQ(image->fatTable().entries().size(), GetParam().entryCount);
     // The corpus folder is read-only for ordinary users; root may still write it.
-    if (image->isReadOnly()) {
+    if (image->layout().isReadOnly) {
         EXPECT_THROW(image->saveToFile(), DiskImageError);
     }
 

@@ -219,7 +219,7 @@ class D88MultiDisk : public ::testing::Test {
     Bytes changeAndSave(std::optional<int> index) {
         DiskImageService service;
         const auto image = service.open(path, std::nullopt, {.disk = index});
-        image->writeSector(image->firstDataSector(), filled(0xE5 ^ 0xFF));
+        image->writeSector(image->addressing().firstDataSector(), filled(0xE5 ^ 0xFF));
         image->saveToFile();
         return readFile(path);
     }
@@ -242,9 +242,9 @@ TEST_F(D88MultiDisk, ChosenSecondDiskIsTheOneShownAndSaved) {
     {
         DiskImageService service;
         const auto image = service.open(path, std::nullopt, VolumeChoice::ofDisk(1));
-        EXPECT_EQ(image->geometry(), (DiskGeometry{2, 80, 18, 512}));
-        EXPECT_EQ(image->bpb().totalSectors16, 2880);
-        EXPECT_EQ(image->d88DiskOffset(), static_cast<std::int64_t>(diskA.size()));
+        EXPECT_EQ(image->layout().geometry, (DiskGeometry{2, 80, 18, 512}));
+        EXPECT_EQ(image->layout().bpb.totalSectors16, 2880);
+        EXPECT_EQ(image->layout().d88DiskOffset, static_cast<std::int64_t>(diskA.size()));
     }
     const Bytes saved = changeAndSave(1);
     ASSERT_EQ(saved.size(), file.size());
@@ -260,7 +260,7 @@ TEST_F(D88MultiDisk, ChosenSecondDiskIsTheOneShownAndSaved) {
 TEST_F(D88MultiDisk, WithoutAChoiceTheFirstDiskIsSavedAndTheSecondStaysByteIdentical) {
     {
         DiskImageService service;
-        EXPECT_EQ(service.open(path)->geometry(), (DiskGeometry{2, 80, 8, 512}));
+        EXPECT_EQ(service.open(path)->layout().geometry, (DiskGeometry{2, 80, 8, 512}));
     }
     const Bytes saved = changeAndSave(std::nullopt);
     ASSERT_EQ(saved.size(), file.size());
@@ -301,7 +301,7 @@ TEST(D88WriteProtect, ProtectedDiskRefusesWritesAndSaves) {
     writeFile(path, file);
     DiskImageService service;
     const auto image = service.open(path);
-    EXPECT_TRUE(image->isWriteProtected());
+    EXPECT_TRUE(image->layout().isWriteProtected);
     EXPECT_EQ(errorKind([&] { image->writeSector(20, filled(1)); }),
               DiskImageError::Kind::writeProtected);
     EXPECT_EQ(errorKind([&] { image->saveToFile(); }), DiskImageError::Kind::writeProtected);
@@ -318,10 +318,10 @@ TEST(D88Corpus, ProtectedTownsDiskListsAndReadsEveryFile) {
     std::filesystem::copy_file(corpus / "towns_util_protected.d88", path);
     DiskImageService service;
     const auto image = service.open(path);
-    EXPECT_TRUE(image->isWriteProtected());
-    EXPECT_EQ(image->geometry(), (DiskGeometry{2, 77, 8, 1024}));
+    EXPECT_TRUE(image->layout().isWriteProtected);
+    EXPECT_EQ(image->layout().geometry, (DiskGeometry{2, 77, 8, 1024}));
     EXPECT_EQ(image->data().size(), 1261568u);
-    EXPECT_EQ(image->bpb().totalSectors16, 1232);
+    EXPECT_EQ(image->layout().bpb.totalSectors16, 1232);
 
     const std::map<std::string, std::uint32_t> rootFiles = {
         {"FTCLIENT.EXP", 154925}, {"XMRECV.EXP", 27570}, {"XMSEND.EXP", 32854},

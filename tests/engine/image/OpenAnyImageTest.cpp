@@ -89,7 +89,7 @@ TEST_P(D88FamilyTest, OpensChangesAndSavesInPlaceOfTheRecords) {
     const Bytes saved = roundTrip(path, dir);
     DiskImageService service;
     const auto image = service.open(path);
-    EXPECT_EQ(image->format()->family(), ContainerFamily::d88);
+    EXPECT_EQ(image->layout().format->family(), ContainerFamily::d88);
     EXPECT_EQ(DirectoryReader::readFile(
                   *image, listedEntry(*image, DiskPath::root(), "OLD.TXT").directoryEntry),
               bytesOf("from the machine"));
@@ -157,9 +157,9 @@ TEST_P(HeaderlessDumpTest, OpensByItsBootSectorAndKeepsWhatLiesPastTheVolume) {
         DiskImageService service;
         const auto image = service.open(path);
         if (dump.geometry) {
-            EXPECT_EQ(image->geometry(), *dump.geometry);
+            EXPECT_EQ(image->layout().geometry, *dump.geometry);
         }
-        EXPECT_EQ(image->bpb().volumeBytes(), volumeBytes);
+        EXPECT_EQ(image->layout().bpb.volumeBytes(), volumeBytes);
         EXPECT_EQ(engineTree(*image), mtoolsTree(path));
     }
     const Bytes saved = roundTrip(path, dir);
@@ -200,7 +200,7 @@ TEST_P(LargeVolumeTest, OpensWithItsThirtyTwoBitSizeAndSavesInsideTheContainer) 
     {
         DiskImageService service;
         const auto image = service.open(path);
-        EXPECT_EQ(image->bpb().totalSectors16, 0);
+        EXPECT_EQ(image->layout().bpb.totalSectors16, 0);
         EXPECT_GT(image->capacity().totalBytes, std::int64_t{39} << 20);
     }
     const Bytes saved = roundTrip(path, dir);
@@ -248,8 +248,8 @@ TEST(FloppyWithoutBPB, OpensByTheMediaByteAndWritesAVolumeMtoolsAndFsckAccept) {
     {
         DiskImageService service;
         const auto image = service.open(path);
-        EXPECT_TRUE(image->parametersInferred());
-        EXPECT_EQ(image->geometry(), (DiskGeometry{2, 80, 9, 512}));
+        EXPECT_TRUE(image->layout().parametersInferred);
+        EXPECT_EQ(image->layout().geometry, (DiskGeometry{2, 80, 9, 512}));
     }
     const Bytes saved = roundTrip(path, dir);
     EXPECT_TRUE(std::equal(saved.begin(), saved.begin() + 512, withoutBPB(withBPB).begin()))
@@ -270,7 +270,7 @@ TEST(FloppyWithoutBPB, ABootSectorOfItsOwnWinsAndAWrongSizeIsNotGuessed) {
     TempDir dir;
     VolumeBuilder volume(msx720());
     writeFile(dir / "bpb.dsk", volume.build());
-    EXPECT_FALSE(DiskImageService().open(dir / "bpb.dsk")->parametersInferred());
+    EXPECT_FALSE(DiskImageService().open(dir / "bpb.dsk")->layout().parametersInferred);
     Bytes longer = withoutBPB(volume.build());
     longer.resize(longer.size() + 512, 0);
     writeFile(dir / "longer.dsk", longer);
@@ -303,7 +303,7 @@ TEST_P(UnknownExtensionTest, OpensByContentAndSavesInTheSameContainer) {
     const Bytes original = GetParam().make(volume.build());
     const fs::path path = dir / "download.dat";
     writeFile(path, original);
-    EXPECT_EQ(DiskImageService().open(path)->format()->name(), GetParam().formatName);
+    EXPECT_EQ(DiskImageService().open(path)->layout().format->name(), GetParam().formatName);
     const Bytes saved = roundTrip(path, dir);
     const std::int64_t header = static_cast<std::int64_t>(original.size()) - 1261568;
     if (GetParam().formatName != "D88") {
@@ -387,7 +387,7 @@ TEST_P(PartitionedDiskTest, EveryFATPartitionOpensAndASaveStaysInsideIt) {
         {
             DiskImageService service;
             const auto image = service.open(path, std::nullopt, VolumeChoice::ofPartition(i));
-            EXPECT_EQ(image->fatType(), i == 0 ? FATType::fat12 : FATType::fat16);
+            EXPECT_EQ(image->layout().fatType, i == 0 ? FATType::fat12 : FATType::fat16);
             EXPECT_NO_THROW(listedEntry(*image, DiskPath::root(), files[i]));
             // A conversion copies the whole disk, whichever partition is open.
             const Bytes converted = convertImage(*image, ConvertFormat::bin);
@@ -406,7 +406,7 @@ TEST_P(PartitionedDiskTest, EveryFATPartitionOpensAndASaveStaysInsideIt) {
         }
     }
     // Without a choice the first partition opens, as the first disk of a D88 file does.
-    EXPECT_EQ(DiskImageService().open(path)->partition(), partitions.front());
+    EXPECT_EQ(DiskImageService().open(path)->layout().partition, partitions.front());
     EXPECT_EQ(errorText([&] {
                   DiskImageService().open(path, std::nullopt, VolumeChoice::ofPartition(2));
               }),

@@ -41,7 +41,7 @@ TEST_P(LockAfterSave, SaveThroughALinkKeepsTheLockThePermissionsAndTheLink) {
     EXPECT_TRUE(isLocked(target)) << "after one save";
     image->saveToFile();
     EXPECT_TRUE(isLocked(target)) << "after two saves";
-    EXPECT_TRUE(service.currentImage()->lock()->refersTo(target));
+    EXPECT_TRUE(service.currentImage()->file().lock()->refersTo(target));
     EXPECT_EQ(errorKind([&] { DiskImageService().open(target); }),
               DiskImageError::Kind::lockConflict);
     EXPECT_TRUE(std::filesystem::is_symlink(link));
@@ -85,7 +85,7 @@ TEST(SaveAsRoot, TheOwnerStaysAndAModeWithoutWriteBitsOpensReadOnly) {
     const Bytes before = readFile(path);
     DiskImageService service;
     const auto image = service.open(path);
-    EXPECT_TRUE(image->isReadOnly());
+    EXPECT_TRUE(image->layout().isReadOnly);
     EXPECT_EQ(errorKind([&] { image->writeCluster(2, Bytes(10, 0x43)); }),
               DiskImageError::Kind::writeProtected);
     EXPECT_EQ(readFile(path), before);

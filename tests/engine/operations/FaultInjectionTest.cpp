@@ -289,7 +289,7 @@ TEST_P(OutsideChangeTest, ChangeIsRefusedAndNeitherTheFileNorMemoryMoves) {
     // What memory holds is no longer the file: it stays refused until opened again, even
     // once the other program has let go.
     EXPECT_THROW(EntryRename(p.image).createDirectory("later", DiskPath::root()), DiskImageError);
-    EXPECT_TRUE(p.image->fileRefusal().has_value());
+    EXPECT_TRUE(p.image->file().refusal().has_value());
 }
 
 std::vector<OutsideCase> outsideCases() {

@@ -31,7 +31,7 @@ std::string rootFull(int entries) {
 class MendedFaultsTest : public VolumeOperationsTest {
   protected:
     std::int64_t freeBytes() const {
-        return image->fatTable().freeClusterCount() * image->bytesPerCluster();
+        return image->fatTable().freeClusterCount() * image->addressing().bytesPerCluster();
     }
     // Opens a 1.44 MB volume stated byte by byte instead of the one mkfs.fat made.
     void openBuilt(const VolumeBuilder& built) {
@@ -172,7 +172,7 @@ TEST_F(MendedFaultsTest, DeleteRenameAndOverwriteLeaveNoOrphanedLongNames) {
 
 TEST_F(MendedFaultsTest, FailedCreateDirectoryReleasesItsCluster) {
     open();
-    for (int i = 0; i < image->bpb().rootEntryCount; ++i) {
+    for (int i = 0; i < image->layout().bpb.rootEntryCount; ++i) {
         FileImport(image).importFile(host("e" + std::to_string(i), 0), root, false);
     }
     EXPECT_EQ(expectRefusedUnchanged([&] { EntryRename(image).createDirectory("sub", root); },
@@ -187,8 +187,9 @@ TEST_F(MendedFaultsTest, TruncatedImageNeverStoresDataOutsideItsBytes) {
     auto truncated = DiskImageService::openWithManualParams(
         volume->path(), PagedBytes(readFile(volume->path())), ManualParameters{}, false);
     const std::int64_t storable = truncated->fatTable().freeClusterCount();
-    EXPECT_LT(storable, truncated->totalClusters());
-    const auto free = static_cast<std::size_t>(storable * truncated->bytesPerCluster());
+    EXPECT_LT(storable, truncated->addressing().totalClusters());
+    const auto free =
+        static_cast<std::size_t>(storable * truncated->addressing().bytesPerCluster());
     EXPECT_THROW(FileImport(truncated).importFile(host("big", free + 1), root, false),
                  DiskImageError);
     FileImport(truncated).importFile(host("fits", free), root, false);
@@ -304,7 +305,7 @@ TEST_F(MendedFaultsTest, NamesClashAsListedAndAnOverwriteKeepsTheLongName) {
     EXPECT_EQ(contents("My Document.docx"), patternBytes(20, 5));
     EXPECT_EQ(contents("データ2.csv"), patternBytes(30, 6));
     EXPECT_EQ(contents("MYLABEL"), patternBytes(40, 8));
-    const Bytes first = image->readSector(image->rootDirectoryStartSector());
+    const Bytes first = image->readSector(image->addressing().rootDirectoryStartSector());
     Bytes label = name83("MYLABEL");
     label.push_back(0x08);
     EXPECT_EQ(Bytes(first.begin(), first.begin() + 12), label);

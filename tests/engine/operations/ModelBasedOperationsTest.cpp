@@ -55,7 +55,7 @@ class ModelBasedOperationsTest : public ::testing::TestWithParam<VolumeKind> {
         }
         volume = std::make_unique<Volume>(dir, GetParam());
         image = volume->open();
-        bytesPerCluster = image->bytesPerCluster();
+        bytesPerCluster = image->addressing().bytesPerCluster();
         initialFree = image->fatTable().freeClusterCount();
     }
 
@@ -71,7 +71,7 @@ class ModelBasedOperationsTest : public ::testing::TestWithParam<VolumeKind> {
     std::int64_t freeClusters(const Model& m) const { return initialFree - clustersUsed(m); }
 
     std::int64_t slotsOf(const std::string& dirKey) const {
-        return dirKey.empty() ? image->bpb().rootEntryCount : bytesPerCluster / 32 - 2;
+        return dirKey.empty() ? image->layout().bpb.rootEntryCount : bytesPerCluster / 32 - 2;
     }
     std::vector<std::string> childrenOf(const Model& m, const std::string& dirKey) const {
         std::vector<std::string> out;

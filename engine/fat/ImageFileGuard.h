@@ -1,0 +1,42 @@
+#pragma once
+
+#include "engine/base/DiskImageError.h"
+#include "engine/base/FileLock.h"
+#include "engine/base/PagedBytes.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+namespace tamberlane {
+
+// An open image's hold on its file: the advisory lock taken at open, and why the file
+// itself forbids changes (another program wrote it, it was moved or deleted, or another
+// program holds it open for writing). A refusal stays until the image is opened again:
+// what is in memory no longer matches the file.
+class ImageFileGuard {
+  public:
+    explicit ImageFileGuard(std::filesystem::path url) : url_(std::move(url)) {}
+
+    // The lock of the open, and the refusal it found already (the file held elsewhere).
+    void attach(std::shared_ptr<FileLock> lock, std::optional<DiskImageError> refusal);
+    const std::shared_ptr<FileLock>& lock() const { return lock_; }
+    const std::optional<DiskImageError>& refusal() const { return refusal_; }
+
+    // Compares the file with what was read from it (see FileLock::check) and records a
+    // difference as the refusal; returns it. Images without a file are never refused.
+    std::optional<DiskImageError> check();
+    // The same, throwing the refusal: called before every change starts and every save.
+    void verify();
+    // Replaces the file with `bytes` atomically, after `verify`: our bytes would replace
+    // whatever another program wrote, or recreate a file the user moved away while the one
+    // they kept gets nothing. The lock moves to the new file.
+    void save(const PagedBytes& bytes);
+
+  private:
+    std::filesystem::path url_;
+    std::shared_ptr<FileLock> lock_;
+    std::optional<DiskImageError> refusal_;
+};
+
+} // namespace tamberlane
