@@ -7,7 +7,7 @@
 #                (the CI runs it after the tests)
 
 PACKAGES := g++ cmake ninja-build pkg-config libicu-dev libgtest-dev libgmock-dev \
-            libbenchmark-dev libcli11-dev nlohmann-json3-dev mtools dosfstools \
+            libbenchmark-dev libcli11-dev nlohmann-json3-dev mtools dosfstools xfsprogs \
             qt6-base-dev libqt6svg6 fonts-noto-cjk adwaita-icon-theme xvfb xauth desktop-file-utils
 # libFuzzer comes with clang's runtime libraries.
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev

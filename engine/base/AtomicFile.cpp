@@ -7,7 +7,9 @@
 #include <climits>
 #include <cstdio>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/uio.h>
@@ -187,21 +189,131 @@ int putInPlace(const std::filesystem::path& temp, const std::filesystem::path& t
     return rename(temp.c_str(), target.c_str());
 }
 
-} // namespace
-
-void setAtomicWriteFaultHook(std::function<int(AtomicWriteStep)> hook) {
-    faultHook() = std::move(hook);
+// What a revision adds beside the old file: what the old file has allocated (a copy
+// shares nothing with it) and what the changes write.
+std::int64_t revisionSpace(const FileRevision& revision) {
+    struct stat base {};
+    std::int64_t required = 0;
+    if (fstat(revision.base, &base) == 0) {
+        required =
+            std::min<std::int64_t>(static_cast<std::int64_t>(base.st_blocks) * 512, revision.size);
+    }
+    for (const FileRevision::Change& change : revision.changes) {
+        required += static_cast<std::int64_t>(change.bytes.size());
+    }
+    return std::min(required, revision.size);
 }
 
-void writeFileAtomically(const std::filesystem::path& path, ByteView bytes,
-                         LockedTarget lockedTarget, const std::shared_ptr<FileLock>& lock,
-                         ExistingTarget existing) {
-    writeFileAtomically(path, std::span<const ByteView>(&bytes, 1), lockedTarget, lock, existing);
+// The next byte at or after `offset` that the file holds data for; `end` when none.
+std::int64_t nextData(int fd, std::int64_t offset, std::int64_t end) {
+    const off_t found = lseek(fd, offset, SEEK_DATA);
+    return found < 0 ? end : std::min<std::int64_t>(found, end);
 }
 
-void writeFileAtomically(const std::filesystem::path& path, std::span<const ByteView> pieces,
-                         LockedTarget lockedTarget, const std::shared_ptr<FileLock>& lock,
-                         ExistingTarget existing) {
+std::int64_t nextHole(int fd, std::int64_t offset, std::int64_t end) {
+    const off_t found = lseek(fd, offset, SEEK_HOLE);
+    return found < 0 ? end : std::min<std::int64_t>(found, end);
+}
+
+void writeAt(int fd, const std::uint8_t* bytes, std::int64_t length, std::int64_t offset) {
+    while (length > 0) {
+        const ssize_t n = pwrite(fd, bytes, static_cast<std::size_t>(length), offset);
+        if (step(AtomicWriteStep::write, n < 0 ? -1 : 0) < 0) {
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            throw DiskImageError::ioErrorFromErrno(errno);
+        }
+        bytes += n;
+        length -= n;
+        offset += n;
+    }
+}
+
+// [offset, offset + length) of `from` into `to` at the same offset: in the kernel where it
+// can, through a buffer where it cannot (another file system, an old kernel).
+void copyRange(int from, int to, std::int64_t offset, std::int64_t length) {
+    loff_t in = offset;
+    loff_t out = offset;
+    while (length > 0) {
+        const ssize_t n = copy_file_range(from, &in, to, &out, static_cast<std::size_t>(length), 0);
+        if (n > 0 && step(AtomicWriteStep::write, 0) == 0) {
+            length -= n;
+            continue;
+        }
+        if (n == 0) {
+            // The old file ended under us: it changed, and what was read no longer holds.
+            throw DiskImageError::ioErrorFromErrno(EIO);
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 &&
+            (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+            break;
+        }
+        throw DiskImageError::ioErrorFromErrno(errno);
+    }
+    std::vector<std::uint8_t> buffer(std::min<std::int64_t>(length, std::int64_t{1} << 20));
+    while (length > 0) {
+        const ssize_t n = pread(from, buffer.data(),
+                                static_cast<std::size_t>(std::min<std::int64_t>(
+                                    length, static_cast<std::int64_t>(buffer.size()))),
+                                in);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            throw DiskImageError::ioErrorFromErrno(n == 0 ? EIO : errno);
+        }
+        writeAt(to, buffer.data(), n, out);
+        in += n;
+        out += n;
+        length -= n;
+    }
+}
+
+bool allZeros(ByteView bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+}
+
+void writeRevision(int fd, const FileRevision& revision) {
+    struct stat base {};
+    if (fstat(revision.base, &base) != 0) {
+        throw DiskImageError::ioErrorFromErrno(errno);
+    }
+    const std::int64_t kept = std::min<std::int64_t>(base.st_size, revision.size);
+    // A clone shares the old file's blocks, holes included; only the changes are written.
+    const bool cloned = ioctl(fd, FICLONE, revision.base) == 0;
+    if (step(AtomicWriteStep::write, ftruncate(fd, revision.size)) != 0) {
+        throw DiskImageError::ioErrorFromErrno(errno);
+    }
+    if (!cloned) {
+        for (std::int64_t at = nextData(revision.base, 0, kept); at < kept;
+             at = nextData(revision.base, at, kept)) {
+            const std::int64_t end = nextHole(revision.base, at, kept);
+            copyRange(revision.base, fd, at, end - at);
+            at = end;
+        }
+    }
+    for (const FileRevision::Change& change : revision.changes) {
+        const auto length = static_cast<std::int64_t>(change.bytes.size());
+        // Zeros over a hole (or past the old end) are already there, and writing them
+        // would take up space a sparse image never had.
+        const bool inHole = change.offset >= kept ||
+                            nextData(revision.base, change.offset, kept) >= change.offset + length;
+        if (inHole && allZeros(change.bytes)) {
+            continue;
+        }
+        writeAt(fd, change.bytes.data(), length, change.offset);
+    }
+}
+
+// The steps every whole-file write shares; `fill` writes the new bytes into the temporary
+// file, which `required` bytes must fit beside the old one.
+void replaceFile(const std::filesystem::path& path, std::int64_t required,
+                 const std::function<void(int fd)>& fill, LockedTarget lockedTarget,
+                 const std::shared_ptr<FileLock>& lock, ExistingTarget existing) {
     const std::filesystem::path target = resolveTarget(path);
     Descriptor targetLock;
     if (lockedTarget == LockedTarget::refuse) {
@@ -214,7 +326,6 @@ void writeFileAtomically(const std::filesystem::path& path, std::span<const Byte
     std::string temporaryName = ".";
     temporaryName += target.filename().string();
     temporaryName += ".XXXXXX";
-    const std::int64_t required = totalSize(pieces);
     checkFreeSpace(directory, required);
     std::string pattern = (directory / temporaryName).string();
     Descriptor temp(step(AtomicWriteStep::createTemporary, mkostemp(pattern.data(), O_CLOEXEC)));
@@ -244,7 +355,7 @@ void writeFileAtomically(const std::filesystem::path& path, std::span<const Byte
         if (step(AtomicWriteStep::setMode, fchmod(temp.get(), mode)) != 0) {
             throw DiskImageError::ioErrorFromErrno(errno);
         }
-        writeAll(temp.get(), pieces);
+        fill(temp.get());
         if (step(AtomicWriteStep::sync, fsync(temp.get())) != 0) {
             throw DiskImageError::ioErrorFromErrno(errno);
         }
@@ -286,6 +397,33 @@ void writeFileAtomically(const std::filesystem::path& path, std::span<const Byte
         // file as it stands at its path.
         lock->replace(held.release(), FileLock::Mode::exclusive);
     }
+}
+
+} // namespace
+
+void setAtomicWriteFaultHook(std::function<int(AtomicWriteStep)> hook) {
+    faultHook() = std::move(hook);
+}
+
+void writeFileAtomically(const std::filesystem::path& path, ByteView bytes,
+                         LockedTarget lockedTarget, const std::shared_ptr<FileLock>& lock,
+                         ExistingTarget existing) {
+    writeFileAtomically(path, std::span<const ByteView>(&bytes, 1), lockedTarget, lock, existing);
+}
+
+void writeFileAtomically(const std::filesystem::path& path, std::span<const ByteView> pieces,
+                         LockedTarget lockedTarget, const std::shared_ptr<FileLock>& lock,
+                         ExistingTarget existing) {
+    replaceFile(
+        path, totalSize(pieces), [&](int fd) { writeAll(fd, pieces); }, lockedTarget, lock,
+        existing);
+}
+
+void writeFileAtomically(const std::filesystem::path& path, const FileRevision& revision,
+                         const std::shared_ptr<FileLock>& lock) {
+    replaceFile(
+        path, revisionSpace(revision), [&](int fd) { writeRevision(fd, revision); },
+        LockedTarget::ownedByCaller, lock, ExistingTarget::replace);
 }
 
 } // namespace tamberlane

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <vector>
 
 namespace tamberlane {
 
@@ -38,6 +39,26 @@ void writeFileAtomically(const std::filesystem::path& path, ByteView bytes,
 void writeFileAtomically(const std::filesystem::path& path, std::span<const ByteView> pieces,
                          LockedTarget lockedTarget, const std::shared_ptr<FileLock>& lock = nullptr,
                          ExistingTarget existing = ExistingTarget::replace);
+
+// A new version of a file: `size` bytes that are what `base` (an open descriptor of the
+// old version) holds at the same offsets, except the `changes`, which are written over
+// them (in order, not overlapping).
+struct FileRevision {
+    int base = -1;
+    std::int64_t size = 0;
+    struct Change {
+        std::int64_t offset = 0;
+        ByteView bytes;
+    };
+    std::vector<Change> changes;
+};
+
+// The same atomic replacement for a revision of the file at `path`, which `revision.base`
+// must still be. The new file is a clone of the old one where the file system can share
+// its blocks, else a copy made in the kernel; either way the old file's holes stay holes,
+// and a change of zeros that falls in one is not written.
+void writeFileAtomically(const std::filesystem::path& path, const FileRevision& revision,
+                         const std::shared_ptr<FileLock>& lock);
 
 // Steps of the write at which tests can inject a failure.
 enum class AtomicWriteStep { createTemporary, write, sync, setMode, lock, rename };

@@ -211,12 +211,17 @@ void PagedBytes::fill(std::size_t offset, std::size_t length, std::uint8_t value
 
 std::size_t PagedBytes::pagesNotSharedWith(const PagedBytes& other) const {
     std::size_t count = 0;
+    forEachPageNotSharedWith(other, [&](std::size_t, ByteView) { ++count; });
+    return count;
+}
+
+void PagedBytes::forEachPageNotSharedWith(
+    const PagedBytes& other, const std::function<void(std::size_t, ByteView)>& visit) const {
     for (std::size_t i = 0; i < pages_.size(); ++i) {
         if (i >= other.pages_.size() || pages_[i] != other.pages_[i]) {
-            ++count;
+            visit(i * pageSize, ByteView(pages_[i].get(), pageLength(i)));
         }
     }
-    return count;
 }
 
 bool operator==(const PagedBytes& a, const PagedBytes& b) {
@@ -237,8 +242,8 @@ bool operator==(const PagedBytes& a, ByteView b) {
         return false;
     }
     for (std::size_t i = 0; i < a.pages_.size(); ++i) {
-        if (std::memcmp(a.pages_[i].get(), b.data() + i * PagedBytes::pageSize,
-                        a.pageLength(i)) != 0) {
+        if (std::memcmp(a.pages_[i].get(), b.data() + i * PagedBytes::pageSize, a.pageLength(i)) !=
+            0) {
             return false;
         }
     }

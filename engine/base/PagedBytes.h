@@ -57,6 +57,9 @@ class PagedBytes {
     // How many of this buffer's pages are held by no other buffer: the memory a copy of
     // it would keep alive on its own.
     std::size_t pagesNotSharedWith(const PagedBytes& other) const;
+    // Calls `visit` with the offset and bytes of each of those pages, in order.
+    void forEachPageNotSharedWith(const PagedBytes& other,
+                                  const std::function<void(std::size_t, ByteView)>& visit) const;
 
     friend bool operator==(const PagedBytes& a, const PagedBytes& b);
     friend bool operator==(const PagedBytes& a, ByteView b);

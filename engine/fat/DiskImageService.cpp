@@ -214,11 +214,13 @@ DiskImageService::prepareOpen(const std::filesystem::path& url,
                               VolumeChoice volume, bool readOnly) const {
     LockedFile locked = lockFile(url, readOnly);
     PagedBytes fileData = readWholeFile(locked.lock->fileDescriptor());
+    // Shares its pages with the image's: a save writes only the pages changed since.
+    PagedBytes asRead = fileData;
     std::shared_ptr<DiskImage> image =
         manualParams
             ? openWithManualParams(url, std::move(fileData), *manualParams, locked.isReadOnly)
             : parseImage(url, std::move(fileData), locked.isReadOnly, volume);
-    image->file().attach(locked.lock, locked.refusal);
+    image->file().attach(locked.lock, locked.refusal, std::move(asRead));
     return {std::move(image), std::move(locked.lock)};
 }
 

@@ -6,9 +6,11 @@
 
 namespace tamberlane {
 
-void ImageFileGuard::attach(std::shared_ptr<FileLock> lock, std::optional<DiskImageError> refusal) {
+void ImageFileGuard::attach(std::shared_ptr<FileLock> lock, std::optional<DiskImageError> refusal,
+                            PagedBytes fileBytes) {
     lock_ = std::move(lock);
     refusal_ = std::move(refusal);
+    fileBytes_ = std::move(fileBytes);
 }
 
 std::optional<DiskImageError> ImageFileGuard::check() {
@@ -39,10 +41,19 @@ void ImageFileGuard::verify() {
 
 void ImageFileGuard::save(const PagedBytes& bytes) {
     verify();
-    std::vector<ByteView> pieces;
-    pieces.reserve(bytes.size() / PagedBytes::pageSize + 1);
-    bytes.forEachSegment(0, bytes.size(), [&](ByteView piece) { pieces.push_back(piece); });
-    writeFileAtomically(url_, pieces, LockedTarget::ownedByCaller, lock_);
+    if (lock_ && lock_->fileDescriptor() >= 0 && !fileBytes_.empty()) {
+        FileRevision revision{lock_->fileDescriptor(), static_cast<std::int64_t>(bytes.size()), {}};
+        bytes.forEachPageNotSharedWith(fileBytes_, [&](std::size_t offset, ByteView page) {
+            revision.changes.push_back({static_cast<std::int64_t>(offset), page});
+        });
+        writeFileAtomically(url_, revision, lock_);
+    } else {
+        std::vector<ByteView> pieces;
+        pieces.reserve(bytes.size() / PagedBytes::pageSize + 1);
+        bytes.forEachSegment(0, bytes.size(), [&](ByteView piece) { pieces.push_back(piece); });
+        writeFileAtomically(url_, pieces, LockedTarget::ownedByCaller, lock_);
+    }
+    fileBytes_ = bytes;
 }
 
 } // namespace tamberlane

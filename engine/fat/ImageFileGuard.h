@@ -18,8 +18,10 @@ class ImageFileGuard {
   public:
     explicit ImageFileGuard(std::filesystem::path url) : url_(std::move(url)) {}
 
-    // The lock of the open, and the refusal it found already (the file held elsewhere).
-    void attach(std::shared_ptr<FileLock> lock, std::optional<DiskImageError> refusal);
+    // The lock of the open, the refusal it found already (the file held elsewhere), and
+    // the file's bytes as read through the lock's descriptor.
+    void attach(std::shared_ptr<FileLock> lock, std::optional<DiskImageError> refusal,
+                PagedBytes fileBytes);
     const std::shared_ptr<FileLock>& lock() const { return lock_; }
     const std::optional<DiskImageError>& refusal() const { return refusal_; }
 
@@ -30,13 +32,16 @@ class ImageFileGuard {
     void verify();
     // Replaces the file with `bytes` atomically, after `verify`: our bytes would replace
     // whatever another program wrote, or recreate a file the user moved away while the one
-    // they kept gets nothing. The lock moves to the new file.
+    // they kept gets nothing. The lock moves to the new file. Pages still shared with
+    // what the file holds are taken from the old file rather than written again.
     void save(const PagedBytes& bytes);
 
   private:
     std::filesystem::path url_;
     std::shared_ptr<FileLock> lock_;
     std::optional<DiskImageError> refusal_;
+    // What the file holds now: the bytes read at open, then those of the last save.
+    PagedBytes fileBytes_;
 };
 
 } // namespace tamberlane

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tamberlane::test {
@@ -82,6 +83,67 @@ TEST(ImageFileTest, OurOwnSavesAreNeverTakenForAnotherProgramsChange) {
     // would hide every other writer from the kernel.
     EXPECT_EQ(fcntl(image->file().lock()->fileDescriptor(), F_GETFL) & O_ACCMODE, O_RDONLY);
     EXPECT_TRUE(image->file().lock()->refersTo(path));
+}
+
+std::int64_t allocatedBytes(const fs::path& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_blocks) * 512 : -1;
+}
+
+// A 32 MiB FAT16 volume as mkfs.fat leaves it in a sparse file: only its metadata is
+// allocated. Saves must keep it so, write the image's bytes exactly, and after an undo
+// write back every page that differs from the file as it now is.
+void checkSaveKeepsHolesAndWritesWhatChanged(const fs::path& path) {
+    ASSERT_EQ(runCommand("truncate -s 32M " + shellQuote(path.string()) + " && mkfs.fat -F 16 " +
+                         shellQuote(path.string()))
+                  .exitStatus,
+              0);
+    // Keeps the blocks the saves start from in use, so that sharing them can be seen.
+    fs::create_hard_link(path, path.string() + ".before");
+    const Bytes original = readFile(path);
+    const std::int64_t allocatedBefore = allocatedBytes(path);
+    DiskImageService service;
+    const auto image = service.open(path);
+    const PagedBytes beforeChange = image->data();
+    image->writeCluster(100, Bytes(2048, 0x5A));
+    image->saveToFile();
+    EXPECT_TRUE(readFile(path) == image->data().toBytes());
+    EXPECT_LE(allocatedBytes(path) - allocatedBefore, 64 * 1024)
+        << "one cluster written, the rest of the holes kept";
+
+    image->restore(beforeChange);
+    image->saveToFile();
+    EXPECT_TRUE(readFile(path) == original) << "the page changed by the first save is written back";
+    EXPECT_FALSE(image->file().check().has_value());
+}
+
+TEST(ImageSaveTest, ASaveKeepsTheHolesOfASparseImageAndWritesOnlyWhatChanged) {
+    TempDir dir;
+    checkSaveKeepsHolesAndWritesWhatChanged(dir / "sparse.img");
+}
+
+TEST(ImageSaveTest, OnAFileSystemWithReflinksTheSavedFileSharesTheOldOnesBlocks) {
+    TempDir dir;
+    const fs::path backing = dir / "xfs.img";
+    const fs::path mount = dir / "xfs";
+    fs::create_directories(mount);
+    if (geteuid() != 0 ||
+        runCommand("truncate -s 320M " + shellQuote(backing.string()) +
+                   " && mkfs.xfs -q -m reflink=1 " + shellQuote(backing.string()) +
+                   " && mount -o loop " + shellQuote(backing.string()) + " " +
+                   shellQuote(mount.string()))
+                .exitStatus != 0) {
+        GTEST_SKIP() << "no file system with reflinks can be mounted here";
+    }
+    struct Unmount {
+        fs::path at;
+        ~Unmount() { runCommand("umount " + shellQuote(at.string())); }
+    } unmount{mount};
+    const fs::path path = mount / "image.img";
+    checkSaveKeepsHolesAndWritesWhatChanged(path);
+    // Written whole, nothing would be shared with the file the saves started from.
+    const CommandResult extents = runCommand("filefrag -v " + shellQuote(path.string()));
+    EXPECT_NE(extents.output.find("shared"), std::string::npos) << extents.output;
 }
 
 class HostSpaceTest : public ::testing::Test {
