@@ -50,7 +50,7 @@ Bytes makeD88(std::uint8_t type, const std::vector<std::vector<SectorSpec>>& tra
 
 Bytes flatOf(const Bytes& file) {
     const D88ImageFormat format(D88ImageFormat::parseHeader(file));
-    return D88ImageFormat::extractFlatData(file, format.header,
+    return D88ImageFormat::extractFlatData(ImageFileReader(file), format.header,
                                            format.parseGeometry(ImageFileReader(file)));
 }
 
