@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     fuzz::refusingOnlyWithDiskImageError([&] {
         BootSectorSearch::isValidBPB(image);
-        BootSectorSearch::findBPBInImage(image, dataOffset, sectorSize, maxSectors, requireJump);
+        BootSectorSearch::findBPBInImage(ImageFileReader(image), dataOffset, sectorSize, maxSectors,
+                                         requireJump);
     });
     return 0;
 }

@@ -17,8 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string extension = fuzz::pickImageExtension(input.takeByte());
     const ByteView disk = input.rest();
 
-    fuzz::refusingOnlyWithDiskImageError([&] { PartitionTable::read(disk, 0, std::nullopt); });
-    fuzz::refusingOnlyWithDiskImageError([&] { PartitionTable::read(disk, 0, geometry); });
+    fuzz::refusingOnlyWithDiskImageError(
+        [&] { PartitionTable::read(ImageFileReader(disk), 0, std::nullopt); });
+    fuzz::refusingOnlyWithDiskImageError(
+        [&] { PartitionTable::read(ImageFileReader(disk), 0, geometry); });
     fuzz::refusingOnlyWithDiskImageError(
         [&] { DiskImageService::partitionsIn("fuzz." + extension, disk); });
     return 0;

@@ -87,7 +87,7 @@ std::vector<PartitionInfo> partitionsAt(const DiskImageFormat& format, ByteView 
             data.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(sectorSize)))) {
         return {};
     }
-    return PartitionTable::read(data, offset, statedGeometry(format, geometry));
+    return PartitionTable::read(ImageFileReader(data), offset, statedGeometry(format, geometry));
 }
 
 DiskImageError partitionOutOfRange(int index, std::size_t count) {
@@ -403,8 +403,8 @@ std::optional<std::int64_t> DiskImageService::findBPBInImage(ByteView fileData,
                                                              std::int64_t sectorSize,
                                                              std::int64_t maxSectors,
                                                              bool requireJumpInstruction) {
-    return BootSectorSearch::findBPBInImage(fileData, dataOffset, sectorSize, maxSectors,
-                                            requireJumpInstruction);
+    return BootSectorSearch::findBPBInImage(ImageFileReader(fileData), dataOffset, sectorSize,
+                                            maxSectors, requireJumpInstruction);
 }
 
 const DiskImage& DiskImageService::requireImage() const {

@@ -19,25 +19,21 @@ bool isValidBPB(ByteView sector) {
     return sectorSizeOk && clusterOk && (fats == 1 || fats == 2);
 }
 
-std::optional<std::int64_t> findBPBInImage(ByteView fileData, std::int64_t dataOffset,
+std::optional<std::int64_t> findBPBInImage(const ImageFileReader& file, std::int64_t dataOffset,
                                            std::int64_t sectorSize, std::int64_t maxSectors,
                                            bool requireJumpInstruction) {
-    const std::int64_t size = static_cast<std::int64_t>(fileData.size());
+    const std::int64_t size = file.size();
     if (sectorSize <= 0 || dataOffset < 0 || dataOffset > size) {
         return std::nullopt;
     }
     const std::int64_t n = std::min((size - dataOffset) / sectorSize, maxSectors);
     for (std::int64_t i = 0; i < n; ++i) {
         const std::int64_t o = dataOffset + i * sectorSize;
-        if (!rangeFits(o, sectorSize, size)) {
-            return std::nullopt;
-        }
-        const std::uint8_t first = fileData[static_cast<std::size_t>(o)];
-        if (requireJumpInstruction && first != 0xEB && first != 0xE9) {
+        const Bytes sector = file.read(o, sectorSize);
+        if (requireJumpInstruction && sector[0] != 0xEB && sector[0] != 0xE9) {
             continue;
         }
-        if (isValidBPB(fileData.subspan(static_cast<std::size_t>(o),
-                                        static_cast<std::size_t>(sectorSize)))) {
+        if (isValidBPB(sector)) {
             return o;
         }
     }

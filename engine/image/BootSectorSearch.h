@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/base/Bytes.h"
+#include "engine/image/ImageFileReader.h"
 
 #include <cstdint>
 #include <optional>
@@ -12,7 +13,7 @@ bool isValidBPB(ByteView sector);
 
 // Steps by whole sectors from dataOffset; returns the offset of the first plausible
 // boot sector among the first maxSectors.
-std::optional<std::int64_t> findBPBInImage(ByteView fileData, std::int64_t dataOffset,
+std::optional<std::int64_t> findBPBInImage(const ImageFileReader& file, std::int64_t dataOffset,
                                            std::int64_t sectorSize, std::int64_t maxSectors,
                                            bool requireJumpInstruction);
 

@@ -29,15 +29,15 @@ constexpr std::array<StandardFloppy, 8> standardFloppies = {{
 
 } // namespace
 
-std::optional<InferredFloppy> inferFloppy(ByteView volume) {
-    const auto size = static_cast<std::int64_t>(volume.size());
+std::optional<InferredFloppy> inferFloppy(const ImageFileReader& volume) {
+    const std::int64_t size = volume.size();
     for (const StandardFloppy& format : standardFloppies) {
         const std::int64_t fatStart = format.geometry.bytesPerSector;
-        if (format.geometry.totalBytes() != size || !rangeFits(fatStart, 3, size)) {
+        if (format.geometry.totalBytes() != size || !volume.holds(fatStart, 3)) {
             continue;
         }
-        const auto at = static_cast<std::size_t>(fatStart);
-        if (volume[at] != format.media || volume[at + 1] != 0xFF || volume[at + 2] != 0xFF) {
+        const Bytes fat = volume.read(fatStart, 3);
+        if (fat[0] != format.media || fat[1] != 0xFF || fat[2] != 0xFF) {
             continue;
         }
         BIOSParameterBlock bpb;

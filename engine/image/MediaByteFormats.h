@@ -3,6 +3,7 @@
 #include "engine/base/Bytes.h"
 #include "engine/base/DiskGeometry.h"
 #include "engine/image/BIOSParameterBlock.h"
+#include "engine/image/ImageFileReader.h"
 
 #include <optional>
 
@@ -17,6 +18,6 @@ struct InferredFloppy {
 
 // A standard format whose media byte (F8-FF) starts the first FAT, followed by FF FF,
 // and whose size is exactly `volume`'s.
-std::optional<InferredFloppy> inferFloppy(ByteView volume);
+std::optional<InferredFloppy> inferFloppy(const ImageFileReader& volume);
 
 } // namespace tamberlane::MediaByteFormats

@@ -31,12 +31,11 @@ bool isATExtended(std::uint8_t type) {
 
 // The 512 bytes of a PC/AT table sector at `offset`, when it carries the signature and
 // every status byte is one a table can hold.
-std::optional<ByteView> atTableAt(ByteView data, std::int64_t offset) {
-    if (!rangeFits(offset, atSectorSize, static_cast<std::int64_t>(data.size()))) {
+std::optional<Bytes> atTableAt(const ImageFileReader& file, std::int64_t offset) {
+    if (!file.holds(offset, atSectorSize)) {
         return std::nullopt;
     }
-    const ByteView sector =
-        data.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(atSectorSize));
+    Bytes sector = file.read(offset, atSectorSize);
     if (sector[510] != 0x55 || sector[511] != 0xAA) {
         return std::nullopt;
     }
@@ -62,12 +61,13 @@ ATEntry atEntry(ByteView table, int index) {
 
 class Collector {
   public:
-    Collector(ByteView data, std::int64_t diskOffset) : data_(data), diskOffset_(diskOffset) {}
+    Collector(std::int64_t fileSize, std::int64_t diskOffset)
+        : fileSize_(fileSize), diskOffset_(diskOffset) {}
 
     void add(PartitionScheme scheme, std::uint8_t type, std::int64_t start, std::int64_t size,
              std::string name = {}) {
         const int number = static_cast<int>(found_.size()) + 1;
-        if (size <= 0 || !rangeFits(diskOffset_ + start, size, fileSize())) {
+        if (size <= 0 || !rangeFits(diskOffset_ + start, size, fileSize_)) {
             throw outsideFile(number);
         }
         for (const PartitionInfo& other : found_) {
@@ -80,17 +80,16 @@ class Collector {
         }
         found_.push_back({number, scheme, type, diskOffset_ + start, size, std::move(name)});
     }
-    std::int64_t fileSize() const { return static_cast<std::int64_t>(data_.size()); }
     std::vector<PartitionInfo> take() { return std::move(found_); }
 
   private:
-    ByteView data_;
+    std::int64_t fileSize_;
     std::int64_t diskOffset_;
     std::vector<PartitionInfo> found_;
 };
 
-void readLogicalPartitions(ByteView data, std::int64_t diskOffset, std::int64_t extendedStart,
-                           Collector& out) {
+void readLogicalPartitions(const ImageFileReader& file, std::int64_t diskOffset,
+                           std::int64_t extendedStart, Collector& out) {
     std::set<std::int64_t> visited;
     std::int64_t record = extendedStart;
     for (int step = 0;; ++step) {
@@ -98,7 +97,7 @@ void readLogicalPartitions(ByteView data, std::int64_t diskOffset, std::int64_t 
             throw DiskImageError::headerParseFailure(
                 "拡張パーティションのチェーンが循環しています");
         }
-        const auto table = atTableAt(data, diskOffset + record * atSectorSize);
+        const auto table = atTableAt(file, diskOffset + record * atSectorSize);
         if (!table) {
             throw DiskImageError::headerParseFailure(
                 "拡張パーティションの管理セクタを読み取れません");
@@ -116,13 +115,14 @@ void readLogicalPartitions(ByteView data, std::int64_t diskOffset, std::int64_t 
     }
 }
 
-std::optional<std::vector<PartitionInfo>> readAT(ByteView data, std::int64_t diskOffset) {
-    const auto table = atTableAt(data, diskOffset);
+std::optional<std::vector<PartitionInfo>> readAT(const ImageFileReader& file,
+                                                 std::int64_t diskOffset) {
+    const auto table = atTableAt(file, diskOffset);
     if (!table) {
         return std::nullopt;
     }
     bool any = false;
-    Collector out(data, diskOffset);
+    Collector out(file.size(), diskOffset);
     std::vector<std::int64_t> extended;
     for (int i = 0; i < 4; ++i) {
         const ATEntry entry = atEntry(*table, i);
@@ -136,7 +136,7 @@ std::optional<std::vector<PartitionInfo>> readAT(ByteView data, std::int64_t dis
         }
     }
     for (const std::int64_t start : extended) {
-        readLogicalPartitions(data, diskOffset, start, out);
+        readLogicalPartitions(file, diskOffset, start, out);
     }
     if (!any) {
         return std::nullopt;
@@ -157,26 +157,26 @@ bool isPC98FAT(std::uint8_t sid) {
     return system == 0x01 || system == 0x11 || system == 0x21;
 }
 
-std::vector<PC98Entry> pc98Entries(ByteView data, std::int64_t tableOffset) {
+std::vector<PC98Entry> pc98Entries(const ImageFileReader& file, std::int64_t tableOffset) {
     std::vector<PC98Entry> entries;
     for (int i = 0; i < pc98EntryCount; ++i) {
         const std::int64_t at = tableOffset + 32 * i;
-        if (!rangeFits(at, 32, static_cast<std::int64_t>(data.size()))) {
+        if (!file.holds(at, 32)) {
             break;
         }
-        const auto o = static_cast<std::size_t>(at);
-        if (data[o] == 0 || !isPC98FAT(data[o + 1])) {
+        const Bytes entry = file.read(at, 32);
+        if (entry[0] == 0 || !isPC98FAT(entry[1])) {
             continue;
         }
         std::string name;
-        for (std::size_t k = 16; k < 32 && data[o + k] >= 0x20 && data[o + k] < 0x7F; ++k) {
-            name.push_back(static_cast<char>(data[o + k]));
+        for (std::size_t k = 16; k < 32 && entry[k] >= 0x20 && entry[k] < 0x7F; ++k) {
+            name.push_back(static_cast<char>(entry[k]));
         }
         while (!name.empty() && name.back() == ' ') {
             name.pop_back();
         }
-        entries.push_back({data[o], data[o + 1], data[o + 8], data[o + 9], readU16LE(data, o + 10),
-                           readU16LE(data, o + 14), std::move(name)});
+        entries.push_back({entry[0], entry[1], entry[8], entry[9], readU16LE(entry, 10),
+                           readU16LE(entry, 14), std::move(name)});
     }
     return entries;
 }
@@ -189,19 +189,13 @@ std::int64_t pc98Start(const PC98Entry& entry, const DiskGeometry& g) {
 
 // Whether the first FAT entry starts with a boot sector under `g`: how a headerless
 // file, which states no geometry, tells which one its table was made with.
-bool geometryFits(ByteView data, std::int64_t diskOffset, const PC98Entry& first,
+bool geometryFits(const ImageFileReader& file, std::int64_t diskOffset, const PC98Entry& first,
                   const DiskGeometry& g) {
     const std::int64_t start = diskOffset + pc98Start(first, g);
-    if (!rangeFits(start, 24, static_cast<std::int64_t>(data.size()))) {
-        return false;
-    }
-    return BootSectorSearch::isValidBPB(
-        data.subspan(static_cast<std::size_t>(start),
-                     static_cast<std::size_t>(std::min<std::int64_t>(
-                         512, static_cast<std::int64_t>(data.size()) - start))));
+    return file.holds(start, 24) && BootSectorSearch::isValidBPB(file.readUpTo(start, 512));
 }
 
-std::optional<DiskGeometry> pc98Geometry(ByteView data, std::int64_t diskOffset,
+std::optional<DiskGeometry> pc98Geometry(const ImageFileReader& file, std::int64_t diskOffset,
                                          const PC98Entry& first,
                                          const std::optional<DiskGeometry>& stated) {
     if (stated) {
@@ -211,27 +205,27 @@ std::optional<DiskGeometry> pc98Geometry(ByteView data, std::int64_t diskOffset,
                                                  {4, 33}, {8, 33}, {8, 32}, {16, 63}};
     for (const auto& [heads, perTrack] : common) {
         const DiskGeometry g{heads, 0, perTrack, 512};
-        if (geometryFits(data, diskOffset, first, g)) {
+        if (geometryFits(file, diskOffset, first, g)) {
             return g;
         }
     }
     return std::nullopt;
 }
 
-std::optional<Layout> readPC98(ByteView data, std::int64_t diskOffset,
+std::optional<Layout> readPC98(const ImageFileReader& file, std::int64_t diskOffset,
                                const std::optional<DiskGeometry>& stated) {
     const std::int64_t sectorSize = stated ? stated->bytesPerSector : 512;
-    const std::vector<PC98Entry> entries = pc98Entries(data, diskOffset + sectorSize);
+    const std::vector<PC98Entry> entries = pc98Entries(file, diskOffset + sectorSize);
     if (entries.empty()) {
         return std::nullopt;
     }
-    const auto geometry = pc98Geometry(data, diskOffset, entries.front(), stated);
+    const auto geometry = pc98Geometry(file, diskOffset, entries.front(), stated);
     if (!geometry || geometry->heads <= 0 || geometry->sectorsPerTrack <= 0) {
         return std::nullopt;
     }
     const std::int64_t cylinderBytes =
         geometry->heads * geometry->sectorsPerTrack * geometry->bytesPerSector;
-    Collector out(data, diskOffset);
+    Collector out(file.size(), diskOffset);
     for (const PC98Entry& entry : entries) {
         const std::int64_t start = pc98Start(entry, *geometry);
         const std::int64_t end = (entry.endCylinder + 1) * cylinderBytes;
@@ -242,20 +236,20 @@ std::optional<Layout> readPC98(ByteView data, std::int64_t diskOffset,
 
 } // namespace
 
-Layout readLayout(ByteView data, std::int64_t diskOffset,
+Layout readLayout(const ImageFileReader& file, std::int64_t diskOffset,
                   const std::optional<DiskGeometry>& geometry) {
-    if (auto at = readAT(data, diskOffset)) {
+    if (auto at = readAT(file, diskOffset)) {
         return Layout{std::move(*at), std::nullopt};
     }
-    if (auto pc98 = readPC98(data, diskOffset, geometry)) {
+    if (auto pc98 = readPC98(file, diskOffset, geometry)) {
         return std::move(*pc98);
     }
     return {};
 }
 
-std::vector<PartitionInfo> read(ByteView data, std::int64_t diskOffset,
+std::vector<PartitionInfo> read(const ImageFileReader& file, std::int64_t diskOffset,
                                 const std::optional<DiskGeometry>& geometry) {
-    return readLayout(data, diskOffset, geometry).partitions;
+    return readLayout(file, diskOffset, geometry).partitions;
 }
 
 } // namespace tamberlane::PartitionTable

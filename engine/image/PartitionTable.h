@@ -15,6 +15,7 @@
 
 #include "engine/base/Bytes.h"
 #include "engine/base/DiskGeometry.h"
+#include "engine/image/ImageFileReader.h"
 
 #include <cstdint>
 #include <optional>
@@ -38,12 +39,12 @@ struct PartitionInfo {
 
 namespace PartitionTable {
 
-// The FAT partitions of the disk whose sector 0 lies at `diskOffset` in `data`; empty when
+// The FAT partitions of the disk whose sector 0 lies at `diskOffset` in `file`; empty when
 // there is no partition table. `geometry` places PC-98 partitions (by cylinder); for a
 // headerless file pass none, and common hard-disk geometries are tried. A table that
 // points outside the data, has overlapping FAT partitions or an extended chain that
 // loops is a DiskImageError.
-std::vector<PartitionInfo> read(ByteView data, std::int64_t diskOffset,
+std::vector<PartitionInfo> read(const ImageFileReader& file, std::int64_t diskOffset,
                                 const std::optional<DiskGeometry>& geometry);
 
 // The partitions with the geometry a PC-98 table was placed by (the one given, or the one
@@ -53,7 +54,7 @@ struct Layout {
     std::vector<PartitionInfo> partitions;
     std::optional<DiskGeometry> placedBy;
 };
-Layout readLayout(ByteView data, std::int64_t diskOffset,
+Layout readLayout(const ImageFileReader& file, std::int64_t diskOffset,
                   const std::optional<DiskGeometry>& geometry);
 
 } // namespace PartitionTable

@@ -39,12 +39,16 @@ std::string geometryText(const DiskGeometry& g) {
 
 } // namespace
 
-void D88ImageFormat::forEachSectorRecord(ByteView disk, std::int64_t sectorsPerTrack,
+void D88ImageFormat::forEachSectorRecord(const ImageFileReader& disk, std::int64_t sectorsPerTrack,
                                          const SectorVisitor& visit) {
-    const std::int64_t size = static_cast<std::int64_t>(disk.size());
+    const std::int64_t size = disk.size();
+    // A disk cut inside its track table keeps the entries it holds whole.
+    const std::int64_t described =
+        size < 0x20 ? 0 : std::min<std::int64_t>(D88Header::trackCount, (size - 0x20) / 4);
+    const Bytes table = described > 0 ? disk.read(0x20, 4 * described) : Bytes();
     std::vector<std::int64_t> trackStarts;
-    for (std::int64_t t = 0; t < D88Header::trackCount && rangeFits(0x20 + 4 * t, 4, size); ++t) {
-        trackStarts.push_back(readU32LE(disk, static_cast<std::size_t>(0x20 + 4 * t)));
+    for (std::int64_t t = 0; t < described; ++t) {
+        trackStarts.push_back(readU32LE(table, static_cast<std::size_t>(4 * t)));
     }
     std::vector<std::int64_t> sortedStarts = trackStarts;
     std::sort(sortedStarts.begin(), sortedStarts.end());
@@ -63,8 +67,9 @@ void D88ImageFormat::forEachSectorRecord(ByteView disk, std::int64_t sectorsPerT
             if (!rangeFits(pos, sectorHeaderSize, trackEnd)) {
                 break;
             }
-            const std::int64_t record = disk[static_cast<std::size_t>(pos + 2)];
-            const std::int64_t dataSize = readU16LE(disk, static_cast<std::size_t>(pos + 14));
+            const Bytes header = disk.read(pos, sectorHeaderSize);
+            const std::int64_t record = header[2];
+            const std::int64_t dataSize = readU16LE(header, 14);
             if (dataSize == 0 || !rangeFits(pos + sectorHeaderSize, dataSize, trackEnd)) {
                 break;
             }
@@ -98,19 +103,18 @@ D88Header D88ImageFormat::parseHeader(const ImageFileReader& file) {
     return header;
 }
 
-std::vector<D88Disk> D88ImageFormat::detectMultipleDisks(ByteView data) {
+std::vector<D88Disk> D88ImageFormat::detectMultipleDisks(const ImageFileReader& file) {
     std::vector<D88Disk> disks;
-    const std::int64_t size = static_cast<std::int64_t>(data.size());
     std::int64_t start = 0;
-    while (rangeFits(start, headerSize, size)) {
+    while (file.holds(start, headerSize)) {
         D88Header header;
         try {
-            header = parseHeader(data.subspan(static_cast<std::size_t>(start)));
+            header = parseHeader(file.part(start, file.size() - start));
         } catch (const DiskImageError&) {
             break;
         }
         // A size below the header's own would list the same bytes again and again.
-        if (header.diskSize < headerSize || !rangeFits(start, header.diskSize, size)) {
+        if (header.diskSize < headerSize || !file.holds(start, header.diskSize)) {
             break;
         }
         disks.push_back({start, header});
@@ -119,48 +123,49 @@ std::vector<D88Disk> D88ImageFormat::detectMultipleDisks(ByteView data) {
     return disks;
 }
 
-ByteView D88ImageFormat::diskBytesOf(ByteView data) {
-    return data.first(static_cast<std::size_t>(diskExtent(data)));
+ImageFileReader D88ImageFormat::diskOf(const ImageFileReader& file) {
+    return file.part(0, diskExtent(file));
 }
 
-std::int64_t D88ImageFormat::diskExtent(ByteView data) {
-    const std::int64_t size = static_cast<std::int64_t>(data.size());
+std::int64_t D88ImageFormat::diskExtent(const ImageFileReader& file) {
+    const std::int64_t size = file.size();
     if (size < headerSize) {
         return size;
     }
-    const std::int64_t stated = readU32LE(data, 0x1C);
+    const std::int64_t stated = readU32LE(file.read(0x1C, 4), 0);
     return stated >= headerSize && stated <= size ? stated : size;
 }
 
-D88SectorHeader D88ImageFormat::parseSectorHeader(ByteView data, std::int64_t offset) {
-    if (!rangeFits(offset, sectorHeaderSize, static_cast<std::int64_t>(data.size()))) {
+D88SectorHeader D88ImageFormat::parseSectorHeader(const ImageFileReader& disk,
+                                                  std::int64_t offset) {
+    if (!disk.holds(offset, sectorHeaderSize)) {
         throw DiskImageError::headerParseFailure("セクタヘッダのデータが不足しています");
     }
-    const auto at = [&](std::int64_t i) { return static_cast<std::size_t>(offset + i); };
+    const Bytes bytes = disk.read(offset, sectorHeaderSize);
     D88SectorHeader h;
-    h.cylinder = data[at(0)];
-    h.head = data[at(1)];
-    h.record = data[at(2)];
-    h.sizeCode = data[at(3)];
-    h.sectorCount = readU16LE(data, at(4));
-    h.density = data[at(6)];
-    h.deletedMark = data[at(7)];
-    h.status = data[at(8)];
-    h.dataSize = readU16LE(data, at(14));
+    h.cylinder = bytes[0];
+    h.head = bytes[1];
+    h.record = bytes[2];
+    h.sizeCode = bytes[3];
+    h.sectorCount = readU16LE(bytes, 4);
+    h.density = bytes[6];
+    h.deletedMark = bytes[7];
+    h.status = bytes[8];
+    h.dataSize = readU16LE(bytes, 14);
     return h;
 }
 
-D88TrackLayout D88ImageFormat::analyzeFirstTrack(ByteView data,
+D88TrackLayout D88ImageFormat::analyzeFirstTrack(const ImageFileReader& disk,
                                                  const std::array<std::uint32_t, 164>& offsets) {
     const auto first = std::find_if(offsets.begin(), offsets.end(), [](auto o) { return o != 0; });
     if (first == offsets.end()) {
         throw DiskImageError::headerParseFailure("有効なトラックオフセットがありません");
     }
     const std::int64_t offset = *first;
-    if (!rangeFits(offset, sectorHeaderSize, static_cast<std::int64_t>(data.size()))) {
+    if (!disk.holds(offset, sectorHeaderSize)) {
         throw DiskImageError::headerParseFailure("トラックデータが不足しています");
     }
-    const D88SectorHeader sector = parseSectorHeader(data, offset);
+    const D88SectorHeader sector = parseSectorHeader(disk, offset);
     if (sector.sectorCount == 0) {
         throw DiskImageError::headerParseFailure("セクタ数が0です");
     }
@@ -195,8 +200,7 @@ DiskGeometry D88ImageFormat::parseGeometry(const ImageFileReader& file) const {
     }
     const std::int64_t cylinders =
         std::max(cylindersFor(header.diskType), (lastTrack + 1 + heads - 1) / heads);
-    const D88TrackLayout layout =
-        analyzeFirstTrack(diskBytesOf(file.contents()), header.trackOffsets);
+    const D88TrackLayout layout = analyzeFirstTrack(diskOf(file), header.trackOffsets);
     return {heads, cylinders, layout.sectorsPerTrack, layout.bytesPerSector};
 }
 
@@ -209,7 +213,7 @@ std::int64_t D88ImageFormat::dataOffset(const ImageFileReader&) const {
     return headerSize;
 }
 
-Bytes D88ImageFormat::extractFlatData(ByteView data, const D88Header&,
+Bytes D88ImageFormat::extractFlatData(const ImageFileReader& file, const D88Header&,
                                       const DiskGeometry& geometry) {
     const std::int64_t total = geometry.heads * geometry.cylinders * geometry.sectorsPerTrack;
     const std::int64_t sectorSize = geometry.bytesPerSector;
@@ -218,14 +222,14 @@ Bytes D88ImageFormat::extractFlatData(ByteView data, const D88Header&,
         return {};
     }
     Bytes flat(static_cast<std::size_t>(total * sectorSize), 0);
-    const ByteView disk = diskBytesOf(data);
+    const ImageFileReader disk = diskOf(file);
     forEachSectorRecord(disk, geometry.sectorsPerTrack,
                         [&](std::int64_t index, std::int64_t pos, std::int64_t size) {
                             if (index < 0 || index >= total) {
                                 return;
                             }
-                            std::copy_n(disk.begin() + pos, std::min(size, sectorSize),
-                                        flat.begin() + index * sectorSize);
+                            const Bytes data = disk.read(pos, std::min(size, sectorSize));
+                            std::copy(data.begin(), data.end(), flat.begin() + index * sectorSize);
                         });
     return flat;
 }
@@ -246,7 +250,7 @@ std::optional<std::vector<bool>> D88ImageFormat::storedSectors(const ImageFileRe
         std::int64_t index;
     };
     std::vector<Record> records;
-    forEachSectorRecord(diskBytesOf(file.contents()), geometry.sectorsPerTrack,
+    forEachSectorRecord(diskOf(file), geometry.sectorsPerTrack,
                         [&](std::int64_t index, std::int64_t pos, std::int64_t size) {
                             if (index >= 0 && index < total) {
                                 stored[static_cast<std::size_t>(index)] =
@@ -342,10 +346,9 @@ PagedBytes D88ImageFormat::rebuildFile(const PagedBytes& flat, const PagedBytes&
         geometry.bytesPerSector <= 0) {
         return result;
     }
-    // The record walk reads headers only: one disk's worth of a floppy, copied once.
-    const Bytes diskCopy = original.slice(static_cast<std::size_t>(diskOffset),
-                                          static_cast<std::size_t>(fileSize - diskOffset));
-    const ByteView disk = diskBytesOf(diskCopy);
+    // The record walk reads the record headers from the file's own pages.
+    const ImageFileReader disk =
+        diskOf(ImageFileReader(original).part(diskOffset, fileSize - diskOffset));
     const std::int64_t flatSize = static_cast<std::int64_t>(flat.size());
     struct Record {
         std::int64_t index, pos, size;

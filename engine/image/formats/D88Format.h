@@ -85,24 +85,27 @@ class D88ImageFormat : public DiskImageFormat {
     static D88Header parseHeader(const ImageFileReader& file);
     static D88Header parseHeader(ByteView data) { return parseHeader(ImageFileReader(data)); }
     // The complete disks of a file, in order; stops at the first disk that is not.
-    static std::vector<D88Disk> detectMultipleDisks(ByteView data);
-    static D88SectorHeader parseSectorHeader(ByteView data, std::int64_t offset);
-    static D88TrackLayout analyzeFirstTrack(ByteView data,
+    static std::vector<D88Disk> detectMultipleDisks(const ImageFileReader& file);
+    static std::vector<D88Disk> detectMultipleDisks(ByteView data) {
+        return detectMultipleDisks(ImageFileReader(data));
+    }
+    static D88SectorHeader parseSectorHeader(const ImageFileReader& disk, std::int64_t offset);
+    static D88TrackLayout analyzeFirstTrack(const ImageFileReader& disk,
                                             const std::array<std::uint32_t, 164>& trackOffsets);
     // Sectors in track order; missing, empty or out-of-range sectors stay zero.
-    static Bytes extractFlatData(ByteView data, const D88Header& header,
+    static Bytes extractFlatData(const ImageFileReader& file, const D88Header& header,
                                  const DiskGeometry& geometry);
     static std::string decodeNullTerminatedShiftJIS(ByteView bytes);
-    // Bytes of the disk that starts `data`: its stated size when that is plausible,
-    // otherwise everything up to the end. Reading and saving both stay inside it.
-    static std::int64_t diskExtent(ByteView data);
-    static ByteView diskBytesOf(ByteView data);
+    // The disk that starts `file`: its stated size when that is plausible, otherwise
+    // everything up to the end. Reading and saving both stay inside it.
+    static std::int64_t diskExtent(const ImageFileReader& file);
+    static ImageFileReader diskOf(const ImageFileReader& file);
     // One walk over the sector records of every track, shared by extraction and the save
     // rebuild so that both address exactly the same bytes: `visit(flatIndex, dataPos,
     // dataSize)` for each record whose data lies inside `disk` (at most sectorsPerTrack
     // records a track; a zero data size ends the track).
     using SectorVisitor = std::function<void(std::int64_t, std::int64_t, std::int64_t)>;
-    static void forEachSectorRecord(ByteView disk, std::int64_t sectorsPerTrack,
+    static void forEachSectorRecord(const ImageFileReader& disk, std::int64_t sectorsPerTrack,
                                     const SectorVisitor& visit);
     static std::int64_t cylindersFor(D88DiskType type);
 
@@ -118,7 +121,7 @@ class D88ImageFormat : public DiskImageFormat {
     bool isWriteProtected() const override { return header.writeProtect; }
     std::optional<Bytes> extractFlatVolume(const ImageFileReader& file,
                                            const DiskGeometry& geometry) const override {
-        return extractFlatData(file.contents(), header, geometry);
+        return extractFlatData(file, header, geometry);
     }
     std::optional<std::vector<bool>> storedSectors(const ImageFileReader& file,
                                                    const DiskGeometry& geometry) const override;

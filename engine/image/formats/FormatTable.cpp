@@ -22,7 +22,7 @@ namespace {
 
 std::shared_ptr<const DiskImageFormat> readPlain(const ImageFileReader& file,
                                                  const std::string& ext) {
-    return PlainImageFormat::read(file.contents(), asciiUpperCase(ext));
+    return PlainImageFormat::read(file, asciiUpperCase(ext));
 }
 
 std::shared_ptr<const DiskImageFormat> readD88(const ImageFileReader& file, const std::string&) {
@@ -108,7 +108,7 @@ std::shared_ptr<const DiskImageFormat> recognizeByContent(const ImageFileReader&
     if (hasSignature(file, "T98HDDIMAGE.R0")) {
         return readHeader<NHDImageFormat>(file, ext);
     }
-    if (PlainImageFormat::startsWithBootSector(file.contents())) {
+    if (PlainImageFormat::startsWithBootSector(file)) {
         return readPlain(file, ext.empty() ? "bin" : ext);
     }
     return nullptr;

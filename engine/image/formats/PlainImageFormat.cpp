@@ -17,11 +17,13 @@ bool isKnownSize(std::int64_t size) {
                        [&](const PlainImageFormat::KnownSize& k) { return k.size == size; });
 }
 
-std::optional<BIOSParameterBlock> parsedBPBAt(ByteView data, std::int64_t offset) {
-    const auto size = static_cast<std::int64_t>(data.size());
-    const std::int64_t length = std::min<std::int64_t>(512, size - offset);
-    const ByteView sector =
-        data.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
+// The boot sector at `offset`, cut where the file ends.
+Bytes bootSectorAt(const ImageFileReader& file, std::int64_t offset) {
+    return file.readUpTo(offset, 512);
+}
+
+std::optional<BIOSParameterBlock> parsedBPBAt(const ImageFileReader& file, std::int64_t offset) {
+    const Bytes sector = bootSectorAt(file, offset);
     if (!BootSectorSearch::isValidBPB(sector)) {
         return std::nullopt;
     }
@@ -54,43 +56,44 @@ DiskGeometry geometryOf(ByteView bootSector, const BIOSParameterBlock& bpb) {
 
 // A valid boot sector at the start or where the boot-sector search finds one, whose
 // volume lies inside the file.
-std::optional<HeaderlessLayout> describedVolume(ByteView data, std::optional<std::int64_t> offset) {
+std::optional<HeaderlessLayout> describedVolume(const ImageFileReader& file,
+                                                std::optional<std::int64_t> offset) {
     const bool searched = !offset;
     for (const std::int64_t stride : {512, 256}) {
         if (!offset) {
-            offset = BootSectorSearch::findBPBInImage(data, 0, stride, 300, true);
+            offset = BootSectorSearch::findBPBInImage(file, 0, stride, 300, true);
         }
     }
-    const auto bpb = offset ? parsedBPBAt(data, *offset) : std::nullopt;
-    if (!bpb || !rangeFits(*offset, bpb->volumeBytes(), static_cast<std::int64_t>(data.size()))) {
+    const auto bpb = offset ? parsedBPBAt(file, *offset) : std::nullopt;
+    if (!bpb || !rangeFits(*offset, bpb->volumeBytes(), file.size())) {
         return std::nullopt;
     }
-    return HeaderlessLayout{geometryOf(data.subspan(static_cast<std::size_t>(*offset)), *bpb),
-                            *offset, std::nullopt, searched && *offset != 0};
+    return HeaderlessLayout{geometryOf(bootSectorAt(file, *offset), *bpb), *offset, std::nullopt,
+                            searched && *offset != 0};
 }
 
 // A hard disk whose volumes lie in partitions; which one opens is the open's choice. The
 // geometry is the one a PC-98 table was placed by (a conversion writes it into a header,
 // where it places the partitions again), else the first volume's, stretched over the file.
-std::optional<HeaderlessLayout> partitionedDisk(ByteView data) {
-    const PartitionTable::Layout table = PartitionTable::readLayout(data, 0, std::nullopt);
+std::optional<HeaderlessLayout> partitionedDisk(const ImageFileReader& file) {
+    const PartitionTable::Layout table = PartitionTable::readLayout(file, 0, std::nullopt);
     const std::vector<PartitionInfo>& partitions = table.partitions;
     if (partitions.empty()) {
         return std::nullopt;
     }
-    const ByteView first = data.subspan(static_cast<std::size_t>(partitions.front().offset));
-    const auto bpb = parsedBPBAt(data, partitions.front().offset);
+    const std::int64_t first = partitions.front().offset;
+    const auto bpb = parsedBPBAt(file, first);
     DiskGeometry geometry = table.placedBy ? *table.placedBy
-                            : bpb          ? geometryOf(first, *bpb)
+                            : bpb          ? geometryOf(bootSectorAt(file, first), *bpb)
                                            : DiskGeometry{16, 0, 63, 512};
     geometry.bytesPerSector = 512;
     const std::int64_t perCylinder = geometry.heads * geometry.sectorsPerTrack * 512;
-    geometry.cylinders = (static_cast<std::int64_t>(data.size()) + perCylinder - 1) / perCylinder;
+    geometry.cylinders = (file.size() + perCylinder - 1) / perCylinder;
     return HeaderlessLayout{geometry, 0, std::nullopt, false};
 }
 
-std::optional<HeaderlessLayout> inferredFloppy(ByteView data) {
-    if (const auto floppy = MediaByteFormats::inferFloppy(data)) {
+std::optional<HeaderlessLayout> inferredFloppy(const ImageFileReader& file) {
+    if (const auto floppy = MediaByteFormats::inferFloppy(file)) {
         return HeaderlessLayout{floppy->geometry, 0, floppy->bpb, false};
     }
     return std::nullopt;
@@ -111,26 +114,26 @@ const std::vector<PlainImageFormat::KnownSize>& PlainImageFormat::knownSizes() {
     return sizes;
 }
 
-bool PlainImageFormat::startsWithBootSector(ByteView data) {
-    return parsedBPBAt(data, 0).has_value();
+bool PlainImageFormat::startsWithBootSector(const ImageFileReader& file) {
+    return parsedBPBAt(file, 0).has_value();
 }
 
-std::shared_ptr<const PlainImageFormat> PlainImageFormat::read(ByteView data,
+std::shared_ptr<const PlainImageFormat> PlainImageFormat::read(const ImageFileReader& file,
                                                                std::string extension) {
-    const auto size = static_cast<std::int64_t>(data.size());
+    const std::int64_t size = file.size();
     // A listed size keeps its fixed geometry; only a floppy without BPB needs more.
     std::optional<HeaderlessLayout> layout;
     if (!isKnownSize(size)) {
         // A boot sector at the start is a plain volume; otherwise a partition table comes
         // before the search, which would take the first partition for the whole disk.
-        if (parsedBPBAt(data, 0)) {
-            layout = describedVolume(data, 0);
-        } else if (!(layout = partitionedDisk(data))) {
-            layout = describedVolume(data, std::nullopt);
+        if (parsedBPBAt(file, 0)) {
+            layout = describedVolume(file, 0);
+        } else if (!(layout = partitionedDisk(file))) {
+            layout = describedVolume(file, std::nullopt);
         }
     }
     if (!layout) {
-        layout = inferredFloppy(data);
+        layout = inferredFloppy(file);
     }
     return std::make_shared<PlainImageFormat>(size, std::move(extension), std::move(layout));
 }

@@ -23,10 +23,11 @@ class PlainImageFormat : public DiskImageFormat {
                               std::optional<HeaderlessLayout> layout = std::nullopt)
         : fileSize(fileSize), extension_(std::move(extension)), layout_(std::move(layout)) {}
     // Looks at the content for a size that is not listed (and for a floppy without BPB).
-    static std::shared_ptr<const PlainImageFormat> read(ByteView data, std::string extension);
+    static std::shared_ptr<const PlainImageFormat> read(const ImageFileReader& file,
+                                                        std::string extension);
 
     // A valid BPB at offset 0: enough to take a file of unknown extension as headerless.
-    static bool startsWithBootSector(ByteView data);
+    static bool startsWithBootSector(const ImageFileReader& file);
 
     const std::int64_t fileSize;
 

@@ -66,7 +66,8 @@ void expectD88Layout(const Bytes& file, DiskSize size) {
     for (std::int64_t t = 0; t < tracks; ++t) {
         for (std::int64_t s = 0; s < g.sectorsPerTrack; ++s) {
             const auto at = static_cast<std::size_t>(688 + (t * g.sectorsPerTrack + s) * record);
-            const auto h = D88ImageFormat::parseSectorHeader(file, static_cast<std::int64_t>(at));
+            const auto h = D88ImageFormat::parseSectorHeader(ImageFileReader(file),
+                                                             static_cast<std::int64_t>(at));
             ASSERT_EQ(h.cylinder, t / g.heads);
             ASSERT_EQ(h.head, t % g.heads);
             ASSERT_EQ(h.record, s + 1);

@@ -50,7 +50,7 @@ Bytes makeD88(std::uint8_t type, const std::vector<std::vector<SectorSpec>>& tra
 
 Bytes flatOf(const Bytes& file) {
     const D88ImageFormat format(D88ImageFormat::parseHeader(file));
-    return D88ImageFormat::extractFlatData(file, format.header,
+    return D88ImageFormat::extractFlatData(ImageFileReader(file), format.header,
                                            format.parseGeometry(ImageFileReader(file)));
 }
 
@@ -63,13 +63,16 @@ struct ExtractionCase {
     std::vector<std::vector<SectorSpec>> tracks;
     std::uint16_t count;
     std::vector<std::uint8_t> sectorFills; // the flat volume's first sectors; zeros after
+    std::size_t cutBytes = 0;              // taken off the end of the file
 };
 
 class D88Extraction : public ::testing::TestWithParam<ExtractionCase> {};
 
 TEST_P(D88Extraction, SectorsLandWhereTheirRecordNumberSays) {
     const ExtractionCase& c = GetParam();
-    const Bytes flat = flatOf(makeD88(0x10, c.tracks, c.count));
+    Bytes file = makeD88(0x10, c.tracks, c.count);
+    file.resize(file.size() - c.cutBytes);
+    const Bytes flat = flatOf(file);
     Bytes expected;
     for (std::uint8_t fill : c.sectorFills) {
         expected.insert(expected.end(), 512, fill);
@@ -95,7 +98,18 @@ INSTANTIATE_TEST_SUITE_P(
                        {{{1, 0x11}, {2, 0x22, 0}, {3, 0x33}}, {{1, 0x44}}},
                        3,
                        {0x11, 0, 0, 0x44}},
-        ExtractionCase{"oversizedDataCut", {{{1, 0x11, 600}, {2, 0x22}}}, 2, {0x11, 0x22}}),
+        ExtractionCase{"oversizedDataCut", {{{1, 0x11, 600}, {2, 0x22}}}, 2, {0x11, 0x22}},
+        // The disk states more bytes than the file holds: the records up to its end count.
+        ExtractionCase{"lastRecordRunsPastTheEndOfTheFile",
+                       {{{1, 0x11}, {2, 0x22}}, {{1, 0x44}, {2, 0x55}}},
+                       2,
+                       {0x11, 0x22, 0x44},
+                       1},
+        ExtractionCase{"lastRecordHeaderCutByTheEndOfTheFile",
+                       {{{1, 0x11}, {2, 0x22}}, {{1, 0x44}, {2, 0x55}}},
+                       2,
+                       {0x11, 0x22, 0x44},
+                       512 + 10}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(D88Rebuild, OnlyMappedSectorDataChangesAndTheFileKeepsItsSize) {
