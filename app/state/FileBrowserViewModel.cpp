@@ -231,10 +231,12 @@ void FileBrowserViewModel::navigateToPath(const DiskPath& path) {
     if (gate_->isBusy || !isBound()) {
         return;
     }
-    currentPath = path;
-    const std::optional<DiskPath> row = tree_.reveal(path);
+    // A typed path is spelled as the listing spells it, so the crumbs and the entries'
+    // paths match what the tree and the list show.
+    const DiskPath shown = tree_.reveal(path).value_or(path);
     publishTree();
-    selectedTreePath = row.value_or(path);
+    currentPath = shown;
+    selectedTreePath = shown;
     loadDirectory();
 }
 

@@ -338,6 +338,7 @@ TEST_F(FileBrowserTest, NavigationOpensTheTreeDownToTheCurrentDirectory) {
     browser().navigateToPath(DiskPath::fromString("a/b/c"));
     EXPECT_EQ(treeShape(browser().directoryTree.get()), "/{A{B{C}}}");
     EXPECT_EQ(browser().selectedTreePath.get(), DiskPath::fromString("A/B/C"));
+    EXPECT_EQ(browser().currentPath.get(), DiskPath::fromString("A/B/C"));
 }
 
 } // namespace
