@@ -1,6 +1,5 @@
 #include "app/state/FileBrowserViewModel.h"
 
-#include "app/state/ErrorCoordinator.h"
 #include "app/state/StateTexts.h"
 #include "engine/operations/EntryDeletion.h"
 #include "engine/operations/EntryRename.h"
@@ -85,7 +84,9 @@ void FileBrowserViewModel::bind(DiskImageService& service, UndoRedoManager& undo
     resetDialogs();
     deletedFiles_->reset();
     currentPath = DiskPath::root();
-    buildDirectoryTree();
+    tree_ = DirectoryTree(DirectoryTree::listerOf(image));
+    publishTree();
+    selectedTreePath = DiskPath::root();
     loadDirectory();
 }
 
@@ -100,7 +101,8 @@ void FileBrowserViewModel::unbind() {
     entries.set({});
     isEmpty = true;
     selectedEntries.set({});
-    directoryTree.set({});
+    tree_ = DirectoryTree();
+    publishTree();
     selectedTreePath = std::nullopt;
 }
 
@@ -229,8 +231,12 @@ void FileBrowserViewModel::navigateToPath(const DiskPath& path) {
     if (gate_->isBusy || !isBound()) {
         return;
     }
-    currentPath = path;
-    selectedTreePath = path;
+    // A typed path is spelled as the listing spells it, so the crumbs and the entries'
+    // paths match what the tree and the list show.
+    const DiskPath shown = tree_.reveal(path).value_or(path);
+    publishTree();
+    currentPath = shown;
+    selectedTreePath = shown;
     loadDirectory();
 }
 
@@ -272,37 +278,21 @@ std::vector<FileEntry> FileBrowserViewModel::selectedFileEntries() const {
 
 // The tree ---------------------------------------------------------------------------
 
-void FileBrowserViewModel::buildDirectoryTree() {
-    if (!service_ || !boundImage()) {
-        directoryTree.set({});
-        return;
-    }
-    DirectoryTreeNode root{newUUID(), "/", DiskPath::root(),
-                           getSubdirectories(DiskPath::root(), 0)};
-    directoryTree = std::vector<DirectoryTreeNode>{std::move(root)};
-    selectedTreePath = currentPath.get();
+void FileBrowserViewModel::publishTree() {
+    directoryTree = tree_.roots();
 }
 
-std::vector<DirectoryTreeNode> FileBrowserViewModel::getSubdirectories(const DiskPath& path,
-                                                                       int depth) const {
-    if (depth >= maxTreeDepth || !service_ || !boundImage()) {
-        return {};
+void FileBrowserViewModel::expandTreeNode(const DiskPath& path) {
+    // A read now could meet the volume half written by the work in progress.
+    if (!gate_->isBusy && tree_.expand(path)) {
+        publishTree();
     }
-    std::vector<FileEntry> listed;
-    try {
-        listed = service_->listDirectory(path);
-    } catch (const DiskImageError&) {
-        return {};
+}
+
+void FileBrowserViewModel::collapseTreeNode(const DiskPath& path) {
+    if (tree_.collapse(path)) {
+        publishTree();
     }
-    std::vector<DirectoryTreeNode> nodes;
-    for (const FileEntry& entry : listed) {
-        if (!entry.directoryEntry.isDirectory()) {
-            continue;
-        }
-        const std::string name = entry.directoryEntry.displayName();
-        nodes.push_back({newUUID(), name, entry.path, getSubdirectories(entry.path, depth + 1)});
-    }
-    return nodes;
 }
 
 // Changes through dialogs -------------------------------------------------------------
@@ -315,7 +305,8 @@ void FileBrowserViewModel::takeSnapshot(const char* operationName) {
 
 void FileBrowserViewModel::afterChange() {
     loadDirectory();
-    buildDirectoryTree();
+    tree_.refresh();
+    publishTree();
     volumeChanged_.emit();
 }
 

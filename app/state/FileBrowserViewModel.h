@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/state/DeletedFilesViewModel.h"
+#include "app/state/DirectoryTree.h"
 #include "app/state/Executor.h"
 #include "app/state/HexViewerViewModel.h"
 #include "app/state/Observable.h"
@@ -27,30 +28,18 @@ namespace tamberlane {
 enum class SortKey { name, size, date };
 enum class SortOrder { ascending, descending };
 
-struct DirectoryTreeNode {
-    std::string id;
-    std::string name;
-    DiskPath path;
-    std::vector<DirectoryTreeNode> children;
-
-    bool operator==(const DirectoryTreeNode& other) const {
-        return name == other.name && path == other.path && children == other.children;
-    }
-};
-
 // The state behind the file list, the tree, the toolbar and the file dialogs, and every
 // user-level file operation on the bound image.
 class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserViewModel> {
   public:
-    // The directory tree lists this many levels below the root.
-    static constexpr int maxTreeDepth = 10;
-
     FileBrowserViewModel(Executor& executor, std::shared_ptr<OperationGate> gate);
 
     Observable<std::vector<FileEntry>> entries;
     Observable<DiskPath> currentPath;
     Observable<std::set<EntryId>> selectedEntries;
+    // What the sidebar's tree holds (see DirectoryTree).
     Observable<std::vector<DirectoryTreeNode>> directoryTree;
+    // The tree row of the current directory, spelled as the tree spells it.
     Observable<std::optional<DiskPath>> selectedTreePath;
     Observable<SortKey> sortKey{SortKey::name};
     Observable<SortOrder> sortOrder{SortOrder::ascending};
@@ -105,8 +94,9 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
 
     void sort(SortKey key);
     bool sortEntries(const FileEntry& a, const FileEntry& b) const;
-    void buildDirectoryTree();
-    std::vector<DirectoryTreeNode> getSubdirectories(const DiskPath& path, int depth) const;
+    // The user opened or closed a row of the tree. Refused while work runs on the image.
+    void expandTreeNode(const DiskPath& path);
+    void collapseTreeNode(const DiskPath& path);
 
     void requestDelete();
     void confirmDelete();
@@ -176,6 +166,7 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     ProgressCallback progressReporter(std::vector<std::string> itemNames);
     void takeSnapshot(const char* operationName);
     void afterChange();
+    void publishTree();
     void reportFailure(const char* prefix, const std::vector<std::string>& names);
     void runImport(ImportRequest request, bool overwrite);
     void finishImport(const ImportRequest& request, const BatchResult& result, bool overwrite);
@@ -197,6 +188,7 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     UndoRedoManager* undoRedoManager_ = nullptr;
     std::shared_ptr<DiskImage> image_;
     std::shared_ptr<DeletedFilesViewModel> deletedFiles_;
+    DirectoryTree tree_;
     std::optional<ImportRequest> pendingImport_;
     std::optional<ExportRequest> pendingExport_;
     std::vector<FileEntry> deleteTargets_;

@@ -6,6 +6,7 @@
 #include "app/ui/BoundDialog.h"
 #include "app/ui/CapacityBar.h"
 #include "app/ui/DeletedFilesWindow.h"
+#include "app/ui/DirectoryTreeView.h"
 #include "app/ui/FileDialogs.h"
 #include "app/ui/FileListModel.h"
 #include "app/ui/FileListView.h"
@@ -43,7 +44,6 @@
 
 #include <QToolBar>
 #include <QToolButton>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <chrono>
 
@@ -53,22 +53,6 @@ namespace {
 
 QString text(const char* utf8) {
     return QString::fromUtf8(utf8);
-}
-
-QStringList toStrings(const DiskPath& path) {
-    QStringList list;
-    for (const std::string& component : path.components) {
-        list << fromUtf8(component);
-    }
-    return list;
-}
-
-DiskPath toDiskPath(const QStringList& list) {
-    DiskPath path;
-    for (const QString& component : list) {
-        path.components.push_back(component.toStdString());
-    }
-    return path;
 }
 
 QFrame* separator(QFrame::Shape shape) {
@@ -353,10 +337,7 @@ QWidget* MainWindowView::createSidebar() {
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    tree_ = new QTreeWidget;
-    tree_->setHeaderHidden(true);
-    tree_->setAccessibleName(text(texts::treeName));
-    tree_->setFrameShape(QFrame::NoFrame);
+    tree_ = new DirectoryTreeView(state_.browser());
     layout->addWidget(tree_, 1);
     layout->addWidget(separator(QFrame::HLine));
 
@@ -395,16 +376,6 @@ QWidget* MainWindowView::createSidebar() {
     layout->addWidget(capacity);
     sidebarPages_->addWidget(page);
 
-    connect(tree_, &QTreeWidget::itemSelectionChanged, this, [this] {
-        const QList<QTreeWidgetItem*> selected = tree_->selectedItems();
-        if (applyingState_ || selected.isEmpty()) {
-            return;
-        }
-        const DiskPath path = toDiskPath(selected.front()->data(0, Qt::UserRole).toStringList());
-        if (!(path == state_.browser().currentPath.get())) {
-            state_.browser().navigateToPath(path);
-        }
-    });
     return sidebarPages_;
 }
 
@@ -671,8 +642,6 @@ void MainWindowView::bindState() {
     bindings_.watch(browser.selectedEntries, [this] { applySelectionFromState(); });
     bindings_.watch(browser.sortKey, [this] { applySortIndicator(); });
     bindings_.watch(browser.sortOrder, [this] { applySortIndicator(); });
-    bindings_.watch(browser.directoryTree, [this] { rebuildTree(); });
-    bindings_.watch(browser.selectedTreePath, [this] { selectTreePath(); });
     bindings_.watch(browser.currentPath, [this] { rebuildCrumbs(); });
 
     // One place in the status bar for every long piece of work: an open and a conversion
@@ -767,46 +736,6 @@ void MainWindowView::applySortIndicator() {
     const Qt::SortOrder order =
         browser.sortOrder.get() == SortOrder::ascending ? Qt::AscendingOrder : Qt::DescendingOrder;
     list_->horizontalHeader()->setSortIndicator(column, order);
-}
-
-void MainWindowView::rebuildTree() {
-    applyingState_ = true;
-    tree_->clear();
-    const std::function<void(QTreeWidgetItem*, const DirectoryTreeNode&)> add =
-        [&add](QTreeWidgetItem* item, const DirectoryTreeNode& node) {
-            item->setText(0, fromUtf8(node.name));
-            item->setData(0, Qt::UserRole, toStrings(node.path));
-            for (const DirectoryTreeNode& child : node.children) {
-                auto* childItem = new QTreeWidgetItem(item);
-                childItem->setIcon(0, themedIcon("folder", QStyle::SP_DirIcon));
-                add(childItem, child);
-            }
-        };
-    for (const DirectoryTreeNode& root : state_.browser().directoryTree.get()) {
-        auto* item = new QTreeWidgetItem(tree_);
-        item->setIcon(0, themedIcon("drive-harddisk", QStyle::SP_DriveHDIcon));
-        add(item, root);
-        item->setExpanded(true);
-    }
-    applyingState_ = false;
-    selectTreePath();
-}
-
-void MainWindowView::selectTreePath() {
-    const std::optional<DiskPath>& path = state_.browser().selectedTreePath.get();
-    applyingState_ = true;
-    tree_->clearSelection();
-    if (path) {
-        const QStringList wanted = toStrings(*path);
-        for (QTreeWidgetItemIterator it(tree_); *it != nullptr; ++it) {
-            if ((*it)->data(0, Qt::UserRole).toStringList() == wanted) {
-                tree_->setCurrentItem(*it);
-                (*it)->setSelected(true);
-                break;
-            }
-        }
-    }
-    applyingState_ = false;
 }
 
 void MainWindowView::rebuildCrumbs() {

@@ -22,7 +22,6 @@ class QPushButton;
 class QStackedWidget;
 class QTimer;
 class QToolButton;
-class QTreeWidget;
 class QWidget;
 
 namespace tamberlane {
@@ -33,6 +32,7 @@ namespace tamberlane::ui {
 
 class BoundDialog;
 class CapacityBar;
+class DirectoryTreeView;
 class FileListModel;
 class FileListView;
 class UiSettings;
@@ -50,7 +50,7 @@ class MainWindowView final : public QMainWindow {
     // The window's action for `which`, or null when the window offers none.
     QAction* action(Action which) const;
     FileListView* fileList() const { return list_; }
-    QTreeWidget* directoryTree() const { return tree_; }
+    DirectoryTreeView* directoryTree() const { return tree_; }
     // The dialog a flag of the state has raised, if it is up (for tests and screenshots).
     QDialog* raisedDialog(const std::string& name) const;
 
@@ -75,8 +75,6 @@ class MainWindowView final : public QMainWindow {
     void bindAlerts();
     void bindToasts();
     void applyEnablement();
-    void rebuildTree();
-    void selectTreePath();
     void rebuildCrumbs();
     void showEntries();
     void applySelectionFromState();
@@ -109,7 +107,7 @@ class MainWindowView final : public QMainWindow {
     QMenu* recentMenu_ = nullptr;
 
     QStackedWidget* sidebarPages_ = nullptr;
-    QTreeWidget* tree_ = nullptr;
+    DirectoryTreeView* tree_ = nullptr;
     QLabel* capacityTitle_ = nullptr;
     CapacityBar* capacityBar_ = nullptr;
     QLabel* capacityFree_ = nullptr;

@@ -53,7 +53,8 @@ TEST_F(FileBrowserTest, PasteCopiesTreesMovesDirectoriesAndRefusesAPasteIntoItse
     makeDirectory("SRC");
     enter("SRC");
     makeDirectory("INNER");
-    browser().importFiles({hostFile("ONE.TXT", "one"), hostFile("TWO.TXT", std::string(5000, 't'))});
+    browser().importFiles(
+        {hostFile("ONE.TXT", "one"), hostFile("TWO.TXT", std::string(5000, 't'))});
     enter("INNER");
     browser().importFiles({hostFile("DEEP.TXT", "deep")});
     browser().navigateToPath(DiskPath::root());
@@ -232,6 +233,9 @@ TEST_F(FileBrowserTest, NothingStartsWhileAnOperationRuns) {
     browser().confirmDelete();
     browser().undo();
     enter("SUB");
+    // The tree would read the volume while the work writes it on another thread.
+    browser().expandTreeNode(DiskPath::fromString("SUB"));
+    EXPECT_EQ(treeShape(browser().directoryTree.get()), "/{SUB}");
     app.image().closeImage();
     app.image().openDiskImage(newImage("other.img"));
     app.gate().end();
@@ -242,7 +246,8 @@ TEST_F(FileBrowserTest, NothingStartsWhileAnOperationRuns) {
 
 TEST(FileBrowserSortTest, FourThousandEntriesSortStablyByEachKey) {
     SynchronousExecutor executor;
-    auto browser = std::make_shared<FileBrowserViewModel>(executor, std::make_shared<OperationGate>());
+    auto browser =
+        std::make_shared<FileBrowserViewModel>(executor, std::make_shared<OperationGate>());
     std::vector<FileEntry> list;
     for (int i = 0; i < 4000; ++i) {
         FileEntry e;
@@ -280,6 +285,60 @@ TEST(FileBrowserSortTest, FourThousandEntriesSortStablyByEachKey) {
         ASSERT_LE(browser->entries.get()[i - 1].directoryEntry.modifiedDate,
                   browser->entries.get()[i].directoryEntry.modifiedDate);
     }
+}
+
+// Catches a change that closes the rows the user had open, keeps rows of directories that
+// are gone, or loses the highlighted row.
+TEST_F(FileBrowserTest, AChangeKeepsTheOpenRowsAndTheHighlightAndDropsGoneDirectories) {
+    const auto shown = [this] { return treeShape(browser().directoryTree.get()); };
+    makeDirectory("A");
+    makeDirectory("B");
+    enter("A");
+    makeDirectory("A1");
+    makeDirectory("A2");
+    browser().navigateUp();
+    browser().expandTreeNode(DiskPath::fromString("A"));
+    browser().expandTreeNode(DiskPath::fromString("B"));
+    EXPECT_EQ(shown(), "/{A{A1,A2},B{}}");
+
+    enter("A");
+    select({"A2"});
+    browser().prepareRename();
+    browser().renameName = "A3";
+    browser().renameSelectedEntry();
+    EXPECT_EQ(shown(), "/{A{A1,A3},B{}}");
+    EXPECT_EQ(browser().selectedTreePath.get(), DiskPath::fromString("A"));
+
+    browser().navigateUp();
+    select({"B"});
+    browser().requestDelete();
+    browser().confirmDelete();
+    EXPECT_EQ(shown(), "/{A{A1,A3}}");
+    browser().undo();
+    EXPECT_EQ(shown(), "/{A{A1,A3},B}");
+    browser().undo();
+    EXPECT_EQ(shown(), "/{A{A1,A2},B}");
+    EXPECT_EQ(browser().selectedTreePath.get(), DiskPath::root());
+}
+
+// Catches a navigation the tree does not follow: the row of the current directory shows
+// and is highlighted, however the user got there and however the path was typed.
+TEST_F(FileBrowserTest, NavigationOpensTheTreeDownToTheCurrentDirectory) {
+    makeDirectory("A");
+    enter("A");
+    makeDirectory("B");
+    enter("B");
+    makeDirectory("C");
+    EXPECT_EQ(treeShape(browser().directoryTree.get()), "/{A{B}}");
+    EXPECT_EQ(browser().selectedTreePath.get(), DiskPath::fromString("A/B"));
+
+    browser().navigateToPath(DiskPath::root());
+    browser().collapseTreeNode(DiskPath::fromString("A"));
+    EXPECT_EQ(treeShape(browser().directoryTree.get()), "/{A}");
+    browser().navigateToPath(DiskPath::fromString("a/b/c"));
+    EXPECT_EQ(treeShape(browser().directoryTree.get()), "/{A{B{C}}}");
+    EXPECT_EQ(browser().selectedTreePath.get(), DiskPath::fromString("A/B/C"));
+    EXPECT_EQ(browser().currentPath.get(), DiskPath::fromString("A/B/C"));
 }
 
 } // namespace

@@ -12,14 +12,26 @@
 
 namespace tamberlane::test {
 
+// The tree as text: "/{A{A1,A2},B}" is the root expanded over A (expanded, holding A1
+// and A2) and B (not listed). A repeated directory is marked "~".
+inline std::string treeShape(const std::vector<DirectoryTreeNode>& nodes) {
+    std::string out;
+    for (const DirectoryTreeNode& node : nodes) {
+        out += (out.empty() ? "" : ",") + node.name + (node.repeatsAncestor ? "~" : "");
+        if (node.isExpanded) {
+            out += "{" + treeShape(node.children) + "}";
+        }
+    }
+    return out;
+}
+
 // The application's state on a synchronous executor, with new 1.44 MB images made by
 // the engine in a private folder.
 class StateTest : public ::testing::Test {
   protected:
     StateTest() : app(executor) {}
 
-    std::filesystem::path newImage(const std::string& name,
-                                   DiskSize size = DiskSize::mb1_44) {
+    std::filesystem::path newImage(const std::string& name, DiskSize size = DiskSize::mb1_44) {
         const auto path = dir / name;
         writeImageFile(path, createNewImage(NewImageParameters{NewImageFormat::bin, size, {}}));
         return path;

@@ -1,3 +1,4 @@
+#include "app/ui/DirectoryTreeView.h"
 #include "app/ui/ImageFiles.h"
 #include "tests/app/ui/MainWindowFixture.h"
 
@@ -43,8 +44,10 @@ TEST_F(MainWindowTest, TitleNamesTheOpenImageFirstAndOnlyTheProgramWithoutOne) {
 
 TEST_F(MainWindowTest, OnlyTheFirstFileHandedOverIsOpened) {
     const auto first = images.path() / "first.img";
-    writeImageFile(first, createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
-    app->openFiles(QStringList{QString::fromStdString(first.string()), QStringLiteral("/nonexistent/second.img")});
+    writeImageFile(first,
+                   createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
+    app->openFiles(QStringList{QString::fromStdString(first.string()),
+                               QStringLiteral("/nonexistent/second.img")});
     EXPECT_TRUE(state().image().isImageOpen);
     EXPECT_FALSE(state().image().showErrorAlert);
     EXPECT_EQ(state().image().windowTitle.get(), "first.img");
@@ -63,7 +66,8 @@ TEST_F(MainWindowTest, HostFilesDroppedOnTheListAreImportedButADragFromThisWindo
 
 TEST_F(MainWindowTest, AnImageDroppedOnTheWindowOpensUnlessItCameFromThisWindow) {
     const auto image = images.path() / "DROPPED.IMG";
-    writeImageFile(image, createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
+    writeImageFile(image,
+                   createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
     EXPECT_FALSE(drop(&window(), {image}, true));
     EXPECT_FALSE(state().image().isImageOpen);
     EXPECT_FALSE(drop(&window(), {hostFile("notes.txt")}, false));
@@ -199,6 +203,50 @@ TEST_F(MainWindowTest, RenameDialogAppliesTheTypedName) {
     button(dialog, "変更")->click();
     QApplication::processEvents();
     EXPECT_EQ(listedNames(), std::vector<std::string>{"RENAMED.TXT"});
+}
+
+// Catches a tree row that opens without its directory listed, that stays open while work
+// runs on the image, or that a change closes or rebuilds under the user.
+TEST_F(MainWindowTest, TreeRowsListTheirDirectoryWhenOpenedAndStayOpenAcrossAChange) {
+    openNewImage("disk.img");
+    FileBrowserViewModel& browser = state().browser();
+    const auto makeDirectory = [&browser](const char* name) {
+        browser.requestNewDirectory();
+        browser.newDirectoryName = name;
+        browser.createNewDirectory();
+    };
+    makeDirectory("A");
+    makeDirectory("B");
+    browser.navigateToPath(DiskPath::fromString("A"));
+    makeDirectory("A1");
+    browser.navigateToPath(DiskPath::root());
+    DirectoryTreeView* tree = window().directoryTree();
+    QTreeWidgetItem* a = tree->itemOf(DiskPath::fromString("A"));
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->childCount(), 0);
+    EXPECT_EQ(a->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+
+    ASSERT_TRUE(state().gate().tryBegin());
+    a->setExpanded(true);
+    EXPECT_FALSE(a->isExpanded());
+    state().gate().end();
+    a->setExpanded(true);
+    ASSERT_EQ(a->childCount(), 1);
+    EXPECT_EQ(a->child(0)->text(0).toStdString(), "A1");
+    QTreeWidgetItem* b = tree->itemOf(DiskPath::fromString("B"));
+    b->setExpanded(true);
+    EXPECT_EQ(b->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
+
+    makeDirectory("C");
+    EXPECT_EQ(tree->itemOf(DiskPath::fromString("A")), a) << "the row was rebuilt";
+    EXPECT_TRUE(a->isExpanded());
+    EXPECT_EQ(tree->topLevelItem(0)->childCount(), 3);
+
+    tree->setCurrentItem(a->child(0));
+    EXPECT_EQ(browser.currentPath.get().displayString(), "/A/A1");
+    a->setExpanded(false);
+    EXPECT_FALSE(browser.directoryTree.get().front().children.front().isExpanded);
+    EXPECT_EQ(a->childCount(), 0);
 }
 
 } // namespace
