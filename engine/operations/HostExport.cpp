@@ -304,54 +304,70 @@ DiskImageError incompleteFile(const std::string& name) {
 
 void exportFileTo(const DiskImage& image, const FileEntry& entry, const fs::path& destination,
                   ExistingHostFile existing) {
-    const EntryBytes read = readEntryBytes(image, entry.directoryEntry);
-    writeHostFile(destination, read.bytes, image, existing);
-    if (!read.complete) {
+    bool complete = true;
+    writeHostFile(
+        destination,
+        [&](const std::function<void(ByteView)>& write) {
+            complete = forEachEntryPiece(image, entry.directoryEntry, write);
+        },
+        image, existing);
+    if (!complete) {
         throw incompleteFile(entry.path.displayString());
     }
 }
 
 EntryBytes readEntryBytes(const DiskImage& image, const DirectoryEntry& entry,
                           const ProgressCallback& progress) {
-    const std::uint32_t size = entry.size;
     EntryBytes out;
-    Bytes& data = out.bytes;
+    out.complete = forEachEntryPiece(
+        image, entry,
+        [&](ByteView piece) { out.bytes.insert(out.bytes.end(), piece.begin(), piece.end()); },
+        progress);
+    return out;
+}
+
+bool forEachEntryPiece(const DiskImage& image, const DirectoryEntry& entry,
+                       const std::function<void(ByteView)>& visit,
+                       const ProgressCallback& progress) {
+    const std::int64_t size = entry.size;
     if (size == 0) {
-        return out;
+        return true;
     }
     const auto chain = FATParser::getClusterChain(entry.startCluster, image.fatTable());
     if (chain.empty()) {
         throw DiskImageError::invalidCluster(entry.startCluster);
     }
-    for (std::size_t i = 0; i < chain.size() && data.size() < size; ++i) {
+    std::int64_t done = 0;
+    for (std::size_t i = 0; i < chain.size() && done < size; ++i) {
         const std::int64_t wanted =
-            std::min<std::int64_t>(image.addressing().bytesPerCluster(), size - data.size());
+            std::min<std::int64_t>(image.addressing().bytesPerCluster(), size - done);
         const std::int64_t inImage = clusterBytesInImage(image, chain[i]);
         if (inImage == 0) {
-            out.complete = false;
-            break;
+            return false;
         }
         const Bytes cluster = image.readCluster(chain[i]);
+        // Past the end of the image there are no bytes of the file, only padding.
+        const std::int64_t kept =
+            std::min({wanted, inImage, static_cast<std::int64_t>(cluster.size())});
+        visit(ByteView(cluster).first(static_cast<std::size_t>(kept)));
+        done += kept;
         if (inImage < wanted) {
-            // Past the end of the image there are no bytes of the file, only padding.
-            const auto kept = std::min(static_cast<std::size_t>(inImage), cluster.size());
-            data.insert(data.end(), cluster.begin(),
-                        cluster.begin() + static_cast<std::ptrdiff_t>(kept));
-            out.complete = false;
-            break;
+            return false;
         }
-        data.insert(data.end(), cluster.begin(), cluster.end());
         if (progress) {
             progress(static_cast<double>(i + 1) / static_cast<double>(chain.size()));
         }
     }
-    if (data.size() > size) {
-        data.resize(size);
-    }
-    return out;
+    return true;
 }
 
 void writeHostFile(const fs::path& path, ByteView bytes, const DiskImage& source,
+                   ExistingHostFile existing) {
+    writeHostFile(
+        path, [&](const std::function<void(ByteView)>& write) { write(bytes); }, source, existing);
+}
+
+void writeHostFile(const fs::path& path, const HostFileProducer& produce, const DiskImage& source,
                    ExistingHostFile existing) {
     checkReplaceable(path, source, existing);
     // A new file in the same folder, so that the rename below cannot cross file systems.
@@ -366,21 +382,26 @@ void writeHostFile(const fs::path& path, ByteView bytes, const DiskImage& source
             throw DiskImageError::ioErrorFromErrno(errno);
         }
     }
-    const auto fail = [&](int error) {
+    const auto write = [&](ByteView bytes) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                throw DiskImageError::ioErrorFromErrno(errno);
+            }
+            done += static_cast<std::size_t>(n);
+        }
+    };
+    try {
+        produce(write);
+    } catch (...) {
+        // A failed write, or a file that cannot be read: nothing of it is left behind.
         ::close(fd);
         ::unlink(temporary.c_str());
-        return DiskImageError::ioErrorFromErrno(error);
-    };
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw fail(errno);
-        }
-        done += static_cast<std::size_t>(n);
+        throw;
     }
     if (::close(fd) != 0) {
         const int error = errno;

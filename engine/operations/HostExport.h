@@ -74,6 +74,11 @@ struct EntryBytes {
 // value per cluster.
 EntryBytes readEntryBytes(const DiskImage& image, const DirectoryEntry& entry,
                           const ProgressCallback& progress = {});
+// The same bytes handed to `visit` a cluster at a time, so that a file of any size is
+// never held whole; returns whether they are complete.
+bool forEachEntryPiece(const DiskImage& image, const DirectoryEntry& entry,
+                       const std::function<void(ByteView)>& visit,
+                       const ProgressCallback& progress = {});
 
 // The error of a file that was read only in part, named by `name`.
 DiskImageError incompleteFile(const std::string& name);
@@ -86,5 +91,9 @@ DiskImageError incompleteFile(const std::string& name);
 // (exportOntoOpenImage), or when another program holds it locked (hostFileLocked).
 void writeHostFile(const std::filesystem::path& path, ByteView bytes, const DiskImage& source,
                    ExistingHostFile existing);
+// The same with the bytes `produce` passes to the writer it is given, piece by piece.
+using HostFileProducer = std::function<void(const std::function<void(ByteView)>& write)>;
+void writeHostFile(const std::filesystem::path& path, const HostFileProducer& produce,
+                   const DiskImage& source, ExistingHostFile existing);
 
 } // namespace tamberlane

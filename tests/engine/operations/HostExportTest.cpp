@@ -118,6 +118,8 @@ TEST(HostExport, GoesOnPastEachBadEntryAndNamesIt) {
     volume.setFAT(cut[0], 2800);
     volume.setFAT(2800, 0xFFF);
     volume.addSlot(volume.root(), VolumeBuilder::shortEntry(name83("PAST.BIN"), 0x20, 2801, 10));
+    // Bytes but no cluster: nothing to write, and nothing of a started file left behind.
+    volume.addSlot(volume.root(), VolumeBuilder::shortEntry(name83("NONE.BIN"), 0x20, 0, 10));
     volume.addFile(volume.root(), name83("OK.TXT"), bytesOf("fine"));
     OpenVolume open(dir, volume);
     const fs::path out = dir / "out";
@@ -126,10 +128,11 @@ TEST(HostExport, GoesOnPastEachBadEntryAndNamesIt) {
 
     const ExportResult result = exportEntries(*open.image, open.root, out, overwriting());
     EXPECT_EQ(result.failedNames(),
-              (std::vector<std::string>{"BROKEN", "LOOP", "TWICE.TXT", "CUT.BIN", "PAST.BIN"}));
+              (std::vector<std::string>{"BROKEN", "LOOP", "TWICE.TXT", "CUT.BIN", "PAST.BIN",
+                                        "NONE.BIN"}));
     EXPECT_EQ(result.problemNames(),
               (std::vector<std::string>{"/BROKEN", "/LOOP/AGAIN", "/TWICE.TXT", "/CUT.BIN",
-                                        "/PAST.BIN"}));
+                                        "/PAST.BIN", "/NONE.BIN"}));
     EXPECT_EQ(result.problems[1].error->chainErrorType(), ClusterChainErrorType::circularReference);
     EXPECT_EQ(result.problems[3].error->errorDescription(),
               "FATテーブルが破損しています: ファイルのクラスタがイメージの範囲外にあるため、"
