@@ -1,6 +1,7 @@
 #include "engine/fat/DirectoryReader.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/fat/DirectorySlot.h"
 #include "engine/fat/FATParser.h"
 #include "engine/fat/SlotRun.h"
 
@@ -59,7 +60,9 @@ std::vector<DirectoryEntry> readSubDirectory(std::uint16_t startCluster, const D
         throw DiskImageError::directoryDepthExceeded(maxDepth);
     }
     const auto chain = FATParser::getClusterChain(startCluster, image.fatTable());
-    return parseDirectoryEntries(readChain(image, chain, INT64_MAX));
+    return parseDirectoryEntries(
+        readChain(image, chain,
+                  static_cast<std::int64_t>(DirectorySlot::maxPerDirectory * DirectorySlot::size)));
 }
 
 Bytes readFile(const DiskImage& image, const DirectoryEntry& entry) {

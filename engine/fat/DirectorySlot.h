@@ -26,6 +26,9 @@ namespace tamberlane {
 class DirectorySlot {
   public:
     static constexpr std::size_t size = 32;
+    // Slots a directory can hold: entries are numbered in 16 bits. Past them a chain is
+    // garbage, and reading it would read up to the whole data area.
+    static constexpr std::size_t maxPerDirectory = 65536;
     static constexpr std::size_t nameOffset = 0;
     static constexpr std::size_t nameLength = 8;
     static constexpr std::size_t extensionOffset = 8;

@@ -1,6 +1,9 @@
 #include "engine/fat/DirectoryStorage.h"
 
+#include "engine/fat/DirectorySlot.h"
 #include "engine/fat/FATParser.h"
+
+#include <algorithm>
 
 namespace tamberlane {
 
@@ -18,7 +21,16 @@ DirectoryStorage DirectoryStorage::root(const DiskImage& image) {
 DirectoryStorage DirectoryStorage::ofCluster(const DiskImage& image, std::uint16_t firstCluster) {
     DirectoryStorage storage;
     storage.isRoot_ = false;
+    const std::int64_t clusterBytes =
+        std::max<std::int64_t>(1, image.addressing().bytesPerCluster());
+    const auto maxUnits = static_cast<std::size_t>(
+        (static_cast<std::int64_t>(DirectorySlot::maxPerDirectory * DirectorySlot::size) +
+         clusterBytes - 1) /
+        clusterBytes);
     for (std::uint16_t c : FATParser::getClusterChain(firstCluster, image.fatTable())) {
+        if (storage.units_.size() == maxUnits) {
+            break;
+        }
         storage.units_.push_back(c);
     }
     return storage;

@@ -17,7 +17,7 @@ std::string keyOf(ByteView name83, ByteView ext83) {
 }
 
 // FAT drivers number a directory's slots with 16 bits.
-constexpr std::size_t maxSlots = 65536;
+constexpr std::size_t maxSlots = DirectorySlot::maxPerDirectory;
 
 } // namespace
 
