@@ -135,18 +135,18 @@ TEST_F(DirectoryReaderTest, DirectoryEndingOnABadClusterListsTheClustersBefore) 
 // A garbage chain through the whole data area would be read whole (up to 4 GiB on a big
 // disk) for one listing; a directory holds at most 65,536 slots, and no more are read.
 TEST_F(DirectoryReaderTest, AChainLongerThanADirectoryCanBeIsReadOnlyAsFarAsOne) {
-    VolumeBuilder v(VolumeParameters::withClusters(4300));
+    VolumeBuilder v(VolumeParameters::withClusters(1100, 2048));
     const auto sub = v.addDirectory(v.root(), test::name83("SUB"));
     const std::uint16_t first = v.firstCluster(sub);
     Bytes slots;
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < 64; ++i) {
         const Bytes slot = VolumeBuilder::shortEntry(test::name83("A.TXT"), 0x20, 0, 0);
         slots.insert(slots.end(), slot.begin(), slot.end());
     }
-    // 4,200 clusters of 16 slots: 67,200 slots, past what a directory can hold.
-    for (std::uint16_t c = first; c < first + 4200; ++c) {
+    // 1,060 clusters of 64 slots: 67,840 slots, past what a directory can hold.
+    for (std::uint16_t c = first; c < first + 1060; ++c) {
         v.writeCluster(c, slots);
-        v.setFAT(c, c + 1 < first + 4200 ? c + 1 : 0xFFFF);
+        v.setFAT(c, c + 1 < first + 1060 ? c + 1 : 0xFFF);
     }
     open(v);
     EXPECT_EQ(names("/SUB").size(), 65536u);
