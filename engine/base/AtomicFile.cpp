@@ -277,6 +277,33 @@ bool allZeros(ByteView bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
 }
 
+// Changes that follow each other in the file go in one call: a big import changes
+// hundreds of pages in a row.
+void writeChanges(int fd, std::span<const FileRevision::Change> run) {
+    std::vector<iovec> vectors;
+    for (const FileRevision::Change& change : run) {
+        vectors.push_back({const_cast<std::uint8_t*>(change.bytes.data()), change.bytes.size()});
+    }
+    std::int64_t done = 0;
+    if (vectors.size() <= IOV_MAX) {
+        const ssize_t n =
+            pwritev(fd, vectors.data(), static_cast<int>(vectors.size()), run.front().offset);
+        if (step(AtomicWriteStep::write, n < 0 ? -1 : 0) < 0 && errno != EINTR) {
+            throw DiskImageError::ioErrorFromErrno(errno);
+        }
+        done = std::max<ssize_t>(n, 0);
+    }
+    // What a short write (or a run too long for one call) left.
+    for (const FileRevision::Change& change : run) {
+        const auto length = static_cast<std::int64_t>(change.bytes.size());
+        const std::int64_t from = std::clamp<std::int64_t>(done, 0, length);
+        if (from < length) {
+            writeAt(fd, change.bytes.data() + from, length - from, change.offset + from);
+        }
+        done -= length;
+    }
+}
+
 void writeRevision(int fd, const FileRevision& revision) {
     struct stat base {};
     if (fstat(revision.base, &base) != 0) {
@@ -288,24 +315,55 @@ void writeRevision(int fd, const FileRevision& revision) {
     if (step(AtomicWriteStep::write, ftruncate(fd, revision.size)) != 0) {
         throw DiskImageError::ioErrorFromErrno(errno);
     }
+    const auto& changes = revision.changes;
     if (!cloned) {
+        // The old file's data where no change lands: what changes is written once, below.
+        std::size_t next = 0;
         for (std::int64_t at = nextData(revision.base, 0, kept); at < kept;
              at = nextData(revision.base, at, kept)) {
             const std::int64_t end = nextHole(revision.base, at, kept);
-            copyRange(revision.base, fd, at, end - at);
-            at = end;
+            while (at < end) {
+                while (next < changes.size() &&
+                       changes[next].offset +
+                               static_cast<std::int64_t>(changes[next].bytes.size()) <=
+                           at) {
+                    ++next;
+                }
+                const std::int64_t gapEnd =
+                    next < changes.size() ? std::clamp(changes[next].offset, at, end) : end;
+                if (gapEnd > at) {
+                    copyRange(revision.base, fd, at, gapEnd - at);
+                    at = gapEnd;
+                } else {
+                    at = std::min(end, changes[next].offset +
+                                           static_cast<std::int64_t>(changes[next].bytes.size()));
+                }
+            }
         }
     }
-    for (const FileRevision::Change& change : revision.changes) {
-        const auto length = static_cast<std::int64_t>(change.bytes.size());
-        // Zeros over a hole (or past the old end) are already there, and writing them
-        // would take up space a sparse image never had.
-        const bool inHole = change.offset >= kept ||
-                            nextData(revision.base, change.offset, kept) >= change.offset + length;
-        if (inHole && allZeros(change.bytes)) {
-            continue;
+    std::size_t runStart = 0;
+    for (std::size_t i = 0; i <= changes.size(); ++i) {
+        bool write = false;
+        if (i < changes.size()) {
+            const FileRevision::Change& change = changes[i];
+            const auto length = static_cast<std::int64_t>(change.bytes.size());
+            // Zeros over a hole (or past the old end) are already there, and writing them
+            // would take up space a sparse image never had.
+            const bool inHole = change.offset >= kept || nextData(revision.base, change.offset,
+                                                                  kept) >= change.offset + length;
+            write = !(inHole && allZeros(change.bytes));
+            const bool follows =
+                i > runStart &&
+                changes[i - 1].offset + static_cast<std::int64_t>(changes[i - 1].bytes.size()) ==
+                    change.offset;
+            if (write && (i == runStart || follows)) {
+                continue;
+            }
         }
-        writeAt(fd, change.bytes.data(), length, change.offset);
+        if (i > runStart) {
+            writeChanges(fd, std::span(changes).subspan(runStart, i - runStart));
+        }
+        runStart = write ? i : i + 1;
     }
 }
 
