@@ -1,7 +1,9 @@
 #include "engine/base/PagedBytes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
 #include <sys/mman.h>
 
@@ -32,16 +34,33 @@ std::shared_ptr<std::uint8_t[]> allocateBlock(std::size_t size) {
                                            [size](std::uint8_t* p) { munmap(p, size); });
 }
 
-const std::shared_ptr<std::uint8_t[]>& zeroPage() {
-    static const auto page = std::make_shared<std::uint8_t[]>(PagedBytes::pageSize);
-    return page;
-}
-
 std::size_t pageCountFor(std::size_t size) {
     return (size + PagedBytes::pageSize - 1) / PagedBytes::pageSize;
 }
 
+// Pages read on demand are read in runs of at most this many: a long read is one call,
+// and one block of memory stays alive only as long as a page of it does.
+constexpr std::size_t longestRun = 256;
+
 } // namespace
+
+struct PagedBytes::Cell {
+    std::atomic<std::uint8_t*> bytes{nullptr};
+    std::shared_ptr<std::uint8_t[]> storage;
+};
+
+struct PagedBytes::Source {
+    std::mutex mutex;
+    Reader read;
+};
+
+PagedBytes::Page PagedBytes::loadedPage(std::shared_ptr<std::uint8_t[]> block,
+                                        std::uint8_t* bytes) {
+    auto cell = std::make_shared<Cell>();
+    cell->storage = std::move(block);
+    cell->bytes.store(bytes, std::memory_order_release);
+    return cell;
+}
 
 PagedBytes::PagedBytes(ByteView bytes)
     : PagedBytes(filledBy(bytes.size(), [&](std::span<std::uint8_t> out, std::size_t offset) {
@@ -49,9 +68,25 @@ PagedBytes::PagedBytes(ByteView bytes)
       })) {}
 
 PagedBytes PagedBytes::zeros(std::size_t size) {
+    static const Page zero = [] {
+        auto block = std::make_shared<std::uint8_t[]>(pageSize);
+        return loadedPage(block, block.get());
+    }();
     PagedBytes result;
     result.size_ = size;
-    result.pages_.assign(pageCountFor(size), zeroPage());
+    result.pages_.assign(pageCountFor(size), zero);
+    return result;
+}
+
+PagedBytes PagedBytes::readOnDemand(std::size_t size, Reader read) {
+    PagedBytes result;
+    result.size_ = size;
+    result.source_ = std::make_shared<Source>();
+    result.source_->read = std::move(read);
+    result.pages_.reserve(pageCountFor(size));
+    for (std::size_t i = 0; i < pageCountFor(size); ++i) {
+        result.pages_.push_back(std::make_shared<Cell>());
+    }
     return result;
 }
 
@@ -67,7 +102,7 @@ PagedBytes PagedBytes::filledBy(std::size_t size, const Filler& fill) {
     result.size_ = size;
     result.pages_.reserve(pageCountFor(size));
     for (std::size_t i = 0; i < pageCountFor(size); ++i) {
-        result.pages_.emplace_back(block, block.get() + i * pageSize);
+        result.pages_.push_back(loadedPage(block, block.get() + i * pageSize));
     }
     return result;
 }
@@ -82,18 +117,63 @@ void PagedBytes::checkRange(std::size_t offset, std::size_t length) const {
     }
 }
 
+void PagedBytes::load(std::size_t first, std::size_t end) const {
+    if (!source_ ||
+        std::all_of(pages_.begin() + static_cast<std::ptrdiff_t>(first),
+                    pages_.begin() + static_cast<std::ptrdiff_t>(end), [](const Page& page) {
+                        return page->bytes.load(std::memory_order_acquire) != nullptr;
+                    })) {
+        return;
+    }
+    const std::lock_guard<std::mutex> lock(source_->mutex);
+    const auto unread = [&](std::size_t i) {
+        return pages_[i]->bytes.load(std::memory_order_acquire) == nullptr;
+    };
+    for (std::size_t i = first; i < end;) {
+        if (!unread(i)) {
+            ++i;
+            continue;
+        }
+        std::size_t runEnd = i + 1;
+        while (runEnd < end && runEnd - i < longestRun && unread(runEnd)) {
+            ++runEnd;
+        }
+        const std::shared_ptr<std::uint8_t[]> block = allocateBlock((runEnd - i) * pageSize);
+        source_->read(i * pageSize,
+                      std::span<std::uint8_t>(block.get(),
+                                              std::min(size_, runEnd * pageSize) - i * pageSize));
+        for (std::size_t k = i; k < runEnd; ++k) {
+            pages_[k]->storage = block;
+            pages_[k]->bytes.store(block.get() + (k - i) * pageSize, std::memory_order_release);
+        }
+        i = runEnd;
+    }
+}
+
+std::uint8_t* PagedBytes::bytesOf(std::size_t index) const {
+    std::uint8_t* bytes = pages_[index]->bytes.load(std::memory_order_acquire);
+    if (bytes == nullptr) {
+        load(index, index + 1);
+        bytes = pages_[index]->bytes.load(std::memory_order_acquire);
+    }
+    return bytes;
+}
+
 std::uint8_t PagedBytes::operator[](std::size_t offset) const {
     checkRange(offset, 1);
-    return pages_[offset / pageSize][offset % pageSize];
+    return bytesOf(offset / pageSize)[offset % pageSize];
 }
 
 void PagedBytes::forEachSegment(std::size_t offset, std::size_t length,
                                 const std::function<void(ByteView)>& visit) const {
     checkRange(offset, length);
+    if (length > 0) {
+        load(offset / pageSize, (offset + length - 1) / pageSize + 1);
+    }
     while (length > 0) {
         const std::size_t inPage = offset % pageSize;
         const std::size_t n = std::min(length, pageSize - inPage);
-        visit(ByteView(pages_[offset / pageSize].get() + inPage, n));
+        visit(ByteView(bytesOf(offset / pageSize) + inPage, n));
         offset += n;
         length -= n;
     }
@@ -103,9 +183,10 @@ std::optional<ByteView> PagedBytes::contiguousView() const {
     if (pages_.empty()) {
         return ByteView();
     }
-    const std::uint8_t* first = pages_.front().get();
-    for (std::size_t i = 1; i < pages_.size(); ++i) {
-        if (pages_[i].get() != first + i * pageSize) {
+    const std::uint8_t* first = pages_.front()->bytes.load(std::memory_order_acquire);
+    for (std::size_t i = 0; i < pages_.size(); ++i) {
+        const std::uint8_t* bytes = pages_[i]->bytes.load(std::memory_order_acquire);
+        if (bytes == nullptr || bytes != first + i * pageSize) {
             return std::nullopt;
         }
     }
@@ -128,6 +209,31 @@ void PagedBytes::copyTo(std::size_t offset, std::span<std::uint8_t> destination)
     });
 }
 
+void PagedBytes::readThrough(std::size_t offset, std::span<std::uint8_t> destination) const {
+    checkRange(offset, destination.size());
+    const std::size_t end = offset + destination.size();
+    std::size_t at = offset;
+    while (at < end) {
+        const std::size_t index = at / pageSize;
+        std::uint8_t* const to = destination.data() + (at - offset);
+        if (const std::uint8_t* bytes = pages_[index]->bytes.load(std::memory_order_acquire)) {
+            const std::size_t n = std::min(end - at, pageSize - at % pageSize);
+            std::memcpy(to, bytes + at % pageSize, n);
+            at += n;
+            continue;
+        }
+        std::size_t runEnd = index + 1;
+        while (runEnd * pageSize < end &&
+               pages_[runEnd]->bytes.load(std::memory_order_acquire) == nullptr) {
+            ++runEnd;
+        }
+        const std::size_t n = std::min(end, runEnd * pageSize) - at;
+        const std::lock_guard<std::mutex> lock(source_->mutex);
+        source_->read(at, std::span<std::uint8_t>(to, n));
+        at += n;
+    }
+}
+
 Bytes PagedBytes::slice(std::size_t offset, std::size_t length) const {
     checkRange(offset, length);
     Bytes out(length);
@@ -135,21 +241,44 @@ Bytes PagedBytes::slice(std::size_t offset, std::size_t length) const {
     return out;
 }
 
+std::size_t PagedBytes::pagesInMemory() const {
+    std::size_t count = 0;
+    for (const Page& page : pages_) {
+        if (page->bytes.load(std::memory_order_acquire) != nullptr) {
+            ++count;
+        }
+    }
+    return count;
+}
+
 std::uint8_t* PagedBytes::ownPage(std::size_t index, bool keepContents) {
     Page& page = pages_[index];
     if (page.use_count() != 1) {
+        // Other holders keep this page and must still read the bytes it has now: one not
+        // read yet is read before it is left to them, whatever this write does to it.
+        const std::uint8_t* old = bytesOf(index);
         auto copy = std::make_shared_for_overwrite<std::uint8_t[]>(pageSize);
         if (keepContents) {
-            std::memcpy(copy.get(), page.get(), pageLength(index));
+            std::memcpy(copy.get(), old, pageLength(index));
         }
-        page = std::move(copy);
+        page = loadedPage(copy, copy.get());
+    } else if (page->bytes.load(std::memory_order_acquire) == nullptr) {
+        if (keepContents) {
+            bytesOf(index);
+        } else {
+            page->storage = std::make_shared_for_overwrite<std::uint8_t[]>(pageSize);
+            page->bytes.store(page->storage.get(), std::memory_order_release);
+        }
     }
-    return page.get();
+    return page->bytes.load(std::memory_order_acquire);
 }
 
 template <typename Change>
 void PagedBytes::changeRange(std::size_t offset, std::size_t length, Change&& change) {
     checkRange(offset, length);
+    if (length > 0) {
+        load(offset / pageSize, (offset + length - 1) / pageSize + 1);
+    }
     std::size_t done = 0;
     while (done < length) {
         const std::size_t at = offset + done;
@@ -157,7 +286,7 @@ void PagedBytes::changeRange(std::size_t offset, std::size_t length, Change&& ch
         const std::size_t inPage = at % pageSize;
         const std::size_t n = std::min(length - done, pageSize - inPage);
         // `change(page, count, done, dryRun)` answers whether the bytes would differ.
-        if (change(pages_[index].get() + inPage, n, done, true)) {
+        if (change(bytesOf(index) + inPage, n, done, true)) {
             const bool wholePage = inPage == 0 && n == pageLength(index);
             change(ownPage(index, !wholePage) + inPage, n, done, false);
         }
@@ -168,10 +297,13 @@ void PagedBytes::changeRange(std::size_t offset, std::size_t length, Change&& ch
 void PagedBytes::replaceWholePages(std::size_t offset, ByteView bytes) {
     const std::size_t first = (offset + pageSize - 1) / pageSize;
     const std::size_t end = (offset + bytes.size()) / pageSize;
+    if (first < end) {
+        load(first, end);
+    }
     std::vector<std::size_t> fresh;
     for (std::size_t i = first; i < end; ++i) {
         const std::uint8_t* from = bytes.data() + (i * pageSize - offset);
-        if (pages_[i].use_count() != 1 && std::memcmp(pages_[i].get(), from, pageSize) != 0) {
+        if (pages_[i].use_count() != 1 && std::memcmp(bytesOf(i), from, pageSize) != 0) {
             fresh.push_back(i);
         }
     }
@@ -182,7 +314,7 @@ void PagedBytes::replaceWholePages(std::size_t offset, ByteView bytes) {
     for (std::size_t k = 0; k < fresh.size(); ++k) {
         std::uint8_t* to = block.get() + k * pageSize;
         std::memcpy(to, bytes.data() + (fresh[k] * pageSize - offset), pageSize);
-        pages_[fresh[k]] = Page(block, to);
+        pages_[fresh[k]] = loadedPage(block, to);
     }
 }
 
@@ -211,7 +343,11 @@ void PagedBytes::fill(std::size_t offset, std::size_t length, std::uint8_t value
 
 std::size_t PagedBytes::pagesNotSharedWith(const PagedBytes& other) const {
     std::size_t count = 0;
-    forEachPageNotSharedWith(other, [&](std::size_t, ByteView) { ++count; });
+    for (std::size_t i = 0; i < pages_.size(); ++i) {
+        if (i >= other.pages_.size() || pages_[i] != other.pages_[i]) {
+            ++count;
+        }
+    }
     return count;
 }
 
@@ -219,7 +355,7 @@ void PagedBytes::forEachPageNotSharedWith(
     const PagedBytes& other, const std::function<void(std::size_t, ByteView)>& visit) const {
     for (std::size_t i = 0; i < pages_.size(); ++i) {
         if (i >= other.pages_.size() || pages_[i] != other.pages_[i]) {
-            visit(i * pageSize, ByteView(pages_[i].get(), pageLength(i)));
+            visit(i * pageSize, ByteView(bytesOf(i), pageLength(i)));
         }
     }
 }
@@ -230,7 +366,7 @@ bool operator==(const PagedBytes& a, const PagedBytes& b) {
     }
     for (std::size_t i = 0; i < a.pages_.size(); ++i) {
         if (a.pages_[i] != b.pages_[i] &&
-            std::memcmp(a.pages_[i].get(), b.pages_[i].get(), a.pageLength(i)) != 0) {
+            std::memcmp(a.bytesOf(i), b.bytesOf(i), a.pageLength(i)) != 0) {
             return false;
         }
     }
@@ -242,8 +378,7 @@ bool operator==(const PagedBytes& a, ByteView b) {
         return false;
     }
     for (std::size_t i = 0; i < a.pages_.size(); ++i) {
-        if (std::memcmp(a.pages_[i].get(), b.data() + i * PagedBytes::pageSize, a.pageLength(i)) !=
-            0) {
+        if (std::memcmp(a.bytesOf(i), b.data() + i * PagedBytes::pageSize, a.pageLength(i)) != 0) {
             return false;
         }
     }

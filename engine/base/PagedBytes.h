@@ -17,6 +17,11 @@ namespace tamberlane {
 // snapshot or a rollback mark of a whole disk image therefore costs what the change
 // after it touched, not the size of the image.
 //
+// A buffer can also be read on demand from a file: a page is read the first time someone
+// needs it, and then once for every holder of it. Every holder reads back the bytes a page
+// had when it took the page, so a page still unread is read before any holder replaces
+// it, even by a write that covers it whole.
+//
 // Holders never see each other's writes. Concurrent readers of distinct PagedBytes
 // values sharing pages are safe; one value is not to be written and read at once.
 class PagedBytes {
@@ -25,6 +30,11 @@ class PagedBytes {
 
     PagedBytes() = default;
     explicit PagedBytes(ByteView bytes);
+    // Fills `destination` with the bytes at `offset`, all of them, or throws.
+    using Reader = std::function<void(std::size_t offset, std::span<std::uint8_t> destination)>;
+    // `size` bytes that `read` supplies when first needed. It is called with whole pages
+    // (the last one short), one call at a time for all the copies of the buffer.
+    static PagedBytes readOnDemand(std::size_t size, Reader read);
     // `size` zero bytes; they take no memory until written.
     static PagedBytes zeros(std::size_t size);
     // Fills a buffer of `size` bytes by calling `fill` with consecutive spans covering it
@@ -39,9 +49,14 @@ class PagedBytes {
     // Bytes [offset, offset + length); the range must lie inside the buffer.
     Bytes slice(std::size_t offset, std::size_t length) const;
     void copyTo(std::size_t offset, std::span<std::uint8_t> destination) const;
+    // The same, but pages not read yet are read straight into `destination` and stay
+    // unread, so that exporting a big file does not keep it in memory.
+    void readThrough(std::size_t offset, std::span<std::uint8_t> destination) const;
+    // How many pages have been read or written: the memory the buffer's pages take.
+    std::size_t pagesInMemory() const;
     Bytes toBytes() const { return slice(0, size_); }
     // The whole buffer as one span, when its pages happen to lie one after another in
-    // memory (as right after filledBy, before any write): parsers read it in place.
+    // memory (as right after filledBy, before any write).
     std::optional<ByteView> contiguousView() const;
     // The whole buffer as one span: in place when contiguous, else copied into `copy`.
     ByteView viewUsing(Bytes& copy) const;
@@ -65,8 +80,17 @@ class PagedBytes {
     friend bool operator==(const PagedBytes& a, ByteView b);
 
   private:
-    using Page = std::shared_ptr<std::uint8_t[]>;
+    // One page as all its holders see it: its bytes are set once, when it is read, and
+    // changed afterwards only by a holder that owns the page alone.
+    struct Cell;
+    struct Source;
+    using Page = std::shared_ptr<Cell>;
+    static Page loadedPage(std::shared_ptr<std::uint8_t[]> block, std::uint8_t* bytes);
     std::size_t pageLength(std::size_t index) const;
+    // The page's bytes, read first if need be.
+    std::uint8_t* bytesOf(std::size_t index) const;
+    // Reads the pages of [first, end) not read yet, runs of them at a time.
+    void load(std::size_t first, std::size_t end) const;
     // The page, made this buffer's own first; `keepContents` false when the caller
     // overwrites all of it, so a shared page is not copied only to be overwritten.
     std::uint8_t* ownPage(std::size_t index, bool keepContents);
@@ -79,6 +103,8 @@ class PagedBytes {
 
     std::vector<Page> pages_;
     std::size_t size_ = 0;
+    // Where unread pages come from; shared by every copy of a buffer read on demand.
+    std::shared_ptr<Source> source_;
 };
 
 } // namespace tamberlane
