@@ -16,14 +16,14 @@ bool clusterTouchesData(const DiskImage& image, std::uint16_t cluster) {
 
 // The bytes of a chain, stopping at `limit` bytes and at the first cluster that lies
 // wholly past the image data: a hostile FAT cannot make us allocate beyond the file.
-Bytes readChain(const DiskImage& image, const std::vector<std::uint16_t>& chain,
-                std::int64_t limit) {
+Bytes readChain(const DiskImage& image, const std::vector<std::uint16_t>& chain, std::int64_t limit,
+                bool keep) {
     Bytes out;
     for (std::uint16_t cluster : chain) {
         if (static_cast<std::int64_t>(out.size()) >= limit || !clusterTouchesData(image, cluster)) {
             break;
         }
-        const Bytes bytes = image.readCluster(cluster);
+        const Bytes bytes = image.readCluster(cluster, keep);
         out.insert(out.end(), bytes.begin(), bytes.end());
     }
     return out;
@@ -60,9 +60,9 @@ std::vector<DirectoryEntry> readSubDirectory(std::uint16_t startCluster, const D
         throw DiskImageError::directoryDepthExceeded(maxDepth);
     }
     const auto chain = FATParser::getClusterChain(startCluster, image.fatTable());
-    return parseDirectoryEntries(
-        readChain(image, chain,
-                  static_cast<std::int64_t>(DirectorySlot::maxPerDirectory * DirectorySlot::size)));
+    return parseDirectoryEntries(readChain(
+        image, chain,
+        static_cast<std::int64_t>(DirectorySlot::maxPerDirectory * DirectorySlot::size), true));
 }
 
 Bytes readFile(const DiskImage& image, const DirectoryEntry& entry) {
@@ -70,7 +70,8 @@ Bytes readFile(const DiskImage& image, const DirectoryEntry& entry) {
         return {};
     }
     const auto chain = FATParser::getClusterChain(entry.startCluster, image.fatTable());
-    Bytes bytes = readChain(image, chain, entry.size);
+    // A file's contents are read once: its pages stay in the file.
+    Bytes bytes = readChain(image, chain, entry.size, false);
     if (bytes.size() > entry.size) {
         bytes.resize(entry.size);
     }

@@ -111,13 +111,22 @@ Bytes DiskImage::readSector(std::int64_t lba) const {
     return data_.slice(static_cast<std::size_t>(start), static_cast<std::size_t>(size));
 }
 
-Bytes DiskImage::readCluster(std::uint16_t cluster) const {
-    const std::int64_t first = addressing_.firstSectorOfCluster(cluster);
-    Bytes out;
-    out.reserve(static_cast<std::size_t>(addressing_.bytesPerCluster()));
-    for (std::int64_t i = 0; i < layout_.bpb.sectorsPerCluster; ++i) {
-        const Bytes sector = readSector(first + i);
-        out.insert(out.end(), sector.begin(), sector.end());
+Bytes DiskImage::readCluster(std::uint16_t cluster, bool keep) const {
+    const std::int64_t sectorSize = layout_.bpb.bytesPerSector;
+    const std::int64_t start = addressing_.sectorStart(addressing_.firstSectorOfCluster(cluster));
+    Bytes out(static_cast<std::size_t>(addressing_.bytesPerCluster()), 0);
+    // The whole sectors inside the data, as readSector reads each.
+    const std::int64_t inData = std::clamp<std::int64_t>(
+        (static_cast<std::int64_t>(data_.size()) - start) / sectorSize * sectorSize, 0,
+        static_cast<std::int64_t>(out.size()));
+    if (start < 0 || inData == 0) {
+        return out;
+    }
+    const auto into = std::span<std::uint8_t>(out).first(static_cast<std::size_t>(inData));
+    if (keep) {
+        data_.copyTo(static_cast<std::size_t>(start), into);
+    } else {
+        data_.readThrough(static_cast<std::size_t>(start), into);
     }
     return out;
 }

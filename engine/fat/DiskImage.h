@@ -101,9 +101,12 @@ class DiskImage {
     bool clusterIsStorable(std::uint16_t cluster) const;
     bool sectorIsStorable(std::int64_t lba) const;
 
-    // Out-of-range sectors read as zeros; a read never fails.
+    // Out-of-range sectors read as zeros. A read fails only where the file must be read
+    // and cannot be, or has changed since it was opened (imageFileChanged).
     Bytes readSector(std::int64_t lba) const;
-    Bytes readCluster(std::uint16_t cluster) const;
+    // `keep` false for a file's contents read once, as by an export: the pages read stay
+    // in the file, not in memory.
+    Bytes readCluster(std::uint16_t cluster, bool keep = true) const;
 
     // Writes outside the data are skipped; the buffer never changes size.
     void writeSector(std::int64_t lba, ByteView sectorData);

@@ -2,6 +2,7 @@
 
 #include "engine/base/DiskImageError.h"
 #include "engine/base/FileExtension.h"
+#include "engine/base/FilePages.h"
 #include "engine/fat/DirectoryReader.h"
 #include "engine/fat/FATParser.h"
 #include "engine/fat/PathResolver.h"
@@ -27,43 +28,15 @@ bool isPermissionFailure(int error) {
     return error == EACCES || error == EROFS || error == EPERM;
 }
 
-// Reads straight into the pages the image keeps: each byte is copied once, and nothing
-// is zero-filled first.
-PagedBytes readWholeFile(int fd) {
-    struct stat st {};
-    if (fstat(fd, &st) != 0) {
+// Listings that only look take no lock, so they also work on a file another program has
+// open; what they read is read on demand like an open image.
+PagedBytes readWithoutLock(const std::filesystem::path& url) {
+    const int fd = ::open(url.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         throw DiskImageError::ioErrorFromErrno(errno);
     }
-    if (S_ISDIR(st.st_mode)) {
-        throw DiskImageError::ioErrorFromErrno(EISDIR);
-    }
-    // A FIFO or a device would never end or has no size to check.
-    if (!S_ISREG(st.st_mode)) {
-        throw DiskImageError::ioErrorFromErrno(EINVAL);
-    }
-    if (st.st_size > DiskImageService::maxImageFileSize) {
-        throw DiskImageError::ioErrorFromErrno(EFBIG);
-    }
-    std::size_t done = 0;
-    PagedBytes data = PagedBytes::filledBy(
-        static_cast<std::size_t>(st.st_size), [&](std::span<std::uint8_t> out, std::size_t) {
-            while (done < out.size()) {
-                const ssize_t n =
-                    pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(done));
-                if (n < 0) {
-                    if (errno == EINTR) {
-                        continue;
-                    }
-                    throw DiskImageError::ioErrorFromErrno(errno);
-                }
-                if (n == 0) {
-                    break;
-                }
-                done += static_cast<std::size_t>(n);
-            }
-        });
-    // A file that shrank while it was read ends where its bytes ended.
-    return done == data.size() ? data : PagedBytes(data.slice(0, done));
+    const FileLock closer(fd, FileLock::Mode::unlocked);
+    return FilePages::bytesOf(std::make_shared<FilePages>(closer));
 }
 
 const char* const bootSectorReadFailure = "ブートセクタの読み取りに失敗しました";
@@ -78,16 +51,15 @@ std::optional<DiskGeometry> statedGeometry(const DiskImageFormat& format,
 }
 
 // The partitions of a disk whose first sector (at `offset`) is not a boot sector itself.
-std::vector<PartitionInfo> partitionsAt(const DiskImageFormat& format, ByteView data,
+std::vector<PartitionInfo> partitionsAt(const DiskImageFormat& format, const ImageFileReader& data,
                                         const DiskGeometry& geometry, std::int64_t offset) {
     const std::int64_t sectorSize = geometry.bytesPerSector;
     if (!capabilitiesOf(format).mayHoldPartitionTable || sectorSize <= 0 ||
-        !rangeFits(offset, sectorSize, static_cast<std::int64_t>(data.size())) ||
-        BootSectorSearch::isValidBPB(
-            data.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(sectorSize)))) {
+        !data.holds(offset, sectorSize) ||
+        BootSectorSearch::isValidBPB(data.read(offset, sectorSize))) {
         return {};
     }
-    return PartitionTable::read(ImageFileReader(data), offset, statedGeometry(format, geometry));
+    return PartitionTable::read(data, offset, statedGeometry(format, geometry));
 }
 
 DiskImageError partitionOutOfRange(int index, std::size_t count) {
@@ -213,14 +185,17 @@ DiskImageService::prepareOpen(const std::filesystem::path& url,
                               const std::optional<ManualParameters>& manualParams,
                               VolumeChoice volume, bool readOnly) const {
     LockedFile locked = lockFile(url, readOnly);
-    PagedBytes fileData = readWholeFile(locked.lock->fileDescriptor());
+    // Only what the headers, the boot sector, the FAT and the directories listed need is
+    // read now; the data area when a file is read or changed.
+    auto pages = std::make_shared<FilePages>(*locked.lock);
+    PagedBytes fileData = FilePages::bytesOf(pages);
     // Shares its pages with the image's: a save writes only the pages changed since.
     PagedBytes asRead = fileData;
     std::shared_ptr<DiskImage> image =
         manualParams
             ? openWithManualParams(url, std::move(fileData), *manualParams, locked.isReadOnly)
             : parseImage(url, std::move(fileData), locked.isReadOnly, volume);
-    image->file().attach(locked.lock, locked.refusal, std::move(asRead));
+    image->file().attach(locked.lock, locked.refusal, std::move(asRead), std::move(pages));
     return {std::move(image), std::move(locked.lock)};
 }
 
@@ -232,7 +207,7 @@ std::shared_ptr<DiskImage> DiskImageService::adopt(PreparedOpen prepared) {
 // The bytes of the disk a D88 file is opened at: the chosen one of its disk list, or
 // the file from its start when no disk is chosen. Other containers hold one volume.
 DiskImageService::ContainerSlice DiskImageService::chooseDisk(const std::filesystem::path& url,
-                                                              ByteView fileData,
+                                                              const ImageFileReader& fileData,
                                                               std::optional<int> diskIndex) {
     if (!diskIndex) {
         return {fileData, 0};
@@ -252,17 +227,16 @@ DiskImageService::ContainerSlice DiskImageService::chooseDisk(const std::filesys
         return {fileData, 0};
     }
     const D88Disk& disk = disks[static_cast<std::size_t>(*diskIndex)];
-    return {fileData.subspan(static_cast<std::size_t>(disk.offset), disk.header.diskSize),
+    return {fileData.part(disk.offset, static_cast<std::int64_t>(disk.header.diskSize)),
             disk.offset};
 }
 
 std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::path& url,
                                                         PagedBytes fileData, bool isReadOnly,
                                                         VolumeChoice volume) {
-    Bytes fileCopy;
-    const ByteView fileView = fileData.viewUsing(fileCopy);
-    const ContainerSlice slice = chooseDisk(url, fileView, volume.disk);
-    const ImageFileReader file(slice.bytes);
+    const ImageFileReader wholeFile(fileData);
+    const ContainerSlice slice = chooseDisk(url, wholeFile, volume.disk);
+    const ImageFileReader& file = slice.file;
     const auto format = DiskImageParser::detectFormat(url, file);
     const DiskGeometry geometry = format->parseGeometry(file);
     std::int64_t offset = format->dataOffset(file);
@@ -272,12 +246,12 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
     // become the image's. Only a volume rebuilt from track records is a new buffer.
     std::optional<std::vector<bool>> storedSectors;
     std::optional<Bytes> flat = format->extractFlatVolume(file, geometry);
-    const ByteView working = flat ? ByteView(*flat) : fileView;
+    const ImageFileReader working = flat ? ImageFileReader(*flat) : wholeFile;
     if (flat) {
         storedSectors = format->storedSectors(file, geometry);
         offset = 0;
     }
-    const std::int64_t workingSize = static_cast<std::int64_t>(working.size());
+    const std::int64_t workingSize = working.size();
     const std::int64_t sectorSize = geometry.bytesPerSector;
     if (sectorSize <= 0 || !rangeFits(offset, sectorSize, workingSize)) {
         throw DiskImageError::headerParseFailure(bootSectorReadFailure);
@@ -297,14 +271,11 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
     if (format->volumeFoundBySearch() && !partition) {
         searchedBootOffset = offset;
     }
-    const auto sectorAt = [&](std::int64_t at) {
-        return ByteView(working).subspan(static_cast<std::size_t>(at),
-                                         static_cast<std::size_t>(sectorSize));
-    };
+    const auto sectorAt = [&](std::int64_t at) { return working.read(at, sectorSize); };
     if (!isValidBPB(sectorAt(offset))) {
-        auto found = findBPBInImage(working, offset, sectorSize, 300, true);
+        auto found = BootSectorSearch::findBPBInImage(working, offset, sectorSize, 300, true);
         if (!found && capabilitiesOf(*format).bootSectorMayLackJump) {
-            found = findBPBInImage(working, offset, sectorSize, 300, false);
+            found = BootSectorSearch::findBPBInImage(working, offset, sectorSize, 300, false);
         }
         bootOffset = found.value_or(offset);
         searchedBootOffset = found;
@@ -345,40 +316,41 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
 }
 
 std::vector<PartitionInfo> DiskImageService::partitionsIn(const std::filesystem::path& url,
-                                                          ByteView fileData) {
-    const ImageFileReader file(fileData);
+                                                          const ImageFileReader& file) {
     const auto format = DiskImageParser::detectFormat(url, file);
     if (!capabilitiesOf(*format).mayHoldPartitionTable) {
         return {};
     }
-    return partitionsAt(*format, fileData, format->parseGeometry(file), format->dataOffset(file));
+    return partitionsAt(*format, file, format->parseGeometry(file), format->dataOffset(file));
 }
 
 std::vector<PartitionInfo> DiskImageService::partitionsOf(const std::filesystem::path& url) {
-    const int fd = ::open(url.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        throw DiskImageError::ioErrorFromErrno(errno);
+    const PagedBytes data = readWithoutLock(url);
+    return partitionsIn(url, ImageFileReader(data));
+}
+
+std::vector<D88Disk> DiskImageService::disksOf(const std::filesystem::path& url) {
+    const PagedBytes data = readWithoutLock(url);
+    const ImageFileReader file(data);
+    std::vector<D88Disk> disks = D88ImageFormat::detectMultipleDisks(file);
+    if (disks.empty()) {
+        // Why, when the first header itself is bad; otherwise its stated size is wrong.
+        D88ImageFormat::parseHeader(file);
     }
-    const FileLock closer(fd, FileLock::Mode::unlocked);
-    const PagedBytes data = readWholeFile(fd);
-    Bytes copy;
-    return partitionsIn(url, data.viewUsing(copy));
+    return disks;
 }
 
 std::shared_ptr<DiskImage> DiskImageService::openWithManualParams(const std::filesystem::path& url,
                                                                   PagedBytes fileData,
                                                                   const ManualParameters& params,
                                                                   bool isReadOnly) {
-    Bytes copy;
-    const ByteView data = fileData.viewUsing(copy);
-    const std::int64_t size = static_cast<std::int64_t>(data.size());
+    const ImageFileReader data(fileData);
+    const std::int64_t size = data.size();
     if (params.bytesPerSector <= 0 || !rangeFits(params.dataOffset, params.bytesPerSector, size)) {
         throw DiskImageError::headerParseFailure(
             "指定されたデータオフセットでブートセクタを読み取れません");
     }
-    const BIOSParameterBlock bpb =
-        parseBPB(data.subspan(static_cast<std::size_t>(params.dataOffset),
-                              static_cast<std::size_t>(params.bytesPerSector)));
+    const BIOSParameterBlock bpb = parseBPB(data.read(params.dataOffset, params.bytesPerSector));
     const DiskGeometry geometry{params.heads, params.cylinders, params.sectorsPerTrack,
                                 params.bytesPerSector};
     const std::string ext = upperExtension(url);

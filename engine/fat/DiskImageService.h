@@ -7,7 +7,9 @@
 #include "engine/fat/DiskPath.h"
 #include "engine/fat/ManualParameters.h"
 #include "engine/fat/NewImageFile.h"
+#include "engine/image/ImageFileReader.h"
 #include "engine/image/VolumeChoice.h"
+#include "engine/image/formats/D88Format.h"
 
 #include <filesystem>
 #include <functional>
@@ -74,7 +76,14 @@ class DiskImageService {
     // without a lock, like a D88 disk list. Hostile tables throw DiskImageError.
     static std::vector<PartitionInfo> partitionsOf(const std::filesystem::path& url);
     static std::vector<PartitionInfo> partitionsIn(const std::filesystem::path& url,
-                                                   ByteView fileData);
+                                                   const ImageFileReader& file);
+    // The complete disks of a D88 file, read without a lock like partitionsOf. A file
+    // holding none throws its first header's fault when it has one, else gives none.
+    static std::vector<D88Disk> disksOf(const std::filesystem::path& url);
+    static std::vector<PartitionInfo> partitionsIn(const std::filesystem::path& url,
+                                                   ByteView fileData) {
+        return partitionsIn(url, ImageFileReader(fileData));
+    }
 
     // The whole file of a new formatted image (see NewImage.h).
     static Bytes createNewImage(const NewImageParameters& params) {
@@ -84,16 +93,13 @@ class DiskImageService {
     // Emitted after every change of the current image.
     Signal<>& currentImageChanged() { return currentImageChanged_; }
 
-    // Largest image file we read into memory; a FAT12/16 volume is far smaller.
-    static constexpr std::int64_t maxImageFileSize = std::int64_t{1} << 30;
-
   private:
     struct ContainerSlice {
-        ByteView bytes;
+        ImageFileReader file;
         std::int64_t offset = 0;
     };
-    static ContainerSlice chooseDisk(const std::filesystem::path& url, ByteView fileData,
-                                     std::optional<int> diskIndex);
+    static ContainerSlice chooseDisk(const std::filesystem::path& url,
+                                     const ImageFileReader& fileData, std::optional<int> diskIndex);
     struct LockedFile {
         std::shared_ptr<FileLock> lock;
         bool isReadOnly = false;

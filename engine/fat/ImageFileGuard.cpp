@@ -7,14 +7,22 @@
 namespace tamberlane {
 
 void ImageFileGuard::attach(std::shared_ptr<FileLock> lock, std::optional<DiskImageError> refusal,
-                            PagedBytes fileBytes) {
+                            PagedBytes fileBytes, std::shared_ptr<FilePages> pages) {
     lock_ = std::move(lock);
     refusal_ = std::move(refusal);
     fileBytes_ = std::move(fileBytes);
+    pages_ = std::move(pages);
+}
+
+const std::optional<DiskImageError>& ImageFileGuard::refusal() const {
+    if (!refusal_ && pages_ && pages_->sawChange()) {
+        refusal_ = DiskImageError::imageFileChanged();
+    }
+    return refusal_;
 }
 
 std::optional<DiskImageError> ImageFileGuard::check() {
-    if (refusal_ || !lock_ || lock_->fileDescriptor() < 0) {
+    if (refusal() || !lock_ || lock_->fileDescriptor() < 0) {
         return refusal_;
     }
     switch (lock_->check(url_)) {
@@ -47,6 +55,9 @@ void ImageFileGuard::save(const PagedBytes& bytes) {
             revision.changes.push_back({static_cast<std::int64_t>(offset), page});
         });
         writeFileAtomically(url_, revision, lock_);
+        if (pages_) {
+            pages_->followSave(*lock_);
+        }
     } else {
         std::vector<ByteView> pieces;
         pieces.reserve(bytes.size() / PagedBytes::pageSize + 1);

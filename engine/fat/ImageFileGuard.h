@@ -2,6 +2,7 @@
 
 #include "engine/base/DiskImageError.h"
 #include "engine/base/FileLock.h"
+#include "engine/base/FilePages.h"
 #include "engine/base/PagedBytes.h"
 
 #include <filesystem>
@@ -18,15 +19,17 @@ class ImageFileGuard {
   public:
     explicit ImageFileGuard(std::filesystem::path url) : url_(std::move(url)) {}
 
-    // The lock of the open, the refusal it found already (the file held elsewhere), and
-    // the file's bytes as read through the lock's descriptor.
+    // The lock of the open, the refusal it found already (the file held elsewhere), the
+    // file's bytes as read through the lock's descriptor, and the reader of the pages
+    // among them not read yet (absent when the bytes were read whole).
     void attach(std::shared_ptr<FileLock> lock, std::optional<DiskImageError> refusal,
-                PagedBytes fileBytes);
+                PagedBytes fileBytes, std::shared_ptr<FilePages> pages = nullptr);
     const std::shared_ptr<FileLock>& lock() const { return lock_; }
-    const std::optional<DiskImageError>& refusal() const { return refusal_; }
+    const std::optional<DiskImageError>& refusal() const;
 
-    // Compares the file with what was read from it (see FileLock::check) and records a
-    // difference as the refusal; returns it. Images without a file are never refused.
+    // Compares the file with what was read from it (see FileLock::check; a page read
+    // from a changed file counts too) and records a difference as the refusal; returns it. Images
+    // without a file are never refused.
     std::optional<DiskImageError> check();
     // The same, throwing the refusal: called before every change starts and every save.
     void verify();
@@ -39,9 +42,12 @@ class ImageFileGuard {
   private:
     std::filesystem::path url_;
     std::shared_ptr<FileLock> lock_;
-    std::optional<DiskImageError> refusal_;
+    // Mutable: a page read from a changed file refuses changes from then on, whoever
+    // asks first.
+    mutable std::optional<DiskImageError> refusal_;
     // What the file holds now: the bytes read at open, then those of the last save.
     PagedBytes fileBytes_;
+    std::shared_ptr<FilePages> pages_;
 };
 
 } // namespace tamberlane

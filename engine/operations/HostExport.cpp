@@ -345,7 +345,7 @@ bool forEachEntryPiece(const DiskImage& image, const DirectoryEntry& entry,
         if (inImage == 0) {
             return false;
         }
-        const Bytes cluster = image.readCluster(chain[i]);
+        const Bytes cluster = image.readCluster(chain[i], false);
         // Past the end of the image there are no bytes of the file, only padding.
         const std::int64_t kept =
             std::min({wanted, inImage, static_cast<std::int64_t>(cluster.size())});

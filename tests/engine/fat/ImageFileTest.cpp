@@ -85,6 +85,34 @@ TEST(ImageFileTest, OurOwnSavesAreNeverTakenForAnotherProgramsChange) {
     EXPECT_TRUE(image->file().lock()->refersTo(path));
 }
 
+// An emulator writes the image in place while it is open here: a page read afterwards would
+// mix its version with ours, so the read is refused and so is every change from then on.
+TEST(ImageFileTest, APageReadAfterAnotherProgramWroteTheFileRefusesTheImage) {
+    TempDir dir;
+    const fs::path path = dir / "emulated.img";
+    writeFile(path, floppy());
+    DiskImageService service;
+    const auto image = service.open(path);
+    const Bytes bootSector = image->readSector(0);
+    const std::int64_t lastSector = image->layout().bpb.volumeSectorCount() - 1;
+
+    const int emulator = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(emulator, 0);
+    ASSERT_EQ(pwrite(emulator, "X", 1, lastSector * 512), 1);
+    close(emulator);
+
+    EXPECT_EQ(image->readSector(0), bootSector) << "what was read stays as it was read";
+    try {
+        image->readSector(lastSector);
+        ADD_FAILURE() << "a page of the changed file was read";
+    } catch (const DiskImageError& error) {
+        EXPECT_EQ(error.reason(), DiskImageError::Reason::imageFileChanged);
+    }
+    ASSERT_TRUE(image->file().refusal().has_value());
+    EXPECT_EQ(image->file().refusal()->reason(), DiskImageError::Reason::imageFileChanged);
+    EXPECT_THROW(image->checkWritable(), DiskImageError);
+}
+
 std::int64_t allocatedBytes(const fs::path& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_blocks) * 512 : -1;
@@ -104,6 +132,8 @@ void checkSaveKeepsHolesAndWritesWhatChanged(const fs::path& path) {
     const std::int64_t allocatedBefore = allocatedBytes(path);
     DiskImageService service;
     const auto image = service.open(path);
+    // Opening reads the boot sector, the FATs and the root, not the data area.
+    EXPECT_LT(image->data().pagesInMemory(), image->data().size() / PagedBytes::pageSize / 50);
     const PagedBytes beforeChange = image->data();
     image->writeCluster(100, Bytes(2048, 0x5A));
     image->saveToFile();
