@@ -23,35 +23,6 @@ struct DisksOptions {
     bool json = false;
 };
 
-// The listing only reads: no lock is taken, so it also works on a file another program
-// has open. The same size limit as the open keeps a huge file out of memory.
-Bytes readImageFile(const std::filesystem::path& file) {
-    std::error_code ec;
-    const auto status = std::filesystem::status(file, ec);
-    if (ec) {
-        throw DiskImageError::ioError(ec);
-    }
-    if (std::filesystem::is_directory(status)) {
-        throw DiskImageError::ioErrorFromErrno(EISDIR);
-    }
-    if (!std::filesystem::is_regular_file(status)) {
-        throw DiskImageError::ioErrorFromErrno(EINVAL);
-    }
-    const auto size = std::filesystem::file_size(file, ec);
-    if (ec) {
-        throw DiskImageError::ioError(ec);
-    }
-    if (size > static_cast<std::uintmax_t>(DiskImageService::maxImageFileSize)) {
-        throw DiskImageError::ioErrorFromErrno(EFBIG);
-    }
-    std::ifstream in(file, std::ios::binary);
-    Bytes data(static_cast<std::size_t>(size));
-    if (!in || !in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(size))) {
-        throw DiskImageError::ioErrorFromErrno(EIO);
-    }
-    return data;
-}
-
 std::string familyExtensions(ContainerFamily family) {
     std::string list;
     for (const FormatRegistration& row : formatTable()) {
@@ -78,11 +49,8 @@ int runDisks(const DisksOptions& options, CommandContext& context) {
         throw UsageError("ディスクの一覧は D88 ファイルだけで表示できます: " +
                          printableName(options.image));
     }
-    const Bytes data = readImageFile(options.image);
-    const std::vector<D88Disk> disks = D88ImageFormat::detectMultipleDisks(data);
+    const std::vector<D88Disk> disks = DiskImageService::disksOf(options.image);
     if (disks.empty()) {
-        // Say why when the first header itself is bad; otherwise its stated size is wrong.
-        D88ImageFormat::parseHeader(data);
         throw CommandError("完全なディスクが見つかりません: " + printableName(options.image));
     }
 

@@ -15,16 +15,8 @@ namespace {
 
 // The multi-disk check only: any failure here is left for the real open to report.
 std::vector<D88Disk> disksOfD88File(const std::filesystem::path& url) {
-    std::ifstream in(url, std::ios::binary);
-    if (!in) {
-        return {};
-    }
-    Bytes data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return {};
-    }
     try {
-        return D88ImageFormat::detectMultipleDisks(data);
+        return DiskImageService::disksOf(url);
     } catch (const DiskImageError&) {
         return {};
     }
