@@ -530,7 +530,8 @@ void FileBrowserViewModel::openTextEditor() {
 }
 
 void FileBrowserViewModel::openTextEditorOn(const FileEntry& entry) {
-    if (!service_ || !boundImage()) {
+    // Also reached from the discard question, which may be answered while work runs.
+    if (!service_ || !boundImage() || gate_->isBusy) {
         return;
     }
     auto editor = std::make_shared<TextEditorViewModel>(executor_, gate_);

@@ -73,7 +73,8 @@ void SectorEditorViewModel::showBytes(Bytes bytes) {
 
 void SectorEditorViewModel::loadSector(std::int64_t lba) {
     const std::shared_ptr<DiskImage> image = binding_.image();
-    if (!image) {
+    // A read now could meet the volume half written by the work in progress.
+    if (!image || gate_->isBusy) {
         return;
     }
     totalSectors = image->layout().bpb.volumeSectorCount();
@@ -104,7 +105,6 @@ std::optional<std::int64_t> SectorEditorViewModel::validateLBA(const std::string
 }
 
 void SectorEditorViewModel::guardedLoad(std::int64_t lba) {
-    // A read now could meet the volume half written by the work in progress.
     if (!binding_.image() || lba == currentLBA.get() || gate_->isBusy) {
         return;
     }
