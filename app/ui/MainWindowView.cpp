@@ -685,6 +685,7 @@ void MainWindowView::bindState() {
         showProgress();
     });
     bindings_.watch(image.isOpening, showProgress);
+    bindings_.watch(image.openingFileName, showProgress);
     bindings_.watch(image.isConverting, showProgress);
     bindings_.watch(browser.isOperationInProgress, showProgress);
     bindings_.watch(browser.operationProgress, showProgress);

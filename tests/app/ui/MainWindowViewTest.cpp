@@ -263,9 +263,10 @@ QWidget* progressArea(MainWindowView& window) {
     return nullptr;
 }
 
-// Catches a save that leaves the window without a sign of work (it looks hung for the
-// seconds a large image takes), and a quick one that flashes the bar.
-TEST(MainWindowSaveTest, ASaveThatTakesAMomentShowsABusyBarNamingTheImage) {
+// Catches an open or a save that leaves the window without a sign of work, or names no
+// file (it looks hung for the seconds a large image takes), and a quick save that flashes
+// the bar.
+TEST(MainWindowSaveTest, OpeningAndASaveThatTakesAMomentShowABusyBarNamingTheImage) {
     test::HeldExecutor executor;
     TempDir images;
     const auto path = images.path() / "disk.img";
@@ -273,11 +274,22 @@ TEST(MainWindowSaveTest, ASaveThatTakesAMomentShowsABusyBarNamingTheImage) {
                    createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
     TamberlaneApp app(executor);
     app.window().show();
-    app.openFiles(QStringList{QString::fromStdString(path.string())});
-    executor.runHeld();
-    ASSERT_TRUE(app.state().image().isImageOpen);
     QWidget* area = progressArea(app.window());
     ASSERT_NE(area, nullptr);
+    const auto shownTexts = [area] {
+        QStringList labels;
+        for (QLabel* label : area->findChildren<QLabel*>()) {
+            labels << label->text();
+        }
+        return labels;
+    };
+    app.openFiles(QStringList{QString::fromStdString(path.string())});
+    ASSERT_TRUE(area->isVisible());
+    EXPECT_TRUE(shownTexts().contains(QStringLiteral("開いています: disk.img")))
+        << shownTexts().join('|').toStdString();
+    executor.runHeld();
+    ASSERT_TRUE(app.state().image().isImageOpen);
+    EXPECT_FALSE(area->isVisible());
     FileBrowserViewModel& browser = app.state().browser();
     const auto makeDirectory = [&browser](const char* name) {
         browser.requestNewDirectory();
@@ -290,12 +302,8 @@ TEST(MainWindowSaveTest, ASaveThatTakesAMomentShowsABusyBarNamingTheImage) {
     EXPECT_FALSE(area->isVisible());
     QTest::qWait(400);
     ASSERT_TRUE(area->isVisible());
-    QStringList labels;
-    for (QLabel* label : area->findChildren<QLabel*>()) {
-        labels << label->text();
-    }
-    EXPECT_TRUE(labels.contains(QStringLiteral("保存しています: disk.img")))
-        << labels.join('|').toStdString();
+    EXPECT_TRUE(shownTexts().contains(QStringLiteral("保存しています: disk.img")))
+        << shownTexts().join('|').toStdString();
     EXPECT_EQ(area->findChild<QProgressBar*>()->maximum(), 0) << "not a busy bar";
     for (QToolButton* button : area->findChildren<QToolButton*>()) {
         EXPECT_FALSE(button->isVisible()) << "a save cannot be stopped halfway";
