@@ -3,7 +3,7 @@
 namespace tamberlane {
 
 ApplicationState::ApplicationState(Executor& executor)
-    : gate_(std::make_shared<OperationGate>()),
+    : executor_(executor), gate_(std::make_shared<OperationGate>()),
       image_(std::make_shared<DiskImageViewModel>(executor, gate_)),
       browser_(std::make_shared<FileBrowserViewModel>(executor, gate_)) {
     // Only a new current image rebinds: a failed open, or a disk choice still pending,
@@ -35,7 +35,13 @@ ApplicationState::ApplicationState(Executor& executor)
     subscriptions_.push_back(browser_->entries.subscribe(relay));
     subscriptions_.push_back(browser_->clipboard.subscribe(relay));
     subscriptions_.push_back(browser_->currentPath.subscribe(relay));
-    subscriptions_.push_back(undoRedo_.stacksChanged().subscribe(relay));
+    // An undo step is saved in the background, and the history tells of it there: the
+    // windows hear of every change made under the gate when the gate opens.
+    subscriptions_.push_back(undoRedo_.stacksChanged().subscribe([this, relay] {
+        if (!gate_->isBusy) {
+            relay();
+        }
+    }));
 }
 
 void ApplicationState::bindBrowser() {
@@ -54,12 +60,12 @@ void ApplicationState::openSectorEditor() {
         return;
     }
     closeSectorEditor();
-    auto editor = std::make_shared<SectorEditorViewModel>(gate_);
+    auto editor = std::make_shared<SectorEditorViewModel>(executor_, gate_);
     editor->attach(image_->diskImageService(), &undoRedo_);
     sectorEditorSubscriptions_.push_back(
         editor->sectorSaved().subscribe([this] { browser_->reloadAfterChange(); }));
-    sectorEditorSubscriptions_.push_back(editor->bootParametersChanged().subscribe(
-        [this] { reopenAfterBootParametersChanged(); }));
+    sectorEditorSubscriptions_.push_back(
+        editor->bootParametersChanged().subscribe([this] { reopenAfterBootParametersChanged(); }));
     sectorEditorVM = std::move(editor);
     image_->showSectorEditor = true;
 }
@@ -77,6 +83,11 @@ void ApplicationState::requestCloseSectorEditor() {
     const std::shared_ptr<SectorEditorViewModel> editor = sectorEditorVM.get();
     if (!editor) {
         image_->showSectorEditor = false;
+        return;
+    }
+    // Its end still has to refresh the list, or open the image again after a change of
+    // the boot parameters.
+    if (editor->isSaving) {
         return;
     }
     editor->discard.request(editor->isModified, [this] { closeSectorEditor(); });
@@ -111,8 +122,9 @@ ActionContext ApplicationState::actionContext() const {
     c.entryCount = browser_->entries.get().size();
     c.clipboardHasEntries = !browser_->clipboard.get().empty();
     c.isAtRoot = browser_->currentPath.get().isRoot();
-    c.canUndo = browser_->canUndo();
-    c.canRedo = browser_->canRedo();
+    // The history belongs to the running work until it ends.
+    c.canUndo = !c.isBusy && browser_->canUndo();
+    c.canRedo = !c.isBusy && browser_->canRedo();
     return c;
 }
 

@@ -47,6 +47,7 @@ class ApplicationState {
     void closeSectorEditor();
     void reopenAfterBootParametersChanged();
 
+    Executor& executor_;
     std::shared_ptr<OperationGate> gate_;
     std::shared_ptr<DiskImageViewModel> image_;
     std::shared_ptr<FileBrowserViewModel> browser_;

@@ -33,8 +33,8 @@ bool DeletedFilesViewModel::isListedImage(const std::shared_ptr<DiskImage>& imag
     return image && image_.lock() == image;
 }
 
-std::optional<std::uint8_t>
-DeletedFilesViewModel::validateRestore(const std::shared_ptr<DiskImage>& image) {
+std::optional<DeletedFilesViewModel::RestoreRequest>
+DeletedFilesViewModel::prepareRestore(const std::shared_ptr<DiskImage>& image) {
     if (!restoreTarget.get()) {
         return std::nullopt;
     }
@@ -48,19 +48,16 @@ DeletedFilesViewModel::validateRestore(const std::shared_ptr<DiskImage>& image) 
         fail(*message);
         return std::nullopt;
     }
-    return std::get<std::uint8_t>(checked);
+    return RestoreRequest{directory_, *restoreTarget.get(), std::get<std::uint8_t>(checked)};
 }
 
-bool DeletedFilesViewModel::restore(const std::shared_ptr<DiskImage>& image,
-                                    std::uint8_t firstByte) {
-    if (!restoreTarget.get() || !isListedImage(image)) {
-        fail(texts::noImageOpen);
-        return false;
-    }
-    try {
-        DeletedFileRecovery::restore(*image, directory_, *restoreTarget.get(), firstByte);
-    } catch (const DiskImageError& error) {
-        fail(texts::restoreFailedPrefix + error.errorDescription());
+void DeletedFilesViewModel::restore(DiskImage& image, const RestoreRequest& request) {
+    DeletedFileRecovery::restore(image, request.directory, request.target, request.firstByte);
+}
+
+bool DeletedFilesViewModel::finishRestore(const std::optional<DiskImageError>& error) {
+    if (error) {
+        fail(texts::restoreFailedPrefix + error->errorDescription());
         return false;
     }
     showRestoreDialog = false;

@@ -29,11 +29,19 @@ class DeletedFilesViewModel {
     void loadDeletedEntries(const DiskPath& path, const std::shared_ptr<DiskImage>& image);
     void requestRestore(const DeletedFileEntry& entry);
     void cancelRestore();
-    // Checks the dialog's input against `image`; the first byte to write, or nothing
-    // after setting the error.
-    std::optional<std::uint8_t> validateRestore(const std::shared_ptr<DiskImage>& image);
-    // Restores the target into `image`; false after setting the error.
-    bool restore(const std::shared_ptr<DiskImage>& image, std::uint8_t firstByte);
+    // What a restore writes, fixed when it starts.
+    struct RestoreRequest {
+        DiskPath directory;
+        DeletedFileEntry target;
+        std::uint8_t firstByte = 0;
+    };
+    // Checks the dialog's input against `image`; what to write, or nothing after setting
+    // the error.
+    std::optional<RestoreRequest> prepareRestore(const std::shared_ptr<DiskImage>& image);
+    // Writes the request into `image` and saves it; may run in the background.
+    static void restore(DiskImage& image, const RestoreRequest& request);
+    // The restore has ended, failed with `error` or not: false after setting the error.
+    bool finishRestore(const std::optional<DiskImageError>& error);
     // Forgets the image and the list (another image was bound, or none).
     void reset();
 

@@ -1,5 +1,6 @@
 #include "app/state/FileBrowserViewModel.h"
 
+#include "app/state/BackgroundChange.h"
 #include "app/state/StateTexts.h"
 #include "engine/operations/EntryDeletion.h"
 #include "engine/operations/EntryRename.h"
@@ -334,15 +335,27 @@ void FileBrowserViewModel::confirmDelete() {
         return;
     }
     takeSnapshot(texts::undoDelete);
-    // One batch, one save: a failed save leaves none of it half done. A file's flag is
-    // ignored; a directory goes with its tree.
-    const std::vector<std::string> failed =
-        EntryDeletion(image_).deleteEntries(targets, true).failedNames();
-    gate_->end();
-    afterChange();
-    if (!failed.empty()) {
-        reportFailure(texts::deleteFailedPrefix, failed);
-    }
+    const auto image = image_;
+    std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
+    runBackgroundChange<std::vector<std::string>>(
+        executor_, gate_, *image,
+        [image, targets] {
+            // One batch, one save: a failed save leaves none of it half done. A file's
+            // flag is ignored; a directory goes with its tree.
+            return EntryDeletion(image).deleteEntries(targets, true).failedNames();
+        },
+        [weak, targets](TaskOutcome<std::vector<std::string>> outcome) {
+            const auto self = weak.lock();
+            if (!self) {
+                return;
+            }
+            self->afterChange();
+            const std::vector<std::string> failed =
+                outcome.value ? *outcome.value : displayNames(targets);
+            if (!failed.empty()) {
+                self->reportFailure(texts::deleteFailedPrefix, failed);
+            }
+        });
 }
 
 void FileBrowserViewModel::requestNewDirectory() {
@@ -357,18 +370,29 @@ void FileBrowserViewModel::createNewDirectory() {
         return;
     }
     takeSnapshot(texts::undoNewDirectory);
-    try {
-        EntryRename(image_).createDirectory(newDirectoryName.get(), currentPath.get());
-    } catch (const DiskImageError& error) {
-        gate_->end();
-        errorMessage = texts::createDirectoryFailedPrefix + error.errorDescription();
-        showError = true;
-        return;
-    }
-    gate_->end();
-    showNewDirectoryDialog = false;
-    newDirectoryName = "";
-    afterChange();
+    const auto image = image_;
+    std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
+    runBackgroundChange<bool>(
+        executor_, gate_, *image,
+        [image, name = newDirectoryName.get(), in = currentPath.get()] {
+            EntryRename(image).createDirectory(name, in);
+            return true;
+        },
+        [weak](TaskOutcome<bool> outcome) {
+            const auto self = weak.lock();
+            if (!self) {
+                return;
+            }
+            if (!outcome.succeeded()) {
+                self->errorMessage =
+                    texts::createDirectoryFailedPrefix + outcome.error->errorDescription();
+                self->showError = true;
+                return;
+            }
+            self->showNewDirectoryDialog = false;
+            self->newDirectoryName = "";
+            self->afterChange();
+        });
 }
 
 void FileBrowserViewModel::prepareRename() {
@@ -387,18 +411,29 @@ void FileBrowserViewModel::renameSelectedEntry() {
         return;
     }
     takeSnapshot(texts::undoRename);
-    try {
-        EntryRename(image_).rename(*renameTarget_, renameName.get(), renameExtension.get());
-    } catch (const DiskImageError& error) {
-        gate_->end();
-        errorMessage = texts::renameFailedPrefix + error.errorDescription();
-        showError = true;
-        return;
-    }
-    gate_->end();
-    showRenameDialog = false;
-    renameTarget_.reset();
-    afterChange();
+    const auto image = image_;
+    std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
+    runBackgroundChange<bool>(
+        executor_, gate_, *image,
+        [image, target = *renameTarget_, name = renameName.get(),
+         extension = renameExtension.get()] {
+            EntryRename(image).rename(target, name, extension);
+            return true;
+        },
+        [weak](TaskOutcome<bool> outcome) {
+            const auto self = weak.lock();
+            if (!self) {
+                return;
+            }
+            if (!outcome.succeeded()) {
+                self->errorMessage = texts::renameFailedPrefix + outcome.error->errorDescription();
+                self->showError = true;
+                return;
+            }
+            self->showRenameDialog = false;
+            self->renameTarget_.reset();
+            self->afterChange();
+        });
 }
 
 // Undo and redo -----------------------------------------------------------------------
@@ -414,29 +449,42 @@ bool FileBrowserViewModel::canRedo() const {
 }
 
 void FileBrowserViewModel::undo() {
-    if (canUndo()) {
+    // The history is the running step's to change until it ends: not even read meanwhile.
+    if (!gate_->isBusy && canUndo()) {
         stepHistory(&UndoRedoManager::performUndo, texts::undoFailedPrefix);
     }
 }
 
 void FileBrowserViewModel::redo() {
-    if (canRedo()) {
+    if (!gate_->isBusy && canRedo()) {
         stepHistory(&UndoRedoManager::performRedo, texts::redoFailedPrefix);
     }
 }
 
 void FileBrowserViewModel::stepHistory(HistoryStep step, const char* failurePrefix) {
-    if (!gate_->tryBegin()) {
+    const auto image = boundImage();
+    if (!image || !gate_->tryBegin()) {
         return;
     }
-    try {
-        (undoRedoManager_->*step)(boundImage());
-    } catch (const DiskImageError& error) {
-        errorMessage = failurePrefix + error.errorDescription();
-        showError = true;
-    }
-    gate_->end();
-    afterChange();
+    UndoRedoManager* history = undoRedoManager_;
+    std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
+    runBackgroundChange<bool>(
+        executor_, gate_, *image,
+        [history, step, image] {
+            (history->*step)(image);
+            return true;
+        },
+        [weak, failurePrefix](TaskOutcome<bool> outcome) {
+            const auto self = weak.lock();
+            if (!self) {
+                return;
+            }
+            if (!outcome.succeeded()) {
+                self->errorMessage = failurePrefix + outcome.error->errorDescription();
+                self->showError = true;
+            }
+            self->afterChange();
+        });
 }
 
 // Viewers and the text editor ----------------------------------------------------------
@@ -482,10 +530,11 @@ void FileBrowserViewModel::openTextEditor() {
 }
 
 void FileBrowserViewModel::openTextEditorOn(const FileEntry& entry) {
-    if (!service_ || !boundImage()) {
+    // Also reached from the discard question, which may be answered while work runs.
+    if (!service_ || !boundImage() || gate_->isBusy) {
         return;
     }
-    auto editor = std::make_shared<TextEditorViewModel>(gate_);
+    auto editor = std::make_shared<TextEditorViewModel>(executor_, gate_);
     switch (editor->openFile(entry, *service_, undoRedoManager_)) {
     case TextEditorViewModel::OpenResult::failed:
         errorMessage = editor->errorMessage.get();
@@ -538,6 +587,10 @@ void FileBrowserViewModel::requestCloseTextEditor() {
         showTextEditor = false;
         return;
     }
+    // Its end still has to refresh the list, or show why the save failed.
+    if (editor->isSaving) {
+        return;
+    }
     std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
     editor->discard.request(editor->isModified, [weak] {
         if (const auto self = weak.lock()) {
@@ -575,20 +628,33 @@ void FileBrowserViewModel::restoreDeletedEntry() {
     if (!image || gate_->isBusy) {
         return;
     }
-    const std::optional<std::uint8_t> firstByte = deletedFiles_->validateRestore(image);
-    if (!firstByte || !gate_->tryBegin()) {
+    std::optional<DeletedFilesViewModel::RestoreRequest> request =
+        deletedFiles_->prepareRestore(image);
+    if (!request || !gate_->tryBegin()) {
         return;
     }
     // A restore is a change like any other: without its own step, the next undo would
     // silently take it back along with the step before.
     takeSnapshot(texts::undoRestore);
-    const bool restored = deletedFiles_->restore(image, *firstByte);
-    gate_->end();
-    if (restored) {
-        // The restored entry is no longer deleted: the window's list follows at once.
-        deletedFiles_->loadDeletedEntries(deletedFiles_->directory(), image);
-        afterChange();
-    }
+    std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
+    runBackgroundChange<bool>(
+        executor_, gate_, *image,
+        [image, request = *request] {
+            DeletedFilesViewModel::restore(*image, request);
+            return true;
+        },
+        [weak, image](TaskOutcome<bool> outcome) {
+            const auto self = weak.lock();
+            if (!self) {
+                return;
+            }
+            if (!self->deletedFiles_->finishRestore(outcome.error)) {
+                return;
+            }
+            // The restored entry is no longer deleted: the window's list follows at once.
+            self->deletedFiles_->loadDeletedEntries(self->deletedFiles_->directory(), image);
+            self->afterChange();
+        });
 }
 
 } // namespace tamberlane

@@ -2,6 +2,8 @@
 
 #include "app/state/Observable.h"
 
+#include <string>
+
 namespace tamberlane {
 
 // Shared by every view model that works on the open image: while one operation runs,
@@ -9,6 +11,9 @@ namespace tamberlane {
 class OperationGate {
   public:
     Observable<bool> isBusy{false};
+    // The file of the image a change is being saved to in the background; empty otherwise.
+    // A save has no measurable progress: the window names it when it takes a while.
+    Observable<std::string> savingFileName;
 
     // False when another operation is running; the caller must not start.
     bool tryBegin() {

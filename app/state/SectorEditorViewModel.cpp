@@ -1,5 +1,6 @@
 #include "app/state/SectorEditorViewModel.h"
 
+#include "app/state/BackgroundChange.h"
 #include "app/state/StateTexts.h"
 #include "engine/base/HexText.h"
 #include "engine/fat/ManualParameterValidation.h"
@@ -9,8 +10,9 @@
 
 namespace tamberlane {
 
-SectorEditorViewModel::SectorEditorViewModel(std::shared_ptr<OperationGate> gate)
-    : gate_(std::move(gate)) {}
+SectorEditorViewModel::SectorEditorViewModel(Executor& executor,
+                                             std::shared_ptr<OperationGate> gate)
+    : executor_(executor), gate_(std::move(gate)) {}
 
 std::vector<BPBField> SectorEditorViewModel::parseBPBFields(ByteView sector) {
     if (sector.size() < 24) {
@@ -71,7 +73,8 @@ void SectorEditorViewModel::showBytes(Bytes bytes) {
 
 void SectorEditorViewModel::loadSector(std::int64_t lba) {
     const std::shared_ptr<DiskImage> image = binding_.image();
-    if (!image) {
+    // A read now could meet the volume half written by the work in progress.
+    if (!image || gate_->isBusy) {
         return;
     }
     totalSectors = image->layout().bpb.volumeSectorCount();
@@ -102,7 +105,7 @@ std::optional<std::int64_t> SectorEditorViewModel::validateLBA(const std::string
 }
 
 void SectorEditorViewModel::guardedLoad(std::int64_t lba) {
-    if (!binding_.image() || lba == currentLBA.get()) {
+    if (!binding_.image() || lba == currentLBA.get() || gate_->isBusy) {
         return;
     }
     discard.request(isModified, [this, lba] { loadSector(lba); });
@@ -175,19 +178,30 @@ void SectorEditorViewModel::saveSector() {
     if (!image) {
         return;
     }
-    ContentEdit::SectorWriteResult result;
-    try {
-        result = ContentEdit(image).writeRawSector(currentLBA, sectorData.get());
-    } catch (const DiskImageError& error) {
-        gate_->end();
-        fail(texts::sectorSaveFailedPrefix + error.errorDescription());
+    const std::shared_ptr<SectorEditorViewModel> self = shared_from_this();
+    isSaving = true;
+    Bytes saving = sectorData.get();
+    runBackgroundChange<ContentEdit::SectorWriteResult>(
+        executor_, gate_, *image,
+        [image, lba = currentLBA.get(), saving] {
+            return ContentEdit(image).writeRawSector(lba, saving);
+        },
+        [self, saving](TaskOutcome<ContentEdit::SectorWriteResult> outcome) {
+            self->finishSave(saving, std::move(outcome));
+        });
+}
+
+void SectorEditorViewModel::finishSave(const Bytes& saved,
+                                       TaskOutcome<ContentEdit::SectorWriteResult> outcome) {
+    isSaving = false;
+    if (!outcome.succeeded()) {
+        fail(texts::sectorSaveFailedPrefix + outcome.error->errorDescription());
         return;
     }
-    gate_->end();
-    loaded_ = sectorData.get();
-    isModified = false;
+    loaded_ = saved;
+    showBytes(sectorData.get());
     sectorSaved_.emit();
-    if (result.bootParametersChanged) {
+    if (outcome.value->bootParametersChanged) {
         bootParametersChanged_.emit();
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/state/DiscardGuard.h"
+#include "app/state/Executor.h"
 #include "app/state/ImageBinding.h"
 #include "app/state/Observable.h"
 #include "app/state/OperationGate.h"
@@ -8,6 +9,7 @@
 #include "engine/base/HexLines.h"
 #include "engine/base/Signal.h"
 #include "engine/fat/DiskImageService.h"
+#include "engine/operations/ContentEdit.h"
 #include "engine/operations/UndoRedoManager.h"
 
 #include <cstdint>
@@ -31,9 +33,9 @@ struct BPBField {
 
 // One raw sector of the image it was opened on, by its number from the start of the
 // volume, as a hex dump that can be typed over and written back.
-class SectorEditorViewModel {
+class SectorEditorViewModel : public std::enable_shared_from_this<SectorEditorViewModel> {
   public:
-    explicit SectorEditorViewModel(std::shared_ptr<OperationGate> gate);
+    SectorEditorViewModel(Executor& executor, std::shared_ptr<OperationGate> gate);
 
     Observable<std::int64_t> currentLBA{0};
     Observable<std::string> lbaInput{"0"};
@@ -49,6 +51,9 @@ class SectorEditorViewModel {
     Observable<std::int64_t> sectorSize{512};
     // Where the next typed hex digit goes, in half-bytes from the start of the sector.
     Observable<std::int64_t> cursor{0};
+    // A save runs in the background: the window stays, and shows no other sector, until
+    // it has ended.
+    Observable<bool> isSaving{false};
     DiscardGuard discard;
 
     // Belongs from now on to the service's current image; shows sector 0.
@@ -74,7 +79,8 @@ class SectorEditorViewModel {
     void setCursor(std::int64_t halfByte);
     void setByte(std::int64_t offset, std::uint8_t value);
 
-    // Writes the shown bytes back at `currentLBA` and saves the image file.
+    // Writes the shown bytes back at `currentLBA` and saves the image file, in the
+    // background; bytes typed meanwhile stay as typed, and modified.
     void saveSector();
 
     // Emitted after a save: the volume may have changed under the listing.
@@ -89,7 +95,9 @@ class SectorEditorViewModel {
     void failOutOfRange();
     void showBytes(Bytes bytes);
     void guardedLoad(std::int64_t lba);
+    void finishSave(const Bytes& saved, TaskOutcome<ContentEdit::SectorWriteResult> outcome);
 
+    Executor& executor_;
     std::shared_ptr<OperationGate> gate_;
     ImageBinding binding_;
     // What the image holds at `currentLBA`, as last loaded or saved.

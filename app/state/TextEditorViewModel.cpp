@@ -1,5 +1,6 @@
 #include "app/state/TextEditorViewModel.h"
 
+#include "app/state/BackgroundChange.h"
 #include "app/state/StateTexts.h"
 #include "engine/base/ShiftJISConverter.h"
 #include "engine/fat/DirectoryReader.h"
@@ -9,8 +10,8 @@
 
 namespace tamberlane {
 
-TextEditorViewModel::TextEditorViewModel(std::shared_ptr<OperationGate> gate)
-    : gate_(std::move(gate)) {}
+TextEditorViewModel::TextEditorViewModel(Executor& executor, std::shared_ptr<OperationGate> gate)
+    : executor_(executor), gate_(std::move(gate)) {}
 
 bool TextEditorViewModel::isBinaryData(ByteView data) {
     if (data.empty()) {
@@ -112,18 +113,30 @@ void TextEditorViewModel::save() {
     if (!image) {
         return;
     }
-    const std::string saving = text.get();
-    try {
-        // One change: the old contents stay, in memory and in the file, unless the new
-        // ones were written.
-        entry_ = ContentEdit(image).replaceFileContents(*entry_, encodeText(saving));
-    } catch (const DiskImageError& error) {
-        gate_->end();
-        fail(texts::textSaveFailedPrefix + error.errorDescription());
+    const std::shared_ptr<TextEditorViewModel> self = shared_from_this();
+    isSaving = true;
+    std::string saving = text.get();
+    Bytes encoded = encodeText(saving);
+    runBackgroundChange<FileEntry>(
+        executor_, gate_, *image,
+        [image, entry = *entry_, encoded = std::move(encoded)] {
+            // One change: the old contents stay, in memory and in the file, unless the new
+            // ones were written.
+            return ContentEdit(image).replaceFileContents(entry, encoded);
+        },
+        [self, saving = std::move(saving)](TaskOutcome<FileEntry> outcome) {
+            self->finishSave(saving, std::move(outcome));
+        });
+}
+
+void TextEditorViewModel::finishSave(const std::string& saved, TaskOutcome<FileEntry> outcome) {
+    isSaving = false;
+    if (!outcome.succeeded()) {
+        fail(texts::textSaveFailedPrefix + outcome.error->errorDescription());
         return;
     }
-    gate_->end();
-    originalText_ = saving;
+    entry_ = std::move(*outcome.value);
+    originalText_ = saved;
     isModified = text.get() != originalText_;
     showSaveSuccess = true;
     saved_.emit();

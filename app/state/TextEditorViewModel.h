@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/state/DiscardGuard.h"
+#include "app/state/Executor.h"
 #include "app/state/ImageBinding.h"
 #include "app/state/Observable.h"
 #include "app/state/OperationGate.h"
@@ -18,11 +19,11 @@ namespace tamberlane {
 
 // One Shift-JIS text file of the volume, edited with LF line ends and written back with
 // CR LF into the image it was read from.
-class TextEditorViewModel {
+class TextEditorViewModel : public std::enable_shared_from_this<TextEditorViewModel> {
   public:
     enum class OpenResult { text, binary, failed };
 
-    explicit TextEditorViewModel(std::shared_ptr<OperationGate> gate);
+    TextEditorViewModel(Executor& executor, std::shared_ptr<OperationGate> gate);
 
     Observable<std::string> text;
     Observable<bool> isModified{false};
@@ -30,6 +31,8 @@ class TextEditorViewModel {
     Observable<bool> showError{false};
     Observable<std::string> errorMessage;
     Observable<bool> showSaveSuccess{false};
+    // A save runs in the background; the window stays until it has ended.
+    Observable<bool> isSaving{false};
     // Save is off: the image may not be written, or the bytes would not survive a save.
     Observable<bool> isReadOnly{false};
     // Why, when the reason is the file rather than the image; empty otherwise.
@@ -43,6 +46,7 @@ class TextEditorViewModel {
     // The window's edit: `isModified` follows whether the text differs from the last
     // loaded or saved one.
     void setText(std::string newText);
+    // Saves in the background; the text typed meanwhile stays as typed, and modified.
     void save();
     // The image went away: the editor writes nowhere from now on.
     void detach() { binding_.detach(); }
@@ -62,7 +66,9 @@ class TextEditorViewModel {
 
   private:
     void fail(std::string message);
+    void finishSave(const std::string& saved, TaskOutcome<FileEntry> outcome);
 
+    Executor& executor_;
     std::shared_ptr<OperationGate> gate_;
     ImageBinding binding_;
     std::optional<FileEntry> entry_;

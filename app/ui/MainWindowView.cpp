@@ -541,6 +541,7 @@ void MainWindowView::createStatusBar() {
     progressBar_->setAccessibleName(text(texts::progressName));
     progressPercent_ = new QLabel;
     auto* cancel = new QToolButton;
+    progressCancel_ = cancel;
     cancel->setIcon(themedIcon("process-stop", QStyle::SP_DialogCancelButton));
     cancel->setText(text(texts::cancelOperationButton));
     cancel->setToolTip(text(texts::cancelOperationButton));
@@ -644,13 +645,20 @@ void MainWindowView::bindState() {
     bindings_.watch(browser.sortOrder, [this] { applySortIndicator(); });
     bindings_.watch(browser.currentPath, [this] { rebuildCrumbs(); });
 
-    // One place in the status bar for every long piece of work: an open and a conversion
-    // have no measurable progress, only a name and a way to stop.
-    const auto showProgress = [this, &browser, &image] {
+    // One place in the status bar for every long piece of work: an open, a conversion and
+    // a save have no measurable progress, only a name; a save cannot be stopped halfway.
+    OperationGate& gate = state_.gate();
+    saveDelay_ = new QTimer(this);
+    saveDelay_->setSingleShot(true);
+    saveDelay_->setInterval(std::chrono::milliseconds(300));
+    const auto showProgress = [this, &browser, &image, &gate] {
         const bool opening = image.isOpening;
         const bool converting = image.isConverting;
+        const bool saving = !gate.savingFileName.get().empty() && !saveDelay_->isActive();
         const bool measured = browser.isOperationInProgress && !opening && !converting;
-        progressGroup_->setVisible(opening || converting || browser.isOperationInProgress);
+        progressGroup_->setVisible(opening || converting || saving ||
+                                   browser.isOperationInProgress);
+        progressCancel_->setVisible(!saving);
         if (measured) {
             progressName_->setText(fromUtf8(browser.operationFileName.get()));
             progressBar_->setRange(0, 1000);
@@ -659,15 +667,27 @@ void MainWindowView::bindState() {
                 QString::number(static_cast<int>(browser.operationProgress.get() * 100.0)) +
                 QLatin1Char('%'));
         } else {
-            progressName_->setText(opening ? text(texts::openingPrefix) +
-                                                 fromUtf8(image.openingFileName.get())
-                                           : text(texts::converting));
+            progressName_->setText(
+                opening  ? text(texts::openingPrefix) + fromUtf8(image.openingFileName.get())
+                : saving ? text(texts::savingPrefix) + fromUtf8(gate.savingFileName.get())
+                         : text(texts::converting));
             progressBar_->setRange(0, 0);
             progressPercent_->clear();
         }
     };
+    connect(saveDelay_, &QTimer::timeout, this, showProgress);
+    bindings_.watch(gate.savingFileName, [this, &gate, showProgress] {
+        if (gate.savingFileName.get().empty()) {
+            saveDelay_->stop();
+        } else {
+            saveDelay_->start();
+        }
+        showProgress();
+    });
     bindings_.watch(image.isOpening, showProgress);
+    bindings_.watch(image.openingFileName, showProgress);
     bindings_.watch(image.isConverting, showProgress);
+    bindings_.watch(browser.isOperationInProgress, showProgress);
     bindings_.watch(browser.operationProgress, showProgress);
 
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,

@@ -133,6 +133,10 @@ class MainWindowView final : public QMainWindow {
     QLabel* progressName_ = nullptr;
     QProgressBar* progressBar_ = nullptr;
     QLabel* progressPercent_ = nullptr;
+    QToolButton* progressCancel_ = nullptr;
+    // Runs from the start of a save; the save is shown only once it has run out, so a
+    // quick one does not flash.
+    QTimer* saveDelay_ = nullptr;
     QWidget* statusReadOnly_ = nullptr;
     QWidget* historyButtons_ = nullptr;
 

@@ -413,12 +413,13 @@ void SectorEditorWindow::bindEditor() {
         dump_->refresh();
     });
     const auto showWritable = [this, &editor] {
-        save_->setEnabled(editor.isModified && !editor.isReadOnly);
+        save_->setEnabled(editor.isModified && !editor.isReadOnly && !editor.isSaving);
         banner_->setVisible(editor.isReadOnly);
         dump_->refresh();
     };
     bindings.watch(editor.isModified, showWritable);
     bindings.watch(editor.isReadOnly, showWritable);
+    bindings.watch(editor.isSaving, showWritable);
     bindings.watch(editor.showError, [this, &editor] {
         if (editor.showError) {
             showAlertBox(this, text(tamberlane::texts::errorAlertTitle),

@@ -131,7 +131,7 @@ void TextEditorWindow::bindEditor() {
     const auto showWritable = [this, &editor] {
         const bool readOnly = editor.isReadOnly;
         modified_->setVisible(editor.isModified);
-        save_->setEnabled(editor.isModified && !readOnly);
+        save_->setEnabled(editor.isModified && !readOnly && !editor.isSaving);
         text_->setReadOnly(readOnly);
         banner_->setVisible(readOnly);
         QString shown = text(tamberlane::texts::readOnlyBanner);
@@ -144,6 +144,7 @@ void TextEditorWindow::bindEditor() {
     bindings.watch(editor.isModified, showWritable);
     bindings.watch(editor.isReadOnly, showWritable);
     bindings.watch(editor.readOnlyReason, showWritable);
+    bindings.watch(editor.isSaving, showWritable);
 
     bindings.watch(editor.showError, [this, &editor] {
         if (editor.showError) {

@@ -224,5 +224,7 @@ inline constexpr const char* sectorPositionFormat = "セクタ %1 / %2";
 inline constexpr const char* offsetColumn = "オフセット";
 inline constexpr const char* bpbToggle = "BPB表示";
 inline constexpr const char* bpbHeading = "BPB 構造";
+// The status bar while a change is saved to the image's file; the file name follows.
+inline constexpr const char* savingPrefix = "保存しています: ";
 
 } // namespace tamberlane::ui::texts

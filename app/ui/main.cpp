@@ -6,6 +6,7 @@
 #include <QIcon>
 
 #include <clocale>
+#include <optional>
 
 int main(int argc, char** argv) {
     // System error texts (strerror) follow the user's language.
@@ -16,13 +17,16 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("tamberlane"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tamberlane")));
 
+    // Destroyed after the executor: a save still running when the window closes is
+    // finished on the worker before the state it works with goes away.
+    std::optional<tamberlane::ui::TamberlaneApp> app;
     tamberlane::ThreadedExecutor executor([](std::function<void()> task) {
         QMetaObject::invokeMethod(qApp, std::move(task), Qt::QueuedConnection);
     });
-    tamberlane::ui::TamberlaneApp app(executor);
-    app.window().show();
+    app.emplace(executor);
+    app->window().show();
     QStringList files = QApplication::arguments();
     files.removeFirst();
-    app.openFiles(files);
+    app->openFiles(files);
     return QApplication::exec();
 }

@@ -1,12 +1,16 @@
 #include "app/ui/DirectoryTreeView.h"
 #include "app/ui/ImageFiles.h"
+#include "app/ui/UiTexts.h"
+#include "tests/app/state/HeldExecutor.h"
 #include "tests/app/ui/MainWindowFixture.h"
 
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QStandardPaths>
+#include <QToolButton>
 #include <QUrl>
 
 #include <memory>
@@ -247,6 +251,70 @@ TEST_F(MainWindowTest, TreeRowsListTheirDirectoryWhenOpenedAndStayOpenAcrossACha
     a->setExpanded(false);
     EXPECT_FALSE(browser.directoryTree.get().front().children.front().isExpanded);
     EXPECT_EQ(a->childCount(), 0);
+}
+
+// The status bar's place for long work, found as a user of a screen reader finds it.
+QWidget* progressArea(MainWindowView& window) {
+    for (QProgressBar* bar : window.findChildren<QProgressBar*>()) {
+        if (bar->accessibleName() == QString::fromUtf8(texts::progressName)) {
+            return bar->parentWidget();
+        }
+    }
+    return nullptr;
+}
+
+// Catches an open or a save that leaves the window without a sign of work, or names no
+// file (it looks hung for the seconds a large image takes), and a quick save that flashes
+// the bar.
+TEST(MainWindowSaveTest, OpeningAndASaveThatTakesAMomentShowABusyBarNamingTheImage) {
+    test::HeldExecutor executor;
+    TempDir images;
+    const auto path = images.path() / "disk.img";
+    writeImageFile(path,
+                   createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
+    TamberlaneApp app(executor);
+    app.window().show();
+    QWidget* area = progressArea(app.window());
+    ASSERT_NE(area, nullptr);
+    const auto shownTexts = [area] {
+        QStringList labels;
+        for (QLabel* label : area->findChildren<QLabel*>()) {
+            labels << label->text();
+        }
+        return labels;
+    };
+    app.openFiles(QStringList{QString::fromStdString(path.string())});
+    ASSERT_TRUE(area->isVisible());
+    EXPECT_TRUE(shownTexts().contains(QStringLiteral("開いています: disk.img")))
+        << shownTexts().join('|').toStdString();
+    executor.runHeld();
+    ASSERT_TRUE(app.state().image().isImageOpen);
+    EXPECT_FALSE(area->isVisible());
+    FileBrowserViewModel& browser = app.state().browser();
+    const auto makeDirectory = [&browser](const char* name) {
+        browser.requestNewDirectory();
+        browser.newDirectoryName = name;
+        browser.createNewDirectory();
+    };
+
+    makeDirectory("SLOW");
+    ASSERT_EQ(executor.heldCount(), 1u);
+    EXPECT_FALSE(area->isVisible());
+    QTest::qWait(400);
+    ASSERT_TRUE(area->isVisible());
+    EXPECT_TRUE(shownTexts().contains(QStringLiteral("保存しています: disk.img")))
+        << shownTexts().join('|').toStdString();
+    EXPECT_EQ(area->findChild<QProgressBar*>()->maximum(), 0) << "not a busy bar";
+    for (QToolButton* button : area->findChildren<QToolButton*>()) {
+        EXPECT_FALSE(button->isVisible()) << "a save cannot be stopped halfway";
+    }
+    executor.runHeld();
+    EXPECT_FALSE(area->isVisible());
+
+    makeDirectory("QUICK");
+    executor.runHeld();
+    QTest::qWait(400);
+    EXPECT_FALSE(area->isVisible());
 }
 
 } // namespace

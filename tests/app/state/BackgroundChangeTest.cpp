@@ -1,0 +1,237 @@
+#include "tests/app/state/HeldExecutor.h"
+
+#include "app/state/ApplicationState.h"
+#include "app/state/StateTexts.h"
+#include "engine/base/AtomicFile.h"
+#include "engine/fat/NewImageFile.h"
+#include "tests/support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <functional>
+#include <string>
+
+namespace tamberlane::test {
+namespace {
+
+// The application on an executor that holds its background work, with A.TXT ("first")
+// imported into a new 1.44 MB image.
+class HeldSaveTest : public ::testing::Test {
+  public:
+    HeldSaveTest() : app(executor) {}
+
+    void SetUp() override {
+        image = dir / "disk.img";
+        writeImageFile(
+            image, createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
+        app.image().openDiskImage(image);
+        executor.runHeld();
+        ASSERT_TRUE(app.image().isImageOpen);
+        browser().importFiles({hostFile("A.TXT", "first")});
+        executor.runHeld();
+        ASSERT_EQ(shown(), "A.TXT:5");
+    }
+
+    FileBrowserViewModel& browser() { return app.browser(); }
+    std::filesystem::path hostFile(const std::string& name, const std::string& text) {
+        writeFile(host / name, bytesOf(text));
+        return host / name;
+    }
+    // The listing as "NAME:size,...".
+    std::string shown() {
+        std::string out;
+        for (const FileEntry& e : browser().entries.get()) {
+            out += (out.empty() ? "" : ",") + e.directoryEntry.displayName() + ":" +
+                   std::to_string(e.directoryEntry.size);
+        }
+        return out;
+    }
+    void select(const std::string& name) {
+        for (const FileEntry& e : browser().entries.get()) {
+            if (e.directoryEntry.displayName() == name) {
+                browser().setSelection({e.id});
+            }
+        }
+    }
+    void makeDirectory(const std::string& name) {
+        browser().requestNewDirectory();
+        browser().newDirectoryName = name;
+        browser().createNewDirectory();
+    }
+    // The first sector of the root directory of the new image: its first slot is A.TXT.
+    SectorEditorViewModel& rootDirectorySector() {
+        app.openSectorEditor();
+        SectorEditorViewModel& sectors = *app.sectorEditorVM.get();
+        sectors.loadSector(19);
+        return sectors;
+    }
+    std::string topUndoStep() {
+        const auto& stack = app.undoRedo().undoStack();
+        return stack.empty() ? "" : stack.back().operationName;
+    }
+
+    TempDir dir;
+    TempDir host;
+    std::filesystem::path image;
+    HeldExecutor executor;
+    ApplicationState app;
+};
+
+struct SavedChange {
+    const char* name;
+    // Runs to its end before the change starts.
+    std::function<void(HeldSaveTest&)> prepare;
+    std::function<void(HeldSaveTest&)> start;
+    const char* shownAfter;
+    const char* undoStepAfter;
+};
+
+class EveryChangeTest : public HeldSaveTest, public ::testing::WithParamInterface<SavedChange> {};
+
+const SavedChange savedChanges[] = {
+    {"rename",
+     {},
+     [](HeldSaveTest& t) {
+         t.select("A.TXT");
+         t.browser().prepareRename();
+         t.browser().renameName = "B";
+         t.browser().renameSelectedEntry();
+     },
+     "B.TXT:5",
+     texts::undoRename},
+    {"newDirectory",
+     {},
+     [](HeldSaveTest& t) { t.makeDirectory("NEW"); },
+     "A.TXT:5,NEW:0",
+     texts::undoNewDirectory},
+    {"delete",
+     {},
+     [](HeldSaveTest& t) {
+         t.select("A.TXT");
+         t.browser().requestDelete();
+         t.browser().confirmDelete();
+     },
+     "",
+     texts::undoDelete},
+    {"undo", {}, [](HeldSaveTest& t) { t.browser().undo(); }, "", ""},
+    {"redo", [](HeldSaveTest& t) { t.browser().undo(); },
+     [](HeldSaveTest& t) { t.browser().redo(); }, "A.TXT:5", texts::undoImport},
+    {"restore",
+     [](HeldSaveTest& t) {
+         t.select("A.TXT");
+         t.browser().requestDelete();
+         t.browser().confirmDelete();
+         t.executor.runHeld();
+         t.browser().openDeletedFiles();
+         DeletedFilesViewModel& deleted = *t.browser().deletedFilesVM();
+         deleted.requestRestore(deleted.deletedEntries.get().at(0));
+         deleted.restoreFirstChar = "A";
+     },
+     [](HeldSaveTest& t) { t.browser().restoreDeletedEntry(); }, "A.TXT:5", texts::undoRestore},
+    {"textSave",
+     [](HeldSaveTest& t) {
+         t.select("A.TXT");
+         t.browser().openTextEditor();
+         t.browser().textEditorVM.get()->setText("changed");
+     },
+     [](HeldSaveTest& t) { t.browser().textEditorVM.get()->save(); }, "A.TXT:7",
+     texts::undoTextSave},
+    {"sectorSave", [](HeldSaveTest& t) { t.rootDirectorySector().setByte(0, 'B'); },
+     [](HeldSaveTest& t) { t.app.sectorEditorVM.get()->saveSector(); }, "B.TXT:5",
+     texts::undoSectorSave},
+};
+
+// Catches a change saved on the main thread (the window frozen for the whole save), a
+// second change let in while one is saved, and a save the window is not told of.
+TEST_P(EveryChangeTest, SavesInTheBackgroundWhileTheWindowSaysSoAndRefusesAnotherChange) {
+    const SavedChange& change = GetParam();
+    if (change.prepare) {
+        change.prepare(*this);
+        executor.runHeld();
+    }
+    const Bytes before = readFile(image);
+    change.start(*this);
+
+    ASSERT_EQ(executor.heldCount(), 1u);
+    EXPECT_EQ(readFile(image), before) << "saved before the background work ran";
+    EXPECT_TRUE(app.gate().isBusy);
+    EXPECT_EQ(app.gate().savingFileName.get(), "disk.img");
+    EXPECT_FALSE(app.enablement().isEnabled(Action::newDirectory));
+    EXPECT_FALSE(app.enablement().isEnabled(Action::undo));
+    makeDirectory("SECOND");
+    browser().undo();
+    browser().importFiles({hostFile("C.TXT", "c")});
+    EXPECT_EQ(executor.heldCount(), 1u) << "a second change started";
+
+    executor.runHeld();
+    EXPECT_FALSE(app.gate().isBusy);
+    EXPECT_EQ(app.gate().savingFileName.get(), "");
+    EXPECT_FALSE(browser().showError) << browser().errorMessage.get();
+    EXPECT_EQ(shown(), change.shownAfter);
+    EXPECT_EQ(topUndoStep(), change.undoStepAfter);
+    EXPECT_NE(readFile(image), before);
+    EXPECT_TRUE(app.enablement().isEnabled(Action::newDirectory));
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, EveryChangeTest, ::testing::ValuesIn(savedChanges),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Catches an editor that takes the text typed during its save for saved, that shuts its
+// window before its save ended (the list then never shows the change, nor the user a
+// failure), and a failed save that leaves the gate shut.
+TEST_F(HeldSaveTest, TheTextEditorKeepsWhatWasTypedDuringItsSaveAndStaysOpenUntilItEnds) {
+    select("A.TXT");
+    browser().openTextEditor();
+    const auto editor = browser().textEditorVM.get();
+    editor->setText("changed");
+    editor->save();
+    EXPECT_TRUE(editor->isSaving);
+    editor->setText("changed again");
+    browser().requestCloseTextEditor();
+    EXPECT_TRUE(browser().showTextEditor);
+
+    executor.runHeld();
+    EXPECT_FALSE(editor->isSaving);
+    EXPECT_TRUE(editor->showSaveSuccess);
+    EXPECT_TRUE(editor->isModified);
+    EXPECT_EQ(editor->originalText(), "changed");
+    EXPECT_EQ(shown(), "A.TXT:7");
+
+    setAtomicWriteFaultHook([](AtomicWriteStep) { return EIO; });
+    editor->save();
+    executor.runHeld();
+    setAtomicWriteFaultHook({});
+    EXPECT_TRUE(editor->errorMessage.get().starts_with(texts::textSaveFailedPrefix))
+        << editor->errorMessage.get();
+    EXPECT_TRUE(editor->isModified);
+    EXPECT_FALSE(app.gate().isBusy);
+    EXPECT_EQ(shown(), "A.TXT:7");
+    browser().requestCloseTextEditor();
+    editor->discard.confirm();
+    EXPECT_FALSE(browser().showTextEditor);
+}
+
+// Catches the sector editor reading another sector while its save writes the volume, and
+// shutting (so no reopen follows a change of the boot parameters) before the save ended.
+TEST_F(HeldSaveTest, TheSectorEditorStaysOnItsSectorUntilItsSaveEnds) {
+    SectorEditorViewModel& sectors = rootDirectorySector();
+    const Bytes original = sectors.loadedBytes();
+    sectors.setByte(0, 'B');
+    sectors.saveSector();
+    sectors.setByte(1, 'X');
+    sectors.showNext();
+    app.requestCloseSectorEditor();
+    EXPECT_EQ(sectors.currentLBA.get(), 19);
+    EXPECT_TRUE(app.image().showSectorEditor);
+
+    executor.runHeld();
+    EXPECT_FALSE(sectors.isSaving);
+    EXPECT_EQ(sectors.loadedBytes()[0], 'B');
+    EXPECT_EQ(sectors.loadedBytes()[1], original[1]);
+    EXPECT_TRUE(sectors.isModified);
+    EXPECT_EQ(shown(), "B.TXT:5");
+}
+
+} // namespace
+} // namespace tamberlane::test
