@@ -119,6 +119,9 @@ bool convertImage(const DiskImage& image, ConvertFormat format, const std::files
         checkConvertedFile(image, format, fd);
     };
     refuseExistingTarget(path, existing);
+    if (stop.stop_requested()) {
+        return false;
+    }
     try {
         writeFileAtomically(path, pieces, check, existing);
     } catch (const Stopped&) {
