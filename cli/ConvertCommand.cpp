@@ -46,9 +46,8 @@ int runConvert(const ConvertOptions& options, CommandContext& context) {
     DiskImageService service;
     const auto image = openImage(service, options.image, context.global);
     try {
-        const Bytes bytes = convertImage(*image, format);
-        writeConvertedImage(*image, options.output, bytes,
-                            options.overwrite ? ExistingTarget::replace : ExistingTarget::keep);
+        convertImage(*image, format, options.output,
+                     options.overwrite ? ExistingTarget::replace : ExistingTarget::keep);
     } catch (const DiskImageError& e) {
         throw CommandError(conversionFailed + e.errorDescription());
     }

@@ -254,12 +254,7 @@ void DiskImageViewModel::convertImage(ConvertFormat format, const std::filesyste
     runTask<bool>(
         executor_,
         [image, format, saveURL, existing, stop] {
-            const Bytes bytes = tamberlane::convertImage(*image, format);
-            if (stop.stop_requested()) {
-                return false;
-            }
-            writeConvertedImage(*image, saveURL, bytes, existing);
-            return true;
+            return tamberlane::convertImage(*image, format, saveURL, existing, stop);
         },
         [weak](TaskOutcome<bool> outcome) {
             const auto self = weak.lock();

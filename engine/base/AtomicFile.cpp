@@ -230,11 +230,11 @@ void writeAt(int fd, const std::uint8_t* bytes, std::int64_t length, std::int64_
     }
 }
 
-// [offset, offset + length) of `from` into `to` at the same offset: in the kernel where it
-// can, through a buffer where it cannot (another file system, an old kernel).
-void copyRange(int from, int to, std::int64_t offset, std::int64_t length) {
+// [offset, offset + length) of `from` into `to` at `toOffset`: in the kernel where it can,
+// through a buffer where it cannot (another file system, an old kernel).
+void copyRange(int from, std::int64_t offset, int to, std::int64_t toOffset, std::int64_t length) {
     loff_t in = offset;
-    loff_t out = offset;
+    loff_t out = toOffset;
     while (length > 0) {
         const ssize_t n = copy_file_range(from, &in, to, &out, static_cast<std::size_t>(length), 0);
         if (n > 0 && step(AtomicWriteStep::write, 0) == 0) {
@@ -332,7 +332,7 @@ void writeRevision(int fd, const FileRevision& revision) {
                 const std::int64_t gapEnd =
                     next < changes.size() ? std::clamp(changes[next].offset, at, end) : end;
                 if (gapEnd > at) {
-                    copyRange(revision.base, fd, at, gapEnd - at);
+                    copyRange(revision.base, at, fd, at, gapEnd - at);
                     at = gapEnd;
                 } else {
                     at = std::min(end, changes[next].offset +
@@ -364,6 +364,71 @@ void writeRevision(int fd, const FileRevision& revision) {
             writeChanges(fd, std::span(changes).subspan(runStart, i - runStart));
         }
         runStart = write ? i : i + 1;
+    }
+}
+
+// The data of [range.offset, range.offset + range.length) of its file at `at` in `fd`; what
+// lies in holes of the source is not written, so it stays a hole of the new file.
+void copyKeepingHoles(const FileRange& range, int fd, std::int64_t at) {
+    const std::int64_t end = range.offset + range.length;
+    for (std::int64_t from = nextData(range.source, range.offset, end); from < end;) {
+        const std::int64_t dataEnd = nextHole(range.source, from, end);
+        copyRange(range.source, from, fd, at + (from - range.offset), dataEnd - from);
+        from = nextData(range.source, dataEnd, end);
+    }
+}
+
+std::int64_t pieceLength(const ContentPiece& piece) {
+    if (const auto* bytes = std::get_if<ByteView>(&piece)) {
+        return static_cast<std::int64_t>(bytes->size());
+    }
+    if (const auto* range = std::get_if<FileRange>(&piece)) {
+        return range->length;
+    }
+    return std::get<PagedRange>(piece).length;
+}
+
+// What the pieces take on disk: a range no more than its file has allocated.
+std::int64_t contentSpace(std::span<const ContentPiece> pieces) {
+    std::int64_t required = 0;
+    for (const ContentPiece& piece : pieces) {
+        std::int64_t length = pieceLength(piece);
+        struct stat source {};
+        if (const auto* range = std::get_if<FileRange>(&piece);
+            range && fstat(range->source, &source) == 0) {
+            length =
+                std::min<std::int64_t>(length, static_cast<std::int64_t>(source.st_blocks) * 512);
+        }
+        required += length;
+    }
+    return required;
+}
+
+// The pieces one after another into a file already of their whole size, so that runs of
+// zeros are left as holes rather than written.
+void writeContent(int fd, std::span<const ContentPiece> pieces) {
+    std::int64_t at = 0;
+    const auto writeUnlessZeros = [fd](ByteView bytes, std::int64_t offset) {
+        if (!allZeros(bytes)) {
+            writeAt(fd, bytes.data(), static_cast<std::int64_t>(bytes.size()), offset);
+        }
+    };
+    for (const ContentPiece& piece : pieces) {
+        if (const auto* bytes = std::get_if<ByteView>(&piece)) {
+            writeUnlessZeros(*bytes, at);
+        } else if (const auto* range = std::get_if<FileRange>(&piece)) {
+            copyKeepingHoles(*range, fd, at);
+        } else {
+            const PagedRange& paged = std::get<PagedRange>(piece);
+            std::int64_t offset = at;
+            paged.bytes->forEachSegment(static_cast<std::size_t>(paged.offset),
+                                        static_cast<std::size_t>(paged.length),
+                                        [&](ByteView segment) {
+                                            writeUnlessZeros(segment, offset);
+                                            offset += static_cast<std::int64_t>(segment.size());
+                                        });
+        }
+        at += pieceLength(piece);
     }
 }
 
@@ -475,6 +540,26 @@ void writeFileAtomically(const std::filesystem::path& path, std::span<const Byte
     replaceFile(
         path, totalSize(pieces), [&](int fd) { writeAll(fd, pieces); }, lockedTarget, lock,
         existing);
+}
+
+void writeFileAtomically(const std::filesystem::path& path, std::span<const ContentPiece> pieces,
+                         const std::function<void(int fd)>& check, ExistingTarget existing) {
+    std::int64_t size = 0;
+    for (const ContentPiece& piece : pieces) {
+        size += pieceLength(piece);
+    }
+    replaceFile(
+        path, contentSpace(pieces),
+        [&](int fd) {
+            if (step(AtomicWriteStep::write, ftruncate(fd, size)) != 0) {
+                throw DiskImageError::ioErrorFromErrno(errno);
+            }
+            writeContent(fd, pieces);
+            if (check) {
+                check(fd);
+            }
+        },
+        LockedTarget::refuse, nullptr, existing);
 }
 
 void writeFileAtomically(const std::filesystem::path& path, const FileRevision& revision,

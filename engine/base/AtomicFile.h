@@ -2,11 +2,13 @@
 
 #include "engine/base/Bytes.h"
 #include "engine/base/FileLock.h"
+#include "engine/base/PagedBytes.h"
 
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <span>
+#include <variant>
 #include <vector>
 
 namespace tamberlane {
@@ -39,6 +41,31 @@ void writeFileAtomically(const std::filesystem::path& path, ByteView bytes,
 void writeFileAtomically(const std::filesystem::path& path, std::span<const ByteView> pieces,
                          LockedTarget lockedTarget, const std::shared_ptr<FileLock>& lock = nullptr,
                          ExistingTarget existing = ExistingTarget::replace);
+
+// `length` bytes of the open file `source` from `offset`.
+struct FileRange {
+    int source = -1;
+    std::int64_t offset = 0;
+    std::int64_t length = 0;
+};
+
+// `length` bytes of `bytes` from `offset`, read a page at a time while they are written.
+struct PagedRange {
+    const PagedBytes* bytes = nullptr;
+    std::int64_t offset = 0;
+    std::int64_t length = 0;
+};
+
+// One run of a new file's bytes: held in memory, or taken from another file.
+using ContentPiece = std::variant<ByteView, FileRange, PagedRange>;
+
+// The same atomic write of a new file made of `pieces` one after another, another program's
+// locked file at `path` refused. A range of another file is copied in the kernel where it
+// can; its holes, and runs of zeros held in memory, stay holes. `check` gets the temporary
+// file once it is written, before it is synced and put in place: what it throws fails the
+// write as any step does, and the temporary file goes.
+void writeFileAtomically(const std::filesystem::path& path, std::span<const ContentPiece> pieces,
+                         const std::function<void(int fd)>& check, ExistingTarget existing);
 
 // A new version of a file: `size` bytes that are what `base` (an open descriptor of the
 // old version) holds at the same offsets, except the `changes`, which are written over

@@ -135,6 +135,15 @@ Bytes writeConvertedContainer(ConvertFormat format, ByteView volume, const DiskG
     return writingOf(format).converter()(volume, geometry);
 }
 
+std::optional<Bytes> convertedHeader(ConvertFormat format, std::int64_t volumeSize,
+                                     const DiskGeometry& geometry) {
+    const ContainerHeader header = writingOf(format).conversionHeader;
+    if (header == nullptr) {
+        return std::nullopt;
+    }
+    return header(volumeSize, geometry);
+}
+
 std::string sizeNotOfferedText(NewImageFormat format, DiskSize size) {
     std::vector<std::string> labels;
     for (DiskSize offered : availableSizes(format)) {
@@ -157,7 +166,7 @@ std::string formatLabel(ConvertFormat format) {
     return formatLabelForExtension(rawValue(format));
 }
 
-void writeImageFile(const std::filesystem::path& path, ByteView bytes, ExistingTarget existing) {
+void refuseExistingTarget(const std::filesystem::path& path, ExistingTarget existing) {
     // Refused before anything is written, so that an existing file locked by another
     // program is named as existing; the rename refuses one that appears meanwhile.
     std::error_code ec;
@@ -165,6 +174,10 @@ void writeImageFile(const std::filesystem::path& path, ByteView bytes, ExistingT
         std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
         throw DiskImageError::targetExists(path.string());
     }
+}
+
+void writeImageFile(const std::filesystem::path& path, ByteView bytes, ExistingTarget existing) {
+    refuseExistingTarget(path, existing);
     writeFileAtomically(path, bytes, LockedTarget::refuse, nullptr, existing);
 }
 

@@ -67,11 +67,17 @@ std::string conversionNotOfferedText(const DiskGeometry& geometry, ConvertFormat
 // The container file for a flat volume, as a new image or as a conversion.
 Bytes writeNewContainer(NewImageFormat format, ByteView volume, const DiskGeometry& geometry);
 Bytes writeConvertedContainer(ConvertFormat format, ByteView volume, const DiskGeometry& geometry);
+// What writeConvertedContainer puts before a volume of `volumeSize` bytes where the volume
+// follows as it is; absent where the container rebuilds it (tracks of sector records).
+std::optional<Bytes> convertedHeader(ConvertFormat format, std::int64_t volumeSize,
+                                     const DiskGeometry& geometry);
 
 // Writes a new or converted image. A file at `path` is refused with targetExists unless
 // `existing` allows replacing it (the user was asked); one that another program holds
 // locked, or that is the open image, is refused with lockConflict. Either stays untouched.
 void writeImageFile(const std::filesystem::path& path, ByteView bytes,
                     ExistingTarget existing = ExistingTarget::keep);
+// The refusal of an existing file writeImageFile starts with.
+void refuseExistingTarget(const std::filesystem::path& path, ExistingTarget existing);
 
 } // namespace tamberlane

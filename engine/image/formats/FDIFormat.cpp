@@ -79,8 +79,12 @@ Bytes buildFDINewImage(ByteView volume, const DiskGeometry& g) {
 }
 
 Bytes buildFDIImage(ByteView flatData, const DiskGeometry& g) {
-    return formats::joinHeader(fdiStyleHeader(g, 0, static_cast<std::int64_t>(flatData.size())),
+    return formats::joinHeader(buildFDIHeader(static_cast<std::int64_t>(flatData.size()), g),
                                flatData);
+}
+
+Bytes buildFDIHeader(std::int64_t volumeSize, const DiskGeometry& g) {
+    return fdiStyleHeader(g, 0, volumeSize);
 }
 
 } // namespace tamberlane

@@ -38,5 +38,7 @@ DiskGeometry parseFDIStyleGeometry(const ImageFileReader& file, const std::strin
 // A new FDI or HDI image: its header carries a type code and the volume size.
 Bytes buildFDINewImage(ByteView volume, const DiskGeometry& geometry);
 Bytes buildFDIImage(ByteView flatData, const DiskGeometry& geometry);
+// The header buildFDIImage puts before a volume of `volumeSize` bytes.
+Bytes buildFDIHeader(std::int64_t volumeSize, const DiskGeometry& geometry);
 
 } // namespace tamberlane

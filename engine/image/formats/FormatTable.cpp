@@ -51,6 +51,14 @@ Bytes copyVolume(ByteView volume, const DiskGeometry&) {
     return Bytes(volume.begin(), volume.end());
 }
 
+Bytes noHeader(std::int64_t, const DiskGeometry&) {
+    return {};
+}
+
+Bytes nhdHeader(std::int64_t, const DiskGeometry& geometry) {
+    return buildNHDHeader(geometry);
+}
+
 Bytes buildNewD88(ByteView volume, const DiskGeometry& geometry) {
     return D88ImageFormat::buildD88Image(volume, geometry, D88WriteVariant::newImage);
 }
@@ -125,7 +133,8 @@ const std::vector<FormatRegistration>& formatTable() {
                         "vfd"},
          .read = readPlain,
          .labels = {{"BIN", "BIN (Raw Image)"}, {"IMG", "IMG (Raw Image)"}},
-         .writing = ContainerWriting{NewImageFormat::bin, OfferedDisks::all, copyVolume}},
+         .writing = ContainerWriting{NewImageFormat::bin, OfferedDisks::all, copyVolume, nullptr,
+                                     nullptr, noHeader}},
         {.family = ContainerFamily::d88,
          .capabilities = {.holdsSeveralDisks = true},
          .name = "D88",
@@ -141,7 +150,7 @@ const std::vector<FormatRegistration>& formatTable() {
          .read = readFDI,
          .labels = {{"FDI", "FDI (Anex86)"}},
          .writing = ContainerWriting{NewImageFormat::fdi, OfferedDisks::floppies, buildFDINewImage,
-                                     buildFDIImage}},
+                                     buildFDIImage, nullptr, buildFDIHeader}},
         {.family = ContainerFamily::hdi,
          .capabilities = {.mayHoldPartitionTable = true},
          .name = "HDI",
@@ -149,7 +158,7 @@ const std::vector<FormatRegistration>& formatTable() {
          .read = readHeader<HDIImageFormat>,
          .labels = {{"HDI", "HDI (Anex86/T98-Next)"}},
          .writing = ContainerWriting{NewImageFormat::hdi, OfferedDisks::hardDisks, buildFDINewImage,
-                                     buildHDIImage}},
+                                     buildHDIImage, nullptr, buildFDIHeader}},
         {.family = ContainerFamily::nfd,
          .capabilities = {},
          .name = "NFD",
@@ -162,7 +171,8 @@ const std::vector<FormatRegistration>& formatTable() {
          .name = "NHD",
          .extensions = {"nhd"},
          .read = readHeader<NHDImageFormat>,
-         .writing = ContainerWriting{NewImageFormat::nhd, OfferedDisks::hardDisks, buildNHDImage}},
+         .writing = ContainerWriting{NewImageFormat::nhd, OfferedDisks::hardDisks, buildNHDImage,
+                                     nullptr, nullptr, nhdHeader}},
         {.family = ContainerFamily::thd,
          .capabilities = {.mayHoldPartitionTable = true},
          .name = "THD",

@@ -43,6 +43,8 @@ enum class OfferedDisks { all, floppies, hardDisks };
 
 // The whole container file for a flat volume of `geometry`.
 using ContainerWriter = Bytes (*)(ByteView volume, const DiskGeometry& geometry);
+// What a container file holds before a volume of `volumeSize` bytes that follows it as it is.
+using ContainerHeader = Bytes (*)(std::int64_t volumeSize, const DiskGeometry& geometry);
 
 struct ContainerWriting {
     NewImageFormat key;
@@ -54,6 +56,9 @@ struct ContainerWriting {
     // Only where the header cannot state every geometry of the offered disks: those it
     // reads back as they were written.
     bool (*readsBack)(const DiskGeometry& geometry) = nullptr;
+    // Only where a converted file is a header followed by the volume as it is (the file
+    // the converter builds): that header, so that the volume is copied rather than built.
+    ContainerHeader conversionHeader = nullptr;
 
     ContainerWriter converter() const { return conversion ? conversion : newImage; }
 };

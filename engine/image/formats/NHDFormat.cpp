@@ -57,6 +57,10 @@ DiskGeometry NHDImageFormat::parseGeometry(const ImageFileReader& file) const {
 }
 
 Bytes buildNHDImage(ByteView flatData, const DiskGeometry& g) {
+    return formats::joinHeader(buildNHDHeader(g), flatData);
+}
+
+Bytes buildNHDHeader(const DiskGeometry& g) {
     Bytes header(static_cast<std::size_t>(NHDImageFormat::headerSize), 0);
     std::memcpy(header.data(), signature, 14);
     writeU32LE(header, 0x110, static_cast<std::uint32_t>(NHDImageFormat::headerSize));
@@ -64,7 +68,7 @@ Bytes buildNHDImage(ByteView flatData, const DiskGeometry& g) {
     writeU32LE(header, 0x11C, static_cast<std::uint32_t>(g.heads));
     writeU32LE(header, 0x120, static_cast<std::uint32_t>(g.cylinders));
     writeU32LE(header, 0x124, static_cast<std::uint32_t>(g.bytesPerSector));
-    return formats::joinHeader(std::move(header), flatData);
+    return header;
 }
 
 } // namespace tamberlane

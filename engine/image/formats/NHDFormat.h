@@ -33,5 +33,7 @@ class NHDImageFormat : public DiskImageFormat {
 };
 
 Bytes buildNHDImage(ByteView flatData, const DiskGeometry& geometry);
+// The header buildNHDImage puts before the volume.
+Bytes buildNHDHeader(const DiskGeometry& geometry);
 
 } // namespace tamberlane

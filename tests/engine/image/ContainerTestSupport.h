@@ -2,6 +2,7 @@
 
 #include "engine/fat/NewImageFile.h"
 #include "tests/support/FatTools.h"
+#include "tests/support/TestFiles.h"
 
 #include <ostream>
 #include <string>
@@ -36,6 +37,13 @@ inline std::string comboName(const OfferedCombination& c) {
 
 inline void PrintTo(const OfferedCombination& c, std::ostream* os) {
     *os << comboName(c);
+}
+
+// The file a conversion of `image` writes into `dir`, read back.
+inline Bytes convertedBytes(const DiskImage& image, ConvertFormat format, const TempDir& dir) {
+    const auto path = dir / ("converted." + fileExtension(format));
+    convertImage(image, format, path, ExistingTarget::replace);
+    return readFile(path);
 }
 
 } // namespace tamberlane::test

@@ -74,9 +74,8 @@ class Conversion : public ::testing::TestWithParam<ConversionCase> {
     Bytes convert(const std::filesystem::path& path, ConvertFormat format,
                   const std::filesystem::path& to) {
         DiskImageService service;
-        const Bytes bytes = convertImage(*service.open(path), format);
-        writeImageFile(to, bytes);
-        return bytes;
+        convertImage(*service.open(path), format, to);
+        return readFile(to);
     }
 
     TempDir dir;
@@ -114,7 +113,7 @@ TEST(ConversionOffer, TargetNotOfferedForTheGeometryIsRefused) {
     DiskImageService service;
     const auto image = service.open(path);
     try {
-        convertImage(*image, ConvertFormat::d88);
+        convertImage(*image, ConvertFormat::d88, dir / "hd.d88");
         FAIL() << "a 20 MB disk became a D88";
     } catch (const DiskImageError& e) {
         EXPECT_EQ(e.kind(), DiskImageError::Kind::unsupportedFormat);
@@ -134,14 +133,15 @@ TEST(ConversionOffer, GeometrySmallerThanTheVolumeIsRefused) {
     DiskImageService service;
     const auto image = service.open(path, params);
     try {
-        convertImage(*image, ConvertFormat::bin);
+        convertImage(*image, ConvertFormat::bin, dir / "cut.bin");
         FAIL() << "the last cylinder was cut";
     } catch (const DiskImageError& e) {
         EXPECT_EQ(e.errorDescription(), "BPBの値が不正です: ボリューム（1474560 バイト）が"
                                         "変換先のジオメトリ（1456128 バイト）に収まりません");
     }
     params.cylinders = 80;
-    EXPECT_EQ(convertImage(*service.open(path, params), ConvertFormat::bin), readFile(path));
+    EXPECT_FALSE(std::filesystem::exists(dir / "cut.bin"));
+    EXPECT_EQ(convertedBytes(*service.open(path, params), ConvertFormat::bin, dir), readFile(path));
 }
 
 TEST(ConversionHeaders, ConvertedFDIHasNoTypeCodeAndStatesTheFlatSize) {
@@ -149,10 +149,10 @@ TEST(ConversionHeaders, ConvertedFDIHasNoTypeCodeAndStatesTheFlatSize) {
     const auto path = dir / "disk.fdi";
     writeImageFile(path, createNewImage({NewImageFormat::fdi, DiskSize::mb1_44}));
     DiskImageService service;
-    const Bytes converted = convertImage(*service.open(path), ConvertFormat::fdi);
+    const Bytes converted = convertedBytes(*service.open(path), ConvertFormat::fdi, dir);
     EXPECT_EQ(readU32LE(converted, 0), 0u);
     EXPECT_EQ(readU32LE(converted, 12), 1474560u);
-    const Bytes d88 = convertImage(*service.currentImage(), ConvertFormat::d88);
+    const Bytes d88 = convertedBytes(*service.currentImage(), ConvertFormat::d88, dir);
     EXPECT_EQ(d88[0x1B], 0x20) << "18 sectors of 512 bytes is not 2DD";
 }
 

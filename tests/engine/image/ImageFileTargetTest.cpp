@@ -116,9 +116,8 @@ TEST_P(ConversionOntoItsSource, IsRefusedAsTheSameFile) {
     const fs::path output = GetParam().outputFor(source);
     DiskImageService service;
     const auto image = service.open(source);
-    const Bytes converted = convertImage(*image, ConvertFormat::bin);
     for (ExistingTarget existing : {ExistingTarget::keep, ExistingTarget::replace}) {
-        EXPECT_EQ(errorText([&] { writeConvertedImage(*image, output, converted, existing); }),
+        EXPECT_EQ(errorText([&] { convertImage(*image, ConvertFormat::bin, output, existing); }),
                   "I/Oエラーが発生しました: 変換先は変換元と同じファイルです: " + output.string());
     }
     EXPECT_TRUE(readFile(source) == newFloppy);

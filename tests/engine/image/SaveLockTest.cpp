@@ -121,8 +121,8 @@ TEST(WriteOverFileInUse, ConversionOverTheOpenImageIsRefused) {
     DiskImageService service;
     const auto image = service.open(path);
     EXPECT_EQ(errorKind([&] {
-                  writeImageFile(path, convertImage(*image, ConvertFormat::d88),
-                                 ExistingTarget::replace);
+                  convertImage(*image, ConvertFormat::d88, dir / "other.d88");
+                  writeImageFile(path, readFile(dir / "other.d88"), ExistingTarget::replace);
               }),
               DiskImageError::Kind::lockConflict);
     EXPECT_EQ(errorKind([&] {
