@@ -88,10 +88,9 @@ struct Container {
     std::vector<PartitionInfo> partitions;
 };
 
-Container readContainer(const std::filesystem::path& name, ByteView file) {
-    const ImageFileReader reader(file);
+Container readContainer(const std::filesystem::path& name, const ImageFileReader& reader) {
     Container container{DiskImageParser::detectFormat(name, reader), 0,
-                        DiskImageService::partitionsIn(name, file)};
+                        DiskImageService::partitionsIn(name, reader)};
     container.diskStart = container.format->dataOffset(reader);
     for (PartitionInfo& partition : container.partitions) {
         partition.offset -= container.diskStart;
@@ -106,11 +105,9 @@ DiskReading readSource(const DiskImage& image) {
     if (!image.layout().partition) {
         return {{}, {{0, areasOf(image), {}}}};
     }
-    // One contiguous copy, so that each partition's open does not make its own.
-    const PagedBytes file =
-        image.data().contiguousView() ? image.data() : PagedBytes(image.data().toBytes());
-    Bytes copy;
-    const Container container = readContainer(image.layout().url, file.viewUsing(copy));
+    // Each partition's open shares the image's pages and reads only its own metadata.
+    const PagedBytes& file = image.data();
+    const Container container = readContainer(image.layout().url, ImageFileReader(file));
     DiskReading disk{container.partitions, {}};
     for (std::size_t i = 0; i < disk.partitions.size(); ++i) {
         disk.volumes.push_back(readVolume(image.layout().url, file,
@@ -133,8 +130,8 @@ struct ResultDisk {
 ResultDisk readResult(ConvertFormat format, ByteView converted) {
     const std::filesystem::path name = "converted." + fileExtension(format);
     try {
-        Container container = readContainer(name, converted);
         const ImageFileReader reader(converted);
+        Container container = readContainer(name, reader);
         ResultDisk disk{
             container.format,
             std::move(container.partitions),
