@@ -274,3 +274,75 @@ TEST_F(CliWriteCommand, ProtectedImagesAreRefusedAndLeftUntouched) {
 
 } // namespace
 } // namespace tamberlane::test
+
+namespace tamberlane::test {
+namespace {
+
+std::uint16_t u16At(const Bytes& b, std::size_t at) {
+    return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8);
+}
+
+Bytes readAt(const std::filesystem::path& path, std::int64_t offset, std::size_t length) {
+    Bytes out(length);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool read =
+        fd >= 0 && pread(fd, out.data(), length, offset) == static_cast<ssize_t>(length);
+    if (fd >= 0) {
+        close(fd);
+    }
+    return read ? out : Bytes{};
+}
+
+// A hard disk of 3 GiB in FAT16's largest clusters (64 KiB): it was refused as bigger than
+// an image held in memory, and files past 2 GiB need offsets that no 32-bit type holds.
+TEST(BigVolume, AThreeGiBVolumeTakesAFilePastTwoGiBAndStaysClean) {
+    if (!fatToolsAvailable()) {
+        GTEST_SKIP() << "mtools or dosfstools missing";
+    }
+    TempDir dir;
+    const auto image = dir / "big.img";
+    ASSERT_EQ(runCommand("truncate -s 3G " + shellQuote(image.string()) +
+                         " && mkfs.fat -F 16 -s 128 " + shellQuote(image.string()))
+                  .exitStatus,
+              0);
+    // One file of 2 GiB (holes, never written) takes the clusters below 2 GiB, so the next
+    // file lands above them.
+    const Bytes boot = readAt(image, 0, 512);
+    ASSERT_EQ(boot.size(), 512u);
+    const std::int64_t fatStart = std::int64_t{u16At(boot, 14)} * 512;
+    const std::int64_t fatBytes = std::int64_t{u16At(boot, 22)} * 512;
+    const std::int64_t rootStart = fatStart + boot[16] * fatBytes;
+    constexpr std::uint32_t clusters = 32768;
+    Bytes fat(2 * (clusters + 2));
+    for (std::uint32_t c = 2; c < clusters + 2; ++c) {
+        const std::uint32_t next = c + 1 == clusters + 2 ? 0xFFFF : c + 1;
+        fat[2 * c] = static_cast<std::uint8_t>(next);
+        fat[2 * c + 1] = static_cast<std::uint8_t>(next >> 8);
+    }
+    Bytes entry = bytesOf("HUGE    BIN");
+    entry.resize(32, 0);
+    entry[26] = 2;
+    entry[31] = 0x80; // 2 GiB
+    const int fd = open(image.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    for (int copy = 0; copy < boot[16]; ++copy) {
+        const Bytes firstEntries = readAt(image, fatStart + copy * fatBytes, 4);
+        std::copy(firstEntries.begin(), firstEntries.end(), fat.begin());
+        ASSERT_EQ(pwrite(fd, fat.data(), fat.size(), fatStart + copy * fatBytes),
+                  static_cast<ssize_t>(fat.size()));
+    }
+    ASSERT_EQ(pwrite(fd, entry.data(), 32, rootStart), 32);
+    close(fd);
+
+    const std::string contents(100 * 1024, 'z');
+    mustRun({"put", image.string(), writeHost(dir, "late.dat", contents).string()});
+    EXPECT_EQ(mtoolsRead(image, "::/LATE.DAT"), Bytes(contents.begin(), contents.end()));
+    EXPECT_EQ(runCli({"cat", image.string(), "/LATE.DAT"}).out, contents);
+    EXPECT_TRUE(fsckAccepts(image));
+    struct stat st {};
+    ASSERT_EQ(stat(image.c_str(), &st), 0);
+    EXPECT_LT(st.st_blocks * 512, 16 << 20) << "the save kept the holes";
+}
+
+} // namespace
+} // namespace tamberlane::test
