@@ -102,7 +102,7 @@ def measure_size(cli, env, directory, label, runs, host_file):
     sync = shutil.which("sync")
     samples = {k: [] for k in ("ls", "mdir", "put", "mcopy", "floor")}
     faults = {"ls": [], "put": []}
-    timed([cli, "ls", image], env)  # warm the cache
+    timed([[cli, "ls", image]], env)  # warm the cache
     for _ in range(runs):
         t, f = timed([[cli, "ls", image]], env)
         samples["ls"].append(t)
@@ -136,9 +136,10 @@ def measure_many(cli, env, directory, runs):
     image = os.path.join(directory, "many.img")
     make_volume(image, GIB, None)
     tree = tempfile.mkdtemp(dir=directory)
+    # The root of FAT16 holds 512 entries: ten folders of a hundred each.
     for d in range(1000):
-        sub = os.path.join(tree, f"D{d:04d}")
-        os.mkdir(sub)
+        sub = os.path.join(tree, f"T{d // 100}", f"D{d:04d}")
+        os.makedirs(sub)
         for f in range(20):
             with open(os.path.join(sub, f"F{f:02d}.TXT"), "wb") as out:
                 out.write(b"x" * 100)

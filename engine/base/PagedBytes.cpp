@@ -83,9 +83,14 @@ PagedBytes PagedBytes::readOnDemand(std::size_t size, Reader read) {
     result.size_ = size;
     result.source_ = std::make_shared<Source>();
     result.source_->read = std::move(read);
-    result.pages_.reserve(pageCountFor(size));
-    for (std::size_t i = 0; i < pageCountFor(size); ++i) {
-        result.pages_.push_back(std::make_shared<Cell>());
+    // All cells in one allocation: a gigabyte is 65,536 pages, and one allocation each
+    // would cost more than reading what an open needs. Sharing one count, every cell
+    // looks shared, so a first write copies its page even where no other holder has it.
+    const std::size_t count = pageCountFor(size);
+    const std::shared_ptr<Cell[]> cells(new Cell[count]);
+    result.pages_.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        result.pages_.emplace_back(cells, &cells[i]);
     }
     return result;
 }
@@ -95,14 +100,18 @@ PagedBytes PagedBytes::filledBy(std::size_t size, const Filler& fill) {
     if (size == 0) {
         return result;
     }
-    // One block for all pages, each page an alias into it: the first write to a page
-    // moves that page out, and the block goes when its last page does.
+    // One block for all pages and one for their cells, as for pages read on demand: the
+    // first write to a page moves that page out, and a block goes when its last page does.
     const std::shared_ptr<std::uint8_t[]> block = allocateBlock(pageCountFor(size) * pageSize);
     fill(std::span<std::uint8_t>(block.get(), size), 0);
     result.size_ = size;
-    result.pages_.reserve(pageCountFor(size));
-    for (std::size_t i = 0; i < pageCountFor(size); ++i) {
-        result.pages_.push_back(loadedPage(block, block.get() + i * pageSize));
+    const std::size_t count = pageCountFor(size);
+    const std::shared_ptr<Cell[]> cells(new Cell[count]);
+    result.pages_.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        cells[i].storage = block;
+        cells[i].bytes.store(block.get() + i * pageSize, std::memory_order_release);
+        result.pages_.emplace_back(cells, &cells[i]);
     }
     return result;
 }
