@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/base/Bytes.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -23,6 +25,30 @@ inline std::int64_t statusKiB(const char* key) {
         }
     }
     return -1;
+}
+
+// An empty FAT16 volume's boot sector and FATs at `boot` in `disk`: 512-byte sectors, one
+// reserved sector, two FATs, 512 root entries, the size in the 32-bit count.
+inline void formatEmptyFAT16(Bytes& disk, std::size_t boot, std::uint8_t sectorsPerCluster,
+                             std::uint16_t sectorsPerFAT, std::int64_t sectors) {
+    disk[boot] = 0xEB;
+    disk[boot + 1] = 0x3C;
+    disk[boot + 2] = 0x90;
+    writeU16LE(disk, boot + 11, 512);
+    disk[boot + 13] = sectorsPerCluster;
+    writeU16LE(disk, boot + 14, 1);
+    disk[boot + 16] = 2;
+    writeU16LE(disk, boot + 17, 512);
+    disk[boot + 21] = 0xF8;
+    writeU16LE(disk, boot + 22, sectorsPerFAT);
+    writeU16LE(disk, boot + 24, 63);
+    writeU16LE(disk, boot + 26, 16);
+    writeU32LE(disk, boot + 32, static_cast<std::uint32_t>(sectors));
+    disk[boot + 510] = 0x55;
+    disk[boot + 511] = 0xAA;
+    for (std::size_t copy = 0; copy < 2; ++copy) {
+        writeU32LE(disk, boot + (1 + copy * sectorsPerFAT) * 512, 0xFFFFFFF8);
+    }
 }
 
 // A private folder under $TMPDIR (or /tmp), removed with everything in it.

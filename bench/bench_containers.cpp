@@ -86,24 +86,7 @@ std::filesystem::path sparseHDI1GiB(const ScratchDir& dir) {
     writeU32LE(start, 20, 32);
     writeU32LE(start, 24, 8);
     writeU32LE(start, 28, cylinders);
-    const std::size_t boot = header;
-    start[boot] = 0xEB;
-    start[boot + 1] = 0x3C;
-    start[boot + 2] = 0x90;
-    writeU16LE(start, boot + 11, 512);
-    start[boot + 13] = 64;
-    writeU16LE(start, boot + 14, 1);
-    start[boot + 16] = 2;
-    writeU16LE(start, boot + 17, 512);
-    start[boot + 21] = 0xF8;
-    writeU16LE(start, boot + 22, sectorsPerFAT);
-    writeU32LE(start, boot + 32, static_cast<std::uint32_t>(sectors));
-    start[boot + 510] = 0x55;
-    start[boot + 511] = 0xAA;
-    for (std::int64_t copy = 0; copy < 2; ++copy) {
-        writeU32LE(start, boot + static_cast<std::size_t>((1 + copy * sectorsPerFAT) * 512),
-                   0xFFFFFFF8);
-    }
+    bench::formatEmptyFAT16(start, header, 64, sectorsPerFAT, sectors);
     const auto path = dir.path / "big.hdi";
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(start.data()),

@@ -26,26 +26,8 @@ constexpr std::int64_t sectorSize = 512;
 void formatFAT16(Bytes& disk, std::int64_t firstSector, std::int64_t sectors) {
     const std::int64_t clusters = sectors / 4;
     const auto sectorsPerFAT = static_cast<std::uint16_t>((clusters + 2) * 2 / sectorSize + 1);
-    const auto boot = static_cast<std::size_t>(firstSector * sectorSize);
-    disk[boot] = 0xEB;
-    disk[boot + 1] = 0x3C;
-    disk[boot + 2] = 0x90;
-    writeU16LE(disk, boot + 11, sectorSize);
-    disk[boot + 13] = 4;
-    writeU16LE(disk, boot + 14, 1);
-    disk[boot + 16] = 2;
-    writeU16LE(disk, boot + 17, 512);
-    disk[boot + 21] = 0xF8;
-    writeU16LE(disk, boot + 22, sectorsPerFAT);
-    writeU16LE(disk, boot + 24, 63);
-    writeU16LE(disk, boot + 26, 16);
-    writeU32LE(disk, boot + 32, static_cast<std::uint32_t>(sectors));
-    disk[boot + 510] = 0x55;
-    disk[boot + 511] = 0xAA;
-    for (std::int64_t copy = 0; copy < 2; ++copy) {
-        const auto fat = boot + static_cast<std::size_t>((1 + copy * sectorsPerFAT) * sectorSize);
-        writeU32LE(disk, fat, 0xFFFFFFF8);
-    }
+    bench::formatEmptyFAT16(disk, static_cast<std::size_t>(firstSector * sectorSize), 4,
+                            sectorsPerFAT, sectors);
 }
 
 void addEntry(Bytes& disk, int index, std::uint8_t type, std::int64_t first, std::int64_t count) {

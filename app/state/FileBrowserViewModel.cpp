@@ -371,28 +371,35 @@ void FileBrowserViewModel::createNewDirectory() {
     }
     takeSnapshot(texts::undoNewDirectory);
     const auto image = image_;
-    std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
     runBackgroundChange<bool>(
         executor_, gate_, *image,
         [image, name = newDirectoryName.get(), in = currentPath.get()] {
             EntryRename(image).createDirectory(name, in);
             return true;
         },
-        [weak](TaskOutcome<bool> outcome) {
-            const auto self = weak.lock();
-            if (!self) {
-                return;
-            }
-            if (!outcome.succeeded()) {
-                self->errorMessage =
-                    texts::createDirectoryFailedPrefix + outcome.error->errorDescription();
-                self->showError = true;
-                return;
-            }
-            self->showNewDirectoryDialog = false;
-            self->newDirectoryName = "";
-            self->afterChange();
-        });
+        finishedChange(texts::createDirectoryFailedPrefix, [](FileBrowserViewModel& self) {
+            self.showNewDirectoryDialog = false;
+            self.newDirectoryName = "";
+            self.afterChange();
+        }));
+}
+
+std::function<void(TaskOutcome<bool>)>
+FileBrowserViewModel::finishedChange(const char* failurePrefix,
+                                     std::function<void(FileBrowserViewModel&)> succeeded) {
+    return [weak = weak_from_this(), failurePrefix,
+            succeeded = std::move(succeeded)](TaskOutcome<bool> outcome) {
+        const auto self = weak.lock();
+        if (!self) {
+            return;
+        }
+        if (!outcome.succeeded()) {
+            self->errorMessage = failurePrefix + outcome.error->errorDescription();
+            self->showError = true;
+            return;
+        }
+        succeeded(*self);
+    };
 }
 
 void FileBrowserViewModel::prepareRename() {
@@ -412,7 +419,6 @@ void FileBrowserViewModel::renameSelectedEntry() {
     }
     takeSnapshot(texts::undoRename);
     const auto image = image_;
-    std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
     runBackgroundChange<bool>(
         executor_, gate_, *image,
         [image, target = *renameTarget_, name = renameName.get(),
@@ -420,20 +426,11 @@ void FileBrowserViewModel::renameSelectedEntry() {
             EntryRename(image).rename(target, name, extension);
             return true;
         },
-        [weak](TaskOutcome<bool> outcome) {
-            const auto self = weak.lock();
-            if (!self) {
-                return;
-            }
-            if (!outcome.succeeded()) {
-                self->errorMessage = texts::renameFailedPrefix + outcome.error->errorDescription();
-                self->showError = true;
-                return;
-            }
-            self->showRenameDialog = false;
-            self->renameTarget_.reset();
-            self->afterChange();
-        });
+        finishedChange(texts::renameFailedPrefix, [](FileBrowserViewModel& self) {
+            self.showRenameDialog = false;
+            self.renameTarget_.reset();
+            self.afterChange();
+        }));
 }
 
 // Undo and redo -----------------------------------------------------------------------

@@ -174,6 +174,10 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     void sortInPlace(std::vector<FileEntry>& list) const;
     using HistoryStep = void (UndoRedoManager::*)(const std::shared_ptr<DiskImage>&);
     void stepHistory(HistoryStep step, const char* failurePrefix);
+    // The end of a change run in the background: a failure shown after `failurePrefix`,
+    // a success handed to `succeeded`; nothing once this object is gone.
+    std::function<void(TaskOutcome<bool>)>
+    finishedChange(const char* failurePrefix, std::function<void(FileBrowserViewModel&)> succeeded);
     void fillClipboard(bool isCut);
     void clearClipboard();
     void resetDialogs();
