@@ -41,6 +41,9 @@ std::size_t pageCountFor(std::size_t size) {
 // Pages read on demand are read in runs of at most this many: a long read is one call,
 // and one block of memory stays alive only as long as a page of it does.
 constexpr std::size_t longestRun = 256;
+// A short run reads on into the unread pages after it, up to this many: an import writes
+// cluster after cluster, and one read for the lot costs less than one for each.
+constexpr std::size_t readAhead = 16;
 
 } // namespace
 
@@ -145,6 +148,9 @@ void PagedBytes::load(std::size_t first, std::size_t end) const {
         }
         std::size_t runEnd = i + 1;
         while (runEnd < end && runEnd - i < longestRun && unread(runEnd)) {
+            ++runEnd;
+        }
+        while (runEnd < pages_.size() && runEnd - i < readAhead && unread(runEnd)) {
             ++runEnd;
         }
         const std::shared_ptr<std::uint8_t[]> block = allocateBlock((runEnd - i) * pageSize);
