@@ -386,19 +386,23 @@ void FileBrowserViewModel::createNewDirectory() {
 
 std::function<void(TaskOutcome<bool>)>
 FileBrowserViewModel::finishedChange(const char* failurePrefix,
-                                     std::function<void(FileBrowserViewModel&)> succeeded) {
-    return [weak = weak_from_this(), failurePrefix,
-            succeeded = std::move(succeeded)](TaskOutcome<bool> outcome) {
+                                     std::function<void(FileBrowserViewModel&)> succeeded,
+                                     std::function<void(FileBrowserViewModel&)> failed) {
+    return [weak = weak_from_this(), failurePrefix, succeeded = std::move(succeeded),
+            failed = std::move(failed)](TaskOutcome<bool> outcome) {
         const auto self = weak.lock();
         if (!self) {
             return;
         }
-        if (!outcome.succeeded()) {
-            self->errorMessage = failurePrefix + outcome.error->errorDescription();
-            self->showError = true;
+        if (outcome.succeeded()) {
+            succeeded(*self);
             return;
         }
-        succeeded(*self);
+        self->errorMessage = failurePrefix + outcome.error->errorDescription();
+        self->showError = true;
+        if (failed) {
+            failed(*self);
+        }
     };
 }
 
@@ -464,24 +468,15 @@ void FileBrowserViewModel::stepHistory(HistoryStep step, const char* failurePref
         return;
     }
     UndoRedoManager* history = undoRedoManager_;
-    std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
+    // A failed step puts the history back as it was, but the image was read again.
+    const auto refresh = [](FileBrowserViewModel& self) { self.afterChange(); };
     runBackgroundChange<bool>(
         executor_, gate_, *image,
         [history, step, image] {
             (history->*step)(image);
             return true;
         },
-        [weak, failurePrefix](TaskOutcome<bool> outcome) {
-            const auto self = weak.lock();
-            if (!self) {
-                return;
-            }
-            if (!outcome.succeeded()) {
-                self->errorMessage = failurePrefix + outcome.error->errorDescription();
-                self->showError = true;
-            }
-            self->afterChange();
-        });
+        finishedChange(failurePrefix, refresh, refresh));
 }
 
 // Viewers and the text editor ----------------------------------------------------------

@@ -174,10 +174,12 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     void sortInPlace(std::vector<FileEntry>& list) const;
     using HistoryStep = void (UndoRedoManager::*)(const std::shared_ptr<DiskImage>&);
     void stepHistory(HistoryStep step, const char* failurePrefix);
-    // The end of a change run in the background: a failure shown after `failurePrefix`,
-    // a success handed to `succeeded`; nothing once this object is gone.
+    // The end of a change run in the background: a success handed to `succeeded`, a
+    // failure shown after `failurePrefix` and then handed to `failed` if given; nothing
+    // once this object is gone.
     std::function<void(TaskOutcome<bool>)>
-    finishedChange(const char* failurePrefix, std::function<void(FileBrowserViewModel&)> succeeded);
+    finishedChange(const char* failurePrefix, std::function<void(FileBrowserViewModel&)> succeeded,
+                   std::function<void(FileBrowserViewModel&)> failed = nullptr);
     void fillClipboard(bool isCut);
     void clearClipboard();
     void resetDialogs();
