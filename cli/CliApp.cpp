@@ -75,6 +75,24 @@ CLI::Validator countedFromOne(const std::string& what) {
 
 } // namespace
 
+void addLongNamesOption(CLI::App& command, LongNamePolicy& policy) {
+    std::vector<std::string> names;
+    for (const auto& [choice, name] : LongNamePolicies::all) {
+        names.emplace_back(name);
+    }
+    command
+        .add_option_function<std::string>(
+            "--long-names",
+            [&policy](const std::string& value) {
+                // The check below lets only the names through.
+                policy = LongNamePolicies::named(value).value_or(policy);
+            },
+            "長い名前を書き込むか: auto (書き込み先かルートに長い名前があるとき、省略時)、"
+            "always、never (8.3 形式の名前だけ)")
+        ->type_name("WHEN")
+        ->check(CLI::IsMember(names).description(""));
+}
+
 int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     // Bytes go out as they are (UTF-8 names, file contents); numbers are never grouped
     // or translated by a host locale.

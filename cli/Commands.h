@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CliSupport.h"
+#include "engine/fat/LongNamePolicy.h"
 
 #include <functional>
 #include <map>
@@ -33,6 +34,9 @@ class CommandRegistry {
     CLI::App& app_;
     std::map<const CLI::App*, CommandAction> actions_;
 };
+
+// --long-names auto|always|never, for the commands that name entries.
+void addLongNamesOption(CLI::App& command, LongNamePolicy& policy);
 
 // Every command of the tool, in the order --help lists them. A new command is one
 // source file defining `void register<Name>Command(CommandRegistry&)` plus one line here.

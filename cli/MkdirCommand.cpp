@@ -11,6 +11,7 @@ namespace {
 struct MkdirOptions {
     std::string image;
     std::string path;
+    LongNamePolicy longNames = LongNamePolicy::automatic;
 };
 
 int runMkdir(const MkdirOptions& options, CommandContext& context) {
@@ -20,7 +21,7 @@ int runMkdir(const MkdirOptions& options, CommandContext& context) {
     if (path.isRoot()) {
         throw UsageError("作成するディレクトリの名前がありません");
     }
-    EntryRename(image).createDirectory(path.components.back(), path.parent());
+    EntryRename(image).createDirectory(path.components.back(), path.parent(), options.longNames);
     return exitSuccess;
 }
 
@@ -31,6 +32,7 @@ void registerMkdirCommand(CommandRegistry& registry) {
     CLI::App* sub = registry.app().add_subcommand("mkdir", "ディレクトリを作成します");
     sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
     sub->add_option("PATH", options->path, "作成するディレクトリのパス (必須)")->required();
+    addLongNamesOption(*sub, options->longNames);
     registry.setAction(sub,
                        [options](CommandContext& context) { return runMkdir(*options, context); });
 }

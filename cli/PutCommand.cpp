@@ -18,6 +18,7 @@ struct PutOptions {
     std::string to = "/";
     bool overwrite = false;
     bool keepGoing = false;
+    LongNamePolicy longNames = LongNamePolicy::automatic;
 };
 
 int runPut(const PutOptions& options, CommandContext& context) {
@@ -35,6 +36,7 @@ int runPut(const PutOptions& options, CommandContext& context) {
     BatchOptions batch;
     batch.overwrite = options.overwrite;
     batch.mode = commandBatchMode(options.keepGoing, false);
+    batch.longNames = options.longNames;
     const BatchResult result = FileImport(image).importFiles(files, to, batch);
     return finishBatch(result, options.keepGoing, false, context);
 }
@@ -53,6 +55,7 @@ void registerPutCommand(CommandRegistry& registry) {
     sub->add_flag("--overwrite", options->overwrite, "同名のファイルを上書きします");
     sub->add_flag("--keep-going", options->keepGoing,
                   "失敗したものがあっても、書き込めたものは保存します (省略時はすべて取りやめ)");
+    addLongNamesOption(*sub, options->longNames);
     registry.setAction(sub,
                        [options](CommandContext& context) { return runPut(*options, context); });
 }

@@ -1,6 +1,5 @@
 #include "cli/Commands.h"
 
-#include "engine/fat/NewEntryName.h"
 #include "engine/operations/EntryRename.h"
 
 #include <CLI/CLI.hpp>
@@ -13,6 +12,7 @@ struct RenameOptions {
     std::string image;
     std::string path;
     std::string newName;
+    LongNamePolicy longNames = LongNamePolicy::automatic;
 };
 
 int runRename(const RenameOptions& options, CommandContext& context) {
@@ -22,10 +22,7 @@ int runRename(const RenameOptions& options, CommandContext& context) {
     if (!entry) {
         throw UsageError("ルートディレクトリの名前は変更できません");
     }
-    // NAME.EXT split at the last full stop, as an imported file's name is split: a
-    // leading full stop starts the name, so ".profile" has no extension.
-    const auto [name, extension] = NewEntryName::split(options.newName);
-    EntryRename(image).rename(*entry, name, extension);
+    EntryRename(image).rename(*entry, options.newName, options.longNames);
     return exitSuccess;
 }
 
@@ -38,6 +35,7 @@ void registerRenameCommand(CommandRegistry& registry) {
     sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
     sub->add_option("PATH", options->path, "名前を変更するエントリのパス (必須)")->required();
     sub->add_option("NEWNAME", options->newName, "新しい名前 NAME.EXT (必須)")->required();
+    addLongNamesOption(*sub, options->longNames);
     registry.setAction(sub,
                        [options](CommandContext& context) { return runRename(*options, context); });
 }

@@ -17,14 +17,14 @@ namespace {
 // line names it too when the user knows it by another.
 std::vector<std::string> clashLines(const std::shared_ptr<DiskImage>& image,
                                     const std::vector<std::filesystem::path>& clashes,
-                                    const DiskPath& target) {
+                                    const DiskPath& target, LongNamePolicy policy) {
     std::vector<std::string> hosts;
     for (const auto& file : clashes) {
         hosts.push_back(file.filename().string());
     }
     std::vector<std::string> existing(hosts.size());
     try {
-        existing = FileImport(image).clashingEntryNames(hosts, target);
+        existing = FileImport(image).clashingEntryNames(hosts, target, policy);
     } catch (const DiskImageError&) {
         // The directory no longer reads: the question names the host files alone.
     }
@@ -106,7 +106,8 @@ void FileBrowserViewModel::runImport(ImportRequest request, bool overwrite) {
     for (const auto& file : request.files) {
         names.push_back(file.filename().string());
     }
-    const BatchOptions options{overwrite, stop_.get_token(), progressReporter(std::move(names))};
+    BatchOptions options{overwrite, stop_.get_token(), progressReporter(std::move(names))};
+    options.longNames = longNamePolicy.get();
     runTask<BatchResult>(
         executor_,
         [image, request, options] {
@@ -143,7 +144,7 @@ void FileBrowserViewModel::finishImport(const ImportRequest& request, const Batc
     if (!clashes.empty()) {
         pendingImport_ = ImportRequest{clashes, request.target};
         pendingOverwriteURLs = clashes;
-        duplicateFileNames = clashLines(image_, clashes, request.target);
+        duplicateFileNames = clashLines(image_, clashes, request.target, longNamePolicy.get());
         showImportOverwriteConfirmation = true;
     }
     if (!failed.empty()) {

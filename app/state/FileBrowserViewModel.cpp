@@ -2,6 +2,7 @@
 
 #include "app/state/BackgroundChange.h"
 #include "app/state/StateTexts.h"
+#include "engine/fat/NewEntryName.h"
 #include "engine/operations/EntryDeletion.h"
 #include "engine/operations/EntryRename.h"
 
@@ -373,8 +374,9 @@ void FileBrowserViewModel::createNewDirectory() {
     const auto image = image_;
     runBackgroundChange<bool>(
         executor_, gate_, *image,
-        [image, name = newDirectoryName.get(), in = currentPath.get()] {
-            EntryRename(image).createDirectory(name, in);
+        [image, name = newDirectoryName.get(), in = currentPath.get(),
+         policy = longNamePolicy.get()] {
+            EntryRename(image).createDirectory(name, in, policy);
             return true;
         },
         finishedChange(texts::createDirectoryFailedPrefix, [](FileBrowserViewModel& self) {
@@ -412,8 +414,11 @@ void FileBrowserViewModel::prepareRename() {
         return;
     }
     renameTarget_ = selected.front();
-    renameName = selected.front().directoryEntry.name;
-    renameExtension = selected.front().directoryEntry.extension_;
+    // The name the user knows it by, long or not, split as a new name would be.
+    const auto [name, extension] =
+        NewEntryName::split(selected.front().directoryEntry.displayName());
+    renameName = name;
+    renameExtension = extension;
     showRenameDialog = true;
 }
 
@@ -425,9 +430,11 @@ void FileBrowserViewModel::renameSelectedEntry() {
     const auto image = image_;
     runBackgroundChange<bool>(
         executor_, gate_, *image,
-        [image, target = *renameTarget_, name = renameName.get(),
-         extension = renameExtension.get()] {
-            EntryRename(image).rename(target, name, extension);
+        [image, target = *renameTarget_,
+         name = renameExtension.get().empty() ? renameName.get()
+                                              : renameName.get() + "." + renameExtension.get(),
+         policy = longNamePolicy.get()] {
+            EntryRename(image).rename(target, name, policy);
             return true;
         },
         finishedChange(texts::renameFailedPrefix, [](FileBrowserViewModel& self) {

@@ -10,6 +10,7 @@
 #include "engine/base/Signal.h"
 #include "engine/fat/DiskImageService.h"
 #include "engine/fat/DiskPath.h"
+#include "engine/fat/LongNamePolicy.h"
 #include "engine/operations/BatchRunner.h"
 #include "engine/operations/HostExport.h"
 #include "engine/operations/UndoRedoManager.h"
@@ -60,6 +61,8 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     Observable<bool> showRenameDialog{false};
     Observable<std::string> renameName;
     Observable<std::string> renameExtension;
+    // When imported files, new folders and renamed entries get long names.
+    Observable<LongNamePolicy> longNamePolicy{LongNamePolicy::automatic};
     Observable<bool> showDeletedFiles{false};
     Observable<bool> showTextEditor{false};
     Observable<bool> showBinaryAlert{false};

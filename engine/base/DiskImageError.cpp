@@ -276,6 +276,11 @@ DiskImageError DiskImageError::reservedName(const std::string& name) {
     return encodingError("この名前は使用できません: " + name).withReason(Reason::reservedName);
 }
 
+DiskImageError DiskImageError::nameTooLong(const std::string& name) {
+    return verbatim(Kind::encodingError, Reason::nameTooLong,
+                    "名前が長すぎます（最大 255 文字）: " + name);
+}
+
 DiskImageError DiskImageError::sectorNotRecorded(std::int64_t lba) {
     return ioError("このセクタはディスクイメージに記録されていません（LBA " + std::to_string(lba) +
                        "）",

@@ -60,6 +60,8 @@ class DiskImageError : public std::exception {
         targetExists,
         // A conversion would be written over the file it is made from.
         sameFileAsSource,
+        // A long name past what its slots can hold.
+        nameTooLong,
     };
 
     static DiskImageError unsupportedFormat(std::string ext);
@@ -124,6 +126,7 @@ class DiskImageError : public std::exception {
     static DiskImageError intoItself(const std::string& name);
     static DiskImageError notRegularFile(const std::string& name);
     static DiskImageError reservedName(const std::string& name);
+    static DiskImageError nameTooLong(const std::string& name);
     // `lba` counts sectors from the volume's start; the container holds no record for it.
     static DiskImageError sectorNotRecorded(std::int64_t lba);
     // `maxEntries`: the entry count the boot sector gives the root directory.

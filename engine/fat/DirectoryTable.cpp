@@ -121,6 +121,18 @@ std::vector<std::size_t> DirectoryTable::namesakes(ByteView name83, ByteView ext
     return found;
 }
 
+bool DirectoryTable::holdsKey(ByteView name83, ByteView ext83,
+                              std::optional<std::size_t> except) const {
+    const auto [from, to] = byKey_.equal_range(keyOf(name83, ext83));
+    return std::any_of(from, to, [except](const auto& item) { return item.second != except; });
+}
+
+bool DirectoryTable::holdsLongName() const {
+    return std::any_of(runs_.begin(), runs_.end(), [](const Run& run) {
+        return !run.removed && run.slots.isListed() && run.slots.entry.longFileName.has_value();
+    });
+}
+
 bool DirectoryTable::storable(std::size_t offset) const {
     return unitStorable_[offset / unitSize_];
 }

@@ -54,6 +54,12 @@ class DirectoryTable {
     std::vector<std::size_t> namesakes(ByteView name83, ByteView ext83,
                                        const std::vector<std::string>& names) const;
 
+    // Whether a live entry other than `except` has this raw 8.3 name.
+    bool holdsKey(ByteView name83, ByteView ext83,
+                  std::optional<std::size_t> except = std::nullopt) const;
+    // Whether a live entry has a long name: the directory is one whose users see them.
+    bool holdsLongName() const;
+
     // Stores the slots in consecutive free slots (a slot the image cannot store is never
     // used), growing a subdirectory by a cluster when none are left. The root is refused
     // when full, a subdirectory of 65536 slots or on a full disk. Returns the new run.

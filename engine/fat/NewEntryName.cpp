@@ -3,8 +3,10 @@
 #include "engine/base/DiskImageError.h"
 #include "engine/fat/DirectoryEntryParser.h"
 #include "engine/fat/DirectorySlot.h"
+#include "engine/fat/DirectoryTable.h"
 #include "engine/fat/EntryLookup.h"
 #include "engine/fat/FileAttributes.h"
+#include "engine/fat/LongName.h"
 
 namespace tamberlane::NewEntryName {
 
@@ -40,6 +42,51 @@ std::string listedShortName(ByteView name83, ByteView ext83) {
 
 std::string nameIfOther(const std::string& entryName, const std::string& name) {
     return EntryLookup::sameIgnoringCase(entryName, name) ? std::string() : entryName;
+}
+
+std::vector<std::string> Planned::names() const {
+    return {longName.value_or(given), listedShortName(name83, ext83)};
+}
+
+std::string Planned::clashName() const {
+    if (withLongNames) {
+        return given;
+    }
+    const auto [name, extension] = split(given);
+    return name + "." + extension;
+}
+
+std::vector<Bytes> Planned::slots(Bytes shortSlot) const {
+    DirectorySlot::setShortName(shortSlot, name83, ext83);
+    std::vector<Bytes> out;
+    if (longName) {
+        out = LongName::slots(*longName, DirectorySlot(shortSlot).shortName());
+    }
+    out.push_back(std::move(shortSlot));
+    return out;
+}
+
+Planned plan(const std::string& given, const DirectoryTable& table, bool longNames,
+             std::optional<std::size_t> self) {
+    const auto [name, extension] = split(given);
+    refuseReserved(name, extension);
+    Planned planned{given, std::nullopt, {}, {}, longNames};
+    if (!longNames) {
+        std::tie(planned.name83, planned.ext83) = shortNameKey(name, extension);
+        return planned;
+    }
+    const std::string stored = LongName::stored(given);
+    if (LongName::isOwnShortName(stored)) {
+        const auto [storedName, storedExtension] = split(stored);
+        std::tie(planned.name83, planned.ext83) = shortNameKey(storedName, storedExtension);
+        return planned;
+    }
+    planned.longName = stored;
+    std::tie(planned.name83, planned.ext83) =
+        LongName::alias(stored, [&table, self](ByteView name8, ByteView extension3) {
+            return table.holdsKey(name8, extension3, self);
+        });
+    return planned;
 }
 
 } // namespace tamberlane::NewEntryName

@@ -2,6 +2,7 @@
 
 #include "engine/base/DiskImageError.h"
 #include "engine/fat/DiskImage.h"
+#include "engine/fat/LongNamePolicy.h"
 #include "engine/operations/ImageJournal.h"
 
 #include <cstddef>
@@ -55,6 +56,8 @@ struct BatchOptions {
     std::stop_token stop = {};
     ProgressCallback progress = {};
     BatchMode mode = BatchMode::keepSucceeded;
+    // When new names get long-name slots (import); copies and moves keep theirs.
+    LongNamePolicy longNames = LongNamePolicy::automatic;
 };
 
 // Thrown where a stop request is seen; the batch runner undoes the batch.

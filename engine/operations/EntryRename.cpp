@@ -5,43 +5,57 @@
 #include "engine/fat/FileAttributes.h"
 #include "engine/fat/NewEntryName.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace tamberlane {
 
 void EntryRename::rename(const FileEntry& entry, const std::string& newName,
-                         const std::string& newExtension) {
+                         LongNamePolicy policy) {
     editor_.change(FATWrite::no, [&] {
-        NewEntryName::refuseReserved(newName, newExtension);
-        const auto [name83, ext83] = NewEntryName::shortNameKey(newName, newExtension);
         const std::optional<VolumeEditor::Placed> placed = editor_.locate(entry);
         if (!placed) {
             throw DiskImageError::entryNotFound(entry.directoryEntry.displayName());
         }
         DirectoryTable& table = *placed->table;
-        // The renamed entry loses its long name and is listed under the short one.
-        const std::vector<std::size_t> clashes =
-            table.namesakes(name83, ext83, {NewEntryName::listedShortName(name83, ext83)});
-        if (!clashes.empty()) {
-            const std::string typed = newExtension.empty() ? newName : newName + "." + newExtension;
-            throw DiskImageError::nameClash(
-                newName + "." + newExtension,
-                NewEntryName::nameIfOther(table[clashes.front()].slots.entry.displayName(), typed));
+        const NewEntryName::Planned name =
+            NewEntryName::plan(newName, table, editor_.writesLongNames(policy, table), placed->run);
+        std::vector<std::size_t> clashes = table.namesakes(name.name83, name.ext83, name.names());
+        // With long names, its own old name is not in the way: the same name in another
+        // case is a rename too. An 8.3 name is its own upper-cased form: no change at all.
+        if (name.withLongNames) {
+            std::erase(clashes, placed->run);
         }
-        table.edit(
-            placed->run,
-            [&](DirectorySlot::Mutable slot) { DirectorySlot::setShortName(slot, name83, ext83); },
-            true);
+        if (!clashes.empty()) {
+            throw DiskImageError::nameClash(
+                name.clashName(), NewEntryName::nameIfOther(
+                                      table[clashes.front()].slots.entry.displayName(), newName));
+        }
+        if (!name.longName) {
+            table.edit(
+                placed->run,
+                [&](DirectorySlot::Mutable slot) {
+                    DirectorySlot::setShortName(slot, name.name83, name.ext83);
+                },
+                true);
+            return;
+        }
+        // The new long name may need more slots than the old run had: the entry moves to
+        // where they fit. Its clusters stay, so nothing that points at it changes.
+        const ByteView old = table.slotBytes(placed->run);
+        const std::vector<Bytes> slots = name.slots(Bytes(old.begin(), old.end()));
+        table.remove(placed->run);
+        table.add(slots);
     });
 }
 
-void EntryRename::createDirectory(const std::string& name, const DiskPath& in) {
+void EntryRename::createDirectory(const std::string& name, const DiskPath& in,
+                                  LongNamePolicy policy) {
     editor_.change(FATWrite::yes, [&] {
-        NewEntryName::refuseReserved(name, "");
-        const auto [name83, ext83] = NewEntryName::shortNameKey(name, "");
         DirectoryTable& table = editor_.directory(in);
-        if (!table.namesakes(name83, ext83, {NewEntryName::listedShortName(name83, ext83)})
-                 .empty()) {
+        const NewEntryName::Planned planned =
+            NewEntryName::plan(name, table, editor_.writesLongNames(policy, table));
+        if (!table.namesakes(planned.name83, planned.ext83, planned.names()).empty()) {
             throw DiskImageError::directoryExists(name);
         }
         DiskImage& image = editor_.image();
@@ -50,14 +64,11 @@ void EntryRename::createDirectory(const std::string& name, const DiskPath& in) {
         image.writeCluster(cluster,
                            editor_.newDirectoryCluster(cluster, table.firstCluster().value_or(0)));
         DirectoryEntry entry;
-        entry.name = name;
         entry.attributes.rawValue = FileAttributes::directory;
         entry.modifiedDate =
             std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
         entry.startCluster = cluster;
-        entry.rawName = name83;
-        entry.rawExtension = ext83;
-        table.add({DirectoryEntryParser::serialize(entry)});
+        table.add(planned.slots(DirectoryEntryParser::serialize(entry)));
     });
 }
 

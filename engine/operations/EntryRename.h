@@ -2,6 +2,7 @@
 
 #include "engine/fat/DiskImage.h"
 #include "engine/fat/DiskPath.h"
+#include "engine/fat/LongNamePolicy.h"
 #include "engine/operations/VolumeEditor.h"
 
 #include <memory>
@@ -14,11 +15,13 @@ class EntryRename {
   public:
     explicit EntryRename(std::shared_ptr<DiskImage> image) : editor_(std::move(image)) {}
 
-    // The entry takes the 8.3 name and loses its long name (it would name the old one).
+    // The entry takes `newName` (NAME.EXT split at the last full stop). Where no long name
+    // is written, it takes the 8.3 name and loses its long name (it would name the old one).
     void rename(const FileEntry& entry, const std::string& newName,
-                const std::string& newExtension);
+                LongNamePolicy policy = LongNamePolicy::automatic);
     // A new empty directory `name` in `in`.
-    void createDirectory(const std::string& name, const DiskPath& in);
+    void createDirectory(const std::string& name, const DiskPath& in,
+                         LongNamePolicy policy = LongNamePolicy::automatic);
 
   private:
     VolumeEditor editor_;

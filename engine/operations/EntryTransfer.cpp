@@ -3,6 +3,7 @@
 #include "engine/fat/DirectoryReader.h"
 #include "engine/fat/DirectorySlot.h"
 #include "engine/fat/FATParser.h"
+#include "engine/fat/LongName.h"
 #include "engine/fat/NewEntryName.h"
 
 #include <algorithm>
@@ -36,10 +37,30 @@ std::optional<EntryTransfer::Prepared> EntryTransfer::prepare(const FileEntry& e
     if (&target == from->table) {
         return std::nullopt;
     }
-    // The entry keeps its slots, so it is listed under both of its names there.
-    return Prepared{*from, &target,
-                    target.namesakes(moved.rawName, moved.rawExtension,
-                                     {moved.displayName(), moved.shortName()})};
+    std::vector<Bytes> slots = from->table->runBytes(from->run);
+    if (!moved.longFileName) {
+        // The entry keeps its slots, so it is listed under its name there.
+        return Prepared{*from, &target,
+                        target.namesakes(moved.rawName, moved.rawExtension,
+                                         {moved.displayName(), moved.shortName()}),
+                        std::move(slots)};
+    }
+    // Listed under its long name there, the entry is the file of that name; its alias is
+    // only a name drivers need, and another one serves where that is taken.
+    std::vector<std::size_t> clashes = target.namesakes({}, {}, {moved.displayName()});
+    if (clashes.empty() &&
+        !target.namesakes(moved.rawName, moved.rawExtension, {moved.shortName()}).empty()) {
+        const auto [name8, extension3] =
+            LongName::alias(*moved.longFileName, [&target](ByteView name, ByteView extension) {
+                return !target
+                            .namesakes(name, extension,
+                                       {NewEntryName::listedShortName(name, extension)})
+                            .empty();
+            });
+        DirectorySlot::setShortName(slots.back(), name8, extension3);
+        LongName::retie(slots);
+    }
+    return Prepared{*from, &target, std::move(clashes), std::move(slots)};
 }
 
 std::uint16_t EntryTransfer::copyFileData(std::uint16_t start, std::uint32_t size,
@@ -120,8 +141,7 @@ void EntryTransfer::copyOne(const FileEntry& entry, const DiskPath& to,
         target.remove(clash);
         editor_.freeChain(start);
     }
-    const VolumeEditor::Placed& from = prepared->from;
-    std::vector<Bytes> slots = from.table->runBytes(from.run);
+    std::vector<Bytes> slots = prepared->slots;
     const Bytes source = slots.back();
     DirectorySlot::setStartCluster(
         slots.back(), copyContents(source, target.firstCluster().value_or(0), 0, options.stop));
@@ -138,7 +158,7 @@ void EntryTransfer::moveOne(const FileEntry& entry, const DiskPath& to) {
         throw clashOf(entry, target[prepared->clashes.front()].slots.entry);
     }
     const VolumeEditor::Placed& from = prepared->from;
-    target.add(from.table->runBytes(from.run));
+    target.add(prepared->slots);
     from.table->remove(from.run);
     const DirectoryEntry& source = entry.directoryEntry;
     if (source.isDirectory() && source.startCluster >= 2) {

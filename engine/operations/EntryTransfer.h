@@ -30,6 +30,9 @@ class EntryTransfer {
         VolumeEditor::Placed from;
         DirectoryTable* target = nullptr;
         std::vector<std::size_t> clashes;
+        // The slots to store there: the entry's own, with another alias where its own is
+        // taken there by an entry of another long name.
+        std::vector<Bytes> slots;
     };
     std::optional<Prepared> prepare(const FileEntry& entry, const DiskPath& to);
     void copyOne(const FileEntry& entry, const DiskPath& to, const BatchOptions& options);

@@ -2,6 +2,7 @@
 
 #include "engine/fat/DirectoryEntryParser.h"
 #include "engine/fat/DirectorySlot.h"
+#include "engine/fat/EntryLookup.h"
 #include "engine/fat/FileAttributes.h"
 #include "engine/fat/NewEntryName.h"
 #include "engine/operations/HostFileReader.h"
@@ -23,25 +24,26 @@ constexpr std::uintmax_t maxImportSize = (std::uintmax_t{1} << 32) - 1;
 
 // The names a host file is imported under.
 struct FileImport::Name {
-    std::string hostName;
-    std::string base;
-    std::string ext;
-    Bytes name83;
-    Bytes ext83;
+    NewEntryName::Planned planned;
 
-    explicit Name(std::string host) : hostName(std::move(host)) {
-        std::tie(base, ext) = NewEntryName::split(hostName);
-        std::tie(name83, ext83) = NewEntryName::shortNameKey(base, ext);
+    Name(const std::string& hostName, const DirectoryTable& table, bool longNames)
+        : planned(NewEntryName::plan(hostName, table, longNames)) {}
+    const std::string& hostName() const { return planned.given; }
+    // What two items of one batch must not share: the raw 8.3 name where that is all the
+    // entry gets, else the long name, as a listing compares it.
+    std::string batchKey() const {
+        if (planned.longName) {
+            return "\n" + EntryLookup::foldCase(*planned.longName);
+        }
+        std::string k(planned.name83.begin(), planned.name83.end());
+        return k.append(planned.ext83.begin(), planned.ext83.end());
     }
-    std::string key() const {
-        std::string k(name83.begin(), name83.end());
-        return k.append(ext83.begin(), ext83.end());
-    }
-    // The new entry is listed under its short name, and the user knows it by the host
-    // name: any entry listed (or aliased) either way is the same file to the user.
+    // The new entry is listed under its names, and the user knows it by the host name: any
+    // entry listed (or aliased) either way is the same file to the user.
     std::vector<std::size_t> clashesIn(const DirectoryTable& table) const {
-        return table.namesakes(name83, ext83,
-                               {hostName, NewEntryName::listedShortName(name83, ext83)});
+        std::vector<std::string> names = planned.names();
+        names.push_back(hostName());
+        return table.namesakes(planned.name83, planned.ext83, names);
     }
 };
 
@@ -105,12 +107,12 @@ std::optional<std::size_t> FileImport::replaced(const DirectoryTable& table, con
         const DirectoryEntry& entry = table[run].slots.entry;
         // Replacing a directory by a file would orphan its whole tree.
         if (entry.isDirectory()) {
-            throw DiskImageError::directoryExists(name.hostName);
+            throw DiskImageError::directoryExists(name.hostName());
         }
         // A file this batch has just written is never replaced by a later one of it.
         if (table[run].written) {
             throw DiskImageError::nameTakenInBatch(
-                name.hostName, NewEntryName::nameIfOther(entry.displayName(), name.hostName));
+                name.hostName(), NewEntryName::nameIfOther(entry.displayName(), name.hostName()));
         }
     }
     // Two files of that name: replacing one would leave the other listed under it.
@@ -118,16 +120,22 @@ std::optional<std::size_t> FileImport::replaced(const DirectoryTable& table, con
         return found.front();
     }
     throw DiskImageError::nameClash(
-        name.base + "." + name.ext,
-        NewEntryName::nameIfOther(table[found.front()].slots.entry.displayName(), name.hostName));
+        name.planned.clashName(),
+        NewEntryName::nameIfOther(table[found.front()].slots.entry.displayName(), name.hostName()));
 }
 
 std::vector<std::string> FileImport::clashingEntryNames(const std::vector<std::string>& hostNames,
-                                                        const DiskPath& to) {
-    const DirectoryTable& table = editor_.directory(to);
+                                                        const DiskPath& to, LongNamePolicy policy) {
+    DirectoryTable& table = editor_.directory(to);
+    const bool longNames = editor_.writesLongNames(policy, table);
     std::vector<std::string> out;
     for (const std::string& hostName : hostNames) {
-        const std::vector<std::size_t> found = Name(hostName).clashesIn(table);
+        std::vector<std::size_t> found;
+        try {
+            found = Name(hostName, table, longNames).clashesIn(table);
+        } catch (const DiskImageError&) {
+            // A name that cannot be stored fails on its own import, with its reason.
+        }
         out.push_back(found.empty()
                           ? std::string()
                           : NewEntryName::nameIfOther(
@@ -170,26 +178,29 @@ std::uint16_t FileImport::writeData(ByteView data, const std::stop_token& stop,
     return clusters.empty() ? 0 : clusters.front();
 }
 
-void FileImport::importOne(const fs::path& from, const DiskPath& to, bool overwrite,
+void FileImport::importOne(const fs::path& from, const DiskPath& to, const Options& options,
                            const std::stop_token& stop, const ProgressCallback& progress) {
     DiskImage& image = editor_.image();
     image.checkWritable();
-    const Name name(from.filename().string());
+    DirectoryTable& table = editor_.directory(to);
+    const Name name(from.filename().string(), table,
+                    editor_.writesLongNames(options.longNames, table));
+    const NewEntryName::Planned& planned = name.planned;
     // Two host names that shorten alike: the second would replace (or be confused with)
     // the file the first became, so it fails whether the first was written or not.
-    if (!keysAsked_.insert(name.key()).second) {
-        throw DiskImageError::nameTakenInBatch(
-            name.hostName,
-            NewEntryName::nameIfOther(NewEntryName::listedShortName(name.name83, name.ext83),
-                                      name.hostName));
+    if (!keysAsked_.insert(name.batchKey()).second) {
+        const std::string taken =
+            planned.longName.value_or(NewEntryName::listedShortName(planned.name83, planned.ext83));
+        throw DiskImageError::nameTakenInBatch(name.hostName(),
+                                               NewEntryName::nameIfOther(taken, name.hostName()));
     }
-    DirectoryTable& table = editor_.directory(to);
+    const bool overwrite = options.overwrite;
     const std::optional<std::size_t> existing = replaced(table, name, overwrite);
     const std::uint16_t oldStart =
         existing ? DirectorySlot(table.slotBytes(*existing)).startCluster() : 0;
     // The clusters of the file being replaced are free once it is.
     const std::int64_t reclaimable = editor_.bytesHeldBy(oldStart);
-    const std::uintmax_t length = checkImportable(image, from, name.hostName, reclaimable);
+    const std::uintmax_t length = checkImportable(image, from, name.hostName(), reclaimable);
     const PagedBytes contents = readHostFile(from, length, importLimit(image, reclaimable));
     checkFits(image, contents.size(), reclaimable);
     Bytes copy;
@@ -212,21 +223,17 @@ void FileImport::importOne(const fs::path& from, const DiskPath& to, bool overwr
         return;
     }
     DirectoryEntry entry;
-    entry.name = name.base;
-    entry.extension_ = name.ext;
     entry.attributes.rawValue = FileAttributes::archive;
     entry.size = size;
     entry.modifiedDate = time;
     entry.startCluster = firstCluster;
-    entry.rawName = name.name83;
-    entry.rawExtension = name.ext83;
-    table.add({DirectoryEntryParser::serialize(entry)});
+    table.add(planned.slots(DirectoryEntryParser::serialize(entry)));
 }
 
 void FileImport::importFile(const fs::path& from, const DiskPath& to, bool overwrite,
-                            const ProgressCallback& progress) {
+                            const ProgressCallback& progress, LongNamePolicy policy) {
     keysAsked_.clear();
-    editor_.change(FATWrite::yes, [&] { importOne(from, to, overwrite, {}, progress); });
+    editor_.change(FATWrite::yes, [&] { importOne(from, to, {overwrite, policy}, {}, progress); });
     report(progress, 1.0);
 }
 
@@ -245,7 +252,7 @@ BatchResult FileImport::importFiles(const std::vector<fs::path>& from, const Dis
             const ProgressCallback itemProgress = [&progress, i, n](double value) {
                 report(progress, (static_cast<double>(i) + value) / n);
             };
-            importOne(from[i], to, options.overwrite, options.stop,
+            importOne(from[i], to, {options.overwrite, options.longNames}, options.stop,
                       progress ? itemProgress : ProgressCallback{});
         },
         options);

@@ -21,7 +21,8 @@ class FileImport {
 
     // Imports one regular host file (links followed) into the directory `to`.
     void importFile(const std::filesystem::path& from, const DiskPath& to, bool overwrite,
-                    const ProgressCallback& progress = {});
+                    const ProgressCallback& progress = {},
+                    LongNamePolicy policy = LongNamePolicy::automatic);
     // Imports several host files into one directory and writes the image file once. A file
     // that fails is left out (its own changes undone) and the others go on; when the final
     // save fails, every file is undone and reported failed.
@@ -36,11 +37,16 @@ class FileImport {
     // it), so that a question names the entry an overwrite replaces; empty where nothing
     // clashes or the names agree.
     std::vector<std::string> clashingEntryNames(const std::vector<std::string>& hostNames,
-                                                const DiskPath& to);
+                                                const DiskPath& to,
+                                                LongNamePolicy policy = LongNamePolicy::automatic);
 
   private:
     struct Name;
-    void importOne(const std::filesystem::path& from, const DiskPath& to, bool overwrite,
+    struct Options {
+        bool overwrite = false;
+        LongNamePolicy longNames = LongNamePolicy::automatic;
+    };
+    void importOne(const std::filesystem::path& from, const DiskPath& to, const Options& options,
                    const std::stop_token& stop, const ProgressCallback& progress);
     std::optional<std::size_t> replaced(const DirectoryTable& table, const Name& name,
                                         bool overwrite) const;
@@ -48,7 +54,7 @@ class FileImport {
                             const ProgressCallback& progress);
 
     VolumeEditor editor_;
-    // The raw 8.3 keys the batch's items asked for so far, written or not.
+    // The names the batch's items asked for so far, written or not.
     std::unordered_set<std::string> keysAsked_;
 };
 

@@ -33,6 +33,18 @@ DirectoryTable& VolumeEditor::directory(const DiskPath& path,
     return directoryAt(found.firstCluster);
 }
 
+bool VolumeEditor::writesLongNames(LongNamePolicy policy, const DirectoryTable& target) {
+    switch (policy) {
+    case LongNamePolicy::always:
+        return true;
+    case LongNamePolicy::never:
+        return false;
+    case LongNamePolicy::automatic:
+        break;
+    }
+    return target.holdsLongName() || directoryAt(std::nullopt).holdsLongName();
+}
+
 std::optional<VolumeEditor::Placed> VolumeEditor::locate(const FileEntry& entry) {
     DirectoryTable* table = nullptr;
     try {

@@ -4,6 +4,7 @@
 #include "engine/fat/DirectoryTable.h"
 #include "engine/fat/DiskImage.h"
 #include "engine/fat/DiskPath.h"
+#include "engine/fat/LongNamePolicy.h"
 #include "engine/operations/BatchRunner.h"
 #include "engine/operations/VolumeTransaction.h"
 
@@ -31,6 +32,10 @@ class VolumeEditor {
     DirectoryTable& directory(const DiskPath& path,
                               const std::function<void(std::uint16_t)>& onStep = {});
     DirectoryTable& directoryAt(std::optional<std::uint16_t> firstCluster);
+
+    // Whether a new name in `target` gets long-name slots under `policy`; automatically
+    // where the directory or the root already holds a long name.
+    bool writesLongNames(LongNamePolicy policy, const DirectoryTable& target);
 
     // Where a listed entry is now: the same raw name and first cluster in the directory
     // its path names, and the same size. Nothing when the listing is stale.

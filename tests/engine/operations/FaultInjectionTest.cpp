@@ -57,9 +57,9 @@ void prepare(Prepared& p, const TempDir& dir) {
     p.image = p.volume->open();
     EntryDeletion(p.image).deleteEntry(listedEntry(*p.image, DiskPath::root(), "GONE.DAT"), false);
     p.undo.saveSnapshot("名前変更", p.image);
-    EntryRename(p.image).rename(listedEntry(*p.image, DiskPath::root(), "HELLO.TXT"), "hi", "txt");
+    EntryRename(p.image).rename(listedEntry(*p.image, DiskPath::root(), "HELLO.TXT"), "hi.txt");
     p.undo.saveSnapshot("名前変更", p.image);
-    EntryRename(p.image).rename(listedEntry(*p.image, DiskPath::root(), "HI.TXT"), "hello", "txt");
+    EntryRename(p.image).rename(listedEntry(*p.image, DiskPath::root(), "HI.TXT"), "hello.txt");
     p.undo.performUndo(p.image);
     writeFile(dir / "new.bin", patternBytes(5000, 3));
     writeFile(dir / "hello2.txt", patternBytes(10, 4));
@@ -109,7 +109,7 @@ std::vector<Operation> operations() {
              throwIfFailed(EntryTransfer(c.image).moveEntries({c.entry("HI.TXT")}, sub, {}));
          }},
         {"rename",
-         [](const Context& c) { EntryRename(c.image).rename(c.entry("HI.TXT"), "o", "txt"); }},
+         [](const Context& c) { EntryRename(c.image).rename(c.entry("HI.TXT"), "o.txt"); }},
         {"createDirectory",
          [](const Context& c) { EntryRename(c.image).createDirectory("newdir", root); }},
         {"undo", [](const Context& c) { c.undo.performUndo(c.image); }},

@@ -127,9 +127,8 @@ TEST(HostExport, GoesOnPastEachBadEntryAndNamesIt) {
     writeFile(out / "TWICE.TXT", bytesOf("the user's"));
 
     const ExportResult result = exportEntries(*open.image, open.root, out, overwriting());
-    EXPECT_EQ(result.failedNames(),
-              (std::vector<std::string>{"BROKEN", "LOOP", "TWICE.TXT", "CUT.BIN", "PAST.BIN",
-                                        "NONE.BIN"}));
+    EXPECT_EQ(result.failedNames(), (std::vector<std::string>{"BROKEN", "LOOP", "TWICE.TXT",
+                                                              "CUT.BIN", "PAST.BIN", "NONE.BIN"}));
     EXPECT_EQ(result.problemNames(),
               (std::vector<std::string>{"/BROKEN", "/LOOP/AGAIN", "/TWICE.TXT", "/CUT.BIN",
                                         "/PAST.BIN", "/NONE.BIN"}));

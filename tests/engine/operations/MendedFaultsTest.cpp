@@ -127,7 +127,7 @@ TEST_F(MendedFaultsTest, StaleListingEntryIsNeverDeletedOrRenamed) {
     const std::string message = "ヘッダの解析に失敗しました: エントリが見つかりません: A.TXT";
     expectRefusedUnchanged([&] { EntryDeletion(image).deleteEntry(stale, false); },
                            Kind::headerParseFailure, message);
-    expectRefusedUnchanged([&] { EntryRename(image).rename(stale, "c", "txt"); },
+    expectRefusedUnchanged([&] { EntryRename(image).rename(stale, "c.txt"); },
                            Kind::headerParseFailure, message);
     EXPECT_EQ(EntryDeletion(image).deleteEntries({stale}, false).failedNames(),
               std::vector<std::string>{"A.TXT"});
@@ -161,7 +161,7 @@ TEST_F(MendedFaultsTest, DeleteRenameAndOverwriteLeaveNoOrphanedLongNames) {
     open();
     EntryDeletion(image).deleteEntry(listedEntry(*image, root, "Deleted Long Name.txt"), false);
     EXPECT_TRUE(fsckAccepts(volume->path())) << "delete";
-    EntryRename(image).rename(listedEntry(*image, root, "Renamed Long Directory"), "short", "");
+    EntryRename(image).rename(listedEntry(*image, root, "Renamed Long Directory"), "short");
     EXPECT_TRUE(fsckAccepts(volume->path())) << "rename";
     const FileEntry old = listedEntry(*image, root, "Overwritten Long Name.txt");
     const std::string shortName = old.directoryEntry.shortName();
@@ -287,7 +287,7 @@ TEST_F(MendedFaultsTest, NamesClashAsListedAndAnOverwriteKeepsTheLongName) {
         [&] { EntryRename(image).createDirectory("データ", root); }, Kind::encodingError,
         "文字エンコーディングエラー: 同名のディレクトリが既に存在します: データ");
     const FileEntry doc = listedEntry(*image, root, "My Document.docx");
-    expectRefusedUnchanged([&] { EntryRename(image).rename(doc, "データ2", "csv"); },
+    expectRefusedUnchanged([&] { EntryRename(image).rename(doc, "データ2.csv"); },
                            Kind::encodingError, clash + "データ2.csv");
     const FileEntry other = listedEntry(*image, DiskPath::fromString("SUB"), "データ2.csv");
     EXPECT_EQ(EntryTransfer(image).moveEntries({other}, root, {}).failedNames(),
@@ -298,13 +298,13 @@ TEST_F(MendedFaultsTest, NamesClashAsListedAndAnOverwriteKeepsTheLongName) {
     FileImport(image).importFile(host("mylabel", 40, 7), root, false);
     FileImport(image).importFile(host("mylabel", 40, 8), root, true);
     EXPECT_EQ(rootNames(), (std::vector<std::string>{"データ2.csv", "My Document.docx", "データ",
-                                                     "SUB", "MYLABEL"}));
+                                                     "SUB", "mylabel"}));
     const auto contents = [&](const std::string& name) {
         return DirectoryReader::readFile(*image, listedEntry(*image, root, name).directoryEntry);
     };
     EXPECT_EQ(contents("My Document.docx"), patternBytes(20, 5));
     EXPECT_EQ(contents("データ2.csv"), patternBytes(30, 6));
-    EXPECT_EQ(contents("MYLABEL"), patternBytes(40, 8));
+    EXPECT_EQ(contents("mylabel"), patternBytes(40, 8));
     const Bytes first = image->readSector(image->addressing().rootDirectoryStartSector());
     Bytes label = name83("MYLABEL");
     label.push_back(0x08);
@@ -320,9 +320,8 @@ TEST_F(MendedFaultsTest, DotNamesAreRefusedAndAHostFileIsReadToItsEnd) {
         const std::string message = "文字エンコーディングエラー: この名前は使用できません: " + name;
         expectRefusedUnchanged([&] { EntryRename(image).createDirectory(name, root); },
                                Kind::encodingError, message);
-        const auto [base, ext] = NewEntryName::split(name);
-        expectRefusedUnchanged([&] { EntryRename(image).rename(a, base, ext); },
-                               Kind::encodingError, message);
+        expectRefusedUnchanged([&] { EntryRename(image).rename(a, name); }, Kind::encodingError,
+                               message);
     }
     // Files of /proc say they hold 0 bytes.
     FileImport(image).importFile("/proc/self/status", root, false);

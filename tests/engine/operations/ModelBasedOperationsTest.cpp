@@ -298,7 +298,8 @@ TEST_P(ModelBasedOperationsTest, RandomSequencesKeepTheVolumeConsistentAndMatchi
             const bool clash = childNamed(model, parentOf(key), newLeaf).has_value();
             snapshot("名前変更");
             try {
-                EntryRename(image).rename(entryFor(key), newName, newExt);
+                EntryRename(image).rename(entryFor(key),
+                                          newExt.empty() ? newName : newName + "." + newExt);
                 EXPECT_FALSE(clash) << what;
                 Model renamed;
                 const std::string newKey = parentOf(key) + newLeaf + (isDir(key) ? "/" : "");
