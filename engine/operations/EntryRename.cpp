@@ -12,7 +12,8 @@ namespace tamberlane {
 
 void EntryRename::rename(const FileEntry& entry, const std::string& newName,
                          LongNamePolicy policy) {
-    editor_.change(FATWrite::no, [&] {
+    // A longer name may grow the directory by a cluster.
+    editor_.change(FATWrite::yes, [&] {
         const std::optional<VolumeEditor::Placed> placed = editor_.locate(entry);
         if (!placed) {
             throw DiskImageError::entryNotFound(entry.directoryEntry.displayName());
