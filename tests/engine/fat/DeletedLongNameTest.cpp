@@ -41,14 +41,6 @@ void setUnit(Bytes& slot, std::size_t index, std::uint16_t value) {
     slot[offsets[index] + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 
-TEST(DeletedLongName, TheChecksumGivesBackEveryFirstByte) {
-    Bytes alias = test::name83("XBCDEFGH.TXT");
-    for (int first = 0; first < 256; ++first) {
-        alias[0] = static_cast<std::uint8_t>(first);
-        EXPECT_EQ(DeletedLongName::firstByteFor(LFNParser::calculateChecksum(alias), alias), first);
-    }
-}
-
 TEST(DeletedLongName, IntactSlotsGiveTheNameAndTheLostByte) {
     struct Case {
         std::u16string longName;
