@@ -37,6 +37,9 @@ int runDeleted(const DeletedOptions& options, CommandContext& context) {
             object["freeClusters"] = e.freeClusters;
             object["startCluster"] = e.startCluster;
             object["directory"] = e.isDirectory();
+            object["shortName"] = e.shortName;
+            object["longName"] =
+                e.longName ? nlohmann::ordered_json(*e.longName) : nlohmann::ordered_json();
             array.push_back(std::move(object));
         }
         context.out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';

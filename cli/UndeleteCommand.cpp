@@ -2,6 +2,7 @@
 #include "cli/DeletedEntryNumbers.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/fat/LongNamePolicy.h"
 #include "engine/operations/DeletedFileRecovery.h"
 
 #include <CLI/CLI.hpp>
@@ -18,7 +19,22 @@ struct UndeleteOptions {
     std::int64_t index = 0;
     std::string firstChar;
     std::string in = "/";
+    std::string longNames = "auto";
 };
+
+// The value was checked while parsing.
+LongNamePolicy policyOf(const UndeleteOptions& options) {
+    return LongNamePolicies::named(options.longNames).value_or(LongNamePolicy::automatic);
+}
+
+CLI::Validator isLongNamePolicy() {
+    return CLI::Validator(
+        [](std::string& value) -> std::string {
+            return LongNamePolicies::named(value) ? std::string()
+                                                  : "auto, always, never のいずれかです: " + value;
+        },
+        "");
+}
 
 int runUndelete(const UndeleteOptions& options, CommandContext& context) {
     DiskImageService service;
@@ -33,13 +49,16 @@ int runUndelete(const UndeleteOptions& options, CommandContext& context) {
                            std::to_string(options.index));
     }
     const DeletedFileEntry& target = it->second;
-    const auto checked = DeletedFileRecovery::validateRestore(target, options.firstChar, *image);
+    const LongNamePolicy policy = policyOf(options);
+    const auto checked =
+        DeletedFileRecovery::validateRestore(target, options.firstChar, *image, policy);
     if (const auto* message = std::get_if<std::string>(&checked)) {
         context.err << *message << '\n';
         return exitFailure;
     }
     try {
-        DeletedFileRecovery::restore(*image, directory, target, std::get<std::uint8_t>(checked));
+        DeletedFileRecovery::restore(*image, directory, target, std::get<std::uint8_t>(checked),
+                                     policy);
     } catch (const DiskImageError& e) {
         context.err << "復元に失敗しました: " << describeError(e) << '\n';
         return exitFailure;
@@ -55,9 +74,15 @@ void registerUndeleteCommand(CommandRegistry& registry) {
     CLI::App* sub = registry.app().add_subcommand("undelete", "削除済みエントリを復元します");
     sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
     sub->add_option("INDEX", options->index, "deleted が示す番号 (必須)")->required();
-    sub->add_option("FIRSTCHAR", options->firstChar, "失われた先頭文字 (必須)")->required();
+    sub->add_option("FIRSTCHAR", options->firstChar,
+                    "失われた先頭文字 (ASCII 1文字、または2バイト目が残っている全角1文字。"
+                    "削除済みの長い名前から分かるときは省略可)");
     sub->add_option("--in", options->in, "削除済みエントリのあるディレクトリ (省略時はルート)")
         ->type_name("PATH");
+    sub->add_option("--long-names", options->longNames,
+                    "長い名前を戻すか: auto (既定), always, never (短い名前だけ戻します)")
+        ->type_name("auto|always|never")
+        ->check(isLongNamePolicy());
     registry.setAction(
         sub, [options](CommandContext& context) { return runUndelete(*options, context); });
 }

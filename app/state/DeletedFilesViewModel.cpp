@@ -14,7 +14,9 @@ void DeletedFilesViewModel::loadDeletedEntries(const DiskPath& path,
 
 void DeletedFilesViewModel::requestRestore(const DeletedFileEntry& entry) {
     restoreTarget = entry;
-    restoreFirstChar = "";
+    restoreFirstChar = longNamePolicy_ == LongNamePolicy::never
+                           ? std::string()
+                           : DeletedFileRecovery::recoveredFirstCharacter(entry);
     showSuccess = false;
     showRestoreDialog = true;
 }
@@ -42,17 +44,19 @@ DeletedFilesViewModel::prepareRestore(const std::shared_ptr<DiskImage>& image) {
         fail(texts::noImageOpen);
         return std::nullopt;
     }
-    const auto checked =
-        DeletedFileRecovery::validateRestore(*restoreTarget.get(), restoreFirstChar.get(), *image);
+    const auto checked = DeletedFileRecovery::validateRestore(
+        *restoreTarget.get(), restoreFirstChar.get(), *image, longNamePolicy_);
     if (const auto* message = std::get_if<std::string>(&checked)) {
         fail(*message);
         return std::nullopt;
     }
-    return RestoreRequest{directory_, *restoreTarget.get(), std::get<std::uint8_t>(checked)};
+    return RestoreRequest{directory_, *restoreTarget.get(), std::get<std::uint8_t>(checked),
+                          longNamePolicy_};
 }
 
 void DeletedFilesViewModel::restore(DiskImage& image, const RestoreRequest& request) {
-    DeletedFileRecovery::restore(image, request.directory, request.target, request.firstByte);
+    DeletedFileRecovery::restore(image, request.directory, request.target, request.firstByte,
+                                 request.longNamePolicy);
 }
 
 bool DeletedFilesViewModel::finishRestore(const std::optional<DiskImageError>& error) {

@@ -4,6 +4,7 @@
 #include "engine/base/DiskImageError.h"
 #include "engine/fat/DiskImage.h"
 #include "engine/fat/DiskPath.h"
+#include "engine/fat/LongNamePolicy.h"
 #include "engine/operations/DeletedFileRecovery.h"
 
 #include <cstdint>
@@ -27,6 +28,10 @@ class DeletedFilesViewModel {
     Observable<bool> showSuccess{false};
 
     void loadDeletedEntries(const DiskPath& path, const std::shared_ptr<DiskImage>& image);
+    // Whether a restore brings recovered long names back (not with `never`).
+    void setLongNamePolicy(LongNamePolicy policy) { longNamePolicy_ = policy; }
+    LongNamePolicy longNamePolicy() const { return longNamePolicy_; }
+    // Offers the first character the long name told, where the policy uses it.
     void requestRestore(const DeletedFileEntry& entry);
     void cancelRestore();
     // What a restore writes, fixed when it starts.
@@ -34,6 +39,7 @@ class DeletedFilesViewModel {
         DiskPath directory;
         DeletedFileEntry target;
         std::uint8_t firstByte = 0;
+        LongNamePolicy longNamePolicy = LongNamePolicy::automatic;
     };
     // Checks the dialog's input against `image`; what to write, or nothing after setting
     // the error.
@@ -53,6 +59,7 @@ class DeletedFilesViewModel {
 
     DiskPath directory_;
     std::weak_ptr<DiskImage> image_;
+    LongNamePolicy longNamePolicy_ = LongNamePolicy::automatic;
 };
 
 } // namespace tamberlane

@@ -176,6 +176,8 @@ BoundDialog* makeRestoreFirstChar(QWidget* parent, FileBrowserViewModel& browser
     auto* field = new QLineEdit;
     field->setPlaceholderText(text(texts::restoreCharField));
     field->setAccessibleName(text(texts::restoreCharField));
+    // The first character a recovered long name told, ready to restore with.
+    field->setText(fromUtf8(deleted.restoreFirstChar.get()));
     dialog->content()->addWidget(field);
     dialog->addCancelButton(texts::cancelButton);
     QPushButton* restore = dialog->addDefaultButton(texts::restoreButton);

@@ -45,6 +45,10 @@ class DirectorySlot {
 
     static constexpr std::uint8_t endMark = 0x00;
     static constexpr std::uint8_t deletedMark = 0xE5;
+    // Stands for 0xE5 as an entry's first byte (the deleted mark takes that value).
+    static constexpr std::uint8_t stoodForDeletedMark = 0x05;
+    // Set in the order byte of the last slot of a long name (the first on disk).
+    static constexpr std::uint8_t lastLongNameSlot = 0x40;
 
     // Throws when fewer than 32 bytes are given.
     explicit DirectorySlot(ByteView bytes)
@@ -88,6 +92,9 @@ class DirectorySlot {
         std::copy_n(name8.begin(), nameLength, slot.begin() + nameOffset);
         std::copy_n(extension3.begin(), extensionLength, slot.begin() + extensionOffset);
         slot[caseFlagsOffset] &= static_cast<std::uint8_t>(~(lowerCaseName | lowerCaseExtension));
+    }
+    static void setLongNameChecksum(Mutable slot, std::uint8_t value) {
+        slot[longNameChecksumOffset] = value;
     }
     static void setAttributes(Mutable slot, std::uint8_t value) { slot[attributesOffset] = value; }
     static void setTime(Mutable slot, std::uint16_t value) { put16(slot, timeOffset, value); }

@@ -23,12 +23,18 @@ std::optional<LFNFragment> parseLFNEntry(ByteView entryData) {
     }
     LFNFragment fragment;
     fragment.sequenceNumber = sequence;
-    for (std::size_t i = 0; i < unitOffsets.size(); ++i) {
-        fragment.characters[i] = readU16LE(entryData, unitOffsets[i]);
-    }
+    fragment.characters = slotUnits(entryData);
     fragment.checksum = entryData[13];
     fragment.isLast = (entryData[0] & 0x40) != 0;
     return fragment;
+}
+
+std::array<std::uint16_t, 13> slotUnits(ByteView entryData) {
+    std::array<std::uint16_t, 13> units{};
+    for (std::size_t i = 0; i < unitOffsets.size(); ++i) {
+        units[i] = readU16LE(entryData, unitOffsets[i]);
+    }
+    return units;
 }
 
 std::uint8_t calculateChecksum(ByteView shortName) {

@@ -20,6 +20,8 @@ struct LFNFragment {
 namespace LFNParser {
 
 std::optional<LFNFragment> parseLFNEntry(ByteView entryData);
+// The 13 UTF-16 units a long-name slot holds, whatever its order byte says.
+std::array<std::uint16_t, 13> slotUnits(ByteView entryData);
 std::uint8_t calculateChecksum(ByteView shortName);
 bool validateSequence(const std::vector<LFNFragment>& fragments);
 // At most 255 characters; unpaired surrogates become U+FFFD. Returns UTF-8.

@@ -1,17 +1,22 @@
 #include "engine/operations/DeletedFileRecovery.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/ShiftJIS.h"
 #include "engine/base/ShiftJISConverter.h"
+#include "engine/fat/DeletedLongName.h"
 #include "engine/fat/DirectoryEntryParser.h"
 #include "engine/fat/DirectorySlot.h"
 #include "engine/fat/DirectoryStorage.h"
 #include "engine/fat/DirectoryTable.h"
 #include "engine/fat/FATParser.h"
+#include "engine/fat/LFNParser.h"
 #include "engine/fat/NewEntryName.h"
 #include "engine/fat/PathResolver.h"
 #include "engine/operations/VolumeTransaction.h"
 
 #include <algorithm>
+#include <map>
+#include <utility>
 
 namespace tamberlane::DeletedFileRecovery {
 
@@ -27,6 +32,33 @@ std::string joinName(ByteView name, ByteView ext) {
     const std::string n = decodeWithoutSpaces(name);
     const std::string e = decodeWithoutSpaces(ext);
     return e.empty() ? n : n + "." + e;
+}
+
+// A byte only the second byte of a two-byte character can be: when the deleted mark took
+// the first byte of such a character, its second byte stands alone at byte 1.
+bool isOrphanTrailByte(std::uint8_t byte) {
+    return (byte >= 0x80 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+// The short name with "?" for what the deleted mark took: the first character, and with
+// a two-byte character the second byte it leaves behind.
+std::string shortNameWithLostStart(const DirectorySlot& slot) {
+    const ByteView name = slot.name();
+    if (isOrphanTrailByte(name[1])) {
+        return "?" + joinName(name.subspan(2), slot.extension());
+    }
+    Bytes shown(name.begin(), name.end());
+    shown[0] = '?';
+    return joinName(shown, slot.extension());
+}
+
+// The first byte as an entry stores it: 0xE5 would mark it deleted again.
+std::uint8_t storedFirstByte(std::uint8_t byte) {
+    if (byte >= 'a' && byte <= 'z') {
+        // A short name with a lower-case letter is invalid on FAT.
+        return static_cast<std::uint8_t>(byte - 'a' + 'A');
+    }
+    return byte == DirectorySlot::deletedMark ? DirectorySlot::stoodForDeletedMark : byte;
 }
 
 bool clusterIsFree(const DiskImage& image, std::int64_t cluster) {
@@ -48,10 +80,8 @@ std::optional<DeletedFileEntry> parseDeletedEntry(ByteView entryData, const Disk
     }
     DeletedFileEntry entry;
     entry.id = newEntryId();
-    Bytes name(slot.name().begin(), slot.name().end());
-    // The deleted mark took the first character; "?" stands for it until a restore.
-    name[0] = 0x3F;
-    entry.displayName = joinName(name, slot.extension());
+    entry.shortName = shortNameWithLostStart(slot);
+    entry.displayName = entry.shortName;
     entry.rawEntryData.assign(slot.bytes().begin(), slot.bytes().end());
     entry.startCluster = slot.startCluster();
     entry.size = slot.fileSize();
@@ -119,6 +149,47 @@ std::optional<DirectoryStorage> storageOf(const DiskImage& image, const DiskPath
     }
 }
 
+// The deleted long-name slots right in front of a deleted entry, on-disk order.
+using LongNameTrail = std::vector<std::pair<SlotIndex, Bytes>>;
+
+// Calls visit(location, slot, trail) for each deleted short slot of the directory, in
+// order, until it returns Walk::stop. The trail keeps one slot more than a name can take,
+// so a run too long for one name is never taken for one.
+template <typename Visit>
+void forEachDeletedSlot(const DiskImage& image, const DirectoryStorage& storage, Visit&& visit) {
+    LongNameTrail trail;
+    storage.forEachSlot(image, [&](SlotIndex at, const DirectorySlot& slot) {
+        if (slot.isDeleted() && slot.isLongName()) {
+            trail.emplace_back(at, Bytes(slot.bytes().begin(), slot.bytes().end()));
+            if (trail.size() > DeletedLongName::maxSlots + 1) {
+                trail.erase(trail.begin());
+            }
+            return DirectoryStorage::Walk::next;
+        }
+        const auto walk =
+            slot.isDeleted() ? visit(at, slot, std::as_const(trail)) : DirectoryStorage::Walk::next;
+        trail.clear();
+        return walk;
+    });
+}
+
+std::optional<RecoveredLongName> recoverLongName(const LongNameTrail& trail,
+                                                 const DirectorySlot& slot) {
+    std::vector<ByteView> slots;
+    for (const auto& [at, bytes] : trail) {
+        slots.emplace_back(bytes);
+    }
+    return DeletedLongName::recover(slots, slot.bytes());
+}
+
+std::vector<SlotIndex> locationsOf(const LongNameTrail& trail) {
+    std::vector<SlotIndex> locations;
+    for (const auto& [at, bytes] : trail) {
+        locations.push_back(at);
+    }
+    return locations;
+}
+
 } // namespace
 
 std::vector<DeletedFileEntry> listDeletedEntries(const DiskImage& image, const DiskPath& path) {
@@ -128,32 +199,86 @@ std::vector<DeletedFileEntry> listDeletedEntries(const DiskImage& image, const D
         if (!storage) {
             return entries;
         }
-        storage->forEachSlot(image, [&](SlotIndex at, const DirectorySlot& slot) {
-            if (auto entry = parseDeletedEntry(slot.bytes(), image)) {
-                entry->slot = at;
-                entry->slotNumber = storage->slotNumber(image, at);
-                entries.push_back(std::move(*entry));
-            }
-            return DirectoryStorage::Walk::next;
-        });
+        forEachDeletedSlot(
+            image, *storage,
+            [&](SlotIndex at, const DirectorySlot& slot, const LongNameTrail& trail) {
+                if (auto entry = parseDeletedEntry(slot.bytes(), image)) {
+                    entry->slot = at;
+                    entry->slotNumber = storage->slotNumber(image, at);
+                    if (auto found = recoverLongName(trail, slot)) {
+                        entry->displayName = found->name;
+                        entry->longName = std::move(found->name);
+                        entry->recoveredFirstByte = found->firstByte;
+                        entry->longNameSlots = locationsOf(trail);
+                    }
+                    entries.push_back(std::move(*entry));
+                }
+                return DirectoryStorage::Walk::next;
+            });
     } catch (const DiskImageError&) {
         // A damaged chain ends the listing; what was found so far stays.
     }
     return entries;
 }
 
-std::variant<std::uint8_t, std::string> validateRestore(const DeletedFileEntry& target,
-                                                        const std::string& firstCharText,
-                                                        const DiskImage& image) {
-    if (firstCharText.empty()) {
-        return std::string("先頭文字を入力してください");
+std::string recoveredFirstCharacter(const DeletedFileEntry& target) {
+    if (!target.recoveredFirstByte || target.rawEntryData.size() < 2) {
+        return {};
     }
-    const auto first = static_cast<std::uint8_t>(firstCharText[0]);
+    const std::uint8_t first = *target.recoveredFirstByte == DirectorySlot::stoodForDeletedMark
+                                   ? DirectorySlot::deletedMark
+                                   : *target.recoveredFirstByte;
+    Bytes character = {first};
+    if (isShiftJISLeadByte(first)) {
+        character.push_back(target.rawEntryData[1]);
+    }
+    return ShiftJISConverter::decodeStrict(character).value_or(std::string());
+}
+
+namespace {
+
+// The byte a typed first character puts back, or why it cannot.
+std::variant<std::uint8_t, std::string> typedFirstByte(const DeletedFileEntry& target,
+                                                       const std::string& text) {
+    const auto first = static_cast<std::uint8_t>(text[0]);
     // One character, never cut to one: what the user typed is what the name gets. A
     // byte a short name may not hold would leave an entry disk checkers reject.
-    if (firstCharText.size() != 1 || first > 0x7E ||
-        !DirectoryEntryParser::isValidShortNameByte(first)) {
-        return std::string("先頭文字はASCII表示可能文字（0x20〜0x7E）を入力してください");
+    if (text.size() == 1 && first <= 0x7E && DirectoryEntryParser::isValidShortNameByte(first)) {
+        return storedFirstByte(first);
+    }
+    // Of a two-byte character the deleted mark took the first byte only: the second is
+    // still there, and a character that does not end in it is not the lost one.
+    const std::optional<Bytes> encoded = ShiftJISConverter::encodeStrict(text);
+    if (encoded && encoded->size() == 2 && isShiftJISLeadByte((*encoded)[0])) {
+        if (target.rawEntryData.size() < 2 || (*encoded)[1] != target.rawEntryData[1]) {
+            return "この文字は元の名前の2バイト目と一致しません: " + text;
+        }
+        return storedFirstByte((*encoded)[0]);
+    }
+    return std::string("先頭文字はASCII表示可能文字（0x20〜0x7E）を入力してください");
+}
+
+bool bringsLongNameBack(const DeletedFileEntry& target, LongNamePolicy policy) {
+    return policy != LongNamePolicy::never && target.longName && target.recoveredFirstByte;
+}
+
+} // namespace
+
+std::variant<std::uint8_t, std::string> validateRestore(const DeletedFileEntry& target,
+                                                        const std::string& firstCharText,
+                                                        const DiskImage& image,
+                                                        LongNamePolicy policy) {
+    std::variant<std::uint8_t, std::string> firstByte;
+    if (bringsLongNameBack(target, policy) &&
+        (firstCharText.empty() || firstCharText == recoveredFirstCharacter(target))) {
+        firstByte = *target.recoveredFirstByte;
+    } else if (firstCharText.empty()) {
+        return std::string("先頭文字を入力してください");
+    } else {
+        firstByte = typedFirstByte(target, firstCharText);
+        if (std::holds_alternative<std::string>(firstByte)) {
+            return firstByte;
+        }
     }
     if (image.layout().isWriteProtected || image.layout().isReadOnly) {
         return std::string("ディスクイメージは読み取り専用です");
@@ -166,8 +291,7 @@ std::variant<std::uint8_t, std::string> validateRestore(const DeletedFileEntry& 
                std::to_string(target.requiredClusters - target.freeClusters) +
                "個含まれるため、復元できません";
     }
-    // A short name with a lower-case letter is invalid on FAT.
-    return static_cast<std::uint8_t>(first >= 'a' && first <= 'z' ? first - 'a' + 'A' : first);
+    return firstByte;
 }
 
 namespace {
@@ -216,16 +340,66 @@ DeletedFileEntry recoverableNow(const DiskImage& image, const DeletedFileEntry& 
 // A live entry the restored one would be confused with: the same raw name, or one
 // listed as the restored entry will be (the rule every new name of a directory obeys).
 void checkNoNamesake(DiskImage& image, const DiskPath& directory, ByteView slotBytes,
-                     std::uint8_t firstByte) {
+                     std::uint8_t firstByte, const std::optional<std::string>& longName) {
     const DirectorySlot slot(slotBytes);
     Bytes restoredName(slot.name().begin(), slot.name().end());
     restoredName[0] = firstByte;
     const ByteView restoredExt = slot.extension();
-    const std::string listed = NewEntryName::listedShortName(restoredName, restoredExt);
+    std::vector<std::string> names = {NewEntryName::listedShortName(restoredName, restoredExt)};
+    if (longName) {
+        names.push_back(*longName);
+    }
     const DirectoryTable table =
         DirectoryTable::of(image, PathResolver(image).directory(directory).firstCluster);
-    if (!table.namesakes(restoredName, restoredExt, {listed}).empty()) {
-        throw DiskImageError::nameClash(joinName(restoredName, restoredExt));
+    if (!table.namesakes(restoredName, restoredExt, names).empty()) {
+        throw DiskImageError::nameClash(longName ? *longName : names.front());
+    }
+}
+
+// The listed long-name slots as they are now; throws when they no longer hold the name.
+void checkLongNameSlots(const DiskImage& image, const DirectoryStorage& storage,
+                        const DeletedFileEntry& target) {
+    bool same = false;
+    forEachDeletedSlot(image, storage,
+                       [&](SlotIndex at, const DirectorySlot& slot, const LongNameTrail& trail) {
+                           if (at != target.slot) {
+                               return DirectoryStorage::Walk::next;
+                           }
+                           const auto found = recoverLongName(trail, slot);
+                           same = found && found->name == target.longName &&
+                                  locationsOf(trail) == target.longNameSlots;
+                           return DirectoryStorage::Walk::stop;
+                       });
+    if (!same) {
+        throw DiskImageError::staleEntry(target.displayName);
+    }
+}
+
+// Puts back the entry's first byte and, with `longNameSlots`, their order bytes (1
+// nearest the entry, the farthest flagged last) and the checksum of the alias restored.
+void writeBack(DiskImage& image, const DirectoryStorage& storage, SlotIndex entrySlot,
+               std::uint8_t firstByte, const std::vector<SlotIndex>& longNameSlots) {
+    std::map<std::size_t, Bytes> units;
+    const auto slotAt = [&](SlotIndex at) {
+        auto unit = units.find(at.unitIndex);
+        if (unit == units.end()) {
+            unit = units.emplace(at.unitIndex, storage.readUnit(image, at.unitIndex)).first;
+        }
+        return DirectorySlot::Mutable(unit->second).subspan(at.offset, DirectorySlot::size);
+    };
+    const DirectorySlot::Mutable entry = slotAt(entrySlot);
+    DirectorySlot::setFirstByte(entry, firstByte);
+    const std::uint8_t checksum = LFNParser::calculateChecksum(DirectorySlot(entry).shortName());
+    for (std::size_t i = 0; i < longNameSlots.size(); ++i) {
+        const DirectorySlot::Mutable slot = slotAt(longNameSlots[i]);
+        const auto order = static_cast<std::uint8_t>(longNameSlots.size() - i);
+        DirectorySlot::setFirstByte(
+            slot,
+            i == 0 ? static_cast<std::uint8_t>(order | DirectorySlot::lastLongNameSlot) : order);
+        DirectorySlot::setLongNameChecksum(slot, checksum);
+    }
+    for (const auto& [index, bytes] : units) {
+        storage.writeUnit(image, index, bytes);
     }
 }
 
@@ -247,10 +421,9 @@ void relinkChain(FATTable& fat, std::uint16_t startCluster, std::int64_t require
 } // namespace
 
 void restore(DiskImage& image, const DiskPath& directory, const DeletedFileEntry& target,
-             std::uint8_t firstByte) {
-    if (firstByte >= 'a' && firstByte <= 'z') {
-        firstByte = static_cast<std::uint8_t>(firstByte - 'a' + 'A');
-    }
+             std::uint8_t firstByte, LongNamePolicy policy) {
+    firstByte = storedFirstByte(firstByte);
+    const bool withLongName = bringsLongNameBack(target, policy);
     changeVolume(image, FATWrite::yes, [&](ImageJournal&) {
         const std::optional<DirectoryStorage> storage = storageOf(image, directory);
         if (!storage) {
@@ -258,11 +431,13 @@ void restore(DiskImage& image, const DiskPath& directory, const DeletedFileEntry
         }
         const Bytes slot = checkedSlot(image, *storage, target);
         const DeletedFileEntry now = recoverableNow(image, target, slot);
-        checkNoNamesake(image, directory, slot, firstByte);
-        Bytes unit = storage->readUnit(image, target.slot.unitIndex);
-        DirectorySlot::setFirstByte(DirectorySlot::Mutable(unit).subspan(target.slot.offset),
-                                    firstByte);
-        storage->writeUnit(image, target.slot.unitIndex, unit);
+        if (withLongName) {
+            checkLongNameSlots(image, *storage, target);
+        }
+        checkNoNamesake(image, directory, slot, firstByte,
+                        withLongName ? target.longName : std::nullopt);
+        writeBack(image, *storage, target.slot, firstByte,
+                  withLongName ? target.longNameSlots : std::vector<SlotIndex>{});
         relinkChain(image.fatTable(), target.startCluster, now.requiredClusters);
     });
 }

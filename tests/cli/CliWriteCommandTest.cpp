@@ -201,7 +201,7 @@ TEST_F(CliWriteCommand, DeletedListsAndUndeleteRestoresWithStableNumbers) {
     data.erase("modified");
     EXPECT_EQ(data, nlohmann::json::parse(R"({"index": 4, "displayName": "?ATA.BIN",
         "size": 1500, "recoverability": 100, "requiredClusters": 3, "freeClusters": 3,
-        "directory": false})"));
+        "directory": false, "shortName": "?ATA.BIN", "longName": null})"));
     const std::string text = mustRun({"deleted", path, "/LONG DIRECTORY"}).out;
     EXPECT_NE(text.find("\n4\t?ATA.BIN\t1500\t"), std::string::npos) << text;
     EXPECT_TRUE(text.ends_with("\t100%\n")) << text;
@@ -211,6 +211,39 @@ TEST_F(CliWriteCommand, DeletedListsAndUndeleteRestoresWithStableNumbers) {
     mustRun({"undelete", path, "4", "D", "--in", "/long directory/"});
     EXPECT_EQ(mtoolsRead(image, "::/Long Directory/DATA.BIN"), bytesOf(contents));
     EXPECT_EQ(mustRun({"deleted", path, "Long Directory", "--json"}).out, "[]\n");
+    EXPECT_TRUE(fsckAccepts(image));
+}
+
+// Catches an undelete that still asks for the first character a long name told, one that
+// drops the long name or keeps it against --long-names never, a two-byte first character
+// refused, and a policy name that is not one taken for the default.
+TEST_F(CliWriteCommand, UndeleteBringsBackLongNamesAndTwoByteFirstCharacters) {
+    put("/A very long file name.txt", "long");
+    // A Shift-JIS short name, no long name.
+    mustRun({"put", path, writeHost(dir, "日本.TXT", "jp").string()});
+    put("/Other long name.txt", "other");
+    mustRun({"rm", path, "A very long file name.txt", "日本.TXT", "Other long name.txt"});
+
+    const auto listed = nlohmann::json::parse(mustRun({"deleted", path, "--json"}).out);
+    ASSERT_EQ(listed.size(), 3u);
+    EXPECT_EQ(listed[0]["displayName"], "A very long file name.txt");
+    EXPECT_EQ(listed[0]["longName"], "A very long file name.txt");
+    EXPECT_EQ(listed[0]["shortName"], "?VERYL~1.TXT");
+    EXPECT_EQ(listed[1]["displayName"], "?本.TXT");
+    EXPECT_EQ(listed[1]["longName"], nullptr);
+    const std::string latin = std::to_string(listed[0]["index"].get<int>());
+    const std::string japanese = std::to_string(listed[1]["index"].get<int>());
+    const std::string other = std::to_string(listed[2]["index"].get<int>());
+
+    EXPECT_EQ(runCli({"undelete", path, latin, "--long-names", "sometimes"}).status, 2);
+    expectFails({"undelete", path, japanese, "本"}, 1,
+                "この文字は元の名前の2バイト目と一致しません: 本\n");
+    mustRun({"undelete", path, latin});
+    mustRun({"undelete", path, japanese, "日", "--long-names", "always"});
+    mustRun({"undelete", path, other, "O", "--long-names", "never"});
+    EXPECT_EQ(mtoolsTree(image, true), (Tree{{"A very long file name.txt", bytesOf("long")},
+                                             {"日本.TXT", bytesOf("jp")},
+                                             {"OTHERL~1.TXT", bytesOf("other")}}));
     EXPECT_TRUE(fsckAccepts(image));
 }
 
