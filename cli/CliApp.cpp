@@ -75,11 +75,7 @@ CLI::Validator countedFromOne(const std::string& what) {
 
 } // namespace
 
-void addLongNamesOption(CLI::App& command, LongNamePolicy& policy) {
-    std::vector<std::string> names;
-    for (const auto& [choice, name] : LongNamePolicies::all) {
-        names.emplace_back(name);
-    }
+void addLongNamesOption(CLI::App& command, LongNamePolicy& policy, const std::string& description) {
     command
         .add_option_function<std::string>(
             "--long-names",
@@ -87,10 +83,21 @@ void addLongNamesOption(CLI::App& command, LongNamePolicy& policy) {
                 // The check below lets only the names through.
                 policy = LongNamePolicies::named(value).value_or(policy);
             },
-            "長い名前を書き込むか: auto (書き込み先かルートに長い名前があるとき、省略時)、"
-            "always、never (8.3 形式の名前だけ)")
-        ->type_name("WHEN")
-        ->check(CLI::IsMember(names).description(""));
+            description)
+        ->type_name("auto|always|never")
+        ->check(CLI::Validator(
+            [](std::string& value) -> std::string {
+                return LongNamePolicies::named(value)
+                           ? std::string()
+                           : "auto, always, never のいずれかです: " + value;
+            },
+            ""));
+}
+
+void addLongNamesOption(CLI::App& command, LongNamePolicy& policy) {
+    addLongNamesOption(command, policy,
+                       "長い名前を書き込むか: auto (書き込み先かルートに長い名前があるとき、"
+                       "既定), always, never (8.3 形式の名前だけ)");
 }
 
 int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {

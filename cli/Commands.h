@@ -37,6 +37,7 @@ class CommandRegistry {
 
 // --long-names auto|always|never, for the commands that name entries.
 void addLongNamesOption(CLI::App& command, LongNamePolicy& policy);
+void addLongNamesOption(CLI::App& command, LongNamePolicy& policy, const std::string& description);
 
 // Every command of the tool, in the order --help lists them. A new command is one
 // source file defining `void register<Name>Command(CommandRegistry&)` plus one line here.

@@ -19,22 +19,8 @@ struct UndeleteOptions {
     std::int64_t index = 0;
     std::string firstChar;
     std::string in = "/";
-    std::string longNames = "auto";
+    LongNamePolicy longNames = LongNamePolicy::automatic;
 };
-
-// The value was checked while parsing.
-LongNamePolicy policyOf(const UndeleteOptions& options) {
-    return LongNamePolicies::named(options.longNames).value_or(LongNamePolicy::automatic);
-}
-
-CLI::Validator isLongNamePolicy() {
-    return CLI::Validator(
-        [](std::string& value) -> std::string {
-            return LongNamePolicies::named(value) ? std::string()
-                                                  : "auto, always, never のいずれかです: " + value;
-        },
-        "");
-}
 
 int runUndelete(const UndeleteOptions& options, CommandContext& context) {
     DiskImageService service;
@@ -49,7 +35,7 @@ int runUndelete(const UndeleteOptions& options, CommandContext& context) {
                            std::to_string(options.index));
     }
     const DeletedFileEntry& target = it->second;
-    const LongNamePolicy policy = policyOf(options);
+    const LongNamePolicy policy = options.longNames;
     const auto checked =
         DeletedFileRecovery::validateRestore(target, options.firstChar, *image, policy);
     if (const auto* message = std::get_if<std::string>(&checked)) {
@@ -79,10 +65,8 @@ void registerUndeleteCommand(CommandRegistry& registry) {
                     "削除済みの長い名前から分かるときは省略可)");
     sub->add_option("--in", options->in, "削除済みエントリのあるディレクトリ (省略時はルート)")
         ->type_name("PATH");
-    sub->add_option("--long-names", options->longNames,
-                    "長い名前を戻すか: auto (既定), always, never (短い名前だけ戻します)")
-        ->type_name("auto|always|never")
-        ->check(isLongNamePolicy());
+    addLongNamesOption(*sub, options->longNames,
+                       "長い名前を戻すか: auto (既定), always, never (短い名前だけ戻します)");
     registry.setAction(
         sub, [options](CommandContext& context) { return runUndelete(*options, context); });
 }
