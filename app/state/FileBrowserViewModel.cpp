@@ -70,7 +70,11 @@ std::string collationKey(const std::string& name) {
 
 FileBrowserViewModel::FileBrowserViewModel(Executor& executor, std::shared_ptr<OperationGate> gate)
     : executor_(executor), gate_(std::move(gate)),
-      deletedFiles_(std::make_shared<DeletedFilesViewModel>()) {}
+      deletedFiles_(std::make_shared<DeletedFilesViewModel>()) {
+    // A restore names an entry as much as an import does: one choice for both.
+    longNamePolicyChanged_ = longNamePolicy.subscribe(
+        [this] { deletedFiles_->setLongNamePolicy(longNamePolicy.get()); });
+}
 
 std::shared_ptr<DiskImage> FileBrowserViewModel::boundImage() const {
     return image_;

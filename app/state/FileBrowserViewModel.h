@@ -204,6 +204,7 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     std::optional<FileEntry> renameTarget_;
     std::stop_source stop_;
     Subscription textEditorSaved_;
+    Subscription longNamePolicyChanged_;
     Signal<> volumeChanged_;
 };
 

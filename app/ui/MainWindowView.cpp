@@ -21,6 +21,7 @@
 #include "app/ui/UiTexts.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -297,6 +298,8 @@ void MainWindowView::createMenus() {
     edit->addAction(action(Action::selectAll));
     edit->addSeparator();
     edit->addAction(action(Action::deleteEntries));
+    edit->addSeparator();
+    createLongNamesMenu(edit->addMenu(text(texts::longNamesMenu)));
 
     QMenu* view = menuBar()->addMenu(text(texts::viewMenu));
     view->addAction(action(Action::reload));
@@ -304,6 +307,29 @@ void MainWindowView::createMenus() {
     view->addAction(action(Action::textEditor));
     view->addAction(action(Action::hexViewer));
     view->addAction(action(Action::sectorEditor));
+}
+
+void MainWindowView::createLongNamesMenu(QMenu* menu) {
+    auto* group = new QActionGroup(menu);
+    const LongNamePolicy remembered = settings_.longNamePolicy();
+    state_.browser().longNamePolicy = remembered;
+    const std::pair<LongNamePolicy, const char*> choices[] = {
+        {LongNamePolicy::automatic, texts::longNamesAutomatic},
+        {LongNamePolicy::always, texts::longNamesAlways},
+        {LongNamePolicy::never, texts::longNamesNever},
+    };
+    for (const auto& [policy, label] : choices) {
+        QAction* choice = menu->addAction(text(label));
+        choice->setCheckable(true);
+        choice->setChecked(policy == remembered);
+        choice->setObjectName(QStringLiteral("longNames_") +
+                              QString::fromUtf8(std::string(LongNamePolicies::nameOf(policy))));
+        group->addAction(choice);
+        connect(choice, &QAction::triggered, this, [this, policy = policy] {
+            state_.browser().longNamePolicy = policy;
+            settings_.setLongNamePolicy(policy);
+        });
+    }
 }
 
 void MainWindowView::rebuildRecentMenu() {

@@ -66,6 +66,7 @@ class MainWindowView final : public QMainWindow {
     void createActions();
     void createMenus();
     void rebuildRecentMenu();
+    void createLongNamesMenu(QMenu* menu);
     QWidget* createSidebar();
     QWidget* createToolRow();
     QWidget* createDetailArea();

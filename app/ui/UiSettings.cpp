@@ -13,6 +13,7 @@ QString folderKey(Panel panel) {
 }
 
 const QString recentKey = QStringLiteral("recentImages");
+const QString longNamesKey = QStringLiteral("longNames");
 
 } // namespace
 
@@ -23,7 +24,8 @@ QString UiSettings::folder(Panel panel) const {
 
 void UiSettings::rememberFolder(Panel panel, const QString& path) {
     const QFileInfo info(path);
-    settings_.setValue(folderKey(panel), info.isDir() ? info.absoluteFilePath() : info.absolutePath());
+    settings_.setValue(folderKey(panel),
+                       info.isDir() ? info.absoluteFilePath() : info.absolutePath());
 }
 
 QStringList UiSettings::recentImages() const {
@@ -43,6 +45,17 @@ void UiSettings::addRecentImage(const QString& path) {
 
 void UiSettings::clearRecentImages() {
     settings_.remove(recentKey);
+}
+
+LongNamePolicy UiSettings::longNamePolicy() const {
+    // A value this version does not know (a later one's, a hand edit) is the default.
+    return LongNamePolicies::named(settings_.value(longNamesKey).toString().toStdString())
+        .value_or(LongNamePolicy::automatic);
+}
+
+void UiSettings::setLongNamePolicy(LongNamePolicy policy) {
+    settings_.setValue(longNamesKey,
+                       QString::fromUtf8(std::string(LongNamePolicies::nameOf(policy))));
 }
 
 } // namespace tamberlane::ui

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/fat/LongNamePolicy.h"
+
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -21,6 +23,10 @@ class UiSettings {
     QStringList recentImages() const;
     void addRecentImage(const QString& path);
     void clearRecentImages();
+
+    // When new names get long-name slots; automatic until the user chooses.
+    LongNamePolicy longNamePolicy() const;
+    void setLongNamePolicy(LongNamePolicy policy);
 
   private:
     mutable QSettings settings_;

@@ -11,6 +11,10 @@ inline constexpr const char* noImageStatus = "—";
 inline constexpr const char* fileMenu = "ファイル";
 inline constexpr const char* editMenu = "編集";
 inline constexpr const char* viewMenu = "表示";
+inline constexpr const char* longNamesMenu = "長いファイル名";
+inline constexpr const char* longNamesAutomatic = "ディスクに合わせる（自動）";
+inline constexpr const char* longNamesAlways = "常に書き込む";
+inline constexpr const char* longNamesNever = "書き込まない（8.3 形式の名前のみ）";
 inline constexpr const char* openImageAction = "ディスクイメージを開く...";
 inline constexpr const char* openManualAction = "手動設定で開く...";
 inline constexpr const char* newImageAction = "新規ディスクイメージ...";
@@ -51,7 +55,8 @@ inline constexpr const char* freeSpacePrefix = "空き容量: ";
 inline constexpr const char* totalSpacePrefix = "合計: ";
 inline constexpr const char* kilobyteSuffix = " KB";
 inline constexpr const char* listPlaceholderTitle = "ディスクイメージファイルを開いてください";
-inline constexpr const char* listPlaceholderDrop = "ディスクイメージをここにドラッグ&ドロップすることもできます";
+inline constexpr const char* listPlaceholderDrop =
+    "ディスクイメージをここにドラッグ&ドロップすることもできます";
 inline constexpr const char* listPlaceholderFormats =
     "対応形式: TFD, BIN, XDF, HDM, IMG, D88, FDI, HDI, NFD, NHD, THD, DIM, DCP, DCU";
 inline constexpr const char* readOnlyBanner = "読み取り専用";
@@ -115,7 +120,8 @@ inline constexpr const char* specialFormatTitle = "特殊フォーマット";
 inline constexpr const char* closeButton = "閉じる";
 inline constexpr const char* cancelButton = "キャンセル";
 inline constexpr const char* binaryTitle = "バイナリファイル";
-inline constexpr const char* binaryMessage = "このファイルはバイナリファイルのため、テキストエディタで開けません。";
+inline constexpr const char* binaryMessage =
+    "このファイルはバイナリファイルのため、テキストエディタで開けません。";
 
 // File dialogs.
 inline constexpr const char* deleteQuestion = "以下のファイルを削除しますか？";

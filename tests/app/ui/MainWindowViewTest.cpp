@@ -209,6 +209,39 @@ TEST_F(MainWindowTest, RenameDialogAppliesTheTypedName) {
     EXPECT_EQ(listedNames(), std::vector<std::string>{"RENAMED.TXT"});
 }
 
+// Catches a long-name choice that the operations do not get, that the rename dialog does
+// not show, or that the next start forgets.
+TEST_F(MainWindowTest, TheLongNameChoiceReachesEveryNewNameAndIsRemembered) {
+    const auto choice = [](MainWindowView& w, const char* name) {
+        return w.findChild<QAction*>(QStringLiteral("longNames_") + QLatin1String(name));
+    };
+    ASSERT_NE(choice(window(), "always"), nullptr);
+    choice(window(), "always")->trigger();
+    openNewImage("disk.img");
+    state().browser().importFiles({hostFile("report_august.txt")});
+    EXPECT_EQ(listedNames(), std::vector<std::string>{"report_august.txt"});
+    clickRow("report_august.txt");
+    QTest::keyClick(window().fileList(), Qt::Key_F2);
+    QDialog* dialog = window().raisedDialog("rename");
+    ASSERT_NE(dialog, nullptr);
+    const QList<QLineEdit*> fields = dialog->findChildren<QLineEdit*>();
+    ASSERT_EQ(fields.size(), 2);
+    EXPECT_EQ(fields[0]->text(), QStringLiteral("report_august"));
+    EXPECT_EQ(fields[1]->text(), QStringLiteral("txt"));
+    fields[0]->selectAll();
+    QTest::keyClicks(fields[0], "Report for August");
+    button(dialog, "変更")->click();
+    QApplication::processEvents();
+    EXPECT_EQ(listedNames(), std::vector<std::string>{"Report for August.txt"});
+
+    const auto next = std::make_unique<TamberlaneApp>(executor);
+    EXPECT_TRUE(choice(next->window(), "always")->isChecked());
+    EXPECT_EQ(next->state().browser().longNamePolicy.get(), LongNamePolicy::always);
+    choice(next->window(), "never")->trigger();
+    EXPECT_FALSE(choice(next->window(), "always")->isChecked());
+    choice(next->window(), "auto")->trigger();
+}
+
 // Catches a tree row that opens without its directory listed, that stays open while work
 // runs on the image, or that a change closes or rebuilds under the user.
 TEST_F(MainWindowTest, TreeRowsListTheirDirectoryWhenOpenedAndStayOpenAcrossAChange) {
