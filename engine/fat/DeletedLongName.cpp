@@ -4,6 +4,7 @@
 #include "engine/fat/DirectoryEntryParser.h"
 #include "engine/fat/DirectorySlot.h"
 #include "engine/fat/LFNParser.h"
+#include "engine/fat/LongName.h"
 
 #include <algorithm>
 #include <string_view>
@@ -116,7 +117,10 @@ std::optional<RecoveredLongName> recover(const std::vector<ByteView>& slots, Byt
         return std::nullopt;
     }
     const auto name = LFNParser::buildString(*units);
-    if (!name) {
+    // An alias starts as its long name does (or with the "_" of a character its maker
+    // could not map). Slots left from a name the entry had before a rename carry another
+    // alias's checksum: some first byte always satisfies it, but seldom this one.
+    if (!name || (first != LongName::aliasFirstByte(*name) && first != '_')) {
         return std::nullopt;
     }
     return RecoveredLongName{*name, first};

@@ -128,6 +128,14 @@ std::pair<Bytes, Bytes> alias(const std::string& name, const KeyTaken& taken) {
     throw DiskImageError::nameClash(name);
 }
 
+std::uint8_t aliasFirstByte(const std::string& name) {
+    const Bytes basis = aliasPart(NewEntryName::split(name).first, 8);
+    if (basis.empty()) {
+        return '_';
+    }
+    return basis[0] == DirectorySlot::deletedMark ? 0x05 : basis[0];
+}
+
 std::vector<Bytes> slots(const std::string& name, ByteView shortName) {
     const icu::UnicodeString text = icu::UnicodeString::fromUTF8(name);
     const auto length = static_cast<std::size_t>(text.length());

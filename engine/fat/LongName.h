@@ -2,6 +2,7 @@
 
 #include "engine/base/Bytes.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
@@ -26,6 +27,8 @@ using KeyTaken = std::function<bool(ByteView name8, ByteView extension3)>;
 // The 8.3 alias of a stored long name: the name upper-cased when that loses nothing and is
 // free, else a basis of up to 6 bytes and "~N" with the first free N.
 std::pair<Bytes, Bytes> alias(const std::string& name, const KeyTaken& taken);
+// The byte an alias of `name` starts with, as the alias stores it.
+std::uint8_t aliasFirstByte(const std::string& name);
 
 // The slots that give the entry whose raw 8.3 name is `shortName` (11 bytes) the long name
 // `name`, in on-disk order (the last part first); the entry's own slot follows them.

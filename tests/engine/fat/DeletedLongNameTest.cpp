@@ -94,6 +94,16 @@ TEST(DeletedLongName, DamagedOrForeignSlotsGiveNothing) {
                  slot[13] = LFNParser::calculateChecksum(ByteView(lower).first(11));
              }
          }},
+        // A rename to an 8.3 name leaves the old long name's slots deleted in front of the
+        // entry; deleted later, the entry meets a checksum that some first byte satisfies.
+        {"the slots of a name whose alias cannot start with the byte they tell",
+         [](DeletedRun& r) {
+             Bytes other = r.entry;
+             other[0] = 'X';
+             for (Bytes& slot : r.slots) {
+                 slot[13] = LFNParser::calculateChecksum(ByteView(other).first(11));
+             }
+         }},
         {"a name longer than 255 units",
          [](DeletedRun& r) {
              r = deletedRun(std::u16string(256, u'n'), test::name83("NNNNNN~1"));
