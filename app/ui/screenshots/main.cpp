@@ -16,6 +16,8 @@
 #include <QFile>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -184,14 +186,23 @@ void fileDialogs(Shots& shots, FileBrowserViewModel& browser, const QTemporaryDi
     browser.importFiles(samples);
     // One more, deleted at once, for the deleted-files window.
     browser.importFiles({writeSample(work, QStringLiteral("古いメモ.TXT"), QByteArray("old\r\n"))});
+    // Long names as a disk of the 90s holds them, one of them deleted as well.
+    browser.longNamePolicy = tamberlane::LongNamePolicy::always;
+    browser.importFiles(
+        {writeSample(work, QStringLiteral("セーブデータ 1995年版.dat"), QByteArray(3000, '\x11')),
+         writeSample(work, QStringLiteral("Old club notes.txt"), QByteArray("notes\r\n"))});
+    browser.longNamePolicy = tamberlane::LongNamePolicy::automatic;
     select(browser, "古いメモ.TXT");
+    browser.requestDelete();
+    browser.confirmDelete();
+    select(browser, "Old club notes.txt");
     browser.requestDelete();
     browser.confirmDelete();
     settle();
     shots.window().resize(1200, 700);
     shots.take(&shots.window(), QStringLiteral("window-main-japanese.png"));
 
-    select(browser, "メモ.TXT");
+    select(browser, "セーブデータ 1995年版.dat");
     shots.dialog(
         "rename", [&] { browser.prepareRename(); }, [&] { browser.showRenameDialog = false; });
     browser.selectAll();
@@ -221,6 +232,27 @@ void fileDialogs(Shots& shots, FileBrowserViewModel& browser, const QTemporaryDi
     }
     browser.showDeletedFiles = false;
     settle();
+}
+
+void editMenu(Shots& shots) {
+    for (QAction* item : shots.window().menuBar()->actions()) {
+        QMenu* menu = item->menu();
+        if (menu == nullptr || item->text() != QString::fromUtf8(tamberlane::ui::texts::editMenu)) {
+            continue;
+        }
+        menu->popup(QPoint(0, 0));
+        settle();
+        shots.take(menu, QStringLiteral("menu-edit.png"));
+        for (QAction* entry : menu->actions()) {
+            if (QMenu* choices = entry->menu()) {
+                choices->popup(QPoint(0, 0));
+                settle();
+                shots.take(choices, QStringLiteral("menu-edit-longNames.png"));
+                choices->hide();
+            }
+        }
+        menu->hide();
+    }
 }
 
 void editorWindows(Shots& shots, ApplicationState& state) {
@@ -316,6 +348,7 @@ int main(int argc, char** argv) {
                              "dialogs and editors are left out\n");
     } else {
         fileDialogs(shots, state.browser(), work);
+        editMenu(shots);
         editorWindows(shots, state);
     }
     sectorEditor(shots, state);
