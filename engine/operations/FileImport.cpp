@@ -30,7 +30,8 @@ struct FileImport::Name {
         : planned(NewEntryName::plan(hostName, table, longNames)) {}
     const std::string& hostName() const { return planned.given; }
     // What two items of one batch must not share: the raw 8.3 name where that is all the
-    // entry gets, else the long name, as a listing compares it.
+    // entry gets, else the long name, as a listing compares it (behind a newline, which no
+    // raw name holds).
     std::string batchKey() const {
         if (planned.longName) {
             return "\n" + EntryLookup::foldCase(*planned.longName);
