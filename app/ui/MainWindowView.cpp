@@ -500,6 +500,7 @@ QWidget* MainWindowView::createDetailArea() {
     header->setSectionsClickable(true);
     layout->addWidget(list_, 1);
     emptyDirectory_ = new QLabel(list_->viewport());
+    emptyDirectory_->setObjectName(QStringLiteral("emptyDirectory"));
     emptyDirectory_->setText(text(texts::emptyDirectory));
     emptyDirectory_->setAlignment(Qt::AlignCenter);
     emptyDirectory_->setForegroundRole(QPalette::PlaceholderText);
@@ -756,7 +757,9 @@ void MainWindowView::showEntries() {
     model_->setEntries(entries);
     applyingState_ = false;
     emptyDirectory_->setVisible(entries.empty());
-    emptyDirectory_->resize(list_->viewport()->size());
+    // Scrolling the list moves the viewport's children with its rows: a list scrolled down
+    // would leave the placeholder above the visible area.
+    emptyDirectory_->setGeometry(list_->viewport()->rect());
     statusCount_->setText(text(texts::entryCountFormat).arg(entries.size()));
     applySelectionFromState();
 }
@@ -1101,7 +1104,7 @@ void MainWindowView::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     layoutToasts();
     if (emptyDirectory_ != nullptr) {
-        emptyDirectory_->resize(list_->viewport()->size());
+        emptyDirectory_->setGeometry(list_->viewport()->rect());
     }
 }
 

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QToolButton>
 #include <QUrl>
@@ -207,6 +208,30 @@ TEST_F(MainWindowTest, RenameDialogAppliesTheTypedName) {
     button(dialog, "変更")->click();
     QApplication::processEvents();
     EXPECT_EQ(listedNames(), std::vector<std::string>{"RENAMED.TXT"});
+}
+
+// Catches a placeholder that scrolling a long list carried out of sight for good.
+TEST_F(MainWindowTest, TheEmptyDirectoryPlaceholderShowsAfterALongListWasScrolled) {
+    openNewImage("disk.img");
+    std::vector<std::filesystem::path> files;
+    for (int i = 0; i < 80; ++i) {
+        files.push_back(hostFile("F" + std::to_string(i) + ".TXT"));
+    }
+    state().browser().importFiles(files);
+    state().browser().requestNewDirectory();
+    state().browser().newDirectoryName = "EMPTY";
+    state().browser().createNewDirectory();
+    QApplication::processEvents();
+    auto* placeholder = window().findChild<QLabel*>(QStringLiteral("emptyDirectory"));
+    ASSERT_NE(placeholder, nullptr);
+    QScrollBar* scroll = window().fileList()->verticalScrollBar();
+    ASSERT_GT(scroll->maximum(), 0);
+    scroll->setValue(scroll->maximum());
+    QApplication::processEvents();
+    doubleClickRow("EMPTY");
+    QApplication::processEvents();
+    EXPECT_TRUE(placeholder->isVisible());
+    EXPECT_EQ(placeholder->geometry(), window().fileList()->viewport()->rect());
 }
 
 // Catches a long-name choice that the operations do not get, that the rename dialog does
