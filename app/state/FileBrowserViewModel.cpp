@@ -3,6 +3,7 @@
 #include "app/state/BackgroundChange.h"
 #include "app/state/StateTexts.h"
 #include "engine/fat/NewEntryName.h"
+#include "engine/fat/PathResolver.h"
 #include "engine/operations/EntryDeletion.h"
 #include "engine/operations/EntryRename.h"
 
@@ -162,6 +163,23 @@ void FileBrowserViewModel::loadDirectory() {
     }
 }
 
+DiskPath FileBrowserViewModel::nearestExistingDirectory(DiskPath path) const {
+    const auto image = boundImage();
+    while (image && !path.isRoot()) {
+        try {
+            PathResolver(*image).directory(path);
+            return path;
+        } catch (const DiskImageError& error) {
+            // A directory that is there but damaged is the listing's to report.
+            if (error.reason() != DiskImageError::Reason::directoryNotFound) {
+                return path;
+            }
+        }
+        path = path.parent();
+    }
+    return path;
+}
+
 bool FileBrowserViewModel::sortEntries(const FileEntry& a, const FileEntry& b) const {
     const DirectoryEntry& x = a.directoryEntry;
     const DirectoryEntry& y = b.directoryEntry;
@@ -310,6 +328,14 @@ void FileBrowserViewModel::takeSnapshot(const char* operationName) {
 }
 
 void FileBrowserViewModel::afterChange() {
+    // A change, an undo above all, may take away the directory on screen or one above it:
+    // the browser goes to the nearest one still there, as a file manager does, not to an
+    // alert about a path nobody typed.
+    if (const DiskPath nearest = nearestExistingDirectory(currentPath.get());
+        nearest != currentPath.get()) {
+        currentPath = nearest;
+        selectedTreePath = nearest;
+    }
     loadDirectory();
     tree_.refresh();
     publishTree();

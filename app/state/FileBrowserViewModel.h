@@ -97,6 +97,8 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
 
     void sort(SortKey key);
     bool sortEntries(const FileEntry& a, const FileEntry& b) const;
+    // `path` or, where it is gone, its nearest ancestor still on the volume.
+    DiskPath nearestExistingDirectory(DiskPath path) const;
     // The user opened or closed a row of the tree. Refused while work runs on the image.
     void expandTreeNode(const DiskPath& path);
     void collapseTreeNode(const DiskPath& path);

@@ -321,6 +321,26 @@ TEST_F(FileBrowserTest, AChangeKeepsTheOpenRowsAndTheHighlightAndDropsGoneDirect
     EXPECT_EQ(browser().selectedTreePath.get(), DiskPath::root());
 }
 
+// Catches an undo that leaves the browser in a directory it took away, with an alert.
+TEST_F(FileBrowserTest, AnUndoThatRemovesTheShownDirectoryGoesToItsNearestParent) {
+    makeDirectory("A");
+    enter("A");
+    makeDirectory("B");
+    enter("B");
+    browser().undo();
+    EXPECT_EQ(browser().currentPath.get(), DiskPath::fromString("A"));
+    EXPECT_EQ(browser().selectedTreePath.get(), DiskPath::fromString("A"));
+    EXPECT_TRUE(browser().entries.get().empty());
+    browser().undo();
+    EXPECT_TRUE(browser().currentPath.get().isRoot());
+    EXPECT_TRUE(browser().entries.get().empty());
+    EXPECT_FALSE(browser().showError.get()) << browser().errorMessage.get();
+    browser().redo();
+    browser().redo();
+    EXPECT_TRUE(browser().currentPath.get().isRoot());
+    EXPECT_EQ(listedNames(), std::vector<std::string>{"A"});
+}
+
 // Catches a navigation the tree does not follow: the row of the current directory shows
 // and is highlighted, however the user got there and however the path was typed.
 TEST_F(FileBrowserTest, NavigationOpensTheTreeDownToTheCurrentDirectory) {
