@@ -647,8 +647,11 @@ void MainWindowView::bindState() {
         readOnlyBanner_->setAccessibleName(bannerText);
         reopenButton_->setVisible(problem.has_value());
         statusReadOnly_->setVisible(protectedImage);
-        list_->setImportAllowed(image.isImageOpen && !image.isWriteProtected && !image.isReadOnly);
+        // While work runs, a drop would be taken and then dropped: the drag is refused.
+        list_->setImportAllowed(image.isImageOpen && !image.isWriteProtected && !image.isReadOnly &&
+                                !state_.gate().isBusy.get());
     };
+    bindings_.watch(state_.gate().isBusy, showProtection);
     bindings_.watch(image.isWriteProtected, showProtection);
     bindings_.watch(image.isReadOnly, showProtection);
     bindings_.watch(image.isImageOpen, showProtection);
@@ -1222,31 +1225,31 @@ void MainWindowView::exportSelection() {
     browser.exportSelectedFiles(folder.toStdString());
 }
 
-namespace {
+bool MainWindowView::opensDroppedImage(const QMimeData* data) const {
+    // An image dropped while work runs could not be opened until the work ends.
+    return data != nullptr && !state_.gate().isBusy.get() &&
+           dropMeaning(*data, DropTarget::window, false) == DropMeaning::openImage;
+}
 
-void answerImageDrag(QDropEvent* event) {
-    if (event->mimeData() != nullptr &&
-        dropMeaning(*event->mimeData(), DropTarget::window, false) == DropMeaning::openImage) {
+void MainWindowView::answerDrag(QDropEvent* event) const {
+    if (opensDroppedImage(event->mimeData())) {
         event->acceptProposedAction();
     } else {
         event->ignore();
     }
 }
 
-} // namespace
-
 void MainWindowView::dragEnterEvent(QDragEnterEvent* event) {
-    answerImageDrag(event);
+    answerDrag(event);
 }
 
 void MainWindowView::dragMoveEvent(QDragMoveEvent* event) {
-    answerImageDrag(event);
+    answerDrag(event);
 }
 
 void MainWindowView::dropEvent(QDropEvent* event) {
     const QMimeData* data = event->mimeData();
-    if (data == nullptr ||
-        dropMeaning(*data, DropTarget::window, false) != DropMeaning::openImage) {
+    if (!opensDroppedImage(data)) {
         event->ignore();
         return;
     }

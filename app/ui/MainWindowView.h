@@ -17,6 +17,8 @@ class QAction;
 class QDialog;
 class QLabel;
 class QMenu;
+class QMimeData;
+class QDropEvent;
 class QProgressBar;
 class QPushButton;
 class QStackedWidget;
@@ -58,6 +60,8 @@ class MainWindowView final : public QMainWindow {
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    bool opensDroppedImage(const QMimeData* data) const;
+    void answerDrag(QDropEvent* event) const;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 

@@ -375,5 +375,46 @@ TEST(MainWindowSaveTest, OpeningAndASaveThatTakesAMomentShowABusyBarNamingTheIma
     EXPECT_FALSE(area->isVisible());
 }
 
+// The fixture's drag and drop, for a window on another executor.
+struct Drops : MainWindowTest {
+    using MainWindowTest::drop;
+};
+
+// Catches drops taken while work runs and then silently lost.
+TEST(MainWindowBusyTest, DropsAreRefusedWhileWorkRunsAndTakenAfterwards) {
+    test::HeldExecutor executor;
+    TempDir images;
+    TempDir host;
+    const auto path = images.path() / "disk.img";
+    const auto other = images.path() / "other.img";
+    for (const auto& image : {path, other}) {
+        writeImageFile(
+            image, createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
+    }
+    TamberlaneApp app(executor);
+    app.window().show();
+    app.openFiles(QStringList{QString::fromStdString(path.string())});
+    executor.runHeld();
+    ASSERT_TRUE(app.state().image().isImageOpen);
+    const auto file = host.path() / "A.TXT";
+    writeFile(file, bytesOf("a"));
+    FileBrowserViewModel& browser = app.state().browser();
+    browser.requestNewDirectory();
+    browser.newDirectoryName = "SLOW";
+    browser.createNewDirectory();
+    ASSERT_EQ(executor.heldCount(), 1u);
+    QWidget* list = app.window().fileList()->viewport();
+    EXPECT_FALSE(Drops::drop(list, {file}, false));
+    EXPECT_FALSE(Drops::drop(&app.window(), {other}, false));
+    executor.runHeld();
+    EXPECT_TRUE(Drops::drop(list, {file}, false));
+    executor.runHeld();
+    std::vector<std::string> names;
+    for (const FileEntry& entry : browser.entries.get()) {
+        names.push_back(entry.directoryEntry.displayName());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"A.TXT", "SLOW"}));
+}
+
 } // namespace
 } // namespace tamberlane::ui
