@@ -22,6 +22,7 @@ class FileListView final : public QTableView {
 
     void setExporter(Exporter exporter) { exporter_ = std::move(exporter); }
     void setImportAllowed(bool allowed) { importAllowed_ = allowed; }
+    bool importAllowed() const { return importAllowed_; }
     // The entries the drag carries, in row order.
     void setDragSource(std::function<std::vector<FileEntry>()> selected) {
         selected_ = std::move(selected);

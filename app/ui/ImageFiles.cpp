@@ -68,7 +68,9 @@ DropMeaning dropMeaning(const QMimeData& data, DropTarget target, bool canImport
     if (isOwnDrag(data) || localFiles(data).empty()) {
         return DropMeaning::nothing;
     }
-    if (target == DropTarget::fileList) {
+    // Entries dragged out of another window of this program are files of a volume, even
+    // where their names look like images: they go into the open one.
+    if (target == DropTarget::fileList || data.hasFormat(ownDragFormat)) {
         return canImport ? DropMeaning::importFiles : DropMeaning::nothing;
     }
     const QString first = QString::fromStdString(localFiles(data).front().string());

@@ -17,7 +17,8 @@ bool hasImageExtension(const QString& path);
 QStringList imageFileFilters();
 
 // What a drop means. A drag that began in this process and ends on it is never an
-// import or an open: the files it carries are our own temporary copies.
+// import or an open: the files it carries are our own temporary copies. One that began in
+// another window of this program is an import wherever it ends.
 enum class DropMeaning { nothing, importFiles, openImage };
 enum class DropTarget { fileList, window };
 

@@ -1225,14 +1225,17 @@ void MainWindowView::exportSelection() {
     browser.exportSelectedFiles(folder.toStdString());
 }
 
-bool MainWindowView::opensDroppedImage(const QMimeData* data) const {
-    // An image dropped while work runs could not be opened until the work ends.
-    return data != nullptr && !state_.gate().isBusy.get() &&
-           dropMeaning(*data, DropTarget::window, false) == DropMeaning::openImage;
+DropMeaning MainWindowView::windowDropMeaning(const QMimeData* data) const {
+    // What is dropped while work runs could not be opened or imported until the work ends.
+    // The list refuses on its own while work runs.
+    if (data == nullptr || state_.gate().isBusy.get()) {
+        return DropMeaning::nothing;
+    }
+    return dropMeaning(*data, DropTarget::window, list_->importAllowed());
 }
 
 void MainWindowView::answerDrag(QDropEvent* event) const {
-    if (opensDroppedImage(event->mimeData())) {
+    if (windowDropMeaning(event->mimeData()) != DropMeaning::nothing) {
         event->acceptProposedAction();
     } else {
         event->ignore();
@@ -1249,11 +1252,16 @@ void MainWindowView::dragMoveEvent(QDragMoveEvent* event) {
 
 void MainWindowView::dropEvent(QDropEvent* event) {
     const QMimeData* data = event->mimeData();
-    if (!opensDroppedImage(data)) {
+    const DropMeaning meaning = windowDropMeaning(data);
+    if (meaning == DropMeaning::nothing) {
         event->ignore();
         return;
     }
     event->acceptProposedAction();
+    if (meaning == DropMeaning::importFiles) {
+        state_.browser().importFiles(localFiles(*data));
+        return;
+    }
     openImage(QString::fromStdString(localFiles(*data).front().string()));
 }
 

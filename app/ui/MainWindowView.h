@@ -2,6 +2,7 @@
 
 #include "app/state/ActionEnablement.h"
 #include "app/ui/Bindings.h"
+#include "app/ui/ImageFiles.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -60,7 +61,7 @@ class MainWindowView final : public QMainWindow {
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
-    bool opensDroppedImage(const QMimeData* data) const;
+    DropMeaning windowDropMeaning(const QMimeData* data) const;
     void answerDrag(QDropEvent* event) const;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -79,6 +79,24 @@ TEST_F(MainWindowTest, AnImageDroppedOnTheWindowOpensUnlessItCameFromThisWindow)
     EXPECT_FALSE(state().image().isImageOpen);
     EXPECT_TRUE(drop(&window(), {image}, false));
     EXPECT_EQ(state().image().windowTitle.get(), "DROPPED.IMG");
+
+    // Dragged out of another window of this program, an image file is an entry of a volume:
+    // it goes into the open image, wherever it is dropped.
+    const auto copied = images.path() / "COPIED.IMG";
+    writeFile(copied, bytesOf("a copy of an entry named like an image"));
+    QMimeData fromOther;
+    fromOther.setUrls({QUrl::fromLocalFile(QString::fromStdString(copied.string()))});
+    fromOther.setData(QStringLiteral("application/x-tamberlane-drag-source"), "1");
+    EXPECT_EQ(dropMeaning(fromOther, DropTarget::window, true), DropMeaning::importFiles);
+    EXPECT_EQ(dropMeaning(fromOther, DropTarget::window, false), DropMeaning::nothing);
+    const QPoint centre = window().rect().center();
+    QDragEnterEvent enter(centre, Qt::CopyAction, &fromOther, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window(), &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent dropped(QPointF(centre), Qt::CopyAction, &fromOther, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window(), &dropped);
+    EXPECT_EQ(state().image().windowTitle.get(), "DROPPED.IMG");
+    EXPECT_EQ(listedNames(), std::vector<std::string>{"COPIED.IMG"});
 }
 
 TEST_F(MainWindowTest, ActionsFollowTheSelectionAndAreAllOffWhileAnOperationRuns) {
