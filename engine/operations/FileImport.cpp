@@ -202,7 +202,7 @@ void FileImport::importOne(const fs::path& from, const DiskPath& to, const Optio
     // The clusters of the file being replaced are free once it is.
     const std::int64_t reclaimable = editor_.bytesHeldBy(oldStart);
     const std::uintmax_t length = checkImportable(image, from, name.hostName(), reclaimable);
-    const PagedBytes contents = readHostFile(from, length, importLimit(image, reclaimable));
+    const PagedBytes contents = readHostFile(from, length, importLimit(image, reclaimable), stop);
     checkFits(image, contents.size(), reclaimable);
     Bytes copy;
     const ByteView data = contents.viewUsing(copy);

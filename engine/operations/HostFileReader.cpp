@@ -1,7 +1,9 @@
 #include "engine/operations/HostFileReader.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/operations/BatchRunner.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <fstream>
@@ -18,7 +20,8 @@ int lastErrno() {
 
 } // namespace
 
-PagedBytes readHostFile(const fs::path& from, std::uintmax_t length, std::uintmax_t limit) {
+PagedBytes readHostFile(const fs::path& from, std::uintmax_t length, std::uintmax_t limit,
+                        const std::stop_token& stop) {
     errno = 0;
     std::ifstream in(from, std::ios::binary);
     if (!in) {
@@ -26,10 +29,17 @@ PagedBytes readHostFile(const fs::path& from, std::uintmax_t length, std::uintma
     }
     PagedBytes contents = PagedBytes::filledBy(
         static_cast<std::size_t>(length), [&](std::span<std::uint8_t> out, std::size_t) {
-            in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(out.size()));
-            if (static_cast<std::size_t>(in.gcount()) != out.size()) {
-                // Shorter than it was a moment ago: the file changed under us.
-                throw DiskImageError::ioErrorFromErrno(in.bad() ? lastErrno() : EIO);
+            // A big file from a slow disk takes seconds: a stop must not wait for its end.
+            constexpr std::size_t step = std::size_t{1} << 20;
+            for (std::size_t done = 0; done < out.size(); done += step) {
+                throwIfStopped(stop);
+                const std::size_t length = std::min(step, out.size() - done);
+                in.read(reinterpret_cast<char*>(out.data() + done),
+                        static_cast<std::streamsize>(length));
+                if (static_cast<std::size_t>(in.gcount()) != length) {
+                    // Shorter than it was a moment ago: the file changed under us.
+                    throw DiskImageError::ioErrorFromErrno(in.bad() ? lastErrno() : EIO);
+                }
             }
         });
     if (in.peek() == std::ifstream::traits_type::eof()) {
@@ -41,6 +51,7 @@ PagedBytes readHostFile(const fs::path& from, std::uintmax_t length, std::uintma
     Bytes all = contents.toBytes();
     std::array<char, 64 * 1024> buffer{};
     while (all.size() <= limit && in) {
+        throwIfStopped(stop);
         in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
         all.insert(all.end(), buffer.begin(), buffer.begin() + in.gcount());
     }

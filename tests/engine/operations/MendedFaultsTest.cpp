@@ -10,6 +10,7 @@
 #include "engine/operations/EntryRename.h"
 #include "engine/operations/EntryTransfer.h"
 #include "engine/operations/FileImport.h"
+#include "engine/operations/HostFileReader.h"
 #include "engine/operations/UndoRedoManager.h"
 #include "tests/engine/operations/OperationsTestSupport.h"
 #include "tests/support/VolumeBuilder.h"
@@ -329,6 +330,18 @@ TEST_F(MendedFaultsTest, DotNamesAreRefusedAndAHostFileIsReadToItsEnd) {
         DirectoryReader::readFile(*image, listedEntry(*image, root, "STATUS").directoryEntry);
     ASSERT_GT(status.size(), 5u);
     EXPECT_EQ(std::string(status.begin(), status.begin() + 5), "Name:");
+}
+
+// Catches a stop that waits until a big host file has been read whole.
+TEST(HostFileReadTest, AStopIsSeenWhileAHostFileIsRead) {
+    const TempDir folder;
+    const auto path = folder.path() / "big.bin";
+    writeFile(path, patternBytes(3 << 20, 9));
+    std::stop_source stop;
+    EXPECT_EQ(readHostFile(path, 3 << 20, 4 << 20, stop.get_token()).toBytes(),
+              patternBytes(3 << 20, 9));
+    stop.request_stop();
+    EXPECT_THROW(readHostFile(path, 3 << 20, 4 << 20, stop.get_token()), BatchCancelled);
 }
 
 TEST_F(MendedFaultsTest, UndoNeverRestoresIntoAnotherImage) {
