@@ -486,6 +486,14 @@ bool FileBrowserViewModel::canRedo() const {
     return undoRedoManager_ && image && undoRedoManager_->canRedo(*image);
 }
 
+std::string FileBrowserViewModel::undoStepName() const {
+    return canUndo() ? undoRedoManager_->undoStack().back().operationName : std::string();
+}
+
+std::string FileBrowserViewModel::redoStepName() const {
+    return canRedo() ? undoRedoManager_->redoStack().back().operationName : std::string();
+}
+
 void FileBrowserViewModel::undo() {
     // The history is the running step's to change until it ends: not even read meanwhile.
     if (!gate_->isBusy && canUndo()) {

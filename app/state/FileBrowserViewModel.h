@@ -136,6 +136,10 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     void redo();
     bool canUndo() const;
     bool canRedo() const;
+    // What an undo would take back and a redo do again, as their steps are named; empty
+    // when there is nothing to take back or do again.
+    std::string undoStepName() const;
+    std::string redoStepName() const;
 
     // The first selected file in a new editor; a binary file raises the alert that
     // offers the hex viewer instead, a failed read the browser's error alert.

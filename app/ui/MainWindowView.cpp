@@ -747,6 +747,16 @@ void MainWindowView::bindState() {
 }
 
 void MainWindowView::applyEnablement() {
+    // The history buttons name the step they take back or do again.
+    const auto stepHelp = [](const std::string& step, const char* help, const char* named) {
+        return step.empty() ? text(help) : text(named).arg(fromUtf8(step));
+    };
+    action(Action::undo)
+        ->setToolTip(
+            stepHelp(state_.browser().undoStepName(), texts::undoHelp, texts::undoStepHelp));
+    action(Action::redo)
+        ->setToolTip(
+            stepHelp(state_.browser().redoStepName(), texts::redoHelp, texts::redoStepHelp));
     const ActionEnablement enablement = state_.enablement();
     for (const auto& [which, each] : actions_) {
         each->setEnabled(enablement.isEnabled(which));

@@ -114,6 +114,8 @@ inline constexpr const char* sectorEditorAction = "セクタエディタ";
 // Status bar.
 inline constexpr const char* undoHelp = "元に戻す (Ctrl+Z)";
 inline constexpr const char* redoHelp = "やり直す (Ctrl+Shift+Z)";
+inline constexpr const char* undoStepHelp = "元に戻す: %1 (Ctrl+Z)";
+inline constexpr const char* redoStepHelp = "やり直す: %1 (Ctrl+Shift+Z)";
 
 // Alerts of the window.
 inline constexpr const char* specialFormatTitle = "特殊フォーマット";

@@ -213,6 +213,24 @@ TEST_F(MainWindowTest, NewDirectoryDialogCreatesOnlyWithANameAndTheListNavigates
     EXPECT_EQ(state().browser().currentPath.get().displayString(), "/GAMES");
 }
 
+// Catches history buttons that do not say what they would take back or do again.
+TEST_F(MainWindowTest, TheHistoryButtonsNameTheirStep) {
+    openNewImage("disk.img");
+    EXPECT_EQ(window().action(Action::undo)->toolTip(), QStringLiteral("元に戻す (Ctrl+Z)"));
+    state().browser().importFiles({hostFile("A.TXT")});
+    EXPECT_EQ(window().action(Action::undo)->toolTip(),
+              QStringLiteral("元に戻す: インポート (Ctrl+Z)"));
+    clickRow("A.TXT");
+    state().browser().requestDelete();
+    state().browser().confirmDelete();
+    EXPECT_EQ(window().action(Action::undo)->toolTip(), QStringLiteral("元に戻す: 削除 (Ctrl+Z)"));
+    state().browser().undo();
+    EXPECT_EQ(window().action(Action::redo)->toolTip(),
+              QStringLiteral("やり直す: 削除 (Ctrl+Shift+Z)"));
+    EXPECT_EQ(window().action(Action::undo)->toolTip(),
+              QStringLiteral("元に戻す: インポート (Ctrl+Z)"));
+}
+
 TEST_F(MainWindowTest, RenameDialogAppliesTheTypedName) {
     openNewImage("disk.img");
     state().browser().importFiles({hostFile("A.TXT")});
