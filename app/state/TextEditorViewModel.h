@@ -46,6 +46,10 @@ class TextEditorViewModel : public std::enable_shared_from_this<TextEditorViewMo
     // The window's edit: `isModified` follows whether the text differs from the last
     // loaded or saved one.
     void setText(std::string newText);
+    // The window's own record of whether its text changed since the last load or save, so
+    // that a keystroke need not hand over the whole text; it hands it over with setText
+    // before a save.
+    void markEdited(bool edited) { isModified = edited; }
     // Saves in the background; the text typed meanwhile stays as typed, and modified.
     void save();
     // The image went away: the editor writes nowhere from now on.

@@ -108,13 +108,21 @@ TextEditorWindow::TextEditorWindow(QWidget* parent, std::shared_ptr<TextEditorVi
     text_->setPlainText(fromUtf8(editor_->text.get()));
     content()->addWidget(text_, 1);
     // Every change of the document is the user's: the text above was set before listening.
-    connect(text_, &QPlainTextEdit::textChanged, this,
-            [this] { editor_->setText(text_->toPlainText().toStdString()); });
+    // A keystroke only marks the text edited; copying a long text on each one made typing
+    // slow, so the text itself is handed over when it is saved.
+    text_->document()->setModified(false);
+    connect(text_->document(), &QTextDocument::modificationChanged, this,
+            [this](bool changed) { editor_->markEdited(changed); });
+    connect(text_, &QPlainTextEdit::blockCountChanged, this,
+            [this](int lines) { lineCount_->setText(text(texts::lineCountFormat).arg(lines)); });
 
     save_ = addButton(texts::saveButton);
     save_->setShortcut(QKeySequence::Save);
     save_->setToolTip(QKeySequence(QKeySequence::Save).toString(QKeySequence::NativeText));
-    connect(save_, &QPushButton::clicked, this, [this] { editor_->save(); });
+    connect(save_, &QPushButton::clicked, this, [this] {
+        editor_->setText(text_->toPlainText().toStdString());
+        editor_->save();
+    });
     addCancelButton(texts::closeButton);
     setCloseRequest([&browser] { browser.requestCloseTextEditor(); });
     bindEditor();
@@ -125,6 +133,14 @@ void TextEditorWindow::bindEditor() {
     TextEditorViewModel& editor = *editor_;
     bindings.watch(editor.fileName,
                    [this, &editor] { name_->setText(fromUtf8(editor.fileName.get())); });
+    // What was typed while the save ran is still an edit, and the document must say so for
+    // the next keystroke to be seen.
+    bindings.listen(editor.saved(), std::function<void()>([this] {
+                        const bool edited =
+                            text_->toPlainText().toStdString() != editor_->originalText();
+                        text_->document()->setModified(edited);
+                        editor_->markEdited(edited);
+                    }));
     bindings.watch(editor.text, [this, &editor] {
         lineCount_->setText(text(texts::lineCountFormat).arg(lineCount(editor.text.get())));
     });

@@ -1,4 +1,5 @@
 #include "app/state/SectorEditorViewModel.h"
+#include "app/state/TextEditorViewModel.h"
 #include "app/ui/HexViewerWindow.h"
 #include "app/ui/SectorEditorWindow.h"
 #include "app/ui/TextEditorWindow.h"
@@ -26,7 +27,8 @@ class EditorWindowsTest : public MainWindowTest {
     }
 };
 
-TEST_F(EditorWindowsTest, EscapeOverUnsavedTextAsksAndCancelKeepsTheEditsWhileAnUneditedEditorJustCloses) {
+TEST_F(EditorWindowsTest,
+       EscapeOverUnsavedTextAsksAndCancelKeepsTheEditsWhileAnUneditedEditorJustCloses) {
     openNewImage("disk.img");
     importAndSelect("NOTE.TXT", bytesOf("line one\r\n"));
     TextEditorWindow* editor = openTextEditor();
@@ -47,13 +49,42 @@ TEST_F(EditorWindowsTest, EscapeOverUnsavedTextAsksAndCancelKeepsTheEditsWhileAn
     QTest::keyClick(question, Qt::Key_Escape);
     settle();
     ASSERT_EQ(window().raisedDialog("textEditor"), editor);
-    EXPECT_EQ(state().browser().textEditorVM.get()->text.get(), "new line one\n");
+    EXPECT_EQ(editor->textArea()->toPlainText(), QStringLiteral("new line one\n"));
+    EXPECT_TRUE(state().browser().textEditorVM.get()->isModified.get());
 
     QTest::keyClick(editor, Qt::Key_Escape);
     button(messageBox(editor, "discardQuestion"), "破棄")->click();
     settle();
     EXPECT_FALSE(state().browser().showTextEditor);
     EXPECT_EQ(window().raisedDialog("textEditor"), nullptr);
+}
+
+// Catches a save that writes something else than the window shows, and an edit after a
+// save that the editor no longer counts (the window would then close without asking).
+TEST_F(EditorWindowsTest, SaveWritesWhatTheWindowShowsAndTheNextKeystrokeIsAnEditAgain) {
+    const auto image = openNewImage("disk.img");
+    importAndSelect("NOTE.TXT", bytesOf("line one\r\n"));
+    TextEditorWindow* editor = openTextEditor();
+    ASSERT_NE(editor, nullptr);
+    TextEditorViewModel& model = *state().browser().textEditorVM.get();
+    QTest::keyClicks(editor->textArea(), "new ");
+    EXPECT_TRUE(model.isModified.get());
+    editor->saveButton()->click();
+    settle();
+    EXPECT_FALSE(model.isModified.get());
+    EXPECT_FALSE(editor->saveButton()->isEnabled());
+    const std::string file = [&] {
+        const Bytes bytes = test::readFile(image);
+        return std::string(bytes.begin(), bytes.end());
+    }();
+    EXPECT_NE(file.find("new line one\r\n"), std::string::npos);
+
+    QTest::keyClicks(editor->textArea(), "x");
+    EXPECT_TRUE(model.isModified.get());
+    EXPECT_TRUE(editor->saveButton()->isEnabled());
+    // Taking the keystroke back returns to the text as saved.
+    QTest::keyClick(editor->textArea(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FALSE(model.isModified.get());
 }
 
 TEST_F(EditorWindowsTest, ABinaryFileOffersTheHexViewerWhichReadsOnWhenScrolledToItsEnd) {
@@ -115,7 +146,8 @@ TEST_F(EditorWindowsTest, QuittingOrOpeningAnotherImageOverUnsavedEditsAsksFirst
     QTest::keyClicks(editor->textArea(), "more ");
 
     const auto other = images.path() / "other.img";
-    writeImageFile(other, createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
+    writeImageFile(other,
+                   createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
     app->openFiles({QString::fromStdString(other.string())});
     button(messageBox(&window(), "discardQuestion"), "キャンセル")->click();
     settle();
