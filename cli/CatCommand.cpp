@@ -17,7 +17,7 @@ struct CatOptions {
 
 int runCat(const CatOptions& options, CommandContext& context) {
     DiskImageService service;
-    const auto image = openImage(service, options.image, context.global);
+    const auto image = openImage(service, options.image, context.global, ImageAccess::read);
     const std::optional<FileEntry> entry = entryNamed(*image, options.path);
     if (!entry || entry->directoryEntry.isDirectory()) {
         throw CommandError("ディレクトリは出力できません: " +

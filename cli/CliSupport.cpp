@@ -109,12 +109,12 @@ VolumeChoice volumeChoice(const GlobalOptions& global) {
 }
 
 std::shared_ptr<DiskImage> openImage(DiskImageService& service, const std::string& file,
-                                     const GlobalOptions& global) {
+                                     const GlobalOptions& global, ImageAccess access) {
     std::optional<ManualParameters> manual;
     if (!global.manual.empty()) {
         manual = parseManualParameters(global.manual);
     }
-    auto image = service.open(file, manual, volumeChoice(global));
+    auto image = service.open(file, manual, volumeChoice(global), access == ImageAccess::read);
     if (global.force) {
         image->confirmChangesToSearchedVolume();
     }

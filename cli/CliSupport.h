@@ -56,10 +56,15 @@ ManualParameters parseManualParameters(const std::string& text);
 // The volume the global --disk and --partition options choose.
 VolumeChoice volumeChoice(const GlobalOptions& global);
 
+// What a command does to the image it opens. Commands that only read take no exclusive
+// lock: they work while the application holds the image, and since every save renames a
+// new file into place they still read one whole image. Their image refuses every change.
+enum class ImageAccess { read, change };
+
 // Opens `file` with the global --manual, --disk, --partition and --force options; the image
 // becomes current.
 std::shared_ptr<DiskImage> openImage(DiskImageService& service, const std::string& file,
-                                     const GlobalOptions& global);
+                                     const GlobalOptions& global, ImageAccess access);
 
 // The entry a "/"-separated path names, each name as a listing prints it or as the
 // engine's path resolution accepts it; nullopt for the root. A path that names nothing is

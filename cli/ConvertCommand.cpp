@@ -42,9 +42,10 @@ int runConvert(const ConvertOptions& options, CommandContext& context) {
     }
     const ConvertFormat format = *target;
 
-    // The source stays open, and so locked, while the result is written.
+    // The source stays open while the result is written: a save by another program meanwhile
+    // puts a new file in its place, and what is converted is still the file as it was opened.
     DiskImageService service;
-    const auto image = openImage(service, options.image, context.global);
+    const auto image = openImage(service, options.image, context.global, ImageAccess::read);
     try {
         convertImage(*image, format, options.output,
                      options.overwrite ? ExistingTarget::replace : ExistingTarget::keep);

@@ -22,7 +22,7 @@ struct DeletedOptions {
 
 int runDeleted(const DeletedOptions& options, CommandContext& context) {
     DiskImageService service;
-    const auto image = openImage(service, options.image, context.global);
+    const auto image = openImage(service, options.image, context.global, ImageAccess::read);
     const auto entries = numberedDeletedEntries(*image, DiskPath::fromString(options.path));
     if (options.json) {
         nlohmann::ordered_json array = nlohmann::ordered_json::array();

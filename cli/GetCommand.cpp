@@ -28,7 +28,7 @@ std::vector<FileEntry> entriesNamed(const DiskImage& image, const std::string& p
 
 int runGet(const GetOptions& options, CommandContext& context) {
     DiskImageService service;
-    const auto image = openImage(service, options.image, context.global);
+    const auto image = openImage(service, options.image, context.global, ImageAccess::read);
     // A path that names nothing is reported after the others are written.
     std::vector<std::string> lookupFailures;
     std::vector<FileEntry> entries;

@@ -23,7 +23,8 @@ std::string kilobytes(std::int64_t bytes) {
 
 int runInfo(const InfoOptions& options, CommandContext& context) {
     DiskImageService service;
-    const ImageSummary summary = summarizeImage(*openImage(service, options.image, context.global));
+    const ImageSummary summary =
+        summarizeImage(*openImage(service, options.image, context.global, ImageAccess::read));
     const BIOSParameterBlock& bpb = summary.bpb;
     const DiskGeometry& geometry = summary.geometry;
     const VolumeCapacity& capacity = summary.capacity;

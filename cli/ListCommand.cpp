@@ -89,7 +89,7 @@ bool walk(DirectoryWalk& directories, const DiskPath& path, std::optional<std::u
 
 int runList(const ListOptions& options, CommandContext& context) {
     DiskImageService service;
-    const auto image = openImage(service, options.image, context.global);
+    const auto image = openImage(service, options.image, context.global, ImageAccess::read);
 
     DiskPath start = DiskPath::fromString(options.path);
     std::optional<std::uint16_t> startCluster;

@@ -16,7 +16,7 @@ struct MkdirOptions {
 
 int runMkdir(const MkdirOptions& options, CommandContext& context) {
     DiskImageService service;
-    const auto image = openImage(service, options.image, context.global);
+    const auto image = openImage(service, options.image, context.global, ImageAccess::change);
     const DiskPath path = DiskPath::fromString(options.path);
     if (path.isRoot()) {
         throw UsageError("作成するディレクトリの名前がありません");

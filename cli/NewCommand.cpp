@@ -51,6 +51,15 @@ std::vector<std::string> allSizeNames() {
     return names;
 }
 
+// "640k (640 KB), ...": the names promise more than a hard disk's volume holds.
+std::vector<std::string> sizeNamesWithCapacity() {
+    std::vector<std::string> names;
+    for (const SizeName& entry : sizeNames) {
+        names.push_back(std::string(entry.name) + " (" + capacityText(entry.size) + ")");
+    }
+    return names;
+}
+
 std::vector<std::string> writtenExtensions() {
     std::vector<std::string> extensions;
     for (NewImageFormat format : allNewImageFormats()) {
@@ -141,7 +150,8 @@ void registerNewCommand(CommandRegistry& registry) {
     sub->add_option("IMAGE", options->image,
                     "作成するファイル (必須、拡張子 " + joined(writtenExtensions(), ", ") + ")")
         ->required();
-    sub->add_option("--size", options->size, "容量 (必須): " + joined(allSizeNames(), ", "))
+    sub->add_option("--size", options->size,
+                    "容量 (必須、括弧内は実容量): " + joined(sizeNamesWithCapacity(), ", "))
         ->type_name("SIZE")
         ->required()
         ->check(CLI::IsMember(allSizeNames(), CLI::ignore_case).description(""));

@@ -23,7 +23,7 @@ struct PutOptions {
 
 int runPut(const PutOptions& options, CommandContext& context) {
     DiskImageService service;
-    const auto image = openImage(service, options.image, context.global);
+    const auto image = openImage(service, options.image, context.global, ImageAccess::change);
     // Refused once for the whole command, not once per file.
     image->checkWritable();
     const DiskPath to = DiskPath::fromString(options.to);

@@ -17,7 +17,7 @@ struct RenameOptions {
 
 int runRename(const RenameOptions& options, CommandContext& context) {
     DiskImageService service;
-    const auto image = openImage(service, options.image, context.global);
+    const auto image = openImage(service, options.image, context.global, ImageAccess::change);
     const std::optional<FileEntry> entry = entryNamed(*image, options.path);
     if (!entry) {
         throw UsageError("ルートディレクトリの名前は変更できません");

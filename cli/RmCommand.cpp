@@ -20,7 +20,7 @@ struct RmOptions {
 
 int runRm(const RmOptions& options, CommandContext& context) {
     DiskImageService service;
-    const auto image = openImage(service, options.image, context.global);
+    const auto image = openImage(service, options.image, context.global, ImageAccess::change);
     // Refused once for the whole command, not once per path.
     image->checkWritable();
     bool failedBefore = false;

@@ -23,7 +23,7 @@ void printHexLines(std::ostream& out, const Bytes& data) {
 
 int runSector(const SectorOptions& options, CommandContext& context) {
     DiskImageService service;
-    const auto image = openImage(service, options.image, context.global);
+    const auto image = openImage(service, options.image, context.global, ImageAccess::read);
     for (std::int64_t i = 0; i < options.count; ++i) {
         const std::int64_t lba = options.lba + i;
         if (i > 0) {

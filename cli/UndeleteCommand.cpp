@@ -24,7 +24,7 @@ struct UndeleteOptions {
 
 int runUndelete(const UndeleteOptions& options, CommandContext& context) {
     DiskImageService service;
-    const auto image = openImage(service, options.image, context.global);
+    const auto image = openImage(service, options.image, context.global, ImageAccess::change);
     const DiskPath directory = DiskPath::fromString(options.in);
     const auto entries = numberedDeletedEntries(*image, directory);
     const auto it = std::find_if(entries.begin(), entries.end(), [&options](const auto& numbered) {

@@ -144,7 +144,9 @@ BoundDialog* makeNewImage(QWidget* parent, DiskImageViewModel& image, UiSettings
         const int previous = size->currentData().isValid() ? size->currentData().toInt() : -1;
         size->clear();
         for (DiskSize each : availableSizes(chosenFormat())) {
-            size->addItem(fromUtf8(rawValue(each)), static_cast<int>(each));
+            size->addItem(text(texts::sizeWithCapacityFormat)
+                              .arg(fromUtf8(rawValue(each)), fromUtf8(capacityText(each))),
+                          static_cast<int>(each));
         }
         const int kept = size->findData(previous);
         size->setCurrentIndex(kept >= 0 ? kept : 0);

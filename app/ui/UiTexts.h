@@ -234,5 +234,7 @@ inline constexpr const char* bpbToggle = "BPB表示";
 inline constexpr const char* bpbHeading = "BPB 構造";
 // The status bar while a change is saved to the image's file; the file name follows.
 inline constexpr const char* savingPrefix = "保存しています: ";
+// A size of the new-image dialog: the catalogue's name, then what the volume really holds.
+inline constexpr const char* sizeWithCapacityFormat = "%1 — 実容量 %2";
 
 } // namespace tamberlane::ui::texts

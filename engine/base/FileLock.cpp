@@ -19,6 +19,7 @@ FileIdentity identityOf(const struct stat& st) {
     id.size = static_cast<std::int64_t>(st.st_size);
     id.modified = st.st_mtim;
     id.changed = st.st_ctim;
+    id.linkCount = static_cast<std::uint64_t>(st.st_nlink);
     return id;
 }
 
@@ -67,6 +68,16 @@ bool FileIdentity::of(const std::filesystem::path& path, FileIdentity& out) {
 bool FileIdentity::isUnchangedFrom(const FileIdentity& other) const {
     return isSameFile(other) && size == other.size && sameTime(modified, other.modified) &&
            sameTime(changed, other.changed);
+}
+
+bool FileIdentity::readsAsBefore(const FileIdentity& earlier) const {
+    if (isUnchangedFrom(earlier)) {
+        return true;
+    }
+    // Without a name nothing can open the file anew; a writer that held it open already
+    // moves its modification time.
+    return linkCount == 0 && isSameFile(earlier) && size == earlier.size &&
+           sameTime(modified, earlier.modified);
 }
 
 FileLock::FileLock(int fd, Mode mode) : fd_(fd), mode_(mode) {

@@ -16,6 +16,7 @@ struct FileIdentity {
     std::int64_t size = 0;
     timespec modified{};
     timespec changed{};
+    std::uint64_t linkCount = 0;
 
     // Of an open descriptor or a path (links followed); absent when it cannot be read.
     static bool of(int fd, FileIdentity& out);
@@ -24,6 +25,10 @@ struct FileIdentity {
         return device == other.device && inode == other.inode;
     }
     bool isUnchangedFrom(const FileIdentity& other) const;
+    // Whether a descriptor that recorded `earlier` still reads the bytes it read then. A
+    // save by another program renames a new file over the path: the old file loses its
+    // last name, which moves its change time, while its bytes stay as they were.
+    bool readsAsBefore(const FileIdentity& earlier) const;
 };
 
 // How the file behind an open image stands against what was read from it.

@@ -69,8 +69,7 @@ void FilePages::read(std::size_t offset, std::span<std::uint8_t> destination) {
     // After the read: a writer that finished before it changed the times we compare, and
     // one that starts after it cannot have touched what was read.
     FileIdentity now;
-    if (done < destination.size() || !FileIdentity::of(fd_, now) ||
-        !now.isUnchangedFrom(expected_)) {
+    if (done < destination.size() || !FileIdentity::of(fd_, now) || !now.readsAsBefore(expected_)) {
         sawChange_ = true;
         throw DiskImageError::imageFileChanged();
     }

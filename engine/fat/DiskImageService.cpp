@@ -28,13 +28,21 @@ bool isPermissionFailure(int error) {
     return error == EACCES || error == EROFS || error == EPERM;
 }
 
-// Listings that only look take no lock, so they also work on a file another program has
-// open; what they read is read on demand like an open image.
-PagedBytes readWithoutLock(const std::filesystem::path& url) {
-    const int fd = ::open(url.c_str(), O_RDONLY | O_CLOEXEC);
+// Without O_NONBLOCK, opening a FIFO given as the image waits for a writer for ever; what
+// is not a regular file is refused once the pages are set up.
+int openForReading(const std::filesystem::path& url) {
+    const int fd = ::open(url.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         throw DiskImageError::ioErrorFromErrno(errno);
     }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+// Listings that only look take no lock, so they also work on a file another program has
+// open; what they read is read on demand like an open image.
+PagedBytes readWithoutLock(const std::filesystem::path& url) {
+    const int fd = openForReading(url);
     const FileLock closer(fd, FileLock::Mode::unlocked);
     return FilePages::bytesOf(std::make_shared<FilePages>(closer));
 }
@@ -119,10 +127,7 @@ DiskImageService::LockedFile DiskImageService::lockFile(const std::filesystem::p
         return {lock_, lockedReadOnly};
     }
     if (readOnly) {
-        const int fd = ::open(url.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            throw DiskImageError::ioErrorFromErrno(errno);
-        }
+        const int fd = openForReading(url);
         // A shared lock where one can be had keeps a writer from starting meanwhile;
         // where another program writes, reading goes ahead without one.
         const bool shared = flock(fd, LOCK_SH | LOCK_NB) == 0;
@@ -132,11 +137,7 @@ DiskImageService::LockedFile DiskImageService::lockFile(const std::filesystem::p
     }
     // Read-only even for an image we change: saves write a new file, and a descriptor of
     // ours open for writing would hide every other writer from the kernel's lease check.
-    const int fd = ::open(url.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        throw DiskImageError::ioErrorFromErrno(errno);
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    const int fd = openForReading(url);
     // A save replaces the file from its directory, but a file its owner may not write is
     // meant to stay as it is. Root may write any file; one whose mode lets nobody write
     // it is still kept.

@@ -96,6 +96,22 @@ const DiskSizeSpec& sizeSpec(DiskSize size) {
     return sizeTable[static_cast<std::size_t>(size)];
 }
 
+std::int64_t newVolumeBytes(DiskSize size) {
+    const DiskSizeSpec& spec = sizeSpec(size);
+    return spec.totalSectors * spec.geometry.bytesPerSector;
+}
+
+std::string capacityText(DiskSize size) {
+    constexpr std::int64_t kilo = 1024;
+    constexpr std::int64_t mega = kilo * kilo;
+    const std::int64_t bytes = newVolumeBytes(size);
+    if (bytes < 2 * mega) {
+        return std::to_string((bytes + kilo / 2) / kilo) + " KB";
+    }
+    const std::int64_t tenths = (bytes * 10 + mega / 2) / mega;
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " MB";
+}
+
 std::vector<DiskSize> availableSizes(NewImageFormat format) {
     std::vector<DiskSize> sizes;
     for (DiskSize size : allDiskSizes()) {

@@ -51,6 +51,12 @@ std::string fileExtension(NewImageFormat format);
 std::optional<NewImageFormat> newImageFormatForExtension(std::string_view ext);
 
 const DiskSizeSpec& sizeSpec(DiskSize size);
+// Bytes of the volume a new image of this size holds. The labels are the catalogue's names
+// and promise more than the layout gives ("40MB (HD)" is a volume of 20.3 MB).
+std::int64_t newVolumeBytes(DiskSize size);
+// That capacity as pickers show it beside the label: whole KB below 2 MB, else MB with one
+// decimal, both in units of 1024 ("1440 KB", "20.3 MB").
+std::string capacityText(DiskSize size);
 // "D88 (Neko Project 2)", ...: how pickers and the information view name a container.
 std::string formatLabel(ConvertFormat format);
 

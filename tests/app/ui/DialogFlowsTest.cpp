@@ -1,6 +1,7 @@
 #include "app/state/StateTexts.h"
 #include "tests/app/ui/MainWindowFixture.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -196,6 +197,23 @@ TEST_F(DialogFlowsTest, ADeletedFileComesBackThroughItsRestoreButtonAndTheTypedF
     EXPECT_EQ(window().fileList()->model()->rowCount(), 2);
     EXPECT_EQ(shownButton(deleted, "復元"), nullptr)
         << "the window lists the file as deleted no more";
+}
+
+// The size names promise more than a hard disk's volume holds; each item says what it holds.
+TEST_F(DialogFlowsTest, EachSizeOfTheNewImageDialogShowsItsRealCapacityBesideItsName) {
+    state().image().showNewImageDialog = true;
+    settle();
+    QDialog* dialog = window().raisedDialog("newImage");
+    ASSERT_NE(dialog, nullptr);
+    QComboBox* sizes = nullptr;
+    for (QComboBox* each : dialog->findChildren<QComboBox*>()) {
+        sizes = each->accessibleName() == QStringLiteral("サイズ:") ? each : sizes;
+    }
+    ASSERT_NE(sizes, nullptr);
+    ASSERT_EQ(sizes->count(), 6) << "a headerless image is offered in every size";
+    EXPECT_EQ(sizes->itemText(0), QStringLiteral("640KB (2DD) — 実容量 640 KB"));
+    EXPECT_EQ(sizes->itemText(5), QStringLiteral("40MB (HD) — 実容量 20.3 MB"));
+    EXPECT_EQ(sizes->itemData(5).toInt(), static_cast<int>(DiskSize::mb40));
 }
 
 } // namespace

@@ -113,6 +113,45 @@ TEST(ImageFileTest, APageReadAfterAnotherProgramWroteTheFileRefusesTheImage) {
     EXPECT_THROW(image->checkWritable(), DiskImageError);
 }
 
+// A reader opened while the application holds the image: that program's save renames a new
+// file over the path, which the old file feels only as a new change time. Pages read after
+// the save come from the old file, whole; one written there in place is still refused.
+TEST(ImageFileTest, AReaderKeepsReadingTheFileItOpenedAcrossAnotherProgramsSave) {
+    TempDir dir;
+    const fs::path path = dir / "held.img";
+    writeFile(path, floppy());
+    const Bytes original = readFile(path);
+    DiskImageService application;
+    const auto held = application.open(path);
+    ASSERT_FALSE(held->layout().isReadOnly);
+
+    DiskImageService reader;
+    const auto image = reader.open(path, std::nullopt, {}, /*readOnly=*/true);
+    EXPECT_EQ(image->file().lock()->mode(), FileLock::Mode::unlocked);
+    EXPECT_EQ(saveError(*image), "ディスクイメージはライトプロテクトされています");
+    const std::int64_t last = image->layout().bpb.volumeSectorCount() - 1;
+    const std::int64_t middle = last / 2;
+    const auto originalSector = [&](std::int64_t lba) {
+        return Bytes(original.begin() + lba * 512, original.begin() + (lba + 1) * 512);
+    };
+
+    held->writeSector(last, Bytes(512, 0x77));
+    held->saveToFile();
+    EXPECT_EQ(image->readSector(last), originalSector(last));
+    EXPECT_FALSE(image->file().refusal().has_value());
+
+    // The old file has no name left, but a descriptor opened before can still write it.
+    const std::string oldFile =
+        "/proc/self/fd/" + std::to_string(image->file().lock()->fileDescriptor());
+    const int writer = open(oldFile.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(pwrite(writer, "X", 1, middle * 512), 1);
+    close(writer);
+    EXPECT_EQ(errorText([&] { image->readSector(middle); }),
+              errorText([] { throw DiskImageError::imageFileChanged(); }));
+    EXPECT_TRUE(image->file().refusal().has_value());
+}
+
 std::int64_t allocatedBytes(const fs::path& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_blocks) * 512 : -1;

@@ -204,6 +204,8 @@ TEST_P(ContainerConformance, NewImageReopensWithItsGeometryBPBAndAnEmptyVolume) 
     EXPECT_EQ(image->layout().bpb.sectorsPerFAT, expected.sectorsPerFAT);
     EXPECT_EQ(image->layout().fatType, expected.fatType);
     EXPECT_EQ(calculateTotalClusters(image->layout().bpb), expected.clusters);
+    // What the pickers show beside the size's name.
+    EXPECT_EQ(image->layout().bpb.volumeBytes(), newVolumeBytes(c.size));
 
     EXPECT_TRUE(service.listDirectory(DiskPath::root()).empty());
     const auto& entries = image->fatTable().entries();
@@ -277,6 +279,20 @@ TEST(NewImageOffers, ConversionTargetsFollowTheGeometry) {
     EXPECT_FALSE(isConversionOffered(lastFloppy, ConvertFormat::nhd));
     EXPECT_TRUE(isConversionOffered(lastFloppy, ConvertFormat::bin));
     EXPECT_EQ(availableFormats(std::nullopt), allNewImageFormats());
+}
+
+// The names promise more than a hard disk's volume holds ("40MB (HD)" is 20.3 MB): the
+// capacity shown beside each is the volume's, rounded, in units of 1024.
+TEST(NewImageOffers, CapacityShownBesideEachSizeIsWhatItsVolumeHolds) {
+    const std::vector<std::pair<DiskSize, std::string>> shown = {
+        {DiskSize::kb640, "640 KB"}, {DiskSize::mb1_2, "1232 KB"}, {DiskSize::mb1_44, "1440 KB"},
+        {DiskSize::mb10, "5.1 MB"},  {DiskSize::mb20, "10.2 MB"},  {DiskSize::mb40, "20.3 MB"}};
+    ASSERT_EQ(shown.size(), allDiskSizes().size());
+    for (const auto& [size, text] : shown) {
+        EXPECT_EQ(capacityText(size), text) << rawValue(size);
+        const Bytes bin = createNewImage({NewImageFormat::bin, size, FATType::fat12});
+        EXPECT_EQ(static_cast<std::int64_t>(bin.size()), newVolumeBytes(size)) << rawValue(size);
+    }
 }
 
 TEST(NewImageOffers, SizeNotOfferedIsRefusedWithItsReason) {
