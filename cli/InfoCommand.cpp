@@ -8,6 +8,8 @@
 
 #include <ostream>
 
+#include <unistd.h>
+
 namespace tamberlane::cli {
 
 namespace {
@@ -32,6 +34,9 @@ int runInfo(const InfoOptions& options, CommandContext& context) {
     const std::optional<std::string> refusal =
         summary.changeRefusal ? summary.changeRefusal : summary.fileRefusal;
     const std::string fileSystem = fileSystemName(summary.fileSystem);
+    // Read without the exclusive lock, the image always says read-only: what the user asks
+    // is whether a change could write the file (its permissions, a read-only file system).
+    const bool readOnly = ::access(options.image.c_str(), W_OK) != 0;
 
     if (options.json) {
         nlohmann::ordered_json info;
@@ -65,7 +70,7 @@ int runInfo(const InfoOptions& options, CommandContext& context) {
         info["freeBytes"] = capacity.freeBytes;
         info["usedBytes"] = capacity.usedBytes;
         info["writeProtected"] = summary.isWriteProtected;
-        info["readOnly"] = summary.isReadOnly;
+        info["readOnly"] = readOnly;
         info["foundBySearchAt"] = summary.searchedBootOffset
                                       ? nlohmann::ordered_json(*summary.searchedBootOffset)
                                       : nlohmann::ordered_json(nullptr);
@@ -99,7 +104,7 @@ int runInfo(const InfoOptions& options, CommandContext& context) {
         {"メディアID:", hexByte(bpb.mediaDescriptor)},
         {"データオフセット:", std::to_string(summary.dataOffset)},
         {"ライトプロテクト:", summary.isWriteProtected ? "有効" : "無効"},
-        {"読み取り専用:", summary.isReadOnly ? "はい" : "いいえ"},
+        {"読み取り専用:", readOnly ? "はい" : "いいえ"},
     };
     for (const auto& [label, value] : rows) {
         context.out << label << ' ' << value << '\n';
