@@ -369,8 +369,9 @@ void DiskImageViewModel::handleOpenError(const DiskImageError& error) {
         return;
     }
     if (error.kind() == DiskImageError::Kind::lockConflict) {
-        showError(error.errorDescription() + texts::lockConflictSuffix);
+        // The alert reads the flag when it comes up, so the flag goes first.
         canOpenReadOnly = lockedOut_.has_value();
+        showError(error.errorDescription() + texts::lockConflictSuffix);
         return;
     }
     showError(texts::openFailedPrefix + error.errorDescription());

@@ -1,10 +1,13 @@
 #include "app/state/StateTexts.h"
 #include "tests/app/ui/MainWindowFixture.h"
+#include "tests/support/FatTools.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QToolButton>
+
+#include <sys/file.h>
 
 #include <algorithm>
 
@@ -196,6 +199,27 @@ TEST_F(DialogFlowsTest, ADeletedFileComesBackThroughItsRestoreButtonAndTheTypedF
     EXPECT_EQ(window().fileList()->model()->rowCount(), 2);
     EXPECT_EQ(shownButton(deleted, "復元"), nullptr)
         << "the window lists the file as deleted no more";
+}
+
+TEST_F(DialogFlowsTest, TheAlertForAFileHeldElsewhereOffersTheReadOnlyOpenAndItsButtonGivesIt) {
+    const auto path = images.path() / "held.img";
+    writeImageFile(path,
+                   createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
+    test::OtherProcessLock other(path, LOCK_EX);
+    ASSERT_TRUE(other.acquired());
+    app->openFiles({QString::fromStdString(path.string())});
+
+    QMessageBox* alert = messageBox(&window(), "lockAlert");
+    ASSERT_NE(alert, nullptr) << "the plain alert, with OK only, came up instead";
+    EXPECT_TRUE(alert->text().endsWith(QString::fromUtf8(texts::lockConflictSuffix)));
+    QPushButton* readOnly = button(alert, texts::openReadOnlyButton);
+    ASSERT_NE(readOnly, nullptr);
+    ASSERT_NE(button(alert, texts::okButton), nullptr);
+    readOnly->click();
+    settle();
+    EXPECT_EQ(messageBox(&window(), "lockAlert"), nullptr);
+    ASSERT_TRUE(state().image().isImageOpen) << state().image().errorMessage.get();
+    EXPECT_TRUE(state().image().isReadOnly);
 }
 
 } // namespace
