@@ -97,4 +97,7 @@ inline constexpr const char* clashQuestion = "上書きしますか？";
 inline constexpr const char* clashSkip = "スキップ";
 inline constexpr const char* clashOverwrite = "上書き";
 
+// A failed name and the reason it failed, one line each below the first line of a failure.
+inline constexpr const char* reasonSeparator = ": ";
+
 } // namespace tamberlane::texts
