@@ -25,7 +25,10 @@ TEST_F(ApplicationStateTest, AFailedOpenKeepsTheBrowserItsClipboardAndTheUndoHis
     app.image().openDiskImage(dir / "broken.img");
 
     EXPECT_TRUE(app.image().showSpecialFormatAlert);
-    EXPECT_EQ(app.image().errorMessage.get(), texts::specialFormat);
+    EXPECT_EQ(app.image().errorMessage.get(),
+              std::string(texts::specialFormat) +
+                  "\n\nbroken.img: ファイルサイズが不正です。期待値: 1261568, 1474560, 655360, "
+                  "5326848, 10653696, 21307392 バイト、実際: 1000 バイト");
     EXPECT_EQ(app.image().windowTitle.get(), "a.img");
     EXPECT_EQ(app.browser().clipboard.get().size(), 1u);
     EXPECT_TRUE(app.browser().canUndo());

@@ -133,7 +133,8 @@ TEST_F(DialogFlowsTest,
         alert = box->isVisible() ? box : alert;
     }
     ASSERT_NE(alert, nullptr);
-    EXPECT_EQ(alert->text(), QString::fromUtf8(texts::specialFormat));
+    EXPECT_TRUE(alert->text().startsWith(QString::fromUtf8(texts::specialFormat)));
+    EXPECT_TRUE(alert->text().contains(QStringLiteral("\n\nbroken.img: ")));
     button(alert, texts::openWithManualParamsButton)->click();
     settle();
     QDialog* form = window().raisedDialog("manualParameters");
@@ -162,10 +163,21 @@ TEST_F(DialogFlowsTest,
     retype(cylinders, "77");
     EXPECT_TRUE(shownMessages(form).empty());
     ASSERT_TRUE(ok->isEnabled());
+    retype(field(form, "データオフセット:"), "512");
     ok->click();
     settle();
     EXPECT_EQ(state().image().manualParams.get().heads, 4);
     EXPECT_EQ(state().image().manualParams.get().cylinders, 77);
+    // The failure shows in the form, which stays up with what was typed.
+    ASSERT_EQ(window().raisedDialog("manualParameters"), form);
+    EXPECT_EQ(heads->text(), QStringLiteral("4"));
+    auto* failure = form->findChild<QLabel*>(QStringLiteral("manualOpenError"));
+    ASSERT_NE(failure, nullptr);
+    EXPECT_TRUE(failure->isVisible());
+    EXPECT_TRUE(failure->text().startsWith(
+        QStringLiteral("データオフセット 512 のブートセクタを読み取れませんでした: ")))
+        << failure->text().toStdString();
+    EXPECT_FALSE(state().image().showErrorAlert) << "not in an alert over the form";
 }
 
 TEST_F(DialogFlowsTest, ADeletedFileComesBackThroughItsRestoreButtonAndTheTypedFirstCharacter) {
