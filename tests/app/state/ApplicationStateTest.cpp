@@ -35,6 +35,39 @@ TEST_F(ApplicationStateTest, AFailedOpenKeepsTheBrowserItsClipboardAndTheUndoHis
     EXPECT_EQ(listedNames(), std::vector<std::string>{"KEEP"});
 }
 
+// Catches the question about an unreadable file that named neither the file nor what
+// the engine found wrong with it.
+struct UnreadableFile {
+    const char* name;
+    Bytes bytes;
+};
+
+class UnreadableFileTest : public StateTest, public ::testing::WithParamInterface<UnreadableFile> {};
+
+TEST_P(UnreadableFileTest, TheManualOpenQuestionNamesTheFileAndTheReasonBelowIt) {
+    writeFile(dir / GetParam().name, GetParam().bytes);
+    app.image().openDiskImage(dir / GetParam().name);
+    ASSERT_TRUE(app.image().showSpecialFormatAlert) << app.image().errorMessage.get();
+    const std::string& message = app.image().errorMessage.get();
+    const std::string head = texts::specialFormat + std::string("\n\n") + GetParam().name + ": ";
+    EXPECT_TRUE(message.starts_with(head)) << message;
+    EXPECT_GT(message.size(), head.size()) << "the reason is missing";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EmptyTruncatedRandom, UnreadableFileTest,
+    ::testing::Values(UnreadableFile{"empty.img", {}},
+                      UnreadableFile{"truncated.d88", Bytes(100, 0)},
+                      UnreadableFile{"random.img", [] {
+                                         Bytes bytes(1'474'560);
+                                         std::uint32_t x = 12345;
+                                         for (auto& b : bytes) {
+                                             x = x * 1103515245u + 12345u;
+                                             b = static_cast<std::uint8_t>(x >> 24);
+                                         }
+                                         return bytes;
+                                     }()}));
+
 TEST_F(ApplicationStateTest, AnotherImageEmptiesClipboardAndUndoSoNothingOfAReachesB) {
     const auto a = newImage("a.img");
     const auto b = newImage("b.img");
