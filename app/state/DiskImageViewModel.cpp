@@ -128,7 +128,7 @@ void DiskImageViewModel::openPartition(const std::filesystem::path& url,
         return;
     }
     openRequest({url, std::nullopt, VolumeChoice::ofPartition(static_cast<int>(partitionIndex))},
-                [this](const DiskImageError& error) { handleOpenError(error); });
+                [this, url](const DiskImageError& error) { handleOpenError(error, url); });
 }
 
 void DiskImageViewModel::openReadOnly() {
@@ -138,7 +138,9 @@ void DiskImageViewModel::openReadOnly() {
     }
     OpenRequest request = *std::exchange(lockedOut_, std::nullopt);
     request.readOnly = true;
-    openRequest(request, [this](const DiskImageError& error) { handleOpenError(error); });
+    openRequest(request, [this, url = request.url](const DiskImageError& error) {
+        handleOpenError(error, url);
+    });
 }
 
 void DiskImageViewModel::cancelOpen() {
@@ -152,7 +154,8 @@ bool DiskImageViewModel::reopenCurrentImage(std::function<void()> onSettled) {
     const OpenRequest request = *lastOpen_;
     pendingOpenURL = request.url;
     return openRequest(
-        request, [this](const DiskImageError& error) { handleOpenError(error); }, {},
+        request,
+        [this, url = request.url](const DiskImageError& error) { handleOpenError(error, url); }, {},
         std::move(onSettled));
 }
 
@@ -161,6 +164,7 @@ void DiskImageViewModel::openDiskImage(const std::filesystem::path& url) {
         return;
     }
     pendingOpenURL = url;
+    manualOpenError = std::nullopt;
     if (capabilitiesOfExtension(lowerExtension(url)).holdsSeveralDisks) {
         std::vector<D88Disk> disks = disksOfD88File(url);
         if (disks.size() >= 2) {
@@ -170,7 +174,7 @@ void DiskImageViewModel::openDiskImage(const std::filesystem::path& url) {
         }
     }
     openRequest({url, std::nullopt, {}},
-                [this](const DiskImageError& error) { handleOpenError(error); });
+                [this, url](const DiskImageError& error) { handleOpenError(error, url); });
 }
 
 void DiskImageViewModel::openWithManualParams(const std::filesystem::path& url) {
@@ -181,8 +185,9 @@ void DiskImageViewModel::openWithManualParams(const std::filesystem::path& url) 
     const ManualParameters params = manualParams.get();
     openRequest(
         {url, params, {}},
-        [this](const DiskImageError& error) {
-            showError(texts::manualOpenFailedPrefix + error.errorDescription());
+        [this, offset = params.dataOffset](const DiskImageError& error) {
+            manualOpenError = texts::manualOpenFailedHead + std::to_string(offset) +
+                              texts::manualOpenFailedTail + error.errorDescription();
             showManualParamsDialog = true;
         },
         [this] { showManualParamsDialog = false; });
@@ -190,9 +195,13 @@ void DiskImageViewModel::openWithManualParams(const std::filesystem::path& url) 
 
 void DiskImageViewModel::applyManualParameters(const ManualParameters& params) {
     manualParams = params;
-    showManualParamsDialog = false;
+    manualOpenError = std::nullopt;
+    // With a file to open the dialog stays up until it opens, so that a failure is shown
+    // in it beside the values that caused it.
     if (pendingOpenURL) {
         openWithManualParams(*pendingOpenURL);
+    } else {
+        showManualParamsDialog = false;
     }
 }
 
@@ -205,7 +214,7 @@ void DiskImageViewModel::openD88Disk(const std::filesystem::path& url, std::int6
     }
     // The chosen disk, not the first: the service opens the disk at this index.
     openRequest({url, std::nullopt, VolumeChoice::ofDisk(static_cast<int>(diskIndex))},
-                [this](const DiskImageError& error) { handleOpenError(error); });
+                [this, url](const DiskImageError& error) { handleOpenError(error, url); });
 }
 
 void DiskImageViewModel::createNewImage(const NewImageParameters& params,
@@ -362,15 +371,18 @@ std::vector<ConvertFormat> DiskImageViewModel::conversionTargets() const {
     return image ? availableFormats(image->layout().geometry) : std::vector<ConvertFormat>{};
 }
 
-void DiskImageViewModel::handleOpenError(const DiskImageError& error) {
+void DiskImageViewModel::handleOpenError(const DiskImageError& error,
+                                         const std::filesystem::path& url) {
     if (isUnrecognisedVolume(error)) {
-        errorMessage = texts::specialFormat;
+        errorMessage = texts::specialFormat + std::string(texts::reasonBelowQuestion) +
+                       url.filename().string() + texts::reasonSeparator + error.errorDescription();
         showSpecialFormatAlert = true;
         return;
     }
     if (error.kind() == DiskImageError::Kind::lockConflict) {
-        showError(error.errorDescription() + texts::lockConflictSuffix);
+        // The alert reads the flag when it comes up, so the flag goes first.
         canOpenReadOnly = lockedOut_.has_value();
+        showError(error.errorDescription() + texts::lockConflictSuffix);
         return;
     }
     showError(texts::openFailedPrefix + error.errorDescription());

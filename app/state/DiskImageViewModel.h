@@ -57,6 +57,9 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     Observable<bool> showPartitionSelectionDialog{false};
     Observable<std::vector<PartitionInfo>> partitions;
     Observable<ManualParameters> manualParams;
+    // Why the last open with the dialog's values failed; the dialog shows it and stays up
+    // with those values. Absent before a try and after a new file is chosen.
+    Observable<std::optional<std::string>> manualOpenError;
     // An image is being read and parsed in the background.
     Observable<bool> isOpening{false};
     Observable<std::string> openingFileName;
@@ -142,7 +145,7 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     bool openRequest(const OpenRequest& request, OpenFailure onError,
                      std::function<void()> onOpened = {}, std::function<void()> onSettled = {});
     void applyImageState(const DiskImage& image);
-    void handleOpenError(const DiskImageError& error);
+    void handleOpenError(const DiskImageError& error, const std::filesystem::path& url);
     void showError(std::string message);
 
     Executor& executor_;

@@ -2,6 +2,7 @@
 // a way to stop.
 #include "app/state/FileBrowserViewModel.h"
 
+#include "app/state/FailureReport.h"
 #include "app/state/StateTexts.h"
 #include "engine/fat/HostFileName.h"
 #include "engine/operations/EntryTransfer.h"
@@ -13,15 +14,20 @@ namespace tamberlane {
 
 namespace {
 
+std::vector<std::string> hostNames(const std::vector<std::filesystem::path>& files) {
+    std::vector<std::string> names;
+    for (const auto& file : files) {
+        names.push_back(file.filename().string());
+    }
+    return names;
+}
+
 // One line per clashing host file; the entry an overwrite replaces keeps its name, so the
 // line names it too when the user knows it by another.
 std::vector<std::string> clashLines(const std::shared_ptr<DiskImage>& image,
                                     const std::vector<std::filesystem::path>& clashes,
                                     const DiskPath& target, LongNamePolicy policy) {
-    std::vector<std::string> hosts;
-    for (const auto& file : clashes) {
-        hosts.push_back(file.filename().string());
-    }
+    const std::vector<std::string> hosts = hostNames(clashes);
     std::vector<std::string> existing(hosts.size());
     try {
         existing = FileImport(image).clashingEntryNames(hosts, target, policy);
@@ -34,6 +40,19 @@ std::vector<std::string> clashLines(const std::shared_ptr<DiskImage>& image,
                                             : hosts[i] + texts::clashRenamedArrow + existing[i]);
     }
     return lines;
+}
+
+// A batch that threw rather than reporting its items failed every one of them.
+BatchResult batchOutcome(const TaskOutcome<BatchResult>& outcome,
+                         const std::vector<std::string>& names) {
+    if (outcome.value) {
+        return *outcome.value;
+    }
+    BatchResult result;
+    if (outcome.error) {
+        result.items = allFailed(names, *outcome.error);
+    }
+    return result;
 }
 
 bool hasReason(const BatchItemResult& item, DiskImageError::Reason reason) {
@@ -119,13 +138,13 @@ void FileBrowserViewModel::runImport(ImportRequest request, bool overwrite) {
                 return;
             }
             self->endOperation();
-            self->finishImport(request, outcome.value.value_or(BatchResult{}), overwrite);
+            self->finishImport(request, batchOutcome(outcome, hostNames(request.files)), overwrite);
         });
 }
 
 void FileBrowserViewModel::finishImport(const ImportRequest& request, const BatchResult& result,
                                         bool overwrite) {
-    std::vector<std::string> failed;
+    std::vector<BatchItemResult> failed;
     std::vector<std::filesystem::path> clashes;
     if (!result.cancelled) {
         for (std::size_t i = 0; i < result.items.size() && i < request.files.size(); ++i) {
@@ -136,7 +155,7 @@ void FileBrowserViewModel::finishImport(const ImportRequest& request, const Batc
             if (!overwrite && hasReason(item, DiskImageError::Reason::nameClash)) {
                 clashes.push_back(request.files[i]);
             } else {
-                failed.push_back(item.name);
+                failed.push_back(item);
             }
         }
     }
@@ -228,20 +247,22 @@ void FileBrowserViewModel::runExport(ExportRequest request, ExistingHostFile exi
         });
     };
     const std::shared_ptr<DiskImage> image = boundImage();
+    std::vector<std::string> names = displayNames(request.targets);
     runTask<ExportResult>(
         executor_,
         [image, request = std::move(request), options] {
             return exportEntries(*image, request.targets, request.folder, options);
         },
-        [weak](TaskOutcome<ExportResult> outcome) {
+        [weak, names = std::move(names)](TaskOutcome<ExportResult> outcome) {
             const auto self = weak.lock();
             if (!self) {
                 return;
             }
             self->endOperation();
-            // Every entry that failed, inside the chosen directories too.
-            const std::vector<std::string> failed =
-                outcome.value ? outcome.value->problemNames() : std::vector<std::string>{};
+            // Every entry that failed, inside the chosen directories too; a folder that
+            // could not be made fails them all.
+            const std::vector<BatchItemResult> failed =
+                outcome.value ? outcome.value->problems : allFailed(names, *outcome.error);
             if (!failed.empty()) {
                 self->reportFailure(texts::exportFailedPrefix, failed);
             }
@@ -257,8 +278,8 @@ void FileBrowserViewModel::exportFileAs(const FileEntry& entry,
     try {
         // The save dialog has asked before replacing a file there.
         exportFileTo(*image, entry, destination, ExistingHostFile::overwrite);
-    } catch (const DiskImageError&) {
-        reportFailure(texts::exportFailedPrefix, {entry.directoryEntry.displayName()});
+    } catch (const DiskImageError& error) {
+        reportFailure(texts::exportFailedPrefix, {{entry.directoryEntry.displayName(), error}});
     }
 }
 
@@ -341,12 +362,12 @@ void FileBrowserViewModel::pasteEntries() {
                 return;
             }
             self->endOperation();
-            const BatchResult result = outcome.value.value_or(BatchResult{});
-            std::vector<std::string> failed;
+            const BatchResult result = batchOutcome(outcome, displayNames(items));
+            std::vector<BatchItemResult> failed;
             std::vector<FileEntry> notMoved;
             for (std::size_t i = 0; i < result.items.size() && i < items.size(); ++i) {
                 if (!result.items[i].succeeded()) {
-                    failed.push_back(result.items[i].name);
+                    failed.push_back(result.items[i]);
                     notMoved.push_back(items[i]);
                 }
             }

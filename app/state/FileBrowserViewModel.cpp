@@ -1,6 +1,7 @@
 #include "app/state/FileBrowserViewModel.h"
 
 #include "app/state/BackgroundChange.h"
+#include "app/state/FailureReport.h"
 #include "app/state/StateTexts.h"
 #include "engine/fat/NewEntryName.h"
 #include "engine/fat/PathResolver.h"
@@ -18,14 +19,6 @@
 namespace tamberlane {
 
 namespace {
-
-std::string joinNames(const std::vector<std::string>& names) {
-    std::string out;
-    for (const std::string& name : names) {
-        out += (out.empty() ? "" : texts::nameSeparator) + name;
-    }
-    return out;
-}
 
 // Case-insensitive comparison in the user's locale; one collator for the process.
 const icu::Collator* nameCollator() {
@@ -137,8 +130,8 @@ void FileBrowserViewModel::clearClipboard() {
 }
 
 void FileBrowserViewModel::reportFailure(const char* prefix,
-                                         const std::vector<std::string>& names) {
-    errorMessage = prefix + joinNames(names);
+                                         const std::vector<BatchItemResult>& failed) {
+    errorMessage = failureReport(prefix, failed);
     showError = true;
 }
 
@@ -368,21 +361,21 @@ void FileBrowserViewModel::confirmDelete() {
     takeSnapshot(texts::undoDelete);
     const auto image = image_;
     std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
-    runBackgroundChange<std::vector<std::string>>(
+    runBackgroundChange<std::vector<BatchItemResult>>(
         executor_, gate_, *image,
         [image, targets] {
             // One batch, one save: a failed save leaves none of it half done. A file's
             // flag is ignored; a directory goes with its tree.
-            return EntryDeletion(image).deleteEntries(targets, true).failedNames();
+            return failedItems(EntryDeletion(image).deleteEntries(targets, true).items);
         },
-        [weak, targets](TaskOutcome<std::vector<std::string>> outcome) {
+        [weak, targets](TaskOutcome<std::vector<BatchItemResult>> outcome) {
             const auto self = weak.lock();
             if (!self) {
                 return;
             }
             self->afterChange();
-            const std::vector<std::string> failed =
-                outcome.value ? *outcome.value : displayNames(targets);
+            const std::vector<BatchItemResult> failed =
+                outcome.value ? *outcome.value : allFailed(displayNames(targets), *outcome.error);
             if (!failed.empty()) {
                 self->reportFailure(texts::deleteFailedPrefix, failed);
             }

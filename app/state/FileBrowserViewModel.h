@@ -176,7 +176,7 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     void takeSnapshot(const char* operationName);
     void afterChange();
     void publishTree();
-    void reportFailure(const char* prefix, const std::vector<std::string>& names);
+    void reportFailure(const char* prefix, const std::vector<BatchItemResult>& failed);
     void runImport(ImportRequest request, bool overwrite);
     void finishImport(const ImportRequest& request, const BatchResult& result, bool overwrite);
     void runExport(ExportRequest request, ExistingHostFile existing);

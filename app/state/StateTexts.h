@@ -24,7 +24,6 @@ inline constexpr const char* searchedVolumeQuestionTail =
 inline constexpr const char* allowChangesButton = "変更を許可";
 inline constexpr const char* readOnlyButton = "読み取りのみ";
 inline constexpr const char* openFailedPrefix = "ディスクイメージを開けませんでした: ";
-inline constexpr const char* manualOpenFailedPrefix = "手動パラメータでの解析に失敗しました: ";
 inline constexpr const char* invalidDiskIndex = "無効なディスクインデックスです";
 inline constexpr const char* createFailedPrefix = "ディスクイメージの作成に失敗しました: ";
 inline constexpr const char* convertFailedPrefix = "変換に失敗しました: ";
@@ -97,4 +96,13 @@ inline constexpr const char* clashQuestion = "上書きしますか？";
 inline constexpr const char* clashSkip = "スキップ";
 inline constexpr const char* clashOverwrite = "上書き";
 
+// A failed name and the reason it failed, one line each below the first line of a failure.
+inline constexpr const char* reasonSeparator = ": ";
+
+// Below the question whether to open an unrecognised file by hand: its name and why.
+inline constexpr const char* reasonBelowQuestion = "\n\n";
+// In the manual-parameters dialog, when the typed values found no volume; the data offset
+// goes between the two parts, the engine's message after them.
+inline constexpr const char* manualOpenFailedHead = "データオフセット ";
+inline constexpr const char* manualOpenFailedTail = " のブートセクタを読み取れませんでした: ";
 } // namespace tamberlane::texts

@@ -72,7 +72,7 @@ BoundDialog* makeDeleteConfirmation(QWidget* parent, FileBrowserViewModel& brows
     }
     list->setMaximumHeight(200);
     dialog->content()->addWidget(list);
-    dialog->content()->addWidget(label(texts::deleteIrreversible));
+    dialog->content()->addWidget(label(texts::deleteUndoable));
     dialog->addCancelButton(texts::cancelButton);
     QPushButton* confirm = dialog->addDefaultButton(texts::deleteButton);
     confirm->setStyleSheet(QStringLiteral("color: #c01c28;"));

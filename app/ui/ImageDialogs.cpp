@@ -347,6 +347,17 @@ BoundDialog* makeManualParameters(QWidget* parent, DiskImageViewModel& image) {
     field(texts::manualCylinders, ManualField::cylinders, start.cylinders);
     field(texts::manualSectorsPerTrack, ManualField::sectorsPerTrack, start.sectorsPerTrack);
 
+    auto* failure = new QLabel;
+    failure->setObjectName(QStringLiteral("manualOpenError"));
+    failure->setWordWrap(true);
+    failure->setStyleSheet(QStringLiteral("color: #c01c28;"));
+    dialog->content()->addWidget(failure);
+    dialog->bindings.watch(image.manualOpenError, [&image, failure] {
+        const auto& message = image.manualOpenError.get();
+        failure->setVisible(message.has_value());
+        failure->setText(message ? fromUtf8(*message) : QString());
+    });
+
     dialog->addCancelButton(texts::cancelButton);
     ok = dialog->addDefaultButton(texts::okButton);
     const auto revalidate = [fields, ok] {

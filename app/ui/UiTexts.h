@@ -127,7 +127,8 @@ inline constexpr const char* binaryMessage =
 
 // File dialogs.
 inline constexpr const char* deleteQuestion = "以下のファイルを削除しますか？";
-inline constexpr const char* deleteIrreversible = "この操作は元に戻せません。";
+// A delete is one step of the history, so the question says how to take it back.
+inline constexpr const char* deleteUndoable = "元に戻す (Ctrl+Z) で取り消せます。";
 inline constexpr const char* deleteButton = "削除";
 inline constexpr const char* clashNoNames =
     "インポート先ディレクトリに同じ名前のファイルが存在します。上書きしますか？";

@@ -25,12 +25,48 @@ TEST_F(ApplicationStateTest, AFailedOpenKeepsTheBrowserItsClipboardAndTheUndoHis
     app.image().openDiskImage(dir / "broken.img");
 
     EXPECT_TRUE(app.image().showSpecialFormatAlert);
-    EXPECT_EQ(app.image().errorMessage.get(), texts::specialFormat);
+    EXPECT_EQ(app.image().errorMessage.get(),
+              std::string(texts::specialFormat) +
+                  "\n\nbroken.img: ファイルサイズが不正です。期待値: 1261568, 1474560, 655360, "
+                  "5326848, 10653696, 21307392 バイト、実際: 1000 バイト");
     EXPECT_EQ(app.image().windowTitle.get(), "a.img");
     EXPECT_EQ(app.browser().clipboard.get().size(), 1u);
     EXPECT_TRUE(app.browser().canUndo());
     EXPECT_EQ(listedNames(), std::vector<std::string>{"KEEP"});
 }
+
+// Catches the question about an unreadable file that named neither the file nor what
+// the engine found wrong with it.
+struct UnreadableFile {
+    const char* name;
+    Bytes bytes;
+};
+
+class UnreadableFileTest : public StateTest, public ::testing::WithParamInterface<UnreadableFile> {};
+
+TEST_P(UnreadableFileTest, TheManualOpenQuestionNamesTheFileAndTheReasonBelowIt) {
+    writeFile(dir / GetParam().name, GetParam().bytes);
+    app.image().openDiskImage(dir / GetParam().name);
+    ASSERT_TRUE(app.image().showSpecialFormatAlert) << app.image().errorMessage.get();
+    const std::string& message = app.image().errorMessage.get();
+    const std::string head = texts::specialFormat + std::string("\n\n") + GetParam().name + ": ";
+    EXPECT_TRUE(message.starts_with(head)) << message;
+    EXPECT_GT(message.size(), head.size()) << "the reason is missing";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EmptyTruncatedRandom, UnreadableFileTest,
+    ::testing::Values(UnreadableFile{"empty.img", {}},
+                      UnreadableFile{"truncated.d88", Bytes(100, 0)},
+                      UnreadableFile{"random.img", [] {
+                                         Bytes bytes(1'474'560);
+                                         std::uint32_t x = 12345;
+                                         for (auto& b : bytes) {
+                                             x = x * 1103515245u + 12345u;
+                                             b = static_cast<std::uint8_t>(x >> 24);
+                                         }
+                                         return bytes;
+                                     }()}));
 
 TEST_F(ApplicationStateTest, AnotherImageEmptiesClipboardAndUndoSoNothingOfAReachesB) {
     const auto a = newImage("a.img");

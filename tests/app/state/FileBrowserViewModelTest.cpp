@@ -7,6 +7,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <map>
+#include <sstream>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -28,8 +29,10 @@ TEST_F(FileBrowserTest, ClashQuestionNamesTheVolumeEntryAndARepeatWithinOneReque
     EXPECT_TRUE(browser().showImportOverwriteConfirmation);
     EXPECT_EQ(browser().duplicateFileNames.get(),
               std::vector<std::string>{"report_august.txt → REPORT_A.TXT"});
-    EXPECT_EQ(browser().errorMessage.get(),
-              std::string(texts::importFailedPrefix) + "REPORT_A.TXT");
+    EXPECT_EQ(
+        browser().errorMessage.get(),
+        "以下のファイルのインポートに失敗しました: REPORT_A.TXT\n"
+        "REPORT_A.TXT: 文字エンコーディングエラー: 同名のファイルが既に存在します: REPORT_A.TXT");
 
     // The overwrite goes where the request went, wherever the user looks meanwhile.
     enter("SUB");
@@ -70,7 +73,9 @@ TEST_F(FileBrowserTest, PasteCopiesTreesMovesDirectoriesAndRefusesAPasteIntoItse
     // Into itself: refused, and the source is intact.
     browser().navigateToPath(DiskPath::fromString("/SRC"));
     browser().pasteEntries();
-    EXPECT_EQ(browser().errorMessage.get(), std::string(texts::pasteFailedPrefix) + "SRC");
+    EXPECT_EQ(browser().errorMessage.get(),
+              "以下のファイルのペーストに失敗しました: SRC\n"
+              "SRC: ヘッダの解析に失敗しました: ディレクトリをそれ自身の中へは置けません: SRC");
 
     // A cut directory moves; its ".." follows it. Below itself it cannot go.
     browser().navigateToPath(DiskPath::root());
@@ -110,7 +115,9 @@ TEST_F(FileBrowserTest, APasteNeverReplacesAnotherFileAndACutThatClashedKeepsIts
     browser().cutSelectedEntries();
     browser().navigateUp();
     browser().pasteEntries();
-    EXPECT_EQ(browser().errorMessage.get(), std::string(texts::pasteFailedPrefix) + "SAME.TXT");
+    EXPECT_EQ(browser().errorMessage.get(),
+              "以下のファイルのペーストに失敗しました: SAME.TXT\n"
+              "SAME.TXT: 文字エンコーディングエラー: 同名のファイルが既に存在します: SAME.TXT");
     const auto disk = app.image().diskImageService().currentImage();
     EXPECT_EQ(engineTree(*disk).at("SAME.TXT"), bytesOf("in root"));
     EXPECT_EQ(engineTree(*disk).at("OTHER/SAME.TXT"), bytesOf("in other"));
@@ -137,7 +144,9 @@ TEST_F(FileBrowserTest, AStaleClipboardEntryIsReportedAndNothingOfItIsWritten) {
     enter("TARGET");
     const Bytes before = readFile(image);
     browser().pasteEntries();
-    EXPECT_EQ(browser().errorMessage.get(), std::string(texts::pasteFailedPrefix) + "GONE.TXT");
+    EXPECT_EQ(browser().errorMessage.get(),
+              "以下のファイルのペーストに失敗しました: GONE.TXT\n"
+              "GONE.TXT: ヘッダの解析に失敗しました: エントリが見つかりません: GONE.TXT");
     EXPECT_TRUE(listedNames().empty());
     browser().undo(); // the paste step itself changed nothing
     EXPECT_EQ(readFile(image), before);
@@ -203,13 +212,62 @@ TEST_F(FileBrowserTest, ExportLeavesAFileAnotherInstanceHoldsLocked) {
     browser().confirmExportOverwrite();
     EXPECT_EQ(readFile(out / "A.TXT"), bytesOf("held"));
     EXPECT_EQ(readFile(out / "B.TXT"), bytesOf("volume b"));
-    EXPECT_EQ(browser().errorMessage.get(), std::string(texts::exportFailedPrefix) + "/A.TXT");
+    const std::string held = "ファイルのロック競合が発生しました: "
+                             "ファイルのロックを取得できませんでした。他のプロセスが使用中です。";
+    EXPECT_EQ(browser().errorMessage.get(),
+              "以下のファイルのエクスポートに失敗しました: /A.TXT\n/A.TXT: " + held);
 
     browser().showError = false;
     browser().exportFileAs(listed("A.TXT"), out / "A.TXT");
-    EXPECT_TRUE(browser().showError);
+    EXPECT_EQ(browser().errorMessage.get(),
+              "以下のファイルのエクスポートに失敗しました: A.TXT\nA.TXT: " + held);
     EXPECT_EQ(readFile(out / "A.TXT"), bytesOf("held"));
     ::close(holder);
+}
+
+// Catches a failure that names the files but not why: the user had to try the same
+// import on the command line to learn the disk was full.
+TEST_F(FileBrowserTest, EachFailedNameGetsTheEngineReasonOnItsOwnLineBelowTheNames) {
+    const std::string free = std::to_string(app.image().freeSpace.get());
+    browser().importFiles(
+        {hostFile("BIG.BIN", std::string(1'500'000, 'b')), hostFile("SMALL.TXT", "fits")});
+    EXPECT_EQ(browser().errorMessage.get(),
+              "以下のファイルのインポートに失敗しました: BIG.BIN\n"
+              "BIG.BIN: ディスク容量が不足しています。必要: 1500000 バイト、空き: " +
+                  free + " バイト");
+    EXPECT_EQ(listedNames(), std::vector<std::string>{"SMALL.TXT"});
+
+    // A save that fails fails every item of the batch, each with the reason.
+    browser().importFiles({hostFile("OTHER.TXT", "o")});
+    select({"OTHER.TXT", "SMALL.TXT"});
+    browser().requestDelete();
+    setAtomicWriteFaultHook([](AtomicWriteStep) { return EIO; });
+    browser().confirmDelete();
+    setAtomicWriteFaultHook({});
+    const std::string io = "I/Oエラーが発生しました: ";
+    const std::vector<std::string> lines = [&] {
+        std::vector<std::string> out;
+        std::istringstream in(browser().errorMessage.get());
+        for (std::string line; std::getline(in, line);) {
+            out.push_back(line);
+        }
+        return out;
+    }();
+    ASSERT_EQ(lines.size(), 3u) << browser().errorMessage.get();
+    EXPECT_EQ(lines[0], "以下のファイルの削除に失敗しました: OTHER.TXT, SMALL.TXT");
+    EXPECT_TRUE(lines[1].starts_with("OTHER.TXT: " + io)) << lines[1];
+    EXPECT_TRUE(lines[2].starts_with("SMALL.TXT: " + io)) << lines[2];
+
+    // A folder that cannot be made was not reported at all.
+    browser().showError = false;
+    const TempDir out;
+    writeFile(out / "plain", bytesOf("a file, not a folder"));
+    select({"SMALL.TXT"});
+    browser().exportSelectedFiles(out / "plain" / "sub");
+    EXPECT_TRUE(browser().showError);
+    EXPECT_TRUE(browser().errorMessage.get().starts_with(
+        "以下のファイルのエクスポートに失敗しました: SMALL.TXT\nSMALL.TXT: " + io))
+        << browser().errorMessage.get();
 }
 
 TEST_F(FileBrowserTest, UndoAndRedoFailuresAreReported) {

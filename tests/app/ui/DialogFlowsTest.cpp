@@ -1,11 +1,14 @@
 #include "app/state/StateTexts.h"
 #include "tests/app/ui/MainWindowFixture.h"
+#include "tests/support/FatTools.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QToolButton>
+
+#include <sys/file.h>
 
 #include <algorithm>
 
@@ -131,7 +134,8 @@ TEST_F(DialogFlowsTest,
         alert = box->isVisible() ? box : alert;
     }
     ASSERT_NE(alert, nullptr);
-    EXPECT_EQ(alert->text(), QString::fromUtf8(texts::specialFormat));
+    EXPECT_TRUE(alert->text().startsWith(QString::fromUtf8(texts::specialFormat)));
+    EXPECT_TRUE(alert->text().contains(QStringLiteral("\n\nbroken.img: ")));
     button(alert, texts::openWithManualParamsButton)->click();
     settle();
     QDialog* form = window().raisedDialog("manualParameters");
@@ -160,10 +164,21 @@ TEST_F(DialogFlowsTest,
     retype(cylinders, "77");
     EXPECT_TRUE(shownMessages(form).empty());
     ASSERT_TRUE(ok->isEnabled());
+    retype(field(form, "データオフセット:"), "512");
     ok->click();
     settle();
     EXPECT_EQ(state().image().manualParams.get().heads, 4);
     EXPECT_EQ(state().image().manualParams.get().cylinders, 77);
+    // The failure shows in the form, which stays up with what was typed.
+    ASSERT_EQ(window().raisedDialog("manualParameters"), form);
+    EXPECT_EQ(heads->text(), QStringLiteral("4"));
+    auto* failure = form->findChild<QLabel*>(QStringLiteral("manualOpenError"));
+    ASSERT_NE(failure, nullptr);
+    EXPECT_TRUE(failure->isVisible());
+    EXPECT_TRUE(failure->text().startsWith(
+        QStringLiteral("データオフセット 512 のブートセクタを読み取れませんでした: ")))
+        << failure->text().toStdString();
+    EXPECT_FALSE(state().image().showErrorAlert) << "not in an alert over the form";
 }
 
 TEST_F(DialogFlowsTest, ADeletedFileComesBackThroughItsRestoreButtonAndTheTypedFirstCharacter) {
@@ -214,6 +229,27 @@ TEST_F(DialogFlowsTest, EachSizeOfTheNewImageDialogShowsItsRealCapacityBesideIts
     EXPECT_EQ(sizes->itemText(0), QStringLiteral("640KB (2DD) — 実容量 640 KB"));
     EXPECT_EQ(sizes->itemText(5), QStringLiteral("40MB (HD) — 実容量 20.3 MB"));
     EXPECT_EQ(sizes->itemData(5).toInt(), static_cast<int>(DiskSize::mb40));
+}
+
+TEST_F(DialogFlowsTest, TheAlertForAFileHeldElsewhereOffersTheReadOnlyOpenAndItsButtonGivesIt) {
+    const auto path = images.path() / "held.img";
+    writeImageFile(path,
+                   createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
+    test::OtherProcessLock other(path, LOCK_EX);
+    ASSERT_TRUE(other.acquired());
+    app->openFiles({QString::fromStdString(path.string())});
+
+    QMessageBox* alert = messageBox(&window(), "lockAlert");
+    ASSERT_NE(alert, nullptr) << "the plain alert, with OK only, came up instead";
+    EXPECT_TRUE(alert->text().endsWith(QString::fromUtf8(texts::lockConflictSuffix)));
+    QPushButton* readOnly = button(alert, texts::openReadOnlyButton);
+    ASSERT_NE(readOnly, nullptr);
+    ASSERT_NE(button(alert, texts::okButton), nullptr);
+    readOnly->click();
+    settle();
+    EXPECT_EQ(messageBox(&window(), "lockAlert"), nullptr);
+    ASSERT_TRUE(state().image().isImageOpen) << state().image().errorMessage.get();
+    EXPECT_TRUE(state().image().isReadOnly);
 }
 
 } // namespace

@@ -125,6 +125,12 @@ TEST_F(MainWindowTest, DeleteKeyAsksFirstAndTheUndoButtonBringsTheFileBack) {
     QDialog* question = window().raisedDialog("deleteConfirmation");
     ASSERT_NE(question, nullptr);
     EXPECT_EQ(listedNames().size(), 2U);
+    QStringList said;
+    for (const QLabel* each : question->findChildren<QLabel*>()) {
+        said << each->text();
+    }
+    EXPECT_TRUE(said.contains(QStringLiteral("元に戻す (Ctrl+Z) で取り消せます。")))
+        << "it said it cannot be undone";
 
     button(question, "削除")->click();
     QApplication::processEvents();
