@@ -73,6 +73,7 @@ void DirectoryTable::index(std::size_t run) {
         return;
     }
     const DirectoryEntry& entry = slots.entry;
+    longNamed_ += entry.longFileName ? 1 : 0;
     byKey_.emplace(keyOf(entry.rawName, entry.rawExtension), run);
     const std::string display = EntryLookup::foldCase(entry.displayName());
     const std::string alias = EntryLookup::foldCase(entry.shortName());
@@ -83,6 +84,11 @@ void DirectoryTable::index(std::size_t run) {
 }
 
 void DirectoryTable::unindex(std::size_t run) {
+    // Called before the run's entry changes, so it still says whether index() counted it.
+    const SlotRun& slots = runs_[run].slots;
+    if (slots.isListed() && slots.entry.longFileName) {
+        --longNamed_;
+    }
     for (auto* map : {&byKey_, &byFoldedName_}) {
         for (auto it = map->begin(); it != map->end();) {
             it = it->second == run ? map->erase(it) : std::next(it);
@@ -128,9 +134,7 @@ bool DirectoryTable::holdsKey(ByteView name83, ByteView ext83,
 }
 
 bool DirectoryTable::holdsLongName() const {
-    return std::any_of(runs_.begin(), runs_.end(), [](const Run& run) {
-        return !run.removed && run.slots.isListed() && run.slots.entry.longFileName.has_value();
-    });
+    return longNamed_ > 0;
 }
 
 bool DirectoryTable::storable(std::size_t offset) const {

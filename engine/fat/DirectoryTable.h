@@ -94,6 +94,9 @@ class DirectoryTable {
     std::vector<Run> runs_;
     std::unordered_multimap<std::string, std::size_t> byKey_;
     std::unordered_multimap<std::string, std::size_t> byFoldedName_;
+    // Live entries with a long name: asked for every new name of a batch, so kept, not
+    // counted each time.
+    std::size_t longNamed_ = 0;
 };
 
 } // namespace tamberlane
