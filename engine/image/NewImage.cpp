@@ -97,8 +97,8 @@ const DiskSizeSpec& sizeSpec(DiskSize size) {
 }
 
 std::int64_t newVolumeBytes(DiskSize size) {
-    const DiskSizeSpec& spec = sizeSpec(size);
-    return spec.totalSectors * spec.geometry.bytesPerSector;
+    const DiskSizeSpec& layout = sizeSpec(size);
+    return layout.totalSectors * layout.geometry.bytesPerSector;
 }
 
 std::string capacityText(DiskSize size) {
