@@ -17,6 +17,7 @@ ApplicationState::ApplicationState(Executor& executor)
     }));
     subscriptions_.push_back(browser_->volumeChanged().subscribe([this] {
         image_->updateCapacityInfo();
+        followVolumeState();
         enablementChanged_.emit();
     }));
     const auto relay = [this] { enablementChanged_.emit(); };
@@ -31,6 +32,9 @@ ApplicationState::ApplicationState(Executor& executor)
     subscriptions_.push_back(image_->isImageOpen.subscribe(relay));
     subscriptions_.push_back(image_->isWriteProtected.subscribe(relay));
     subscriptions_.push_back(image_->isReadOnly.subscribe(relay));
+    subscriptions_.push_back(image_->isReadOnly.subscribe([this] { refreshEditorsWritable(); }));
+    subscriptions_.push_back(
+        image_->showSearchedVolumeQuestion.subscribe([this] { refreshEditorsWritable(); }));
     subscriptions_.push_back(browser_->selectedEntries.subscribe(relay));
     subscriptions_.push_back(browser_->entries.subscribe(relay));
     subscriptions_.push_back(browser_->clipboard.subscribe(relay));
@@ -45,13 +49,39 @@ ApplicationState::ApplicationState(Executor& executor)
 }
 
 void ApplicationState::bindBrowser() {
-    // Snapshots of the image that was current mean nothing for this one.
-    undoRedo_.clear();
+    const std::shared_ptr<DiskImage> current = image_->diskImageService().currentImage();
+    if (reopening_ && current) {
+        undoRedo_.moveHistory(*reopening_, current);
+    } else {
+        // Snapshots of the image that was current mean nothing for this one.
+        undoRedo_.clear();
+    }
     browser_->bind(image_->diskImageService(), undoRedo_);
-    if (keepSectorEditorOnRebind_ && sectorEditorVM.get()) {
-        sectorEditorVM.get()->attach(image_->diskImageService(), &undoRedo_);
+    if (reopening_ && sectorEditorVM.get()) {
+        sectorEditorVM.get()->reattach(image_->diskImageService(), &undoRedo_);
     } else {
         closeSectorEditor();
+    }
+    // An undo after the reopen may take the boot parameters back again.
+    followVolumeState();
+}
+
+void ApplicationState::followVolumeState() {
+    image_->refreshVolumeState();
+    refreshEditorsWritable();
+    const std::shared_ptr<DiskImage> current = image_->diskImageService().currentImage();
+    if (!reopening_ && current && current->changeRefusal() &&
+        current->changeRefusal()->reason() == DiskImageError::Reason::bootParametersChanged) {
+        reopenAfterBootParametersChanged();
+    }
+}
+
+void ApplicationState::refreshEditorsWritable() {
+    if (const std::shared_ptr<SectorEditorViewModel> editor = sectorEditorVM.get()) {
+        editor->refreshWritable();
+    }
+    if (const std::shared_ptr<TextEditorViewModel> editor = browser_->textEditorVM.get()) {
+        editor->refreshWritable();
     }
 }
 
@@ -62,10 +92,9 @@ void ApplicationState::openSectorEditor() {
     closeSectorEditor();
     auto editor = std::make_shared<SectorEditorViewModel>(executor_, gate_);
     editor->attach(image_->diskImageService(), &undoRedo_);
+    // A save that changed the boot parameters is seen there and opens the image again.
     sectorEditorSubscriptions_.push_back(
         editor->sectorSaved().subscribe([this] { browser_->reloadAfterChange(); }));
-    sectorEditorSubscriptions_.push_back(
-        editor->bootParametersChanged().subscribe([this] { reopenAfterBootParametersChanged(); }));
     sectorEditorVM = std::move(editor);
     image_->showSectorEditor = true;
 }
@@ -99,12 +128,14 @@ bool ApplicationState::hasUnsavedEdits() const {
 }
 
 void ApplicationState::reopenAfterBootParametersChanged() {
-    // The layout in memory no longer describes the volume: the next change would be
-    // written by the old one. Only a fresh open reads the new one.
-    keepSectorEditorOnRebind_ = true;
-    const bool started = image_->reopenCurrentImage([this] { keepSectorEditorOnRebind_ = false; });
+    // The layout in memory no longer describes the volume, and the engine refuses every
+    // change made through it. Only a fresh open reads the new one; should it fail, the
+    // image stays current and read-only with the reason, and an undo of the edit makes it
+    // writable again.
+    reopening_ = image_->diskImageService().currentImage();
+    const bool started = image_->reopenCurrentImage([this] { reopening_.reset(); });
     if (!started) {
-        keepSectorEditorOnRebind_ = false;
+        reopening_.reset();
     }
 }
 

@@ -46,6 +46,10 @@ class ApplicationState {
     void bindBrowser();
     void closeSectorEditor();
     void reopenAfterBootParametersChanged();
+    // After every change of the volume and of the image's read-only state: what the
+    // windows show and whether the editors may write follow the volume's own judgement.
+    void followVolumeState();
+    void refreshEditorsWritable();
 
     Executor& executor_;
     std::shared_ptr<OperationGate> gate_;
@@ -56,8 +60,9 @@ class ApplicationState {
     Signal<> enablementChanged_;
     std::vector<Subscription> subscriptions_;
     std::vector<Subscription> sectorEditorSubscriptions_;
-    // Set while the sector editor's own image is opened again: that editor stays up.
-    bool keepSectorEditorOnRebind_ = false;
+    // The image being opened again after its boot parameters changed, held until the new
+    // one is current: its history moves there, and the sector editor stays up.
+    std::shared_ptr<DiskImage> reopening_;
 };
 
 } // namespace tamberlane

@@ -307,6 +307,8 @@ void DiskImageViewModel::applyImageState(const DiskImage& image) {
                  image.file().refusal().has_value();
     fileProblem = image.file().refusal() ? std::optional(image.file().refusal()->errorDescription())
                                          : std::nullopt;
+    volumeProblem = image.changeRefusal() ? std::optional(image.changeRefusal()->errorDescription())
+                                          : std::nullopt;
     updateCapacityInfo();
     // Asked once, right after the open, so no change ever starts before the answer.
     if (image.awaitsSearchConfirmation() && !image.layout().isReadOnly &&
@@ -342,6 +344,21 @@ void DiskImageViewModel::checkImageFile() {
 bool DiskImageViewModel::fileNeedsReopen() {
     checkImageFile();
     return fileProblem.get().has_value();
+}
+
+void DiskImageViewModel::refreshVolumeState() {
+    const std::shared_ptr<DiskImage> image = service_.currentImage();
+    if (!image) {
+        return;
+    }
+    volumeProblem = image->changeRefusal()
+                        ? std::optional(image->changeRefusal()->errorDescription())
+                        : std::nullopt;
+    // Only the volume's own judgement moves here; a refused file and the user's "no" to a
+    // searched volume keep the image read-only whatever the volume says.
+    isReadOnly = image->layout().isReadOnly || image->changeRefusal().has_value() ||
+                 fileProblem.get().has_value() || image->file().refusal().has_value() ||
+                 (image->awaitsSearchConfirmation() && !showSearchedVolumeQuestion);
 }
 
 void DiskImageViewModel::updateCapacityInfo() {
@@ -395,6 +412,7 @@ void DiskImageViewModel::resetState() {
     isWriteProtected = false;
     isReadOnly = false;
     fileProblem = std::nullopt;
+    volumeProblem = std::nullopt;
     usedSpace = 0;
     freeSpace = 0;
     totalSpace = 0;

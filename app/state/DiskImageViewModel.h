@@ -70,6 +70,10 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     // moved it away, or holds it open for writing): the message the read-only banner shows,
     // with a way to open the file again. Absent while the file is as we left it.
     Observable<std::optional<std::string>> fileProblem;
+    // Why the volume itself refuses changes (damage found at the open, FAT copies made to
+    // differ or boot parameters changed by a raw edit): the read-only banner's text when
+    // the file is fine. Absent while the volume may be changed.
+    Observable<std::optional<std::string>> volumeProblem;
 
     DiskImageService& diskImageService() { return service_; }
     const std::shared_ptr<OperationGate>& gate() const { return gate_; }
@@ -116,6 +120,9 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     bool fileNeedsReopen();
 
     void updateCapacityInfo();
+    // Judges the open volume again after a change: a raw edit or an undo can make it
+    // refuse changes, or take that refusal back.
+    void refreshVolumeState();
     // Nothing while no image is open.
     std::optional<ImageSummary> imageSummary() const;
     // The containers the open image can be written in; empty while none is open.

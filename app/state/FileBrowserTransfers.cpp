@@ -76,7 +76,6 @@ void FileBrowserViewModel::endOperation() {
     isOperationInProgress = false;
     operationProgress = 0.0;
     operationFileName = "";
-    gate_->end();
 }
 
 void FileBrowserViewModel::cancelOperation() {
@@ -118,7 +117,6 @@ void FileBrowserViewModel::runImport(ImportRequest request, bool overwrite) {
     if (!beginOperation()) {
         return;
     }
-    takeSnapshot(texts::undoImport);
     std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
     const auto image = image_;
     std::vector<std::string> names;
@@ -127,8 +125,8 @@ void FileBrowserViewModel::runImport(ImportRequest request, bool overwrite) {
     }
     BatchOptions options{overwrite, stop_.get_token(), progressReporter(std::move(names))};
     options.longNames = longNamePolicy.get();
-    runTask<BatchResult>(
-        executor_,
+    runChange<BatchResult>(
+        changeRun(texts::undoImport), image,
         [image, request, options] {
             return FileImport(image).importFiles(request.files, request.target, options);
         },
@@ -253,7 +251,9 @@ void FileBrowserViewModel::runExport(ExportRequest request, ExistingHostFile exi
         [image, request = std::move(request), options] {
             return exportEntries(*image, request.targets, request.folder, options);
         },
-        [weak, names = std::move(names)](TaskOutcome<ExportResult> outcome) {
+        [weak, gate = gate_, names = std::move(names)](TaskOutcome<ExportResult> outcome) {
+            // Reading only, it saves nothing: the gate opens whoever is left to hear of it.
+            gate->end();
             const auto self = weak.lock();
             if (!self) {
                 return;
@@ -343,15 +343,14 @@ void FileBrowserViewModel::pasteEntries() {
     if (!beginOperation()) {
         return;
     }
-    takeSnapshot(texts::undoPaste);
     const std::vector<FileEntry> items = clipboard.get();
     const auto image = image_;
     // Overwriting is only ever a file replacing itself; anywhere else a clash is reported.
     const BatchOptions options{intoSource, stop_.get_token(),
                                progressReporter(displayNames(items))};
     std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
-    runTask<BatchResult>(
-        executor_,
+    runChange<BatchResult>(
+        changeRun(texts::undoPaste), image,
         [image, items, target, isCut, options] {
             return isCut ? EntryTransfer(image).moveEntries(items, target, options)
                          : EntryTransfer(image).copyEntries(items, target, options);

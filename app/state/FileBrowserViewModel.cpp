@@ -314,12 +314,6 @@ void FileBrowserViewModel::collapseTreeNode(const DiskPath& path) {
 
 // Changes through dialogs -------------------------------------------------------------
 
-void FileBrowserViewModel::takeSnapshot(const char* operationName) {
-    if (undoRedoManager_ && boundImage()) {
-        undoRedoManager_->saveSnapshot(operationName, boundImage());
-    }
-}
-
 void FileBrowserViewModel::afterChange() {
     // A change, an undo above all, may take away the directory on screen or one above it:
     // the browser goes to the nearest one still there, as a file manager does, not to an
@@ -358,24 +352,24 @@ void FileBrowserViewModel::confirmDelete() {
     if (!image_ || targets.empty() || !gate_->tryBegin()) {
         return;
     }
-    takeSnapshot(texts::undoDelete);
     const auto image = image_;
     std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
-    runBackgroundChange<std::vector<BatchItemResult>>(
-        executor_, gate_, *image,
+    runChange<BatchResult>(
+        changeRun(texts::undoDelete), image,
         [image, targets] {
             // One batch, one save: a failed save leaves none of it half done. A file's
             // flag is ignored; a directory goes with its tree.
-            return failedItems(EntryDeletion(image).deleteEntries(targets, true).items);
+            return EntryDeletion(image).deleteEntries(targets, true);
         },
-        [weak, targets](TaskOutcome<std::vector<BatchItemResult>> outcome) {
+        [weak, targets](TaskOutcome<BatchResult> outcome) {
             const auto self = weak.lock();
             if (!self) {
                 return;
             }
             self->afterChange();
             const std::vector<BatchItemResult> failed =
-                outcome.value ? *outcome.value : allFailed(displayNames(targets), *outcome.error);
+                outcome.value ? failedItems(outcome.value->items)
+                              : allFailed(displayNames(targets), *outcome.error);
             if (!failed.empty()) {
                 self->reportFailure(texts::deleteFailedPrefix, failed);
             }
@@ -393,10 +387,9 @@ void FileBrowserViewModel::createNewDirectory() {
     if (!image_ || newDirectoryName.get().empty() || !gate_->tryBegin()) {
         return;
     }
-    takeSnapshot(texts::undoNewDirectory);
     const auto image = image_;
-    runBackgroundChange<bool>(
-        executor_, gate_, *image,
+    runChange<bool>(
+        changeRun(texts::undoNewDirectory), image,
         [image, name = newDirectoryName.get(), in = currentPath.get(),
          policy = longNamePolicy.get()] {
             EntryRename(image).createDirectory(name, in, policy);
@@ -449,10 +442,9 @@ void FileBrowserViewModel::renameSelectedEntry() {
     if (!image_ || !renameTarget_ || renameName.get().empty() || !gate_->tryBegin()) {
         return;
     }
-    takeSnapshot(texts::undoRename);
     const auto image = image_;
-    runBackgroundChange<bool>(
-        executor_, gate_, *image,
+    runChange<bool>(
+        changeRun(texts::undoRename), image,
         [image, target = *renameTarget_,
          name = renameExtension.get().empty() ? renameName.get()
                                               : renameName.get() + "." + renameExtension.get(),
@@ -508,8 +500,9 @@ void FileBrowserViewModel::stepHistory(HistoryStep step, const char* failurePref
     UndoRedoManager* history = undoRedoManager_;
     // A failed step puts the history back as it was, but the image was read again.
     const auto refresh = [](FileBrowserViewModel& self) { self.afterChange(); };
-    runBackgroundChange<bool>(
-        executor_, gate_, *image,
+    // The step moves the history itself: it takes no step of its own.
+    runChange<bool>(
+        ChangeRun{executor_, gate_, nullptr, ""}, image,
         [history, step, image] {
             (history->*step)(image);
             return true;
@@ -665,10 +658,9 @@ void FileBrowserViewModel::restoreDeletedEntry() {
     }
     // A restore is a change like any other: without its own step, the next undo would
     // silently take it back along with the step before.
-    takeSnapshot(texts::undoRestore);
     std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
-    runBackgroundChange<bool>(
-        executor_, gate_, *image,
+    runChange<bool>(
+        changeRun(texts::undoRestore), image,
         [image, request = *request] {
             DeletedFilesViewModel::restore(*image, request);
             return true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/state/BackgroundChange.h"
 #include "app/state/DeletedFilesViewModel.h"
 #include "app/state/DirectoryTree.h"
 #include "app/state/Executor.h"
@@ -173,7 +174,10 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     bool beginOperation();
     void endOperation();
     ProgressCallback progressReporter(std::vector<std::string> itemNames);
-    void takeSnapshot(const char* operationName);
+    // How this window's changes run (see runChange), with `undoName` as their undo step.
+    ChangeRun changeRun(const char* undoName) {
+        return ChangeRun{executor_, gate_, undoRedoManager_, undoName};
+    }
     void afterChange();
     void publishTree();
     void reportFailure(const char* prefix, const std::vector<BatchItemResult>& failed);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/state/BackgroundChange.h"
 #include "app/state/OperationGate.h"
 #include "app/state/StateTexts.h"
 #include "engine/fat/DiskImage.h"
@@ -37,10 +38,10 @@ class ImageBinding {
         return image;
     }
 
-    // Starts a change of the image: the gate taken and the undo step `undoName` saved.
-    // Nothing when another operation runs, or, after telling `refuse`, when the image is
-    // no longer the one open. The caller ends the gate.
-    std::shared_ptr<DiskImage> beginChange(OperationGate& gate, const char* undoName,
+    // Starts a change of the image: the gate taken. Nothing when another operation runs,
+    // or, after telling `refuse`, when the image is no longer the one open. The caller
+    // goes on with runChange.
+    std::shared_ptr<DiskImage> beginChange(OperationGate& gate,
                                            const std::function<void(std::string)>& refuse) const {
         std::shared_ptr<DiskImage> target = image();
         if (!target) {
@@ -50,10 +51,11 @@ class ImageBinding {
         if (!gate.tryBegin()) {
             return nullptr;
         }
-        if (undoRedoManager_) {
-            undoRedoManager_->saveSnapshot(undoName, target);
-        }
         return target;
+    }
+    ChangeRun changeRun(Executor& executor, std::shared_ptr<OperationGate> gate,
+                        const char* undoName) const {
+        return ChangeRun{executor, std::move(gate), undoRedoManager_, undoName};
     }
 
   private:

@@ -63,6 +63,19 @@ void SectorEditorViewModel::attach(const DiskImageService& service,
     loadSector(0);
 }
 
+void SectorEditorViewModel::reattach(const DiskImageService& service,
+                                     UndoRedoManager* undoRedoManager) {
+    const std::int64_t lba = currentLBA;
+    binding_.attach(service, undoRedoManager);
+    const std::shared_ptr<DiskImage> image = binding_.image();
+    loadSector(image && lba < image->layout().bpb.volumeSectorCount() ? lba : 0);
+}
+
+void SectorEditorViewModel::refreshWritable() {
+    const std::shared_ptr<DiskImage> image = binding_.image();
+    isReadOnly = !image || image->whyNotWritable().has_value();
+}
+
 void SectorEditorViewModel::showBytes(Bytes bytes) {
     // Flags first: a view redrawing for the bytes reads them along.
     isModified = bytes != loaded_;
@@ -79,7 +92,7 @@ void SectorEditorViewModel::loadSector(std::int64_t lba) {
     }
     totalSectors = image->layout().bpb.volumeSectorCount();
     sectorSize = image->layout().bpb.bytesPerSector;
-    isReadOnly = image->layout().isWriteProtected || image->layout().isReadOnly;
+    refreshWritable();
     if (lba < 0 || lba >= totalSectors.get()) {
         failOutOfRange();
         return;
@@ -174,25 +187,25 @@ void SectorEditorViewModel::saveSector() {
         return;
     }
     const std::shared_ptr<DiskImage> image =
-        binding_.beginChange(*gate_, texts::undoSectorSave, [this](std::string m) { fail(m); });
+        binding_.beginChange(*gate_, [this](std::string m) { fail(m); });
     if (!image) {
         return;
     }
     const std::shared_ptr<SectorEditorViewModel> self = shared_from_this();
     isSaving = true;
     Bytes saving = sectorData.get();
-    runBackgroundChange<ContentEdit::SectorWriteResult>(
-        executor_, gate_, *image,
+    runChange<bool>(
+        binding_.changeRun(executor_, gate_, texts::undoSectorSave), image,
         [image, lba = currentLBA.get(), saving] {
-            return ContentEdit(image).writeRawSector(lba, saving);
+            ContentEdit(image).writeRawSector(lba, saving);
+            return true;
         },
-        [self, saving](TaskOutcome<ContentEdit::SectorWriteResult> outcome) {
+        [self, saving](TaskOutcome<bool> outcome) {
             self->finishSave(saving, std::move(outcome));
         });
 }
 
-void SectorEditorViewModel::finishSave(const Bytes& saved,
-                                       TaskOutcome<ContentEdit::SectorWriteResult> outcome) {
+void SectorEditorViewModel::finishSave(const Bytes& saved, TaskOutcome<bool> outcome) {
     isSaving = false;
     if (!outcome.succeeded()) {
         fail(texts::sectorSaveFailedPrefix + outcome.error->errorDescription());
@@ -200,10 +213,8 @@ void SectorEditorViewModel::finishSave(const Bytes& saved,
     }
     loaded_ = saved;
     showBytes(sectorData.get());
+    refreshWritable();
     sectorSaved_.emit();
-    if (outcome.value->bootParametersChanged) {
-        bootParametersChanged_.emit();
-    }
 }
 
 } // namespace tamberlane

@@ -58,6 +58,12 @@ class SectorEditorViewModel : public std::enable_shared_from_this<SectorEditorVi
 
     // Belongs from now on to the service's current image; shows sector 0.
     void attach(const DiskImageService& service, UndoRedoManager* undoRedoManager);
+    // The same image opened again (its boot parameters changed): the editor stays on its
+    // sector. It took no bytes meanwhile, being read-only while the layout was stale.
+    void reattach(const DiskImageService& service, UndoRedoManager* undoRedoManager);
+    // Whether the image may be written now: a refused file or volume, or one the user kept
+    // read-only, makes the editor read-only.
+    void refreshWritable();
     // The image went away: nothing is read or written from now on.
     void detach() { binding_.detach(); }
     bool isAttached() const { return binding_.image() != nullptr; }
@@ -83,10 +89,9 @@ class SectorEditorViewModel : public std::enable_shared_from_this<SectorEditorVi
     // background; bytes typed meanwhile stay as typed, and modified.
     void saveSector();
 
-    // Emitted after a save: the volume may have changed under the listing.
+    // Emitted after a save: the volume may have changed under the listing, or no longer
+    // be what the image's layout says (its boot parameters).
     Signal<>& sectorSaved() { return sectorSaved_; }
-    // Emitted after a save changed the boot parameters: the image must be opened again.
-    Signal<>& bootParametersChanged() { return bootParametersChanged_; }
 
     static std::vector<BPBField> parseBPBFields(ByteView sector);
 
@@ -95,7 +100,7 @@ class SectorEditorViewModel : public std::enable_shared_from_this<SectorEditorVi
     void failOutOfRange();
     void showBytes(Bytes bytes);
     void guardedLoad(std::int64_t lba);
-    void finishSave(const Bytes& saved, TaskOutcome<ContentEdit::SectorWriteResult> outcome);
+    void finishSave(const Bytes& saved, TaskOutcome<bool> outcome);
 
     Executor& executor_;
     std::shared_ptr<OperationGate> gate_;
@@ -103,7 +108,6 @@ class SectorEditorViewModel : public std::enable_shared_from_this<SectorEditorVi
     // What the image holds at `currentLBA`, as last loaded or saved.
     Bytes loaded_;
     Signal<> sectorSaved_;
-    Signal<> bootParametersChanged_;
 };
 
 } // namespace tamberlane

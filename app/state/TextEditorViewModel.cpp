@@ -95,8 +95,14 @@ TextEditorViewModel::OpenResult TextEditorViewModel::openFile(const FileEntry& e
     originalText_ = text.get();
     isModified = false;
     readOnlyReason = survivesSave ? "" : texts::textNotShiftJIS;
-    isReadOnly = !survivesSave || image->layout().isWriteProtected || image->layout().isReadOnly;
+    survivesSave_ = survivesSave;
+    refreshWritable();
     return OpenResult::text;
+}
+
+void TextEditorViewModel::refreshWritable() {
+    const std::shared_ptr<DiskImage> image = binding_.image();
+    isReadOnly = !survivesSave_ || !image || image->whyNotWritable().has_value();
 }
 
 void TextEditorViewModel::setText(std::string newText) {
@@ -109,7 +115,7 @@ void TextEditorViewModel::save() {
         return;
     }
     const std::shared_ptr<DiskImage> image =
-        binding_.beginChange(*gate_, texts::undoTextSave, [this](std::string m) { fail(m); });
+        binding_.beginChange(*gate_, [this](std::string m) { fail(m); });
     if (!image) {
         return;
     }
@@ -117,8 +123,8 @@ void TextEditorViewModel::save() {
     isSaving = true;
     std::string saving = text.get();
     Bytes encoded = encodeText(saving);
-    runBackgroundChange<FileEntry>(
-        executor_, gate_, *image,
+    runChange<FileEntry>(
+        binding_.changeRun(executor_, gate_, texts::undoTextSave), image,
         [image, entry = *entry_, encoded = std::move(encoded)] {
             // One change: the old contents stay, in memory and in the file, unless the new
             // ones were written.

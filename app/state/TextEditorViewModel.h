@@ -52,6 +52,9 @@ class TextEditorViewModel : public std::enable_shared_from_this<TextEditorViewMo
     void markEdited(bool edited) { isModified = edited; }
     // Saves in the background; the text typed meanwhile stays as typed, and modified.
     void save();
+    // Whether the image may be written now (a refused file or volume, or one the user
+    // kept read-only, makes the editor read-only).
+    void refreshWritable();
     // The image went away: the editor writes nowhere from now on.
     void detach() { binding_.detach(); }
 
@@ -77,6 +80,8 @@ class TextEditorViewModel : public std::enable_shared_from_this<TextEditorViewMo
     ImageBinding binding_;
     std::optional<FileEntry> entry_;
     std::string originalText_;
+    // Whether a save gives back the bytes read; false makes the editor read-only for good.
+    bool survivesSave_ = true;
     Signal<> saved_;
 };
 

@@ -137,6 +137,11 @@ DiskImageError DiskImageError::fatCopiesDiffer() {
     return refusedChange("FATのコピーが一致しません", Reason::unsafeVolume);
 }
 
+DiskImageError DiskImageError::bootParametersChanged() {
+    return refusedChange("ブートセクタのパラメータが変更されました。開き直すまで変更できません",
+                         Reason::bootParametersChanged);
+}
+
 DiskImageError DiskImageError::metadataNotStorable() {
     return refusedChange(
         "ブートセクタ・FAT・ルートディレクトリのセクタをD88ファイルに保存できません"

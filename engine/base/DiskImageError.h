@@ -62,6 +62,9 @@ class DiskImageError : public std::exception {
         sameFileAsSource,
         // A long name past what its slots can hold.
         nameTooLong,
+        // The boot sector no longer says what the volume was opened with; only a fresh open
+        // (or taking the edit back) makes its layout trustworthy again.
+        bootParametersChanged,
     };
 
     static DiskImageError unsupportedFormat(std::string ext);
@@ -86,6 +89,7 @@ class DiskImageError : public std::exception {
     static DiskImageError unsafeVolumeLayout();
     static DiskImageError fatCopiesDiffer();
     static DiskImageError metadataNotStorable();
+    static DiskImageError bootParametersChanged();
     // `offset`: the byte where the boot sector was found.
     static DiskImageError searchedVolumeUnconfirmed(std::int64_t offset);
     // The image file changed under us; every change is refused until it is opened again.

@@ -8,6 +8,23 @@
 
 namespace tamberlane {
 
+namespace {
+
+// Offsets 11 to 35 of the boot sector: everything from bytes per sector up to the 32-bit
+// sector count, i.e. every field the layout of the volume is computed from. The jump, the
+// OEM name and the boot code may change freely.
+constexpr std::size_t bootParametersBegin = 11;
+constexpr std::size_t bootParametersEnd = 36;
+
+Bytes bootParameters(const Bytes& bootSector) {
+    if (bootSector.size() < bootParametersEnd) {
+        return {};
+    }
+    return Bytes(bootSector.begin() + bootParametersBegin, bootSector.begin() + bootParametersEnd);
+}
+
+} // namespace
+
 std::shared_ptr<DiskImage> DiskImage::create(ImageLayout layout, PagedBytes data) {
     return std::shared_ptr<DiskImage>(new DiskImage(std::move(layout), std::move(data)));
 }
@@ -23,16 +40,19 @@ DiskImage::DiskImage(ImageLayout layout, PagedBytes data)
         writableEnd_ = std::min(p->offset + p->size, writableEnd_);
     }
     limitAllocation();
+    openedBootParameters_ = bootParameters(readSector(0));
     changeRefusal_ = unsafeToChange();
 }
 
 void DiskImage::restore(PagedBytes data) {
     data_ = std::move(data);
+    reassessVolume();
 }
 
 void DiskImage::restore(PagedBytes data, std::optional<PagedBytes> originalFileData) {
     data_ = std::move(data);
     layout_.originalFileData = std::move(originalFileData);
+    reassessVolume();
 }
 
 bool DiskImage::writable(std::int64_t start, std::int64_t length) const {
@@ -131,22 +151,42 @@ Bytes DiskImage::readCluster(std::uint16_t cluster, bool keep) const {
     return out;
 }
 
+std::optional<DiskImageError> DiskImage::whyNotWritable() const {
+    if (layout_.isWriteProtected || layout_.isReadOnly) {
+        return DiskImageError::writeProtected();
+    }
+    if (file_.refusal()) {
+        return *file_.refusal();
+    }
+    if (changeRefusal_) {
+        return *changeRefusal_;
+    }
+    if (awaitsSearchConfirmation()) {
+        return DiskImageError::searchedVolumeUnconfirmed(*layout_.searchedBootOffset);
+    }
+    return std::nullopt;
+}
+
 void DiskImage::checkWritable() const {
+    if (const std::optional<DiskImageError> refusal = whyNotWritable()) {
+        throw *refusal;
+    }
+}
+
+void DiskImage::checkFileWritable() const {
     if (layout_.isWriteProtected || layout_.isReadOnly) {
         throw DiskImageError::writeProtected();
     }
     if (file_.refusal()) {
         throw *file_.refusal();
     }
-    if (changeRefusal_) {
-        throw *changeRefusal_;
-    }
-    if (awaitsSearchConfirmation()) {
-        throw DiskImageError::searchedVolumeUnconfirmed(*layout_.searchedBootOffset);
-    }
 }
 
 std::optional<DiskImageError> DiskImage::unsafeToChange() const {
+    // Every area below was placed by the parameters read at the open.
+    if (bootParameters(readSector(0)) != openedBootParameters_) {
+        return DiskImageError::bootParametersChanged();
+    }
     // Every change writes the FAT copies or the root directory, and the boot sector must
     // survive it: with no reserved sector the first FAT copy lies over the boot sector,
     // and an area outside the image (or its partition) would be dropped by the write.
@@ -248,7 +288,10 @@ PagedBytes DiskImage::containerBytes() const {
 }
 
 void DiskImage::saveToFile() {
-    checkWritable();
+    // Every change has asked checkWritable before it moved a byte; the volume may be
+    // refused by now because of what it wrote (a raw edit), and that edit must still reach
+    // the file.
+    checkFileWritable();
     file_.save(containerBytes());
 }
 

@@ -78,9 +78,12 @@ class DiskImage {
     // Copies share pages, so snapshots are cheap.
     const PagedBytes& data() const { return data_; }
     // Puts back bytes taken from this image before (a failed change, undo); nothing else
-    // replaces them.
+    // replaces them. The volume is judged again, as after a raw write.
     void restore(PagedBytes data);
     void restore(PagedBytes data, std::optional<PagedBytes> originalFileData);
+    // Judges again whether the volume may be changed, after a raw write that may have made
+    // its FAT copies differ or its boot sector disagree with the layout in memory.
+    void reassessVolume() { changeRefusal_ = unsafeToChange(); }
 
     // Why this volume reads but is not changed (its areas overlap or lie outside the image,
     // its FAT copies disagree, a D88 file cannot keep its metadata); absent when sound.
@@ -119,6 +122,12 @@ class DiskImage {
     // Throws when no change may be made: write protection or read-only first, then the
     // file's refusal, then the volume's own, then a searched volume not yet confirmed.
     void checkWritable() const;
+    // What checkWritable would throw, or nothing.
+    std::optional<DiskImageError> whyNotWritable() const;
+    // Only what forbids writing the file at all: write protection, read-only, the file's
+    // refusal. Putting back a whole earlier state (undo) needs no more, since it writes
+    // nothing through the layout; it is how a volume refused after a raw edit gets back.
+    void checkFileWritable() const;
 
   private:
     DiskImage(ImageLayout layout, PagedBytes data);
@@ -133,6 +142,8 @@ class DiskImage {
     VolumeAddressing addressing_;
     PagedBytes data_;
     std::optional<DiskImageError> changeRefusal_;
+    // The boot sector's parameter bytes as the layout was read from them.
+    Bytes openedBootParameters_;
     bool searchConfirmed_ = false;
     ImageFileGuard file_;
     // Where writes may land in `data`; the whole of it unless confined to a partition.

@@ -26,10 +26,6 @@ bool FatArea::contains(std::int64_t lba) const {
     return lba >= firstSector_ && lba < endSector();
 }
 
-bool FatArea::inFirstCopy(std::int64_t lba) const {
-    return lba >= firstSector_ && lba < firstSector_ + sectorsPerCopy_;
-}
-
 FATTable FatArea::decode(const PagedBytes& data, std::int64_t volumeStart, FATType fatType) const {
     const std::int64_t start = volumeStart + copyOffset(0);
     const std::int64_t length = bytesPerCopy();

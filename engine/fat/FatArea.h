@@ -28,7 +28,6 @@ class FatArea {
     std::int64_t copyOffset(std::int64_t copy) const;
 
     bool contains(std::int64_t lba) const;
-    bool inFirstCopy(std::int64_t lba) const;
 
     // The first copy of the volume whose boot sector is at byte `volumeStart` of `data`,
     // with the entries the volume's clusters need. Throws when the copy is not whole.

@@ -11,6 +11,12 @@ bool BatchResult::allSucceeded() const {
                        [](const BatchItemResult& i) { return i.succeeded(); });
 }
 
+bool changedNothing(const BatchResult& result) {
+    return result.cancelled || result.discarded ||
+           std::none_of(result.items.begin(), result.items.end(),
+                        [](const BatchItemResult& i) { return i.succeeded(); });
+}
+
 std::vector<std::string> BatchResult::failedNames() const {
     std::vector<std::string> names;
     for (const BatchItemResult& item : items) {

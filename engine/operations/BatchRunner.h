@@ -39,6 +39,9 @@ struct BatchResult {
     std::vector<std::string> failedNames() const;
 };
 
+// Whether the batch left the volume and its file as they were.
+bool changedNothing(const BatchResult& result);
+
 // What a batch keeps when some of its items fail.
 enum class BatchMode {
     // Each item stands alone: the ones that succeeded are written.

@@ -13,13 +13,8 @@ namespace {
 // A FAT directory entry holds a 32-bit size.
 constexpr std::size_t maxFileSize = 0xFFFFFFFFu;
 
-// Offsets 11 to 35 of the boot sector: everything from bytes per sector up to the 32-bit
-// sector count, i.e. every field the layout of the volume is computed from.
-constexpr std::size_t bootParametersBegin = 11;
-constexpr std::size_t bootParametersEnd = 36;
-
-// Decodes the first FAT again after a raw write into it: the table in memory is what the
-// next change writes into every copy, and left stale it would quietly undo the edit.
+// Decodes the first FAT again after a raw write into a copy: the table in memory is what
+// the next change writes into every copy, and left stale it would quietly undo the edit.
 void reloadFATTable(DiskImage& image) {
     image.fatTable().replaceEntries(
         image.addressing()
@@ -73,28 +68,20 @@ FileEntry ContentEdit::replaceFileContents(const FileEntry& entry, ByteView cont
     });
 }
 
-ContentEdit::SectorWriteResult ContentEdit::writeRawSector(std::int64_t lba, ByteView sectorData) {
+void ContentEdit::writeRawSector(std::int64_t lba, ByteView sectorData) {
     DiskImage& image = editor_.image();
     image.checkWritable();
     if (!image.sectorIsStorable(lba)) {
         throw DiskImageError::sectorNotRecorded(lba);
     }
-    const Bytes before = image.readSector(lba);
-    const bool inFirstFAT = image.addressing().fatArea().inFirstCopy(lba);
+    const bool inFAT = image.addressing().fatArea().contains(lba);
     editor_.change(FATWrite::no, [&] {
         image.writeSector(lba, sectorData);
-        if (inFirstFAT) {
+        if (inFAT) {
             reloadFATTable(image);
         }
     });
-    SectorWriteResult result;
-    if (lba == 0 && before.size() >= bootParametersEnd) {
-        const Bytes after = image.readSector(0);
-        result.bootParametersChanged =
-            !std::equal(before.begin() + bootParametersBegin, before.begin() + bootParametersEnd,
-                        after.begin() + bootParametersBegin);
-    }
-    return result;
+    image.reassessVolume();
 }
 
 } // namespace tamberlane

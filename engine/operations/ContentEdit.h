@@ -20,15 +20,13 @@ class ContentEdit {
     // the size, first cluster and date change. Returns the entry as it is now listed.
     FileEntry replaceFileContents(const FileEntry& entry, ByteView contents);
 
-    struct SectorWriteResult {
-        // Bytes of the boot parameters changed: the in-memory layout no longer describes
-        // the volume, and the image must be opened again before anything else uses it.
-        bool bootParametersChanged = false;
-    };
-    // Writes one raw sector and saves. A sector of the first FAT is decoded again, so the
-    // next file operation works from what was written. A sector the image cannot store
-    // is refused rather than silently dropped.
-    SectorWriteResult writeRawSector(std::int64_t lba, ByteView sectorData);
+    // Writes one raw sector and saves. After a write into a FAT copy the first copy is
+    // decoded again, so the next file operation works from what was written; afterwards
+    // the volume is judged again: copies that now differ, or boot parameters that no
+    // longer match the layout in memory, refuse every further change (changeRefusal
+    // says which) until the edit is undone or, for the boot parameters, the image opened
+    // again. A sector the image cannot store is refused rather than silently dropped.
+    void writeRawSector(std::int64_t lba, ByteView sectorData);
 
   private:
     VolumeEditor editor_;

@@ -21,11 +21,27 @@ void UndoRedoManager::saveSnapshot(const std::string& operationName,
     if (!diskImage) {
         return;
     }
+    PutAside aside{std::move(redoStack_), std::nullopt};
+    redoStack_.clear();
     undoStack_.push_back(capture(operationName, diskImage));
     if (undoStack_.size() > maxSnapshots) {
+        aside.oldest = std::move(undoStack_.front());
         undoStack_.erase(undoStack_.begin());
     }
-    redoStack_.clear();
+    putAside_ = std::move(aside);
+    notify();
+}
+
+void UndoRedoManager::retractSnapshot() {
+    if (!putAside_ || undoStack_.empty()) {
+        return;
+    }
+    undoStack_.pop_back();
+    if (putAside_->oldest) {
+        undoStack_.insert(undoStack_.begin(), std::move(*putAside_->oldest));
+    }
+    redoStack_ = std::move(putAside_->redoStack);
+    putAside_.reset();
     notify();
 }
 
@@ -44,7 +60,8 @@ void UndoRedoManager::move(std::vector<UndoSnapshot>& source, std::vector<UndoSn
     }
     DiskImage& image = *diskImage;
     // Before memory moves: a refused save would put it back, but a refusal here is certain.
-    image.checkWritable();
+    // The volume's own refusal does not count: it may be the very edit being taken back.
+    image.checkFileWritable();
     image.file().verify();
     UndoSnapshot restored = std::move(source.back());
     source.pop_back();
@@ -61,12 +78,25 @@ void UndoRedoManager::move(std::vector<UndoSnapshot>& source, std::vector<UndoSn
         throw;
     }
     target.push_back(std::move(current));
+    putAside_.reset();
+    notify();
+}
+
+void UndoRedoManager::moveHistory(const DiskImage& from, const std::shared_ptr<DiskImage>& to) {
+    for (std::vector<UndoSnapshot>* stack : {&undoStack_, &redoStack_}) {
+        for (UndoSnapshot& snapshot : *stack) {
+            if (snapshot.belongsTo(from)) {
+                snapshot.image = to;
+            }
+        }
+    }
     notify();
 }
 
 void UndoRedoManager::clear() {
     undoStack_.clear();
     redoStack_.clear();
+    putAside_.reset();
     notify();
 }
 

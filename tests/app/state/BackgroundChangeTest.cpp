@@ -1,4 +1,4 @@
-#include "tests/app/state/HeldExecutor.h"
+#include "tests/app/state/SteppingExecutor.h"
 
 #include "app/state/ApplicationState.h"
 #include "app/state/StateTexts.h"
@@ -74,7 +74,7 @@ class HeldSaveTest : public ::testing::Test {
     TempDir dir;
     TempDir host;
     std::filesystem::path image;
-    HeldExecutor executor;
+    SteppingExecutor executor;
     ApplicationState app;
 };
 
@@ -231,6 +231,33 @@ TEST_F(HeldSaveTest, TheSectorEditorStaysOnItsSectorUntilItsSaveEnds) {
     EXPECT_EQ(sectors.loadedBytes()[1], original[1]);
     EXPECT_TRUE(sectors.isModified);
     EXPECT_EQ(shown(), "B.TXT:5");
+}
+
+// The reopen that follows a change of the boot parameters runs in the background like any
+// open; bytes typed into the sector editor meanwhile were thrown away without a question.
+// Now the editor takes none until the new layout is read, and stays on its sector.
+TEST_F(HeldSaveTest, TheSectorEditorTakesNoBytesWhileTheImageIsOpenedAgain) {
+    app.openSectorEditor();
+    SectorEditorViewModel& sectors = *app.sectorEditorVM.get();
+    sectors.setByte(17, 112);
+    sectors.setByte(18, 0);
+    sectors.saveSector();
+    // The save, its ending, and the reopen it starts, but not the reopen's ending.
+    while (!app.image().isOpening) {
+        ASSERT_TRUE(executor.step());
+    }
+    ASSERT_TRUE(executor.step());
+    ASSERT_TRUE(app.image().isOpening);
+    EXPECT_TRUE(sectors.isReadOnly);
+    EXPECT_FALSE(sectors.typeHexDigit('5'));
+    EXPECT_FALSE(sectors.isModified);
+    executor.runHeld();
+    EXPECT_FALSE(app.image().isOpening);
+    EXPECT_EQ(app.sectorEditorVM.get().get(), &sectors);
+    EXPECT_EQ(sectors.bpbFields.get()[4].value, "112");
+    EXPECT_FALSE(sectors.isReadOnly);
+    EXPECT_TRUE(sectors.typeHexDigit('5'));
+    EXPECT_EQ(topUndoStep(), texts::undoSectorSave);
 }
 
 } // namespace

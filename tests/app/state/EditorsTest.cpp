@@ -223,48 +223,6 @@ TEST_F(EditorsTest, ASavedDirectorySectorIsListedAndUndoneLikeAnyChange) {
     EXPECT_EQ(mtoolsRead(image, "::GONE.TXT"), bytesOf("data"));
 }
 
-TEST_F(EditorsTest, AnEditedFATIsWhatTheNextOperationWorksFrom) {
-    if (!fatToolsAvailable()) {
-        GTEST_SKIP() << "mkfs.fat or mtools missing";
-    }
-    importBytes("KEEP.TXT", bytesOf("keep"));
-    // Clusters 3 and 4 marked bad by hand (FAT12 entries 3 and 4 share bytes 4-5-... of
-    // the first FAT sector: entry 3 is the high 12 bits of bytes 4-5, entry 4 bytes 6-7).
-    SectorEditorViewModel& sectors = openSectors();
-    const std::int64_t fat = current()->layout().bpb.reservedSectors;
-    sectors.lbaInput = std::to_string(fat);
-    sectors.goToInput();
-    sectors.setByte(4, static_cast<std::uint8_t>((sectors.sectorData.get()[4] & 0x0F) | 0x70));
-    sectors.setByte(5, 0xFF);
-    sectors.setByte(6, 0xF7);
-    sectors.setByte(7, (sectors.sectorData.get()[7] & 0xF0) | 0x0F);
-    sectors.saveSector();
-    ASSERT_FALSE(sectors.showError) << sectors.errorMessage.get();
-
-    importBytes("NEW.BIN", patternBytes(3000));
-    const Bytes disk = readFile(image);
-    const std::size_t fatAt = static_cast<std::size_t>(fat) * 512;
-    EXPECT_EQ(disk[fatAt + 5], 0xFF);
-    EXPECT_EQ(disk[fatAt + 6], 0xF7);
-    EXPECT_TRUE(fsckAccepts(image));
-    EXPECT_EQ(mtoolsRead(image, "::NEW.BIN"), patternBytes(3000));
-    EXPECT_EQ(mtoolsRead(image, "::KEEP.TXT"), bytesOf("keep"));
-
-    // A chain broken by hand makes the file unreadable: the browser says so.
-    sectors.lbaInput = std::to_string(fat);
-    sectors.goToInput();
-    // Cluster 2 (KEEP.TXT) now links to 0xF00, past the last cluster.
-    sectors.setByte(3, 0x00);
-    sectors.setByte(4, static_cast<std::uint8_t>(sectors.sectorData.get()[4] | 0x0F));
-    sectors.saveSector();
-    select({"KEEP.TXT"});
-    browser().openTextEditor();
-    EXPECT_FALSE(browser().showTextEditor);
-    EXPECT_FALSE(browser().showBinaryAlert);
-    EXPECT_TRUE(browser().showError);
-    EXPECT_EQ(browser().errorMessage.get().rfind(texts::fileReadFailedPrefix, 0), 0u);
-}
-
 TEST_F(EditorsTest, ABootParameterEditReopensTheImageBeforeAnythingElseWritesIt) {
     if (!fatToolsAvailable()) {
         GTEST_SKIP() << "mkfs.fat or mtools missing";
@@ -282,6 +240,101 @@ TEST_F(EditorsTest, ABootParameterEditReopensTheImageBeforeAnythingElseWritesIt)
     importBytes("AFTER.BIN", patternBytes(20000));
     EXPECT_TRUE(fsckAccepts(image));
     EXPECT_EQ(mtoolsRead(image, "::AFTER.BIN"), patternBytes(20000));
+}
+
+// The boot-parameter edit is one more change: the reopen it needs keeps the history, so it
+// can be taken back; a reopen that fails leaves the old layout current but refused.
+TEST_F(EditorsTest, ABootParameterEditStaysUndoableAndAFailedReopenLeavesTheImageRefused) {
+    const Bytes original = readFile(image);
+    SectorEditorViewModel& sectors = openSectors();
+    sectors.setByte(17, 112);
+    sectors.setByte(18, 0);
+    sectors.saveSector();
+    ASSERT_EQ(current()->layout().bpb.rootEntryCount, 112);
+    ASSERT_TRUE(browser().canUndo());
+    browser().undo();
+    EXPECT_EQ(current()->layout().bpb.rootEntryCount, 224);
+    EXPECT_EQ(readFile(image), original);
+    EXPECT_TRUE(browser().canRedo());
+    EXPECT_FALSE(app.image().isReadOnly);
+
+    // No sector size: no open reads the volume any more.
+    SectorEditorViewModel& again = *app.sectorEditorVM.get();
+    again.setByte(11, 0);
+    again.setByte(12, 0);
+    again.saveSector();
+    ASSERT_FALSE(again.showError) << again.errorMessage.get();
+    const Bytes edited = readFile(image);
+    ASSERT_NE(edited, original);
+    EXPECT_TRUE(app.image().isImageOpen);
+    EXPECT_TRUE(app.image().isReadOnly);
+    EXPECT_EQ(
+        app.image().volumeProblem.get(),
+        std::optional<std::string>("このボリュームは変更できません: ブートセクタのパラメータが"
+                                   "変更されました。開き直すまで変更できません"));
+    EXPECT_TRUE(again.isReadOnly);
+    makeDirectory("LOST");
+    EXPECT_EQ(readFile(image), edited);
+
+    browser().undo();
+    EXPECT_EQ(readFile(image), original);
+    EXPECT_FALSE(app.image().isReadOnly);
+    EXPECT_FALSE(app.image().volumeProblem.get().has_value());
+    EXPECT_FALSE(again.isReadOnly);
+    makeDirectory("KEPT");
+    EXPECT_EQ(listedNames(), std::vector<std::string>{"KEPT"});
+    EXPECT_TRUE(fsckAccepts(image));
+}
+
+// Only the first FAT copy is read, and the next change writes it into every copy: an edit of
+// the second copy was overwritten by it, and one of the first copy overwrote the second. An
+// edited copy makes the volume refuse changes, and the editors say so, until undone.
+TEST_F(EditorsTest, AnEditedFATCopyRefusesChangesUntilTheEditIsUndone) {
+    importBytes("KEEP.TXT", bytesOf("keep"));
+    const BIOSParameterBlock bpb = current()->layout().bpb;
+    for (const int copy : {0, 1}) {
+        SCOPED_TRACE(copy);
+        SectorEditorViewModel& sectors = openSectors();
+        sectors.lbaInput = std::to_string(bpb.reservedSectors + copy * bpb.sectorsPerFAT);
+        sectors.goToInput();
+        // KEEP.TXT's cluster 2 now links to 0xF00, past the last cluster.
+        sectors.setByte(3, 0x00);
+        sectors.setByte(4, static_cast<std::uint8_t>(sectors.sectorData.get()[4] | 0x0F));
+        sectors.saveSector();
+        ASSERT_FALSE(sectors.showError) << sectors.errorMessage.get();
+        const Bytes edited = readFile(image);
+        EXPECT_TRUE(app.image().isReadOnly);
+        EXPECT_EQ(app.image().volumeProblem.get(),
+                  std::optional<std::string>(
+                      "このボリュームは変更できません: FATのコピーが一致しません"));
+        EXPECT_TRUE(sectors.isReadOnly);
+        EXPECT_FALSE(sectors.typeHexDigit('1'));
+        writeFile(host / "MORE.TXT", bytesOf("more"));
+        browser().importFiles({host / "MORE.TXT"});
+        EXPECT_EQ(readFile(image), edited);
+
+        // What the first copy says is what is read.
+        select({"KEEP.TXT"});
+        browser().openTextEditor();
+        if (copy == 0) {
+            EXPECT_FALSE(browser().showTextEditor);
+            EXPECT_EQ(browser().errorMessage.get().rfind(texts::fileReadFailedPrefix, 0), 0u);
+        } else {
+            ASSERT_TRUE(browser().showTextEditor);
+            EXPECT_TRUE(browser().textEditorVM.get()->isReadOnly);
+        }
+
+        browser().undo();
+        EXPECT_FALSE(app.image().isReadOnly);
+        EXPECT_FALSE(app.image().volumeProblem.get().has_value());
+        EXPECT_FALSE(sectors.isReadOnly);
+        if (copy == 1) {
+            EXPECT_FALSE(browser().textEditorVM.get()->isReadOnly);
+            browser().requestCloseTextEditor();
+        }
+        app.requestCloseSectorEditor();
+    }
+    EXPECT_EQ(mtoolsRead(image, "::KEEP.TXT"), bytesOf("keep"));
 }
 
 TEST_F(EditorsTest, ASectorTheImageDoesNotStoreIsNotReportedSaved) {

@@ -148,8 +148,8 @@ TEST_F(FileBrowserTest, AStaleClipboardEntryIsReportedAndNothingOfItIsWritten) {
               "以下のファイルのペーストに失敗しました: GONE.TXT\n"
               "GONE.TXT: ヘッダの解析に失敗しました: エントリが見つかりません: GONE.TXT");
     EXPECT_TRUE(listedNames().empty());
-    browser().undo(); // the paste step itself changed nothing
     EXPECT_EQ(readFile(image), before);
+    EXPECT_EQ(browser().undoStepName(), texts::undoImport);
 }
 
 TEST_F(FileBrowserTest, CancelledImportAndPasteLeaveTheImageAsItWas) {
@@ -278,6 +278,26 @@ TEST_F(FileBrowserTest, UndoAndRedoFailuresAreReported) {
     EXPECT_TRUE(browser().showError);
     EXPECT_TRUE(browser().errorMessage.get().starts_with(texts::undoFailedPrefix));
     EXPECT_EQ(listedNames(), std::vector<std::string>{"A.TXT"});
+}
+
+// A change that failed, or a batch that kept nothing, took an undo step that did nothing
+// and threw the redo steps away.
+TEST_F(FileBrowserTest, AChangeThatChangedNothingTakesNoUndoStepAndKeepsRedo) {
+    browser().importFiles({hostFile("A.TXT", "a")});
+    makeDirectory("DIR");
+    browser().undo();
+    ASSERT_TRUE(browser().canRedo());
+    const std::size_t steps = app.undoRedo().undoStack().size();
+
+    makeDirectory("A.TXT");
+    EXPECT_TRUE(browser().showError);
+    browser().showError = false;
+    browser().importFiles({host / "missing.txt"});
+    EXPECT_TRUE(browser().showError);
+    EXPECT_EQ(app.undoRedo().undoStack().size(), steps);
+    EXPECT_EQ(browser().undoStepName(), texts::undoImport);
+    browser().redo();
+    EXPECT_EQ(listedNames(), (std::vector<std::string>{"A.TXT", "DIR"}));
 }
 
 TEST_F(FileBrowserTest, NothingStartsWhileAnOperationRuns) {

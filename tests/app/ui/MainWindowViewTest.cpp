@@ -1,7 +1,7 @@
 #include "app/ui/DirectoryTreeView.h"
 #include "app/ui/ImageFiles.h"
 #include "app/ui/UiTexts.h"
-#include "tests/app/state/HeldExecutor.h"
+#include "tests/app/state/SteppingExecutor.h"
 #include "tests/app/ui/MainWindowFixture.h"
 
 #include <QDropEvent>
@@ -367,7 +367,7 @@ QWidget* progressArea(MainWindowView& window) {
 // file (it looks hung for the seconds a large image takes), and a quick save that flashes
 // the bar.
 TEST(MainWindowSaveTest, OpeningAndASaveThatTakesAMomentShowABusyBarNamingTheImage) {
-    test::HeldExecutor executor;
+    test::SteppingExecutor executor;
     TempDir images;
     const auto path = images.path() / "disk.img";
     writeImageFile(path,
@@ -427,7 +427,7 @@ struct Drops : MainWindowTest {
 
 // Catches drops taken while work runs and then silently lost.
 TEST(MainWindowBusyTest, DropsAreRefusedWhileWorkRunsAndTakenAfterwards) {
-    test::HeldExecutor executor;
+    test::SteppingExecutor executor;
     TempDir images;
     TempDir host;
     const auto path = images.path() / "disk.img";
