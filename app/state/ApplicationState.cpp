@@ -20,6 +20,11 @@ ApplicationState::ApplicationState(Executor& executor)
         followVolumeState();
         enablementChanged_.emit();
     }));
+    for (Signal<const std::string&>* notices : {&image_->notice(), &browser_->notice()}) {
+        subscriptions_.push_back(notices->subscribe([this](const std::string& line) {
+            errors_.addToast(AppError::make(AppErrorType::notice, "", line));
+        }));
+    }
     const auto relay = [this] { enablementChanged_.emit(); };
     subscriptions_.push_back(gate_->isBusy.subscribe(relay));
     // An operation that ended on a refusal because of the file leaves the image refused;

@@ -42,7 +42,16 @@ bool DiskImageViewModel::openRequest(const OpenRequest& request, OpenFailure onE
                                      std::function<void()> onOpened,
                                      std::function<void()> onSettled) {
     if (!gate_->tryBegin()) {
-        return false;
+        if (!isOpening) {
+            return false;
+        }
+        openStop_.request_stop();
+        if (queuedOpen_ && queuedOpen_->onSettled) {
+            queuedOpen_->onSettled();
+        }
+        queuedOpen_ =
+            QueuedOpen{request, std::move(onError), std::move(onOpened), std::move(onSettled)};
+        return true;
     }
     // Reading and parsing a large image takes a moment: it runs in the background, and
     // only making the result current happens here.
@@ -86,6 +95,10 @@ bool DiskImageViewModel::openRequest(const OpenRequest& request, OpenFailure onE
             // A stopped open leaves everything as it was; its lock goes with the outcome.
             if (stop.stop_requested()) {
                 settle();
+                if (std::optional<QueuedOpen> next = std::exchange(self->queuedOpen_, {})) {
+                    self->openRequest(next->request, std::move(next->onError),
+                                      std::move(next->onOpened), std::move(next->onSettled));
+                }
                 return;
             }
             if (!outcome.succeeded()) {
@@ -144,6 +157,10 @@ void DiskImageViewModel::openReadOnly() {
 }
 
 void DiskImageViewModel::cancelOpen() {
+    if (std::optional<QueuedOpen> queued = std::exchange(queuedOpen_, {});
+        queued && queued->onSettled) {
+        queued->onSettled();
+    }
     openStop_.request_stop();
 }
 
@@ -160,7 +177,7 @@ bool DiskImageViewModel::reopenCurrentImage(std::function<void()> onSettled) {
 }
 
 void DiskImageViewModel::openDiskImage(const std::filesystem::path& url) {
-    if (gate_->isBusy) {
+    if (!mayRequestOpen()) {
         return;
     }
     pendingOpenURL = url;
@@ -178,7 +195,7 @@ void DiskImageViewModel::openDiskImage(const std::filesystem::path& url) {
 }
 
 void DiskImageViewModel::openWithManualParams(const std::filesystem::path& url) {
-    if (gate_->isBusy) {
+    if (!mayRequestOpen()) {
         return;
     }
     pendingOpenURL = url;
@@ -265,20 +282,34 @@ void DiskImageViewModel::convertImage(ConvertFormat format, const std::filesyste
         [image, format, saveURL, existing, stop] {
             return tamberlane::convertImage(*image, format, saveURL, existing, stop);
         },
-        [weak](TaskOutcome<bool> outcome) {
+        [weak, stop, saveURL](TaskOutcome<bool> outcome) {
             const auto self = weak.lock();
             if (!self) {
                 return;
             }
             self->gate_->end();
             self->isConverting = false;
+            // The dialog may have been closed while the conversion ran: what happened is
+            // then told in the main window, never dropped.
             if (!outcome.succeeded()) {
-                self->conversionError =
+                std::string message =
                     texts::convertFailedPrefix + outcome.error->errorDescription();
+                if (self->showConvertDialog) {
+                    self->conversionError = std::move(message);
+                } else {
+                    self->showError(std::move(message));
+                }
                 return;
             }
-            if (*outcome.value) {
-                self->showConvertDialog = false;
+            if (!*outcome.value) {
+                return; // stopped before it wrote anything, as asked
+            }
+            self->showConvertDialog = false;
+            const std::string name = saveURL.filename().string();
+            if (stop.stop_requested()) {
+                self->showError(texts::conversionWrittenDespiteStop + name);
+            } else {
+                self->notice_.emit(texts::conversionDonePrefix + name);
             }
         });
 }

@@ -82,6 +82,8 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     Signal<const std::shared_ptr<DiskImage>&>& imageReplaced() { return imageReplaced_; }
     // Emitted when the image was closed.
     Signal<>& imageClosed() { return imageClosed_; }
+    // Emitted with a line that says a piece of work finished (a toast, not an alert).
+    Signal<const std::string&>& notice() { return notice_; }
 
     void openDiskImage(const std::filesystem::path& url);
     void openWithManualParams(const std::filesystem::path& url);
@@ -146,9 +148,16 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
         bool readOnly = false;
     };
     using OpenFailure = std::function<void(const DiskImageError&)>;
+    struct QueuedOpen {
+        OpenRequest request;
+        OpenFailure onError;
+        std::function<void()> onOpened;
+        std::function<void()> onSettled;
+    };
     // Opens in the background; a success becomes current, is remembered for
     // reopenCurrentImage and announced. The callbacks run on the main thread, only
-    // while this object lives.
+    // while this object lives. Asked while another open runs, the later request wins:
+    // the running one is stopped and this one starts when it has ended.
     bool openRequest(const OpenRequest& request, OpenFailure onError,
                      std::function<void()> onOpened = {}, std::function<void()> onSettled = {});
     void applyImageState(const DiskImage& image);
@@ -160,10 +169,14 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     DiskImageService service_;
     Signal<const std::shared_ptr<DiskImage>&> imageReplaced_;
     Signal<> imageClosed_;
+    Signal<const std::string&> notice_;
     std::stop_source conversionStop_;
     std::optional<OpenRequest> lastOpen_;
     std::optional<OpenRequest> lockedOut_;
     std::stop_source openStop_;
+    std::optional<QueuedOpen> queuedOpen_;
+    // An open may be asked for now: nothing runs, or only another open, which gives way.
+    bool mayRequestOpen() const { return !gate_->isBusy || isOpening; }
 };
 
 } // namespace tamberlane

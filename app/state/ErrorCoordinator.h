@@ -12,7 +12,8 @@
 
 namespace tamberlane {
 
-enum class AppErrorType { operation, io, validation };
+// `notice` is no error: work that finished and says so.
+enum class AppErrorType { operation, io, validation, notice };
 
 struct AppError {
     std::string id;

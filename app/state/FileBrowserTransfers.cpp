@@ -246,12 +246,14 @@ void FileBrowserViewModel::runExport(ExportRequest request, ExistingHostFile exi
     };
     const std::shared_ptr<DiskImage> image = boundImage();
     std::vector<std::string> names = displayNames(request.targets);
+    std::filesystem::path folder = request.folder;
     runTask<ExportResult>(
         executor_,
         [image, request = std::move(request), options] {
             return exportEntries(*image, request.targets, request.folder, options);
         },
-        [weak, gate = gate_, names = std::move(names)](TaskOutcome<ExportResult> outcome) {
+        [weak, gate = gate_, names = std::move(names),
+         folder = std::move(folder)](TaskOutcome<ExportResult> outcome) {
             // Reading only, it saves nothing: the gate opens whoever is left to hear of it.
             gate->end();
             const auto self = weak.lock();
@@ -265,6 +267,8 @@ void FileBrowserViewModel::runExport(ExportRequest request, ExistingHostFile exi
                 outcome.value ? outcome.value->problems : allFailed(names, *outcome.error);
             if (!failed.empty()) {
                 self->reportFailure(texts::exportFailedPrefix, failed);
+            } else if (!outcome.value->cancelled) {
+                self->notice_.emit(texts::exportDonePrefix + folder.filename().string());
             }
         });
 }
@@ -272,15 +276,34 @@ void FileBrowserViewModel::runExport(ExportRequest request, ExistingHostFile exi
 void FileBrowserViewModel::exportFileAs(const FileEntry& entry,
                                         const std::filesystem::path& destination) {
     const auto image = boundImage();
-    if (!image || gate_->isBusy) {
+    if (!image || !beginOperation()) {
         return;
     }
-    try {
-        // The save dialog has asked before replacing a file there.
-        exportFileTo(*image, entry, destination, ExistingHostFile::overwrite);
-    } catch (const DiskImageError& error) {
-        reportFailure(texts::exportFailedPrefix, {{entry.directoryEntry.displayName(), error}});
-    }
+    // A file of many megabytes takes a while to read out of a large image: the window stays
+    // live and shows it, as for any export.
+    operationFileName = entry.directoryEntry.displayName();
+    std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
+    runTask<bool>(
+        executor_,
+        [image, entry, destination] {
+            // The save dialog has asked before replacing a file there.
+            exportFileTo(*image, entry, destination, ExistingHostFile::overwrite);
+            return true;
+        },
+        [weak, gate = gate_, name = entry.directoryEntry.displayName(),
+         destination](TaskOutcome<bool> outcome) {
+            gate->end();
+            const auto self = weak.lock();
+            if (!self) {
+                return;
+            }
+            self->endOperation();
+            if (outcome.succeeded()) {
+                self->notice_.emit(texts::exportDonePrefix + destination.filename().string());
+            } else {
+                self->reportFailure(texts::exportFailedPrefix, {{name, *outcome.error}});
+            }
+        });
 }
 
 std::optional<std::filesystem::path>

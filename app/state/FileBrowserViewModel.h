@@ -81,6 +81,8 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
 
     // Emitted after every change of the volume, so the capacity shown can follow.
     Signal<>& volumeChanged() { return volumeChanged_; }
+    // Emitted with a line that says a piece of work finished (a toast, not an alert).
+    Signal<const std::string&>& notice() { return notice_; }
 
     // Binds to the service's current image: root path, a fresh clipboard, reload.
     void bind(DiskImageService& service, UndoRedoManager& undoRedoManager);
@@ -125,7 +127,7 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     void confirmExportOverwrite();
     void skipExistingOnExport();
     void cancelExportOverwrite();
-    // Exports one file to exactly the path chosen in a save dialog.
+    // Exports one file to exactly the path chosen in a save dialog, in the background.
     void exportFileAs(const FileEntry& entry, const std::filesystem::path& destination);
     // For dragging a file out of the list: a copy in a private temporary folder.
     std::optional<std::filesystem::path> exportToTemporaryFile(const FileEntry& entry);
@@ -216,6 +218,7 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     Subscription textEditorSaved_;
     Subscription longNamePolicyChanged_;
     Signal<> volumeChanged_;
+    Signal<const std::string&> notice_;
 };
 
 } // namespace tamberlane

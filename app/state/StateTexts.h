@@ -10,7 +10,8 @@ inline constexpr const char* okButton = "OK";
 
 // Opening and creating images.
 inline constexpr const char* specialFormat =
-    "FATファイルシステムとして認識できませんでした。\n独自フォーマットまたは特殊なディスクイメージの"
+    "FATファイルシステムとして認識できませんでした。\n独自フォーマットまたは特殊なディスクイメージ"
+    "の"
     "可能性があります。\n\n手動パラメータを指定して開きますか？";
 inline constexpr const char* openWithManualParamsButton = "手動パラメータで開く";
 inline constexpr const char* lockConflictSuffix = "\n読み取り専用モードで開くことができます。";
@@ -105,4 +106,11 @@ inline constexpr const char* reasonBelowQuestion = "\n\n";
 // goes between the two parts, the engine's message after them.
 inline constexpr const char* manualOpenFailedHead = "データオフセット ";
 inline constexpr const char* manualOpenFailedTail = " のブートセクタを読み取れませんでした: ";
+
+// Work that finished: a toast names what it made.
+inline constexpr const char* conversionDonePrefix = "変換が完了しました: ";
+inline constexpr const char* exportDonePrefix = "エクスポートが完了しました: ";
+// A stop that came after the converted file had started to be written.
+inline constexpr const char* conversionWrittenDespiteStop =
+    "中止が間に合わず、変換したファイルは書き込まれました: ";
 } // namespace tamberlane::texts

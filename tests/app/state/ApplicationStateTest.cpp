@@ -42,7 +42,8 @@ struct UnreadableFile {
     Bytes bytes;
 };
 
-class UnreadableFileTest : public StateTest, public ::testing::WithParamInterface<UnreadableFile> {};
+class UnreadableFileTest : public StateTest,
+                           public ::testing::WithParamInterface<UnreadableFile> {};
 
 TEST_P(UnreadableFileTest, TheManualOpenQuestionNamesTheFileAndTheReasonBelowIt) {
     writeFile(dir / GetParam().name, GetParam().bytes);
@@ -54,19 +55,19 @@ TEST_P(UnreadableFileTest, TheManualOpenQuestionNamesTheFileAndTheReasonBelowIt)
     EXPECT_GT(message.size(), head.size()) << "the reason is missing";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EmptyTruncatedRandom, UnreadableFileTest,
-    ::testing::Values(UnreadableFile{"empty.img", {}},
-                      UnreadableFile{"truncated.d88", Bytes(100, 0)},
-                      UnreadableFile{"random.img", [] {
-                                         Bytes bytes(1'474'560);
-                                         std::uint32_t x = 12345;
-                                         for (auto& b : bytes) {
-                                             x = x * 1103515245u + 12345u;
-                                             b = static_cast<std::uint8_t>(x >> 24);
-                                         }
-                                         return bytes;
-                                     }()}));
+INSTANTIATE_TEST_SUITE_P(EmptyTruncatedRandom, UnreadableFileTest,
+                         ::testing::Values(UnreadableFile{"empty.img", {}},
+                                           UnreadableFile{"truncated.d88", Bytes(100, 0)},
+                                           UnreadableFile{"random.img", [] {
+                                                              Bytes bytes(1'474'560);
+                                                              std::uint32_t x = 12345;
+                                                              for (auto& b : bytes) {
+                                                                  x = x * 1103515245u + 12345u;
+                                                                  b = static_cast<std::uint8_t>(x >>
+                                                                                                24);
+                                                              }
+                                                              return bytes;
+                                                          }()}));
 
 TEST_F(ApplicationStateTest, AnotherImageEmptiesClipboardAndUndoSoNothingOfAReachesB) {
     const auto a = newImage("a.img");
@@ -205,6 +206,7 @@ TEST_F(ApplicationStateTest, NewAndConvertReplaceAFileOnlyWhenTheUserAllowedIt) 
 
     const auto source = newImage("source.img");
     app.image().openDiskImage(source);
+    app.image().showConvertDialog = true;
     app.image().convertImage(ConvertFormat::bin, target, ExistingTarget::keep);
     EXPECT_EQ(app.image().conversionError.get(), "変換に失敗しました: " + exists);
     EXPECT_EQ(readFile(target), bytesOf("my only copy"));
@@ -238,7 +240,8 @@ TEST(ActionEnablementTest, EachStateOffersOnlyWhatIsSafe) {
         std::string wrong;
         for (std::size_t i = 0; i < actionCount; ++i) {
             const auto action = static_cast<Action>(i);
-            const bool expected = std::find(actions.begin(), actions.end(), action) != actions.end();
+            const bool expected =
+                std::find(actions.begin(), actions.end(), action) != actions.end();
             if (e.isEnabled(action) != expected) {
                 wrong += std::to_string(i) + (expected ? "+ " : "- ");
             }
@@ -248,14 +251,18 @@ TEST(ActionEnablementTest, EachStateOffersOnlyWhatIsSafe) {
     ActionContext none;
     EXPECT_EQ(enabled(none, {A::open, A::newImage}), "");
 
-    ActionContext open{.isImageOpen = true, .selectionCount = 1, .entryCount = 3,
-                       .clipboardHasEntries = true, .isAtRoot = false, .canUndo = true};
-    EXPECT_EQ(enabled(open, {A::open, A::newImage, A::close, A::convert, A::imageInfo,
-                             A::sectorEditor, A::reload, A::navigate, A::navigateUp, A::selectAll,
-                             A::exportFiles, A::copy, A::textEditor, A::hexViewer, A::importFiles,
-                             A::newDirectory, A::restore, A::restoreEntry, A::deleteEntries,
-                             A::cut, A::rename,
-                             A::paste, A::undo}),
+    ActionContext open{.isImageOpen = true,
+                       .selectionCount = 1,
+                       .entryCount = 3,
+                       .clipboardHasEntries = true,
+                       .isAtRoot = false,
+                       .canUndo = true};
+    EXPECT_EQ(enabled(open, {A::open,       A::newImage,     A::close,         A::convert,
+                             A::imageInfo,  A::sectorEditor, A::reload,        A::navigate,
+                             A::navigateUp, A::selectAll,    A::exportFiles,   A::copy,
+                             A::textEditor, A::hexViewer,    A::importFiles,   A::newDirectory,
+                             A::restore,    A::restoreEntry, A::deleteEntries, A::cut,
+                             A::rename,     A::paste,        A::undo}),
               "");
 
     // Write-protected and read-only images can be looked at and copied from, never changed.
@@ -265,9 +272,8 @@ TEST(ActionEnablementTest, EachStateOffersOnlyWhatIsSafe) {
     readOnly.isReadOnly = true;
     for (const ActionContext& c : {writeProtected, readOnly}) {
         EXPECT_EQ(enabled(c, {A::open, A::newImage, A::close, A::convert, A::imageInfo,
-                              A::sectorEditor, A::reload, A::navigate, A::navigateUp,
-                              A::selectAll, A::exportFiles, A::copy, A::textEditor, A::hexViewer,
-                              A::restore}),
+                              A::sectorEditor, A::reload, A::navigate, A::navigateUp, A::selectAll,
+                              A::exportFiles, A::copy, A::textEditor, A::hexViewer, A::restore}),
                   "");
     }
 

@@ -260,5 +260,71 @@ TEST_F(HeldSaveTest, TheSectorEditorTakesNoBytesWhileTheImageIsOpenedAgain) {
     EXPECT_EQ(topUndoStep(), texts::undoSectorSave);
 }
 
+// The dialog of a conversion may be closed while it runs: its failure, and a stop that came
+// too late to keep the file from being written, were shown in the closed dialog or nowhere.
+TEST_F(HeldSaveTest, AConversionEndingAfterItsDialogClosedIsStillReported) {
+    const auto target = dir / "copy.img";
+    writeFile(target, bytesOf("my only copy"));
+    const auto convertWithTheDialogClosed = [&](ExistingTarget existing) {
+        app.image().showConvertDialog = true;
+        app.image().convertImage(ConvertFormat::bin, target, existing);
+        app.image().showConvertDialog = false;
+    };
+    convertWithTheDialogClosed(ExistingTarget::keep);
+    executor.runHeld();
+    EXPECT_TRUE(app.image().showErrorAlert);
+    EXPECT_TRUE(app.image().errorMessage.get().starts_with(texts::convertFailedPrefix))
+        << app.image().errorMessage.get();
+    EXPECT_EQ(readFile(target), bytesOf("my only copy"));
+    app.image().dismissErrorAlert();
+
+    convertWithTheDialogClosed(ExistingTarget::replace);
+    executor.runHeld();
+    EXPECT_FALSE(app.image().showErrorAlert);
+    ASSERT_FALSE(app.errors().toastMessages.get().empty());
+    EXPECT_EQ(app.errors().toastMessages.get().back().message, "変換が完了しました: copy.img");
+
+    // The stop arrives after the file was written, before the ending is heard.
+    convertWithTheDialogClosed(ExistingTarget::replace);
+    ASSERT_TRUE(executor.step());
+    app.image().cancelConversion();
+    executor.runHeld();
+    EXPECT_EQ(app.image().errorMessage.get(),
+              "中止が間に合わず、変換したファイルは書き込まれました: copy.img");
+    EXPECT_EQ(readFile(target), readFile(image));
+}
+
+// A manual-parameter open asked for while an ordinary open still ran was ignored.
+TEST_F(HeldSaveTest, ALaterOpenRequestWinsOverTheOneStillRunning) {
+    const auto other = dir / "other.img";
+    writeImageFile(other,
+                   createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::kb640, {}}));
+    app.image().openDiskImage(other);
+    ASSERT_TRUE(app.image().isOpening);
+    app.image().openWithManualParams(image);
+    executor.runHeld();
+    EXPECT_FALSE(app.image().isOpening);
+    EXPECT_FALSE(app.gate().isBusy);
+    EXPECT_EQ(app.image().diskImageService().currentImage()->layout().url, image);
+    EXPECT_EQ(shown(), "A.TXT:5");
+}
+
+// A file exported through the save dialog was read out on the main thread, the window
+// frozen meanwhile and nothing said when it was done.
+TEST_F(HeldSaveTest, ASingleFileExportRunsInTheBackgroundAndSaysWhenItIsDone) {
+    const auto out = host / "out.txt";
+    browser().exportFileAs(browser().entries.get().front(), out);
+    EXPECT_TRUE(browser().isOperationInProgress);
+    EXPECT_EQ(browser().operationFileName.get(), "A.TXT");
+    EXPECT_FALSE(std::filesystem::exists(out));
+    executor.runHeld();
+    EXPECT_FALSE(browser().isOperationInProgress);
+    EXPECT_FALSE(app.gate().isBusy);
+    EXPECT_EQ(readFile(out), bytesOf("first"));
+    ASSERT_FALSE(app.errors().toastMessages.get().empty());
+    EXPECT_EQ(app.errors().toastMessages.get().back().message,
+              "エクスポートが完了しました: out.txt");
+}
+
 } // namespace
 } // namespace tamberlane::test
