@@ -17,7 +17,7 @@ namespace {
 std::vector<std::string> hostNames(const std::vector<std::filesystem::path>& files) {
     std::vector<std::string> names;
     for (const auto& file : files) {
-        names.push_back(file.filename().string());
+        names.push_back(FileImport::hostFileName(file));
     }
     return names;
 }
@@ -121,10 +121,7 @@ void FileBrowserViewModel::runImport(ImportRequest request, bool overwrite) {
     takeSnapshot(texts::undoImport);
     std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
     const auto image = image_;
-    std::vector<std::string> names;
-    for (const auto& file : request.files) {
-        names.push_back(file.filename().string());
-    }
+    std::vector<std::string> names = hostNames(request.files);
     BatchOptions options{overwrite, stop_.get_token(), progressReporter(std::move(names))};
     options.longNames = longNamePolicy.get();
     runTask<BatchResult>(
