@@ -8,8 +8,6 @@
 #include "engine/operations/EntryTransfer.h"
 #include "engine/operations/FileImport.h"
 
-#include <cstdlib>
-
 namespace tamberlane {
 
 namespace {
@@ -226,9 +224,10 @@ void FileBrowserViewModel::cancelExportOverwrite() {
     pendingExport_.reset();
 }
 
-void FileBrowserViewModel::runExport(ExportRequest request, ExistingHostFile existing) {
+bool FileBrowserViewModel::runExport(ExportRequest request, ExistingHostFile existing,
+                                     std::function<void(const ExportResult*)> then) {
     if (!beginOperation()) {
-        return;
+        return false;
     }
     std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
     Executor* executor = &executor_;
@@ -250,7 +249,11 @@ void FileBrowserViewModel::runExport(ExportRequest request, ExistingHostFile exi
         [image, request = std::move(request), options] {
             return exportEntries(*image, request.targets, request.folder, options);
         },
-        [weak, names = std::move(names)](TaskOutcome<ExportResult> outcome) {
+        [weak, names = std::move(names),
+         then = std::move(then)](TaskOutcome<ExportResult> outcome) {
+            if (then) {
+                then(outcome.value ? &*outcome.value : nullptr);
+            }
             const auto self = weak.lock();
             if (!self) {
                 return;
@@ -264,6 +267,7 @@ void FileBrowserViewModel::runExport(ExportRequest request, ExistingHostFile exi
                 self->reportFailure(texts::exportFailedPrefix, failed);
             }
         });
+    return true;
 }
 
 void FileBrowserViewModel::exportFileAs(const FileEntry& entry,
@@ -280,29 +284,37 @@ void FileBrowserViewModel::exportFileAs(const FileEntry& entry,
     }
 }
 
-std::optional<std::filesystem::path>
-FileBrowserViewModel::exportToTemporaryFile(const FileEntry& entry) {
-    const auto image = boundImage();
-    if (!image || entry.directoryEntry.isDirectory() || gate_->isBusy) {
-        return std::nullopt;
+std::shared_ptr<const DragCopies>
+FileBrowserViewModel::copyForDrag(std::vector<FileEntry> entries) {
+    std::erase_if(entries,
+                  [](const FileEntry& entry) { return entry.directoryEntry.isDirectory(); });
+    if (entries.empty() || !isBound() || gate_->isBusy) {
+        return nullptr;
     }
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        (std::filesystem::path(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") / "tamberlane-XXXXXX")
-            .string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        return std::nullopt;
+    const std::optional<std::filesystem::path> folder = dragFolders_.create();
+    if (!folder) {
+        return nullptr;
     }
-    const std::filesystem::path destination =
-        HostFileName::pathInside(pattern, entry.directoryEntry.displayName());
-    try {
-        exportFileTo(*image, entry, destination, ExistingHostFile::refuse);
-    } catch (const DiskImageError&) {
-        std::error_code ignored;
-        std::filesystem::remove_all(pattern, ignored);
-        return std::nullopt;
+    auto copies = std::make_shared<DragCopies>();
+    copies->folder = *folder;
+    for (const FileEntry& entry : entries) {
+        copies->files.push_back(
+            HostFileName::pathInside(*folder, entry.directoryEntry.displayName()));
     }
-    return destination;
+    // The folder is new and private: a name that stands there already is a second entry
+    // of the same host name, which must not replace the first.
+    const bool started = runExport(
+        ExportRequest{std::move(entries), *folder}, ExistingHostFile::refuse,
+        [copies](const ExportResult* result) {
+            copies->finished = true;
+            for (std::size_t i = 0;
+                 result != nullptr && i < result->items.size() && i < copies->files.size(); ++i) {
+                if (result->items[i].succeeded()) {
+                    copies->written.push_back(copies->files[i]);
+                }
+            }
+        });
+    return started ? copies : nullptr;
 }
 
 // Copy, cut and paste ------------------------------------------------------------------------

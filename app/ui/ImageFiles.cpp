@@ -94,6 +94,10 @@ bool isOwnDrag(const QMimeData& data) {
     return data.hasFormat(ownDragFormat) && data.data(ownDragFormat) == processTag();
 }
 
+bool isDragSourceFormat(const QString& mimeType) {
+    return mimeType == ownDragFormat;
+}
+
 std::vector<std::filesystem::path> localFiles(const QMimeData& data) {
     std::vector<std::filesystem::path> files;
     for (const QUrl& url : data.urls()) {

@@ -33,6 +33,8 @@ enum class DropTarget { fileList, window };
 // Marks the data of a drag that starts here, so its drop can be recognised.
 void markAsOwnDrag(QMimeData& data);
 bool isOwnDrag(const QMimeData& data);
+// Whether `mimeType` is the mark markAsOwnDrag sets.
+bool isDragSourceFormat(const QString& mimeType);
 std::vector<std::filesystem::path> localFiles(const QMimeData& data);
 DropMeaning dropMeaning(const QMimeData& data, DropTarget target, bool canImport);
 
