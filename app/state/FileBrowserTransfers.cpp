@@ -8,8 +8,6 @@
 #include "engine/operations/EntryTransfer.h"
 #include "engine/operations/FileImport.h"
 
-#include <cstdlib>
-
 namespace tamberlane {
 
 namespace {
@@ -17,7 +15,7 @@ namespace {
 std::vector<std::string> hostNames(const std::vector<std::filesystem::path>& files) {
     std::vector<std::string> names;
     for (const auto& file : files) {
-        names.push_back(file.filename().string());
+        names.push_back(FileImport::hostFileName(file));
     }
     return names;
 }
@@ -119,10 +117,7 @@ void FileBrowserViewModel::runImport(ImportRequest request, bool overwrite) {
     }
     std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
     const auto image = image_;
-    std::vector<std::string> names;
-    for (const auto& file : request.files) {
-        names.push_back(file.filename().string());
-    }
+    std::vector<std::string> names = hostNames(request.files);
     BatchOptions options{overwrite, stop_.get_token(), progressReporter(std::move(names))};
     options.longNames = longNamePolicy.get();
     runChange<BatchResult>(
@@ -227,9 +222,10 @@ void FileBrowserViewModel::cancelExportOverwrite() {
     pendingExport_.reset();
 }
 
-void FileBrowserViewModel::runExport(ExportRequest request, ExistingHostFile existing) {
+bool FileBrowserViewModel::runExport(ExportRequest request, ExistingHostFile existing,
+                                     std::function<void(const ExportResult*)> then) {
     if (!beginOperation()) {
-        return;
+        return false;
     }
     std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
     Executor* executor = &executor_;
@@ -252,10 +248,14 @@ void FileBrowserViewModel::runExport(ExportRequest request, ExistingHostFile exi
         [image, request = std::move(request), options] {
             return exportEntries(*image, request.targets, request.folder, options);
         },
-        [weak, gate = gate_, names = std::move(names),
-         folder = std::move(folder)](TaskOutcome<ExportResult> outcome) {
+        [weak, gate = gate_, names = std::move(names), folder = std::move(folder),
+         then = std::move(then)](TaskOutcome<ExportResult> outcome) {
             // Reading only, it saves nothing: the gate opens whoever is left to hear of it.
             gate->end();
+            const bool quiet = then != nullptr;
+            if (then) {
+                then(outcome.value ? &*outcome.value : nullptr);
+            }
             const auto self = weak.lock();
             if (!self) {
                 return;
@@ -267,10 +267,12 @@ void FileBrowserViewModel::runExport(ExportRequest request, ExistingHostFile exi
                 outcome.value ? outcome.value->problems : allFailed(names, *outcome.error);
             if (!failed.empty()) {
                 self->reportFailure(texts::exportFailedPrefix, failed);
-            } else if (!outcome.value->cancelled) {
+            } else if (!outcome.value->cancelled && !quiet) {
+                // A drag's copies are for the drop target, which shows its own.
                 self->notice_.emit(texts::exportDonePrefix + folder.filename().string());
             }
         });
+    return true;
 }
 
 void FileBrowserViewModel::exportFileAs(const FileEntry& entry,
@@ -306,29 +308,37 @@ void FileBrowserViewModel::exportFileAs(const FileEntry& entry,
         });
 }
 
-std::optional<std::filesystem::path>
-FileBrowserViewModel::exportToTemporaryFile(const FileEntry& entry) {
-    const auto image = boundImage();
-    if (!image || entry.directoryEntry.isDirectory() || gate_->isBusy) {
-        return std::nullopt;
+std::shared_ptr<const DragCopies>
+FileBrowserViewModel::copyForDrag(std::vector<FileEntry> entries) {
+    std::erase_if(entries,
+                  [](const FileEntry& entry) { return entry.directoryEntry.isDirectory(); });
+    if (entries.empty() || !isBound() || gate_->isBusy) {
+        return nullptr;
     }
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        (std::filesystem::path(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") / "tamberlane-XXXXXX")
-            .string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        return std::nullopt;
+    const std::optional<std::filesystem::path> folder = dragFolders_.create();
+    if (!folder) {
+        return nullptr;
     }
-    const std::filesystem::path destination =
-        HostFileName::pathInside(pattern, entry.directoryEntry.displayName());
-    try {
-        exportFileTo(*image, entry, destination, ExistingHostFile::refuse);
-    } catch (const DiskImageError&) {
-        std::error_code ignored;
-        std::filesystem::remove_all(pattern, ignored);
-        return std::nullopt;
+    auto copies = std::make_shared<DragCopies>();
+    copies->folder = *folder;
+    for (const FileEntry& entry : entries) {
+        copies->files.push_back(
+            HostFileName::pathInside(*folder, entry.directoryEntry.displayName()));
     }
-    return destination;
+    // The folder is new and private: a name that stands there already is a second entry
+    // of the same host name, which must not replace the first.
+    const bool started = runExport(
+        ExportRequest{std::move(entries), *folder}, ExistingHostFile::refuse,
+        [copies](const ExportResult* result) {
+            copies->finished = true;
+            for (std::size_t i = 0;
+                 result != nullptr && i < result->items.size() && i < copies->files.size(); ++i) {
+                if (result->items[i].succeeded()) {
+                    copies->written.push_back(copies->files[i]);
+                }
+            }
+        });
+    return started ? copies : nullptr;
 }
 
 // Copy, cut and paste ------------------------------------------------------------------------

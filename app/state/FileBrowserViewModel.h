@@ -3,6 +3,8 @@
 #include "app/state/BackgroundChange.h"
 #include "app/state/DeletedFilesViewModel.h"
 #include "app/state/DirectoryTree.h"
+#include "app/state/DragCopies.h"
+#include "app/state/DragOutFolders.h"
 #include "app/state/Executor.h"
 #include "app/state/HexViewerViewModel.h"
 #include "app/state/Observable.h"
@@ -129,8 +131,10 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     void cancelExportOverwrite();
     // Exports one file to exactly the path chosen in a save dialog, in the background.
     void exportFileAs(const FileEntry& entry, const std::filesystem::path& destination);
-    // For dragging a file out of the list: a copy in a private temporary folder.
-    std::optional<std::filesystem::path> exportToTemporaryFile(const FileEntry& entry);
+    // For dragging files out of the list: copies of `entries` (directories left out) in a
+    // new folder of their own, written in the background like any export. Nothing when the
+    // image is busy or no folder can be made. The folders go with this object.
+    std::shared_ptr<const DragCopies> copyForDrag(std::vector<FileEntry> entries);
 
     // Asks the running import, export or paste to stop.
     void cancelOperation();
@@ -185,7 +189,10 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     void reportFailure(const char* prefix, const std::vector<BatchItemResult>& failed);
     void runImport(ImportRequest request, bool overwrite);
     void finishImport(const ImportRequest& request, const BatchResult& result, bool overwrite);
-    void runExport(ExportRequest request, ExistingHostFile existing);
+    // False when other work holds the image. `then` gets the result (null when the export
+    // threw) on the main thread, whether or not this object is still there.
+    bool runExport(ExportRequest request, ExistingHostFile existing,
+                   std::function<void(const ExportResult*)> then = nullptr);
     void sortInPlace(std::vector<FileEntry>& list) const;
     using HistoryStep = void (UndoRedoManager::*)(const std::shared_ptr<DiskImage>&);
     void stepHistory(HistoryStep step, const char* failurePrefix);
@@ -219,6 +226,7 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     Subscription longNamePolicyChanged_;
     Signal<> volumeChanged_;
     Signal<const std::string&> notice_;
+    DragOutFolders dragFolders_;
 };
 
 } // namespace tamberlane

@@ -19,9 +19,10 @@ bool HexViewerViewModel::openFile(const FileEntry& entry, const DiskImage& image
         return false;
     }
     fileData_ = std::move(bytes);
+    fileData_.shrink_to_fit();
     totalBytes = static_cast<std::int64_t>(fileData_.size());
-    loadedOffset_ = std::min(totalBytes.get(), stepBytes);
-    lines = formatHexLines(ByteView(fileData_).first(static_cast<std::size_t>(loadedOffset_)), 0);
+    rowCount = 0;
+    offer(std::min(totalBytes.get(), stepBytes));
     return true;
 }
 
@@ -29,25 +30,27 @@ void HexViewerViewModel::openData(ByteView data, std::string title) {
     fileName = std::move(title);
     fileData_.assign(data.begin(), data.end());
     totalBytes = static_cast<std::int64_t>(fileData_.size());
-    loadedOffset_ = totalBytes;
-    lines = formatHexLines(fileData_, 0);
+    rowCount = 0;
+    offer(totalBytes);
 }
 
 void HexViewerViewModel::loadMore() {
     const auto count = static_cast<std::int64_t>(fileData_.size());
-    if (loadedOffset_ >= count) {
-        return;
+    if (loadedOffset_ < count) {
+        offer(std::min(count, loadedOffset_ + stepBytes));
     }
-    const std::int64_t end = std::min(count, loadedOffset_ + stepBytes);
-    std::vector<HexLine> more = formatHexLines(
-        ByteView(fileData_).subspan(static_cast<std::size_t>(loadedOffset_),
-                                    static_cast<std::size_t>(end - loadedOffset_)),
-        loadedOffset_);
-    loadedOffset_ = end;
-    lines.modify([&more](std::vector<HexLine>& all) {
-        all.insert(all.end(), std::make_move_iterator(more.begin()),
-                   std::make_move_iterator(more.end()));
-    });
+}
+
+HexLine HexViewerViewModel::rowAt(std::int64_t row) const {
+    if (row < 0 || row >= rowCount.get()) {
+        return {};
+    }
+    return formatHexLine(fileData_, row);
+}
+
+void HexViewerViewModel::offer(std::int64_t bytes) {
+    loadedOffset_ = bytes;
+    rowCount = (bytes + 15) / 16;
 }
 
 } // namespace tamberlane

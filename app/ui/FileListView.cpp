@@ -1,5 +1,6 @@
 #include "app/ui/FileListView.h"
 
+#include "app/ui/DragOutMimeData.h"
 #include "app/ui/ImageFiles.h"
 
 #include <QDrag>
@@ -30,7 +31,8 @@ FileListView::FileListView(QWidget* parent) : QTableView(parent) {
 }
 
 void FileListView::keyPressEvent(QKeyEvent* event) {
-    const bool plain = event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier;
+    const bool plain =
+        event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier;
     if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
         Q_EMIT enterPressed();
         return;
@@ -42,33 +44,31 @@ void FileListView::keyPressEvent(QKeyEvent* event) {
     QTableView::keyPressEvent(event);
 }
 
-void FileListView::startDrag(Qt::DropActions) {
-    if (!exporter_ || !selected_) {
-        return;
+QMimeData* FileListView::dragData() {
+    if (!copier_ || !selected_) {
+        return nullptr;
     }
-    // The receiver may read the files as soon as it sees them, so they are exported now;
-    // directories are left out, a drag out carries files only.
-    QList<QUrl> urls;
-    bool failed = false;
-    for (const FileEntry& entry : selected_()) {
-        if (entry.directoryEntry.isDirectory()) {
-            continue;
-        }
-        if (const auto path = exporter_(entry)) {
-            urls << QUrl::fromLocalFile(QString::fromStdString(path->string()));
-        } else {
-            failed = true;
-        }
+    // A drag out carries files only.
+    std::vector<FileEntry> files = selected_();
+    std::erase_if(files, [](const FileEntry& entry) { return entry.directoryEntry.isDirectory(); });
+    if (files.empty()) {
+        return nullptr;
     }
-    if (failed) {
+    std::shared_ptr<const DragCopies> copies = copier_(std::move(files));
+    if (!copies) {
         Q_EMIT dragExportFailed();
+        return nullptr;
     }
-    if (urls.isEmpty()) {
+    auto* data = new DragOutMimeData(std::move(copies));
+    markAsOwnDrag(*data);
+    return data;
+}
+
+void FileListView::startDrag(Qt::DropActions) {
+    QMimeData* data = dragData();
+    if (data == nullptr) {
         return;
     }
-    auto* data = new QMimeData;
-    data->setUrls(urls);
-    markAsOwnDrag(*data);
     auto* drag = new QDrag(this);
     drag->setMimeData(data);
     drag->exec(Qt::CopyAction, Qt::CopyAction);

@@ -1,13 +1,16 @@
 #pragma once
 
+#include "app/state/DragCopies.h"
 #include "engine/fat/DiskPath.h"
 
 #include <QTableView>
 
 #include <filesystem>
 #include <functional>
-#include <optional>
+#include <memory>
 #include <vector>
+
+class QMimeData;
 
 namespace tamberlane::ui {
 
@@ -15,18 +18,22 @@ namespace tamberlane::ui {
 class FileListView final : public QTableView {
     Q_OBJECT
   public:
-    // Gives the host copy of an entry for a drag out, or nothing when it cannot.
-    using Exporter = std::function<std::optional<std::filesystem::path>(const FileEntry&)>;
+    // Starts the host copies of the files a drag out carries; null when it cannot.
+    using DragCopier =
+        std::function<std::shared_ptr<const DragCopies>(std::vector<FileEntry> files)>;
 
     explicit FileListView(QWidget* parent = nullptr);
 
-    void setExporter(Exporter exporter) { exporter_ = std::move(exporter); }
+    void setDragCopier(DragCopier copier) { copier_ = std::move(copier); }
     void setImportAllowed(bool allowed) { importAllowed_ = allowed; }
     bool importAllowed() const { return importAllowed_; }
     // The entries the drag carries, in row order.
     void setDragSource(std::function<std::vector<FileEntry>()> selected) {
         selected_ = std::move(selected);
     }
+    // What a drag of the selection carries, its copies under way; null when it carries
+    // nothing. The caller owns it.
+    QMimeData* dragData();
 
   Q_SIGNALS:
     void enterPressed();
@@ -44,7 +51,7 @@ class FileListView final : public QTableView {
   private:
     bool acceptsDrop(const QMimeData* data) const;
 
-    Exporter exporter_;
+    DragCopier copier_;
     std::function<std::vector<FileEntry>()> selected_;
     bool importAllowed_ = false;
 };

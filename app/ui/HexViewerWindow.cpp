@@ -26,14 +26,12 @@ QString text(const char* utf8) {
 
 HexLineModel::HexLineModel(HexViewerViewModel& viewer, QObject* parent)
     : QAbstractTableModel(parent), viewer_(viewer) {
-    linesChanged();
+    rowsChanged();
 }
 
-void HexLineModel::linesChanged() {
-    const std::vector<HexLine>& lines = viewer_.lines.get();
-    const int count = static_cast<int>(lines.size());
-    const std::int64_t firstId = lines.empty() ? 0 : lines.front().id;
-    if (count > rows_ && firstId == firstId_ && rows_ > 0) {
+void HexLineModel::rowsChanged() {
+    const int count = static_cast<int>(viewer_.rowCount.get());
+    if (count > rows_ && rows_ > 0) {
         beginInsertRows({}, rows_, count - 1);
         rows_ = count;
         endInsertRows();
@@ -41,7 +39,6 @@ void HexLineModel::linesChanged() {
     }
     beginResetModel();
     rows_ = count;
-    firstId_ = firstId;
     endResetModel();
 }
 
@@ -57,7 +54,7 @@ QVariant HexLineModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rows_) {
         return {};
     }
-    const HexLine& line = viewer_.lines.get()[static_cast<std::size_t>(index.row())];
+    const HexLine line = viewer_.rowAt(index.row());
     switch (index.column()) {
     case addressColumn:
         return QString::fromLatin1(line.address.data(),
@@ -139,9 +136,9 @@ HexViewerWindow::HexViewerWindow(QWidget* parent, std::shared_ptr<HexViewerViewM
     bindings.watch(state.totalBytes, [this, &state] {
         size_->setText(text(texts::byteCountFormat).arg(state.totalBytes.get()));
     });
-    bindings.watch(state.lines, [this, &state] {
-        model_->linesChanged();
-        pages_->setCurrentIndex(state.lines.get().empty() ? 0 : 1);
+    bindings.watch(state.rowCount, [this, &state] {
+        model_->rowsChanged();
+        pages_->setCurrentIndex(state.rowCount.get() == 0 ? 0 : 1);
     });
     bindings.watch(state.showError, [this, &state] {
         if (state.showError) {

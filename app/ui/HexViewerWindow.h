@@ -17,8 +17,8 @@ class HexViewerViewModel;
 
 namespace tamberlane::ui {
 
-// The viewer's lines as table rows, read in place from the view model: a file of a
-// million lines costs no copy, and rows only ever get appended while it is shown.
+// The viewer's lines as table rows, each formatted when the view paints it: a file of a
+// million lines costs no line objects, and rows only ever get appended while it is shown.
 class HexLineModel final : public QAbstractTableModel {
     Q_OBJECT
   public:
@@ -26,8 +26,9 @@ class HexLineModel final : public QAbstractTableModel {
 
     HexLineModel(HexViewerViewModel& viewer, QObject* parent);
 
-    // The view model's lines changed: new rows at the end are inserted, anything else resets.
-    void linesChanged();
+    // The view model's row count changed: new rows at the end are inserted, anything else
+    // resets.
+    void rowsChanged();
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -37,7 +38,6 @@ class HexLineModel final : public QAbstractTableModel {
   private:
     HexViewerViewModel& viewer_;
     int rows_ = 0;
-    std::int64_t firstId_ = 0;
 };
 
 // A file of the volume as lines of sixteen bytes, turned into lines a step at a time as

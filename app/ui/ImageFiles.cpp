@@ -4,8 +4,11 @@
 #include "engine/image/formats/FormatTable.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
-#include <QUrl>
+
+#include <optional>
+#include <system_error>
 
 namespace tamberlane::ui {
 
@@ -17,7 +20,44 @@ QByteArray processTag() {
     return QByteArray::number(QCoreApplication::applicationPid());
 }
 
+// The one name in `folder` that Qt shows as `shown`, if there is exactly one.
+std::optional<std::string> rawNameShownAs(const std::filesystem::path& folder,
+                                          const QString& shown) {
+    std::optional<std::string> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string raw = entry.path().filename().string();
+        if (QFile::decodeName(QByteArray::fromStdString(raw)) == shown) {
+            if (found) {
+                return std::nullopt;
+            }
+            found = raw;
+        }
+    }
+    return found;
+}
+
 } // namespace
+
+std::filesystem::path hostPath(const QUrl& url) {
+    const QByteArray raw = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    return raw.toStdString();
+}
+
+std::filesystem::path hostPath(const QString& path) {
+    if (!path.contains(QChar::ReplacementCharacter)) {
+        return QFile::encodeName(path).toStdString();
+    }
+    std::filesystem::path out = path.startsWith(QLatin1Char('/')) ? "/" : "";
+    for (const QString& component : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        std::optional<std::string> raw;
+        if (component.contains(QChar::ReplacementCharacter)) {
+            raw = rawNameShownAs(out.empty() ? "." : out, component);
+        }
+        out /= raw ? *raw : QFile::encodeName(component).toStdString();
+    }
+    return out;
+}
 
 const QStringList& imageExtensions() {
     static const QStringList extensions = [] {
@@ -54,11 +94,15 @@ bool isOwnDrag(const QMimeData& data) {
     return data.hasFormat(ownDragFormat) && data.data(ownDragFormat) == processTag();
 }
 
+bool isDragSourceFormat(const QString& mimeType) {
+    return mimeType == ownDragFormat;
+}
+
 std::vector<std::filesystem::path> localFiles(const QMimeData& data) {
     std::vector<std::filesystem::path> files;
     for (const QUrl& url : data.urls()) {
         if (url.isLocalFile()) {
-            files.emplace_back(url.toLocalFile().toStdString());
+            files.push_back(hostPath(url));
         }
     }
     return files;

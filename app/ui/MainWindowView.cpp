@@ -537,8 +537,8 @@ QWidget* MainWindowView::createDetailArea() {
             AppError::make(AppErrorType::io, texts::exportTool, texts::dragExportFailed));
     });
     connect(list_, &QWidget::customContextMenuRequested, this, &MainWindowView::showContextMenu);
-    list_->setExporter(
-        [&browser](const FileEntry& entry) { return browser.exportToTemporaryFile(entry); });
+    list_->setDragCopier(
+        [&browser](std::vector<FileEntry> files) { return browser.copyForDrag(std::move(files)); });
     list_->setDragSource([&browser] { return browser.selectedFileEntries(); });
     return detailPages_;
 }

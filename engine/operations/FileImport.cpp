@@ -1,5 +1,6 @@
 #include "engine/operations/FileImport.h"
 
+#include "engine/base/ShiftJISConverter.h"
 #include "engine/fat/DirectoryEntryParser.h"
 #include "engine/fat/DirectorySlot.h"
 #include "engine/fat/EntryLookup.h"
@@ -11,6 +12,8 @@
 #include <cerrno>
 #include <chrono>
 
+#include <unicode/ustring.h>
+
 namespace tamberlane {
 
 namespace fs = std::filesystem;
@@ -20,7 +23,26 @@ namespace {
 // A FAT directory entry holds a 32-bit size.
 constexpr std::uintmax_t maxImportSize = (std::uintmax_t{1} << 32) - 1;
 
+bool isUtf8(const std::string& text) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::int32_t length = 0;
+    u_strFromUTF8(nullptr, 0, &length, text.data(), static_cast<std::int32_t>(text.size()),
+                  &status);
+    return status != U_INVALID_CHAR_FOUND && status != U_ILLEGAL_CHAR_FOUND;
+}
+
 } // namespace
+
+std::string FileImport::hostFileName(const fs::path& from) {
+    std::string name = from.filename().string();
+    if (isUtf8(name)) {
+        return name;
+    }
+    // Bytes that are neither stay as they are and become "_" like any other character
+    // without a Shift-JIS form.
+    const ByteView bytes(reinterpret_cast<const std::uint8_t*>(name.data()), name.size());
+    return ShiftJISConverter::decodeStrict(bytes).value_or(std::move(name));
+}
 
 // The names a host file is imported under.
 struct FileImport::Name {
@@ -184,8 +206,7 @@ void FileImport::importOne(const fs::path& from, const DiskPath& to, const Optio
     DiskImage& image = editor_.image();
     image.checkWritable();
     DirectoryTable& table = editor_.directory(to);
-    const Name name(from.filename().string(), table,
-                    editor_.writesLongNames(options.longNames, table));
+    const Name name(hostFileName(from), table, editor_.writesLongNames(options.longNames, table));
     const NewEntryName::Planned& planned = name.planned;
     // Two host names that shorten alike: the second would replace (or be confused with)
     // the file the first became, so it fails whether the first was written or not.
@@ -243,7 +264,7 @@ BatchResult FileImport::importFiles(const std::vector<fs::path>& from, const Dis
     keysAsked_.clear();
     std::vector<std::string> names;
     for (const fs::path& path : from) {
-        names.push_back(path.filename().string());
+        names.push_back(hostFileName(path));
     }
     const double n = static_cast<double>(from.size());
     const ProgressCallback& progress = options.progress;

@@ -19,6 +19,11 @@ class FileImport {
   public:
     explicit FileImport(std::shared_ptr<DiskImage> image) : editor_(std::move(image)) {}
 
+    // The name, as text, that the host file `from` is imported under and known by in
+    // messages. Linux keeps names as bytes: those that are not UTF-8 but read as Shift-JIS
+    // (old archives unpacked as they were) are taken as Shift-JIS, so the entry keeps them.
+    static std::string hostFileName(const std::filesystem::path& from);
+
     // Imports one regular host file (links followed) into the directory `to`.
     void importFile(const std::filesystem::path& from, const DiskPath& to, bool overwrite,
                     const ProgressCallback& progress = {},

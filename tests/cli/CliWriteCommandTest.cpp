@@ -65,6 +65,14 @@ TEST_F(CliWriteCommand, PutBatchAndMkdirAreReadBackByMtoolsAndPassFsck) {
     expectFails({"mkdir", path, "A/.."}, 1, "この名前は使用できません: ..\n");
 }
 
+// Catches a host name in Shift-JIS bytes (an old archive unpacked on Linux) stored as "_"s.
+TEST_F(CliWriteCommand, PutKeepsAHostNameInShiftJISBytesThatMtoolsReadsBack) {
+    const auto file = writeHost(dir, "\x83\x5A\x81\x5B\x83\x75.DAT", "save");
+    mustRun({"put", path, file.string()});
+    EXPECT_EQ(mustRun({"ls", path}).out, "セーブ.DAT\n");
+    EXPECT_EQ(mtoolsTree(image, true), (Tree{{"セーブ.DAT", bytesOf("save")}}));
+}
+
 // Catches a failure reported once per file, a clash reported as success, a missing
 // destination that still saves, a file that does not fit written in part, a batch that
 // drops the good files because one clashes, and --overwrite not reaching the engine.

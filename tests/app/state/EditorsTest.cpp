@@ -1,7 +1,9 @@
 #include "tests/app/state/StateTestSupport.h"
 
 #include "app/state/StateTexts.h"
+#include "engine/base/HexText.h"
 #include "engine/fat/DirectoryReader.h"
+#include "tests/support/HeapUsage.h"
 
 namespace tamberlane::test {
 namespace {
@@ -376,15 +378,52 @@ TEST_F(EditorsTest, HexViewerPagesASixteenMebibyteFileAndBinaryFilesOfferIt) {
     const auto viewer = browser().hexViewerVM.get();
     ASSERT_TRUE(browser().showHexViewer);
     EXPECT_EQ(viewer->totalBytes.get(), 16 << 20);
-    EXPECT_EQ(viewer->lines.get().size(), 65536u);
+    EXPECT_EQ(viewer->rowCount.get(), 65536);
+    EXPECT_EQ(viewer->rowAt(65536), HexLine{});
     for (int step = 1; step < 16; ++step) {
         viewer->loadMore();
     }
-    ASSERT_EQ(viewer->lines.get().size(), 1048576u);
-    EXPECT_EQ(viewer->lines.get().back().address, "00FFFFF0");
-    EXPECT_EQ(viewer->lines.get().back().id, 1048575);
+    ASSERT_EQ(viewer->rowCount.get(), 1048576);
+    EXPECT_EQ(viewer->rowAt(1048575).address, "00FFFFF0");
+    EXPECT_EQ(viewer->rowAt(1048575).id, 1048575);
     viewer->loadMore();
-    EXPECT_EQ(viewer->lines.get().size(), 1048576u);
+    EXPECT_EQ(viewer->rowCount.get(), 1048576);
+}
+
+TEST_F(EditorsTest, HexViewerHoldsAboutTheFilesSizeAndFormatsTheRowAskedFor) {
+    // Eleven bytes short of a mebibyte: the last row holds five.
+    const std::size_t size = (std::size_t{1} << 20) - 11;
+    const Bytes data = patternBytes(size);
+    importBytes("ONE.BIN", data);
+    select({"ONE.BIN"});
+    // The first open reads the image's pages in; the second shows what a viewer keeps.
+    browser().openHexViewer();
+    browser().closeHexViewer();
+    const std::int64_t before = heapBytesInUse();
+    browser().openHexViewer();
+    const std::int64_t held = heapBytesInUse() - before;
+    const auto viewer = browser().hexViewerVM.get();
+    ASSERT_TRUE(browser().showHexViewer);
+    EXPECT_LT(held, static_cast<std::int64_t>(size) * 5 / 4);
+    ASSERT_EQ(viewer->rowCount.get(), 65536);
+
+    struct Row {
+        std::int64_t row;
+        const char* address;
+    };
+    for (const Row& row : {Row{0, "00000000"}, Row{32769, "00080010"}, Row{65535, "000FFFF0"}}) {
+        const HexLine line = viewer->rowAt(row.row);
+        const auto start = static_cast<std::size_t>(row.row) * 16;
+        const std::size_t count = std::min<std::size_t>(16, size - start);
+        EXPECT_EQ(line.id, row.row);
+        EXPECT_EQ(line.address, row.address);
+        std::string hex;
+        for (std::size_t i = 0; i < 16; ++i) {
+            hex += (i > 0 ? " " : "") + (i < count ? hexDigits(data[start + i]) : "  ");
+        }
+        EXPECT_EQ(line.hexDump, hex) << row.row;
+        EXPECT_EQ(line.ascii.size(), count) << row.row;
+    }
 }
 
 } // namespace

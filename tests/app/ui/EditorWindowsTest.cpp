@@ -105,6 +105,7 @@ TEST_F(EditorWindowsTest, ABinaryFileOffersTheHexViewerWhichReadsOnWhenScrolledT
     lines->scrollToBottom();
     settle();
     EXPECT_EQ(lines->model()->rowCount(), 75'000);
+    EXPECT_EQ(lines->model()->index(74'999, 0).data().toString(), "00124F70");
     EXPECT_EQ(state().browser().hexViewerVM.get()->loadedOffset(), static_cast<std::int64_t>(size));
     // The rows already read stay where they were: the view appends, it does not start over.
     EXPECT_GT(lines->verticalScrollBar()->value(), 0);

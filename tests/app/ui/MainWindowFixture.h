@@ -47,7 +47,8 @@ class MainWindowTest : public ::testing::Test {
 
     std::filesystem::path openNewImage(const std::string& name) {
         const auto path = images.path() / name;
-        writeImageFile(path, createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
+        writeImageFile(
+            path, createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
         app->openFiles(QStringList{QString::fromStdString(path.string())});
         return path;
     }
@@ -80,11 +81,14 @@ class MainWindowTest : public ::testing::Test {
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
     }
     // Delivers a drop of `files` to `target` as the windowing system would.
-    static bool drop(QWidget* target, const std::vector<std::filesystem::path>& files, bool fromThisWindow) {
+    static bool drop(QWidget* target, const std::vector<std::filesystem::path>& files,
+                     bool fromThisWindow) {
         QMimeData data;
         QList<QUrl> urls;
         for (const auto& file : files) {
-            urls << QUrl::fromLocalFile(QString::fromStdString(file.string()));
+            // As a file manager does: the name's bytes percent-encoded, whatever they are.
+            urls << QUrl::fromEncoded(
+                "file://" + QByteArray::fromStdString(file.string()).toPercentEncoding("/"));
         }
         data.setUrls(urls);
         if (fromThisWindow) {

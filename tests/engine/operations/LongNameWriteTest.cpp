@@ -179,5 +179,51 @@ TEST_F(LongNameWriteTest, CopyAndMoveCarryLongNamesAndRetieThemToANewAlias) {
         std::vector<std::string>{"report one.txt"});
 }
 
+// Linux keeps names as bytes: an old archive unpacked there leaves Shift-JIS names that are
+// not UTF-8, and the entry they become must carry those bytes, not "_" for each.
+TEST_F(LongNameWriteTest, HostNamesInShiftJISBytesKeepThoseBytesOnTheVolume) {
+    open();
+    struct Case {
+        std::string host;
+        LongNamePolicy policy;
+        std::string shown;
+        Bytes rawName;
+    };
+    const Case cases[] = {
+        {"\x83\x5A\x81\x5B\x83\x75.DAT",
+         LongNamePolicy::automatic,
+         "セーブ.DAT",
+         {0x83, 0x5A, 0x81, 0x5B, 0x83, 0x75, ' ', ' '}},
+        {"\xB1\xB2.TXT",
+         LongNamePolicy::never,
+         "ｱｲ.TXT",
+         {0xB1, 0xB2, ' ', ' ', ' ', ' ', ' ', ' '}},
+        {"\x83\x5A\x81\x5B\x83\x75\x83\x66\x81\x5B\x83\x5E.DAT",
+         LongNamePolicy::always,
+         "セーブデータ.DAT",
+         {}},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(FileImport::hostFileName(hostDir / c.host), c.shown);
+        const BatchResult result = import({c.host}, c.policy);
+        ASSERT_TRUE(result.allSucceeded())
+            << c.shown << ": " << result.items[0].error->errorDescription();
+        const DirectoryEntry entry = listedEntry(*image, root, c.shown).directoryEntry;
+        if (!c.rawName.empty()) {
+            EXPECT_EQ(entry.rawName, c.rawName) << c.shown;
+            EXPECT_FALSE(entry.longFileName) << c.shown;
+        }
+    }
+    EXPECT_TRUE(fsckAccepts(volume->path()));
+
+    // A failure names the file as the user reads it, not as raw bytes.
+    const BatchResult again = import({cases[0].host}, LongNamePolicy::automatic);
+    ASSERT_EQ(again.items.size(), 1u);
+    ASSERT_TRUE(again.items[0].error);
+    EXPECT_EQ(again.items[0].name, "セーブ.DAT");
+    EXPECT_NE(again.items[0].error->errorDescription().find("セーブ.DAT"), std::string::npos)
+        << again.items[0].error->errorDescription();
+}
+
 } // namespace
 } // namespace tamberlane::test
