@@ -18,12 +18,30 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace tamberlane::ui {
+
+SymbolPlaceholder::SymbolPlaceholder(const QIcon& symbol, const QString& message, QWidget* parent)
+    : QLabel(message, parent), symbol_(symbol) {
+    setAlignment(Qt::AlignCenter);
+    setForegroundRole(QPalette::PlaceholderText);
+    // The text keeps the centre of what is left below the symbol, so the two stand
+    // centred together.
+    setContentsMargins(0, symbolSize + symbolGap, 0, 0);
+}
+
+void SymbolPlaceholder::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    const QRect area = contentsRect();
+    const int top = area.center().y() - fontMetrics().height() / 2 - symbolGap - symbolSize;
+    QPainter painter(this);
+    symbol_.paint(&painter, QRect(area.center().x() - symbolSize / 2, top, symbolSize, symbolSize));
+}
 
 // The sidebar ---------------------------------------------------------------------------
 
@@ -183,20 +201,13 @@ QWidget* ListPanel::createToolRow() {
 }
 
 QWidget* ListPanel::createReadOnlyBanner() {
-    readOnlyBanner_ = new QWidget;
-    readOnlyBanner_->setAutoFillBackground(true);
-    readOnlyBanner_->setStyleSheet(QStringLiteral("background: rgba(230, 97, 0, 40);"));
-    auto* bannerLayout = new QHBoxLayout(readOnlyBanner_);
-    bannerLayout->setContentsMargins(8, 4, 8, 4);
-    bannerLayout->addWidget(symbolLabel(themedIcon("changes-prevent", "emblem-readonly"), 16));
     readOnlyText_ = new QLabel(text(texts::readOnlyBanner));
-    readOnlyText_->setWordWrap(true);
-    bannerLayout->addWidget(readOnlyText_, 1);
+    readOnlyBanner_ = makeLockBanner(new QWidget, readOnlyText_);
     reopenButton_ = new QPushButton(text(texts::reopenButton));
     reopenButton_->setVisible(false);
     connect(reopenButton_, &QPushButton::clicked, this,
             [this] { state_.image().reopenCurrentImage(); });
-    bannerLayout->addWidget(reopenButton_);
+    readOnlyBanner_->layout()->addWidget(reopenButton_);
     readOnlyBanner_->setAccessibleName(text(texts::readOnlyBanner));
     return readOnlyBanner_;
 }
@@ -215,11 +226,9 @@ void ListPanel::createList() {
     header->resizeSection(FileListModel::attributeColumn, 60);
     header->setSortIndicatorShown(true);
     header->setSectionsClickable(true);
-    emptyDirectory_ = new QLabel(list_->viewport());
+    emptyDirectory_ = new SymbolPlaceholder(themedIcon("folder", QStyle::SP_DirIcon),
+                                            text(texts::emptyDirectory), list_->viewport());
     emptyDirectory_->setObjectName(QStringLiteral("emptyDirectory"));
-    emptyDirectory_->setText(text(texts::emptyDirectory));
-    emptyDirectory_->setAlignment(Qt::AlignCenter);
-    emptyDirectory_->setForegroundRole(QPalette::PlaceholderText);
     emptyDirectory_->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     FileBrowserViewModel& browser = state_.browser();
@@ -388,7 +397,20 @@ void ListPanel::fillContextMenu(QMenu& menu) {
     rename->setEnabled(action(Action::rename)->isEnabled());
     connect(rename, &QAction::triggered, action(Action::rename), &QAction::trigger);
     menu.addSeparator();
-    menu.addActions({action(Action::textEditor), action(Action::hexViewer)});
+    // Unlike the tool row, the menu offers the viewers for any one entry: the browser leaves
+    // a directory alone.
+    const ActionContext context = state_.actionContext();
+    const bool oneEntry = context.isImageOpen && !context.isBusy && context.selectionCount == 1;
+    FileBrowserViewModel& browser = state_.browser();
+    const std::pair<Action, void (FileBrowserViewModel::*)()> viewers[] = {
+        {Action::textEditor, &FileBrowserViewModel::openTextEditor},
+        {Action::hexViewer, &FileBrowserViewModel::openHexViewer},
+    };
+    for (const auto& [viewer, open] : viewers) {
+        QAction* item = menu.addAction(action(viewer)->icon(), action(viewer)->text());
+        item->setEnabled(oneEntry);
+        connect(item, &QAction::triggered, this, [&browser, open = open] { (browser.*open)(); });
+    }
 }
 
 void ListPanel::showContextMenu(const QPoint& position) {

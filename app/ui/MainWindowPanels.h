@@ -1,8 +1,9 @@
 #pragma once
 
+#include <QIcon>
+#include <QLabel>
 #include <QStackedWidget>
 
-class QLabel;
 class QMenu;
 class QPushButton;
 
@@ -18,6 +19,22 @@ class DirectoryTreeView;
 class FileListModel;
 class FileListView;
 class MainWindowActions;
+
+// A line of text with a symbol centred above it, over the whole of its area.
+class SymbolPlaceholder final : public QLabel {
+    Q_OBJECT
+  public:
+    static constexpr int symbolSize = 48;
+    static constexpr int symbolGap = 8;
+
+    SymbolPlaceholder(const QIcon& symbol, const QString& message, QWidget* parent);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    QIcon symbol_;
+};
 
 // The sidebar: a placeholder without an image, else the directory tree over the
 // capacity panel.

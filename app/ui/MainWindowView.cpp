@@ -53,7 +53,7 @@ MainWindowView::MainWindowView(ApplicationState& state, UiSettings& settings, QW
     splitter->setChildrenCollapsible(false);
     setCentralWidget(splitter);
     status_ = new StatusPanel(statusBar(), state_, *actions_, bindings_);
-    toasts_ = new ToastStack(splitter, state_.errors(), bindings_);
+    toasts_ = new ToastStack(centralWidget(), state_.errors(), bindings_);
 
     DiskImageViewModel& image = state_.image();
     const auto showTitle = [this, &image] {
