@@ -89,7 +89,9 @@ BoundDialog* makeDeletedFiles(QWidget* parent, ApplicationState& state) {
     header->addWidget(count);
     dialog->content()->addLayout(header);
 
-    auto* banner = new QLabel(text(texts::readOnlyBanner));
+    // The main window's strip: the restore is refused for the reason it gives there.
+    QWidget* banner = makeLockBanner(new QWidget, new QLabel(text(texts::readOnlyBanner)));
+    banner->setObjectName(QStringLiteral("readOnlyBanner"));
     banner->setAccessibleName(text(texts::readOnlyBanner));
     dialog->content()->addWidget(banner);
 

@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 
+#include <set>
+
 namespace tamberlane::ui {
 
 namespace {
@@ -67,8 +69,18 @@ BoundDialog* makeDeleteConfirmation(QWidget* parent, FileBrowserViewModel& brows
     list->setIconSize(QSize(16, 16));
     list->setAccessibleName(QString::fromUtf8(texts::deleteQuestion));
     const QIcon fileIcon = themedIcon("text-x-generic", QStyle::SP_FileIcon);
+    const QIcon folderIcon = themedIcon("folder", QStyle::SP_DirIcon);
+    // The targets are entries of the directory shown, where a name is unique; a folder
+    // goes with everything in it, which its symbol says.
+    std::set<std::string> folders;
+    for (const FileEntry& entry : browser.entries.get()) {
+        if (entry.directoryEntry.isDirectory()) {
+            folders.insert(entry.directoryEntry.displayName());
+        }
+    }
     for (const std::string& name : browser.deleteTargetNames.get()) {
-        list->addItem(new QListWidgetItem(fileIcon, fromUtf8(name)));
+        list->addItem(
+            new QListWidgetItem(folders.count(name) != 0 ? folderIcon : fileIcon, fromUtf8(name)));
     }
     list->setMaximumHeight(200);
     dialog->content()->addWidget(list);

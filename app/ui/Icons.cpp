@@ -79,7 +79,8 @@ QIcon numberSquareIcon() {
 
 QWidget* makeLockBanner(QWidget* banner, QLabel* message) {
     banner->setAutoFillBackground(true);
-    banner->setStyleSheet(QStringLiteral("background: rgba(230, 97, 0, 40);"));
+    // The strip alone: on its labels and buttons the tint would be laid on twice.
+    banner->setStyleSheet(QStringLiteral(".QWidget { background: rgba(230, 97, 0, 40); }"));
     auto* layout = new QHBoxLayout(banner);
     layout->setContentsMargins(8, 4, 8, 4);
     auto* lock = new QLabel;

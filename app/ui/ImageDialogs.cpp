@@ -31,8 +31,8 @@ QString text(const char* utf8) {
     return QString::fromUtf8(utf8);
 }
 
-QString containerLabel(ConvertFormat format) {
-    return QString::fromStdString(formatLabel(format));
+QString targetText(ConvertFormat format) {
+    return QString::fromStdString(targetLabel(format));
 }
 
 QString fileSystemText(FATType type) {
@@ -128,7 +128,8 @@ BoundDialog* makeNewImage(QWidget* parent, DiskImageViewModel& image, UiSettings
     auto* format = new QComboBox;
     format->setAccessibleName(text(texts::formatLabel));
     for (NewImageFormat each : allNewImageFormats()) {
-        format->addItem(containerLabel(each), static_cast<int>(each));
+        // Short names: the size beside each says what disk it makes.
+        format->addItem(QString::fromStdString(rawValue(each)), static_cast<int>(each));
     }
     auto* size = new QComboBox;
     size->setAccessibleName(text(texts::sizeLabel));
@@ -245,7 +246,7 @@ BoundDialog* makeConversion(QWidget* parent, DiskImageViewModel& image, UiSettin
         sourceLabel = fromUtf8(summary->formatLabel);
         baseName = QFileInfo(fromUtf8(summary->fileName)).completeBaseName();
         for (ConvertFormat each : image.conversionTargets()) {
-            target->addItem(containerLabel(each), static_cast<int>(each));
+            target->addItem(targetText(each), static_cast<int>(each));
         }
     }
     form->addRow(text(texts::convertSource), new QLabel(sourceLabel));

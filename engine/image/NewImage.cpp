@@ -178,8 +178,8 @@ std::string conversionNotOfferedText(const DiskGeometry& geometry, ConvertFormat
            "形式に変換できません（変換できる形式: " + joinLabels(names) + "）";
 }
 
-std::string formatLabel(ConvertFormat format) {
-    return formatLabelForExtension(rawValue(format));
+std::string targetLabel(ConvertFormat format) {
+    return registrationOf(format).targetLabel;
 }
 
 void refuseExistingTarget(const std::filesystem::path& path, ExistingTarget existing) {

@@ -57,8 +57,8 @@ std::int64_t newVolumeBytes(DiskSize size);
 // That capacity as pickers show it beside the label: whole KB below 2 MB, else MB with one
 // decimal, both in units of 1024 ("1440 KB", "20.3 MB").
 std::string capacityText(DiskSize size);
-// "D88 (Neko Project 2)", ...: how pickers and the information view name a container.
-std::string formatLabel(ConvertFormat format);
+// "NFD (T98-Next Floppy)", ...: how the conversion dialog offers a container.
+std::string targetLabel(ConvertFormat format);
 
 std::vector<DiskSize> availableSizes(NewImageFormat format);
 bool isSizeOffered(NewImageFormat format, DiskSize size);

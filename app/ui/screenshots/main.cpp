@@ -7,6 +7,7 @@
 #include "app/ui/SectorEditorWindow.h"
 #include "app/ui/TamberlaneApp.h"
 #include "app/ui/TextEditorWindow.h"
+#include "app/ui/ToastStack.h"
 #include "app/ui/UiTexts.h"
 
 #include <QAbstractButton>
@@ -281,6 +282,39 @@ void editorWindows(Shots& shots, ApplicationState& state) {
     settle();
 }
 
+// The views only a passing state shows: a toast, an empty directory, and the deleted files
+// of an image that cannot be written.
+void passingViews(Shots& shots, ApplicationState& state) {
+    MainWindowView& window = shots.window();
+    tamberlane::ErrorCoordinator& errors = state.errors();
+    errors.addToast(tamberlane::AppError::make(tamberlane::AppErrorType::io,
+                                               tamberlane::ui::texts::exportTool,
+                                               tamberlane::ui::texts::dragExportFailed));
+    window.toasts()->finishMotion();
+    shots.take(&window, QStringLiteral("window-toast.png"));
+    for (const tamberlane::AppError& toast : std::vector(errors.toastMessages.get())) {
+        errors.dismissToast(toast.id);
+    }
+    window.toasts()->finishMotion();
+
+    FileBrowserViewModel& browser = state.browser();
+    browser.newDirectoryName = "空のフォルダ";
+    browser.createNewDirectory();
+    browser.navigateToPath(tamberlane::DiskPath::root().appending("空のフォルダ"));
+    shots.take(&window, QStringLiteral("window-emptyDirectory.png"));
+    browser.navigateToPath(tamberlane::DiskPath::root());
+
+    // Shown as read-only without a second program holding the file.
+    state.image().isReadOnly = true;
+    shots.take(&window, QStringLiteral("window-readOnly.png"));
+    browser.openDeletedFiles();
+    shots.take(window.raisedDialog("deletedFiles"),
+               QStringLiteral("dialog-deletedFiles-readOnly.png"));
+    browser.showDeletedFiles = false;
+    state.image().isReadOnly = false;
+    settle();
+}
+
 void sectorEditor(Shots& shots, ApplicationState& state) {
     MainWindowView& window = shots.window();
     state.openSectorEditor();
@@ -350,6 +384,7 @@ int main(int argc, char** argv) {
         fileDialogs(shots, state.browser(), work);
         editMenu(shots);
         editorWindows(shots, state);
+        passingViews(shots, state);
     }
     sectorEditor(shots, state);
     return shots.ok() ? 0 : 1;

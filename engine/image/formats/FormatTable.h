@@ -78,6 +78,9 @@ struct FormatRegistration {
         read;
     std::vector<ExtensionLabel> labels = {};
     std::optional<ContainerWriting> writing = std::nullopt;
+    // How the conversion dialog offers a container it can write; the information view
+    // names an open one by its extension instead (the NFD row differs).
+    std::string targetLabel = {};
 };
 
 const std::vector<FormatRegistration>& formatTable();

@@ -3,7 +3,7 @@
 #include "app/state/ApplicationState.h"
 #include "app/state/DragOutFolders.h"
 #include "engine/fat/NewImageFile.h"
-#include "tests/app/state/HeldExecutor.h"
+#include "tests/app/state/SteppingExecutor.h"
 #include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -42,7 +42,7 @@ class DragOutTest : public ::testing::Test {
 
     TempDir dir;
     TempDir host;
-    HeldExecutor executor;
+    SteppingExecutor executor;
     std::optional<ApplicationState> app;
 };
 

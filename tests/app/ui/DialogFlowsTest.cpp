@@ -1,4 +1,5 @@
 #include "app/state/StateTexts.h"
+#include "app/ui/Icons.h"
 #include "tests/app/ui/MainWindowFixture.h"
 #include "tests/support/FatTools.h"
 
@@ -250,6 +251,110 @@ TEST_F(DialogFlowsTest, TheAlertForAFileHeldElsewhereOffersTheReadOnlyOpenAndIts
     EXPECT_EQ(messageBox(&window(), "lockAlert"), nullptr);
     ASSERT_TRUE(state().image().isImageOpen) << state().image().errorMessage.get();
     EXPECT_TRUE(state().image().isReadOnly);
+}
+
+// Catches pickers that name the containers otherwise than the dialogs list them: the new
+// image by the short names, the conversion by the names of the programs that read them.
+TEST_F(DialogFlowsTest, TheFormatPickersNameEachContainerAsTheirDialogDoes) {
+    const auto items = [](QDialog* dialog, const char* picker) {
+        QStringList shown;
+        for (QComboBox* each : dialog->findChildren<QComboBox*>()) {
+            for (int i = 0;
+                 each->accessibleName() == QString::fromUtf8(picker) && i < each->count(); ++i) {
+                shown << each->itemText(i);
+            }
+        }
+        return shown;
+    };
+    state().image().showNewImageDialog = true;
+    settle();
+    ASSERT_NE(window().raisedDialog("newImage"), nullptr);
+    EXPECT_EQ(items(window().raisedDialog("newImage"), "形式:"),
+              QStringList({"BIN", "D88", "FDI", "HDI", "NFD", "NHD", "DIM", "DCP"}));
+    state().image().showNewImageDialog = false;
+
+    const std::pair<DiskSize, QStringList> cases[] = {
+        {DiskSize::mb1_44,
+         {"BIN (Raw Image)", "D88 (Neko Project 2)", "FDI (Anex86)", "NFD (T98-Next Floppy)", "DIM",
+          "DCP (Disk Copy Pro)"}},
+        {DiskSize::mb10, {"BIN (Raw Image)", "HDI (Anex86/T98-Next)", "NHD (T98-Next HD)"}},
+    };
+    for (const auto& [size, expected] : cases) {
+        const auto path =
+            images.path() / ("disk" + std::to_string(static_cast<int>(size)) + ".img");
+        writeImageFile(path, createNewImage(NewImageParameters{NewImageFormat::bin, size, {}}));
+        app->openFiles({QString::fromStdString(path.string())});
+        ASSERT_TRUE(state().image().isImageOpen);
+        state().image().showConvertDialog = true;
+        settle();
+        QDialog* conversion = window().raisedDialog("conversion");
+        ASSERT_NE(conversion, nullptr);
+        EXPECT_EQ(items(conversion, "変換先形式:"), expected);
+        state().image().showConvertDialog = false;
+        settle();
+    }
+}
+
+// Catches a delete question that shows a folder, and all it holds, as one document.
+TEST_F(DialogFlowsTest, TheDeleteQuestionShowsAFolderWithTheFolderSymbol) {
+    openNewImage("disk.img");
+    FileBrowserViewModel& browser = state().browser();
+    browser.importFiles({hostFile("A.TXT")});
+    browser.newDirectoryName = "GAMES";
+    browser.createNewDirectory();
+    browser.selectAll();
+    browser.requestDelete();
+    QDialog* question = window().raisedDialog("deleteConfirmation");
+    ASSERT_NE(question, nullptr);
+    auto* list = question->findChild<QListWidget*>();
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->count(), 2);
+    const auto picture = [](const QIcon& icon) { return icon.pixmap(16, 16).toImage(); };
+    const QImage folder = picture(themedIcon("folder", QStyle::SP_DirIcon));
+    for (int row = 0; row < list->count(); ++row) {
+        const bool isFolder = list->item(row)->text() == QStringLiteral("GAMES");
+        EXPECT_EQ(picture(list->item(row)->icon()) == folder, isFolder)
+            << list->item(row)->text().toStdString();
+    }
+}
+
+// Catches a deleted-files window that says it cannot write in plain text, without the lock
+// and the strip that say so in the main window, or that still offers a restore.
+TEST_F(DialogFlowsTest, TheDeletedFilesOfAReadOnlyImageShowTheLockBannerAndNoRestore) {
+    const auto path = openNewImage("disk.img");
+    FileBrowserViewModel& browser = state().browser();
+    browser.importFiles({hostFile("A.TXT")});
+    browser.selectAll();
+    browser.requestDelete();
+    browser.confirmDelete();
+    state().image().closeImage();
+    test::OtherProcessLock other(path, LOCK_EX);
+    ASSERT_TRUE(other.acquired());
+    app->openFiles({QString::fromStdString(path.string())});
+    QMessageBox* alert = messageBox(&window(), "lockAlert");
+    ASSERT_NE(alert, nullptr);
+    button(alert, texts::openReadOnlyButton)->click();
+    settle();
+    ASSERT_TRUE(state().image().isReadOnly);
+
+    window().action(Action::restore)->trigger();
+    QDialog* deleted = window().raisedDialog("deletedFiles");
+    ASSERT_NE(deleted, nullptr);
+    auto* banner = deleted->findChild<QWidget*>(QStringLiteral("readOnlyBanner"));
+    ASSERT_NE(banner, nullptr);
+    EXPECT_TRUE(banner->isVisible());
+    bool lock = false;
+    bool said = false;
+    for (QLabel* label : banner->findChildren<QLabel*>()) {
+        lock = lock || !label->pixmap().isNull();
+        said = said || label->text() == QStringLiteral("読み取り専用");
+    }
+    EXPECT_TRUE(lock) << "no lock symbol";
+    EXPECT_TRUE(said);
+    EXPECT_FALSE(banner->styleSheet().isEmpty()) << "not the banner's strip";
+    QPushButton* restore = button(deleted, "復元");
+    ASSERT_NE(restore, nullptr);
+    EXPECT_FALSE(restore->isEnabled());
 }
 
 } // namespace

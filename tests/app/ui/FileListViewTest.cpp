@@ -1,6 +1,6 @@
 // Drags out of the file list, on an executor the test steps by hand.
 #include "app/ui/DragOutMimeData.h"
-#include "tests/app/state/HeldExecutor.h"
+#include "tests/app/state/SteppingExecutor.h"
 #include "tests/app/ui/MainWindowFixture.h"
 
 #include <QTimer>
@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 // Catches a drop target handed files that are not written yet, our own window waiting on
 // its own drag, and drag folders left behind when the application goes.
 TEST(FileListDragTest, ATargetGetsTheFilesOnceTheBackgroundCopyWroteThemAndTheFolderGoesLast) {
-    test::HeldExecutor executor;
+    test::SteppingExecutor executor;
     TempDir images;
     TempDir host;
     const auto image = images.path() / "disk.img";

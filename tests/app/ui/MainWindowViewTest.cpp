@@ -1,12 +1,16 @@
 #include "app/ui/DirectoryTreeView.h"
 #include "app/ui/ImageFiles.h"
+#include "app/ui/MainWindowPanels.h"
+#include "app/ui/ToastStack.h"
 #include "app/ui/UiTexts.h"
 #include "tests/app/state/SteppingExecutor.h"
 #include "tests/app/ui/MainWindowFixture.h"
 
 #include <QDropEvent>
+#include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QScrollBar>
@@ -351,6 +355,102 @@ TEST_F(MainWindowTest, TreeRowsListTheirDirectoryWhenOpenedAndStayOpenAcrossACha
     a->setExpanded(false);
     EXPECT_FALSE(browser.directoryTree.get().front().children.front().isExpanded);
     EXPECT_EQ(a->childCount(), 0);
+}
+
+// Catches a list menu that greys the viewers out for one directory, and a viewer, an error
+// or the binary question that a directory chosen there brings up.
+TEST_F(MainWindowTest, TheListMenuOffersTheViewersForOneDirectoryAndChoosingThemDoesNothing) {
+    openNewImage("disk.img");
+    FileBrowserViewModel& browser = state().browser();
+    browser.importFiles({hostFile("A.TXT")});
+    browser.newDirectoryName = "GAMES";
+    browser.createNewDirectory();
+    const auto menuItems = [this] {
+        auto menu = std::make_unique<QMenu>();
+        window().listPanel()->fillContextMenu(*menu);
+        return menu;
+    };
+    const auto item = [](QMenu& menu, const char* title) -> QAction* {
+        for (QAction* each : menu.actions()) {
+            if (each->text() == QString::fromUtf8(title)) {
+                return each;
+            }
+        }
+        return nullptr;
+    };
+
+    clickRow("GAMES");
+    EXPECT_FALSE(window().action(Action::hexViewer)->isEnabled()) << "the tool row's rule";
+    const auto menu = menuItems();
+    for (const char* title : {texts::textEditorAction, texts::hexViewerAction}) {
+        QAction* viewer = item(*menu, title);
+        ASSERT_NE(viewer, nullptr) << title;
+        EXPECT_TRUE(viewer->isEnabled()) << title;
+        viewer->trigger();
+        settle();
+    }
+    EXPECT_EQ(window().raisedDialog("textEditor"), nullptr);
+    EXPECT_EQ(window().raisedDialog("hexViewer"), nullptr);
+    EXPECT_FALSE(browser.showError);
+    EXPECT_FALSE(browser.showBinaryAlert);
+    EXPECT_EQ(browser.currentPath.get().displayString(), "/");
+
+    browser.selectAll();
+    const auto both = menuItems();
+    EXPECT_FALSE(item(*both, texts::hexViewerAction)->isEnabled()) << "two entries selected";
+    clickRow("A.TXT");
+    const auto file = menuItems();
+    item(*file, texts::hexViewerAction)->trigger();
+    settle();
+    EXPECT_NE(window().raisedDialog("hexViewer"), nullptr);
+}
+
+// Catches toasts that pop up and vanish without their slide and fade or squeeze the list,
+// rows that keep the place of one that left, and a leaving row that never goes.
+TEST_F(MainWindowTest, ToastsSlideAndFadeInFromTheTopAndLeaveTheSameWay) {
+    ErrorCoordinator& errors = state().errors();
+    ToastStack* stack = window().toasts();
+    const auto shownRows = [stack] {
+        return stack->findChildren<QFrame*>(QStringLiteral("toast"));
+    };
+    const auto fadeOf = [](QWidget* row) {
+        auto* fade = qobject_cast<QGraphicsOpacityEffect*>(row->graphicsEffect());
+        return fade != nullptr ? fade->opacity() : 1.0;
+    };
+    openNewImage("disk.img");
+    const int listWidth = window().fileList()->width();
+    errors.addToast(AppError::make(AppErrorType::io, "first", "最初の知らせ"));
+    ASSERT_EQ(shownRows().size(), 1);
+    QFrame* first = shownRows().front();
+    EXPECT_TRUE(stack->isVisible());
+    EXPECT_LT(first->y(), 0) << "it does not come in from the top edge";
+    EXPECT_LT(fadeOf(first), 0.5) << "it does not fade in";
+    stack->finishMotion();
+    EXPECT_EQ(first->y(), ToastStack::topMargin);
+    EXPECT_EQ(fadeOf(first), 1.0);
+    settle();
+    EXPECT_EQ(window().fileList()->width(), listWidth) << "the stack took room from the list";
+
+    errors.addToast(AppError::make(AppErrorType::io, "second", "次の知らせ"));
+    stack->finishMotion();
+    const QList<QFrame*> rows = shownRows();
+    ASSERT_EQ(rows.size(), 2);
+    QFrame* second = rows[0] == first ? rows[1] : rows[0];
+    EXPECT_EQ(second->y(), first->y() + first->height() + ToastStack::spacing);
+
+    errors.dismissToast(errors.toastMessages.get().front().id);
+    EXPECT_EQ(shownRows().size(), 2) << "the first left without its slide";
+    stack->finishMotion();
+    settle();
+    ASSERT_EQ(shownRows().size(), 1);
+    EXPECT_EQ(shownRows().front(), second);
+    EXPECT_EQ(second->y(), ToastStack::topMargin) << "the second kept the first's gap";
+
+    errors.dismissToast(errors.toastMessages.get().front().id);
+    stack->finishMotion();
+    settle();
+    EXPECT_TRUE(shownRows().empty());
+    EXPECT_FALSE(stack->isVisible());
 }
 
 // The status bar's place for long work, found as a user of a screen reader finds it.
