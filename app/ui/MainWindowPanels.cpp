@@ -261,9 +261,8 @@ void ListPanel::createList() {
             AppError::make(AppErrorType::io, texts::exportTool, texts::dragExportFailed));
     });
     connect(list_, &QWidget::customContextMenuRequested, this, &ListPanel::showContextMenu);
-    list_->setDragCopier([&browser](std::vector<FileEntry> files) {
-        return browser.copyForDrag(std::move(files));
-    });
+    list_->setDragCopier(
+        [&browser](std::vector<FileEntry> files) { return browser.copyForDrag(std::move(files)); });
     list_->setDragSource([&browser] { return browser.selectedFileEntries(); });
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this, &browser] {
@@ -288,8 +287,13 @@ void ListPanel::bind(Bindings& bindings) {
         const bool protectedImage =
             image.isImageOpen && (image.isWriteProtected || image.isReadOnly);
         readOnlyBanner_->setVisible(protectedImage);
+        // The file's problem first: reopening is the way on, and the banner offers it. Else
+        // why the volume itself refuses changes, else the plain notice.
         const std::optional<std::string>& problem = image.fileProblem.get();
-        const QString bannerText = problem ? fromUtf8(*problem) : text(texts::readOnlyBanner);
+        const std::optional<std::string>& volume = image.volumeProblem.get();
+        const QString bannerText = problem  ? fromUtf8(*problem)
+                                   : volume ? fromUtf8(*volume)
+                                            : text(texts::readOnlyBanner);
         readOnlyText_->setText(bannerText);
         readOnlyBanner_->setAccessibleName(bannerText);
         reopenButton_->setVisible(problem.has_value());
@@ -302,6 +306,7 @@ void ListPanel::bind(Bindings& bindings) {
     bindings.watch(image.isReadOnly, showProtection);
     bindings.watch(image.isImageOpen, showProtection);
     bindings.watch(image.fileProblem, showProtection);
+    bindings.watch(image.volumeProblem, showProtection);
 
     bindings.watch(browser.entries, [this] { showEntries(); });
     bindings.watch(browser.selectedEntries, [this] { applySelectionFromState(); });

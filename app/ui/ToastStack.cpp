@@ -32,7 +32,11 @@ QFrame* ToastStack::makeFrame(const AppError& toast) {
                        "border: 1px solid rgba(0, 0, 0, 40); border-radius: 8px; }"));
     auto* layout = new QHBoxLayout(frame);
     layout->setContentsMargins(12, 6, 12, 6);
-    layout->addWidget(symbolLabel(themedIcon("dialog-warning", QStyle::SP_MessageBoxWarning), 16));
+    layout->addWidget(
+        symbolLabel(toast.type == AppErrorType::notice
+                        ? themedIcon("dialog-information", QStyle::SP_MessageBoxInformation)
+                        : themedIcon("dialog-warning", QStyle::SP_MessageBoxWarning),
+                    16));
     auto* message = new QLabel(fromUtf8(toast.message));
     message->setFont(captionFont(message->font()));
     layout->addWidget(message);

@@ -321,6 +321,14 @@ TEST_F(EditorsTest, AnEditedFATCopyRefusesChangesUntilTheEditIsUndone) {
         if (copy == 0) {
             EXPECT_FALSE(browser().showTextEditor);
             EXPECT_EQ(browser().errorMessage.get().rfind(texts::fileReadFailedPrefix, 0), 0u);
+            // The hex viewer says so in its own window.
+            browser().showError = false;
+            browser().openHexViewer();
+            EXPECT_FALSE(browser().showError);
+            ASSERT_TRUE(browser().showHexViewer);
+            EXPECT_TRUE(browser().hexViewerVM.get()->showError);
+            EXPECT_FALSE(browser().hexViewerVM.get()->errorMessage.get().empty());
+            browser().closeHexViewer();
         } else {
             ASSERT_TRUE(browser().showTextEditor);
             EXPECT_TRUE(browser().textEditorVM.get()->isReadOnly);
