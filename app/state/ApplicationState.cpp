@@ -132,6 +132,12 @@ bool ApplicationState::hasUnsavedEdits() const {
     return browser_->hasUnsavedEdits() || (editor && editor->isModified);
 }
 
+void ApplicationState::stopWork() {
+    browser_->cancelOperation();
+    image_->cancelOpen();
+    image_->cancelConversion();
+}
+
 void ApplicationState::reopenAfterBootParametersChanged() {
     // The layout in memory no longer describes the volume, and the engine refuses every
     // change made through it. Only a fresh open reads the new one; should it fail, the

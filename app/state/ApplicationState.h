@@ -36,6 +36,9 @@ class ApplicationState {
     // Whether opening or closing an image now would throw away unsaved edits, so the
     // window can ask before it does.
     bool hasUnsavedEdits() const;
+    // Asks whatever runs to stop: an open, a conversion, an import, export or paste. A save
+    // already under way cannot be stopped halfway; it ends on its own.
+    void stopWork();
 
     ActionContext actionContext() const;
     ActionEnablement enablement() const { return computeActionEnablement(actionContext()); }

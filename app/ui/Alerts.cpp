@@ -90,6 +90,15 @@ QMessageBox* askToDiscard(QWidget* parent, std::function<void(bool discard)> ans
                std::move(answer));
 }
 
+QMessageBox* askToStopAndQuit(QWidget* parent, std::function<void(bool stop)> answer) {
+    return ask(parent,
+               {QMessageBox::Question, QString::fromUtf8(texts::quitWhileWorkingTitle),
+                QString::fromUtf8(texts::quitWhileWorkingQuestion),
+                QString::fromUtf8(texts::stopAndQuitButton), QMessageBox::DestructiveRole, false,
+                "quitQuestion"},
+               std::move(answer));
+}
+
 void askToReopen(QWidget* parent, const QString& message, std::function<void()> reopen) {
     ask(parent,
         {QMessageBox::Warning, QString::fromUtf8(tamberlane::texts::errorAlertTitle), message,

@@ -28,6 +28,8 @@ void showNoticeBox(QWidget* parent, const QString& title, const QString& message
 QMessageBox* askToDiscard(QWidget* parent, std::function<void(bool discard)> answer);
 // `message` (the image's file changed under us) with 開き直す and キャンセル (Escape);
 // `reopen` runs after the question has gone when the user chose to open the file again.
+// Work runs and the user asked to quit: whether to stop it and quit once it has ended.
+QMessageBox* askToStopAndQuit(QWidget* parent, std::function<void(bool stop)> answer);
 void askToReopen(QWidget* parent, const QString& message, std::function<void()> reopen);
 // Asks over `parent` whenever `guard` wants the user's word, and hands the answer back.
 void watchDiscardQuestion(Bindings& bindings, QWidget* parent, DiscardGuard& guard);

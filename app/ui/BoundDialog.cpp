@@ -27,20 +27,23 @@ void BoundDialog::addHeading(const char* text) {
 }
 
 QPushButton* BoundDialog::addCancelButton(const char* text) {
-    QPushButton* button = buttons_->addButton(QString::fromUtf8(text), QDialogButtonBox::RejectRole);
+    QPushButton* button =
+        buttons_->addButton(QString::fromUtf8(text), QDialogButtonBox::RejectRole);
     button->setAutoDefault(false);
     connect(button, &QPushButton::clicked, this, &QDialog::reject);
     return button;
 }
 
 QPushButton* BoundDialog::addDefaultButton(const char* text) {
-    QPushButton* button = buttons_->addButton(QString::fromUtf8(text), QDialogButtonBox::AcceptRole);
+    QPushButton* button =
+        buttons_->addButton(QString::fromUtf8(text), QDialogButtonBox::AcceptRole);
     button->setDefault(true);
     return button;
 }
 
 QPushButton* BoundDialog::addButton(const char* text) {
-    QPushButton* button = buttons_->addButton(QString::fromUtf8(text), QDialogButtonBox::ActionRole);
+    QPushButton* button =
+        buttons_->addButton(QString::fromUtf8(text), QDialogButtonBox::ActionRole);
     button->setAutoDefault(false);
     return button;
 }

@@ -53,15 +53,17 @@ QWidget* deletedRow(const DeletedFileEntry& entry, bool canRestore, FileBrowserV
     const QColor colour = recoverabilityColour(entry.recoverability);
     auto* badge = new QLabel(QString::number(entry.recoverability) + QLatin1Char('%'));
     badge->setFont(caption);
-    badge->setStyleSheet(QStringLiteral("color: %1; background: rgba(%2, %3, %4, 38); border-radius: 6px; "
-                                        "padding: 2px 6px;")
-                             .arg(colour.name())
-                             .arg(colour.red())
-                             .arg(colour.green())
-                             .arg(colour.blue()));
+    badge->setStyleSheet(
+        QStringLiteral("color: %1; background: rgba(%2, %3, %4, 38); border-radius: 6px; "
+                       "padding: 2px 6px;")
+            .arg(colour.name())
+            .arg(colour.red())
+            .arg(colour.green())
+            .arg(colour.blue()));
     layout->addWidget(badge, 0, Qt::AlignVCenter);
     auto* restore = new QPushButton(text(texts::restoreButton));
-    restore->setAccessibleName(text(texts::restoreButton) + QLatin1Char(' ') + fromUtf8(entry.displayName));
+    restore->setAccessibleName(text(texts::restoreButton) + QLatin1Char(' ') +
+                               fromUtf8(entry.displayName));
     restore->setEnabled(canRestore);
     QObject::connect(restore, &QPushButton::clicked, row,
                      [&browser, entry] { browser.deletedFilesVM()->requestRestore(entry); });
@@ -138,12 +140,14 @@ BoundDialog* makeDeletedFiles(QWidget* parent, ApplicationState& state) {
         if (!deleted.showError) {
             return;
         }
-        auto* box = new QMessageBox(QMessageBox::Warning, text(tamberlane::texts::errorAlertTitle),
-                                    fromUtf8(deleted.errorMessage.get()), QMessageBox::NoButton, dialog);
+        auto* box =
+            new QMessageBox(QMessageBox::Warning, text(tamberlane::texts::errorAlertTitle),
+                            fromUtf8(deleted.errorMessage.get()), QMessageBox::NoButton, dialog);
         box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
         widenMessage(box);
         box->setAttribute(Qt::WA_DeleteOnClose);
-        QObject::connect(box, &QMessageBox::finished, dialog, [&deleted] { deleted.showError = false; });
+        QObject::connect(box, &QMessageBox::finished, dialog,
+                         [&deleted] { deleted.showError = false; });
         box->open();
     });
     dialog->bindings.watch(deleted.showSuccess, [&deleted, dialog] {
@@ -151,11 +155,13 @@ BoundDialog* makeDeletedFiles(QWidget* parent, ApplicationState& state) {
             return;
         }
         auto* box = new QMessageBox(QMessageBox::Information, text(texts::restoreDoneTitle),
-                                    text(tamberlane::texts::restoreSucceeded), QMessageBox::NoButton, dialog);
+                                    text(tamberlane::texts::restoreSucceeded),
+                                    QMessageBox::NoButton, dialog);
         box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
         widenMessage(box);
         box->setAttribute(Qt::WA_DeleteOnClose);
-        QObject::connect(box, &QMessageBox::finished, dialog, [&deleted] { deleted.showSuccess = false; });
+        QObject::connect(box, &QMessageBox::finished, dialog,
+                         [&deleted] { deleted.showSuccess = false; });
         box->open();
     });
     return dialog;
@@ -170,8 +176,8 @@ BoundDialog* makeRestoreFirstChar(QWidget* parent, FileBrowserViewModel& browser
     title->setFont(bold);
     dialog->content()->addWidget(title);
     const auto& target = deleted.restoreTarget.get();
-    dialog->content()->addWidget(
-        new QLabel(text(texts::restoreFilePrefix) + (target ? fromUtf8(target->displayName) : QString())));
+    dialog->content()->addWidget(new QLabel(text(texts::restoreFilePrefix) +
+                                            (target ? fromUtf8(target->displayName) : QString())));
     auto* prompt = new QLabel(text(texts::restoreCharPrompt));
     prompt->setWordWrap(true);
     dialog->content()->addWidget(prompt);
@@ -183,9 +189,11 @@ BoundDialog* makeRestoreFirstChar(QWidget* parent, FileBrowserViewModel& browser
     dialog->content()->addWidget(field);
     dialog->addCancelButton(texts::cancelButton);
     QPushButton* restore = dialog->addDefaultButton(texts::restoreButton);
-    QObject::connect(field, &QLineEdit::textEdited, dialog,
-                     [&deleted](const QString& entered) { deleted.restoreFirstChar = entered.toStdString(); });
-    QObject::connect(restore, &QPushButton::clicked, dialog, [&browser] { browser.restoreDeletedEntry(); });
+    QObject::connect(field, &QLineEdit::textEdited, dialog, [&deleted](const QString& entered) {
+        deleted.restoreFirstChar = entered.toStdString();
+    });
+    QObject::connect(restore, &QPushButton::clicked, dialog,
+                     [&browser] { browser.restoreDeletedEntry(); });
     return dialog;
 }
 

@@ -5,7 +5,7 @@ class QWidget;
 namespace tamberlane {
 class ApplicationState;
 class FileBrowserViewModel;
-}
+} // namespace tamberlane
 
 namespace tamberlane::ui {
 

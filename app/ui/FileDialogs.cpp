@@ -88,7 +88,8 @@ BoundDialog* makeDeleteConfirmation(QWidget* parent, FileBrowserViewModel& brows
     dialog->addCancelButton(texts::cancelButton);
     QPushButton* confirm = dialog->addDefaultButton(texts::deleteButton);
     confirm->setStyleSheet(QStringLiteral("color: #c01c28;"));
-    QObject::connect(confirm, &QPushButton::clicked, dialog, [&browser] { browser.confirmDelete(); });
+    QObject::connect(confirm, &QPushButton::clicked, dialog,
+                     [&browser] { browser.confirmDelete(); });
     return dialog;
 }
 
@@ -105,7 +106,8 @@ BoundDialog* makeExportClash(QWidget* parent, FileBrowserViewModel& browser) {
     BoundDialog* dialog = makeClashQuestion(parent, browser.exportDuplicateNames.get());
     dialog->addCancelButton(texts::cancelButton);
     QPushButton* skip = dialog->addButton(tamberlane::texts::clashSkip);
-    QObject::connect(skip, &QPushButton::clicked, dialog, [&browser] { browser.skipExistingOnExport(); });
+    QObject::connect(skip, &QPushButton::clicked, dialog,
+                     [&browser] { browser.skipExistingOnExport(); });
     QPushButton* overwrite = dialog->addDefaultButton(tamberlane::texts::clashOverwrite);
     QObject::connect(overwrite, &QPushButton::clicked, dialog,
                      [&browser] { browser.confirmExportOverwrite(); });
@@ -122,8 +124,9 @@ BoundDialog* makeNewDirectory(QWidget* parent, FileBrowserViewModel& browser) {
     dialog->content()->addLayout(form);
     dialog->addCancelButton(texts::cancelButton);
     QPushButton* create = dialog->addDefaultButton(texts::createButton);
-    QObject::connect(name, &QLineEdit::textEdited, dialog,
-                     [&browser](const QString& text) { browser.newDirectoryName = text.toStdString(); });
+    QObject::connect(name, &QLineEdit::textEdited, dialog, [&browser](const QString& text) {
+        browser.newDirectoryName = text.toStdString();
+    });
     dialog->bindings.watch(browser.newDirectoryName, [&browser, name, create] {
         const QString text = fromUtf8(browser.newDirectoryName.get());
         if (name->text() != text) {
@@ -131,7 +134,8 @@ BoundDialog* makeNewDirectory(QWidget* parent, FileBrowserViewModel& browser) {
         }
         create->setEnabled(!text.isEmpty());
     });
-    QObject::connect(create, &QPushButton::clicked, dialog, [&browser] { browser.createNewDirectory(); });
+    QObject::connect(create, &QPushButton::clicked, dialog,
+                     [&browser] { browser.createNewDirectory(); });
     return dialog;
 }
 
@@ -157,7 +161,8 @@ BoundDialog* makeRename(QWidget* parent, FileBrowserViewModel& browser) {
     dialog->bindings.watch(browser.renameName, [&browser, rename] {
         rename->setEnabled(!browser.renameName.get().empty());
     });
-    QObject::connect(rename, &QPushButton::clicked, dialog, [&browser] { browser.renameSelectedEntry(); });
+    QObject::connect(rename, &QPushButton::clicked, dialog,
+                     [&browser] { browser.renameSelectedEntry(); });
     return dialog;
 }
 

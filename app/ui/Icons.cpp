@@ -13,8 +13,9 @@ void installIconFallbacks() {
     // Some platform plugins (offscreen among them) search no system folder for themes:
     // the installed themes are added, so the same icons show wherever the window draws.
     QStringList folders = QIcon::themeSearchPaths();
-    for (const QString& folder : QStandardPaths::locateAll(
-             QStandardPaths::GenericDataLocation, QStringLiteral("icons"), QStandardPaths::LocateDirectory)) {
+    for (const QString& folder :
+         QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
+                                   QStandardPaths::LocateDirectory)) {
         if (!folders.contains(folder)) {
             folders << folder;
         }

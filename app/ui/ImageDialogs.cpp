@@ -41,8 +41,8 @@ QString fileSystemText(FATType type) {
 
 QString saveFilter(const std::string& extension) {
     const QString lower = QString::fromStdString(extension);
-    return lower.toUpper() + QStringLiteral(" (*.") + lower + QStringLiteral(" *.") + lower.toUpper() +
-           QLatin1Char(')');
+    return lower.toUpper() + QStringLiteral(" (*.") + lower + QStringLiteral(" *.") +
+           lower.toUpper() + QLatin1Char(')');
 }
 
 struct SaveChoice {
@@ -139,7 +139,9 @@ BoundDialog* makeNewImage(QWidget* parent, DiskImageViewModel& image, UiSettings
     form->addRow(text(texts::fileSystemLabel), fileSystem);
     dialog->content()->addLayout(form);
 
-    const auto chosenFormat = [format] { return static_cast<NewImageFormat>(format->currentData().toInt()); };
+    const auto chosenFormat = [format] {
+        return static_cast<NewImageFormat>(format->currentData().toInt());
+    };
     const auto chosenSize = [size] { return static_cast<DiskSize>(size->currentData().toInt()); };
     const auto refillSizes = [=] {
         const int previous = size->currentData().isValid() ? size->currentData().toInt() : -1;
@@ -202,12 +204,17 @@ BoundDialog* makeDiskInfo(QWidget* parent, DiskImageViewModel& image) {
         addRow(texts::infoCylinders, QString::number(summary->geometry.cylinders));
         addRow(texts::infoHeads, QString::number(summary->geometry.heads));
         addRow(texts::infoSectorsPerTrack, QString::number(summary->geometry.sectorsPerTrack));
-        addRow(texts::infoBytesPerSector, QString::number(bpb.bytesPerSector) + text(texts::byteUnit));
+        addRow(texts::infoBytesPerSector,
+               QString::number(bpb.bytesPerSector) + text(texts::byteUnit));
         addRow(texts::infoSectorsPerCluster, QString::number(bpb.sectorsPerCluster));
-        addRow(texts::infoClusterSize, QString::number(summary->bytesPerCluster) + text(texts::byteUnit));
-        addRow(texts::infoUsed, wholeKilobytes(capacity.usedBytes) + clusters.arg(capacity.usedClusters));
-        addRow(texts::infoFree, wholeKilobytes(capacity.freeBytes) + clusters.arg(capacity.freeClusters));
-        addRow(texts::infoTotal, wholeKilobytes(capacity.totalBytes) + clusters.arg(capacity.totalClusters));
+        addRow(texts::infoClusterSize,
+               QString::number(summary->bytesPerCluster) + text(texts::byteUnit));
+        addRow(texts::infoUsed,
+               wholeKilobytes(capacity.usedBytes) + clusters.arg(capacity.usedClusters));
+        addRow(texts::infoFree,
+               wholeKilobytes(capacity.freeBytes) + clusters.arg(capacity.freeClusters));
+        addRow(texts::infoTotal,
+               wholeKilobytes(capacity.totalBytes) + clusters.arg(capacity.totalClusters));
         addRow(texts::infoTotalSectors, QString::number(summary->volumeSectors));
         addRow(texts::infoFATCount, QString::number(bpb.numberOfFATs));
         addRow(texts::infoSectorsPerFAT, QString::number(bpb.sectorsPerFAT));
@@ -314,8 +321,9 @@ BoundDialog* makeManualParameters(QWidget* parent, DiskImageViewModel& image) {
         form->addRow(text(label), box);
         return box;
     };
-    QComboBox* fatType = choice(texts::manualFileSystem, {0, 1}, start.fatType == FATType::fat12 ? 0 : 1,
-                                {QStringLiteral("FAT12"), QStringLiteral("FAT16")});
+    QComboBox* fatType =
+        choice(texts::manualFileSystem, {0, 1}, start.fatType == FATType::fat12 ? 0 : 1,
+               {QStringLiteral("FAT12"), QStringLiteral("FAT16")});
     QComboBox* bytesPerSector =
         choice(texts::manualBytesPerSector, manualChoiceValues(ManualChoice::bytesPerSector),
                start.bytesPerSector, {});
@@ -377,13 +385,13 @@ BoundDialog* makeManualParameters(QWidget* parent, DiskImageViewModel& image) {
     }
     revalidate();
     QObject::connect(ok, &QPushButton::clicked, dialog, [=, &image] {
-        const ManualFieldTexts entered{(*fields)[0].edit->text().toStdString(),
-                                       (*fields)[1].edit->text().toStdString(),
-                                       (*fields)[2].edit->text().toStdString(),
-                                       (*fields)[3].edit->text().toStdString()};
+        const ManualFieldTexts entered{
+            (*fields)[0].edit->text().toStdString(), (*fields)[1].edit->text().toStdString(),
+            (*fields)[2].edit->text().toStdString(), (*fields)[3].edit->text().toStdString()};
         const auto checked = validateManualParameters(
             entered, fatType->currentIndex() == 0 ? FATType::fat12 : FATType::fat16,
-            bytesPerSector->currentData().toLongLong(), sectorsPerCluster->currentData().toLongLong());
+            bytesPerSector->currentData().toLongLong(),
+            sectorsPerCluster->currentData().toLongLong());
         if (const auto* params = std::get_if<ManualParameters>(&checked)) {
             image.applyManualParameters(*params);
         }

@@ -4,8 +4,8 @@
 #include "app/ui/Alerts.h"
 #include "app/ui/DirectoryTreeView.h"
 #include "app/ui/FileListView.h"
-#include "app/ui/ImageFiles.h"
 #include "app/ui/Format.h"
+#include "app/ui/ImageFiles.h"
 #include "app/ui/MainWindowActions.h"
 #include "app/ui/MainWindowAlerts.h"
 #include "app/ui/MainWindowPanels.h"
@@ -61,6 +61,16 @@ MainWindowView::MainWindowView(ApplicationState& state, UiSettings& settings, QW
         setWindowTitle(mainWindowTitle(image.isImageOpen, image.windowTitle.get()));
     };
     bindings_.watch(image.isImageOpen, showTitle);
+    bindings_.watch(state_.gate().isBusy, [this] {
+        if (quitWhenIdle_ && !state_.gate().isBusy.get()) {
+            // After the ending that opened the gate has run to its end.
+            QTimer::singleShot(0, this, [this] {
+                if (!close()) {
+                    quitWhenIdle_ = false;
+                }
+            });
+        }
+    });
     bindings_.watch(image.windowTitle, showTitle);
     actions_->bind(bindings_);
 
@@ -129,6 +139,24 @@ void MainWindowView::whenEditsMayGo(std::function<void()> proceed) {
 }
 
 void MainWindowView::closeEvent(QCloseEvent* event) {
+    // Closing under running work used to leave it to finish, and save, after the window was
+    // gone; now the user is asked, and a stop is waited for.
+    if (state_.gate().isBusy.get()) {
+        event->ignore();
+        if (!quitWhenIdle_) {
+            askToStopAndQuit(this, [this](bool stop) {
+                if (!stop) {
+                    return;
+                }
+                quitWhenIdle_ = true;
+                state_.stopWork();
+                if (!state_.gate().isBusy.get()) {
+                    close();
+                }
+            });
+        }
+        return;
+    }
     if (closingAgreed_ || !state_.hasUnsavedEdits()) {
         QMainWindow::closeEvent(event);
         return;

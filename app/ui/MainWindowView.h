@@ -85,6 +85,9 @@ class MainWindowView final : public QMainWindow {
     // Looks at the image's file now and then: another program may write, move or hold it.
     QTimer* fileWatch_ = nullptr;
     bool closingAgreed_ = false;
+    // The user chose to stop the running work and quit: the window closes as soon as the
+    // work has ended (its rollback done, its lock given back).
+    bool quitWhenIdle_ = false;
 };
 
 } // namespace tamberlane::ui

@@ -238,4 +238,10 @@ inline constexpr const char* savingPrefix = "保存しています: ";
 // A size of the new-image dialog: the catalogue's name, then what the volume really holds.
 inline constexpr const char* sizeWithCapacityFormat = "%1 — 実容量 %2";
 
+// Quitting while work runs.
+inline constexpr const char* quitWhileWorkingTitle = "作業中です";
+inline constexpr const char* quitWhileWorkingQuestion =
+    "作業を中止して終了しますか？\n中止した作業の変更はディスクイメージに残りません。"
+    "保存の途中であれば、保存が終わってから終了します。";
+inline constexpr const char* stopAndQuitButton = "中止して終了";
 } // namespace tamberlane::ui::texts

@@ -522,7 +522,10 @@ TEST(MainWindowSaveTest, OpeningAndASaveThatTakesAMomentShowABusyBarNamingTheIma
 
 // The fixture's drag and drop, for a window on another executor.
 struct Drops : MainWindowTest {
+    using MainWindowTest::button;
     using MainWindowTest::drop;
+    using MainWindowTest::messageBox;
+    using MainWindowTest::settle;
 };
 
 // Catches drops taken while work runs and then silently lost.
@@ -559,6 +562,50 @@ TEST(MainWindowBusyTest, DropsAreRefusedWhileWorkRunsAndTakenAfterwards) {
         names.push_back(entry.directoryEntry.displayName());
     }
     EXPECT_EQ(names, (std::vector<std::string>{"A.TXT", "SLOW"}));
+}
+
+// Closing the window while work ran neither asked nor waited: the work went on, and saved,
+// after the window was gone.
+TEST(MainWindowBusyTest, QuittingWhileWorkRunsAsksThenStopsItAndClosesOnceItHasEnded) {
+    test::SteppingExecutor executor;
+    TempDir images;
+    TempDir host;
+    const auto path = images.path() / "disk.img";
+    writeImageFile(path,
+                   createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
+    TamberlaneApp app(executor);
+    app.window().show();
+    app.openFiles(QStringList{QString::fromStdString(path.string())});
+    executor.runHeld();
+    ASSERT_TRUE(app.state().image().isImageOpen);
+    const Bytes before = test::readFile(path);
+    writeFile(host.path() / "A.TXT", bytesOf("a"));
+    writeFile(host.path() / "B.TXT", bytesOf("b"));
+    app.state().browser().importFiles({host.path() / "A.TXT", host.path() / "B.TXT"});
+    ASSERT_TRUE(app.state().gate().isBusy);
+
+    const auto answer = [&app](const char* button) {
+        QMessageBox* question = Drops::messageBox(&app.window(), "quitQuestion");
+        ASSERT_NE(question, nullptr) << "closing under running work asked nothing";
+        QPushButton* chosen = Drops::button(question, button);
+        ASSERT_NE(chosen, nullptr);
+        chosen->click();
+        Drops::settle();
+    };
+    EXPECT_FALSE(app.window().close());
+    answer(texts::cancelButton);
+    EXPECT_TRUE(app.window().isVisible());
+    EXPECT_TRUE(app.state().gate().isBusy);
+
+    EXPECT_FALSE(app.window().close());
+    answer(texts::stopAndQuitButton);
+    // The work still has to see the stop and undo itself: the window waits for it.
+    EXPECT_TRUE(app.window().isVisible());
+    executor.runHeld();
+    Drops::settle();
+    EXPECT_FALSE(app.window().isVisible());
+    EXPECT_FALSE(app.state().gate().isBusy);
+    EXPECT_EQ(test::readFile(path), before);
 }
 
 } // namespace
