@@ -379,9 +379,17 @@ void FileBrowserViewModel::pasteEntries() {
     const std::vector<FileEntry> items = clipboard.get();
     const auto image = image_;
     // Overwriting is only ever a file replacing itself; anywhere else a clash is reported.
-    const BatchOptions options{intoSource, stop_.get_token(),
-                               progressReporter(displayNames(items))};
+    BatchOptions options{intoSource, stop_.get_token(), progressReporter(displayNames(items))};
     std::weak_ptr<FileBrowserViewModel> weak = weak_from_this();
+    // A folder of many files is one item of the batch: the name shown follows the copy
+    // through it.
+    options.entryReached = [weak, executor = &executor_](const std::string& name) {
+        executor->postToMain([weak, name] {
+            if (const auto self = weak.lock(); self && self->isOperationInProgress) {
+                self->operationFileName = name;
+            }
+        });
+    };
     runChange<BatchResult>(
         changeRun(texts::undoPaste), image,
         [image, items, target, isCut, options] {

@@ -58,6 +58,9 @@ struct BatchOptions {
     // Seen between items and between clusters; a stop undoes the whole batch.
     std::stop_token stop = {};
     ProgressCallback progress = {};
+    // Told the name of each entry a directory copy reaches inside the tree, so that a long
+    // copy of one folder shows where it is.
+    std::function<void(const std::string&)> entryReached = {};
     BatchMode mode = BatchMode::keepSucceeded;
     // When new names get long-name slots (import); copies and moves keep theirs.
     LongNamePolicy longNames = LongNamePolicy::automatic;

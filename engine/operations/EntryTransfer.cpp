@@ -86,12 +86,13 @@ std::uint16_t EntryTransfer::copyFileData(std::uint16_t start, std::uint32_t siz
 }
 
 std::uint16_t EntryTransfer::copyTree(std::uint16_t start, std::uint16_t newParent, int depth,
-                                      const std::stop_token& stop) {
+                                      const BatchOptions& options) {
     if (depth >= DirectoryReader::maxDepth) {
         throw DiskImageError::directoryDepthExceeded(DirectoryReader::maxDepth);
     }
     // Read before anything is written, so the copy never sees itself.
     std::vector<std::vector<Bytes>> children;
+    std::vector<std::string> names;
     {
         const DirectoryTable& source = editor_.directoryAt(start);
         for (std::size_t run = 0; run < source.runCount(); ++run) {
@@ -99,27 +100,32 @@ std::uint16_t EntryTransfer::copyTree(std::uint16_t start, std::uint16_t newPare
             if (!source[run].removed && kind != SlotRun::Kind::dotEntry &&
                 kind != SlotRun::Kind::volumeLabel) {
                 children.push_back(source.runBytes(run));
+                names.push_back(source[run].slots.entry.displayName());
             }
         }
     }
     DiskImage& image = editor_.image();
     const std::uint16_t cluster = editor_.allocate(1, image.addressing().bytesPerCluster()).front();
     image.writeCluster(cluster, editor_.newDirectoryCluster(cluster, newParent));
-    for (std::vector<Bytes>& slots : children) {
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        std::vector<Bytes>& slots = children[i];
+        if (options.entryReached) {
+            options.entryReached(names[i]);
+        }
         DirectorySlot::setStartCluster(slots.back(),
-                                       copyContents(slots.back(), cluster, depth + 1, stop));
+                                       copyContents(slots.back(), cluster, depth + 1, options));
         editor_.directoryAt(cluster).add(slots);
     }
     return cluster;
 }
 
 std::uint16_t EntryTransfer::copyContents(ByteView slot, std::uint16_t newParent, int depth,
-                                          const std::stop_token& stop) {
+                                          const BatchOptions& options) {
     const DirectorySlot source(slot);
     if (source.isDirectory()) {
-        return copyTree(source.startCluster(), newParent, depth, stop);
+        return copyTree(source.startCluster(), newParent, depth, options);
     }
-    return copyFileData(source.startCluster(), source.fileSize(), stop);
+    return copyFileData(source.startCluster(), source.fileSize(), options.stop);
 }
 
 void EntryTransfer::copyOne(const FileEntry& entry, const DiskPath& to,
@@ -144,7 +150,7 @@ void EntryTransfer::copyOne(const FileEntry& entry, const DiskPath& to,
     std::vector<Bytes> slots = prepared->slots;
     const Bytes source = slots.back();
     DirectorySlot::setStartCluster(
-        slots.back(), copyContents(source, target.firstCluster().value_or(0), 0, options.stop));
+        slots.back(), copyContents(source, target.firstCluster().value_or(0), 0, options));
     target.add(slots);
 }
 

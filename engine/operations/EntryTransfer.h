@@ -38,11 +38,11 @@ class EntryTransfer {
     void copyOne(const FileEntry& entry, const DiskPath& to, const BatchOptions& options);
     void moveOne(const FileEntry& entry, const DiskPath& to);
     std::uint16_t copyContents(ByteView slot, std::uint16_t newParent, int depth,
-                               const std::stop_token& stop);
+                               const BatchOptions& options);
     std::uint16_t copyFileData(std::uint16_t start, std::uint32_t size,
                                const std::stop_token& stop);
     std::uint16_t copyTree(std::uint16_t start, std::uint16_t newParent, int depth,
-                           const std::stop_token& stop);
+                           const BatchOptions& options);
 
     VolumeEditor editor_;
 };

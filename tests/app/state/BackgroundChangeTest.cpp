@@ -326,5 +326,43 @@ TEST_F(HeldSaveTest, ASingleFileExportRunsInTheBackgroundAndSaysWhenItIsDone) {
               "エクスポートが完了しました: out.txt");
 }
 
+// A paste shows its progress from its start, and a folder pasted as one item names the
+// files inside it as the copy reaches them (it named only the folder, once it was done).
+TEST_F(HeldSaveTest, APasteShowsProgressFromItsStartAndNamesTheFilesInsideAFolder) {
+    const auto enter = [this](const std::string& name) {
+        for (const FileEntry& e : browser().entries.get()) {
+            if (e.directoryEntry.displayName() == name) {
+                browser().navigateToDirectory(e);
+                return;
+            }
+        }
+        FAIL() << name;
+    };
+    makeDirectory("TREE");
+    executor.runHeld();
+    makeDirectory("DEST");
+    executor.runHeld();
+    enter("TREE");
+    browser().importFiles({hostFile("IN1.TXT", "1"), hostFile("IN2.TXT", "2")});
+    executor.runHeld();
+    browser().navigateUp();
+    select("TREE");
+    browser().copySelectedEntries();
+    enter("DEST");
+    browser().pasteEntries();
+    EXPECT_TRUE(browser().isOperationInProgress);
+    std::vector<std::string> names;
+    while (executor.step()) {
+        if (browser().isOperationInProgress &&
+            (names.empty() || names.back() != browser().operationFileName.get())) {
+            names.push_back(browser().operationFileName.get());
+        }
+    }
+    EXPECT_NE(std::find(names.begin(), names.end(), "IN1.TXT"), names.end());
+    EXPECT_NE(std::find(names.begin(), names.end(), "IN2.TXT"), names.end());
+    EXPECT_EQ(shown(), "TREE:0");
+    EXPECT_FALSE(browser().isOperationInProgress);
+}
+
 } // namespace
 } // namespace tamberlane::test
