@@ -10,7 +10,7 @@ std::string newUUID() {
     thread_local std::mt19937_64 generator{std::random_device{}()};
     std::uint64_t high = generator();
     std::uint64_t low = generator();
-    high = (high & ~std::uint64_t{0xF000}) | 0x4000;           // version 4
+    high = (high & ~std::uint64_t{0xF000}) | 0x4000;                        // version 4
     low = (low & ~(std::uint64_t{0xC} << 60)) | (std::uint64_t{0x8} << 60); // variant 1
     char text[37];
     std::snprintf(text, sizeof text, "%08x-%04x-%04x-%04x-%012llx",
@@ -20,42 +20,13 @@ std::string newUUID() {
     return text;
 }
 
-AppError AppError::make(AppErrorType type, std::string operationName, std::string message,
-                        std::optional<DiskImageError> underlying) {
-    return AppError{newUUID(),          type, std::move(operationName), std::move(message),
-                    std::move(underlying), std::chrono::system_clock::now()};
+AppError AppError::make(AppErrorType type, std::string operationName, std::string message) {
+    return AppError{newUUID(), type, std::move(operationName), std::move(message)};
 }
 
-ErrorCoordinator::ErrorCoordinator(Clock clock) : clock_(std::move(clock)) {}
-
-bool ErrorCoordinator::admit(const std::string& key) {
-    if (key.empty()) {
-        return true;
-    }
-    const auto now = clock_();
-    const auto it = lastReportedErrors_.find(key);
-    if (it != lastReportedErrors_.end() && now - it->second < repeatWindow) {
-        return false;
-    }
-    lastReportedErrors_[key] = now;
-    return true;
-}
-
-bool ErrorCoordinator::presentAlert(AppError error, const std::string& key) {
-    if (!admit(key)) {
-        return false;
-    }
-    currentAlert = std::move(error);
-    showAlert = true;
-    return true;
-}
-
-bool ErrorCoordinator::addToast(AppError error, const std::string& key) {
-    if (!admit(key)) {
-        return false;
-    }
-    toastMessages.modify([&error](std::vector<AppError>& list) { list.push_back(std::move(error)); });
-    return true;
+void ErrorCoordinator::addToast(AppError error) {
+    toastMessages.modify(
+        [&error](std::vector<AppError>& list) { list.push_back(std::move(error)); });
 }
 
 void ErrorCoordinator::dismissToast(const std::string& id) {
@@ -66,16 +37,6 @@ void ErrorCoordinator::dismissToast(const std::string& id) {
     toastMessages.modify([&id](std::vector<AppError>& all) {
         std::erase_if(all, [&id](const AppError& e) { return e.id == id; });
     });
-}
-
-void ErrorCoordinator::setInlineError(const std::string& key, AppError error) {
-    inlineErrors.modify([&](auto& map) { map.insert_or_assign(key, std::move(error)); });
-}
-
-void ErrorCoordinator::clearInlineError(const std::string& key) {
-    if (inlineErrors.get().count(key) != 0) {
-        inlineErrors.modify([&key](auto& map) { map.erase(key); });
-    }
 }
 
 } // namespace tamberlane

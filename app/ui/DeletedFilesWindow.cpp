@@ -92,9 +92,9 @@ BoundDialog* makeDeletedFiles(QWidget* parent, ApplicationState& state) {
     dialog->content()->addLayout(header);
 
     // The main window's strip: the restore is refused for the reason it gives there.
-    QWidget* banner = makeLockBanner(new QWidget, new QLabel(text(texts::readOnlyBanner)));
+    QWidget* banner = makeLockBanner(new QWidget, new QLabel(text(tamberlane::texts::readOnlyBanner)));
     banner->setObjectName(QStringLiteral("readOnlyBanner"));
-    banner->setAccessibleName(text(texts::readOnlyBanner));
+    banner->setAccessibleName(text(tamberlane::texts::readOnlyBanner));
     dialog->content()->addWidget(banner);
 
     auto* pages = new QStackedWidget;
@@ -187,7 +187,7 @@ BoundDialog* makeRestoreFirstChar(QWidget* parent, FileBrowserViewModel& browser
     // The first character a recovered long name told, ready to restore with.
     field->setText(fromUtf8(deleted.restoreFirstChar.get()));
     dialog->content()->addWidget(field);
-    dialog->addCancelButton(texts::cancelButton);
+    dialog->addCancelButton(tamberlane::texts::cancelButton);
     QPushButton* restore = dialog->addDefaultButton(texts::restoreButton);
     QObject::connect(field, &QLineEdit::textEdited, dialog, [&deleted](const QString& entered) {
         deleted.restoreFirstChar = entered.toStdString();

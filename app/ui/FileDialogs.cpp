@@ -85,7 +85,7 @@ BoundDialog* makeDeleteConfirmation(QWidget* parent, FileBrowserViewModel& brows
     list->setMaximumHeight(200);
     dialog->content()->addWidget(list);
     dialog->content()->addWidget(label(texts::deleteUndoable));
-    dialog->addCancelButton(texts::cancelButton);
+    dialog->addCancelButton(tamberlane::texts::cancelButton);
     QPushButton* confirm = dialog->addDefaultButton(texts::deleteButton);
     confirm->setStyleSheet(QStringLiteral("color: #c01c28;"));
     QObject::connect(confirm, &QPushButton::clicked, dialog,
@@ -104,7 +104,7 @@ BoundDialog* makeImportClash(QWidget* parent, FileBrowserViewModel& browser) {
 
 BoundDialog* makeExportClash(QWidget* parent, FileBrowserViewModel& browser) {
     BoundDialog* dialog = makeClashQuestion(parent, browser.exportDuplicateNames.get());
-    dialog->addCancelButton(texts::cancelButton);
+    dialog->addCancelButton(tamberlane::texts::cancelButton);
     QPushButton* skip = dialog->addButton(tamberlane::texts::clashSkip);
     QObject::connect(skip, &QPushButton::clicked, dialog,
                      [&browser] { browser.skipExistingOnExport(); });
@@ -122,7 +122,7 @@ BoundDialog* makeNewDirectory(QWidget* parent, FileBrowserViewModel& browser) {
     name->setAccessibleName(QString::fromUtf8(texts::newDirectoryLabel));
     form->addRow(QString::fromUtf8(texts::newDirectoryLabel), name);
     dialog->content()->addLayout(form);
-    dialog->addCancelButton(texts::cancelButton);
+    dialog->addCancelButton(tamberlane::texts::cancelButton);
     QPushButton* create = dialog->addDefaultButton(texts::createButton);
     QObject::connect(name, &QLineEdit::textEdited, dialog, [&browser](const QString& text) {
         browser.newDirectoryName = text.toStdString();
@@ -151,7 +151,7 @@ BoundDialog* makeRename(QWidget* parent, FileBrowserViewModel& browser) {
     form->addRow(QString::fromUtf8(texts::renameNameLabel), name);
     form->addRow(QString::fromUtf8(texts::renameExtensionLabel), extension);
     dialog->content()->addLayout(form);
-    dialog->addCancelButton(texts::cancelButton);
+    dialog->addCancelButton(tamberlane::texts::cancelButton);
     QPushButton* rename = dialog->addDefaultButton(texts::renameButton);
     QObject::connect(name, &QLineEdit::textEdited, dialog,
                      [&browser](const QString& text) { browser.renameName = text.toStdString(); });

@@ -82,7 +82,7 @@ BoundDialog* makeDiskSelection(QWidget* parent, DiskImageViewModel& image) {
                       fromUtf8(disks[i].header.diskName));
     }
     dialog->content()->addWidget(list);
-    dialog->addCancelButton(texts::cancelButton);
+    dialog->addCancelButton(tamberlane::texts::cancelButton);
     const auto choose = [&image](QListWidgetItem* item) {
         if (image.pendingOpenURL) {
             image.openD88Disk(*image.pendingOpenURL, item->listWidget()->row(item));
@@ -110,7 +110,7 @@ BoundDialog* makePartitionSelection(QWidget* parent, DiskImageViewModel& image) 
         list->addItem(row);
     }
     dialog->content()->addWidget(list);
-    dialog->addCancelButton(texts::cancelButton);
+    dialog->addCancelButton(tamberlane::texts::cancelButton);
     const auto choose = [&image](QListWidgetItem* item) {
         if (image.pendingOpenURL) {
             image.openPartition(*image.pendingOpenURL, item->listWidget()->row(item));
@@ -161,7 +161,7 @@ BoundDialog* makeNewImage(QWidget* parent, DiskImageViewModel& image, UiSettings
     });
     refillSizes();
 
-    dialog->addCancelButton(texts::cancelButton);
+    dialog->addCancelButton(tamberlane::texts::cancelButton);
     QPushButton* create = dialog->addDefaultButton(texts::createEllipsisButton);
     QObject::connect(create, &QPushButton::clicked, dialog, [=, &image, &settings] {
         const std::string extension = fileExtension(chosenFormat());
@@ -273,7 +273,7 @@ BoundDialog* makeConversion(QWidget* parent, DiskImageViewModel& image, UiSettin
     failure->setStyleSheet(QStringLiteral("color: #c01c28;"));
     dialog->content()->addWidget(failure);
 
-    QPushButton* cancel = dialog->addCancelButton(texts::cancelButton);
+    QPushButton* cancel = dialog->addCancelButton(tamberlane::texts::cancelButton);
     QPushButton* convert = dialog->addDefaultButton(texts::convertButton);
     QObject::connect(cancel, &QPushButton::clicked, dialog, [&image] {
         if (image.isConverting) {
@@ -367,8 +367,8 @@ BoundDialog* makeManualParameters(QWidget* parent, DiskImageViewModel& image) {
         failure->setText(message ? fromUtf8(*message) : QString());
     });
 
-    dialog->addCancelButton(texts::cancelButton);
-    ok = dialog->addDefaultButton(texts::okButton);
+    dialog->addCancelButton(tamberlane::texts::cancelButton);
+    ok = dialog->addDefaultButton(tamberlane::texts::okButton);
     const auto revalidate = [fields, ok] {
         bool allValid = true;
         for (const Field& each : *fields) {

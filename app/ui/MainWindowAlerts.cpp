@@ -148,7 +148,6 @@ void WindowAlerts::alertOn(Observable<bool, true>& flag,
 void WindowAlerts::bindAlerts() {
     DiskImageViewModel& image = state_.image();
     FileBrowserViewModel& browser = state_.browser();
-    ErrorCoordinator& errors = state_.errors();
     const QString errorTitle = text(tamberlane::texts::errorAlertTitle);
     alertOn(image.showErrorAlert, [&image, errorTitle](QWidget* parent) {
         if (!image.canOpenReadOnly) {
@@ -180,11 +179,6 @@ void WindowAlerts::bindAlerts() {
     alertOn(browser.showError, [&browser, errorTitle](QWidget* parent) {
         showAlertBox(parent, errorTitle, fromUtf8(browser.errorMessage.get()),
                      [&browser] { browser.showError = false; });
-    });
-    alertOn(errors.showAlert, [&errors, errorTitle](QWidget* parent) {
-        const auto& alert = errors.currentAlert.get();
-        showAlertBox(parent, errorTitle, alert ? fromUtf8(alert->message) : QString(),
-                     [&errors] { errors.showAlert = false; });
     });
     alertOn(browser.showBinaryAlert, [&browser](QWidget* parent) {
         auto* box = new QMessageBox(QMessageBox::Information, text(texts::binaryTitle),

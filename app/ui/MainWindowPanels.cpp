@@ -201,14 +201,14 @@ QWidget* ListPanel::createToolRow() {
 }
 
 QWidget* ListPanel::createReadOnlyBanner() {
-    readOnlyText_ = new QLabel(text(texts::readOnlyBanner));
+    readOnlyText_ = new QLabel(text(tamberlane::texts::readOnlyBanner));
     readOnlyBanner_ = makeLockBanner(new QWidget, readOnlyText_);
     reopenButton_ = new QPushButton(text(texts::reopenButton));
     reopenButton_->setVisible(false);
     connect(reopenButton_, &QPushButton::clicked, this,
             [this] { state_.image().reopenCurrentImage(); });
     readOnlyBanner_->layout()->addWidget(reopenButton_);
-    readOnlyBanner_->setAccessibleName(text(texts::readOnlyBanner));
+    readOnlyBanner_->setAccessibleName(text(tamberlane::texts::readOnlyBanner));
     return readOnlyBanner_;
 }
 
@@ -293,7 +293,7 @@ void ListPanel::bind(Bindings& bindings) {
         const std::optional<std::string>& volume = image.volumeProblem.get();
         const QString bannerText = problem  ? fromUtf8(*problem)
                                    : volume ? fromUtf8(*volume)
-                                            : text(texts::readOnlyBanner);
+                                            : text(tamberlane::texts::readOnlyBanner);
         readOnlyText_->setText(bannerText);
         readOnlyBanner_->setAccessibleName(bannerText);
         reopenButton_->setVisible(problem.has_value());

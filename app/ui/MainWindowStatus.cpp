@@ -39,7 +39,7 @@ StatusPanel::StatusPanel(QStatusBar* bar, ApplicationState& state, const MainWin
     auto* readOnly = new QHBoxLayout(statusReadOnly_);
     readOnly->setContentsMargins(12, 0, 0, 0);
     readOnly->addWidget(symbolLabel(themedIcon("changes-prevent", "emblem-readonly"), 16));
-    readOnly->addWidget(new QLabel(text(texts::readOnlyBanner)));
+    readOnly->addWidget(new QLabel(text(tamberlane::texts::readOnlyBanner)));
     layout->addWidget(statusReadOnly_);
     layout->addStretch(1);
     bar->addWidget(this, 1);

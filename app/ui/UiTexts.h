@@ -59,7 +59,6 @@ inline constexpr const char* listPlaceholderDrop =
     "ディスクイメージをここにドラッグ&ドロップすることもできます";
 inline constexpr const char* listPlaceholderFormats =
     "対応形式: TFD, BIN, XDF, HDM, IMG, D88, FDI, HDI, NFD, NHD, THD, DIM, DCP, DCU";
-inline constexpr const char* readOnlyBanner = "読み取り専用";
 // The banner's and the reload question's way on when the image's file changed under us.
 inline constexpr const char* reopenButton = "開き直す";
 inline constexpr const char* emptyDirectory = "ディレクトリは空です";
@@ -120,7 +119,6 @@ inline constexpr const char* redoStepHelp = "やり直す: %1 (Ctrl+Shift+Z)";
 // Alerts of the window.
 inline constexpr const char* specialFormatTitle = "特殊フォーマット";
 inline constexpr const char* closeButton = "閉じる";
-inline constexpr const char* cancelButton = "キャンセル";
 inline constexpr const char* binaryTitle = "バイナリファイル";
 inline constexpr const char* binaryMessage =
     "このファイルはバイナリファイルのため、テキストエディタで開けません。";
@@ -195,7 +193,6 @@ inline constexpr const char* manualDataOffset = "データオフセット:";
 inline constexpr const char* manualHeads = "ヘッド数:";
 inline constexpr const char* manualCylinders = "シリンダ数:";
 inline constexpr const char* manualSectorsPerTrack = "セクタ/トラック:";
-inline constexpr const char* okButton = "OK";
 
 // Deleted files.
 inline constexpr const char* deletedTitle = "削除済みファイル";

@@ -245,7 +245,7 @@ TEST_F(DialogFlowsTest, TheAlertForAFileHeldElsewhereOffersTheReadOnlyOpenAndIts
     EXPECT_TRUE(alert->text().endsWith(QString::fromUtf8(texts::lockConflictSuffix)));
     QPushButton* readOnly = button(alert, texts::openReadOnlyButton);
     ASSERT_NE(readOnly, nullptr);
-    ASSERT_NE(button(alert, texts::okButton), nullptr);
+    ASSERT_NE(button(alert, tamberlane::texts::okButton), nullptr);
     readOnly->click();
     settle();
     EXPECT_EQ(messageBox(&window(), "lockAlert"), nullptr);

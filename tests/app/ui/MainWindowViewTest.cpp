@@ -593,7 +593,7 @@ TEST(MainWindowBusyTest, QuittingWhileWorkRunsAsksThenStopsItAndClosesOnceItHasE
         Drops::settle();
     };
     EXPECT_FALSE(app.window().close());
-    answer(texts::cancelButton);
+    answer(tamberlane::texts::cancelButton);
     EXPECT_TRUE(app.window().isVisible());
     EXPECT_TRUE(app.state().gate().isBusy);
 
