@@ -145,6 +145,27 @@ void WindowAlerts::alertOn(Observable<bool, true>& flag,
     });
 }
 
+namespace {
+
+// An alert with one way on besides OK; `answer` gets whether that way was chosen.
+void offerChoice(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                 const QString& message, const QString& choice, const char* name,
+                 std::function<void(bool chosen)> answer) {
+    auto* box = new QMessageBox(icon, title, message, QMessageBox::NoButton, parent);
+    QPushButton* chosen = box->addButton(choice, QMessageBox::AcceptRole);
+    box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
+    box->setObjectName(QString::fromLatin1(name));
+    widenMessage(box);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    QObject::connect(
+        box, &QMessageBox::finished, parent,
+        [box, chosen, answer = std::move(answer)] { answer(box->clickedButton() == chosen); });
+    box->open();
+}
+
+} // namespace
+
 void WindowAlerts::bindAlerts() {
     DiskImageViewModel& image = state_.image();
     FileBrowserViewModel& browser = state_.browser();
@@ -157,46 +178,30 @@ void WindowAlerts::bindAlerts() {
         }
         // Another program holds the file: the message says it can be opened for reading,
         // and this is the way to.
-        auto* box =
-            new QMessageBox(QMessageBox::Warning, errorTitle, fromUtf8(image.errorMessage.get()),
-                            QMessageBox::NoButton, parent);
-        QPushButton* readOnly =
-            box->addButton(text(tamberlane::texts::openReadOnlyButton), QMessageBox::AcceptRole);
-        box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
-        box->setObjectName(QStringLiteral("lockAlert"));
-        widenMessage(box);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setWindowModality(Qt::WindowModal);
-        QObject::connect(box, &QMessageBox::finished, parent, [&image, box, readOnly] {
-            if (box->clickedButton() == readOnly) {
-                image.openReadOnly();
-            } else {
-                image.dismissErrorAlert();
-            }
-        });
-        box->open();
+        offerChoice(parent, QMessageBox::Warning, errorTitle, fromUtf8(image.errorMessage.get()),
+                    text(tamberlane::texts::openReadOnlyButton), "lockAlert",
+                    [&image](bool chosen) {
+                        if (chosen) {
+                            image.openReadOnly();
+                        } else {
+                            image.dismissErrorAlert();
+                        }
+                    });
     });
     alertOn(browser.showError, [&browser, errorTitle](QWidget* parent) {
         showAlertBox(parent, errorTitle, fromUtf8(browser.errorMessage.get()),
                      [&browser] { browser.showError = false; });
     });
     alertOn(browser.showBinaryAlert, [&browser](QWidget* parent) {
-        auto* box = new QMessageBox(QMessageBox::Information, text(texts::binaryTitle),
-                                    text(texts::binaryMessage), QMessageBox::NoButton, parent);
-        QPushButton* hex = box->addButton(text(texts::hexViewerAction), QMessageBox::AcceptRole);
-        box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
-        box->setObjectName(QStringLiteral("binaryAlert"));
-        widenMessage(box);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setWindowModality(Qt::WindowModal);
-        QObject::connect(box, &QMessageBox::finished, parent, [&browser, box, hex] {
-            if (box->clickedButton() == hex) {
-                browser.openHexViewer();
-            } else {
-                browser.showBinaryAlert = false;
-            }
-        });
-        box->open();
+        offerChoice(parent, QMessageBox::Information, text(texts::binaryTitle),
+                    text(texts::binaryMessage), text(texts::hexViewerAction), "binaryAlert",
+                    [&browser](bool chosen) {
+                        if (chosen) {
+                            browser.openHexViewer();
+                        } else {
+                            browser.showBinaryAlert = false;
+                        }
+                    });
     });
     alertOn(image.showSearchedVolumeQuestion, [&image](QWidget* parent) {
         auto* box =

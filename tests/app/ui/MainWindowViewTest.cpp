@@ -463,17 +463,44 @@ QWidget* progressArea(MainWindowView& window) {
     return nullptr;
 }
 
+// The fixture's drag and drop and alert helpers, for a window on another executor.
+struct Drops : MainWindowTest {
+    using MainWindowTest::button;
+    using MainWindowTest::drop;
+    using MainWindowTest::messageBox;
+    using MainWindowTest::settle;
+};
+
+// A window on an executor that holds its background work until the test lets it run, with
+// a new 1.44 MB image that it opens when asked.
+struct SteppedWindow {
+    SteppedWindow() : path(images.path() / "disk.img"), app(executor) {
+        writeImageFile(
+            path, createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
+        app.window().show();
+    }
+    void openImage() { app.openFiles(QStringList{QString::fromStdString(path.string())}); }
+    // Opens the image and lets the open run to its end.
+    void openImageNow() {
+        openImage();
+        executor.runHeld();
+        ASSERT_TRUE(app.state().image().isImageOpen);
+    }
+
+    test::SteppingExecutor executor;
+    TempDir images;
+    TempDir host;
+    std::filesystem::path path;
+    TamberlaneApp app;
+};
+
 // Catches an open or a save that leaves the window without a sign of work, or names no
 // file (it looks hung for the seconds a large image takes), and a quick save that flashes
 // the bar.
 TEST(MainWindowSaveTest, OpeningAndASaveThatTakesAMomentShowABusyBarNamingTheImage) {
-    test::SteppingExecutor executor;
-    TempDir images;
-    const auto path = images.path() / "disk.img";
-    writeImageFile(path,
-                   createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
-    TamberlaneApp app(executor);
-    app.window().show();
+    SteppedWindow stepped;
+    test::SteppingExecutor& executor = stepped.executor;
+    TamberlaneApp& app = stepped.app;
     QWidget* area = progressArea(app.window());
     ASSERT_NE(area, nullptr);
     const auto shownTexts = [area] {
@@ -483,7 +510,7 @@ TEST(MainWindowSaveTest, OpeningAndASaveThatTakesAMomentShowABusyBarNamingTheIma
         }
         return labels;
     };
-    app.openFiles(QStringList{QString::fromStdString(path.string())});
+    stepped.openImage();
     ASSERT_TRUE(area->isVisible());
     EXPECT_TRUE(shownTexts().contains(QStringLiteral("開いています: disk.img")))
         << shownTexts().join('|').toStdString();
@@ -520,31 +547,16 @@ TEST(MainWindowSaveTest, OpeningAndASaveThatTakesAMomentShowABusyBarNamingTheIma
     EXPECT_FALSE(area->isVisible());
 }
 
-// The fixture's drag and drop, for a window on another executor.
-struct Drops : MainWindowTest {
-    using MainWindowTest::button;
-    using MainWindowTest::drop;
-    using MainWindowTest::messageBox;
-    using MainWindowTest::settle;
-};
-
 // Catches drops taken while work runs and then silently lost.
 TEST(MainWindowBusyTest, DropsAreRefusedWhileWorkRunsAndTakenAfterwards) {
-    test::SteppingExecutor executor;
-    TempDir images;
-    TempDir host;
-    const auto path = images.path() / "disk.img";
-    const auto other = images.path() / "other.img";
-    for (const auto& image : {path, other}) {
-        writeImageFile(
-            image, createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
-    }
-    TamberlaneApp app(executor);
-    app.window().show();
-    app.openFiles(QStringList{QString::fromStdString(path.string())});
-    executor.runHeld();
-    ASSERT_TRUE(app.state().image().isImageOpen);
-    const auto file = host.path() / "A.TXT";
+    SteppedWindow stepped;
+    test::SteppingExecutor& executor = stepped.executor;
+    TamberlaneApp& app = stepped.app;
+    const auto other = stepped.images.path() / "other.img";
+    writeImageFile(other,
+                   createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
+    stepped.openImageNow();
+    const auto file = stepped.host.path() / "A.TXT";
     writeFile(file, bytesOf("a"));
     FileBrowserViewModel& browser = app.state().browser();
     browser.requestNewDirectory();
@@ -567,17 +579,12 @@ TEST(MainWindowBusyTest, DropsAreRefusedWhileWorkRunsAndTakenAfterwards) {
 // Closing the window while work ran neither asked nor waited: the work went on, and saved,
 // after the window was gone.
 TEST(MainWindowBusyTest, QuittingWhileWorkRunsAsksThenStopsItAndClosesOnceItHasEnded) {
-    test::SteppingExecutor executor;
-    TempDir images;
-    TempDir host;
-    const auto path = images.path() / "disk.img";
-    writeImageFile(path,
-                   createNewImage(NewImageParameters{NewImageFormat::bin, DiskSize::mb1_44, {}}));
-    TamberlaneApp app(executor);
-    app.window().show();
-    app.openFiles(QStringList{QString::fromStdString(path.string())});
-    executor.runHeld();
-    ASSERT_TRUE(app.state().image().isImageOpen);
+    SteppedWindow stepped;
+    test::SteppingExecutor& executor = stepped.executor;
+    TamberlaneApp& app = stepped.app;
+    const TempDir& host = stepped.host;
+    const std::filesystem::path& path = stepped.path;
+    stepped.openImageNow();
     const Bytes before = test::readFile(path);
     writeFile(host.path() / "A.TXT", bytesOf("a"));
     writeFile(host.path() / "B.TXT", bytesOf("b"));
