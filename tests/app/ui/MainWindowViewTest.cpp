@@ -7,9 +7,13 @@
 #include "tests/app/state/SteppingExecutor.h"
 #include "tests/app/ui/MainWindowFixture.h"
 
+#include <QDialogButtonBox>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QGraphicsOpacityEffect>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -403,6 +407,52 @@ TEST_F(MainWindowTest, NameDialogsShowTheStoredShortNameWhileTypingWhereOnlyShor
     QTest::keyClick(dialog, Qt::Key_Escape);
     settle();
     browser.longNamePolicy = LongNamePolicy::automatic;
+}
+
+// Catches a layout the next start forgets: the window's size, a column the user widened,
+// the order the user sorted by.
+TEST_F(MainWindowTest, TheWindowSizeColumnWidthsAndSortAreThereAtTheNextStart) {
+    openNewImage("disk.img");
+    state().browser().sort(SortKey::size);
+    state().browser().sort(SortKey::size);
+    window().fileList()->horizontalHeader()->resizeSection(FileListModel::sizeColumn, 173);
+    window().resize(1200, 700);
+    settle();
+
+    const auto next = std::make_unique<TamberlaneApp>(executor);
+    EXPECT_EQ(next->state().browser().sortKey.get(), SortKey::size);
+    EXPECT_EQ(next->state().browser().sortOrder.get(), SortOrder::descending);
+    EXPECT_EQ(next->window().fileList()->horizontalHeader()->sectionSize(FileListModel::sizeColumn),
+              173);
+    EXPECT_EQ(next->window().size(), QSize(1200, 700));
+    QSettings().remove(QLatin1String(UiSettings::windowGroup));
+}
+
+// Catches panels that open in the home folder while the image the user works on sits
+// elsewhere, and a folder remembered for import that the open image overrides.
+TEST(UiSettingsTest, PanelsForImagesStartBesideTheOpenImageAndOthersWhereTheyWereLastUsed) {
+    TempDir image;
+    TempDir imports;
+    UiSettings settings;
+    settings.rememberFolder(Panel::importFiles, QString::fromStdString(imports.path().string()));
+    settings.setImageFolder(QString::fromStdString(image.path().string()));
+    for (Panel panel : {Panel::open, Panel::newImage, Panel::conversion}) {
+        EXPECT_EQ(settings.folder(panel), QString::fromStdString(image.path().string()));
+    }
+    EXPECT_EQ(settings.folder(Panel::importFiles), QString::fromStdString(imports.path().string()));
+    settings.setImageFolder({});
+    EXPECT_NE(settings.folder(Panel::newImage), QString::fromStdString(image.path().string()));
+}
+
+// Catches Qt's own buttons and panels in English in a Japanese window.
+TEST_F(MainWindowTest, QtsOwnButtonsAreJapanese) {
+    if (!QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) +
+                           QStringLiteral("/qtbase_ja.qm"))) {
+        GTEST_SKIP() << "Qt's translations are not installed";
+    }
+    QDialogButtonBox box(QDialogButtonBox::Cancel | QDialogButtonBox::Yes);
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+    EXPECT_EQ(box.button(QDialogButtonBox::Yes)->text(), QStringLiteral("はい(&Y)"));
 }
 
 // Catches a long-name choice that the operations do not get, that the rename dialog does
