@@ -421,6 +421,13 @@ void FileBrowserViewModel::pasteEntries() {
                 }
             }
             self->afterChange();
+            std::vector<std::string> arrived;
+            for (std::size_t i = 0; i < result.items.size() && i < items.size(); ++i) {
+                if (result.items[i].succeeded()) {
+                    arrived.push_back(items[i].directoryEntry.displayName());
+                }
+            }
+            self->selectNamed(arrived);
             if (!failed.empty() && !result.cancelled) {
                 self->reportFailure(texts::pasteFailedPrefix, failed);
             }

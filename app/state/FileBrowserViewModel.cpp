@@ -252,9 +252,35 @@ void FileBrowserViewModel::navigateToPath(const DiskPath& path) {
     // paths match what the tree and the list show.
     const DiskPath shown = tree_.reveal(path).value_or(path);
     publishTree();
+    const DiskPath left = currentPath.get();
     currentPath = shown;
     selectedTreePath = shown;
     loadDirectory();
+    // Going up, the folder just left is selected, as a file manager does.
+    if (left.components.size() > shown.components.size() &&
+        std::equal(shown.components.begin(), shown.components.end(), left.components.begin())) {
+        DiskPath child = shown.appending(left.components[shown.components.size()]);
+        selectListed([&child](const FileEntry& entry) { return entry.path == child; });
+    }
+}
+
+void FileBrowserViewModel::selectListed(const std::function<bool(const FileEntry&)>& wanted) {
+    std::set<EntryId> ids;
+    for (const FileEntry& entry : entries.get()) {
+        if (wanted(entry)) {
+            ids.insert(entry.id);
+        }
+    }
+    if (!ids.empty()) {
+        selectedEntries = std::move(ids);
+    }
+}
+
+void FileBrowserViewModel::selectNamed(const std::vector<std::string>& names) {
+    selectListed([&names](const FileEntry& entry) {
+        return std::find(names.begin(), names.end(), entry.directoryEntry.displayName()) !=
+               names.end();
+    });
 }
 
 void FileBrowserViewModel::navigateUp() {
@@ -388,17 +414,20 @@ void FileBrowserViewModel::createNewDirectory() {
         return;
     }
     const auto image = image_;
+    // Written by the background step, read once it has ended.
+    const auto made = std::make_shared<std::string>();
     runChange<bool>(
         changeRun(texts::undoNewDirectory), image,
-        [image, name = newDirectoryName.get(), in = currentPath.get(),
+        [image, made, name = newDirectoryName.get(), in = currentPath.get(),
          policy = longNamePolicy.get()] {
-            EntryRename(image).createDirectory(name, in, policy);
+            *made = EntryRename(image).createDirectory(name, in, policy);
             return true;
         },
-        finishedChange(texts::createDirectoryFailedPrefix, [](FileBrowserViewModel& self) {
+        finishedChange(texts::createDirectoryFailedPrefix, [made](FileBrowserViewModel& self) {
             self.showNewDirectoryDialog = false;
             self.newDirectoryName = "";
             self.afterChange();
+            self.selectNamed({*made});
         }));
 }
 
@@ -443,20 +472,42 @@ void FileBrowserViewModel::renameSelectedEntry() {
         return;
     }
     const auto image = image_;
+    const auto renamed = std::make_shared<std::string>();
     runChange<bool>(
         changeRun(texts::undoRename), image,
-        [image, target = *renameTarget_,
-         name = renameExtension.get().empty() ? renameName.get()
-                                              : renameName.get() + "." + renameExtension.get(),
+        [image, renamed, target = *renameTarget_, name = typedRenameName(),
          policy = longNamePolicy.get()] {
-            EntryRename(image).rename(target, name, policy);
+            *renamed = EntryRename(image).rename(target, name, policy);
             return true;
         },
-        finishedChange(texts::renameFailedPrefix, [](FileBrowserViewModel& self) {
+        finishedChange(texts::renameFailedPrefix, [renamed](FileBrowserViewModel& self) {
             self.showRenameDialog = false;
             self.renameTarget_.reset();
             self.afterChange();
+            self.selectNamed({*renamed});
         }));
+}
+
+std::string FileBrowserViewModel::typedRenameName() const {
+    return renameExtension.get().empty() ? renameName.get()
+                                         : renameName.get() + "." + renameExtension.get();
+}
+
+std::optional<std::string> FileBrowserViewModel::storedShortName(const std::string& typed) const {
+    // Read only while nothing changes the volume; a preview may wait, a read of a half
+    // written directory may not happen.
+    if (!image_ || typed.empty() || gate_->isBusy) {
+        return std::nullopt;
+    }
+    return EntryRename(image_).storedShortName(typed, currentPath.get(), longNamePolicy.get());
+}
+
+std::optional<std::string> FileBrowserViewModel::newDirectoryStoredName() const {
+    return storedShortName(newDirectoryName.get());
+}
+
+std::optional<std::string> FileBrowserViewModel::renameStoredName() const {
+    return renameName.get().empty() ? std::nullopt : storedShortName(typedRenameName());
 }
 
 // Undo and redo -----------------------------------------------------------------------

@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -115,6 +116,10 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     void createNewDirectory();
     void prepareRename();
     void renameSelectedEntry();
+    // Where new names are written as 8.3 only, the name the typed one would be stored as
+    // in the current directory; nothing where a long name is written or nothing is typed.
+    std::optional<std::string> newDirectoryStoredName() const;
+    std::optional<std::string> renameStoredName() const;
 
     void copySelectedEntries();
     void cutSelectedEntries();
@@ -194,6 +199,12 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     bool runExport(ExportRequest request, ExistingHostFile existing,
                    std::function<void(const ExportResult*)> then = nullptr);
     void sortInPlace(std::vector<FileEntry>& list) const;
+    // Selects the listed entries `wanted` accepts; keeps the selection when there are none.
+    void selectListed(const std::function<bool(const FileEntry&)>& wanted);
+    // After a change: the entries it made, as they are listed now.
+    void selectNamed(const std::vector<std::string>& names);
+    std::string typedRenameName() const;
+    std::optional<std::string> storedShortName(const std::string& typed) const;
     using HistoryStep = void (UndoRedoManager::*)(const std::shared_ptr<DiskImage>&);
     void stepHistory(HistoryStep step, const char* failurePrefix);
     // The end of a change run in the background: a success handed to `succeeded`, a

@@ -13,7 +13,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 
+#include <optional>
 #include <set>
+#include <string>
 
 namespace tamberlane::ui {
 
@@ -60,6 +62,22 @@ BoundDialog* makeClashQuestion(QWidget* parent, const std::vector<std::string>& 
     return dialog;
 }
 
+// Below a name field where names are written as 8.3 only: the name the volume will hold,
+// as the user types. Hidden where the name is kept as typed.
+QLabel* storedNameLabel(QFormLayout* form) {
+    auto* shown = new QLabel;
+    shown->setObjectName(QStringLiteral("storedName"));
+    shown->setForegroundRole(QPalette::PlaceholderText);
+    shown->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    form->addRow(QString(), shown);
+    return shown;
+}
+
+void showStoredName(QLabel* shown, const std::optional<std::string>& name) {
+    shown->setVisible(name.has_value());
+    shown->setText(name ? QString::fromUtf8(texts::storedNamePrefix) + fromUtf8(*name) : QString());
+}
+
 } // namespace
 
 BoundDialog* makeDeleteConfirmation(QWidget* parent, FileBrowserViewModel& browser) {
@@ -83,6 +101,10 @@ BoundDialog* makeDeleteConfirmation(QWidget* parent, FileBrowserViewModel& brows
             new QListWidgetItem(folders.count(name) != 0 ? folderIcon : fileIcon, fromUtf8(name)));
     }
     list->setMaximumHeight(200);
+    auto* count = new QLabel(
+        QString::fromUtf8(texts::deleteCountFormat).arg(browser.deleteTargetNames.get().size()));
+    count->setObjectName(QStringLiteral("deleteCount"));
+    dialog->content()->addWidget(count);
     dialog->content()->addWidget(list);
     dialog->content()->addWidget(label(texts::deleteUndoable));
     dialog->addCancelButton(tamberlane::texts::cancelButton);
@@ -121,18 +143,20 @@ BoundDialog* makeNewDirectory(QWidget* parent, FileBrowserViewModel& browser) {
     auto* name = new QLineEdit(fromUtf8(browser.newDirectoryName.get()));
     name->setAccessibleName(QString::fromUtf8(texts::newDirectoryLabel));
     form->addRow(QString::fromUtf8(texts::newDirectoryLabel), name);
+    QLabel* stored = storedNameLabel(form);
     dialog->content()->addLayout(form);
     dialog->addCancelButton(tamberlane::texts::cancelButton);
     QPushButton* create = dialog->addDefaultButton(texts::createButton);
     QObject::connect(name, &QLineEdit::textEdited, dialog, [&browser](const QString& text) {
         browser.newDirectoryName = text.toStdString();
     });
-    dialog->bindings.watch(browser.newDirectoryName, [&browser, name, create] {
+    dialog->bindings.watch(browser.newDirectoryName, [&browser, name, create, stored] {
         const QString text = fromUtf8(browser.newDirectoryName.get());
         if (name->text() != text) {
             name->setText(text);
         }
         create->setEnabled(!text.isEmpty());
+        showStoredName(stored, browser.newDirectoryStoredName());
     });
     QObject::connect(create, &QPushButton::clicked, dialog,
                      [&browser] { browser.createNewDirectory(); });
@@ -150,6 +174,7 @@ BoundDialog* makeRename(QWidget* parent, FileBrowserViewModel& browser) {
     extension->setFixedWidth(60);
     form->addRow(QString::fromUtf8(texts::renameNameLabel), name);
     form->addRow(QString::fromUtf8(texts::renameExtensionLabel), extension);
+    QLabel* stored = storedNameLabel(form);
     dialog->content()->addLayout(form);
     dialog->addCancelButton(tamberlane::texts::cancelButton);
     QPushButton* rename = dialog->addDefaultButton(texts::renameButton);
@@ -158,8 +183,12 @@ BoundDialog* makeRename(QWidget* parent, FileBrowserViewModel& browser) {
     QObject::connect(extension, &QLineEdit::textEdited, dialog, [&browser](const QString& text) {
         browser.renameExtension = text.toStdString();
     });
-    dialog->bindings.watch(browser.renameName, [&browser, rename] {
+    dialog->bindings.watch(browser.renameName, [&browser, rename, stored] {
         rename->setEnabled(!browser.renameName.get().empty());
+        showStoredName(stored, browser.renameStoredName());
+    });
+    dialog->bindings.watch(browser.renameExtension, [&browser, stored] {
+        showStoredName(stored, browser.renameStoredName());
     });
     QObject::connect(rename, &QPushButton::clicked, dialog,
                      [&browser] { browser.renameSelectedEntry(); });

@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QPalette>
 
+#include <algorithm>
+
 namespace tamberlane::ui {
 
 FileListModel::FileListModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -15,6 +17,23 @@ void FileListModel::setEntries(std::vector<FileEntry> entries) {
     beginResetModel();
     entries_ = std::move(entries);
     endResetModel();
+}
+
+void FileListModel::setDimmed(std::vector<DiskPath> paths) {
+    if (paths == dimmed_) {
+        return;
+    }
+    dimmed_ = std::move(paths);
+    if (!entries_.empty()) {
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount_ - 1),
+                           {Qt::ForegroundRole, Qt::DecorationRole});
+    }
+}
+
+bool FileListModel::isDimmed(int row) const {
+    // By path, not by id: the listing is read afresh after every change.
+    const DiskPath& path = entryAt(row).path;
+    return std::find(dimmed_.begin(), dimmed_.end(), path) != dimmed_.end();
 }
 
 int FileListModel::rowOf(EntryId id) const {
@@ -58,12 +77,13 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         }
     case Qt::DecorationRole:
         if (index.column() == nameColumn) {
-            return isDirectory ? themedIcon("folder", QStyle::SP_DirIcon)
-                               : themedIcon("text-x-generic", QStyle::SP_FileIcon);
+            const QIcon icon = isDirectory ? themedIcon("folder", QStyle::SP_DirIcon)
+                                           : themedIcon("text-x-generic", QStyle::SP_FileIcon);
+            return isDimmed(index.row()) ? QIcon(icon.pixmap(16, QIcon::Disabled)) : icon;
         }
         return {};
     case Qt::ForegroundRole:
-        if (index.column() == sizeColumn && isDirectory) {
+        if (isDimmed(index.row()) || (index.column() == sizeColumn && isDirectory)) {
             return QApplication::palette().brush(QPalette::PlaceholderText);
         }
         return {};

@@ -18,6 +18,9 @@ class FileListModel final : public QAbstractTableModel {
     explicit FileListModel(QObject* parent = nullptr);
 
     void setEntries(std::vector<FileEntry> entries);
+    // Entries cut to the clipboard, shown dimmed until they are pasted or the cut is gone.
+    void setDimmed(std::vector<DiskPath> paths);
+    bool isDimmed(int row) const;
     const FileEntry& entryAt(int row) const { return entries_[static_cast<std::size_t>(row)]; }
     int rowOf(EntryId id) const;
 
@@ -29,6 +32,7 @@ class FileListModel final : public QAbstractTableModel {
 
   private:
     std::vector<FileEntry> entries_;
+    std::vector<DiskPath> dimmed_;
 };
 
 } // namespace tamberlane::ui

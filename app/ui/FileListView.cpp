@@ -1,11 +1,13 @@
 #include "app/ui/FileListView.h"
 
 #include "app/ui/DragOutMimeData.h"
+#include "app/ui/FileListModel.h"
 #include "app/ui/ImageFiles.h"
 
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFocusEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -42,6 +44,36 @@ void FileListView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QTableView::keyPressEvent(event);
+}
+
+void FileListView::focusInEvent(QFocusEvent* event) {
+    const bool hadCurrent = currentIndex().isValid();
+    QTableView::focusInEvent(event);
+    // Qt makes the first row current on focus, so the first Down would land on the
+    // second: a list nobody has moved in yet keeps no current row, and Down selects the
+    // first.
+    if (!hadCurrent && selectionModel() != nullptr) {
+        selectionModel()->clearCurrentIndex();
+    }
+}
+
+QModelIndex FileListView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    // Home and End go to the first and last row, not to the row's first and last cell.
+    if (action == MoveHome || action == MoveEnd) {
+        modifiers |= Qt::ControlModifier;
+    }
+    // The rows are files: the cursor stays in the name column, where type-ahead looks.
+    const QModelIndex moved = QTableView::moveCursor(action, modifiers);
+    return moved.isValid() ? moved.siblingAtColumn(FileListModel::nameColumn) : moved;
+}
+
+void FileListView::keyboardSearch(const QString& search) {
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && current.column() != FileListModel::nameColumn) {
+        selectionModel()->setCurrentIndex(current.siblingAtColumn(FileListModel::nameColumn),
+                                          QItemSelectionModel::NoUpdate);
+    }
+    QTableView::keyboardSearch(search);
 }
 
 QMimeData* FileListView::dragData() {

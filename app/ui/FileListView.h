@@ -34,6 +34,8 @@ class FileListView final : public QTableView {
     // What a drag of the selection carries, its copies under way; null when it carries
     // nothing. The caller owns it.
     QMimeData* dragData();
+    // Type-ahead finds a row by its name, whichever cell was clicked last.
+    void keyboardSearch(const QString& search) override;
 
   Q_SIGNALS:
     void enterPressed();
@@ -43,6 +45,8 @@ class FileListView final : public QTableView {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;

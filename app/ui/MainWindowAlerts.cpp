@@ -18,8 +18,28 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 
 namespace tamberlane::ui {
+
+namespace {
+
+// Not every window system makes a window active again when its dialog goes; without one,
+// the keys would reach nothing until the user clicks.
+void returnKeysToOwner(QDialog& dialog) {
+    QWidget* owner = dialog.parentWidget();
+    if (owner == nullptr) {
+        return;
+    }
+    // After the window system has heard that the dialog went.
+    QTimer::singleShot(0, owner, [owner] {
+        if (QApplication::activeWindow() == nullptr) {
+            owner->window()->activateWindow();
+        }
+    });
+}
+
+} // namespace
 
 WindowAlerts::WindowAlerts(QWidget& window, ApplicationState& state, UiSettings& settings,
                            Bindings& bindings)
@@ -37,10 +57,11 @@ void WindowAlerts::raiseOn(const std::string& name, Observable<bool, true>& flag
                             BoundDialog* dialog = make();
                             dialog->setObjectName(QString::fromStdString(name));
                             shown = dialog;
-                            connect(dialog, &QDialog::finished, this, [&flag, dismiss] {
+                            connect(dialog, &QDialog::finished, this, [&flag, dismiss, dialog] {
                                 if (flag) {
                                     dismiss();
                                 }
+                                returnKeysToOwner(*dialog);
                             });
                             dialog->open();
                         } else if (!flag && !shown.isNull()) {

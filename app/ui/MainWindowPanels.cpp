@@ -24,6 +24,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tamberlane::ui {
 
 SymbolPlaceholder::SymbolPlaceholder(const QIcon& symbol, const QString& message, QWidget* parent)
@@ -273,15 +275,22 @@ void ListPanel::createList() {
                 for (const QModelIndex& row : list_->selectionModel()->selectedRows()) {
                     ids.insert(model_->entryAt(row.row()).id);
                 }
+                followingList_ = true;
                 browser.setSelection(std::move(ids));
+                followingList_ = false;
             });
 }
 
 void ListPanel::bind(Bindings& bindings) {
     DiskImageViewModel& image = state_.image();
     FileBrowserViewModel& browser = state_.browser();
-    bindings.watch(image.isImageOpen,
-                   [this, &image] { setCurrentIndex(image.isImageOpen ? 1 : 0); });
+    bindings.watch(image.isImageOpen, [this, &image] {
+        setCurrentIndex(image.isImageOpen ? 1 : 0);
+        // An opened image is browsed with the keys at once.
+        if (image.isImageOpen) {
+            list_->setFocus(Qt::OtherFocusReason);
+        }
+    });
 
     const auto showProtection = [this, &image] {
         const bool protectedImage =
@@ -309,6 +318,17 @@ void ListPanel::bind(Bindings& bindings) {
     bindings.watch(image.volumeProblem, showProtection);
 
     bindings.watch(browser.entries, [this] { showEntries(); });
+    const auto showCut = [this, &browser] {
+        std::vector<DiskPath> cut;
+        if (browser.clipboardIsCut) {
+            for (const FileEntry& entry : browser.clipboard.get()) {
+                cut.push_back(entry.path);
+            }
+        }
+        model_->setDimmed(std::move(cut));
+    };
+    bindings.watch(browser.clipboard, showCut);
+    bindings.watch(browser.clipboardIsCut, showCut);
     bindings.watch(browser.selectedEntries, [this] { applySelectionFromState(); });
     bindings.watch(browser.sortKey, [this] { applySortIndicator(); });
     bindings.watch(browser.sortOrder, [this] { applySortIndicator(); });
@@ -334,15 +354,24 @@ void ListPanel::showEntries() {
 void ListPanel::applySelectionFromState() {
     const std::set<EntryId>& ids = state_.browser().selectedEntries.get();
     QItemSelection selection;
+    int firstRow = -1;
     for (EntryId id : ids) {
         const int row = model_->rowOf(id);
         if (row >= 0) {
+            firstRow = firstRow < 0 ? row : std::min(firstRow, row);
             selection.select(model_->index(row, 0),
                              model_->index(row, FileListModel::columnCount_ - 1));
         }
     }
     applyingState_ = true;
     list_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    // A selection the browser made (the folder left, a new entry) is where the keys go on
+    // from; one the user made already has the cursor where the user put it.
+    if (!followingList_ && firstRow >= 0) {
+        const QModelIndex first = model_->index(firstRow, FileListModel::nameColumn);
+        list_->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+        list_->scrollTo(first);
+    }
     applyingState_ = false;
 }
 

@@ -91,6 +91,8 @@ class ListPanel final : public QStackedWidget {
     FileListView* list_ = nullptr;
     QLabel* emptyDirectory_ = nullptr;
     bool applyingState_ = false;
+    // The selection is passing from the list to the browser.
+    bool followingList_ = false;
 };
 
 } // namespace tamberlane::ui

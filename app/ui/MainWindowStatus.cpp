@@ -122,9 +122,15 @@ void StatusPanel::bind(Bindings& bindings) {
     bindings.watch(image.isImageOpen, showProtection);
 
     FileBrowserViewModel& browser = state_.browser();
-    bindings.watch(browser.entries, [this, &browser] {
-        statusCount_->setText(text(texts::entryCountFormat).arg(browser.entries.get().size()));
-    });
+    const auto showCount = [this, &browser] {
+        const std::size_t listed = browser.entries.get().size();
+        const std::size_t selected = browser.selectedEntries.get().size();
+        statusCount_->setText(selected == 0
+                                  ? text(texts::entryCountFormat).arg(listed)
+                                  : text(texts::selectionCountFormat).arg(listed).arg(selected));
+    };
+    bindings.watch(browser.entries, showCount);
+    bindings.watch(browser.selectedEntries, showCount);
     bindProgress(bindings);
 }
 

@@ -20,6 +20,8 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
 #include <QMimeData>
 #include <QSplitter>
 #include <QTimer>
@@ -81,6 +83,49 @@ MainWindowView::MainWindowView(ApplicationState& state, UiSettings& settings, QW
     connect(fileWatch_, &QTimer::timeout, this, [this] { state_.image().checkImageFile(); });
     fileWatch_->start();
     alerts_ = new WindowAlerts(*this, state_, settings_, bindings_);
+    keepLayout();
+}
+
+void MainWindowView::keepLayout() {
+    if (const QSize size = settings_.windowSize(); size.isValid()) {
+        resize(size.expandedTo(minimumSize()));
+    }
+    QHeaderView* header = fileList()->horizontalHeader();
+    if (const QByteArray columns = settings_.listColumns(); !columns.isEmpty()) {
+        header->restoreState(columns);
+    }
+    connect(header, &QHeaderView::sectionResized, this,
+            [this, header] { settings_.setListColumns(header->saveState()); });
+
+    FileBrowserViewModel& browser = state_.browser();
+    if (const auto sort = settings_.listSort();
+        sort && sort->first >= 0 && sort->first <= static_cast<int>(SortKey::date)) {
+        browser.sortKey = static_cast<SortKey>(sort->first);
+        browser.sortOrder = sort->second ? SortOrder::descending : SortOrder::ascending;
+    }
+    const auto keepSort = [this, &browser] {
+        settings_.setListSort(static_cast<int>(browser.sortKey.get()),
+                              browser.sortOrder.get() == SortOrder::descending);
+    };
+    bindings_.watch(browser.sortKey, keepSort);
+    bindings_.watch(browser.sortOrder, keepSort);
+
+    // The panels that open or make images start beside the image open now.
+    DiskImageViewModel& image = state_.image();
+    bindings_.listen(image.imageReplaced(),
+                     std::function<void(const std::shared_ptr<DiskImage>&)>(
+                         [this](const std::shared_ptr<DiskImage>& opened) {
+                             if (opened) {
+                                 const QString path =
+                                     QString::fromStdString(opened->layout().url.string());
+                                 settings_.setImageFolder(QFileInfo(path).absolutePath());
+                             }
+                         }));
+    bindings_.watch(image.isImageOpen, [this, &image] {
+        if (!image.isImageOpen) {
+            settings_.setImageFolder({});
+        }
+    });
 }
 
 MainWindowView::~MainWindowView() {
@@ -118,6 +163,10 @@ void MainWindowView::reloadOrAskToReopen() {
 
 void MainWindowView::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
+    // The size the user gave it, not one the window system gives a maximised window.
+    if (isVisible() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        settings_.setWindowSize(size());
+    }
     if (toasts_ != nullptr) {
         toasts_->relayout();
     }

@@ -70,6 +70,8 @@ class MainWindowView final : public QMainWindow {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    // The size, the columns and the sort the user left, and the panels' start folder.
+    void keepLayout();
     void openImageNow(const QString& path);
     void closeEditorsWithoutAsking();
 

@@ -2,6 +2,7 @@
 
 #include "app/ui/Icons.h"
 #include "app/ui/MainWindowView.h"
+#include "app/ui/QtTranslations.h"
 
 #include <QFileInfo>
 
@@ -9,6 +10,7 @@ namespace tamberlane::ui {
 
 TamberlaneApp::TamberlaneApp(Executor& executor) : state_(executor) {
     installIconFallbacks();
+    installQtTranslations();
     window_ = std::make_unique<MainWindowView>(state_, settings_);
 }
 

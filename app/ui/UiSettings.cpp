@@ -13,13 +13,25 @@ QString folderKey(Panel panel) {
 }
 
 const QString recentKey = QStringLiteral("recentImages");
+QString windowKey(const char* name) {
+    return QLatin1String(UiSettings::windowGroup) + QLatin1Char('/') + QLatin1String(name);
+}
 const QString longNamesKey = QStringLiteral("longNames");
 
 } // namespace
 
 QString UiSettings::folder(Panel panel) const {
+    const bool imageFolderFirst =
+        panel == Panel::open || panel == Panel::newImage || panel == Panel::conversion;
+    const bool hasImageFolder = !imageFolder_.isEmpty() && QFileInfo(imageFolder_).isDir();
+    if (imageFolderFirst && hasImageFolder) {
+        return imageFolder_;
+    }
     const QString stored = settings_.value(folderKey(panel)).toString();
-    return !stored.isEmpty() && QFileInfo(stored).isDir() ? stored : QDir::homePath();
+    if (!stored.isEmpty() && QFileInfo(stored).isDir()) {
+        return stored;
+    }
+    return hasImageFolder ? imageFolder_ : QDir::homePath();
 }
 
 void UiSettings::rememberFolder(Panel panel, const QString& path) {
@@ -56,6 +68,35 @@ LongNamePolicy UiSettings::longNamePolicy() const {
 void UiSettings::setLongNamePolicy(LongNamePolicy policy) {
     settings_.setValue(longNamesKey,
                        QString::fromUtf8(std::string(LongNamePolicies::nameOf(policy))));
+}
+
+QSize UiSettings::windowSize() const {
+    return settings_.value(windowKey("size")).toSize();
+}
+
+void UiSettings::setWindowSize(const QSize& size) {
+    settings_.setValue(windowKey("size"), size);
+}
+
+QByteArray UiSettings::listColumns() const {
+    return settings_.value(windowKey("listColumns")).toByteArray();
+}
+
+void UiSettings::setListColumns(const QByteArray& state) {
+    settings_.setValue(windowKey("listColumns"), state);
+}
+
+std::optional<std::pair<int, bool>> UiSettings::listSort() const {
+    const QVariant column = settings_.value(windowKey("sortColumn"));
+    if (!column.isValid()) {
+        return std::nullopt;
+    }
+    return std::pair{column.toInt(), settings_.value(windowKey("sortDescending")).toBool()};
+}
+
+void UiSettings::setListSort(int column, bool descending) {
+    settings_.setValue(windowKey("sortColumn"), column);
+    settings_.setValue(windowKey("sortDescending"), descending);
 }
 
 } // namespace tamberlane::ui

@@ -234,6 +234,12 @@ inline constexpr const char* bpbHeading = "BPB 構造";
 inline constexpr const char* savingPrefix = "保存しています: ";
 // A size of the new-image dialog: the catalogue's name, then what the volume really holds.
 inline constexpr const char* sizeWithCapacityFormat = "%1 — 実容量 %2";
+// Below a name field where names are written as 8.3 only; the stored name follows.
+inline constexpr const char* storedNamePrefix = "ディスク上の名前 (8.3): ";
+// The status bar while entries are selected: the count listed, then the count selected.
+inline constexpr const char* selectionCountFormat = "%1 個中 %2 個を選択";
+// Below the delete question's first line: how many entries go.
+inline constexpr const char* deleteCountFormat = "%1 個の項目を削除します。";
 
 // Quitting while work runs.
 inline constexpr const char* quitWhileWorkingTitle = "作業中です";

@@ -48,6 +48,10 @@ std::vector<std::string> Planned::names() const {
     return {longName.value_or(given), listedShortName(name83, ext83)};
 }
 
+std::string Planned::listedName() const {
+    return longName.value_or(listedShortName(name83, ext83));
+}
+
 std::string Planned::clashName() const {
     if (withLongNames) {
         return given;

@@ -43,6 +43,8 @@ struct Planned {
     // The names the entry will be known by; a live entry listed or aliased as any of them
     // is the same file to the user.
     std::vector<std::string> names() const;
+    // The name a listing shows for the entry once it is written.
+    std::string listedName() const;
     // The slots that store the entry: its long-name slots, then `shortSlot` named here.
     std::vector<Bytes> slots(Bytes shortSlot) const;
     // How a clash message names it: as given, or where only 8.3 names are written, as

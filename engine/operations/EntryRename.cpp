@@ -10,10 +10,10 @@
 
 namespace tamberlane {
 
-void EntryRename::rename(const FileEntry& entry, const std::string& newName,
-                         LongNamePolicy policy) {
+std::string EntryRename::rename(const FileEntry& entry, const std::string& newName,
+                                LongNamePolicy policy) {
     // A longer name may grow the directory by a cluster.
-    editor_.change(FATWrite::yes, [&] {
+    return editor_.change(FATWrite::yes, [&] {
         const std::optional<VolumeEditor::Placed> placed = editor_.locate(entry);
         if (!placed) {
             throw DiskImageError::entryNotFound(entry.directoryEntry.displayName());
@@ -39,7 +39,7 @@ void EntryRename::rename(const FileEntry& entry, const std::string& newName,
                     DirectorySlot::setShortName(slot, name.name83, name.ext83);
                 },
                 true);
-            return;
+            return name.listedName();
         }
         // The new long name may need more slots than the old run had: the entry moves to
         // where they fit. Its clusters stay, so nothing that points at it changes.
@@ -47,12 +47,13 @@ void EntryRename::rename(const FileEntry& entry, const std::string& newName,
         const std::vector<Bytes> slots = name.slots(Bytes(old.begin(), old.end()));
         table.remove(placed->run);
         table.add(slots);
+        return name.listedName();
     });
 }
 
-void EntryRename::createDirectory(const std::string& name, const DiskPath& in,
-                                  LongNamePolicy policy) {
-    editor_.change(FATWrite::yes, [&] {
+std::string EntryRename::createDirectory(const std::string& name, const DiskPath& in,
+                                         LongNamePolicy policy) {
+    return editor_.change(FATWrite::yes, [&] {
         DirectoryTable& table = editor_.directory(in);
         const NewEntryName::Planned planned =
             NewEntryName::plan(name, table, editor_.writesLongNames(policy, table));
@@ -70,7 +71,22 @@ void EntryRename::createDirectory(const std::string& name, const DiskPath& in,
             std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
         entry.startCluster = cluster;
         table.add(planned.slots(DirectoryEntryParser::serialize(entry)));
+        return planned.listedName();
     });
+}
+
+std::optional<std::string> EntryRename::storedShortName(const std::string& given,
+                                                        const DiskPath& in, LongNamePolicy policy) {
+    try {
+        DirectoryTable& table = editor_.directory(in);
+        if (editor_.writesLongNames(policy, table)) {
+            return std::nullopt;
+        }
+        const NewEntryName::Planned planned = NewEntryName::plan(given, table, false);
+        return NewEntryName::listedShortName(planned.name83, planned.ext83);
+    } catch (const DiskImageError&) {
+        return std::nullopt;
+    }
 }
 
 } // namespace tamberlane

@@ -43,6 +43,56 @@ TEST_F(FileBrowserTest, ClashQuestionNamesTheVolumeEntryAndARepeatWithinOneReque
     EXPECT_TRUE(fsckAccepts(image));
 }
 
+std::vector<std::string> selectedNames(FileBrowserViewModel& browser) {
+    return displayNames(browser.selectedFileEntries());
+}
+
+// Catches an entry the user just made, renamed or pasted that the reload left unselected,
+// and a way up that forgot where it came from.
+TEST_F(FileBrowserTest, WhatAChangeMadeAndTheFolderLeftAreSelectedAfterTheReload) {
+    browser().longNamePolicy = LongNamePolicy::never;
+    browser().importFiles({hostFile("A.TXT", "a"), hostFile("B.TXT", "b")});
+    makeDirectory("new folder");
+    EXPECT_EQ(selectedNames(browser()), std::vector<std::string>{"NEW_FOLD"});
+
+    select({"A.TXT"});
+    browser().prepareRename();
+    browser().renameName = "zeta";
+    browser().renameSelectedEntry();
+    EXPECT_EQ(selectedNames(browser()), std::vector<std::string>{"ZETA.TXT"});
+
+    select({"B.TXT", "ZETA.TXT"});
+    browser().copySelectedEntries();
+    enter("NEW_FOLD");
+    browser().pasteEntries();
+    EXPECT_EQ(selectedNames(browser()), (std::vector<std::string>{"B.TXT", "ZETA.TXT"}));
+
+    browser().navigateUp();
+    EXPECT_EQ(selectedNames(browser()), std::vector<std::string>{"NEW_FOLD"});
+}
+
+// Catches a preview that differs from the name the volume then holds, and one shown where
+// a long name keeps what was typed.
+TEST_F(FileBrowserTest, TheStoredNameShownWhileTypingIsWhatANewFolderIsListedAs) {
+    browser().longNamePolicy = LongNamePolicy::never;
+    browser().requestNewDirectory();
+    EXPECT_EQ(browser().newDirectoryStoredName(), std::nullopt) << "nothing typed yet";
+    browser().newDirectoryName = "Saved games.old";
+    const std::optional<std::string> shown = browser().newDirectoryStoredName();
+    ASSERT_TRUE(shown.has_value());
+    browser().createNewDirectory();
+    EXPECT_EQ(listedNames(), std::vector<std::string>{*shown});
+
+    select({*shown});
+    browser().prepareRename();
+    browser().renameName = "read me";
+    browser().renameExtension = "text";
+    EXPECT_EQ(browser().renameStoredName(), "READ_ME.TEX");
+
+    browser().longNamePolicy = LongNamePolicy::always;
+    EXPECT_EQ(browser().renameStoredName(), std::nullopt);
+}
+
 TEST_F(FileBrowserTest, DeleteRemovesWhatTheDialogShowedNotTheLaterSelection) {
     browser().importFiles({hostFile("A.TXT", "a"), hostFile("B.TXT", "b")});
     select({"A.TXT"});

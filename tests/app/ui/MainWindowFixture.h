@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 #include <QUrl>
 
@@ -35,6 +36,8 @@ using test::writeFile;
 class MainWindowTest : public ::testing::Test {
   protected:
     MainWindowTest() {
+        // What an earlier test left of the window's layout is not this one's.
+        QSettings().remove(QLatin1String(UiSettings::windowGroup));
         app = std::make_unique<TamberlaneApp>(executor);
         window().show();
         window().activateWindow();

@@ -1,4 +1,5 @@
 #include "app/ui/DirectoryTreeView.h"
+#include "app/ui/FileListModel.h"
 #include "app/ui/ImageFiles.h"
 #include "app/ui/MainWindowPanels.h"
 #include "app/ui/ToastStack.h"
@@ -6,15 +7,21 @@
 #include "tests/app/state/SteppingExecutor.h"
 #include "tests/app/ui/MainWindowFixture.h"
 
+#include <QDialogButtonBox>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QGraphicsOpacityEffect>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QToolButton>
 #include <QUrl>
 
@@ -278,6 +285,174 @@ TEST_F(MainWindowTest, TheEmptyDirectoryPlaceholderShowsAfterALongListWasScrolle
     QApplication::processEvents();
     EXPECT_TRUE(placeholder->isVisible());
     EXPECT_EQ(placeholder->geometry(), window().fileList()->viewport()->rect());
+}
+
+QLabel* visibleLabel(QWidget* within, const QString& text) {
+    for (QLabel* each : within->findChildren<QLabel*>()) {
+        if (each->isVisible() && each->text() == text) {
+            return each;
+        }
+    }
+    return nullptr;
+}
+
+// Catches a status bar that does not say how much is selected, a delete question that does
+// not say how much goes, and cut entries that look like any other until they are pasted.
+TEST_F(MainWindowTest, TheStatusBarAndTheDeleteQuestionCountAndCutEntriesAreDimmedUntilPasted) {
+    openNewImage("disk.img");
+    FileBrowserViewModel& browser = state().browser();
+    browser.importFiles({hostFile("A.TXT"), hostFile("B.TXT"), hostFile("C.TXT")});
+    QStatusBar* bar = window().statusBar();
+    EXPECT_NE(visibleLabel(bar, QStringLiteral("3 項目")), nullptr);
+    clickRow("A.TXT");
+    QTest::mouseClick(window().fileList()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      window()
+                          .fileList()
+                          ->visualRect(window().fileList()->model()->index(rowOf("B.TXT"), 0))
+                          .center());
+    EXPECT_NE(visibleLabel(bar, QStringLiteral("3 個中 2 個を選択")), nullptr);
+
+    browser.requestDelete();
+    QDialog* question = window().raisedDialog("deleteConfirmation");
+    ASSERT_NE(question, nullptr);
+    EXPECT_NE(visibleLabel(question, QStringLiteral("以下のファイルを削除しますか？")), nullptr);
+    EXPECT_NE(visibleLabel(question, QStringLiteral("2 個の項目を削除します。")), nullptr);
+    QTest::keyClick(question, Qt::Key_Escape);
+    settle();
+
+    auto* model = qobject_cast<FileListModel*>(window().fileList()->model());
+    ASSERT_NE(model, nullptr);
+    const auto dimmed = [this, model] {
+        std::vector<std::string> names;
+        for (const std::string& name : listedNames()) {
+            if (model->isDimmed(rowOf(name))) {
+                names.push_back(name);
+            }
+        }
+        return names;
+    };
+    window().action(Action::cut)->trigger();
+    EXPECT_EQ(dimmed(), (std::vector<std::string>{"A.TXT", "B.TXT"}));
+    EXPECT_NE(model->data(model->index(rowOf("A.TXT"), 0), Qt::ForegroundRole),
+              model->data(model->index(rowOf("C.TXT"), 0), Qt::ForegroundRole));
+    browser.requestNewDirectory();
+    browser.newDirectoryName = "SUB";
+    browser.createNewDirectory();
+    EXPECT_EQ(dimmed(), (std::vector<std::string>{"A.TXT", "B.TXT"})) << "a reload forgot the cut";
+    clickRow("C.TXT");
+    window().action(Action::copy)->trigger();
+    EXPECT_TRUE(dimmed().empty()) << "another copy took the cut's place";
+
+    clickRow("A.TXT");
+    window().action(Action::cut)->trigger();
+    browser.navigateToDirectory(browser.entries.get()[static_cast<std::size_t>(rowOf("SUB"))]);
+    window().action(Action::paste)->trigger();
+    browser.navigateUp();
+    EXPECT_TRUE(dimmed().empty());
+}
+
+// Catches a command only the tool row or the context menu offers, which a keyboard user
+// cannot find.
+TEST_F(MainWindowTest, EveryCommandIsInItsMenuWithItsShortcut) {
+    const std::pair<const char*, std::vector<Action>> menus[] = {
+        {"ファイル",
+         {Action::importFiles, Action::exportFiles, Action::convert, Action::imageInfo}},
+        {"編集", {Action::rename, Action::newDirectory, Action::deleteEntries, Action::restore}},
+    };
+    for (const auto& [title, members] : menus) {
+        QMenu* menu = nullptr;
+        for (QAction* each : window().menuBar()->actions()) {
+            if (each->text() == QString::fromUtf8(title)) {
+                menu = each->menu();
+            }
+        }
+        ASSERT_NE(menu, nullptr) << title;
+        for (Action member : members) {
+            EXPECT_TRUE(menu->actions().contains(window().action(member)))
+                << title << ": " << window().action(member)->text().toStdString();
+        }
+    }
+    EXPECT_EQ(window().action(Action::rename)->shortcut(), QKeySequence(Qt::Key_F2));
+    EXPECT_EQ(window().action(Action::importFiles)->shortcut(),
+              QKeySequence(QStringLiteral("Ctrl+I")));
+}
+
+// Catches a rename or new-folder dialog that hides what an 8.3-only volume will call the
+// entry until it is written.
+TEST_F(MainWindowTest, NameDialogsShowTheStoredShortNameWhileTypingWhereOnlyShortNamesAreWritten) {
+    openNewImage("disk.img");
+    FileBrowserViewModel& browser = state().browser();
+    browser.longNamePolicy = LongNamePolicy::never;
+    window().action(Action::newDirectory)->trigger();
+    QDialog* dialog = window().raisedDialog("newDirectory");
+    ASSERT_NE(dialog, nullptr);
+    auto* stored = dialog->findChild<QLabel*>(QStringLiteral("storedName"));
+    ASSERT_NE(stored, nullptr);
+    EXPECT_FALSE(stored->isVisible());
+    QTest::keyClicks(dialog->findChild<QLineEdit*>(), "new folder");
+    EXPECT_TRUE(stored->isVisible());
+    EXPECT_EQ(stored->text(), QStringLiteral("ディスク上の名前 (8.3): NEW_FOLD"));
+    QTest::keyClick(dialog->findChild<QLineEdit*>(), Qt::Key_Return);
+    settle();
+    EXPECT_EQ(listedNames(), std::vector<std::string>{"NEW_FOLD"});
+
+    browser.longNamePolicy = LongNamePolicy::always;
+    window().action(Action::rename)->trigger();
+    dialog = window().raisedDialog("rename");
+    ASSERT_NE(dialog, nullptr);
+    QLineEdit* name = dialog->findChildren<QLineEdit*>().front();
+    QTest::keyClicks(name, " two");
+    EXPECT_FALSE(dialog->findChild<QLabel*>(QStringLiteral("storedName"))->isVisible())
+        << "a long name is kept as typed";
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    settle();
+    browser.longNamePolicy = LongNamePolicy::automatic;
+}
+
+// Catches a layout the next start forgets: the window's size, a column the user widened,
+// the order the user sorted by.
+TEST_F(MainWindowTest, TheWindowSizeColumnWidthsAndSortAreThereAtTheNextStart) {
+    openNewImage("disk.img");
+    state().browser().sort(SortKey::size);
+    state().browser().sort(SortKey::size);
+    window().fileList()->horizontalHeader()->resizeSection(FileListModel::sizeColumn, 173);
+    window().resize(1200, 700);
+    settle();
+
+    const auto next = std::make_unique<TamberlaneApp>(executor);
+    EXPECT_EQ(next->state().browser().sortKey.get(), SortKey::size);
+    EXPECT_EQ(next->state().browser().sortOrder.get(), SortOrder::descending);
+    EXPECT_EQ(next->window().fileList()->horizontalHeader()->sectionSize(FileListModel::sizeColumn),
+              173);
+    EXPECT_EQ(next->window().size(), QSize(1200, 700));
+    QSettings().remove(QLatin1String(UiSettings::windowGroup));
+}
+
+// Catches panels that open in the home folder while the image the user works on sits
+// elsewhere, and a folder remembered for import that the open image overrides.
+TEST(UiSettingsTest, PanelsForImagesStartBesideTheOpenImageAndOthersWhereTheyWereLastUsed) {
+    TempDir image;
+    TempDir imports;
+    UiSettings settings;
+    settings.rememberFolder(Panel::importFiles, QString::fromStdString(imports.path().string()));
+    settings.setImageFolder(QString::fromStdString(image.path().string()));
+    for (Panel panel : {Panel::open, Panel::newImage, Panel::conversion}) {
+        EXPECT_EQ(settings.folder(panel), QString::fromStdString(image.path().string()));
+    }
+    EXPECT_EQ(settings.folder(Panel::importFiles), QString::fromStdString(imports.path().string()));
+    settings.setImageFolder({});
+    EXPECT_NE(settings.folder(Panel::newImage), QString::fromStdString(image.path().string()));
+}
+
+// Catches Qt's own buttons and panels in English in a Japanese window.
+TEST_F(MainWindowTest, QtsOwnButtonsAreJapanese) {
+    if (!QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) +
+                           QStringLiteral("/qtbase_ja.qm"))) {
+        GTEST_SKIP() << "Qt's translations are not installed";
+    }
+    QDialogButtonBox box(QDialogButtonBox::Cancel | QDialogButtonBox::Yes);
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+    EXPECT_EQ(box.button(QDialogButtonBox::Yes)->text(), QStringLiteral("はい(&Y)"));
 }
 
 // Catches a long-name choice that the operations do not get, that the rename dialog does

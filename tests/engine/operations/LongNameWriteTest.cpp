@@ -139,6 +139,30 @@ TEST_F(LongNameWriteTest, NewFoldersAndRenamesKeepTheNamesTheUserGave) {
 
 // Two long names with the same alias in two directories: brought together, the one that
 // arrives gets a new alias, and its slots follow it.
+// Catches a name shown while typing that is not the one the volume then lists, and one
+// shown where a long name keeps what was typed.
+TEST_F(LongNameWriteTest, TheShortNameShownBeforehandIsTheOneWrittenAndListed) {
+    open();
+    for (const std::string given : {"Another Folder", "readme.txt", "a.b.c", "日本語フォルダ"}) {
+        const std::optional<std::string> shown =
+            EntryRename(image).storedShortName(given, root, LongNamePolicy::never);
+        ASSERT_TRUE(shown.has_value()) << given;
+        EXPECT_EQ(EntryRename(image).createDirectory(given, root, LongNamePolicy::never), *shown);
+        const std::vector<std::string> names = rootNames();
+        EXPECT_NE(std::find(names.begin(), names.end(), *shown), names.end()) << *shown;
+    }
+    EXPECT_EQ(EntryRename(image).storedShortName("..", root, LongNamePolicy::never), std::nullopt);
+    EXPECT_EQ(EntryRename(image).storedShortName("x", DiskPath::fromString("/gone"),
+                                                 LongNamePolicy::never),
+              std::nullopt);
+    // Automatic writes 8.3 names until the volume holds a long one.
+    EXPECT_TRUE(EntryRename(image).storedShortName("Long Name", root, LongNamePolicy::automatic));
+    EXPECT_EQ(EntryRename(image).createDirectory("Long Name", root, LongNamePolicy::always),
+              "Long Name");
+    EXPECT_EQ(EntryRename(image).storedShortName("Other Name", root, LongNamePolicy::automatic),
+              std::nullopt);
+}
+
 TEST_F(LongNameWriteTest, CopyAndMoveCarryLongNamesAndRetieThemToANewAlias) {
     open();
     for (const char* directory : {"First", "Second", "Third"}) {
