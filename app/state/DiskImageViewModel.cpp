@@ -238,6 +238,16 @@ void DiskImageViewModel::createNewImage(const NewImageParameters& params,
                                         const std::filesystem::path& saveURL,
                                         ExistingTarget existing) {
     showNewImageDialog = false;
+    // Our own lock would refuse it as held by "another program", which is no help to a
+    // user who aimed at the image open in this very window.
+    if (const std::shared_ptr<DiskImage> open = service_.currentImage()) {
+        std::error_code ignored;
+        if (std::filesystem::equivalent(open->layout().url, saveURL, ignored)) {
+            showError(texts::createFailedPrefix + std::string(texts::newImageOpenHere) +
+                      saveURL.filename().string());
+            return;
+        }
+    }
     if (!gate_->tryBegin()) {
         return;
     }

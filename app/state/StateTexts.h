@@ -113,4 +113,7 @@ inline constexpr const char* exportDonePrefix = "エクスポートが完了し�
 // A stop that came after the converted file had started to be written.
 inline constexpr const char* conversionWrittenDespiteStop =
     "中止が間に合わず、変換したファイルは書き込まれました: ";
+// A new image aimed at the file of the image open in this window.
+inline constexpr const char* newImageOpenHere =
+    "このディスクイメージはこのウィンドウで開いています: ";
 } // namespace tamberlane::texts

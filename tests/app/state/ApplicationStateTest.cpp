@@ -219,6 +219,15 @@ TEST_F(ApplicationStateTest, NewAndConvertReplaceAFileOnlyWhenTheUserAllowedIt) 
     app.image().createNewImage(floppy, target, ExistingTarget::replace);
     EXPECT_TRUE(app.image().isImageOpen);
     EXPECT_EQ(readFile(target).size(), 655360u);
+
+    // Aimed at the image open here, even with the user's leave to replace it: refused, and
+    // said so, rather than blamed on another program.
+    const Bytes open = readFile(target);
+    app.image().createNewImage(floppy, target, ExistingTarget::replace);
+    EXPECT_EQ(app.image().errorMessage.get(),
+              "ディスクイメージの作成に失敗しました: "
+              "このディスクイメージはこのウィンドウで開いています: target.img");
+    EXPECT_EQ(readFile(target), open);
 }
 
 TEST_F(ApplicationStateTest, CapacityFollowsEveryChange) {
