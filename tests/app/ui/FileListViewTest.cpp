@@ -5,6 +5,7 @@
 #include "tests/app/ui/MainWindowFixture.h"
 #include "tests/support/FatTools.h"
 
+#include <QLabel>
 #include <QTimer>
 
 #include <optional>
@@ -94,15 +95,30 @@ TEST_F(MainWindowTest, AFreshWindowDeletesTheFirstFileByKeysAndCtrlZBringsItBack
 
     press(Qt::Key_Down);
     EXPECT_EQ(selectedNames(state().browser()), std::vector<std::string>{"A.TXT"});
+    // Escape keeps everything; the question says the delete can be taken back.
     press(Qt::Key_Delete);
     ASSERT_NE(window().raisedDialog("deleteConfirmation"), nullptr);
+    press(Qt::Key_Escape);
+    EXPECT_EQ(window().raisedDialog("deleteConfirmation"), nullptr);
+    EXPECT_EQ(listedNames().size(), 2U);
+    press(Qt::Key_Delete);
+    QDialog* question = window().raisedDialog("deleteConfirmation");
+    ASSERT_NE(question, nullptr);
+    QStringList said;
+    for (const QLabel* each : question->findChildren<QLabel*>()) {
+        said << each->text();
+    }
+    EXPECT_TRUE(said.contains(QStringLiteral("元に戻す (Ctrl+Z) で取り消せます。")))
+        << "it said it cannot be undone";
     press(Qt::Key_Return);
     EXPECT_EQ(listedNames(), std::vector<std::string>{"B.TXT"});
     EXPECT_FALSE(test::mtoolsRead(image, "::A.TXT").has_value());
+    EXPECT_FALSE(window().action(Action::redo)->isEnabled());
 
     press(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(listedNames(), (std::vector<std::string>{"A.TXT", "B.TXT"}));
     EXPECT_EQ(test::mtoolsRead(image, "::A.TXT"), bytesOf("host file\r\n"));
+    EXPECT_TRUE(window().action(Action::redo)->isEnabled());
 }
 
 // Catches Home and End that stay in the row, type-ahead that searched the column clicked
