@@ -1,5 +1,7 @@
 #include "engine/base/DiskImageError.h"
 
+#include "engine/base/Translation.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -86,7 +88,8 @@ DiskImageError DiskImageError::lockConflict(std::string text) {
 
 DiskImageError DiskImageError::ioError(std::error_code code) {
     DiskImageError e(Kind::ioError);
-    e.text_ = code.message();
+    e.text_ =
+        code.category() == std::generic_category() ? systemErrorText(code.value()) : code.message();
     e.first_ = code.value();
     return e.finish();
 }
@@ -334,40 +337,39 @@ std::string DiskImageError::errorDescription() const {
     }
     switch (kind_) {
     case Kind::unsupportedFormat:
-        return "サポートされていないディスクイメージ形式です: " + text_;
+        return translate("サポートされていないディスクイメージ形式です: %1$s", {text_});
     case Kind::invalidFileSize:
-        return "ファイルサイズが不正です。期待値: " + joinNumbers(expected_) +
-               " バイト、実際: " + std::to_string(first_) + " バイト";
+        return translate("ファイルサイズが不正です。期待値: %1$s バイト、実際: %2$s バイト",
+                         {joinNumbers(expected_), first_});
     case Kind::headerParseFailure:
-        return "ヘッダの解析に失敗しました: " + text_;
+        return translate("ヘッダの解析に失敗しました: %1$s", {text_});
     case Kind::invalidBPB:
-        return "BPBの値が不正です: " + text_;
+        return translate("BPBの値が不正です: %1$s", {text_});
     case Kind::fatCorruption:
-        return "FATテーブルが破損しています: " + text_;
+        return translate("FATテーブルが破損しています: %1$s", {text_});
     case Kind::clusterChainError:
         if (chainType_ == ClusterChainErrorType::circularReference) {
-            return "クラスタチェーンに循環参照があります（クラスタ: " + std::to_string(first_) +
-                   "）";
+            return translate("クラスタチェーンに循環参照があります（クラスタ: %1$s）", {first_});
         }
-        return "不正なクラスタ番号です: " + std::to_string(first_);
+        return translate("不正なクラスタ番号です: %1$s", {first_});
     case Kind::diskFull:
-        return "ディスク容量が不足しています。必要: " + std::to_string(first_) +
-               " バイト、空き: " + std::to_string(second_) + " バイト";
+        return translate("ディスク容量が不足しています。必要: %1$s バイト、空き: %2$s バイト",
+                         {first_, second_});
     case Kind::lockConflict:
-        return "ファイルのロック競合が発生しました: " + text_;
+        return translate("ファイルのロック競合が発生しました: %1$s", {text_});
     case Kind::ioError:
-        return "I/Oエラーが発生しました: " + text_;
+        return translate("I/Oエラーが発生しました: %1$s", {text_});
     case Kind::encodingError:
-        return "文字エンコーディングエラー: " + text_;
+        return translate("文字エンコーディングエラー: %1$s", {text_});
     case Kind::directoryDepthExceeded:
-        return "ディレクトリの再帰深度が上限(" + std::to_string(first_) + ")を超えました";
+        return translate("ディレクトリの再帰深度が上限(%1$s)を超えました", {first_});
     case Kind::writeProtected:
         if (!text_.empty()) {
-            return "このボリュームは変更できません: " + text_;
+            return translate("このボリュームは変更できません: %1$s", {text_});
         }
-        return "ディスクイメージはライトプロテクトされています";
+        return translate("ディスクイメージはライトプロテクトされています");
     case Kind::conversionMismatch:
-        return "変換したイメージを読み直すと元のディスクと一致しません: " + text_;
+        return translate("変換したイメージを読み直すと元のディスクと一致しません: %1$s", {text_});
     }
     return {};
 }
