@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include "engine/base/Translation.h"
 #include "engine/operations/HostExport.h"
 
 #include <CLI/CLI.hpp>
@@ -20,8 +21,8 @@ int runCat(const CatOptions& options, CommandContext& context) {
     const auto image = openImage(service, options.image, context.global, ImageAccess::read);
     const std::optional<FileEntry> entry = entryNamed(*image, options.path);
     if (!entry || entry->directoryEntry.isDirectory()) {
-        throw CommandError("ディレクトリは出力できません: " +
-                           (entry ? entry->path.displayString() : std::string("/")));
+        throw CommandError(translate("ディレクトリは出力できません: %1$s",
+                                     {entry ? entry->path.displayString() : std::string("/")}));
     }
     // What lies inside the image is printed even when the rest is missing; the file is
     // then reported as incomplete.
@@ -40,10 +41,11 @@ int runCat(const CatOptions& options, CommandContext& context) {
 void registerCatCommand(CommandRegistry& registry) {
     auto options = std::make_shared<CatOptions>();
     CLI::App* sub = registry.app().add_subcommand(
-        "cat", "イメージ内のファイルの内容をそのまま標準出力に書きます");
-    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
+        "cat", translate("イメージ内のファイルの内容をそのまま標準出力に書きます"));
+    sub->add_option("IMAGE", options->image, translate("ディスクイメージファイル (必須)"))
+        ->required();
     sub->add_option("PATH", options->path,
-                    "イメージ内のファイルのパス (\"/\" 区切りの表示名、必須)")
+                    translate("イメージ内のファイルのパス (\"/\" 区切りの表示名、必須)"))
         ->required();
     registry.setAction(sub,
                        [options](CommandContext& context) { return runCat(*options, context); });

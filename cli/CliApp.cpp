@@ -2,6 +2,8 @@
 
 #include "cli/Commands.h"
 #include "engine/base/DiskImageError.h"
+#include "engine/base/Translation.h"
+#include "engine/base/Version.h"
 #include "engine/fat/ManualParameterValidation.h"
 #include "engine/image/formats/FormatTable.h"
 
@@ -16,36 +18,50 @@ namespace {
 
 const char* const programName = "tamberlane-cli";
 
-std::string failureMessage(const CLI::App*, const CLI::Error& e) {
-    std::string headline = "コマンドラインが正しくありません";
-    if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr) {
-        headline = "必要な引数が指定されていません";
-    } else if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr) {
-        headline = "余分な引数があります";
-    } else if (dynamic_cast<const CLI::ConversionError*>(&e) != nullptr) {
-        headline = "値を数値に変換できません";
-    } else if (dynamic_cast<const CLI::ValidationError*>(&e) != nullptr) {
-        headline = "値が正しくありません";
-    } else if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) != nullptr) {
-        headline = "引数の数が正しくありません";
-    }
-    return headline + " (" + e.what() + ")\n使い方は " + programName + " --help で表示できます\n";
+std::string versionText() {
+    return std::string(programName) + " (Tamberlane) " + programVersion();
 }
 
-void useJapaneseHelp(CLI::App& app) {
+std::string failureHeadline(const CLI::Error& e) {
+    if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr) {
+        return translate("必要な引数が指定されていません");
+    }
+    if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr) {
+        return translate("余分な引数があります");
+    }
+    if (dynamic_cast<const CLI::ConversionError*>(&e) != nullptr) {
+        return translate("値を数値に変換できません");
+    }
+    if (dynamic_cast<const CLI::ValidationError*>(&e) != nullptr) {
+        return translate("値が正しくありません");
+    }
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) != nullptr) {
+        return translate("引数の数が正しくありません");
+    }
+    return translate("コマンドラインが正しくありません");
+}
+
+std::string failureMessage(const CLI::App*, const CLI::Error& e) {
+    return translate("%1$s (%2$s)\n使い方は %3$s --help で表示できます\n",
+                     {failureHeadline(e), e.what(), programName});
+}
+
+// The help in the interface's language; its labels are the options' group names too.
+void useOwnHelp(CLI::App& app) {
     auto formatter = app.get_formatter();
-    formatter->label("Usage", "使い方");
-    formatter->label("OPTIONS", "オプション");
-    formatter->label("SUBCOMMAND", "コマンド");
-    formatter->label("SUBCOMMANDS", "コマンド");
-    formatter->label("Positionals", "引数");
+    formatter->label("Usage", translate("使い方"));
+    formatter->label("OPTIONS", translateIn("usage", "オプション"));
+    formatter->label("SUBCOMMAND", translateIn("usage", "コマンド"));
+    formatter->label("SUBCOMMANDS", translateIn("usage", "コマンド"));
+    formatter->label("Positionals", translate("引数"));
     // Required arguments say so in their descriptions: a wide label would shift the columns.
     formatter->label("REQUIRED", "");
-    formatter->label("Excludes", "併用不可");
-    formatter->label("Needs", "必要");
+    formatter->label("Excludes", translate("併用不可"));
+    formatter->label("Needs", translate("必要"));
     formatter->column_width(34);
-    app.option_defaults()->group("オプション");
-    app.set_help_flag("-h,--help", "このヘルプを表示して終了します");
+    app.option_defaults()->group(translate("オプション"));
+    app.set_help_flag("-h,--help", translate("このヘルプを表示して終了します"));
+    app.set_version_flag("--version", versionText(), translate("バージョンを表示して終了します"));
     app.failure_message(failureMessage);
 }
 
@@ -61,14 +77,14 @@ std::string imageExtensionList() {
 
 // A 1-based number: a value below 1 (or not a number) is told where counting starts,
 // not the whole range of a double.
-CLI::Validator countedFromOne(const std::string& what) {
+CLI::Validator countedFromOne(const char* what) {
     return CLI::Validator(
         [what](std::string& value) -> std::string {
             const auto number = parseStrictInteger(value);
             if (number && *number >= 1) {
                 return {};
             }
-            return what + "の番号は 1 から数えます: " + value;
+            return translate(what, {value});
         },
         "");
 }
@@ -89,15 +105,16 @@ void addLongNamesOption(CLI::App& command, LongNamePolicy& policy, const std::st
             [](std::string& value) -> std::string {
                 return LongNamePolicies::named(value)
                            ? std::string()
-                           : "auto, always, never のいずれかです: " + value;
+                           : translate("auto, always, never のいずれかです: %1$s", {value});
             },
             ""));
 }
 
 void addLongNamesOption(CLI::App& command, LongNamePolicy& policy) {
-    addLongNamesOption(command, policy,
-                       "長い名前を書き込むか: auto (書き込み先かルートに長い名前があるとき、"
-                       "既定), always, never (8.3 形式の名前だけ)");
+    addLongNamesOption(
+        command, policy,
+        translate("長い名前を書き込むか: auto (書き込み先かルートに長い名前があるとき、"
+                  "既定), always, never (8.3 形式の名前だけ)"));
 }
 
 int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
@@ -107,37 +124,41 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     err.imbue(std::locale::classic());
 
     CLI::App app{
-        "Tamberlane: 日本のパソコン用ディスクイメージ (FAT12/FAT16) を読み取り、変更します",
+        translate(
+            "Tamberlane: 日本のパソコン用ディスクイメージ (FAT12/FAT16) を読み取り、変更します"),
         programName};
-    useJapaneseHelp(app);
+    useOwnHelp(app);
     app.require_subcommand(1);
     // Global options may stand before or after the command name.
     app.fallthrough();
 
     GlobalOptions global;
-    app.add_option("--manual", global.manual,
-                   "手動パラメータで開く: KEY=VALUE,... (キー fat=12|16, bps, spc, offset, "
-                   "heads, cylinders, spt; 省略時 fat=12,bps=512,spc=1,offset=0,heads=2,"
-                   "cylinders=80,spt=18)")
+    app.add_option(
+           "--manual", global.manual,
+           translate("手動パラメータで開く: KEY=VALUE,... (キー fat=12|16, bps, spc, offset, "
+                     "heads, cylinders, spt; 省略時 fat=12,bps=512,spc=1,offset=0,heads=2,"
+                     "cylinders=80,spt=18)"))
         ->type_name("KEY=VALUE,...");
-    app.add_option("--disk", global.disk, "複数ディスクの D88 ファイルで開くディスクの番号 (1から)")
+    app.add_option("--disk", global.disk,
+                   translate("複数ディスクの D88 ファイルで開くディスクの番号 (1から)"))
         ->type_name("N")
-        ->check(countedFromOne("ディスク"));
+        ->check(countedFromOne(N_("ディスクの番号は 1 から数えます: %1$s").id));
     app.add_option(
            "--partition", global.partition,
-           "パーティションのあるハードディスクイメージで開く FAT パーティションの番号 (1から)")
+           translate(
+               "パーティションのあるハードディスクイメージで開く FAT パーティションの番号 (1から)"))
         ->type_name("N")
-        ->check(countedFromOne("パーティション"));
+        ->check(countedFromOne(N_("パーティションの番号は 1 から数えます: %1$s").id));
 
     app.add_flag("--force", global.force,
-                 "ブートセクタの検索で見つかったボリュームへの変更を許可します");
+                 translate("ブートセクタの検索で見つかったボリュームへの変更を許可します"));
 
     CommandRegistry registry(app);
 #define TAMBERLANE_CLI_REGISTER_COMMAND(Name) register##Name##Command(registry);
     TAMBERLANE_CLI_COMMANDS(TAMBERLANE_CLI_REGISTER_COMMAND)
 #undef TAMBERLANE_CLI_REGISTER_COMMAND
 
-    std::string overview = "コマンド一覧:\n";
+    std::string overview = translate("コマンド一覧:") + std::string("\n");
     for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
         overview += "  " + std::string(programName) + " " + sub->get_name();
         for (const CLI::Option* option : sub->get_options()) {
@@ -157,17 +178,16 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         }
         overview += "\n      " + sub->get_description() + "\n";
     }
-    overview += "各コマンドの詳しい説明: " + std::string(programName) +
-                " COMMAND --help\n"
-                "読み取れる拡張子: " +
-                imageExtensionList() +
-                "\n"
-                "終了ステータス: 0 成功, 1 イメージの読み取りなどの失敗, 2 コマンドラインの誤り";
+    overview +=
+        translate("各コマンドの詳しい説明: %1$s COMMAND --help\n"
+                  "読み取れる拡張子: %2$s\n"
+                  "終了ステータス: 0 成功, 1 イメージの読み取りなどの失敗, 2 コマンドラインの誤り",
+                  {programName, imageExtensionList()});
     app.footer(overview);
     for (CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
-        sub->group("コマンド");
+        sub->group(translate("コマンド"));
         if (CLI::Option* help = sub->get_help_ptr()) {
-            help->group("オプション");
+            help->group(translate("オプション"));
         }
     }
 
@@ -189,7 +209,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         out.flush();
         err << describeError(e) << '\n';
         if (e.reason() == DiskImageError::Reason::unconfirmedVolume) {
-            err << "変更するには --force を指定してください\n";
+            err << translate("変更するには --force を指定してください") << '\n';
         }
         return exitFailure;
     } catch (const UsageError& e) {

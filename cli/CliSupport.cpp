@@ -1,6 +1,7 @@
 #include "cli/CliSupport.h"
 
 #include "engine/base/JapanTime.h"
+#include "engine/base/Translation.h"
 #include "engine/fat/ManualParameterValidation.h"
 #include "engine/fat/PathResolver.h"
 #include "engine/image/DiskImageParser.h"
@@ -13,8 +14,6 @@
 namespace tamberlane::cli {
 
 namespace {
-
-const char* const manualPrefix = "--manual の指定が正しくありません: ";
 
 // The form's free-text fields, by their --manual key.
 struct ManualFieldKey {
@@ -72,13 +71,16 @@ ManualParameters parseManualParameters(const std::string& text) {
         start = comma + 1;
         const std::size_t equals = item.find('=');
         if (equals == std::string::npos) {
-            throw UsageError(manualPrefix + ("KEY=VALUE の形式で指定してください: " + item));
+            throw UsageError(translate(
+                "--manual の指定が正しくありません: KEY=VALUE の形式で指定してください: %1$s",
+                {item}));
         }
         const std::string key = item.substr(0, equals);
         const std::string valueText = item.substr(equals + 1);
         const auto valueOf = [&](const std::variant<std::int64_t, std::string>& result) {
             if (const auto* message = std::get_if<std::string>(&result)) {
-                throw UsageError(manualPrefix + key + ": " + *message);
+                throw UsageError(
+                    translate("--manual の指定が正しくありません: %1$s: %2$s", {key, *message}));
             }
             return std::get<std::int64_t>(result);
         };
@@ -88,7 +90,8 @@ ManualParameters parseManualParameters(const std::string& text) {
             setChoice(params, choice->choice,
                       valueOf(validateManualChoice(choice->choice, valueText)));
         } else {
-            throw UsageError(manualPrefix + ("不明なキーです: " + key));
+            throw UsageError(
+                translate("--manual の指定が正しくありません: 不明なキーです: %1$s", {key}));
         }
         if (comma == text.size()) {
             break;
@@ -130,7 +133,7 @@ std::optional<FileEntry> entryNamed(const DiskImage& image, const std::string& p
     if (std::optional<FileEntry> entry = PathResolver(image).entry(typed)) {
         return entry;
     }
-    throw CommandError("ファイルが見つかりません: " + typed.displayString());
+    throw CommandError(translate("ファイルが見つかりません: %1$s", {typed.displayString()}));
 }
 
 std::string formatGroupedNumber(std::int64_t value) {
@@ -231,10 +234,14 @@ int finishBatch(const BatchResult& result, bool keepGoing, bool failedBefore,
                       [](const BatchItemResult& item) { return item.succeeded(); }));
     const bool failed = failedBefore || succeeded < result.items.size();
     if (keepGoing) {
-        context.out << (result.discarded ? 0 : succeeded) << " 件を保存しました\n";
+        const std::size_t saved = result.discarded ? 0 : succeeded;
+        context.out << translatePlural("%1$s 件を保存しました", "%1$s 件を保存しました", saved,
+                                       {saved})
+                    << '\n';
     } else if (failed && succeeded > 0) {
-        context.err << "失敗した項目があるため、イメージには何も書き込みませんでした"
-                       " (成功した分を保存するには --keep-going)\n";
+        context.err << translate("失敗した項目があるため、イメージには何も書き込みませんでした"
+                                 " (成功した分を保存するには --keep-going)")
+                    << '\n';
     }
     return failed ? exitFailure : exitSuccess;
 }

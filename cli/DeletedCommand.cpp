@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 #include "cli/DeletedEntryNumbers.h"
 
+#include "engine/base/Translation.h"
 #include "engine/fat/EntryLookup.h"
 #include "engine/operations/DeletedFileRecovery.h"
 
@@ -67,10 +68,12 @@ void registerDeletedCommand(CommandRegistry& registry) {
     auto options = std::make_shared<DeletedOptions>();
     CLI::App* sub = registry.app().add_subcommand(
         "deleted",
-        "ディレクトリの削除済みエントリと復元可能性を一覧します (番号は undelete で使用)");
-    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
-    sub->add_option("PATH", options->path, "ディレクトリのパス (省略時はルート)");
-    sub->add_flag("--json", options->json, "JSON の配列で出力します");
+        translate(
+            "ディレクトリの削除済みエントリと復元可能性を一覧します (番号は undelete で使用)"));
+    sub->add_option("IMAGE", options->image, translate("ディスクイメージファイル (必須)"))
+        ->required();
+    sub->add_option("PATH", options->path, translate("ディレクトリのパス (省略時はルート)"));
+    sub->add_flag("--json", options->json, translate("JSON の配列で出力します"));
     registry.setAction(
         sub, [options](CommandContext& context) { return runDeleted(*options, context); });
 }

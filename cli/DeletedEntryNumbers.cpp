@@ -2,6 +2,7 @@
 
 #include "cli/CliSupport.h"
 #include "engine/base/DiskImageError.h"
+#include "engine/base/Translation.h"
 #include "engine/fat/PathResolver.h"
 
 namespace tamberlane::cli {
@@ -12,7 +13,8 @@ numberedDeletedEntries(const DiskImage& image, const DiskPath& directory) {
         PathResolver(image).directory(directory);
     } catch (const DiskImageError&) {
         // An empty listing would look like success, and every number like a wrong one.
-        throw CommandError("ディレクトリが見つかりません: " + directory.displayString());
+        throw CommandError(
+            translate("ディレクトリが見つかりません: %1$s", {directory.displayString()}));
     }
     std::vector<std::pair<std::int64_t, DeletedFileEntry>> numbered;
     for (DeletedFileEntry& entry : DeletedFileRecovery::listDeletedEntries(image, directory)) {

@@ -2,6 +2,7 @@
 
 #include "engine/base/DiskImageError.h"
 #include "engine/base/FileExtension.h"
+#include "engine/base/Translation.h"
 #include "engine/image/DiskImageParser.h"
 #include "engine/image/formats/D88Format.h"
 #include "engine/image/formats/FormatTable.h"
@@ -46,12 +47,13 @@ std::string padRight(const std::string& text, std::size_t width) {
 
 int runDisks(const DisksOptions& options, CommandContext& context) {
     if (!capabilitiesOfExtension(lowerExtension(options.image)).holdsSeveralDisks) {
-        throw UsageError("ディスクの一覧は D88 ファイルだけで表示できます: " +
-                         printableName(options.image));
+        throw UsageError(translate("ディスクの一覧は D88 ファイルだけで表示できます: %1$s",
+                                   {printableName(options.image)}));
     }
     const std::vector<D88Disk> disks = DiskImageService::disksOf(options.image);
     if (disks.empty()) {
-        throw CommandError("完全なディスクが見つかりません: " + printableName(options.image));
+        throw CommandError(
+            translate("完全なディスクが見つかりません: %1$s", {printableName(options.image)}));
     }
 
     if (options.json) {
@@ -69,15 +71,16 @@ int runDisks(const DisksOptions& options, CommandContext& context) {
         return exitSuccess;
     }
 
-    context.out << "番号  オフセット  種類    サイズ  保護  ディスク名\n";
+    // The columns: number 4, offset 10, type 4, size 10, protection 4, then the name.
+    context.out << translate("番号  オフセット  種類    サイズ  保護  ディスク名") << '\n';
     for (std::size_t i = 0; i < disks.size(); ++i) {
         const D88Header& header = disks[i].header;
         context.out << padLeft(std::to_string(i + 1), 4) << "  "
                     << padLeft(std::to_string(disks[i].offset), 10) << "  "
                     << padRight(d88DiskTypeName(header.diskType), 4)
                     << padLeft(std::to_string(header.diskSize), 10) << "  "
-                    << (header.writeProtect ? "あり" : "なし") << "  "
-                    << printableName(header.diskName) << '\n';
+                    << padRight(header.writeProtect ? translate("あり") : translate("なし"), 4)
+                    << "  " << printableName(header.diskName) << '\n';
     }
     return exitSuccess;
 }
@@ -88,11 +91,13 @@ void registerDisksCommand(CommandRegistry& registry) {
     auto options = std::make_shared<DisksOptions>();
     CLI::App* sub = registry.app().add_subcommand(
         "disks",
-        "D88 ファイルのディスクを一覧表示します (--disk N でその番号のディスクを開けます)");
-    sub->add_option("IMAGE", options->image,
-                    "D88 ファイル (必須、" + familyExtensions(ContainerFamily::d88) + ")")
+        translate(
+            "D88 ファイルのディスクを一覧表示します (--disk N でその番号のディスクを開けます)"));
+    sub->add_option(
+           "IMAGE", options->image,
+           translate("D88 ファイル (必須、%1$s)", {familyExtensions(ContainerFamily::d88)}))
         ->required();
-    sub->add_flag("--json", options->json, "JSON の配列で出力します");
+    sub->add_flag("--json", options->json, translate("JSON の配列で出力します"));
     registry.setAction(sub,
                        [options](CommandContext& context) { return runDisks(*options, context); });
 }

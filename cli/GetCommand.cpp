@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/Translation.h"
 #include "engine/operations/HostExport.h"
 
 #include <CLI/CLI.hpp>
@@ -69,17 +70,21 @@ int runGet(const GetOptions& options, CommandContext& context) {
 void registerGetCommand(CommandRegistry& registry) {
     auto options = std::make_shared<GetOptions>();
     CLI::App* sub = registry.app().add_subcommand(
-        "get", "ファイルやディレクトリ全体をホストのフォルダに書き出します (\"/\" はルートの中身)");
-    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
+        "get",
+        translate(
+            "ファイルやディレクトリ全体をホストのフォルダに書き出します (\"/\" はルートの中身)"));
+    sub->add_option("IMAGE", options->image, translate("ディスクイメージファイル (必須)"))
+        ->required();
     sub->add_option("PATH", options->paths,
-                    "書き出すファイルまたはディレクトリのパス (複数可、必須)")
+                    translate("書き出すファイルまたはディレクトリのパス (複数可、必須)"))
         ->required();
     sub->add_option("-o", options->outputDirectory,
-                    "書き出し先のフォルダ (省略時はカレントディレクトリ、なければ作成)")
+                    translate("書き出し先のフォルダ (省略時はカレントディレクトリ、なければ作成)"))
         ->type_name("DIR");
-    sub->add_flag("--overwrite", options->overwrite,
-                  "ホストにある同名のファイルを上書きします (開いているディスクイメージと、"
-                  "他のプロセスがロックしているファイルは上書きしません)");
+    sub->add_flag(
+        "--overwrite", options->overwrite,
+        translate("ホストにある同名のファイルを上書きします (開いているディスクイメージと、"
+                  "他のプロセスがロックしているファイルは上書きしません)"));
     registry.setAction(sub,
                        [options](CommandContext& context) { return runGet(*options, context); });
 }

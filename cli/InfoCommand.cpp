@@ -1,6 +1,8 @@
 #include "cli/Commands.h"
 
+#include "engine/base/ErrorCodes.h"
 #include "engine/base/HexText.h"
+#include "engine/base/Translation.h"
 #include "engine/fat/ImageSummary.h"
 
 #include <CLI/CLI.hpp>
@@ -23,10 +25,41 @@ std::string kilobytes(std::int64_t bytes) {
     return formatGroupedNumber(bytes / 1024) + " KB";
 }
 
-int runInfo(const InfoOptions& options, CommandContext& context) {
+struct SummaryWithReason {
+    ImageSummary summary;
+    // Why changes are refused, the volume's own reason first, else the file's.
+    std::optional<std::string_view> refusalCode;
+};
+
+SummaryWithReason summarize(const InfoOptions& options, CommandContext& context) {
     DiskImageService service;
-    const ImageSummary summary =
-        summarizeImage(*openImage(service, options.image, context.global, ImageAccess::read));
+    const auto image = openImage(service, options.image, context.global, ImageAccess::read);
+    SummaryWithReason result{summarizeImage(*image), std::nullopt};
+    const auto& refusal = image->changeRefusal() ? image->changeRefusal() : image->file().refusal();
+    if (refusal) {
+        result.refusalCode = refusal->reason() == DiskImageError::Reason::none
+                                 ? kindCode(refusal->kind())
+                                 : reasonCode(refusal->reason());
+    }
+    return result;
+}
+
+// JSON is read by programs: its texts are the source texts in every language. A failure is
+// still told to the user in their own language.
+SummaryWithReason summarizeInSourceTexts(const InfoOptions& options, CommandContext& context) {
+    try {
+        const SourceTexts source;
+        return summarize(options, context);
+    } catch (const DiskImageError&) {
+        summarize(options, context);
+        throw;
+    }
+}
+
+int runInfo(const InfoOptions& options, CommandContext& context) {
+    const SummaryWithReason opened =
+        options.json ? summarizeInSourceTexts(options, context) : summarize(options, context);
+    const ImageSummary& summary = opened.summary;
     const BIOSParameterBlock& bpb = summary.bpb;
     const DiskGeometry& geometry = summary.geometry;
     const VolumeCapacity& capacity = summary.capacity;
@@ -76,52 +109,59 @@ int runInfo(const InfoOptions& options, CommandContext& context) {
                                       : nlohmann::ordered_json(nullptr);
         info["changesRefused"] =
             refusal ? nlohmann::ordered_json(*refusal) : nlohmann::ordered_json(nullptr);
+        info["changesRefusedReason"] = opened.refusalCode
+                                           ? nlohmann::ordered_json(*opened.refusalCode)
+                                           : nlohmann::ordered_json(nullptr);
         context.out << info.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return exitSuccess;
     }
 
-    const std::pair<std::string, std::string> rows[] = {
-        {"ファイル名:", printableName(summary.fileName)},
-        {"イメージ形式:", summary.formatLabel},
-        {"ファイルシステム:", fileSystem},
-        {"シリンダ数:", std::to_string(geometry.cylinders)},
-        {"ヘッド数:", std::to_string(geometry.heads)},
-        {"セクタ/トラック:", std::to_string(geometry.sectorsPerTrack)},
-        {"バイト/セクタ:", std::to_string(bpb.bytesPerSector) + " Byte"},
-        {"セクタ/クラスタ:", std::to_string(bpb.sectorsPerCluster)},
-        {"クラスタサイズ:", std::to_string(summary.bytesPerCluster) + " Byte"},
-        {"使用中:", kilobytes(capacity.usedBytes) + " (" + std::to_string(capacity.usedClusters) +
-                        " クラスタ)"},
-        {"空き容量:", kilobytes(capacity.freeBytes) + " (" + std::to_string(capacity.freeClusters) +
-                          " クラスタ)"},
-        {"全容量:", kilobytes(capacity.totalBytes) + " (" + std::to_string(capacity.totalClusters) +
-                        " クラスタ)"},
-        {"予約セクタ数:", std::to_string(bpb.reservedSectors)},
-        {"総セクタ数:", std::to_string(summary.volumeSectors)},
-        {"FAT数:", std::to_string(bpb.numberOfFATs)},
-        {"セクタ/FAT:", std::to_string(bpb.sectorsPerFAT)},
-        {"ルートエントリ数:", std::to_string(bpb.rootEntryCount)},
-        {"メディアID:", hexByte(bpb.mediaDescriptor)},
-        {"データオフセット:", std::to_string(summary.dataOffset)},
-        {"ライトプロテクト:", summary.isWriteProtected ? "有効" : "無効"},
-        {"読み取り専用:", readOnly ? "はい" : "いいえ"},
+    const auto clusters = [](std::int64_t bytes, std::int64_t count) {
+        return translatePlural("%1$s (%2$s クラスタ)", "%1$s (%2$s クラスタ)",
+                               static_cast<std::uint64_t>(count), {kilobytes(bytes), count});
+    };
+    const std::pair<Text, std::string> rows[] = {
+        {N_("ファイル名:"), printableName(summary.fileName)},
+        {N_("イメージ形式:"), summary.formatLabel},
+        {N_("ファイルシステム:"), fileSystem},
+        {N_("シリンダ数:"), std::to_string(geometry.cylinders)},
+        {N_("ヘッド数:"), std::to_string(geometry.heads)},
+        {N_("セクタ/トラック:"), std::to_string(geometry.sectorsPerTrack)},
+        {N_("バイト/セクタ:"), std::to_string(bpb.bytesPerSector) + " Byte"},
+        {N_("セクタ/クラスタ:"), std::to_string(bpb.sectorsPerCluster)},
+        {N_("クラスタサイズ:"), std::to_string(summary.bytesPerCluster) + " Byte"},
+        {N_("使用中:"), clusters(capacity.usedBytes, capacity.usedClusters)},
+        {N_("空き容量:"), clusters(capacity.freeBytes, capacity.freeClusters)},
+        {N_("全容量:"), clusters(capacity.totalBytes, capacity.totalClusters)},
+        {N_("予約セクタ数:"), std::to_string(bpb.reservedSectors)},
+        {N_("総セクタ数:"), std::to_string(summary.volumeSectors)},
+        {N_("FAT数:"), std::to_string(bpb.numberOfFATs)},
+        {N_("セクタ/FAT:"), std::to_string(bpb.sectorsPerFAT)},
+        {N_("ルートエントリ数:"), std::to_string(bpb.rootEntryCount)},
+        {N_("メディアID:"), hexByte(bpb.mediaDescriptor)},
+        {N_("データオフセット:"), std::to_string(summary.dataOffset)},
+        {N_("ライトプロテクト:"), summary.isWriteProtected ? translate("有効") : translate("無効")},
+        {N_("読み取り専用:"), readOnly ? translate("はい") : translate("いいえ")},
     };
     for (const auto& [label, value] : rows) {
         context.out << label << ' ' << value << '\n';
     }
     if (summary.partition) {
-        context.out << "パーティション: " << summary.partition->number << " (オフセット "
-                    << summary.partition->offset << ", " << summary.partition->size << " バイト)\n";
+        context.out << translate("パーティション: %1$s (オフセット %2$s, %3$s バイト)",
+                                 {summary.partition->number, summary.partition->offset,
+                                  summary.partition->size})
+                    << '\n';
     }
     if (summary.parametersInferred) {
-        context.out << "BPB: なし (メディアIDとファイルサイズから推定)\n";
+        context.out << translate("BPB: なし (メディアIDとファイルサイズから推定)") << '\n';
     }
     if (summary.searchedBootOffset) {
-        context.out << "ブートセクタ: 検索で発見 (オフセット " << *summary.searchedBootOffset
-                    << ")\n";
+        context.out << translate("ブートセクタ: 検索で発見 (オフセット %1$s)",
+                                 {*summary.searchedBootOffset})
+                    << '\n';
     }
     if (refusal) {
-        context.out << "変更不可: " << *refusal << '\n';
+        context.out << translate("変更不可: %1$s", {*refusal}) << '\n';
     }
     return exitSuccess;
 }
@@ -131,9 +171,10 @@ int runInfo(const InfoOptions& options, CommandContext& context) {
 void registerInfoCommand(CommandRegistry& registry) {
     auto options = std::make_shared<InfoOptions>();
     CLI::App* sub = registry.app().add_subcommand(
-        "info", "イメージの形式、ファイルシステム、ジオメトリ、BPB、容量を表示します");
-    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
-    sub->add_flag("--json", options->json, "JSON で出力します");
+        "info", translate("イメージの形式、ファイルシステム、ジオメトリ、BPB、容量を表示します"));
+    sub->add_option("IMAGE", options->image, translate("ディスクイメージファイル (必須)"))
+        ->required();
+    sub->add_flag("--json", options->json, translate("JSON で出力します"));
     registry.setAction(sub,
                        [options](CommandContext& context) { return runInfo(*options, context); });
 }

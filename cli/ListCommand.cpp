@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/Translation.h"
 #include "engine/fat/PathResolver.h"
 
 #include <CLI/CLI.hpp>
@@ -18,6 +19,7 @@ struct ListOptions {
     std::string path = "/";
     bool longFormat = false;
     bool recursive = false;
+    bool classify = false;
     bool json = false;
 };
 
@@ -44,7 +46,8 @@ std::string padRight(const std::string& text, std::size_t width) {
     return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
 }
 
-void printEntry(std::ostream& out, const FileEntry& entry, bool longFormat) {
+void printEntry(std::ostream& out, const FileEntry& entry, const ListOptions& options) {
+    const bool longFormat = options.longFormat;
     const DirectoryEntry& e = entry.directoryEntry;
     if (longFormat) {
         // "4,294,967,295" is the widest size; "R H S A" the widest attribute column.
@@ -53,8 +56,12 @@ void printEntry(std::ostream& out, const FileEntry& entry, bool longFormat) {
             << padRight(formatAttributes(e.attributes.rawValue), 7) << "  ";
     }
     // As its path names it: a name that displays like another's is printed raw.
-    out << printableName(entry.path.isRoot() ? e.displayName() : entry.path.components.back())
-        << '\n';
+    out << printableName(entry.path.isRoot() ? e.displayName() : entry.path.components.back());
+    // Marked as GNU ls -F marks them, so a shell's completion can go on into a folder.
+    if (options.classify && e.isDirectory()) {
+        out << '/';
+    }
+    out << '\n';
 }
 
 using Visitor = std::function<void(const DiskPath&, const std::vector<FileEntry>&)>;
@@ -106,7 +113,7 @@ int runList(const ListOptions& options, CommandContext& context) {
                 context.out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
                             << '\n';
             } else {
-                printEntry(context.out, *named, options.longFormat);
+                printEntry(context.out, *named, options);
             }
             return exitSuccess;
         }
@@ -135,7 +142,7 @@ int runList(const ListOptions& options, CommandContext& context) {
                                    }
                                    first = false;
                                    for (const FileEntry& entry : entries) {
-                                       printEntry(context.out, entry, options.longFormat);
+                                       printEntry(context.out, entry, options);
                                    }
                                });
     return complete ? exitSuccess : exitFailure;
@@ -146,14 +153,18 @@ int runList(const ListOptions& options, CommandContext& context) {
 void registerListCommand(CommandRegistry& registry) {
     auto options = std::make_shared<ListOptions>();
     CLI::App* sub = registry.app().add_subcommand(
-        "ls", "ディレクトリのエントリをディスク上の順に表示します (パス省略時はルート \"/\")");
-    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
-    sub->add_option("PATH", options->path,
-                    "イメージ内のパス: \"/\" 区切りの表示名 (大文字小文字を区別しません)");
+        "ls",
+        translate("ディレクトリのエントリをディスク上の順に表示します (パス省略時はルート \"/\")"));
+    sub->add_option("IMAGE", options->image, translate("ディスクイメージファイル (必須)"))
+        ->required();
+    sub->add_option(
+        "PATH", options->path,
+        translate("イメージ内のパス: \"/\" 区切りの表示名 (大文字小文字を区別しません)"));
     sub->add_flag("-l", options->longFormat,
-                  "サイズ、更新日時 (東京時間)、属性 (R H S A) も表示します");
-    sub->add_flag("-R", options->recursive, "サブディレクトリをすべてたどります");
-    sub->add_flag("--json", options->json, "JSON の配列で出力します");
+                  translate("サイズ、更新日時 (東京時間)、属性 (R H S A) も表示します"));
+    sub->add_flag("-R", options->recursive, translate("サブディレクトリをすべてたどります"));
+    sub->add_flag("-F", options->classify, translate("ディレクトリの名前の後に \"/\" を付けます"));
+    sub->add_flag("--json", options->json, translate("JSON の配列で出力します"));
     registry.setAction(sub,
                        [options](CommandContext& context) { return runList(*options, context); });
 }

@@ -2,6 +2,7 @@
 
 #include "engine/base/DiskImageError.h"
 #include "engine/base/FileExtension.h"
+#include "engine/base/Translation.h"
 #include "engine/fat/NewImageFile.h"
 
 #include <CLI/CLI.hpp>
@@ -16,7 +17,7 @@ namespace tamberlane::cli {
 namespace {
 
 // The system's own words for a failed new image.
-const char* const creationFailed = "ディスクイメージの作成に失敗しました: ";
+constexpr Text creationFailed = N_("ディスクイメージの作成に失敗しました: %1$s");
 
 struct SizeName {
     const char* name;
@@ -95,8 +96,9 @@ std::string sizesByExtension() {
             }
         }
         clauses.push_back(
-            joined(extensions, ", ") + " は" +
-            (sizes.size() == sizeNames.size() ? "全サイズ" : " " + joined(sizes, ", ")));
+            sizes.size() == sizeNames.size()
+                ? translate("%1$s は全サイズ", {joined(extensions, ", ")})
+                : translate("%1$s は %2$s", {joined(extensions, ", "), joined(sizes, ", ")}));
     }
     return joined(clauses, "; ");
 }
@@ -108,7 +110,7 @@ DiskSize sizeNamed(const std::string& text) {
         }
     }
     // The option's own check accepts only the names above.
-    throw UsageError("--size の値が正しくありません: " + text);
+    throw UsageError(translate("--size の値が正しくありません: %1$s", {text}));
 }
 
 int runNew(const NewOptions& options, CommandContext& context) {
@@ -129,10 +131,11 @@ int runNew(const NewOptions& options, CommandContext& context) {
         DiskImageService service;
         service.open(options.image);
     } catch (const DiskImageError& e) {
-        throw CommandError(creationFailed + e.errorDescription());
+        throw CommandError(creationFailed(e.errorDescription()));
     }
-    context.out << "作成しました: " << printableName(options.image) << " (" << rawValue(*format)
-                << ", " << rawValue(size) << ")\n";
+    context.out << translate("作成しました: %1$s (%2$s, %3$s)",
+                             {printableName(options.image), rawValue(*format), rawValue(size)})
+                << '\n';
     return exitSuccess;
 }
 
@@ -141,21 +144,25 @@ int runNew(const NewOptions& options, CommandContext& context) {
 void registerNewCommand(CommandRegistry& registry) {
     auto options = std::make_shared<NewOptions>();
     CLI::App* sub = registry.app().add_subcommand(
-        "new", "フォーマット済みの新しいディスクイメージを作成します (形式は拡張子で決まります)");
-    sub->footer("拡張子ごとのサイズ: " + sizesByExtension() +
-                "。\n"
-                "形式に合わないサイズはコマンドラインの誤りです (終了ステータス 2)。\n"
-                "既存のファイルは --overwrite があるときだけ置き換えます。他のプログラムが使用中の"
-                "ファイルには書き込みません (終了ステータス 1)。");
-    sub->add_option("IMAGE", options->image,
-                    "作成するファイル (必須、拡張子 " + joined(writtenExtensions(), ", ") + ")")
+        "new",
+        translate(
+            "フォーマット済みの新しいディスクイメージを作成します (形式は拡張子で決まります)"));
+    sub->footer(translate("拡張子ごとのサイズ: %1$s。\n"
+                          "形式に合わないサイズはコマンドラインの誤りです (終了ステータス 2)。\n"
+                          "既存のファイルは --overwrite があるときだけ置き換えます。"
+                          "他のプログラムが使用中のファイルには書き込みません (終了ステータス 1)。",
+                          {sizesByExtension()}));
+    sub->add_option(
+           "IMAGE", options->image,
+           translate("作成するファイル (必須、拡張子 %1$s)", {joined(writtenExtensions(), ", ")}))
         ->required();
-    sub->add_option("--size", options->size,
-                    "容量 (必須、括弧内は実容量): " + joined(sizeNamesWithCapacity(), ", "))
+    sub->add_option(
+           "--size", options->size,
+           translate("容量 (必須、括弧内は実容量): %1$s", {joined(sizeNamesWithCapacity(), ", ")}))
         ->type_name("SIZE")
         ->required()
         ->check(CLI::IsMember(allSizeNames(), CLI::ignore_case).description(""));
-    sub->add_flag("--overwrite", options->overwrite, "既存のファイルを置き換えます");
+    sub->add_flag("--overwrite", options->overwrite, translate("既存のファイルを置き換えます"));
     registry.setAction(sub,
                        [options](CommandContext& context) { return runNew(*options, context); });
 }

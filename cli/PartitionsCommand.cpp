@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "engine/base/HexText.h"
+#include "engine/base/Translation.h"
 #include "engine/fat/DiskImageService.h"
 
 #include <CLI/CLI.hpp>
@@ -29,7 +30,8 @@ std::string padLeft(const std::string& text, std::size_t width) {
 int runPartitions(const PartitionsOptions& options, CommandContext& context) {
     const std::vector<PartitionInfo> partitions = DiskImageService::partitionsOf(options.image);
     if (partitions.empty()) {
-        throw CommandError("FAT パーティションが見つかりません: " + printableName(options.image));
+        throw CommandError(
+            translate("FAT パーティションが見つかりません: %1$s", {printableName(options.image)}));
     }
     if (options.json) {
         nlohmann::ordered_json array = nlohmann::ordered_json::array();
@@ -44,7 +46,8 @@ int runPartitions(const PartitionsOptions& options, CommandContext& context) {
         context.out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return exitSuccess;
     }
-    context.out << "番号  方式   種類    オフセット      サイズ  名前\n";
+    // The columns: number 4, scheme 5, type 4, offset 14, size 12, then the name.
+    context.out << translate("番号  方式   種類    オフセット      サイズ  名前") << '\n';
     for (const PartitionInfo& p : partitions) {
         context.out << padLeft(std::to_string(p.number), 4) << "  " << schemeName(p.scheme) << "  "
                     << hexByte(p.systemType) << padLeft(std::to_string(p.offset), 14)
@@ -58,10 +61,11 @@ int runPartitions(const PartitionsOptions& options, CommandContext& context) {
 void registerPartitionsCommand(CommandRegistry& registry) {
     auto options = std::make_shared<PartitionsOptions>();
     CLI::App* sub = registry.app().add_subcommand(
-        "partitions", "ハードディスクイメージの FAT パーティションを一覧表示します "
-                      "(--partition N でその番号のパーティションを開けます)");
-    sub->add_option("IMAGE", options->image, "ハードディスクイメージ (必須)")->required();
-    sub->add_flag("--json", options->json, "JSON の配列で出力します");
+        "partitions", translate("ハードディスクイメージの FAT パーティションを一覧表示します "
+                                "(--partition N でその番号のパーティションを開けます)"));
+    sub->add_option("IMAGE", options->image, translate("ハードディスクイメージ (必須)"))
+        ->required();
+    sub->add_flag("--json", options->json, translate("JSON の配列で出力します"));
     registry.setAction(
         sub, [options](CommandContext& context) { return runPartitions(*options, context); });
 }

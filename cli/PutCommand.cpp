@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/Translation.h"
 #include "engine/fat/PathResolver.h"
 #include "engine/operations/FileImport.h"
 
@@ -46,15 +47,18 @@ int runPut(const PutOptions& options, CommandContext& context) {
 void registerPutCommand(CommandRegistry& registry) {
     auto options = std::make_shared<PutOptions>();
     CLI::App* sub = registry.app().add_subcommand(
-        "put", "ホストのファイルをディスクイメージに書き込みます (まとめて一度に保存)");
-    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
-    sub->add_option("HOSTFILE", options->hostFiles, "書き込むホストのファイル (複数可、必須)")
+        "put", translate("ホストのファイルをディスクイメージに書き込みます (まとめて一度に保存)"));
+    sub->add_option("IMAGE", options->image, translate("ディスクイメージファイル (必須)"))
         ->required();
-    sub->add_option("--to", options->to, "書き込み先のディレクトリ (省略時はルート)")
+    sub->add_option("HOSTFILE", options->hostFiles,
+                    translate("書き込むホストのファイル (複数可、必須)"))
+        ->required();
+    sub->add_option("--to", options->to, translate("書き込み先のディレクトリ (省略時はルート)"))
         ->type_name("PATH");
-    sub->add_flag("--overwrite", options->overwrite, "同名のファイルを上書きします");
-    sub->add_flag("--keep-going", options->keepGoing,
-                  "失敗したものがあっても、書き込めたものは保存します (省略時はすべて取りやめ)");
+    sub->add_flag("--overwrite", options->overwrite, translate("同名のファイルを上書きします"));
+    sub->add_flag(
+        "--keep-going", options->keepGoing,
+        translate("失敗したものがあっても、書き込めたものは保存します (省略時はすべて取りやめ)"));
     addLongNamesOption(*sub, options->longNames);
     registry.setAction(sub,
                        [options](CommandContext& context) { return runPut(*options, context); });

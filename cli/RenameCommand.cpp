@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include "engine/base/Translation.h"
 #include "engine/operations/EntryRename.h"
 
 #include <CLI/CLI.hpp>
@@ -20,7 +21,7 @@ int runRename(const RenameOptions& options, CommandContext& context) {
     const auto image = openImage(service, options.image, context.global, ImageAccess::change);
     const std::optional<FileEntry> entry = entryNamed(*image, options.path);
     if (!entry) {
-        throw UsageError("ルートディレクトリの名前は変更できません");
+        throw UsageError(translate("ルートディレクトリの名前は変更できません"));
     }
     EntryRename(image).rename(*entry, options.newName, options.longNames);
     return exitSuccess;
@@ -30,11 +31,14 @@ int runRename(const RenameOptions& options, CommandContext& context) {
 
 void registerRenameCommand(CommandRegistry& registry) {
     auto options = std::make_shared<RenameOptions>();
-    CLI::App* sub =
-        registry.app().add_subcommand("rename", "ファイルやディレクトリの名前を変更します");
-    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
-    sub->add_option("PATH", options->path, "名前を変更するエントリのパス (必須)")->required();
-    sub->add_option("NEWNAME", options->newName, "新しい名前 NAME.EXT (必須)")->required();
+    CLI::App* sub = registry.app().add_subcommand(
+        "rename", translate("ファイルやディレクトリの名前を変更します"));
+    sub->add_option("IMAGE", options->image, translate("ディスクイメージファイル (必須)"))
+        ->required();
+    sub->add_option("PATH", options->path, translate("名前を変更するエントリのパス (必須)"))
+        ->required();
+    sub->add_option("NEWNAME", options->newName, translate("新しい名前 NAME.EXT (必須)"))
+        ->required();
     addLongNamesOption(*sub, options->longNames);
     registry.setAction(sub,
                        [options](CommandContext& context) { return runRename(*options, context); });

@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/Translation.h"
 #include "engine/operations/EntryDeletion.h"
 
 #include <CLI/CLI.hpp>
@@ -29,12 +30,13 @@ int runRm(const RmOptions& options, CommandContext& context) {
         try {
             const std::optional<FileEntry> entry = entryNamed(*image, path);
             if (!entry) {
-                throw CommandError("ルートディレクトリは削除できません");
+                throw CommandError(translate("ルートディレクトリは削除できません"));
             }
             // Without -r a directory is refused: deleting only its entry would leave
             // its contents in clusters nothing refers to.
             if (entry->directoryEntry.isDirectory() && !options.recursive) {
-                throw CommandError("ディレクトリです (-r で中身ごと削除します): " + path);
+                throw CommandError(
+                    translate("ディレクトリです (-r で中身ごと削除します): %1$s", {path}));
             }
             entries.push_back(*entry);
         } catch (const DiskImageError& e) {
@@ -58,13 +60,17 @@ int runRm(const RmOptions& options, CommandContext& context) {
 
 void registerRmCommand(CommandRegistry& registry) {
     auto options = std::make_shared<RmOptions>();
-    CLI::App* sub = registry.app().add_subcommand("rm", "ファイルやディレクトリを削除します");
-    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
-    sub->add_option("PATH", options->paths, "削除するファイルまたはディレクトリ (複数可、必須)")
+    CLI::App* sub =
+        registry.app().add_subcommand("rm", translate("ファイルやディレクトリを削除します"));
+    sub->add_option("IMAGE", options->image, translate("ディスクイメージファイル (必須)"))
         ->required();
-    sub->add_flag("-r", options->recursive, "ディレクトリを中身ごと削除します");
-    sub->add_flag("--keep-going", options->keepGoing,
-                  "失敗したものがあっても、削除できたものは保存します (省略時はすべて取りやめ)");
+    sub->add_option("PATH", options->paths,
+                    translate("削除するファイルまたはディレクトリ (複数可、必須)"))
+        ->required();
+    sub->add_flag("-r", options->recursive, translate("ディレクトリを中身ごと削除します"));
+    sub->add_flag(
+        "--keep-going", options->keepGoing,
+        translate("失敗したものがあっても、削除できたものは保存します (省略時はすべて取りやめ)"));
     registry.setAction(sub,
                        [options](CommandContext& context) { return runRm(*options, context); });
 }

@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 #include "engine/base/HexLines.h"
+#include "engine/base/Translation.h"
 
 #include <CLI/CLI.hpp>
 
@@ -30,7 +31,7 @@ int runSector(const SectorOptions& options, CommandContext& context) {
             context.out << '\n';
         }
         // Titled as the sector editor titles its dump; sectors past the end read as zeros.
-        context.out << "セクタ " << lba << '\n';
+        context.out << translate("セクタ %1$s", {lba}) << '\n';
         printHexLines(context.out, image->readSector(lba));
     }
     return exitSuccess;
@@ -41,12 +42,15 @@ int runSector(const SectorOptions& options, CommandContext& context) {
 void registerSectorCommand(CommandRegistry& registry) {
     auto options = std::make_shared<SectorOptions>();
     CLI::App* sub = registry.app().add_subcommand(
-        "sector", "論理セクタを16進ダンプで表示します (ブートセクタが 0、範囲外は 0 で埋まります)");
-    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
-    sub->add_option("LBA", options->lba, "最初の論理セクタ番号 (0から、必須)")
+        "sector",
+        translate(
+            "論理セクタを16進ダンプで表示します (ブートセクタが 0、範囲外は 0 で埋まります)"));
+    sub->add_option("IMAGE", options->image, translate("ディスクイメージファイル (必須)"))
+        ->required();
+    sub->add_option("LBA", options->lba, translate("最初の論理セクタ番号 (0から、必須)"))
         ->required()
         ->check(CLI::Range(std::int64_t{0}, std::int64_t{0x7FFFFFFF}));
-    sub->add_option("COUNT", options->count, "セクタ数 (省略時 1)")
+    sub->add_option("COUNT", options->count, translate("セクタ数 (省略時 1)"))
         ->check(CLI::Range(std::int64_t{1}, std::int64_t{65536}));
     registry.setAction(sub,
                        [options](CommandContext& context) { return runSector(*options, context); });

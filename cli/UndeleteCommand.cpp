@@ -2,6 +2,7 @@
 #include "cli/DeletedEntryNumbers.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/Translation.h"
 #include "engine/fat/LongNamePolicy.h"
 #include "engine/operations/DeletedFileRecovery.h"
 
@@ -31,8 +32,8 @@ int runUndelete(const UndeleteOptions& options, CommandContext& context) {
         return numbered.first == options.index;
     });
     if (it == entries.end()) {
-        throw CommandError("削除済みエントリの番号ではありません: " +
-                           std::to_string(options.index));
+        throw CommandError(
+            translate("削除済みエントリの番号ではありません: %1$s", {options.index}));
     }
     const DeletedFileEntry& target = it->second;
     const LongNamePolicy policy = options.longNames;
@@ -46,10 +47,10 @@ int runUndelete(const UndeleteOptions& options, CommandContext& context) {
         DeletedFileRecovery::restore(*image, directory, target, std::get<std::uint8_t>(checked),
                                      policy);
     } catch (const DiskImageError& e) {
-        context.err << "復元に失敗しました: " << describeError(e) << '\n';
+        context.err << translate("復元に失敗しました: %1$s", {describeError(e)}) << '\n';
         return exitFailure;
     }
-    context.out << "ファイルを復元しました\n";
+    context.out << translate("ファイルを復元しました") << '\n';
     return exitSuccess;
 }
 
@@ -57,16 +58,21 @@ int runUndelete(const UndeleteOptions& options, CommandContext& context) {
 
 void registerUndeleteCommand(CommandRegistry& registry) {
     auto options = std::make_shared<UndeleteOptions>();
-    CLI::App* sub = registry.app().add_subcommand("undelete", "削除済みエントリを復元します");
-    sub->add_option("IMAGE", options->image, "ディスクイメージファイル (必須)")->required();
-    sub->add_option("INDEX", options->index, "deleted が示す番号 (必須)")->required();
-    sub->add_option("FIRSTCHAR", options->firstChar,
-                    "失われた先頭文字 (ASCII 1文字、または2バイト目が残っている全角1文字。"
-                    "削除済みの長い名前から分かるときは省略可)");
-    sub->add_option("--in", options->in, "削除済みエントリのあるディレクトリ (省略時はルート)")
+    CLI::App* sub =
+        registry.app().add_subcommand("undelete", translate("削除済みエントリを復元します"));
+    sub->add_option("IMAGE", options->image, translate("ディスクイメージファイル (必須)"))
+        ->required();
+    sub->add_option("INDEX", options->index, translate("deleted が示す番号 (必須)"))->required();
+    sub->add_option(
+        "FIRSTCHAR", options->firstChar,
+        translate("失われた先頭文字 (ASCII 1文字、または2バイト目が残っている全角1文字。"
+                  "削除済みの長い名前から分かるときは省略可)"));
+    sub->add_option("--in", options->in,
+                    translate("削除済みエントリのあるディレクトリ (省略時はルート)"))
         ->type_name("PATH");
-    addLongNamesOption(*sub, options->longNames,
-                       "長い名前を戻すか: auto (既定), always, never (短い名前だけ戻します)");
+    addLongNamesOption(
+        *sub, options->longNames,
+        translate("長い名前を戻すか: auto (既定), always, never (短い名前だけ戻します)"));
     registry.setAction(
         sub, [options](CommandContext& context) { return runUndelete(*options, context); });
 }

@@ -161,6 +161,17 @@ const char* translate(const char* id) {
     return dgettext(domain, id);
 }
 
+const char* translateIn(const char* context, const char* id) {
+    if (showsSourceTexts() || id == nullptr || *id == '\0') {
+        return id;
+    }
+    // gettext's own convention for a context: the key is "context\004id".
+    thread_local std::string key;
+    key = std::string(context) + '\004' + id;
+    const char* found = dgettext(domain, key.c_str());
+    return found == key.c_str() ? id : found;
+}
+
 std::string translate(const char* id, std::initializer_list<TextValue> values) {
     return fillPlaceholders(translate(id), values);
 }

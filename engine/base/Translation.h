@@ -65,6 +65,9 @@ class TextValue {
 
 // The catalogue's text for id (id itself in Japanese). The result lives as long as the process.
 const char* translate(const char* id);
+// The same text may need different translations in different places (a heading and a word in
+// a usage line): the context tells them apart.
+const char* translateIn(const char* context, const char* id);
 // A translated pattern with its placeholders %1$s, %2$s, ... replaced by the values; "%%" is
 // one "%". Positions let a translation put the values in its own order.
 std::string translate(const char* id, std::initializer_list<TextValue> values);
