@@ -9,7 +9,7 @@
 PACKAGES := g++ cmake ninja-build pkg-config libicu-dev libgtest-dev libgmock-dev \
             libbenchmark-dev libcli11-dev nlohmann-json3-dev mtools dosfstools xfsprogs \
             qt6-base-dev qt6-translations-l10n libqt6svg6 fonts-noto-cjk adwaita-icon-theme xvfb xauth desktop-file-utils \
-            gettext locales libc-l10n help2man
+            gettext locales libc-l10n help2man bash-completion
 # libFuzzer comes with clang's runtime libraries.
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 FUZZ_SECONDS ?= 20

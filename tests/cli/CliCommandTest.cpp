@@ -311,14 +311,17 @@ TEST(InfoCommand, TextLabelsAndJsonKeys) {
         EXPECT_NE(run.out.find(line), std::string::npos) << line << run.out;
     }
     const auto info = nlohmann::json::parse(mustRun({"info", "--json", image}).out);
-    EXPECT_EQ(keysOf(info),
-              (std::set<std::string>{"file",         "format",          "formatLabel",
-                                     "fileSystem",   "geometry",        "bpb",
-                                     "dataOffset",   "bytesPerCluster", "dataClusters",
-                                     "freeClusters", "usedClusters",    "totalBytes",
-                                     "freeBytes",    "usedBytes",       "writeProtected",
-                                     "readOnly",     "volumeSectors",   "parametersInferred",
-                                     "partition",    "foundBySearchAt", "changesRefused"}));
+    EXPECT_EQ(keysOf(info), (std::set<std::string>{"file",           "format",
+                                                   "formatLabel",    "fileSystem",
+                                                   "geometry",       "bpb",
+                                                   "dataOffset",     "bytesPerCluster",
+                                                   "dataClusters",   "freeClusters",
+                                                   "usedClusters",   "totalBytes",
+                                                   "freeBytes",      "usedBytes",
+                                                   "writeProtected", "readOnly",
+                                                   "volumeSectors",  "parametersInferred",
+                                                   "partition",      "foundBySearchAt",
+                                                   "changesRefused", "changesRefusedReason"}));
     EXPECT_EQ(keysOf(info["bpb"]),
               (std::set<std::string>{"bytesPerSector", "sectorsPerCluster", "reservedSectors",
                                      "numberOfFATs", "rootEntryCount", "totalSectors16",
