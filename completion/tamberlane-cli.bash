@@ -9,14 +9,9 @@ _tamberlane_cli_help() {
     LC_ALL=C "$1" --help 2>/dev/null
 }
 
-# The usage words of one command: "IMAGE HOSTFILE... [--to PATH] ...".
-_tamberlane_cli_usage() {
-    _tamberlane_cli_help "$1" | sed -n "s/^  tamberlane-cli $2 //p"
-}
-
 _tamberlane_cli_image_files() {
     local extensions pattern
-    extensions=$(_tamberlane_cli_help "$1" | sed -n 's/^読み取れる拡張子: //p')
+    extensions=$(sed -n 's/^読み取れる拡張子: //p' <<<"$1")
     pattern=$(printf '%s' "$extensions" | tr ' ' '\n' |
         while read -r e; do [ -n "$e" ] && printf '%s|%s|' "$e" "${e^^}"; done)
     pattern=${pattern%|}
@@ -42,6 +37,9 @@ _tamberlane_cli() {
     local cur prev words cword
     _init_completion || return
     local program=${words[0]}
+    # Read once: each run of the program costs more than the rest of the completion.
+    local help
+    help=$(_tamberlane_cli_help "$program")
     local -a global=()
     local command="" image="" usage
     local i=1 positional=0
@@ -60,7 +58,8 @@ _tamberlane_cli() {
         elif [[ $word != -* ]]; then
             if [[ -z $command ]]; then
                 command=$word
-                usage=$(_tamberlane_cli_usage "$program" "$command")
+                # Its usage words: "IMAGE HOSTFILE... [--to PATH] ...".
+                usage=$(sed -n "s/^  tamberlane-cli $command //p" <<<"$help")
             else
                 [[ $positional -eq 0 ]] && image=$word
                 positional=$((positional + 1))
@@ -79,8 +78,8 @@ _tamberlane_cli() {
         if [[ $cur == -* ]]; then
             COMPREPLY=($(compgen -W "--help --version --manual --disk --partition --force" -- "$cur"))
         else
-            COMPREPLY=($(compgen -W "$(_tamberlane_cli_help "$program" |
-                sed -n 's/^  tamberlane-cli \([a-z]*\) .*/\1/p')" -- "$cur"))
+            COMPREPLY=($(compgen -W "$(sed -n 's/^  tamberlane-cli \([a-z]*\) .*/\1/p' \
+                <<<"$help")" -- "$cur"))
         fi
         return
     fi
@@ -110,7 +109,7 @@ _tamberlane_cli() {
     local name=${names[positional]:-}
     [[ -z $name && ${names[-1]} == *... ]] && name=${names[-1]}
     case ${name%...} in
-    IMAGE) _tamberlane_cli_image_files "$program" ;;
+    IMAGE) _tamberlane_cli_image_files "$help" ;;
     PATH) _tamberlane_cli_image_paths "$program" "$image" "${global[@]}" ;;
     HOSTFILE | OUTPUT) _filedir ;;
     esac

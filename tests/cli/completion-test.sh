@@ -41,9 +41,7 @@ expect() {
 }
 
 expect "rename rm" tamberlane-cli r
-expect "--disk" tamberlane-cli --di
 expect "--disk --force --help --json --manual --partition -F -R -l" tamberlane-cli ls disk.d88 -
-expect "--json" tamberlane-cli ls disk.d88 --j
 expect "FLOPPY.HDM disk.d88 folder" tamberlane-cli info ""
 expect "GAMES/ Long name.txt セーブ.txt" tamberlane-cli cat disk.d88 ""
 expect "GAMES/note.txt" tamberlane-cli --disk 1 rm disk.d88 GAMES/
