@@ -5,7 +5,7 @@
 set -u
 source /usr/share/bash-completion/bash_completion || exit 1
 source "$1/completion/tamberlane-cli.bash" || exit 1
-PATH=$2:$PATH
+PATH=$(cd "$2" && pwd):$PATH
 # compopt only works inside a completion readline started.
 compopt() { :; }
 
