@@ -2,6 +2,7 @@
 
 #include "app/state/Executor.h"
 #include "app/state/OperationGate.h"
+#include "engine/base/Translation.h"
 #include "engine/fat/DiskImage.h"
 #include "engine/operations/UndoRedoManager.h"
 
@@ -17,7 +18,7 @@ struct ChangeRun {
     Executor& executor;
     std::shared_ptr<OperationGate> gate;
     UndoRedoManager* history = nullptr;
-    const char* undoName = "";
+    Text undoName{""};
 };
 
 // Whether an outcome left the volume as it was. A plain change did so when it failed; a
@@ -42,7 +43,7 @@ void runChange(const ChangeRun& run, const std::shared_ptr<DiskImage>& image, Wo
                Done done) {
     UndoRedoManager* history = run.history;
     if (history) {
-        history->saveSnapshot(run.undoName, image);
+        history->saveSnapshot(run.undoName.str(), image);
     }
     run.gate->savingFileName = image->layout().url.filename().string();
     runTask<R>(run.executor, std::move(work),

@@ -61,7 +61,7 @@ void DeletedFilesViewModel::restore(DiskImage& image, const RestoreRequest& requ
 
 bool DeletedFilesViewModel::finishRestore(const std::optional<DiskImageError>& error) {
     if (error) {
-        fail(texts::restoreFailedPrefix + error->errorDescription());
+        fail(texts::restoreFailed(error->errorDescription()));
         return false;
     }
     showRestoreDialog = false;

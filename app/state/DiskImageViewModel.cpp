@@ -203,8 +203,7 @@ void DiskImageViewModel::openWithManualParams(const std::filesystem::path& url) 
     openRequest(
         {url, params, {}},
         [this, offset = params.dataOffset](const DiskImageError& error) {
-            manualOpenError = texts::manualOpenFailedHead + std::to_string(offset) +
-                              texts::manualOpenFailedTail + error.errorDescription();
+            manualOpenError = texts::manualOpenFailed(offset, error.errorDescription());
             showManualParamsDialog = true;
         },
         [this] { showManualParamsDialog = false; });
@@ -243,8 +242,7 @@ void DiskImageViewModel::createNewImage(const NewImageParameters& params,
     if (const std::shared_ptr<DiskImage> open = service_.currentImage()) {
         std::error_code ignored;
         if (std::filesystem::equivalent(open->layout().url, saveURL, ignored)) {
-            showError(texts::createFailedPrefix + std::string(texts::newImageOpenHere) +
-                      saveURL.filename().string());
+            showError(texts::createFailed(texts::newImageOpenHere(saveURL.filename().string())));
             return;
         }
     }
@@ -265,13 +263,13 @@ void DiskImageViewModel::createNewImage(const NewImageParameters& params,
             }
             self->gate_->end();
             if (!outcome.succeeded()) {
-                self->showError(texts::createFailedPrefix + outcome.error->errorDescription());
+                self->showError(texts::createFailed(outcome.error->errorDescription()));
                 return;
             }
             // Runs only while this object lives (openRequest checks), so a plain pointer.
             DiskImageViewModel* vm = self.get();
             vm->openRequest({saveURL, std::nullopt, {}}, [vm](const DiskImageError& error) {
-                vm->showError(texts::createFailedPrefix + error.errorDescription());
+                vm->showError(texts::createFailed(error.errorDescription()));
             });
         });
 }
@@ -302,8 +300,7 @@ void DiskImageViewModel::convertImage(ConvertFormat format, const std::filesyste
             // The dialog may have been closed while the conversion ran: what happened is
             // then told in the main window, never dropped.
             if (!outcome.succeeded()) {
-                std::string message =
-                    texts::convertFailedPrefix + outcome.error->errorDescription();
+                std::string message = texts::convertFailed(outcome.error->errorDescription());
                 if (self->showConvertDialog) {
                     self->conversionError = std::move(message);
                 } else {
@@ -317,9 +314,9 @@ void DiskImageViewModel::convertImage(ConvertFormat format, const std::filesyste
             self->showConvertDialog = false;
             const std::string name = saveURL.filename().string();
             if (stop.stop_requested()) {
-                self->showError(texts::conversionWrittenDespiteStop + name);
+                self->showError(texts::conversionWrittenDespiteStop(name));
             } else {
-                self->notice_.emit(texts::conversionDonePrefix + name);
+                self->notice_.emit(texts::conversionDone(name));
             }
         });
 }
@@ -354,9 +351,7 @@ void DiskImageViewModel::applyImageState(const DiskImage& image) {
     // Asked once, right after the open, so no change ever starts before the answer.
     if (image.awaitsSearchConfirmation() && !image.layout().isReadOnly &&
         !image.layout().isWriteProtected && !image.changeRefusal()) {
-        searchedVolumeQuestion = texts::searchedVolumeQuestionHead +
-                                 std::to_string(*image.layout().searchedBootOffset) +
-                                 texts::searchedVolumeQuestionTail;
+        searchedVolumeQuestion = texts::searchedVolumeQuestion(*image.layout().searchedBootOffset);
         showSearchedVolumeQuestion = true;
     }
 }
@@ -432,18 +427,18 @@ std::vector<ConvertFormat> DiskImageViewModel::conversionTargets() const {
 void DiskImageViewModel::handleOpenError(const DiskImageError& error,
                                          const std::filesystem::path& url) {
     if (isUnrecognisedVolume(error)) {
-        errorMessage = texts::specialFormat + std::string(texts::reasonBelowQuestion) +
-                       url.filename().string() + texts::reasonSeparator + error.errorDescription();
+        errorMessage =
+            texts::specialFormatWithReason(url.filename().string(), error.errorDescription());
         showSpecialFormatAlert = true;
         return;
     }
     if (error.kind() == DiskImageError::Kind::lockConflict) {
         // The alert reads the flag when it comes up, so the flag goes first.
         canOpenReadOnly = lockedOut_.has_value();
-        showError(error.errorDescription() + texts::lockConflictSuffix);
+        showError(texts::lockConflict(error.errorDescription()));
         return;
     }
-    showError(texts::openFailedPrefix + error.errorDescription());
+    showError(texts::openFailed(error.errorDescription()));
 }
 
 void DiskImageViewModel::resetState() {

@@ -16,7 +16,7 @@ std::string joinNames(const std::vector<std::string>& names) {
 
 } // namespace
 
-std::string failureReport(const char* prefix, const std::vector<BatchItemResult>& failed) {
+std::string failureReport(Text failure, const std::vector<BatchItemResult>& failed) {
     std::vector<std::string> names;
     std::string reasons;
     for (const BatchItemResult& item : failed) {
@@ -25,7 +25,7 @@ std::string failureReport(const char* prefix, const std::vector<BatchItemResult>
             reasons += "\n" + item.name + texts::reasonSeparator + item.error->errorDescription();
         }
     }
-    return prefix + joinNames(names) + reasons;
+    return failure(joinNames(names)) + reasons;
 }
 
 std::vector<BatchItemResult> failedItems(const std::vector<BatchItemResult>& items) {

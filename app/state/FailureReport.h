@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/Translation.h"
 #include "engine/operations/BatchRunner.h"
 
 #include <string>
@@ -8,9 +9,9 @@
 
 namespace tamberlane {
 
-// `prefix` and every failed name on the first line; below it one line per name with the
-// engine's reason, so that the user learns why without trying again on the command line.
-std::string failureReport(const char* prefix, const std::vector<BatchItemResult>& failed);
+// `failure` with every failed name (%1$s) on the first line; below it one line per name with
+// the engine's reason, so that the user learns why without trying again on the command line.
+std::string failureReport(Text failure, const std::vector<BatchItemResult>& failed);
 
 // The failed items of a batch, in request order.
 std::vector<BatchItemResult> failedItems(const std::vector<BatchItemResult>& items);

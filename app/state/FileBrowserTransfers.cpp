@@ -160,7 +160,7 @@ void FileBrowserViewModel::finishImport(const ImportRequest& request, const Batc
         showImportOverwriteConfirmation = true;
     }
     if (!failed.empty()) {
-        reportFailure(texts::importFailedPrefix, failed);
+        reportFailure(texts::importFailed, failed);
     }
 }
 
@@ -266,10 +266,10 @@ bool FileBrowserViewModel::runExport(ExportRequest request, ExistingHostFile exi
             const std::vector<BatchItemResult> failed =
                 outcome.value ? outcome.value->problems : allFailed(names, *outcome.error);
             if (!failed.empty()) {
-                self->reportFailure(texts::exportFailedPrefix, failed);
+                self->reportFailure(texts::exportFailed, failed);
             } else if (!outcome.value->cancelled && !quiet) {
                 // A drag's copies are for the drop target, which shows its own.
-                self->notice_.emit(texts::exportDonePrefix + folder.filename().string());
+                self->notice_.emit(texts::exportDone(folder.filename().string()));
             }
         });
     return true;
@@ -301,9 +301,9 @@ void FileBrowserViewModel::exportFileAs(const FileEntry& entry,
             }
             self->endOperation();
             if (outcome.succeeded()) {
-                self->notice_.emit(texts::exportDonePrefix + destination.filename().string());
+                self->notice_.emit(texts::exportDone(destination.filename().string()));
             } else {
-                self->reportFailure(texts::exportFailedPrefix, {{name, *outcome.error}});
+                self->reportFailure(texts::exportFailed, {{name, *outcome.error}});
             }
         });
 }
@@ -429,7 +429,7 @@ void FileBrowserViewModel::pasteEntries() {
             }
             self->selectNamed(arrived);
             if (!failed.empty() && !result.cancelled) {
-                self->reportFailure(texts::pasteFailedPrefix, failed);
+                self->reportFailure(texts::pasteFailed, failed);
             }
         });
 }

@@ -129,9 +129,8 @@ void FileBrowserViewModel::clearClipboard() {
     clipboardSourcePath = DiskPath::root();
 }
 
-void FileBrowserViewModel::reportFailure(const char* prefix,
-                                         const std::vector<BatchItemResult>& failed) {
-    errorMessage = failureReport(prefix, failed);
+void FileBrowserViewModel::reportFailure(Text failure, const std::vector<BatchItemResult>& failed) {
+    errorMessage = failureReport(failure, failed);
     showError = true;
 }
 
@@ -151,7 +150,7 @@ void FileBrowserViewModel::loadDirectory() {
         entries.set({});
         isEmpty = true;
         selectedEntries.set({});
-        errorMessage = texts::loadDirectoryFailedPrefix + error.errorDescription();
+        errorMessage = texts::loadDirectoryFailed(error.errorDescription());
         showError = true;
     }
 }
@@ -397,7 +396,7 @@ void FileBrowserViewModel::confirmDelete() {
                 outcome.value ? failedItems(outcome.value->items)
                               : allFailed(displayNames(targets), *outcome.error);
             if (!failed.empty()) {
-                self->reportFailure(texts::deleteFailedPrefix, failed);
+                self->reportFailure(texts::deleteFailed, failed);
             }
         });
 }
@@ -423,7 +422,7 @@ void FileBrowserViewModel::createNewDirectory() {
             *made = EntryRename(image).createDirectory(name, in, policy);
             return true;
         },
-        finishedChange(texts::createDirectoryFailedPrefix, [made](FileBrowserViewModel& self) {
+        finishedChange(texts::createDirectoryFailed, [made](FileBrowserViewModel& self) {
             self.showNewDirectoryDialog = false;
             self.newDirectoryName = "";
             self.afterChange();
@@ -432,10 +431,10 @@ void FileBrowserViewModel::createNewDirectory() {
 }
 
 std::function<void(TaskOutcome<bool>)>
-FileBrowserViewModel::finishedChange(const char* failurePrefix,
+FileBrowserViewModel::finishedChange(Text failure,
                                      std::function<void(FileBrowserViewModel&)> succeeded,
                                      std::function<void(FileBrowserViewModel&)> failed) {
-    return [weak = weak_from_this(), failurePrefix, succeeded = std::move(succeeded),
+    return [weak = weak_from_this(), failure, succeeded = std::move(succeeded),
             failed = std::move(failed)](TaskOutcome<bool> outcome) {
         const auto self = weak.lock();
         if (!self) {
@@ -445,7 +444,7 @@ FileBrowserViewModel::finishedChange(const char* failurePrefix,
             succeeded(*self);
             return;
         }
-        self->errorMessage = failurePrefix + outcome.error->errorDescription();
+        self->errorMessage = failure(outcome.error->errorDescription());
         self->showError = true;
         if (failed) {
             failed(*self);
@@ -480,7 +479,7 @@ void FileBrowserViewModel::renameSelectedEntry() {
             *renamed = EntryRename(image).rename(target, name, policy);
             return true;
         },
-        finishedChange(texts::renameFailedPrefix, [renamed](FileBrowserViewModel& self) {
+        finishedChange(texts::renameFailed, [renamed](FileBrowserViewModel& self) {
             self.showRenameDialog = false;
             self.renameTarget_.reset();
             self.afterChange();
@@ -533,17 +532,17 @@ std::string FileBrowserViewModel::redoStepName() const {
 void FileBrowserViewModel::undo() {
     // The history is the running step's to change until it ends: not even read meanwhile.
     if (!gate_->isBusy && canUndo()) {
-        stepHistory(&UndoRedoManager::performUndo, texts::undoFailedPrefix);
+        stepHistory(&UndoRedoManager::performUndo, texts::undoFailed);
     }
 }
 
 void FileBrowserViewModel::redo() {
     if (!gate_->isBusy && canRedo()) {
-        stepHistory(&UndoRedoManager::performRedo, texts::redoFailedPrefix);
+        stepHistory(&UndoRedoManager::performRedo, texts::redoFailed);
     }
 }
 
-void FileBrowserViewModel::stepHistory(HistoryStep step, const char* failurePrefix) {
+void FileBrowserViewModel::stepHistory(HistoryStep step, Text failure) {
     const auto image = boundImage();
     if (!image || !gate_->tryBegin()) {
         return;
@@ -553,12 +552,12 @@ void FileBrowserViewModel::stepHistory(HistoryStep step, const char* failurePref
     const auto refresh = [](FileBrowserViewModel& self) { self.afterChange(); };
     // The step moves the history itself: it takes no step of its own.
     runChange<bool>(
-        ChangeRun{executor_, gate_, nullptr, ""}, image,
+        ChangeRun{executor_, gate_, nullptr, Text{""}}, image,
         [history, step, image] {
             (history->*step)(image);
             return true;
         },
-        finishedChange(failurePrefix, refresh, refresh));
+        finishedChange(failure, refresh, refresh));
 }
 
 } // namespace tamberlane

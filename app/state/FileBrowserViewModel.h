@@ -186,12 +186,12 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     void endOperation();
     ProgressCallback progressReporter(std::vector<std::string> itemNames);
     // How this window's changes run (see runChange), with `undoName` as their undo step.
-    ChangeRun changeRun(const char* undoName) {
+    ChangeRun changeRun(Text undoName) {
         return ChangeRun{executor_, gate_, undoRedoManager_, undoName};
     }
     void afterChange();
     void publishTree();
-    void reportFailure(const char* prefix, const std::vector<BatchItemResult>& failed);
+    void reportFailure(Text failure, const std::vector<BatchItemResult>& failed);
     void runImport(ImportRequest request, bool overwrite);
     void finishImport(const ImportRequest& request, const BatchResult& result, bool overwrite);
     // False when other work holds the image. `then` gets the result (null when the export
@@ -206,12 +206,12 @@ class FileBrowserViewModel : public std::enable_shared_from_this<FileBrowserView
     std::string typedRenameName() const;
     std::optional<std::string> storedShortName(const std::string& typed) const;
     using HistoryStep = void (UndoRedoManager::*)(const std::shared_ptr<DiskImage>&);
-    void stepHistory(HistoryStep step, const char* failurePrefix);
+    void stepHistory(HistoryStep step, Text failure);
     // The end of a change run in the background: a success handed to `succeeded`, a
     // failure shown after `failurePrefix` and then handed to `failed` if given; nothing
     // once this object is gone.
     std::function<void(TaskOutcome<bool>)>
-    finishedChange(const char* failurePrefix, std::function<void(FileBrowserViewModel&)> succeeded,
+    finishedChange(Text failure, std::function<void(FileBrowserViewModel&)> succeeded,
                    std::function<void(FileBrowserViewModel&)> failed = nullptr);
     void fillClipboard(bool isCut);
     void clearClipboard();

@@ -14,7 +14,7 @@ bool HexViewerViewModel::openFile(const FileEntry& entry, const DiskImage& image
     try {
         bytes = DirectoryReader::readFile(image, entry.directoryEntry);
     } catch (const DiskImageError& error) {
-        errorMessage = texts::fileReadFailedPrefix + error.errorDescription();
+        errorMessage = texts::fileReadFailed(error.errorDescription());
         showError = true;
         return false;
     }

@@ -54,7 +54,7 @@ class ImageBinding {
         return target;
     }
     ChangeRun changeRun(Executor& executor, std::shared_ptr<OperationGate> gate,
-                        const char* undoName) const {
+                        Text undoName) const {
         return ChangeRun{executor, std::move(gate), undoRedoManager_, undoName};
     }
 

@@ -20,7 +20,7 @@ std::vector<BPBField> SectorEditorViewModel::parseBPBFields(ByteView sector) {
     }
     struct Row {
         const char* id;
-        const char* label;
+        Text label;
         int offset;
         int size;
     };
@@ -53,8 +53,7 @@ void SectorEditorViewModel::fail(std::string message) {
 }
 
 void SectorEditorViewModel::failOutOfRange() {
-    fail(texts::lbaOutOfRangePrefix + std::to_string(totalSectors.get() - 1) +
-         texts::lbaOutOfRangeSuffix);
+    fail(texts::lbaOutOfRange(totalSectors.get() - 1));
 }
 
 void SectorEditorViewModel::attach(const DiskImageService& service,
@@ -208,7 +207,7 @@ void SectorEditorViewModel::saveSector() {
 void SectorEditorViewModel::finishSave(const Bytes& saved, TaskOutcome<bool> outcome) {
     isSaving = false;
     if (!outcome.succeeded()) {
-        fail(texts::sectorSaveFailedPrefix + outcome.error->errorDescription());
+        fail(texts::sectorSaveFailed(outcome.error->errorDescription()));
         return;
     }
     loaded_ = saved;

@@ -80,7 +80,7 @@ TextEditorViewModel::OpenResult TextEditorViewModel::openFile(const FileEntry& e
     try {
         bytes = DirectoryReader::readFile(*image, entry.directoryEntry);
     } catch (const DiskImageError& error) {
-        fail(texts::fileReadFailedPrefix + error.errorDescription());
+        fail(texts::fileReadFailed(error.errorDescription()));
         return OpenResult::failed;
     }
     if (isBinaryData(bytes)) {
@@ -94,7 +94,7 @@ TextEditorViewModel::OpenResult TextEditorViewModel::openFile(const FileEntry& e
     text = decodeText(bytes);
     originalText_ = text.get();
     isModified = false;
-    readOnlyReason = survivesSave ? "" : texts::textNotShiftJIS;
+    readOnlyReason = survivesSave ? std::string() : texts::textNotShiftJIS.str();
     survivesSave_ = survivesSave;
     refreshWritable();
     return OpenResult::text;
@@ -138,7 +138,7 @@ void TextEditorViewModel::save() {
 void TextEditorViewModel::finishSave(const std::string& saved, TaskOutcome<FileEntry> outcome) {
     isSaving = false;
     if (!outcome.succeeded()) {
-        fail(texts::textSaveFailedPrefix + outcome.error->errorDescription());
+        fail(texts::textSaveFailed(outcome.error->errorDescription()));
         return;
     }
     entry_ = std::move(*outcome.value);

@@ -88,8 +88,11 @@ DiskImageError DiskImageError::lockConflict(std::string text) {
 
 DiskImageError DiskImageError::ioError(std::error_code code) {
     DiskImageError e(Kind::ioError);
-    e.text_ =
-        code.category() == std::generic_category() ? systemErrorText(code.value()) : code.message();
+    // On Linux the system category's values are errno values too (std::filesystem reports
+    // through it); both get the description in the interface's language.
+    const bool isErrno =
+        code.category() == std::generic_category() || code.category() == std::system_category();
+    e.text_ = isErrno ? systemErrorText(code.value()) : code.message();
     e.first_ = code.value();
     return e.finish();
 }
@@ -131,30 +134,34 @@ DiskImageError DiskImageError::refusedChange(std::string why, Reason reason) {
 }
 
 DiskImageError DiskImageError::unsafeVolumeLayout() {
-    return refusedChange("ボリュームの配置が壊れています（予約セクタ・FAT・ルートディレクトリ・"
-                         "データ領域がブートセクタや互いに重なっているか、イメージの外にあります）",
-                         Reason::unsafeVolume);
+    return refusedChange(
+        translate("ボリュームの配置が壊れています（予約セクタ・FAT・ルートディレクト"
+                  "リ・データ領域がブートセクタや互いに重なっているか、イメージの外"
+                  "にあります）"),
+        Reason::unsafeVolume);
 }
 
 DiskImageError DiskImageError::fatCopiesDiffer() {
-    return refusedChange("FATのコピーが一致しません", Reason::unsafeVolume);
+    return refusedChange(translate("FATのコピーが一致しません"), Reason::unsafeVolume);
 }
 
 DiskImageError DiskImageError::bootParametersChanged() {
-    return refusedChange("ブートセクタのパラメータが変更されました。開き直すまで変更できません",
-                         Reason::bootParametersChanged);
+    return refusedChange(
+        translate("ブートセクタのパラメータが変更されました。開き直すまで変更できません"),
+        Reason::bootParametersChanged);
 }
 
 DiskImageError DiskImageError::metadataNotStorable() {
     return refusedChange(
-        "ブートセクタ・FAT・ルートディレクトリのセクタをD88ファイルに保存できません"
-        "（セクタのレコードがないか、複数のトラックが同じデータを指しています）",
+        translate("ブートセクタ・FAT・ルートディレクトリのセクタをD88ファイルに保存できません"
+                  "（セクタのレコードがないか、複数のトラックが同じデータを指しています）"),
         Reason::unsafeVolume);
 }
 
 DiskImageError DiskImageError::searchedVolumeUnconfirmed(std::int64_t offset) {
-    return refusedChange("ボリュームはブートセクタの検索でオフセット " + std::to_string(offset) +
-                             " バイトに見つかったものです。変更するには確認が必要です",
+    return refusedChange(translate("ボリュームはブートセクタの検索でオフセット %1$s "
+                                   "バイトに見つかったものです。変更するには確認が必要です",
+                                   {offset}),
                          Reason::unconfirmedVolume);
 }
 
@@ -168,25 +175,27 @@ DiskImageError DiskImageError::verbatim(Kind kind, Reason reason, std::string me
 
 DiskImageError DiskImageError::imageFileChanged() {
     return verbatim(Kind::writeProtected, Reason::imageFileChanged,
-                    "ディスクイメージが他のプログラムによって変更されました。開き直してください。");
+                    translate("ディスクイメージが他のプログラムによって変更されました。"
+                              "開き直してください。"));
 }
 
 DiskImageError DiskImageError::imageFileMoved() {
     return verbatim(Kind::writeProtected, Reason::imageFileMoved,
-                    "ディスクイメージが移動または削除されました。開き直してください。");
+                    translate("ディスクイメージが移動または削除されました。開き直してください。"));
 }
 
 DiskImageError DiskImageError::imageFileOpenForWriting() {
     return verbatim(Kind::writeProtected, Reason::imageFileOpenForWriting,
-                    "ディスクイメージは他のプログラムが書き込み用に開いています。"
-                    "そのプログラムを閉じてから変更してください。");
+                    translate("ディスクイメージは他のプログラムが書き込み用に開いています。"
+                              "そのプログラムを閉じてから変更してください。"));
 }
 
 DiskImageError DiskImageError::hostSpaceShort(std::int64_t required, std::int64_t available) {
     DiskImageError e = verbatim(
         Kind::ioError, Reason::none,
-        "ディスクイメージを保存できませんでした。ホストの空き容量が不足しています（必要: " +
-            std::to_string(required) + " バイト、空き: " + std::to_string(available) + " バイト）");
+        translate("ディスクイメージを保存できませんでした。ホストの空き容量が不足しています（必要: "
+                  "%1$s バイト、空き: %2$s バイト）",
+                  {required, available}));
     e.first_ = ENOSPC;
     return e;
 }
@@ -197,28 +206,32 @@ bool DiskImageError::asksToReopen() const {
 }
 
 DiskImageError DiskImageError::hostFileExists(const std::string& path) {
-    return ioError("書き出し先に同名のファイルが既に存在します: " + path, EEXIST)
+    return ioError(translate("書き出し先に同名のファイルが既に存在します: %1$s", {path}), EEXIST)
         .withReason(Reason::nameClash);
 }
 
 DiskImageError DiskImageError::exportOntoOpenImage(const std::string& path) {
-    return ioError(
-        "書き出し先が開いているディスクイメージと同じファイルのため、書き出しませんでした: " + path,
-        EEXIST);
+    return ioError(translate("書き出し先が開いているディスクイメージと同じファイルのため、"
+                             "書き出しませんでした: %1$s",
+                             {path}),
+                   EEXIST);
 }
 
 DiskImageError DiskImageError::hostFileLocked() {
-    return lockConflict("ファイルのロックを取得できませんでした。他のプロセスが使用中です。");
+    return lockConflict(
+        translate("ファイルのロックを取得できませんでした。他のプロセスが使用中です。"));
 }
 
 DiskImageError DiskImageError::nameClash(const std::string& name, const std::string& existing) {
-    return encodingError("同名のファイルが既に存在します: " + name +
-                         (existing.empty() ? "" : "（既存: " + existing + "）"))
+    return encodingError(existing.empty()
+                             ? translate("同名のファイルが既に存在します: %1$s", {name})
+                             : translate("同名のファイルが既に存在します: %1$s（既存: %2$s）",
+                                         {name, existing}))
         .withReason(Reason::nameClash);
 }
 
 DiskImageError DiskImageError::directoryExists(const std::string& name) {
-    return encodingError("同名のディレクトリが既に存在します: " + name)
+    return encodingError(translate("同名のディレクトリが既に存在します: %1$s", {name}))
         .withReason(Reason::directoryExists);
 }
 
@@ -228,16 +241,17 @@ DiskImageError DiskImageError::nameTakenInBatch(const std::string& name,
 }
 
 DiskImageError DiskImageError::ambiguousName(const std::string& name) {
-    return headerParseFailure("名前が複数のエントリに一致します: " + name)
+    return headerParseFailure(translate("名前が複数のエントリに一致します: %1$s", {name}))
         .withReason(Reason::ambiguousName);
 }
 
 DiskImageError DiskImageError::targetExists(const std::string& path) {
-    return ioError("ファイルが既に存在します: " + path, EEXIST).withReason(Reason::targetExists);
+    return ioError(translate("ファイルが既に存在します: %1$s", {path}), EEXIST)
+        .withReason(Reason::targetExists);
 }
 
 DiskImageError DiskImageError::sameFileAsSource(const std::string& path) {
-    return ioError("変換先は変換元と同じファイルです: " + path)
+    return ioError(translate("変換先は変換元と同じファイルです: %1$s", {path}))
         .withReason(Reason::sameFileAsSource);
 }
 
@@ -250,14 +264,14 @@ DiskImageError DiskImageError::conversionMismatch(std::string what) {
 DiskImageError DiskImageError::sectorSizeNotRecordable(const std::string& formatName,
                                                        std::int64_t bytesPerSector) {
     return unsupportedFormat(
-        "このディスクイメージは" + formatName +
-        "形式に変換できません（ヘッダのない形式はセクタ長を記録できないため、" +
-        std::to_string(bytesPerSector) +
-        " バイトのセクタで置かれたパーティションが見つからなくなります）");
+        translate("このディスクイメージは%1$s形式に変換できません（ヘッダのない形式はセクタ長を"
+                  "記録できないため、%2$s バイトのセクタで置かれたパーティションが見つからなく"
+                  "なります）",
+                  {formatName, bytesPerSector}));
 }
 
 DiskImageError DiskImageError::entryNotFound(const std::string& name) {
-    return headerParseFailure("エントリが見つかりません: " + name)
+    return headerParseFailure(translate("エントリが見つかりません: %1$s", {name}))
         .withReason(Reason::entryNotFound);
 }
 
@@ -266,69 +280,70 @@ DiskImageError DiskImageError::staleEntry(const std::string& name) {
 }
 
 DiskImageError DiskImageError::directoryNotFound(const std::string& name) {
-    return headerParseFailure("ディレクトリ '" + name + "' が見つかりません")
+    return headerParseFailure(translate("ディレクトリ '%1$s' が見つかりません", {name}))
         .withReason(Reason::directoryNotFound);
 }
 
 DiskImageError DiskImageError::intoItself(const std::string& name) {
-    return headerParseFailure("ディレクトリをそれ自身の中へは置けません: " + name)
+    return headerParseFailure(translate("ディレクトリをそれ自身の中へは置けません: %1$s", {name}))
         .withReason(Reason::intoItself);
 }
 
 DiskImageError DiskImageError::notRegularFile(const std::string& name) {
-    return ioError("通常のファイルではありません: " + name, EINVAL)
+    return ioError(translate("通常のファイルではありません: %1$s", {name}), EINVAL)
         .withReason(Reason::notRegularFile);
 }
 
 DiskImageError DiskImageError::reservedName(const std::string& name) {
-    return encodingError("この名前は使用できません: " + name).withReason(Reason::reservedName);
+    return encodingError(translate("この名前は使用できません: %1$s", {name}))
+        .withReason(Reason::reservedName);
 }
 
 DiskImageError DiskImageError::nameTooLong(const std::string& name) {
     return verbatim(Kind::encodingError, Reason::nameTooLong,
-                    "名前が長すぎます（最大 255 文字）: " + name);
+                    translate("名前が長すぎます（最大 255 文字）: %1$s", {name}));
 }
 
 DiskImageError DiskImageError::sectorNotRecorded(std::int64_t lba) {
-    return ioError("このセクタはディスクイメージに記録されていません（LBA " + std::to_string(lba) +
-                       "）",
+    return ioError(translate("このセクタはディスクイメージに記録されていません（LBA %1$s）", {lba}),
                    EINVAL);
 }
 
 DiskImageError DiskImageError::rootDirectoryFull(std::int64_t maxEntries) {
-    return verbatim(Kind::diskFull, Reason::rootDirectoryFull,
-                    "ルートディレクトリに空きがありません（最大 " + std::to_string(maxEntries) +
-                        " 項目）");
+    return verbatim(
+        Kind::diskFull, Reason::rootDirectoryFull,
+        translate("ルートディレクトリに空きがありません（最大 %1$s 項目）", {maxEntries}));
 }
 
 DiskImageError DiskImageError::fatTableShort(int bits, std::int64_t size, std::int64_t needed) {
-    return fatCorruption("FAT" + std::to_string(bits) + "テーブルのデータが不足しています（" +
-                         std::to_string(size) + "バイト、" + std::to_string(needed) +
-                         "バイト必要）");
+    return fatCorruption(translate("FAT%1$sテーブルのデータが不足しています（%2$sバイト、%3$sバイト"
+                                   "必要）",
+                                   {bits, size, needed}));
 }
 
 DiskImageError DiskImageError::volumeExceedsGeometry(std::int64_t volumeBytes,
                                                      std::int64_t geometryBytes) {
-    return invalidBPB("ボリューム（" + std::to_string(volumeBytes) +
-                      " バイト）が変換先のジオメトリ（" + std::to_string(geometryBytes) +
-                      " バイト）に収まりません");
+    return invalidBPB(
+        translate("ボリューム（%1$s バイト）が変換先のジオメトリ（%2$s バイト）に収まりません",
+                  {volumeBytes, geometryBytes}));
 }
 
 DiskImageError DiskImageError::exportedTwice(const std::string& path) {
-    return ioError("同じ名前のファイルをこの書き出しで既に書き出したため、書き出しませんでした: " +
-                       path,
+    return ioError(translate("同じ名前のファイルをこの書き出しで既に書き出したため、"
+                             "書き出しませんでした: %1$s",
+                             {path}),
                    EEXIST);
 }
 
 DiskImageError DiskImageError::headerTooShort(const std::string& container, std::int64_t needed,
                                               std::int64_t got) {
     return headerParseFailure(
-        container + "ヘッダに必要なデータが不足しています（必要: " + std::to_string(needed) +
-        "バイト、実際: " + std::to_string(got) + "バイト）");
+        translate("%1$sヘッダに必要なデータが不足しています（必要: %2$sバイト、実際: %3$sバイト）",
+                  {container, needed, got}));
 }
 
 DiskImageError DiskImageError::headerTooShort(const std::string& container) {
-    return headerParseFailure(container + "ヘッダに必要なデータが不足しています");
+    return headerParseFailure(translate("%1$sヘッダに必要なデータが不足しています", {container}));
 }
 
 std::string DiskImageError::errorDescription() const {
@@ -375,7 +390,7 @@ std::string DiskImageError::errorDescription() const {
 }
 
 DiskImageError DiskImageError::directoryNotListed(const std::string& component) {
-    return headerParseFailure("ディレクトリが見つかりません: " + component)
+    return headerParseFailure(translate("ディレクトリが見つかりません: %1$s", {component}))
         .withReason(Reason::directoryNotFound);
 }
 

@@ -2,6 +2,7 @@
 
 #include "engine/base/DiskImageError.h"
 #include "engine/base/HexText.h"
+#include "engine/base/Translation.h"
 #include "engine/fat/DiskImage.h"
 #include "engine/fat/DiskImageService.h"
 #include "engine/image/BootSectorSearch.h"
@@ -142,47 +143,34 @@ ResultDisk readResult(ConvertFormat format, ByteView converted) {
                                                static_cast<std::int64_t>(converted.size()));
         return disk;
     } catch (const DiskImageError& e) {
-        throw DiskImageError::conversionMismatch("ディスクを読み取れません（" +
-                                                 e.errorDescription() + "）");
+        throw DiskImageError::conversionMismatch(
+            translate("ディスクを読み取れません（%1$s）", {e.errorDescription()}));
     }
-}
-
-std::string bytesText(std::int64_t value) {
-    return std::to_string(value) + " バイト";
-}
-
-std::string partitionName(const PartitionInfo& partition) {
-    return "パーティション " + std::to_string(partition.number);
-}
-
-std::string sourceAndResult(const std::string& source, const std::string& result) {
-    return "（元: " + source + "、変換後: " + result + "）";
 }
 
 void comparePartitions(const std::vector<PartitionInfo>& source,
                        const std::vector<PartitionInfo>& result) {
     if (source.size() != result.size()) {
-        throw DiskImageError::conversionMismatch(
-            "パーティションの数" +
-            sourceAndResult(std::to_string(source.size()), std::to_string(result.size())));
+        throw DiskImageError::conversionMismatch(translate(
+            "パーティションの数（元: %1$s、変換後: %2$s）", {source.size(), result.size()}));
     }
     for (std::size_t i = 0; i < source.size(); ++i) {
         const PartitionInfo& from = source[i];
         const PartitionInfo& to = result[i];
         if (from.scheme != to.scheme || from.systemType != to.systemType) {
             throw DiskImageError::conversionMismatch(
-                partitionName(from) + " の種類" +
-                sourceAndResult(hexByte(from.systemType), hexByte(to.systemType)));
+                translate("パーティション %1$s の種類（元: %2$s、変換後: %3$s）",
+                          {from.number, hexByte(from.systemType), hexByte(to.systemType)}));
         }
         if (from.offset != to.offset) {
             throw DiskImageError::conversionMismatch(
-                partitionName(from) + " の開始位置" +
-                sourceAndResult(bytesText(from.offset), bytesText(to.offset)));
+                translate("パーティション %1$s の開始位置（元: %2$s バイト、変換後: %3$s バイト）",
+                          {from.number, from.offset, to.offset}));
         }
         if (from.size != to.size) {
             throw DiskImageError::conversionMismatch(
-                partitionName(from) + " の大きさ" +
-                sourceAndResult(bytesText(from.size), bytesText(to.size)));
+                translate("パーティション %1$s の大きさ（元: %2$s バイト、変換後: %3$s バイト）",
+                          {from.number, from.size, to.size}));
         }
     }
 }
@@ -195,30 +183,35 @@ void parseAsOpened(const ResultDisk& result, ByteView bootSector) {
     }
 }
 
-void compareVolume(const std::string& volumeName, const VolumeReading& source,
+// `partition`: the volume's partition number, none for a disk without a table.
+void compareVolume(std::optional<int> partition, const VolumeReading& source,
                    const ResultDisk& result) {
     if (!source.areas) {
         return;
     }
-    const std::string prefix = volumeName.empty() ? "" : volumeName + " の";
     const ByteView bootSector = viewWithin(
         result.bytes, source.position, static_cast<std::int64_t>(source.areas->bootSector.size()));
     try {
         parseAsOpened(result, bootSector);
     } catch (const DiskImageError& e) {
         throw DiskImageError::conversionMismatch(
-            (volumeName.empty() ? std::string("ボリューム") : volumeName + " ") + "を開けません（" +
-            e.errorDescription() + "）");
+            partition ? translate("パーティション %1$s を開けません（%2$s）",
+                                  {*partition, e.errorDescription()})
+                      : translate("ボリュームを開けません（%1$s）", {e.errorDescription()}));
     }
     if (!std::ranges::equal(bootSector, source.areas->bootSector)) {
-        throw DiskImageError::conversionMismatch(prefix + "ブートセクタ");
+        throw DiskImageError::conversionMismatch(
+            partition ? translate("パーティション %1$s のブートセクタ", {*partition})
+                      : std::string(translate("ブートセクタ")));
     }
     for (std::size_t copy = 0; copy < source.areas->fats.size(); ++copy) {
         const auto& [offset, bytes] = source.areas->fats[copy];
         if (!std::ranges::equal(viewWithin(result.bytes, source.position + offset,
                                            static_cast<std::int64_t>(bytes.size())),
                                 bytes)) {
-            throw DiskImageError::conversionMismatch(prefix + "FAT " + std::to_string(copy + 1));
+            throw DiskImageError::conversionMismatch(
+                partition ? translate("パーティション %1$s のFAT %2$s", {*partition, copy + 1})
+                          : translate("FAT %1$s", {copy + 1}));
         }
     }
 }
@@ -263,7 +256,8 @@ void checkConvertedImage(const DiskImage& source, ConvertFormat format, ByteView
     const ResultDisk to = readResult(format, converted);
     comparePartitions(from.partitions, to.partitions);
     for (std::size_t i = 0; i < from.volumes.size(); ++i) {
-        compareVolume(from.partitions.empty() ? "" : partitionName(from.partitions[i]),
+        compareVolume(from.partitions.empty() ? std::nullopt
+                                              : std::optional<int>(from.partitions[i].number),
                       from.volumes[i], to);
     }
 }

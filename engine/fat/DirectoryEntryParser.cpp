@@ -4,6 +4,7 @@
 #include "engine/base/JapanTime.h"
 #include "engine/base/ShiftJIS.h"
 #include "engine/base/ShiftJISConverter.h"
+#include "engine/base/Translation.h"
 #include "engine/fat/DirectorySlot.h"
 
 #include <unicode/brkiter.h>
@@ -53,8 +54,8 @@ bool isForbiddenIn83(UChar32 c) {
 
 DirectoryEntryParseResult parse(ByteView entryData) {
     if (entryData.size() < 32) {
-        throw DiskImageError::headerParseFailure("ディレクトリエントリのデータサイズが不正です（" +
-                                                 std::to_string(entryData.size()) + "バイト）");
+        throw DiskImageError::headerParseFailure(translate(
+            "ディレクトリエントリのデータサイズが不正です（%1$sバイト）", {entryData.size()}));
     }
     DirectoryEntryParseResult result;
     const DirectorySlot slot(entryData);

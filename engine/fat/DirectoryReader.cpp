@@ -1,6 +1,7 @@
 #include "engine/fat/DirectoryReader.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/Translation.h"
 #include "engine/fat/DirectorySlot.h"
 #include "engine/fat/FATParser.h"
 #include "engine/fat/SlotRun.h"
@@ -48,7 +49,7 @@ std::vector<DirectoryEntry> readRootDirectory(const DiskImage& image) {
     const std::int64_t length = static_cast<std::int64_t>(image.layout().bpb.rootEntryCount) * 32;
     if (!rangeFits(start, length, static_cast<std::int64_t>(image.data().size()))) {
         throw DiskImageError::headerParseFailure(
-            "ルートディレクトリ領域がファイルサイズを超えています");
+            translate("ルートディレクトリ領域がファイルサイズを超えています"));
     }
     return parseDirectoryEntries(
         image.data().slice(static_cast<std::size_t>(start), static_cast<std::size_t>(length)));

@@ -3,6 +3,7 @@
 #include "engine/base/DiskImageError.h"
 #include "engine/base/FileExtension.h"
 #include "engine/base/FilePages.h"
+#include "engine/base/Translation.h"
 #include "engine/fat/DirectoryReader.h"
 #include "engine/fat/FATParser.h"
 #include "engine/fat/PathResolver.h"
@@ -47,7 +48,7 @@ PagedBytes readWithoutLock(const std::filesystem::path& url) {
     return FilePages::bytesOf(std::make_shared<FilePages>(closer));
 }
 
-const char* const bootSectorReadFailure = "ブートセクタの読み取りに失敗しました";
+constexpr Text bootSectorReadFailure = N_("ブートセクタの読み取りに失敗しました");
 // A header states the geometry PC-98 partitions are placed by; a headerless file's is only
 // a guess from its size, so the table is read as if none were given.
 std::optional<DiskGeometry> statedGeometry(const DiskImageFormat& format,
@@ -72,8 +73,8 @@ std::vector<PartitionInfo> partitionsAt(const DiskImageFormat& format, const Ima
 
 DiskImageError partitionOutOfRange(int index, std::size_t count) {
     return DiskImageError::headerParseFailure(
-        "指定されたパーティション番号が範囲外です: " + std::to_string(std::int64_t{index} + 1) +
-        "（パーティション数: " + std::to_string(count) + "）");
+        translate("指定されたパーティション番号が範囲外です: %1$s（パーティション数: %2$s）",
+                  {std::int64_t{index} + 1, count}));
 }
 
 // A disk without a table counts as its one volume, as a one-disk D88 file does.
@@ -221,8 +222,8 @@ DiskImageService::ContainerSlice DiskImageService::chooseDisk(const std::filesys
         listsDisks ? std::max<std::int64_t>(1, static_cast<std::int64_t>(disks.size())) : 1;
     if (*diskIndex < 0 || *diskIndex >= count) {
         throw DiskImageError::headerParseFailure(
-            "指定されたディスク番号が範囲外です: " + std::to_string(std::int64_t{*diskIndex} + 1) +
-            "（ディスク数: " + std::to_string(count) + "）");
+            translate("指定されたディスク番号が範囲外です: %1$s（ディスク数: %2$s）",
+                      {std::int64_t{*diskIndex} + 1, count}));
     }
     if (!listsDisks || (disks.empty() && *diskIndex == 0)) {
         return {fileData, 0};
@@ -291,8 +292,8 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
     if (partition &&
         !rangeFits(bootOffset - partition->offset, bpb.volumeBytes(), partition->size)) {
         throw DiskImageError::headerParseFailure(
-            "ボリュームがパーティションの範囲を超えています（パーティション: " +
-            std::to_string(partition->number) + "）");
+            translate("ボリュームがパーティションの範囲を超えています（パーティション: %1$s）",
+                      {partition->number}));
     }
     const FATType fatType = FATParser::fatTypeForClusterCount(calculateTotalClusters(bpb));
     ImageLayout layout{.url = url,
@@ -349,7 +350,7 @@ std::shared_ptr<DiskImage> DiskImageService::openWithManualParams(const std::fil
     const std::int64_t size = data.size();
     if (params.bytesPerSector <= 0 || !rangeFits(params.dataOffset, params.bytesPerSector, size)) {
         throw DiskImageError::headerParseFailure(
-            "指定されたデータオフセットでブートセクタを読み取れません");
+            translate("指定されたデータオフセットでブートセクタを読み取れません"));
     }
     const BIOSParameterBlock bpb = parseBPB(data.read(params.dataOffset, params.bytesPerSector));
     const DiskGeometry geometry{params.heads, params.cylinders, params.sectorsPerTrack,
@@ -382,7 +383,7 @@ std::optional<std::int64_t> DiskImageService::findBPBInImage(ByteView fileData,
 
 const DiskImage& DiskImageService::requireImage() const {
     if (!currentImage_) {
-        throw DiskImageError::ioError("ディスクイメージが開かれていません", -1);
+        throw DiskImageError::ioError(translate("ディスクイメージが開かれていません"), -1);
     }
     return *currentImage_;
 }

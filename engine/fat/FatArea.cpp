@@ -1,6 +1,7 @@
 #include "engine/fat/FatArea.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/Translation.h"
 #include "engine/fat/FATParser.h"
 
 #include <algorithm>
@@ -9,7 +10,7 @@ namespace tamberlane {
 
 namespace {
 
-const char* const fatBeyondFile = "FATテーブル領域がファイルサイズを超えています";
+constexpr Text fatBeyondFile = N_("FATテーブル領域がファイルサイズを超えています");
 
 } // namespace
 

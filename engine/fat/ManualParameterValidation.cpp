@@ -1,5 +1,7 @@
 #include "engine/fat/ManualParameterValidation.h"
 
+#include "engine/base/Translation.h"
+
 #include <algorithm>
 #include <array>
 #include <limits>
@@ -11,35 +13,36 @@ namespace {
 struct FieldRange {
     std::int64_t minimum;
     std::int64_t maximum;
-    const char* message;
+    Text message;
 };
 
 constexpr std::int64_t noMaximum = std::numeric_limits<std::int64_t>::max();
 
-const char* const notAnInteger = "整数を入力してください";
+constexpr Text notAnInteger = N_("整数を入力してください");
 
 struct ChoiceList {
     std::vector<std::int64_t> values;
-    const char* message;
+    Text message;
 };
 
 const ChoiceList& choiceList(ManualChoice choice) {
     // Sectors of 2048 and 4096 bytes are read from a boot sector, but no disk of these
     // machines needs them typed in.
     static const std::array<ChoiceList, 3> lists = {{
-        {{12, 16}, "12 または 16 を指定してください"},
-        {{128, 256, 512, 1024}, "128, 256, 512, 1024 のいずれかを指定してください"},
-        {{1, 2, 4, 8, 16, 32, 64, 128}, "1, 2, 4, 8, 16, 32, 64, 128 のいずれかを指定してください"},
+        {{12, 16}, N_("12 または 16 を指定してください")},
+        {{128, 256, 512, 1024}, N_("128, 256, 512, 1024 のいずれかを指定してください")},
+        {{1, 2, 4, 8, 16, 32, 64, 128},
+         N_("1, 2, 4, 8, 16, 32, 64, 128 のいずれかを指定してください")},
     }};
     return lists[static_cast<std::size_t>(choice)];
 }
 
 FieldRange rangeOf(ManualField field) {
     static constexpr std::array<FieldRange, 4> ranges = {{
-        {0, noMaximum, "0以上の値を入力してください"},
-        {1, 256, "1〜256の範囲で入力してください"},
-        {1, 65535, "1〜65535の範囲で入力してください"},
-        {1, 255, "1〜255の範囲で入力してください"},
+        {0, noMaximum, N_("0以上の値を入力してください")},
+        {1, 256, N_("1〜256の範囲で入力してください")},
+        {1, 65535, N_("1〜65535の範囲で入力してください")},
+        {1, 255, N_("1〜255の範囲で入力してください")},
     }};
     return ranges[static_cast<std::size_t>(field)];
 }
@@ -82,11 +85,11 @@ std::variant<std::int64_t, std::string> validateManualField(ManualField field,
                                                             std::string_view text) {
     const std::optional<std::int64_t> value = parseStrictInteger(text);
     if (!value) {
-        return std::string(notAnInteger);
+        return notAnInteger.str();
     }
     const FieldRange range = rangeOf(field);
     if (*value < range.minimum || *value > range.maximum) {
-        return std::string(range.message);
+        return range.message.str();
     }
     return *value;
 }
@@ -99,11 +102,11 @@ std::variant<std::int64_t, std::string> validateManualChoice(ManualChoice choice
                                                              std::string_view text) {
     const std::optional<std::int64_t> value = parseStrictInteger(text);
     if (!value) {
-        return std::string(notAnInteger);
+        return notAnInteger.str();
     }
     const ChoiceList& list = choiceList(choice);
     if (std::find(list.values.begin(), list.values.end(), *value) == list.values.end()) {
-        return std::string(list.message);
+        return list.message.str();
     }
     return *value;
 }

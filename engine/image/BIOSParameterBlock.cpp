@@ -2,6 +2,7 @@
 
 #include "engine/base/DiskImageError.h"
 #include "engine/base/SectorSizes.h"
+#include "engine/base/Translation.h"
 
 #include <string>
 
@@ -17,9 +18,9 @@ bool isValidClusterSize(std::uint32_t value) {
 
 BIOSParameterBlock parseBPB(ByteView sector) {
     if (sector.size() < 24) {
-        throw DiskImageError::headerParseFailure("ブートセクタのサイズが不足しています（" +
-                                                 std::to_string(sector.size()) +
-                                                 "バイト、最低24バイト必要）");
+        throw DiskImageError::headerParseFailure(
+            translate("ブートセクタのサイズが不足しています（%1$sバイト、最低24バイト必要）",
+                      {sector.size()}));
     }
     BIOSParameterBlock bpb;
     bpb.bytesPerSector = readU16LE(sector, 11);
@@ -42,27 +43,26 @@ BIOSParameterBlock parseBPB(ByteView sector) {
 void validateBPB(const BIOSParameterBlock& bpb) {
     if (!isValidSectorSize(bpb.bytesPerSector)) {
         throw DiskImageError::invalidBPB(
-            "bytesPerSectorが不正です: " + std::to_string(bpb.bytesPerSector) +
-            "（有効値: 128, 256, 512, 1024, 2048, 4096）");
+            translate("bytesPerSectorが不正です: %1$s（有効値: 128, 256, 512, 1024, 2048, 4096）",
+                      {bpb.bytesPerSector}));
     }
     if (!isValidClusterSize(bpb.sectorsPerCluster)) {
         throw DiskImageError::invalidBPB(
-            "sectorsPerClusterが不正です: " + std::to_string(bpb.sectorsPerCluster) +
-            "（有効値: 1, 2, 4, 8, 16, 32, 64, 128）");
+            translate("sectorsPerClusterが不正です: %1$s（有効値: 1, 2, 4, 8, 16, 32, 64, 128）",
+                      {bpb.sectorsPerCluster}));
     }
     if (bpb.numberOfFATs == 0) {
-        throw DiskImageError::invalidBPB("numberOfFATsが0です");
+        throw DiskImageError::invalidBPB(translate("numberOfFATsが0です"));
     }
     if (bpb.volumeSectorCount() == 0) {
-        throw DiskImageError::invalidBPB("totalSectors16が0です");
+        throw DiskImageError::invalidBPB(translate("totalSectors16が0です"));
     }
     // Cluster numbers are 16-bit: a 32-bit count may describe more clusters than FAT16
     // can number (a FAT32 volume, or a hostile count).
     const std::int64_t clusters = calculateTotalClusters(bpb);
     if (bpb.totalSectors16 == 0 && clusters > maxFAT16Clusters) {
-        throw DiskImageError::invalidBPB("クラスタ数が多すぎます: " + std::to_string(clusters) +
-                                         "（FAT16の上限: " + std::to_string(maxFAT16Clusters) +
-                                         "）");
+        throw DiskImageError::invalidBPB(translate(
+            "クラスタ数が多すぎます: %1$s（FAT16の上限: %2$s）", {clusters, maxFAT16Clusters}));
     }
 }
 

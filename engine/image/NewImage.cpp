@@ -4,6 +4,7 @@
 #include "engine/base/AtomicFile.h"
 #include "engine/base/DiskImageError.h"
 #include "engine/base/FileExtension.h"
+#include "engine/base/Translation.h"
 
 #include <algorithm>
 #include <array>
@@ -165,8 +166,8 @@ std::string sizeNotOfferedText(NewImageFormat format, DiskSize size) {
     for (DiskSize offered : availableSizes(format)) {
         labels.push_back(rawValue(offered));
     }
-    return rawValue(format) + "形式では" + rawValue(size) +
-           "のイメージは作成できません（作成できるサイズ: " + joinLabels(labels) + "）";
+    return translate("%1$s形式では%2$sのイメージは作成できません（作成できるサイズ: %3$s）",
+                     {rawValue(format), rawValue(size), joinLabels(labels)});
 }
 
 std::string conversionNotOfferedText(const DiskGeometry& geometry, ConvertFormat format) {
@@ -174,8 +175,8 @@ std::string conversionNotOfferedText(const DiskGeometry& geometry, ConvertFormat
     for (ConvertFormat offered : availableFormats(geometry)) {
         names.push_back(rawValue(offered));
     }
-    return "このディスクイメージは" + rawValue(format) +
-           "形式に変換できません（変換できる形式: " + joinLabels(names) + "）";
+    return translate("このディスクイメージは%1$s形式に変換できません（変換できる形式: %2$s）",
+                     {rawValue(format), joinLabels(names)});
 }
 
 std::string targetLabel(ConvertFormat format) {

@@ -1,6 +1,7 @@
 #include "engine/image/PartitionTable.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/Translation.h"
 #include "engine/image/BootSectorSearch.h"
 
 #include <algorithm>
@@ -17,8 +18,8 @@ constexpr std::int64_t atEntries = 446;
 constexpr int maxLogicalPartitions = 128;
 
 DiskImageError outsideFile(int number) {
-    return DiskImageError::headerParseFailure("パーティションがファイルの範囲外です: " +
-                                              std::to_string(number));
+    return DiskImageError::headerParseFailure(
+        translate("パーティションがファイルの範囲外です: %1$s", {number}));
 }
 
 bool isATFAT(std::uint8_t type) {
@@ -73,9 +74,8 @@ class Collector {
         for (const PartitionInfo& other : found_) {
             if (start + diskOffset_ < other.offset + other.size &&
                 other.offset < start + diskOffset_ + size) {
-                throw DiskImageError::headerParseFailure(
-                    "パーティションが重なっています: " + std::to_string(other.number) + ", " +
-                    std::to_string(number));
+                throw DiskImageError::headerParseFailure(translate(
+                    "パーティションが重なっています: %1$s, %2$s", {other.number, number}));
             }
         }
         found_.push_back({number, scheme, type, diskOffset_ + start, size, std::move(name)});
@@ -95,12 +95,12 @@ void readLogicalPartitions(const ImageFileReader& file, std::int64_t diskOffset,
     for (int step = 0;; ++step) {
         if (!visited.insert(record).second || step >= maxLogicalPartitions) {
             throw DiskImageError::headerParseFailure(
-                "拡張パーティションのチェーンが循環しています");
+                translate("拡張パーティションのチェーンが循環しています"));
         }
         const auto table = atTableAt(file, diskOffset + record * atSectorSize);
         if (!table) {
             throw DiskImageError::headerParseFailure(
-                "拡張パーティションの管理セクタを読み取れません");
+                translate("拡張パーティションの管理セクタを読み取れません"));
         }
         const ATEntry logical = atEntry(*table, 0);
         if (isATFAT(logical.type)) {

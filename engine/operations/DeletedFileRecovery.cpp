@@ -3,6 +3,7 @@
 #include "engine/base/DiskImageError.h"
 #include "engine/base/ShiftJIS.h"
 #include "engine/base/ShiftJISConverter.h"
+#include "engine/base/Translation.h"
 #include "engine/fat/DeletedLongName.h"
 #include "engine/fat/DirectoryEntryParser.h"
 #include "engine/fat/DirectorySlot.h"
@@ -251,11 +252,11 @@ std::variant<std::uint8_t, std::string> typedFirstByte(const DeletedFileEntry& t
     const std::optional<Bytes> encoded = ShiftJISConverter::encodeStrict(text);
     if (encoded && encoded->size() == 2 && isShiftJISLeadByte((*encoded)[0])) {
         if (target.rawEntryData.size() < 2 || (*encoded)[1] != target.rawEntryData[1]) {
-            return "この文字は元の名前の2バイト目と一致しません: " + text;
+            return translate("この文字は元の名前の2バイト目と一致しません: %1$s", {text});
         }
         return storedFirstByte((*encoded)[0]);
     }
-    return std::string("先頭文字はASCII表示可能文字（0x20〜0x7E）を入力してください");
+    return std::string(translate("先頭文字はASCII表示可能文字（0x20〜0x7E）を入力してください"));
 }
 
 bool bringsLongNameBack(const DeletedFileEntry& target, LongNamePolicy policy) {
@@ -273,7 +274,7 @@ std::variant<std::uint8_t, std::string> validateRestore(const DeletedFileEntry& 
         (firstCharText.empty() || firstCharText == recoveredFirstCharacter(target))) {
         firstByte = *target.recoveredFirstByte;
     } else if (firstCharText.empty()) {
-        return std::string("先頭文字を入力してください");
+        return std::string(translate("先頭文字を入力してください"));
     } else {
         firstByte = typedFirstByte(target, firstCharText);
         if (std::holds_alternative<std::string>(firstByte)) {
@@ -281,15 +282,17 @@ std::variant<std::uint8_t, std::string> validateRestore(const DeletedFileEntry& 
         }
     }
     if (image.layout().isWriteProtected || image.layout().isReadOnly) {
-        return std::string("ディスクイメージは読み取り専用です");
+        return std::string(translate("ディスクイメージは読み取り専用です"));
     }
     if (target.recoverability != 100 && target.startCluster < 2) {
         return DiskImageError::invalidCluster(target.startCluster).errorDescription();
     }
     if (target.recoverability != 100) {
-        return "クラスタチェーンに使用中のクラスタが" +
-               std::to_string(target.requiredClusters - target.freeClusters) +
-               "個含まれるため、復元できません";
+        const std::int64_t inUse = target.requiredClusters - target.freeClusters;
+        return translatePlural(
+            "クラスタチェーンに使用中のクラスタが%1$s個含まれるため、復元できません",
+            "クラスタチェーンに使用中のクラスタが%1$s個含まれるため、復元できません",
+            static_cast<std::uint64_t>(inUse), {inUse});
     }
     return firstByte;
 }

@@ -2,6 +2,7 @@
 
 #include "engine/base/DiskImageError.h"
 #include "engine/base/FileLock.h"
+#include "engine/base/Translation.h"
 #include "engine/fat/DirectoryWalk.h"
 #include "engine/fat/FATParser.h"
 #include "engine/fat/HostFileName.h"
@@ -299,7 +300,9 @@ ExportResult exportEntries(const DiskImage& image, const std::vector<FileEntry>&
 
 DiskImageError incompleteFile(const std::string& name) {
     return DiskImageError::fatCorruption(
-        "ファイルのクラスタがイメージの範囲外にあるため、読めた部分だけを取り出しました: " + name);
+        translate("ファイルのクラスタがイメージの範囲外にあるため、読めた部分だけを取り出しました: "
+                  "%1$s",
+                  {name}));
 }
 
 void exportFileTo(const DiskImage& image, const FileEntry& entry, const fs::path& destination,

@@ -2,6 +2,7 @@
 
 #include "engine/base/DiskImageError.h"
 #include "engine/base/ShiftJISConverter.h"
+#include "engine/base/Translation.h"
 #include "engine/image/formats/FormatSupport.h"
 
 #include <algorithm>
@@ -29,12 +30,6 @@ std::int64_t bytesForSizeCode(std::uint8_t code) {
     default:
         return 256;
     }
-}
-
-std::string geometryText(const DiskGeometry& g) {
-    return "ヘッド: " + std::to_string(g.heads) + "、シリンダ: " + std::to_string(g.cylinders) +
-           "、セクタ/トラック: " + std::to_string(g.sectorsPerTrack) +
-           "、バイト/セクタ: " + std::to_string(g.bytesPerSector);
 }
 
 } // namespace
@@ -92,7 +87,8 @@ D88Header D88ImageFormat::parseHeader(const ImageFileReader& file) {
     header.writeProtect = data[0x1A] != 0;
     const std::uint8_t type = data[0x1B];
     if (type != 0x00 && type != 0x10 && type != 0x20) {
-        throw DiskImageError::headerParseFailure("不明なD88ディスクタイプです: " + hexByte(type));
+        throw DiskImageError::headerParseFailure(
+            translate("不明なD88ディスクタイプです: %1$s", {hexByte(type)}));
     }
     header.diskType = static_cast<D88DiskType>(type);
     header.diskSize = readU32LE(data, 0x1C);
@@ -139,7 +135,7 @@ std::int64_t D88ImageFormat::diskExtent(const ImageFileReader& file) {
 D88SectorHeader D88ImageFormat::parseSectorHeader(const ImageFileReader& disk,
                                                   std::int64_t offset) {
     if (!disk.holds(offset, sectorHeaderSize)) {
-        throw DiskImageError::headerParseFailure("セクタヘッダのデータが不足しています");
+        throw DiskImageError::headerParseFailure(translate("セクタヘッダのデータが不足しています"));
     }
     const Bytes bytes = disk.read(offset, sectorHeaderSize);
     D88SectorHeader h;
@@ -159,19 +155,19 @@ D88TrackLayout D88ImageFormat::analyzeFirstTrack(const ImageFileReader& disk,
                                                  const std::array<std::uint32_t, 164>& offsets) {
     const auto first = std::find_if(offsets.begin(), offsets.end(), [](auto o) { return o != 0; });
     if (first == offsets.end()) {
-        throw DiskImageError::headerParseFailure("有効なトラックオフセットがありません");
+        throw DiskImageError::headerParseFailure(translate("有効なトラックオフセットがありません"));
     }
     const std::int64_t offset = *first;
     if (!disk.holds(offset, sectorHeaderSize)) {
-        throw DiskImageError::headerParseFailure("トラックデータが不足しています");
+        throw DiskImageError::headerParseFailure(translate("トラックデータが不足しています"));
     }
     const D88SectorHeader sector = parseSectorHeader(disk, offset);
     if (sector.sectorCount == 0) {
-        throw DiskImageError::headerParseFailure("セクタ数が0です");
+        throw DiskImageError::headerParseFailure(translate("セクタ数が0です"));
     }
     if (sector.sectorCount > maxSectorsPerTrack) {
-        throw DiskImageError::headerParseFailure("セクタ数が不正です: " +
-                                                 std::to_string(sector.sectorCount));
+        throw DiskImageError::headerParseFailure(
+            translate("セクタ数が不正です: %1$s", {sector.sectorCount}));
     }
     return {sector.sectorCount, bytesForSizeCode(sector.sizeCode)};
 }
@@ -285,8 +281,10 @@ Bytes D88ImageFormat::generateD88Header(const DiskGeometry& g, D88WriteVariant v
         g.sectorsPerTrack <= 0 || g.sectorsPerTrack > maxSectorsPerTrack ||
         bytesForSizeCode(formats::sectorSizeCode(g.bytesPerSector)) != g.bytesPerSector ||
         diskSize > std::numeric_limits<std::uint32_t>::max()) {
-        throw DiskImageError::headerParseFailure("D88形式で書き込めないジオメトリです（" +
-                                                 geometryText(g) + "）");
+        throw DiskImageError::headerParseFailure(
+            translate("D88形式で書き込めないジオメトリです（ヘッド: %1$s、シリンダ: %2$s、"
+                      "セクタ/トラック: %3$s、バイト/セクタ: %4$s）",
+                      {g.heads, g.cylinders, g.sectorsPerTrack, g.bytesPerSector}));
     }
     Bytes header(static_cast<std::size_t>(headerSize), 0);
     const bool is2DD = variant == D88WriteVariant::newImage

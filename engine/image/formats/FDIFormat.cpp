@@ -1,6 +1,7 @@
 #include "engine/image/formats/FDIFormat.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/Translation.h"
 #include "engine/image/formats/FormatSupport.h"
 
 namespace tamberlane {
@@ -39,20 +40,22 @@ DiskGeometry parseFDIStyleGeometry(const ImageFileReader& file, const std::strin
     const std::int64_t sectorsPerTrack = readU32LE(data, 20);
     const std::int64_t heads = readU32LE(data, 24);
     const std::int64_t cylinders = readU32LE(data, 28);
-    const auto fail = [&](const char* what, std::int64_t value) {
-        return DiskImageError::headerParseFailure(format + what + std::to_string(value));
+    const auto fail = [](const std::string& text) {
+        return DiskImageError::headerParseFailure(text);
     };
     if (cylinders < 1 || cylinders > 65535) {
-        throw fail("ヘッダのシリンダ数が不正です: ", cylinders);
+        throw fail(translate("%1$sヘッダのシリンダ数が不正です: %2$s", {format, cylinders}));
     }
     if (heads < 1 || heads > 256) {
-        throw fail("ヘッダのヘッド数が不正です: ", heads);
+        throw fail(translate("%1$sヘッダのヘッド数が不正です: %2$s", {format, heads}));
     }
     if (sectorsPerTrack < 1 || sectorsPerTrack > 255) {
-        throw fail("ヘッダのセクタ/トラック数が不正です: ", sectorsPerTrack);
+        throw fail(
+            translate("%1$sヘッダのセクタ/トラック数が不正です: %2$s", {format, sectorsPerTrack}));
     }
     if (!isValidSectorSize(bytesPerSector)) {
-        throw fail("ヘッダのバイト/セクタが不正です: ", bytesPerSector);
+        throw fail(
+            translate("%1$sヘッダのバイト/セクタが不正です: %2$s", {format, bytesPerSector}));
     }
     const DiskGeometry geometry{heads, cylinders, sectorsPerTrack, bytesPerSector};
     formats::requireVolumeFits32(geometry, format);

@@ -5,6 +5,7 @@
 #include "engine/base/DiskImageError.h"
 #include "engine/base/HexText.h"
 #include "engine/base/SectorSizes.h"
+#include "engine/base/Translation.h"
 #include "engine/image/ImageFileReader.h"
 
 #include <cstdint>
@@ -49,15 +50,15 @@ inline void requireVolumeFits32(const DiskGeometry& geometry, const std::string&
     const std::int64_t total = geometry.totalBytes();
     if (total > std::int64_t{std::numeric_limits<std::uint32_t>::max()}) {
         throw DiskImageError::headerParseFailure(
-            format + "のディスク容量が大きすぎます: " + std::to_string(total) + "バイト");
+            translate("%1$sのディスク容量が大きすぎます: %2$sバイト", {format, total}));
     }
 }
 
 using MediaGeometry = std::optional<DiskGeometry> (*)(std::uint8_t mediaType);
 
 inline DiskImageError badMediaType(const std::string& container, std::uint8_t type) {
-    return DiskImageError::headerParseFailure(container +
-                                              "のメディアタイプが不正です: " + hexByte(type));
+    return DiskImageError::headerParseFailure(
+        translate("%1$sのメディアタイプが不正です: %2$s", {container, hexByte(type)}));
 }
 
 // The media-type byte that starts a DIM or DCP/DCU header, checked against the

@@ -1,6 +1,7 @@
 #include "engine/image/formats/NFDFormat.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/Translation.h"
 #include "engine/image/formats/FormatSupport.h"
 
 #include <algorithm>
@@ -33,17 +34,18 @@ NFDImageFormat::NFDImageFormat(const ImageFileReader& file) {
     const Bytes data = file.read(0, tableStart);
     const std::string id = formats::asciiText(ByteView(data).first(14));
     if (id != signature) {
-        throw DiskImageError::headerParseFailure("NFDシグネチャが不正です: " + id);
+        throw DiskImageError::headerParseFailure(translate("NFDシグネチャが不正です: %1$s", {id}));
     }
     _headerSize = readU32LE(data, 0x110);
     if (_headerSize == 0 || _headerSize > file.size()) {
-        throw DiskImageError::headerParseFailure("NFDヘッダサイズが不正です: " +
-                                                 std::to_string(_headerSize));
+        throw DiskImageError::headerParseFailure(
+            translate("NFDヘッダサイズが不正です: %1$s", {_headerSize}));
     }
     writeProtected = data[0x114] != 0;
     heads = data[0x115];
     if (heads == 0) {
-        throw DiskImageError::headerParseFailure("NFDヘッダのヘッド数が不正です: 0");
+        throw DiskImageError::headerParseFailure(
+            translate("%1$sヘッダのヘッド数が不正です: %2$s", {"NFD", 0}));
     }
 }
 
@@ -68,14 +70,14 @@ DiskGeometry NFDImageFormat::parseGeometry(const ImageFileReader& file) const {
         if (k == 0) {
             const std::int64_t code = byteAt(at + 3);
             if (code > maxSizeCode) {
-                throw DiskImageError::headerParseFailure("NFDのセクタサイズコードが不正です: " +
-                                                         std::to_string(code));
+                throw DiskImageError::headerParseFailure(
+                    translate("NFDのセクタサイズコードが不正です: %1$s", {code}));
             }
             bytesPerSector = std::int64_t{128} << code;
         }
     }
     if (sectors == 0) {
-        throw DiskImageError::headerParseFailure("NFDのセクタ数が0です");
+        throw DiskImageError::headerParseFailure(translate("NFDのセクタ数が0です"));
     }
     std::int64_t tracks = 0;
     for (std::int64_t t = 0; t < tracksInTable && rangeFits(entryAt(t, 0), entryBytes, size); ++t) {
@@ -85,7 +87,7 @@ DiskGeometry NFDImageFormat::parseGeometry(const ImageFileReader& file) const {
         ++tracks;
     }
     if (tracks == 0) {
-        throw DiskImageError::headerParseFailure("NFDの有効トラック数が0です");
+        throw DiskImageError::headerParseFailure(translate("NFDの有効トラック数が0です"));
     }
     const DiskGeometry geometry{heads, tracks / heads, sectors, bytesPerSector};
     formats::requireVolumeFits32(geometry, "NFD");

@@ -1,6 +1,7 @@
 #include "engine/image/formats/NHDFormat.h"
 
 #include "engine/base/DiskImageError.h"
+#include "engine/base/Translation.h"
 #include "engine/image/formats/FormatSupport.h"
 
 #include <cstring>
@@ -21,12 +22,12 @@ NHDImageFormat::NHDImageFormat(const ImageFileReader& file) {
     const Bytes data = readHeader(file);
     const std::string id = formats::asciiText(ByteView(data).first(14));
     if (id != signature) {
-        throw DiskImageError::headerParseFailure("NHDシグネチャが不正です: " + id);
+        throw DiskImageError::headerParseFailure(translate("NHDシグネチャが不正です: %1$s", {id}));
     }
     _headerSize = readU32LE(data, 0x110);
     if (_headerSize == 0 || _headerSize > file.size()) {
-        throw DiskImageError::headerParseFailure("NHDヘッダサイズが不正です: " +
-                                                 std::to_string(_headerSize));
+        throw DiskImageError::headerParseFailure(
+            translate("NHDヘッダサイズが不正です: %1$s", {_headerSize}));
     }
 }
 
@@ -36,20 +37,21 @@ DiskGeometry NHDImageFormat::parseGeometry(const ImageFileReader& file) const {
     const std::int64_t heads = readU32LE(data, 0x11C);
     const std::int64_t cylinders = readU32LE(data, 0x120);
     const std::int64_t bytesPerSector = readU32LE(data, 0x124);
-    const auto fail = [](const char* text, std::int64_t value) {
-        return DiskImageError::headerParseFailure(text + std::to_string(value));
+    const auto fail = [](const std::string& text) {
+        return DiskImageError::headerParseFailure(text);
     };
     if (cylinders < 1 || cylinders > 65535) {
-        throw fail("NHDヘッダのシリンダ数が不正です: ", cylinders);
+        throw fail(translate("%1$sヘッダのシリンダ数が不正です: %2$s", {"NHD", cylinders}));
     }
     if (heads < 1 || heads > 256) {
-        throw fail("NHDヘッダのヘッド数が不正です: ", heads);
+        throw fail(translate("%1$sヘッダのヘッド数が不正です: %2$s", {"NHD", heads}));
     }
     if (sectorsPerTrack < 1 || sectorsPerTrack > 255) {
-        throw fail("NHDヘッダのセクタ/トラック数が不正です: ", sectorsPerTrack);
+        throw fail(
+            translate("%1$sヘッダのセクタ/トラック数が不正です: %2$s", {"NHD", sectorsPerTrack}));
     }
     if (!isValidSectorSize(bytesPerSector)) {
-        throw fail("NHDヘッダのバイト/セクタが不正です: ", bytesPerSector);
+        throw fail(translate("%1$sヘッダのバイト/セクタが不正です: %2$s", {"NHD", bytesPerSector}));
     }
     const DiskGeometry geometry{heads, cylinders, sectorsPerTrack, bytesPerSector};
     formats::requireVolumeFits32(geometry, "NHD");

@@ -50,7 +50,7 @@ TEST_P(UnreadableFileTest, TheManualOpenQuestionNamesTheFileAndTheReasonBelowIt)
     app.image().openDiskImage(dir / GetParam().name);
     ASSERT_TRUE(app.image().showSpecialFormatAlert) << app.image().errorMessage.get();
     const std::string& message = app.image().errorMessage.get();
-    const std::string head = texts::specialFormat + std::string("\n\n") + GetParam().name + ": ";
+    const std::string head = texts::specialFormat.str() + "\n\n" + GetParam().name + ": ";
     EXPECT_TRUE(message.starts_with(head)) << message;
     EXPECT_GT(message.size(), head.size()) << "the reason is missing";
 }
@@ -396,6 +396,37 @@ TEST_F(ApplicationStateTest, ADiskWithTwoFATPartitionsAsksWhichAndOpensTheChosen
     // The sector editor counts the partition's volume, not the disk.
     app.openSectorEditor();
     EXPECT_EQ(app.sectorEditorVM.get()->totalSectors.get(), summary->volumeSectors);
+}
+
+// Catches a state message that keeps a Japanese piece, or joins its values in the Japanese
+// order, once the interface is English: the engine's reason inside the state's sentence.
+class EnglishStateTest : public StateTest {
+  protected:
+    void TearDown() override { useLanguage(Language::japanese); }
+};
+
+TEST_F(EnglishStateTest, QuestionsFailuresAndLabelsReadWhollyInEnglish) {
+    useLanguage(Language::english);
+    writeFile(dir / "broken.img", Bytes(1000, 0));
+    app.image().openDiskImage(dir / "broken.img");
+    EXPECT_EQ(app.image().errorMessage.get(),
+              "No FAT file system was recognised.\nThe disk image may use its own format or a "
+              "special layout.\n\nOpen it with manual parameters?\n\nbroken.img: Unexpected "
+              "file size: expected 1261568, 1474560, 655360, 5326848, 10653696, 21307392 bytes, "
+              "found 1000 bytes");
+
+    app.image().openDiskImage(newImage("a.img"));
+    makeDirectory("KEEP");
+    makeDirectory("KEEP");
+    EXPECT_EQ(app.browser().errorMessage.get(),
+              "Cannot create the folder: Character encoding error: A directory with this name "
+              "already exists: KEEP");
+
+    app.openSectorEditor();
+    SectorEditorViewModel& sectors = *app.sectorEditorVM.get();
+    EXPECT_EQ(sectors.bpbFields.get().at(6).label, "Media descriptor");
+    EXPECT_FALSE(sectors.validateLBA("2880"));
+    EXPECT_EQ(sectors.errorMessage.get(), "LBA out of range (valid: 0 to 2879)");
 }
 
 } // namespace

@@ -84,7 +84,7 @@ struct SavedChange {
     std::function<void(HeldSaveTest&)> prepare;
     std::function<void(HeldSaveTest&)> start;
     const char* shownAfter;
-    const char* undoStepAfter;
+    Text undoStepAfter;
 };
 
 class EveryChangeTest : public HeldSaveTest, public ::testing::WithParamInterface<SavedChange> {};
@@ -114,7 +114,7 @@ const SavedChange savedChanges[] = {
      },
      "",
      texts::undoDelete},
-    {"undo", {}, [](HeldSaveTest& t) { t.browser().undo(); }, "", ""},
+    {"undo", {}, [](HeldSaveTest& t) { t.browser().undo(); }, "", Text{""}},
     {"redo", [](HeldSaveTest& t) { t.browser().undo(); },
      [](HeldSaveTest& t) { t.browser().redo(); }, "A.TXT:5", texts::undoImport},
     {"restore",
@@ -169,7 +169,7 @@ TEST_P(EveryChangeTest, SavesInTheBackgroundWhileTheWindowSaysSoAndRefusesAnothe
     EXPECT_EQ(app.gate().savingFileName.get(), "");
     EXPECT_FALSE(browser().showError) << browser().errorMessage.get();
     EXPECT_EQ(shown(), change.shownAfter);
-    EXPECT_EQ(topUndoStep(), change.undoStepAfter);
+    EXPECT_EQ(topUndoStep(), change.undoStepAfter.str());
     EXPECT_NE(readFile(image), before);
     EXPECT_TRUE(app.enablement().isEnabled(Action::newDirectory));
 }
@@ -202,7 +202,7 @@ TEST_F(HeldSaveTest, TheTextEditorKeepsWhatWasTypedDuringItsSaveAndStaysOpenUnti
     editor->save();
     executor.runHeld();
     setAtomicWriteFaultHook({});
-    EXPECT_TRUE(editor->errorMessage.get().starts_with(texts::textSaveFailedPrefix))
+    EXPECT_TRUE(editor->errorMessage.get().starts_with(texts::textSaveFailed("")))
         << editor->errorMessage.get();
     EXPECT_TRUE(editor->isModified);
     EXPECT_FALSE(app.gate().isBusy);
@@ -257,7 +257,7 @@ TEST_F(HeldSaveTest, TheSectorEditorTakesNoBytesWhileTheImageIsOpenedAgain) {
     EXPECT_EQ(sectors.bpbFields.get()[4].value, "112");
     EXPECT_FALSE(sectors.isReadOnly);
     EXPECT_TRUE(sectors.typeHexDigit('5'));
-    EXPECT_EQ(topUndoStep(), texts::undoSectorSave);
+    EXPECT_EQ(topUndoStep(), texts::undoSectorSave.str());
 }
 
 // The dialog of a conversion may be closed while it runs: its failure, and a stop that came
@@ -273,7 +273,7 @@ TEST_F(HeldSaveTest, AConversionEndingAfterItsDialogClosedIsStillReported) {
     convertWithTheDialogClosed(ExistingTarget::keep);
     executor.runHeld();
     EXPECT_TRUE(app.image().showErrorAlert);
-    EXPECT_TRUE(app.image().errorMessage.get().starts_with(texts::convertFailedPrefix))
+    EXPECT_TRUE(app.image().errorMessage.get().starts_with(texts::convertFailed("")))
         << app.image().errorMessage.get();
     EXPECT_EQ(readFile(target), bytesOf("my only copy"));
     app.image().dismissErrorAlert();

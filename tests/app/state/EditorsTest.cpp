@@ -66,7 +66,7 @@ TEST_F(EditorsTest, ShiftJISTextRoundTripsAndEverySaveUpdatesEntryListingAndCapa
     EXPECT_EQ(volumeFile("MEMO.TXT"), expected);
     EXPECT_EQ(listed("MEMO.TXT").directoryEntry.size, expected.size());
     EXPECT_LT(app.image().freeSpace, freeBefore);
-    EXPECT_EQ(app.undoRedo().undoStack().back().operationName, texts::undoTextSave);
+    EXPECT_EQ(app.undoRedo().undoStack().back().operationName, texts::undoTextSave.str());
 
     // The editor follows its entry: a second save in the same session lands, and what
     // is on disk is what a reopen shows.
@@ -89,7 +89,7 @@ TEST_F(EditorsTest, TextThatASaveWouldChangeOpensReadOnly) {
         const auto editor = openText(name);
         ASSERT_TRUE(editor) << name;
         EXPECT_TRUE(editor->isReadOnly) << name;
-        EXPECT_EQ(editor->readOnlyReason.get(), texts::textNotShiftJIS);
+        EXPECT_EQ(editor->readOnlyReason.get(), texts::textNotShiftJIS.str());
         editor->setText("replaced");
         editor->save();
         EXPECT_EQ(readFile(image), before) << name;
@@ -109,7 +109,7 @@ TEST_F(EditorsTest, AFailedTextSaveKeepsTheOldFileInMemoryAndOnDisk) {
     editor->setText(std::string(4096, 'n'));
     editor->save();
     EXPECT_TRUE(editor->showError);
-    EXPECT_EQ(editor->errorMessage.get().rfind(texts::textSaveFailedPrefix, 0), 0u);
+    EXPECT_EQ(editor->errorMessage.get().rfind(texts::textSaveFailed(""), 0), 0u);
     EXPECT_TRUE(editor->isModified);
     EXPECT_EQ(readFile(image), before);
     EXPECT_EQ(volumeFile("A.TXT"), bytesOf("old contents"));
@@ -161,10 +161,10 @@ TEST_F(EditorsTest, WindowsOpenedOnOneImageNeverWriteIntoAnother) {
     // Windows still on screen for a moment (or a stale reference) must refuse.
     textEditor->setText("overwritten");
     textEditor->save();
-    EXPECT_EQ(textEditor->errorMessage.get(), texts::noImageOpen);
+    EXPECT_EQ(textEditor->errorMessage.get(), texts::noImageOpen.str());
     sectorEditor->typeHexDigit('0');
     sectorEditor->saveSector();
-    EXPECT_EQ(sectorEditor->errorMessage.get(), texts::noImageOpen);
+    EXPECT_EQ(sectorEditor->errorMessage.get(), texts::noImageOpen.str());
     EXPECT_EQ(readFile(image), aBefore);
     EXPECT_EQ(readFile(other), bBefore);
 
@@ -218,7 +218,7 @@ TEST_F(EditorsTest, ASavedDirectorySectorIsListedAndUndoneLikeAnyChange) {
     ASSERT_FALSE(sectors.showError) << sectors.errorMessage.get();
     EXPECT_FALSE(sectors.isModified);
     EXPECT_TRUE(listedNames().empty());
-    EXPECT_EQ(app.undoRedo().undoStack().back().operationName, texts::undoSectorSave);
+    EXPECT_EQ(app.undoRedo().undoStack().back().operationName, texts::undoSectorSave.str());
 
     browser().undo();
     EXPECT_EQ(listedNames(), std::vector<std::string>{"GONE.TXT"});
@@ -311,7 +311,7 @@ TEST_F(EditorsTest, AnEditedFATCopyRefusesChangesUntilTheEditIsUndone) {
         browser().openTextEditor();
         if (copy == 0) {
             EXPECT_FALSE(browser().showTextEditor);
-            EXPECT_EQ(browser().errorMessage.get().rfind(texts::fileReadFailedPrefix, 0), 0u);
+            EXPECT_EQ(browser().errorMessage.get().rfind(texts::fileReadFailed(""), 0), 0u);
             // The hex viewer says so in its own window.
             browser().showError = false;
             browser().openHexViewer();
@@ -354,7 +354,7 @@ TEST_F(EditorsTest, ASectorTheImageDoesNotStoreIsNotReportedSaved) {
     EXPECT_EQ(sectors.sectorData.get(), Bytes(512, 0));
     sectors.typeHexDigit('1');
     sectors.saveSector();
-    EXPECT_EQ(sectors.errorMessage.get().rfind(texts::sectorSaveFailedPrefix, 0), 0u);
+    EXPECT_EQ(sectors.errorMessage.get().rfind(texts::sectorSaveFailed(""), 0), 0u);
     EXPECT_TRUE(sectors.isModified);
     EXPECT_EQ(readFile(d88), file);
 }

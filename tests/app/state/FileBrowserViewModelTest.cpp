@@ -199,7 +199,7 @@ TEST_F(FileBrowserTest, AStaleClipboardEntryIsReportedAndNothingOfItIsWritten) {
               "GONE.TXT: ヘッダの解析に失敗しました: エントリが見つかりません: GONE.TXT");
     EXPECT_TRUE(listedNames().empty());
     EXPECT_EQ(readFile(image), before);
-    EXPECT_EQ(browser().undoStepName(), texts::undoImport);
+    EXPECT_EQ(browser().undoStepName(), texts::undoImport.str());
 }
 
 TEST_F(FileBrowserTest, CancelledImportAndPasteLeaveTheImageAsItWas) {
@@ -326,7 +326,7 @@ TEST_F(FileBrowserTest, UndoAndRedoFailuresAreReported) {
     browser().undo();
     setAtomicWriteFaultHook({});
     EXPECT_TRUE(browser().showError);
-    EXPECT_TRUE(browser().errorMessage.get().starts_with(texts::undoFailedPrefix));
+    EXPECT_TRUE(browser().errorMessage.get().starts_with(texts::undoFailed("")));
     EXPECT_EQ(listedNames(), std::vector<std::string>{"A.TXT"});
 }
 
@@ -345,7 +345,7 @@ TEST_F(FileBrowserTest, AChangeThatChangedNothingTakesNoUndoStepAndKeepsRedo) {
     browser().importFiles({host / "missing.txt"});
     EXPECT_TRUE(browser().showError);
     EXPECT_EQ(app.undoRedo().undoStack().size(), steps);
-    EXPECT_EQ(browser().undoStepName(), texts::undoImport);
+    EXPECT_EQ(browser().undoStepName(), texts::undoImport.str());
     browser().redo();
     EXPECT_EQ(listedNames(), (std::vector<std::string>{"A.TXT", "DIR"}));
 }

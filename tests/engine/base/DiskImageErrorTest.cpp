@@ -1,6 +1,9 @@
 #include "engine/base/DiskImageError.h"
+#include "engine/base/Translation.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace tamberlane {
 namespace {
@@ -60,6 +63,53 @@ INSTANTIATE_TEST_SUITE_P(
         Family{"hostFileLocked", DiskImageError::hostFileLocked(), Kind::lockConflict, Reason::none,
                "ファイルのロック競合が発生しました: "
                "ファイルのロックを取得できませんでした。他のプロセスが使用中です。"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct EnglishCase {
+    const char* name;
+    // Made once English is chosen: a factory translates its detail where it makes it.
+    std::function<DiskImageError()> make;
+    const char* message;
+};
+
+// Catches a detail left Japanese inside an English message, and values put back in the
+// Japanese order where English orders them otherwise.
+class EnglishErrorFamily : public ::testing::TestWithParam<EnglishCase> {
+  protected:
+    void SetUp() override { useLanguage(Language::english); }
+    void TearDown() override { useLanguage(Language::japanese); }
+};
+
+TEST_P(EnglishErrorFamily, ReadsWhollyInEnglish) {
+    EXPECT_EQ(GetParam().make().errorDescription(), GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Factories, EnglishErrorFamily,
+    ::testing::Values(
+        EnglishCase{"nameClash", [] { return DiskImageError::nameClash("A.TXT", "a.txt"); },
+                    "Character encoding error: A file with this name already exists: A.TXT "
+                    "(existing: a.txt)"},
+        EnglishCase{"rootDirectoryFull", [] { return DiskImageError::rootDirectoryFull(224); },
+                    "The root directory is full (at most 224 entries)"},
+        EnglishCase{"searchedVolumeUnconfirmed",
+                    [] { return DiskImageError::searchedVolumeUnconfirmed(4096); },
+                    "This volume cannot be changed: the volume was found by searching for its "
+                    "boot sector, at offset 4096 bytes. Changes need your confirmation"},
+        EnglishCase{"hostSpaceShort", [] { return DiskImageError::hostSpaceShort(2048, 1024); },
+                    "Cannot save the disk image: not enough free space on this computer (2048 "
+                    "bytes needed, 1024 bytes free)"},
+        EnglishCase{"imageFileChanged", [] { return DiskImageError::imageFileChanged(); },
+                    "Another program changed the disk image. Reopen it."},
+        EnglishCase{"sectorSizeNotRecordable",
+                    [] { return DiskImageError::sectorSizeNotRecordable("HDM", 1024); },
+                    "Unsupported disk image format: This disk image cannot be converted to HDM (a "
+                    "format without a header cannot record the sector size, so partitions placed "
+                    "by 1024-byte sectors would no longer be found)"},
+        EnglishCase{"headerTooShort",
+                    [] { return DiskImageError::headerTooShort("D88", 688, 100); },
+                    "Cannot read the header: The file ends inside the D88 header (688 bytes "
+                    "needed, 100 bytes found)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "engine/fat/ManualParameterValidation.h"
+#include "engine/base/Translation.h"
 
 #include <gtest/gtest.h>
 
@@ -70,6 +71,16 @@ TEST(ManualChoiceValidation, OnlyTheFormsOwnValuesAreAccepted) {
               128);
     EXPECT_EQ(std::get<std::int64_t>(validateManualChoice(ManualChoice::sectorsPerCluster, "+128")),
               128);
+}
+
+// Catches a validation message that stays Japanese in the English interface.
+TEST(EnglishManualValidation, MessagesFollowTheLanguage) {
+    useLanguage(Language::english);
+    EXPECT_EQ(messageOf(ManualField::heads, "x"), "Enter a whole number");
+    EXPECT_EQ(messageOf(ManualField::heads, "257"), "Enter a value from 1 to 256");
+    EXPECT_EQ(std::get<std::string>(validateManualChoice(ManualChoice::fatType, "32")),
+              "Choose 12 or 16");
+    useLanguage(Language::japanese);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // refused and leaves no file. And the read-back check itself: a result that would open
 // differently is named by the part that differs.
 
+#include "engine/base/Translation.h"
 #include "engine/fat/ConvertedImageCheck.h"
 #include "engine/fat/DiskImageService.h"
 #include "engine/fat/NewImageFile.h"
@@ -268,6 +269,28 @@ INSTANTIATE_TEST_SUITE_P(
             [](Bytes& converted, const PartitionedDisk&) { writeU32LE(converted, 8, 4096 + 512); },
             "ボリュームを開けません（"}),
     [](const auto& info) { return info.param.name; });
+
+// Catches an English mismatch that keeps a Japanese fragment or names the copy and the
+// partition the wrong way round (English puts them in the other order).
+TEST(EnglishConvertedImageCheck, NamesThePartInEnglishWordOrder) {
+    TempDir dir;
+    const PartitionedDisk disk = twoPartitionPC98Disk();
+    writeFile(dir / "source.img", disk.bytes);
+    DiskImageService service;
+    const auto image = service.open(dir / "source.img");
+    convertImage(*image, ConvertFormat::hdi, dir / "converted.hdi");
+    Bytes converted = readFile(dir / "converted.hdi");
+    converted[fatByte(disk, 1, 1, 7)] ^= 0xFF;
+    useLanguage(Language::english);
+    try {
+        checkConvertedImage(*image, ConvertFormat::hdi, converted);
+        ADD_FAILURE() << "the changed result passed";
+    } catch (const DiskImageError& e) {
+        EXPECT_EQ(e.errorDescription(), "The converted image, read back, does not match the "
+                                        "original disk: FAT copy 2 of partition 2");
+    }
+    useLanguage(Language::japanese);
+}
 
 } // namespace
 } // namespace tamberlane::test
