@@ -43,7 +43,9 @@ for layer in engine state ui cli; do
         echo "po/en/$layer.po keeps obsolete entries"
         status=1
     fi
-    echo "$layer: $(msgattrib --no-obsolete "$po" | grep -c '^msgid "[^"]') texts"
+    # Every msgid but the header's.
+    count=$(msgattrib --no-obsolete "$po" | grep -c '^msgid ')
+    echo "$layer: $((count > 0 ? count - 1 : 0)) texts"
 done
 
 # The layers join into one catalogue: a text two layers share needs one translation.
