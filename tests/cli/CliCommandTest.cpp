@@ -78,7 +78,7 @@ TEST(ExitStatus, UsageMistakesExitTwoAndEngineFailuresExitOneWithTheEngineWords)
 TEST(Help, OverviewShowsEveryCommandAndEachAnswersHelp) {
     const std::string help = mustRun({"--help"}).out;
     for (const char* usage :
-         {"ls IMAGE [PATH] [-l] [-R] [--json]", "get IMAGE PATH... [-o DIR] [--overwrite]",
+         {"ls IMAGE [PATH] [-l] [-R] [-F] [--json]", "get IMAGE PATH... [-o DIR] [--overwrite]",
           "new IMAGE --size SIZE", "--manual", "--disk"}) {
         EXPECT_NE(help.find(usage), std::string::npos) << usage;
     }
