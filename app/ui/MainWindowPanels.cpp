@@ -227,7 +227,9 @@ void ListPanel::createList() {
     header->setSectionResizeMode(FileListModel::sizeColumn, QHeaderView::Interactive);
     header->resizeSection(FileListModel::sizeColumn, 100);
     header->resizeSection(FileListModel::dateColumn, 150);
-    header->resizeSection(FileListModel::attributeColumn, 60);
+    // Wide enough for the title in any language: the letters below need less.
+    header->resizeSection(FileListModel::attributeColumn,
+                          std::max(60, header->sectionSizeHint(FileListModel::attributeColumn)));
     header->setSortIndicatorShown(true);
     header->setSectionsClickable(true);
     emptyDirectory_ = new SymbolPlaceholder(themedIcon("folder", QStyle::SP_DirIcon),
