@@ -370,6 +370,12 @@ int main(int argc, char** argv) {
     app.window().resize(1200, 700);
     app.window().show();
     shots.take(&app.window(), QStringLiteral("screenshot-empty.png"));
+    app.window().showAbout();
+    if (auto* about = app.window().findChild<QDialog*>(QStringLiteral("about"))) {
+        shots.take(about, QStringLiteral("dialog-about.png"));
+        about->close();
+        settle();
+    }
     app.openFiles({image});
     shots.take(&app.window(), QStringLiteral("screenshot.png"));
     if (!state.image().isImageOpen) {
