@@ -3,6 +3,7 @@
 #include "app/state/DiscardGuard.h"
 #include "app/state/StateTexts.h"
 #include "app/ui/Bindings.h"
+#include "app/ui/Translated.h"
 #include "app/ui/UiTexts.h"
 
 #include <QMessageBox>
@@ -24,7 +25,7 @@ namespace {
 void showOkBox(QWidget* parent, QMessageBox::Icon icon, const QString& title,
                const QString& message, const std::function<void()>& done) {
     auto* box = new QMessageBox(icon, title, message, QMessageBox::NoButton, parent);
-    box->addButton(QString::fromUtf8(tamberlane::texts::okButton), QMessageBox::RejectRole);
+    box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
     widenMessage(box);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
@@ -62,7 +63,7 @@ QMessageBox* ask(QWidget* parent, const Question& q, std::function<void(bool cho
     auto* box = new QMessageBox(q.icon, q.title, q.message, QMessageBox::NoButton, parent);
     QPushButton* choice = box->addButton(q.choice, q.role);
     QPushButton* cancel =
-        box->addButton(QString::fromUtf8(tamberlane::texts::cancelButton), QMessageBox::RejectRole);
+        box->addButton(text(tamberlane::texts::cancelButton), QMessageBox::RejectRole);
     box->setDefaultButton(q.choiceIsDefault ? choice : cancel);
     box->setEscapeButton(cancel);
     box->setObjectName(QString::fromLatin1(q.name));
@@ -82,27 +83,25 @@ QMessageBox* ask(QWidget* parent, const Question& q, std::function<void(bool cho
 } // namespace
 
 QMessageBox* askToDiscard(QWidget* parent, std::function<void(bool discard)> answer) {
-    const QString question = QString::fromUtf8(tamberlane::texts::discardQuestion);
+    const QString question = text(tamberlane::texts::discardQuestion);
     return ask(parent,
-               {QMessageBox::Question, question, question,
-                QString::fromUtf8(tamberlane::texts::discardButton), QMessageBox::DestructiveRole,
-                false, "discardQuestion"},
+               {QMessageBox::Question, question, question, text(tamberlane::texts::discardButton),
+                QMessageBox::DestructiveRole, false, "discardQuestion"},
                std::move(answer));
 }
 
 QMessageBox* askToStopAndQuit(QWidget* parent, std::function<void(bool stop)> answer) {
     return ask(parent,
-               {QMessageBox::Question, QString::fromUtf8(texts::quitWhileWorkingTitle),
-                QString::fromUtf8(texts::quitWhileWorkingQuestion),
-                QString::fromUtf8(texts::stopAndQuitButton), QMessageBox::DestructiveRole, false,
-                "quitQuestion"},
+               {QMessageBox::Question, text(texts::quitWhileWorkingTitle),
+                text(texts::quitWhileWorkingQuestion), text(texts::stopAndQuitButton),
+                QMessageBox::DestructiveRole, false, "quitQuestion"},
                std::move(answer));
 }
 
 void askToReopen(QWidget* parent, const QString& message, std::function<void()> reopen) {
     ask(parent,
-        {QMessageBox::Warning, QString::fromUtf8(tamberlane::texts::errorAlertTitle), message,
-         QString::fromUtf8(texts::reopenButton), QMessageBox::AcceptRole, true, "reopenQuestion"},
+        {QMessageBox::Warning, text(tamberlane::texts::errorAlertTitle), message,
+         text(texts::reopenButton), QMessageBox::AcceptRole, true, "reopenQuestion"},
         [reopen = std::move(reopen)](bool chosen) {
             if (chosen) {
                 reopen();

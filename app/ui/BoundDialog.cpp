@@ -5,12 +5,12 @@
 
 namespace tamberlane::ui {
 
-BoundDialog::BoundDialog(QWidget* parent, const char* title, int width, int padding)
+BoundDialog::BoundDialog(QWidget* parent, const QString& title, int width, int padding)
     : QDialog(parent), content_(new QVBoxLayout), buttons_(new QDialogButtonBox) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowModality(Qt::WindowModal);
-    setWindowTitle(QString::fromUtf8(title));
-    setAccessibleName(QString::fromUtf8(title));
+    setWindowTitle(title);
+    setAccessibleName(title);
     setMinimumWidth(width);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(padding, padding, padding, padding);
@@ -18,32 +18,29 @@ BoundDialog::BoundDialog(QWidget* parent, const char* title, int width, int padd
     outer->addWidget(buttons_);
 }
 
-void BoundDialog::addHeading(const char* text) {
-    auto* heading = new QLabel(QString::fromUtf8(text));
+void BoundDialog::addHeading(const QString& text) {
+    auto* heading = new QLabel(text);
     QFont bold = heading->font();
     bold.setBold(true);
     heading->setFont(bold);
     content_->insertWidget(0, heading);
 }
 
-QPushButton* BoundDialog::addCancelButton(const char* text) {
-    QPushButton* button =
-        buttons_->addButton(QString::fromUtf8(text), QDialogButtonBox::RejectRole);
+QPushButton* BoundDialog::addCancelButton(const QString& text) {
+    QPushButton* button = buttons_->addButton(text, QDialogButtonBox::RejectRole);
     button->setAutoDefault(false);
     connect(button, &QPushButton::clicked, this, &QDialog::reject);
     return button;
 }
 
-QPushButton* BoundDialog::addDefaultButton(const char* text) {
-    QPushButton* button =
-        buttons_->addButton(QString::fromUtf8(text), QDialogButtonBox::AcceptRole);
+QPushButton* BoundDialog::addDefaultButton(const QString& text) {
+    QPushButton* button = buttons_->addButton(text, QDialogButtonBox::AcceptRole);
     button->setDefault(true);
     return button;
 }
 
-QPushButton* BoundDialog::addButton(const char* text) {
-    QPushButton* button =
-        buttons_->addButton(QString::fromUtf8(text), QDialogButtonBox::ActionRole);
+QPushButton* BoundDialog::addButton(const QString& text) {
+    QPushButton* button = buttons_->addButton(text, QDialogButtonBox::ActionRole);
     button->setAutoDefault(false);
     return button;
 }

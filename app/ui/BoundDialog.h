@@ -16,16 +16,16 @@ namespace tamberlane::ui {
 class BoundDialog : public QDialog {
     Q_OBJECT
   public:
-    BoundDialog(QWidget* parent, const char* title, int width, int padding = 20);
+    BoundDialog(QWidget* parent, const QString& title, int width, int padding = 20);
 
     QVBoxLayout* content() const { return content_; }
     // The title inside the dialog, in bold, as the first row of its content.
-    void addHeading(const char* text);
+    void addHeading(const QString& text);
     // The button Escape answers; it rejects the dialog.
-    QPushButton* addCancelButton(const char* text);
+    QPushButton* addCancelButton(const QString& text);
     // The button Return answers while it is enabled.
-    QPushButton* addDefaultButton(const char* text);
-    QPushButton* addButton(const char* text);
+    QPushButton* addDefaultButton(const QString& text);
+    QPushButton* addButton(const QString& text);
 
     // A window holding unsaved edits does not simply go: Escape, the cancel button and
     // the title bar's close button ask `request` instead, and the state lowers the flag

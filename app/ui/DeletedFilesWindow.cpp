@@ -6,6 +6,7 @@
 #include "app/ui/BoundDialog.h"
 #include "app/ui/Format.h"
 #include "app/ui/Icons.h"
+#include "app/ui/Translated.h"
 #include "app/ui/UiTexts.h"
 
 #include <QFontDatabase>
@@ -20,10 +21,6 @@
 namespace tamberlane::ui {
 
 namespace {
-
-QString text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
 
 QColor recoverabilityColour(int percent) {
     if (percent >= 100) {
@@ -40,8 +37,8 @@ QWidget* deletedRow(const DeletedFileEntry& entry, bool canRestore, FileBrowserV
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPixelSize(12);
     name->setFont(mono);
-    auto* detail = new QLabel(QString::number(entry.size) + text(texts::deletedSizeSeparator) +
-                              fileDate(entry.modifiedDate));
+    auto* detail =
+        new QLabel(text(texts::deletedDetailFormat, entry.size).arg(fileDate(entry.modifiedDate)));
     QFont caption = detail->font();
     caption.setPointSizeF(caption.pointSizeF() * 0.85);
     detail->setFont(caption);
@@ -62,8 +59,7 @@ QWidget* deletedRow(const DeletedFileEntry& entry, bool canRestore, FileBrowserV
             .arg(colour.blue()));
     layout->addWidget(badge, 0, Qt::AlignVCenter);
     auto* restore = new QPushButton(text(texts::restoreButton));
-    restore->setAccessibleName(text(texts::restoreButton) + QLatin1Char(' ') +
-                               fromUtf8(entry.displayName));
+    restore->setAccessibleName(text(texts::restoreEntryName).arg(fromUtf8(entry.displayName)));
     restore->setEnabled(canRestore);
     QObject::connect(restore, &QPushButton::clicked, row,
                      [&browser, entry] { browser.deletedFilesVM()->requestRestore(entry); });
@@ -76,7 +72,7 @@ QWidget* deletedRow(const DeletedFileEntry& entry, bool canRestore, FileBrowserV
 BoundDialog* makeDeletedFiles(QWidget* parent, ApplicationState& state) {
     FileBrowserViewModel& browser = state.browser();
     DiskImageViewModel& image = state.image();
-    auto* dialog = new BoundDialog(parent, texts::deletedTitle, 600);
+    auto* dialog = new BoundDialog(parent, text(texts::deletedTitle), 600);
     dialog->setMinimumHeight(350);
     DeletedFilesViewModel& deleted = *browser.deletedFilesVM();
 
@@ -92,7 +88,8 @@ BoundDialog* makeDeletedFiles(QWidget* parent, ApplicationState& state) {
     dialog->content()->addLayout(header);
 
     // The main window's strip: the restore is refused for the reason it gives there.
-    QWidget* banner = makeLockBanner(new QWidget, new QLabel(text(tamberlane::texts::readOnlyBanner)));
+    QWidget* banner =
+        makeLockBanner(new QWidget, new QLabel(text(tamberlane::texts::readOnlyBanner)));
     banner->setObjectName(QStringLiteral("readOnlyBanner"));
     banner->setAccessibleName(text(tamberlane::texts::readOnlyBanner));
     dialog->content()->addWidget(banner);
@@ -115,13 +112,13 @@ BoundDialog* makeDeletedFiles(QWidget* parent, ApplicationState& state) {
     pages->addWidget(empty);
     pages->addWidget(scroll);
     dialog->content()->addWidget(pages, 1);
-    dialog->addCancelButton(texts::closeButton);
+    dialog->addCancelButton(text(texts::closeButton));
 
     const auto refresh = [&state, &deleted, &browser, &image, count, banner, pages, scroll] {
         const bool writable = !image.isWriteProtected && !image.isReadOnly;
         const bool canRestore = state.enablement().isEnabled(Action::restoreEntry);
         const auto& entries = deleted.deletedEntries.get();
-        count->setText(text(texts::deletedCountFormat).arg(entries.size()));
+        count->setText(text(texts::deletedCountFormat, static_cast<std::int64_t>(entries.size())));
         banner->setVisible(!writable);
         pages->setCurrentIndex(entries.empty() ? 0 : 1);
         auto* list = new QWidget;
@@ -169,15 +166,15 @@ BoundDialog* makeDeletedFiles(QWidget* parent, ApplicationState& state) {
 
 BoundDialog* makeRestoreFirstChar(QWidget* parent, FileBrowserViewModel& browser) {
     DeletedFilesViewModel& deleted = *browser.deletedFilesVM();
-    auto* dialog = new BoundDialog(parent, texts::restoreCharTitle, 300, 24);
+    auto* dialog = new BoundDialog(parent, text(texts::restoreCharTitle), 300, 24);
     auto* title = new QLabel(text(texts::restoreCharTitle));
     QFont bold = title->font();
     bold.setBold(true);
     title->setFont(bold);
     dialog->content()->addWidget(title);
     const auto& target = deleted.restoreTarget.get();
-    dialog->content()->addWidget(new QLabel(text(texts::restoreFilePrefix) +
-                                            (target ? fromUtf8(target->displayName) : QString())));
+    dialog->content()->addWidget(new QLabel(
+        text(texts::restoreFileFormat).arg(target ? fromUtf8(target->displayName) : QString())));
     auto* prompt = new QLabel(text(texts::restoreCharPrompt));
     prompt->setWordWrap(true);
     dialog->content()->addWidget(prompt);
@@ -187,8 +184,8 @@ BoundDialog* makeRestoreFirstChar(QWidget* parent, FileBrowserViewModel& browser
     // The first character a recovered long name told, ready to restore with.
     field->setText(fromUtf8(deleted.restoreFirstChar.get()));
     dialog->content()->addWidget(field);
-    dialog->addCancelButton(tamberlane::texts::cancelButton);
-    QPushButton* restore = dialog->addDefaultButton(texts::restoreButton);
+    dialog->addCancelButton(text(tamberlane::texts::cancelButton));
+    QPushButton* restore = dialog->addDefaultButton(text(texts::restoreButton));
     QObject::connect(field, &QLineEdit::textEdited, dialog, [&deleted](const QString& entered) {
         deleted.restoreFirstChar = entered.toStdString();
     });

@@ -3,6 +3,7 @@
 #include "app/state/FileBrowserViewModel.h"
 #include "app/ui/Format.h"
 #include "app/ui/Icons.h"
+#include "app/ui/Translated.h"
 #include "app/ui/UiTexts.h"
 
 #include <QHash>
@@ -49,7 +50,7 @@ DirectoryTreeView::DirectoryTreeView(FileBrowserViewModel& browser, QWidget* par
       folderIcon_(themedIcon("folder", QStyle::SP_DirIcon)),
       repeatIcon_(themedIcon("folder-remote", QStyle::SP_DirLinkIcon)) {
     setHeaderHidden(true);
-    setAccessibleName(QString::fromUtf8(texts::treeName));
+    setAccessibleName(text(texts::treeName));
     setFrameShape(QFrame::NoFrame);
     connect(this, &QTreeWidget::itemExpanded, this,
             [this](QTreeWidgetItem* item) { forwardExpansion(item, true); });

@@ -5,6 +5,7 @@
 #include "app/ui/BoundDialog.h"
 #include "app/ui/Format.h"
 #include "app/ui/Icons.h"
+#include "app/ui/Translated.h"
 #include "app/ui/UiTexts.h"
 
 #include <QFormLayout>
@@ -21,20 +22,20 @@ namespace tamberlane::ui {
 
 namespace {
 
-QLabel* label(const char* text) {
-    auto* made = new QLabel(QString::fromUtf8(text));
+QLabel* label(const QString& shown) {
+    auto* made = new QLabel(shown);
     made->setWordWrap(true);
     return made;
 }
 
 // The warning symbol beside a title or question.
-QHBoxLayout* warningRow(const char* text) {
+QHBoxLayout* warningRow(const QString& shown) {
     auto* row = new QHBoxLayout;
     auto* symbol = new QLabel;
     symbol->setPixmap(themedIcon("dialog-warning", QStyle::SP_MessageBoxWarning).pixmap(32, 32));
     symbol->setAccessibleName(QStringLiteral("warning"));
     row->addWidget(symbol, 0, Qt::AlignTop);
-    QLabel* title = label(text);
+    QLabel* title = label(shown);
     QFont bold = title->font();
     bold.setBold(true);
     title->setFont(bold);
@@ -44,21 +45,21 @@ QHBoxLayout* warningRow(const char* text) {
 
 // One clash question for import and export; what the buttons do differs.
 BoundDialog* makeClashQuestion(QWidget* parent, const std::vector<std::string>& names) {
-    auto* dialog = new BoundDialog(parent, tamberlane::texts::clashTitle, 380);
-    dialog->content()->addLayout(warningRow(tamberlane::texts::clashTitle));
+    auto* dialog = new BoundDialog(parent, text(tamberlane::texts::clashTitle), 380);
+    dialog->content()->addLayout(warningRow(text(tamberlane::texts::clashTitle)));
     if (names.empty()) {
-        dialog->content()->addWidget(label(texts::clashNoNames));
+        dialog->content()->addWidget(label(text(texts::clashNoNames)));
     } else {
-        dialog->content()->addWidget(label(tamberlane::texts::clashListIntro));
+        dialog->content()->addWidget(label(text(tamberlane::texts::clashListIntro)));
         QStringList lines;
         for (const std::string& name : names) {
-            lines << QString::fromUtf8(tamberlane::texts::clashLinePrefix) + fromUtf8(name);
+            lines << text(tamberlane::texts::clashLinePrefix) + fromUtf8(name);
         }
         QLabel* list = new QLabel(lines.join(QLatin1Char('\n')));
         list->setTextInteractionFlags(Qt::TextSelectableByMouse);
         dialog->content()->addWidget(list);
     }
-    dialog->content()->addWidget(label(tamberlane::texts::clashQuestion));
+    dialog->content()->addWidget(label(text(tamberlane::texts::clashQuestion)));
     return dialog;
 }
 
@@ -75,17 +76,17 @@ QLabel* storedNameLabel(QFormLayout* form) {
 
 void showStoredName(QLabel* shown, const std::optional<std::string>& name) {
     shown->setVisible(name.has_value());
-    shown->setText(name ? QString::fromUtf8(texts::storedNamePrefix) + fromUtf8(*name) : QString());
+    shown->setText(name ? text(texts::storedNameFormat).arg(fromUtf8(*name)) : QString());
 }
 
 } // namespace
 
 BoundDialog* makeDeleteConfirmation(QWidget* parent, FileBrowserViewModel& browser) {
-    auto* dialog = new BoundDialog(parent, texts::deleteQuestion, 380);
-    dialog->content()->addLayout(warningRow(texts::deleteQuestion));
+    auto* dialog = new BoundDialog(parent, text(texts::deleteQuestion), 380);
+    dialog->content()->addLayout(warningRow(text(texts::deleteQuestion)));
     auto* list = new QListWidget;
     list->setIconSize(QSize(16, 16));
-    list->setAccessibleName(QString::fromUtf8(texts::deleteQuestion));
+    list->setAccessibleName(text(texts::deleteQuestion));
     const QIcon fileIcon = themedIcon("text-x-generic", QStyle::SP_FileIcon);
     const QIcon folderIcon = themedIcon("folder", QStyle::SP_DirIcon);
     // The targets are entries of the directory shown, where a name is unique; a folder
@@ -101,14 +102,14 @@ BoundDialog* makeDeleteConfirmation(QWidget* parent, FileBrowserViewModel& brows
             new QListWidgetItem(folders.count(name) != 0 ? folderIcon : fileIcon, fromUtf8(name)));
     }
     list->setMaximumHeight(200);
-    auto* count = new QLabel(
-        QString::fromUtf8(texts::deleteCountFormat).arg(browser.deleteTargetNames.get().size()));
+    const auto targets = static_cast<std::int64_t>(browser.deleteTargetNames.get().size());
+    auto* count = new QLabel(text(texts::deleteCountFormat, targets));
     count->setObjectName(QStringLiteral("deleteCount"));
     dialog->content()->addWidget(count);
     dialog->content()->addWidget(list);
-    dialog->content()->addWidget(label(texts::deleteUndoable));
-    dialog->addCancelButton(tamberlane::texts::cancelButton);
-    QPushButton* confirm = dialog->addDefaultButton(texts::deleteButton);
+    dialog->content()->addWidget(label(text(texts::deleteUndoable)));
+    dialog->addCancelButton(text(tamberlane::texts::cancelButton));
+    QPushButton* confirm = dialog->addDefaultButton(text(texts::deleteButton));
     confirm->setStyleSheet(QStringLiteral("color: #c01c28;"));
     QObject::connect(confirm, &QPushButton::clicked, dialog,
                      [&browser] { browser.confirmDelete(); });
@@ -117,8 +118,8 @@ BoundDialog* makeDeleteConfirmation(QWidget* parent, FileBrowserViewModel& brows
 
 BoundDialog* makeImportClash(QWidget* parent, FileBrowserViewModel& browser) {
     BoundDialog* dialog = makeClashQuestion(parent, browser.duplicateFileNames.get());
-    dialog->addCancelButton(tamberlane::texts::clashSkip);
-    QPushButton* overwrite = dialog->addDefaultButton(tamberlane::texts::clashOverwrite);
+    dialog->addCancelButton(text(tamberlane::texts::clashSkip));
+    QPushButton* overwrite = dialog->addDefaultButton(text(tamberlane::texts::clashOverwrite));
     QObject::connect(overwrite, &QPushButton::clicked, dialog,
                      [&browser] { browser.confirmImportOverwrite(); });
     return dialog;
@@ -126,27 +127,27 @@ BoundDialog* makeImportClash(QWidget* parent, FileBrowserViewModel& browser) {
 
 BoundDialog* makeExportClash(QWidget* parent, FileBrowserViewModel& browser) {
     BoundDialog* dialog = makeClashQuestion(parent, browser.exportDuplicateNames.get());
-    dialog->addCancelButton(tamberlane::texts::cancelButton);
-    QPushButton* skip = dialog->addButton(tamberlane::texts::clashSkip);
+    dialog->addCancelButton(text(tamberlane::texts::cancelButton));
+    QPushButton* skip = dialog->addButton(text(tamberlane::texts::clashSkip));
     QObject::connect(skip, &QPushButton::clicked, dialog,
                      [&browser] { browser.skipExistingOnExport(); });
-    QPushButton* overwrite = dialog->addDefaultButton(tamberlane::texts::clashOverwrite);
+    QPushButton* overwrite = dialog->addDefaultButton(text(tamberlane::texts::clashOverwrite));
     QObject::connect(overwrite, &QPushButton::clicked, dialog,
                      [&browser] { browser.confirmExportOverwrite(); });
     return dialog;
 }
 
 BoundDialog* makeNewDirectory(QWidget* parent, FileBrowserViewModel& browser) {
-    auto* dialog = new BoundDialog(parent, texts::newDirectoryTitle, 350);
-    dialog->addHeading(texts::newDirectoryTitle);
+    auto* dialog = new BoundDialog(parent, text(texts::newDirectoryTitle), 350);
+    dialog->addHeading(text(texts::newDirectoryTitle));
     auto* form = new QFormLayout;
     auto* name = new QLineEdit(fromUtf8(browser.newDirectoryName.get()));
-    name->setAccessibleName(QString::fromUtf8(texts::newDirectoryLabel));
-    form->addRow(QString::fromUtf8(texts::newDirectoryLabel), name);
+    name->setAccessibleName(text(texts::newDirectoryLabel));
+    form->addRow(text(texts::newDirectoryLabel), name);
     QLabel* stored = storedNameLabel(form);
     dialog->content()->addLayout(form);
-    dialog->addCancelButton(tamberlane::texts::cancelButton);
-    QPushButton* create = dialog->addDefaultButton(texts::createButton);
+    dialog->addCancelButton(text(tamberlane::texts::cancelButton));
+    QPushButton* create = dialog->addDefaultButton(text(texts::createButton));
     QObject::connect(name, &QLineEdit::textEdited, dialog, [&browser](const QString& text) {
         browser.newDirectoryName = text.toStdString();
     });
@@ -164,20 +165,20 @@ BoundDialog* makeNewDirectory(QWidget* parent, FileBrowserViewModel& browser) {
 }
 
 BoundDialog* makeRename(QWidget* parent, FileBrowserViewModel& browser) {
-    auto* dialog = new BoundDialog(parent, texts::renameTitle, 380);
-    dialog->addHeading(texts::renameTitle);
+    auto* dialog = new BoundDialog(parent, text(texts::renameTitle), 380);
+    dialog->addHeading(text(texts::renameTitle));
     auto* form = new QFormLayout;
     auto* name = new QLineEdit(fromUtf8(browser.renameName.get()));
-    name->setAccessibleName(QString::fromUtf8(texts::renameNameLabel));
+    name->setAccessibleName(text(texts::renameNameLabel));
     auto* extension = new QLineEdit(fromUtf8(browser.renameExtension.get()));
-    extension->setAccessibleName(QString::fromUtf8(texts::renameExtensionLabel));
+    extension->setAccessibleName(text(texts::renameExtensionLabel));
     extension->setFixedWidth(60);
-    form->addRow(QString::fromUtf8(texts::renameNameLabel), name);
-    form->addRow(QString::fromUtf8(texts::renameExtensionLabel), extension);
+    form->addRow(text(texts::renameNameLabel), name);
+    form->addRow(text(texts::renameExtensionLabel), extension);
     QLabel* stored = storedNameLabel(form);
     dialog->content()->addLayout(form);
-    dialog->addCancelButton(tamberlane::texts::cancelButton);
-    QPushButton* rename = dialog->addDefaultButton(texts::renameButton);
+    dialog->addCancelButton(text(tamberlane::texts::cancelButton));
+    QPushButton* rename = dialog->addDefaultButton(text(texts::renameButton));
     QObject::connect(name, &QLineEdit::textEdited, dialog,
                      [&browser](const QString& text) { browser.renameName = text.toStdString(); });
     QObject::connect(extension, &QLineEdit::textEdited, dialog, [&browser](const QString& text) {

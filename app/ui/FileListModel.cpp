@@ -2,6 +2,7 @@
 
 #include "app/ui/Format.h"
 #include "app/ui/Icons.h"
+#include "app/ui/Translated.h"
 #include "app/ui/UiTexts.h"
 
 #include <QApplication>
@@ -101,9 +102,9 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
         return {};
     }
-    static constexpr const char* titles[] = {texts::nameColumn, texts::sizeColumn,
-                                             texts::dateColumn, texts::attributeColumn};
-    return section >= 0 && section < columnCount_ ? QString::fromUtf8(titles[section]) : QVariant();
+    static constexpr Text titles[] = {texts::nameColumn, texts::sizeColumn, texts::dateColumn,
+                                      texts::attributeColumn};
+    return section >= 0 && section < columnCount_ ? text(titles[section]) : QVariant();
 }
 
 Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {

@@ -1,6 +1,7 @@
 #include "app/ui/Format.h"
 
 #include "app/state/StateTexts.h"
+#include "app/ui/Translated.h"
 #include "app/ui/UiTexts.h"
 #include "engine/base/JapanTime.h"
 
@@ -27,7 +28,7 @@ QString fromUtf8(const std::string& text) {
 }
 
 QString mainWindowTitle(bool isImageOpen, const std::string& imageFileName) {
-    const QString program = QString::fromUtf8(tamberlane::texts::programTitle);
+    const QString program = text(tamberlane::texts::programTitle);
     if (!isImageOpen || imageFileName.empty()) {
         return program;
     }

@@ -5,6 +5,7 @@
 #include "app/ui/Alerts.h"
 #include "app/ui/Format.h"
 #include "app/ui/Icons.h"
+#include "app/ui/Translated.h"
 #include "app/ui/UiTexts.h"
 
 #include <QHBoxLayout>
@@ -16,13 +17,7 @@
 
 namespace tamberlane::ui {
 
-namespace {
-
-QString text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
-} // namespace
+namespace {} // namespace
 
 HexLineModel::HexLineModel(HexViewerViewModel& viewer, QObject* parent)
     : QAbstractTableModel(parent), viewer_(viewer) {
@@ -71,13 +66,13 @@ QVariant HexLineModel::headerData(int section, Qt::Orientation orientation, int 
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
         return {};
     }
-    static constexpr const char* titles[] = {texts::addressColumn, texts::hexColumn,
-                                             texts::asciiColumn};
-    return section >= 0 && section < columnCount_ ? text(titles[section]) : QVariant();
+    const QString titles[] = {text(texts::addressColumn), text(texts::hexColumn),
+                              QString::fromUtf8(texts::asciiColumn)};
+    return section >= 0 && section < columnCount_ ? titles[section] : QVariant();
 }
 
 HexViewerWindow::HexViewerWindow(QWidget* parent, std::shared_ptr<HexViewerViewModel> viewer)
-    : BoundDialog(parent, texts::hexViewerTitle, 700), viewer_(std::move(viewer)),
+    : BoundDialog(parent, text(texts::hexViewerTitle), 700), viewer_(std::move(viewer)),
       model_(new HexLineModel(*viewer_, this)), view_(new QTableView), pages_(new QStackedWidget),
       name_(new QLabel), size_(new QLabel) {
     setMinimumSize(700, 400);
@@ -128,13 +123,13 @@ HexViewerWindow::HexViewerWindow(QWidget* parent, std::shared_ptr<HexViewerViewM
     pages_->addWidget(empty);
     pages_->addWidget(view_);
     content()->addWidget(pages_, 1);
-    addCancelButton(texts::closeButton);
+    addCancelButton(text(texts::closeButton));
 
     HexViewerViewModel& state = *viewer_;
     bindings.watch(state.fileName,
                    [this, &state] { name_->setText(fromUtf8(state.fileName.get())); });
     bindings.watch(state.totalBytes, [this, &state] {
-        size_->setText(text(texts::byteCountFormat).arg(state.totalBytes.get()));
+        size_->setText(text(texts::byteCountFormat, state.totalBytes.get()));
     });
     bindings.watch(state.rowCount, [this, &state] {
         model_->rowsChanged();

@@ -3,6 +3,7 @@
 #include "app/state/DiskImageViewModel.h"
 #include "app/ui/BoundDialog.h"
 #include "app/ui/Format.h"
+#include "app/ui/Translated.h"
 #include "app/ui/UiSettings.h"
 #include "app/ui/UiTexts.h"
 #include "engine/base/HexText.h"
@@ -27,10 +28,6 @@ namespace tamberlane::ui {
 
 namespace {
 
-QString text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
 QString targetText(ConvertFormat format) {
     return QString::fromStdString(targetLabel(format));
 }
@@ -52,7 +49,7 @@ struct SaveChoice {
 };
 
 // A save panel that keeps the chosen extension: the engine picks the container by it.
-SaveChoice askSavePath(QWidget* parent, UiSettings& settings, Panel panel, const char* title,
+SaveChoice askSavePath(QWidget* parent, UiSettings& settings, Panel panel, Text title,
                        const QString& fileName, const std::string& extension) {
     QFileDialog panelDialog(parent, text(title), settings.folder(panel), saveFilter(extension));
     panelDialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -70,19 +67,19 @@ SaveChoice askSavePath(QWidget* parent, UiSettings& settings, Panel panel, const
 } // namespace
 
 BoundDialog* makeDiskSelection(QWidget* parent, DiskImageViewModel& image) {
-    auto* dialog = new BoundDialog(parent, texts::diskSelectionTitle, 400);
-    dialog->addHeading(texts::diskSelectionTitle);
+    auto* dialog = new BoundDialog(parent, text(texts::diskSelectionTitle), 400);
+    dialog->addHeading(text(texts::diskSelectionTitle));
     auto* list = new QListWidget;
     list->setAccessibleName(text(texts::diskSelectionTitle));
     list->setMinimumHeight(150);
     list->setMaximumHeight(300);
     const std::vector<D88Disk>& disks = image.d88Disks.get();
     for (std::size_t i = 0; i < disks.size(); ++i) {
-        list->addItem(text(texts::diskRowPrefix) + QString::number(i + 1) + QStringLiteral(": ") +
-                      fromUtf8(disks[i].header.diskName));
+        list->addItem(text(texts::diskRowFormat)
+                          .arg(QString::number(i + 1), fromUtf8(disks[i].header.diskName)));
     }
     dialog->content()->addWidget(list);
-    dialog->addCancelButton(tamberlane::texts::cancelButton);
+    dialog->addCancelButton(text(tamberlane::texts::cancelButton));
     const auto choose = [&image](QListWidgetItem* item) {
         if (image.pendingOpenURL) {
             image.openD88Disk(*image.pendingOpenURL, item->listWidget()->row(item));
@@ -94,23 +91,23 @@ BoundDialog* makeDiskSelection(QWidget* parent, DiskImageViewModel& image) {
 }
 
 BoundDialog* makePartitionSelection(QWidget* parent, DiskImageViewModel& image) {
-    auto* dialog = new BoundDialog(parent, texts::partitionSelectionTitle, 400);
-    dialog->addHeading(texts::partitionSelectionTitle);
+    auto* dialog = new BoundDialog(parent, text(texts::partitionSelectionTitle), 400);
+    dialog->addHeading(text(texts::partitionSelectionTitle));
     auto* list = new QListWidget;
     list->setAccessibleName(text(texts::partitionSelectionTitle));
     list->setMinimumHeight(150);
     list->setMaximumHeight(300);
     for (const PartitionInfo& partition : image.partitions.get()) {
-        QString row = text(texts::partitionRowPrefix) + QString::number(partition.number) +
-                      QStringLiteral(": ") + QString::number(partition.size / (1024 * 1024)) +
-                      text(texts::megabyteUnit);
+        QString row = text(texts::partitionRowFormat)
+                          .arg(QString::number(partition.number),
+                               QString::number(partition.size / (1024 * 1024)));
         if (!partition.name.empty()) {
             row += QStringLiteral("  ") + fromUtf8(partition.name);
         }
         list->addItem(row);
     }
     dialog->content()->addWidget(list);
-    dialog->addCancelButton(tamberlane::texts::cancelButton);
+    dialog->addCancelButton(text(tamberlane::texts::cancelButton));
     const auto choose = [&image](QListWidgetItem* item) {
         if (image.pendingOpenURL) {
             image.openPartition(*image.pendingOpenURL, item->listWidget()->row(item));
@@ -122,8 +119,8 @@ BoundDialog* makePartitionSelection(QWidget* parent, DiskImageViewModel& image) 
 }
 
 BoundDialog* makeNewImage(QWidget* parent, DiskImageViewModel& image, UiSettings& settings) {
-    auto* dialog = new BoundDialog(parent, texts::newImageTitle, 400);
-    dialog->addHeading(texts::newImageTitle);
+    auto* dialog = new BoundDialog(parent, text(texts::newImageTitle), 400);
+    dialog->addHeading(text(texts::newImageTitle));
     auto* form = new QFormLayout;
     auto* format = new QComboBox;
     format->setAccessibleName(text(texts::formatLabel));
@@ -161,13 +158,14 @@ BoundDialog* makeNewImage(QWidget* parent, DiskImageViewModel& image, UiSettings
     });
     refillSizes();
 
-    dialog->addCancelButton(tamberlane::texts::cancelButton);
-    QPushButton* create = dialog->addDefaultButton(texts::createEllipsisButton);
+    dialog->addCancelButton(text(tamberlane::texts::cancelButton));
+    QPushButton* create = dialog->addDefaultButton(text(texts::createEllipsisButton));
     QObject::connect(create, &QPushButton::clicked, dialog, [=, &image, &settings] {
         const std::string extension = fileExtension(chosenFormat());
         const SaveChoice choice = askSavePath(
             dialog, settings, Panel::newImage, texts::newImageSavePanelTitle,
-            text(texts::newImageBaseName) + QString::fromStdString(extension), extension);
+            QString::fromUtf8(texts::newImageBaseName) + QString::fromStdString(extension),
+            extension);
         if (choice.path.isEmpty()) {
             return;
         }
@@ -180,12 +178,12 @@ BoundDialog* makeNewImage(QWidget* parent, DiskImageViewModel& image, UiSettings
 }
 
 BoundDialog* makeDiskInfo(QWidget* parent, DiskImageViewModel& image) {
-    auto* dialog = new BoundDialog(parent, texts::infoTitle, 500);
-    dialog->addHeading(texts::infoTitle);
+    auto* dialog = new BoundDialog(parent, text(texts::infoTitle), 500);
+    dialog->addHeading(text(texts::infoTitle));
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(16);
     dialog->content()->addLayout(grid);
-    const auto addRow = [grid](const char* label, const QString& value) {
+    const auto addRow = [grid](Text label, const QString& value) {
         const int row = grid->rowCount();
         auto* name = new QLabel(text(label));
         auto* shown = new QLabel(value);
@@ -197,24 +195,21 @@ BoundDialog* makeDiskInfo(QWidget* parent, DiskImageViewModel& image) {
     if (const std::optional<ImageSummary> summary = image.imageSummary()) {
         const BIOSParameterBlock& bpb = summary->bpb;
         const VolumeCapacity& capacity = summary->capacity;
-        const QString clusters = text(texts::clusterCountFormat);
+        const auto clusters = [](std::int64_t bytes, std::int64_t count) {
+            return text(texts::clusterCountFormat, count).arg(wholeKilobytes(bytes));
+        };
         addRow(texts::infoFileName, fromUtf8(summary->fileName));
         addRow(texts::infoFormat, fromUtf8(summary->formatLabel));
         addRow(texts::infoFileSystem, fileSystemText(summary->fileSystem));
         addRow(texts::infoCylinders, QString::number(summary->geometry.cylinders));
         addRow(texts::infoHeads, QString::number(summary->geometry.heads));
         addRow(texts::infoSectorsPerTrack, QString::number(summary->geometry.sectorsPerTrack));
-        addRow(texts::infoBytesPerSector,
-               QString::number(bpb.bytesPerSector) + text(texts::byteUnit));
+        addRow(texts::infoBytesPerSector, text(texts::byteSizeFormat).arg(bpb.bytesPerSector));
         addRow(texts::infoSectorsPerCluster, QString::number(bpb.sectorsPerCluster));
-        addRow(texts::infoClusterSize,
-               QString::number(summary->bytesPerCluster) + text(texts::byteUnit));
-        addRow(texts::infoUsed,
-               wholeKilobytes(capacity.usedBytes) + clusters.arg(capacity.usedClusters));
-        addRow(texts::infoFree,
-               wholeKilobytes(capacity.freeBytes) + clusters.arg(capacity.freeClusters));
-        addRow(texts::infoTotal,
-               wholeKilobytes(capacity.totalBytes) + clusters.arg(capacity.totalClusters));
+        addRow(texts::infoClusterSize, text(texts::byteSizeFormat).arg(summary->bytesPerCluster));
+        addRow(texts::infoUsed, clusters(capacity.usedBytes, capacity.usedClusters));
+        addRow(texts::infoFree, clusters(capacity.freeBytes, capacity.freeClusters));
+        addRow(texts::infoTotal, clusters(capacity.totalBytes, capacity.totalClusters));
         addRow(texts::infoTotalSectors, QString::number(summary->volumeSectors));
         addRow(texts::infoFATCount, QString::number(bpb.numberOfFATs));
         addRow(texts::infoSectorsPerFAT, QString::number(bpb.sectorsPerFAT));
@@ -236,13 +231,13 @@ BoundDialog* makeDiskInfo(QWidget* parent, DiskImageViewModel& image) {
             addRow(texts::infoChanges, fromUtf8(*summary->changeRefusal));
         }
     }
-    dialog->addCancelButton(texts::closeButton)->setDefault(true);
+    dialog->addCancelButton(text(texts::closeButton))->setDefault(true);
     return dialog;
 }
 
 BoundDialog* makeConversion(QWidget* parent, DiskImageViewModel& image, UiSettings& settings) {
-    auto* dialog = new BoundDialog(parent, texts::convertTitle, 420);
-    dialog->addHeading(texts::convertTitle);
+    auto* dialog = new BoundDialog(parent, text(texts::convertTitle), 420);
+    dialog->addHeading(text(texts::convertTitle));
     const std::optional<ImageSummary> summary = image.imageSummary();
     auto* form = new QFormLayout;
     auto* target = new QComboBox;
@@ -273,8 +268,8 @@ BoundDialog* makeConversion(QWidget* parent, DiskImageViewModel& image, UiSettin
     failure->setStyleSheet(QStringLiteral("color: #c01c28;"));
     dialog->content()->addWidget(failure);
 
-    QPushButton* cancel = dialog->addCancelButton(tamberlane::texts::cancelButton);
-    QPushButton* convert = dialog->addDefaultButton(texts::convertButton);
+    QPushButton* cancel = dialog->addCancelButton(text(tamberlane::texts::cancelButton));
+    QPushButton* convert = dialog->addDefaultButton(text(texts::convertButton));
     QObject::connect(cancel, &QPushButton::clicked, dialog, [&image] {
         if (image.isConverting) {
             image.cancelConversion();
@@ -303,13 +298,13 @@ BoundDialog* makeConversion(QWidget* parent, DiskImageViewModel& image, UiSettin
 }
 
 BoundDialog* makeManualParameters(QWidget* parent, DiskImageViewModel& image) {
-    auto* dialog = new BoundDialog(parent, texts::manualTitle, 400);
-    dialog->addHeading(texts::manualTitle);
+    auto* dialog = new BoundDialog(parent, text(texts::manualTitle), 400);
+    dialog->addHeading(text(texts::manualTitle));
     const ManualParameters& start = image.manualParams.get();
     auto* form = new QFormLayout;
     dialog->content()->addLayout(form);
 
-    const auto choice = [form](const char* label, const std::vector<std::int64_t>& values,
+    const auto choice = [form](Text label, const std::vector<std::int64_t>& values,
                                std::int64_t current, const std::vector<QString>& names) {
         auto* box = new QComboBox;
         box->setAccessibleName(text(label));
@@ -338,7 +333,7 @@ BoundDialog* makeManualParameters(QWidget* parent, DiskImageViewModel& image) {
         QLabel* message;
     };
     auto fields = std::make_shared<std::vector<Field>>();
-    const auto field = [&](const char* label, ManualField which, std::int64_t value) {
+    const auto field = [&](Text label, ManualField which, std::int64_t value) {
         auto* edit = new QLineEdit(QString::number(value));
         edit->setAccessibleName(text(label));
         auto* message = new QLabel;
@@ -367,8 +362,8 @@ BoundDialog* makeManualParameters(QWidget* parent, DiskImageViewModel& image) {
         failure->setText(message ? fromUtf8(*message) : QString());
     });
 
-    dialog->addCancelButton(tamberlane::texts::cancelButton);
-    ok = dialog->addDefaultButton(tamberlane::texts::okButton);
+    dialog->addCancelButton(text(tamberlane::texts::cancelButton));
+    ok = dialog->addDefaultButton(text(tamberlane::texts::okButton));
     const auto revalidate = [fields, ok] {
         bool allValid = true;
         for (const Field& each : *fields) {

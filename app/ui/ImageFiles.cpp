@@ -1,5 +1,6 @@
 #include "app/ui/ImageFiles.h"
 
+#include "app/ui/Translated.h"
 #include "app/ui/UiTexts.h"
 #include "engine/image/formats/FormatTable.h"
 
@@ -81,9 +82,9 @@ QStringList imageFileFilters() {
     for (const QString& extension : imageExtensions()) {
         patterns << QStringLiteral("*.") + extension << QStringLiteral("*.") + extension.toUpper();
     }
-    return {QString::fromUtf8(texts::diskImageFilter) + QStringLiteral(" (") +
-                patterns.join(QLatin1Char(' ')) + QLatin1Char(')'),
-            QString::fromUtf8(texts::allFilesFilter)};
+    return {text(texts::diskImageFilter) + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                QLatin1Char(')'),
+            text(texts::allFilesFilter)};
 }
 
 void markAsOwnDrag(QMimeData& data) {

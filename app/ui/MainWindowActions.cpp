@@ -5,6 +5,7 @@
 #include "app/ui/Format.h"
 #include "app/ui/Icons.h"
 #include "app/ui/MainWindowView.h"
+#include "app/ui/Translated.h"
 #include "app/ui/UiSettings.h"
 #include "app/ui/UiTexts.h"
 #include "app/ui/WindowParts.h"
@@ -22,7 +23,7 @@ namespace tamberlane::ui {
 
 namespace {
 
-enum class Menu { none, file, edit, view };
+enum class Menu { none, file, edit, view, help };
 
 // Where a command sits in the menu bar; a separator parts one group from the next.
 struct MenuPlace {
@@ -33,12 +34,12 @@ struct MenuPlace {
 struct CommandRow {
     // None for a command that no enablement rule names.
     std::optional<Action> key;
-    const char* title;
+    Text title;
     QIcon icon;
     // Tooltip and status tip.
-    const char* help;
+    std::optional<Text> help;
     // The shorter title of a tool button.
-    const char* iconText;
+    std::optional<Text> iconText;
     QList<QKeySequence> keys;
     MenuPlace place;
     std::function<void()> run;
@@ -70,66 +71,66 @@ void MainWindowActions::createActions() {
         {Action::open, texts::openImageAction, themedIcon("folder", QStyle::SP_DirIcon),
          texts::openHelp, texts::openButton, {QKeySequence(QKeySequence::Open)}, {Menu::file, 0},
          [&window] { window.openWithPanel(false); }},
-        {std::nullopt, texts::openManualAction, {}, nullptr, nullptr,
+        {std::nullopt, texts::openManualAction, {}, std::nullopt, std::nullopt,
          {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}, {Menu::file, 1},
          [&window] { window.openWithPanel(true); }, Action::open},
         {Action::newImage, texts::newImageAction, themedIcon("document-new", QStyle::SP_FileIcon),
          texts::newHelp, texts::newButton, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N)},
          {Menu::file, 2}, [&image] { image.showNewImageDialog = true; }},
         {Action::importFiles, texts::importTool,
-         themedIcon("document-open", QStyle::SP_DialogOpenButton), texts::importHelp, nullptr,
+         themedIcon("document-open", QStyle::SP_DialogOpenButton), texts::importHelp, std::nullopt,
          {QKeySequence(Qt::CTRL | Qt::Key_I)}, {Menu::file, 3},
          [&window] { window.importWithPanel(); }},
         {Action::exportFiles, texts::exportTool,
-         themedIcon("document-save-as", QStyle::SP_DialogSaveButton), texts::exportHelp, nullptr,
+         themedIcon("document-save-as", QStyle::SP_DialogSaveButton), texts::exportHelp, std::nullopt,
          {QKeySequence(Qt::CTRL | Qt::Key_E)}, {Menu::file, 3},
          [&window] { window.exportSelection(); }},
         {Action::convert, texts::convertTool, themedIcon("view-refresh", QStyle::SP_BrowserReload),
-         texts::convertHelp, nullptr, {}, {Menu::file, 4},
+         texts::convertHelp, std::nullopt, {}, {Menu::file, 4},
          [&image] { image.showConvertDialog = true; }},
         {Action::imageInfo, texts::infoTool,
          themedIcon("document-properties", QStyle::SP_MessageBoxInformation), texts::infoHelp,
-         nullptr, {QKeySequence(Qt::ALT | Qt::Key_Return)}, {Menu::file, 4},
+         std::nullopt, {QKeySequence(Qt::ALT | Qt::Key_Return)}, {Menu::file, 4},
          [&image] { image.showDiskInfoDialog = true; }},
-        {Action::close, texts::closeAction, {}, nullptr, nullptr, {}, {Menu::file, 5},
+        {Action::close, texts::closeAction, {}, std::nullopt, std::nullopt, {}, {Menu::file, 5},
          [&window, &image] { window.whenEditsMayGo([&image] { image.closeImage(); }); }},
-        {std::nullopt, texts::quitAction, {}, nullptr, nullptr, {QKeySequence(QKeySequence::Quit)},
+        {std::nullopt, texts::quitAction, {}, std::nullopt, std::nullopt, {QKeySequence(QKeySequence::Quit)},
          {Menu::file, 6}, [&window] { window.close(); }},
 
         {Action::undo, texts::undoAction, themedIcon("edit-undo", QStyle::SP_ArrowBack),
-         texts::undoHelp, nullptr, {QKeySequence(QKeySequence::Undo)}, {Menu::edit, 0},
+         texts::undoHelp, std::nullopt, {QKeySequence(QKeySequence::Undo)}, {Menu::edit, 0},
          [&browser] { browser.undo(); }},
         {Action::redo, texts::redoAction, themedIcon("edit-redo", QStyle::SP_ArrowForward),
-         texts::redoHelp, nullptr, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
+         texts::redoHelp, std::nullopt, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
          {Menu::edit, 0}, [&browser] { browser.redo(); }},
-        {Action::copy, texts::copyAction, themedIcon("edit-copy", "edit-copy"), nullptr, nullptr,
+        {Action::copy, texts::copyAction, themedIcon("edit-copy", "edit-copy"), std::nullopt, std::nullopt,
          {QKeySequence(QKeySequence::Copy)}, {Menu::edit, 1},
          [&browser] { browser.copySelectedEntries(); }},
-        {Action::cut, texts::cutAction, themedIcon("edit-cut", "edit-cut"), nullptr, nullptr,
+        {Action::cut, texts::cutAction, themedIcon("edit-cut", "edit-cut"), std::nullopt, std::nullopt,
          {QKeySequence(QKeySequence::Cut)}, {Menu::edit, 1},
          [&browser] { browser.cutSelectedEntries(); }},
-        {Action::paste, texts::pasteAction, themedIcon("edit-paste", "edit-paste"), nullptr,
-         nullptr, {QKeySequence(QKeySequence::Paste)}, {Menu::edit, 1},
+        {Action::paste, texts::pasteAction, themedIcon("edit-paste", "edit-paste"), std::nullopt,
+         std::nullopt, {QKeySequence(QKeySequence::Paste)}, {Menu::edit, 1},
          [&browser] { browser.pasteEntries(); }},
-        {Action::selectAll, texts::selectAllAction, {}, nullptr, nullptr,
+        {Action::selectAll, texts::selectAllAction, {}, std::nullopt, std::nullopt,
          {QKeySequence(QKeySequence::SelectAll)}, {Menu::edit, 2},
          [&browser] { browser.selectAll(); }},
         {Action::rename, texts::renameTool, themedIcon("edit-rename", "document-edit"),
-         texts::renameHelp, nullptr, {QKeySequence(Qt::Key_F2)}, {Menu::edit, 3},
+         texts::renameHelp, std::nullopt, {QKeySequence(Qt::Key_F2)}, {Menu::edit, 3},
          [&browser] { browser.prepareRename(); }},
         {Action::newDirectory, texts::newFolderTool,
-         themedIcon("folder-new", QStyle::SP_FileDialogNewFolder), texts::newFolderHelp, nullptr,
+         themedIcon("folder-new", QStyle::SP_FileDialogNewFolder), texts::newFolderHelp, std::nullopt,
          {}, {Menu::edit, 3}, [&browser] { browser.requestNewDirectory(); }},
         {Action::deleteEntries, texts::deleteAction,
          themedIcon("edit-delete", QStyle::SP_TrashIcon), texts::deleteHelp, texts::deleteTool,
          {QKeySequence(QKeySequence::Delete)}, {Menu::edit, 3},
          [&browser] { browser.requestDelete(); }},
         {Action::restore, texts::restoreTool, themedIcon("edit-undo-history", "document-revert"),
-         texts::restoreHelp, nullptr, {}, {Menu::edit, 4},
+         texts::restoreHelp, std::nullopt, {}, {Menu::edit, 4},
          [&browser] { browser.openDeletedFiles(); }},
 
         {Action::reload, texts::reloadAction, themedIcon("view-refresh", QStyle::SP_BrowserReload),
-         nullptr, nullptr, {QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)},
+         std::nullopt, std::nullopt, {QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)},
          {Menu::view, 0}, [&window] { window.reloadOrAskToReopen(); }},
         {Action::textEditor, texts::textEditorAction,
          themedIcon("accessories-text-editor", QStyle::SP_FileIcon), texts::textHelp,
@@ -140,20 +141,23 @@ void MainWindowActions::createActions() {
          themedIcon("media-flash", QStyle::SP_DriveHDIcon), texts::sectorHelp, texts::sectorTool,
          {}, {Menu::view, 1}, [this] { state_.openSectorEditor(); }},
 
+        {std::nullopt, texts::aboutAction, themedIcon("help-about", QStyle::SP_MessageBoxInformation),
+         std::nullopt, std::nullopt, {}, {Menu::help, 0}, [&window] { window.showAbout(); }},
+
         // The list's own.
-        {Action::navigateUp, texts::upAction, {}, nullptr, nullptr,
+        {Action::navigateUp, texts::upAction, {}, std::nullopt, std::nullopt,
          {QKeySequence(Qt::ALT | Qt::Key_Up)}, {}, [&browser] { browser.navigateUp(); }},
     };
     // clang-format on
 
     for (const CommandRow& row : rows) {
         auto* made = new QAction(row.icon, text(row.title), &window_);
-        if (row.help != nullptr) {
-            made->setToolTip(text(row.help));
-            made->setStatusTip(text(row.help));
+        if (row.help) {
+            made->setToolTip(text(*row.help));
+            made->setStatusTip(text(*row.help));
         }
-        if (row.iconText != nullptr) {
-            made->setIconText(text(row.iconText));
+        if (row.iconText) {
+            made->setIconText(text(*row.iconText));
         }
         made->setShortcuts(row.keys);
         connect(made, &QAction::triggered, this, row.run);
@@ -172,10 +176,10 @@ void MainWindowActions::createActions() {
 }
 
 void MainWindowActions::fillMenus(QMenuBar* bar) {
-    const char* titles[] = {nullptr, texts::fileMenu, texts::editMenu, texts::viewMenu};
+    const Text titles[] = {{}, texts::fileMenu, texts::editMenu, texts::viewMenu, texts::helpMenu};
     std::map<int, QMenu*> menus;
     std::map<QMenu*, int> lastGroup;
-    for (int menu = 1; menu <= 3; ++menu) {
+    for (int menu = 1; menu <= 4; ++menu) {
         menus[menu] = bar->addMenu(text(titles[menu]));
     }
     for (const MenuItem& item : menuItems_) {
@@ -205,7 +209,7 @@ void MainWindowActions::fillLongNamesMenu(QMenu* menu) {
     auto* group = new QActionGroup(menu);
     const LongNamePolicy remembered = settings_.longNamePolicy();
     state_.browser().longNamePolicy = remembered;
-    const std::pair<LongNamePolicy, const char*> choices[] = {
+    const std::pair<LongNamePolicy, Text> choices[] = {
         {LongNamePolicy::automatic, texts::longNamesAutomatic},
         {LongNamePolicy::always, texts::longNamesAlways},
         {LongNamePolicy::never, texts::longNamesNever},
@@ -258,7 +262,7 @@ void MainWindowActions::bind(Bindings& bindings) {
 
 void MainWindowActions::applyEnablement() {
     // The history buttons name the step they take back or do again.
-    const auto stepHelp = [](const std::string& step, const char* help, const char* named) {
+    const auto stepHelp = [](const std::string& step, Text help, Text named) {
         return step.empty() ? text(help) : text(named).arg(fromUtf8(step));
     };
     action(Action::undo)

@@ -12,6 +12,7 @@
 #include "app/ui/ImageDialogs.h"
 #include "app/ui/SectorEditorWindow.h"
 #include "app/ui/TextEditorWindow.h"
+#include "app/ui/Translated.h"
 #include "app/ui/UiTexts.h"
 #include "app/ui/WindowParts.h"
 

@@ -9,6 +9,7 @@
 #include "app/ui/Format.h"
 #include "app/ui/Icons.h"
 #include "app/ui/MainWindowActions.h"
+#include "app/ui/Translated.h"
 #include "app/ui/UiTexts.h"
 #include "app/ui/WindowParts.h"
 
@@ -121,8 +122,9 @@ void SidebarPanel::bind(ApplicationState& state, Bindings& bindings) {
         capacityBar_->setRatio(total < 1 ? 0.0
                                          : static_cast<double>(image.usedSpace.get()) /
                                                static_cast<double>(total));
-        capacityFree_->setText(text(texts::freeSpacePrefix) + capacityKilobytes(image.freeSpace));
-        capacityTotal_->setText(text(texts::totalSpacePrefix) + capacityKilobytes(total));
+        capacityFree_->setText(
+            text(texts::freeSpaceFormat).arg(capacityKilobytes(image.freeSpace)));
+        capacityTotal_->setText(text(texts::totalSpaceFormat).arg(capacityKilobytes(total)));
     };
     bindings.watch(image.usedSpace, showCapacity);
     bindings.watch(image.freeSpace, showCapacity);
@@ -161,11 +163,11 @@ QWidget* ListPanel::createPlaceholder() {
     QLabel* disc = symbolLabel(themedIcon("media-floppy", QStyle::SP_DriveFDIcon), 64);
     disc->setAlignment(Qt::AlignCenter);
     layout->addWidget(disc);
-    for (const char* line :
+    for (const Text line :
          {texts::listPlaceholderTitle, texts::listPlaceholderDrop, texts::listPlaceholderFormats}) {
         auto* label = new QLabel(text(line));
         label->setAlignment(Qt::AlignCenter);
-        if (line != texts::listPlaceholderTitle) {
+        if (line.id != texts::listPlaceholderTitle.id) {
             label->setForegroundRole(QPalette::PlaceholderText);
         }
         layout->addWidget(label);
@@ -225,7 +227,9 @@ void ListPanel::createList() {
     header->setSectionResizeMode(FileListModel::sizeColumn, QHeaderView::Interactive);
     header->resizeSection(FileListModel::sizeColumn, 100);
     header->resizeSection(FileListModel::dateColumn, 150);
-    header->resizeSection(FileListModel::attributeColumn, 60);
+    // Wide enough for the title in any language: the letters below need less.
+    header->resizeSection(FileListModel::attributeColumn,
+                          std::max(60, header->sectionSizeHint(FileListModel::attributeColumn)));
     header->setSortIndicatorShown(true);
     header->setSectionsClickable(true);
     emptyDirectory_ = new SymbolPlaceholder(themedIcon("folder", QStyle::SP_DirIcon),
@@ -395,7 +399,7 @@ void ListPanel::rebuildCrumbs() {
         button->setAutoRaise(true);
         button->setIcon(icon);
         button->setText(title);
-        button->setAccessibleName(title.isEmpty() ? text(texts::rootName) : title);
+        button->setAccessibleName(title.isEmpty() ? QString::fromUtf8(texts::rootName) : title);
         button->setToolButtonStyle(title.isEmpty() ? Qt::ToolButtonIconOnly
                                                    : Qt::ToolButtonTextOnly);
         connect(button, &QToolButton::clicked, this,

@@ -5,6 +5,7 @@
 #include "app/ui/Format.h"
 #include "app/ui/Icons.h"
 #include "app/ui/MainWindowActions.h"
+#include "app/ui/Translated.h"
 #include "app/ui/UiTexts.h"
 #include "app/ui/WindowParts.h"
 
@@ -107,7 +108,7 @@ void StatusPanel::bind(Bindings& bindings) {
         const bool open = image.isImageOpen;
         statusIcon_->setVisible(open);
         statusTitle_->setText(open ? fromUtf8(image.windowTitle.get())
-                                   : text(texts::noImageStatus));
+                                   : QString::fromUtf8(texts::noImageStatus));
         historyButtons_->setVisible(open);
     };
     bindings.watch(image.isImageOpen, showImage);
@@ -123,11 +124,12 @@ void StatusPanel::bind(Bindings& bindings) {
 
     FileBrowserViewModel& browser = state_.browser();
     const auto showCount = [this, &browser] {
-        const std::size_t listed = browser.entries.get().size();
-        const std::size_t selected = browser.selectedEntries.get().size();
+        const auto listed = static_cast<std::int64_t>(browser.entries.get().size());
+        const auto selected = static_cast<std::int64_t>(browser.selectedEntries.get().size());
         statusCount_->setText(selected == 0
-                                  ? text(texts::entryCountFormat).arg(listed)
-                                  : text(texts::selectionCountFormat).arg(listed).arg(selected));
+                                  ? text(texts::entryCountFormat, listed)
+                                  : text(texts::selectionCountFormat)
+                                        .arg(QString::number(listed), QString::number(selected)));
     };
     bindings.watch(browser.entries, showCount);
     bindings.watch(browser.selectedEntries, showCount);
@@ -160,8 +162,8 @@ void StatusPanel::bindProgress(Bindings& bindings) {
                 QLatin1Char('%'));
         } else {
             progressName_->setText(
-                opening  ? text(texts::openingPrefix) + fromUtf8(image.openingFileName.get())
-                : saving ? text(texts::savingPrefix) + fromUtf8(gate.savingFileName.get())
+                opening  ? text(texts::openingFormat).arg(fromUtf8(image.openingFileName.get()))
+                : saving ? text(texts::savingFormat).arg(fromUtf8(gate.savingFileName.get()))
                          : text(texts::converting));
             progressBar_->setRange(0, 0);
             progressPercent_->clear();

@@ -1,7 +1,9 @@
 #include "app/ui/MainWindowView.h"
 
 #include "app/state/ApplicationState.h"
+#include "app/ui/AboutWindow.h"
 #include "app/ui/Alerts.h"
+#include "app/ui/BoundDialog.h"
 #include "app/ui/DirectoryTreeView.h"
 #include "app/ui/FileListView.h"
 #include "app/ui/Format.h"
@@ -11,6 +13,7 @@
 #include "app/ui/MainWindowPanels.h"
 #include "app/ui/MainWindowStatus.h"
 #include "app/ui/ToastStack.h"
+#include "app/ui/Translated.h"
 #include "app/ui/UiSettings.h"
 #include "app/ui/UiTexts.h"
 #include "app/ui/WindowParts.h"
@@ -159,6 +162,16 @@ void MainWindowView::reloadOrAskToReopen() {
     // again.
     askToReopen(this, fromUtf8(*image.fileProblem.get()),
                 [this] { state_.image().reopenCurrentImage(); });
+}
+
+void MainWindowView::showAbout() {
+    if (auto* shown = findChild<BoundDialog*>(QStringLiteral("about"))) {
+        shown->raise();
+        return;
+    }
+    BoundDialog* about = makeAbout(this);
+    about->setObjectName(QStringLiteral("about"));
+    about->open();
 }
 
 void MainWindowView::resizeEvent(QResizeEvent* event) {

@@ -59,6 +59,7 @@ class MainWindowView final : public QMainWindow {
     void exportSelection();
     // Lists the directory again, or, when the file changed under us, offers to read it again.
     void reloadOrAskToReopen();
+    void showAbout();
 
   protected:
     void dragEnterEvent(QDragEnterEvent* event) override;

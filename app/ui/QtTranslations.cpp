@@ -1,5 +1,7 @@
 #include "app/ui/QtTranslations.h"
 
+#include "engine/base/Translation.h"
+
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
@@ -8,8 +10,20 @@ namespace tamberlane::ui {
 
 void installQtTranslations() {
     QCoreApplication* application = QCoreApplication::instance();
-    if (application == nullptr ||
-        application->findChild<QTranslator*>(QStringLiteral("qtTranslations")) != nullptr) {
+    if (application == nullptr) {
+        return;
+    }
+    auto* installed = application->findChild<QTranslator*>(QStringLiteral("qtTranslations"));
+    const bool japanese = currentLanguage() == Language::japanese;
+    if (installed != nullptr) {
+        if (japanese) {
+            return;
+        }
+        QCoreApplication::removeTranslator(installed);
+        delete installed;
+        return;
+    }
+    if (!japanese) {
         return;
     }
     auto* translator = new QTranslator(application);

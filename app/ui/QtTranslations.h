@@ -3,8 +3,9 @@
 namespace tamberlane::ui {
 
 // Qt's own dialogs and buttons (file panels, Yes and No, context menus of text fields) in
-// Japanese like the rest of the window, whatever the user's locale. Once per process;
-// nothing where the translations are not installed.
+// the interface's language: Qt's Japanese translations when it is Japanese (nothing where
+// they are not installed), Qt's own English otherwise. Follows a later change of language
+// when called again.
 void installQtTranslations();
 
 } // namespace tamberlane::ui

@@ -6,6 +6,7 @@
 #include "app/ui/Alerts.h"
 #include "app/ui/Format.h"
 #include "app/ui/Icons.h"
+#include "app/ui/Translated.h"
 #include "app/ui/UiTexts.h"
 
 #include <QCheckBox>
@@ -25,10 +26,6 @@
 namespace tamberlane::ui {
 
 namespace {
-
-QString text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
 
 constexpr int bytesPerLine = 16;
 constexpr int halfBytesPerLine = 2 * bytesPerLine;
@@ -132,7 +129,7 @@ void SectorDumpView::paintHeader(QPainter& painter) const {
     painter.drawText(row.adjusted(x + l.hexLeft, 0, 0, 0), Qt::AlignVCenter,
                      text(texts::hexColumn));
     painter.drawText(row.adjusted(x + l.asciiLeft, 0, 0, 0), Qt::AlignVCenter,
-                     text(texts::asciiColumn));
+                     QString::fromUtf8(texts::asciiColumn));
 }
 
 void SectorDumpView::paintEvent(QPaintEvent* event) {
@@ -277,7 +274,7 @@ void SectorDumpView::mousePressEvent(QMouseEvent* event) {
 SectorEditorWindow::SectorEditorWindow(QWidget* parent,
                                        std::shared_ptr<SectorEditorViewModel> editor,
                                        ApplicationState& state)
-    : BoundDialog(parent, texts::sectorEditorTitle, 750), editor_(std::move(editor)) {
+    : BoundDialog(parent, text(texts::sectorEditorTitle), 750), editor_(std::move(editor)) {
     setMinimumSize(750, 450);
     resize(820, 600);
     content()->addWidget(createNavigation());
@@ -292,10 +289,10 @@ SectorEditorWindow::SectorEditorWindow(QWidget* parent,
     pages_->addWidget(createBPBPage());
     content()->addWidget(pages_, 1);
 
-    save_ = addButton(texts::saveButton);
+    save_ = addButton(text(texts::saveButton));
     save_->setShortcut(QKeySequence::Save);
     connect(save_, &QPushButton::clicked, this, [this] { editor_->saveSector(); });
-    addCancelButton(texts::closeButton);
+    addCancelButton(text(texts::closeButton));
     setCloseRequest([&state] { state.requestCloseSectorEditor(); });
     bindEditor();
     dump_->setFocus();
@@ -305,9 +302,9 @@ QWidget* SectorEditorWindow::createNavigation() {
     auto* row = new QWidget;
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* label = new QLabel(text(texts::lbaLabel));
+    auto* label = new QLabel(QString::fromUtf8(texts::lbaLabel));
     lba_ = new QLineEdit;
-    lba_->setAccessibleName(text(texts::lbaLabel));
+    lba_->setAccessibleName(QString::fromUtf8(texts::lbaLabel));
     lba_->setFixedWidth(120);
     label->setBuddy(lba_);
     auto* load = new QPushButton(text(texts::loadSectorButton));
@@ -378,7 +375,8 @@ void SectorEditorWindow::bindEditor() {
     const auto showPosition = [this, &editor] {
         const std::int64_t lba = editor.currentLBA;
         const std::int64_t last = editor.totalSectors.get() - 1;
-        position_->setText(text(texts::sectorPositionFormat).arg(lba).arg(last));
+        position_->setText(
+            text(texts::sectorPositionFormat).arg(QString::number(lba), QString::number(last)));
         previous_->setEnabled(lba > 0);
         next_->setEnabled(lba < last);
         bpbToggle_->setVisible(lba == 0);

@@ -6,6 +6,7 @@
 #include "app/ui/Alerts.h"
 #include "app/ui/Format.h"
 #include "app/ui/Icons.h"
+#include "app/ui/Translated.h"
 #include "app/ui/UiTexts.h"
 
 #include <QHBoxLayout>
@@ -18,10 +19,6 @@
 namespace tamberlane::ui {
 
 namespace {
-
-QString text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
 
 // Pieces between line feeds: an empty text is one line, a final line feed opens another.
 qsizetype lineCount(const std::string& value) {
@@ -79,7 +76,7 @@ void NumberedTextEdit::paintLineNumbers(QPaintEvent* event) {
 
 TextEditorWindow::TextEditorWindow(QWidget* parent, std::shared_ptr<TextEditorViewModel> editor,
                                    FileBrowserViewModel& browser)
-    : BoundDialog(parent, texts::textEditorTitle, 700), editor_(std::move(editor)),
+    : BoundDialog(parent, text(texts::textEditorTitle), 700), editor_(std::move(editor)),
       text_(new NumberedTextEdit), name_(new QLabel),
       modified_(new QLabel(text(texts::modifiedMark))), lineCount_(new QLabel),
       banner_(new QWidget), bannerText_(new QLabel) {
@@ -114,16 +111,16 @@ TextEditorWindow::TextEditorWindow(QWidget* parent, std::shared_ptr<TextEditorVi
     connect(text_->document(), &QTextDocument::modificationChanged, this,
             [this](bool changed) { editor_->markEdited(changed); });
     connect(text_, &QPlainTextEdit::blockCountChanged, this,
-            [this](int lines) { lineCount_->setText(text(texts::lineCountFormat).arg(lines)); });
+            [this](int lines) { lineCount_->setText(text(texts::lineCountFormat, lines)); });
 
-    save_ = addButton(texts::saveButton);
+    save_ = addButton(text(texts::saveButton));
     save_->setShortcut(QKeySequence::Save);
     save_->setToolTip(QKeySequence(QKeySequence::Save).toString(QKeySequence::NativeText));
     connect(save_, &QPushButton::clicked, this, [this] {
         editor_->setText(text_->toPlainText().toStdString());
         editor_->save();
     });
-    addCancelButton(texts::closeButton);
+    addCancelButton(text(texts::closeButton));
     setCloseRequest([&browser] { browser.requestCloseTextEditor(); });
     bindEditor();
     text_->setFocus();
@@ -142,7 +139,7 @@ void TextEditorWindow::bindEditor() {
                         editor_->markEdited(edited);
                     }));
     bindings.watch(editor.text, [this, &editor] {
-        lineCount_->setText(text(texts::lineCountFormat).arg(lineCount(editor.text.get())));
+        lineCount_->setText(text(texts::lineCountFormat, lineCount(editor.text.get())));
     });
     const auto showWritable = [this, &editor] {
         const bool readOnly = editor.isReadOnly;

@@ -4,10 +4,6 @@
 
 namespace tamberlane::ui {
 
-QString text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
 QFrame* separatorLine(QFrame::Shape shape) {
     auto* line = new QFrame;
     line->setFrameShape(shape);

@@ -10,7 +10,6 @@ class QLabel;
 namespace tamberlane::ui {
 
 // The small pieces the main window's panels are built from.
-QString text(const char* utf8);
 QFrame* separatorLine(QFrame::Shape shape);
 QLabel* symbolLabel(const QIcon& icon, int size);
 // The secondary, smaller font of captions and the status bar.

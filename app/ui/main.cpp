@@ -1,17 +1,17 @@
 #include "app/state/Executor.h"
 #include "app/ui/MainWindowView.h"
 #include "app/ui/TamberlaneApp.h"
+#include "engine/base/Translation.h"
 
 #include <QApplication>
 #include <QIcon>
 
-#include <clocale>
 #include <optional>
 
 int main(int argc, char** argv) {
-    // System error texts (strerror) follow the user's language.
-    std::setlocale(LC_ALL, "");
     QApplication application(argc, argv);
+    // After the application, which sets the locale from the environment itself.
+    tamberlane::setUpLanguage();
     QApplication::setApplicationName(QStringLiteral("Tamberlane"));
     QApplication::setOrganizationName(QStringLiteral("Tamberlane"));
     QApplication::setDesktopFileName(QStringLiteral("tamberlane"));

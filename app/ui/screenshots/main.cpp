@@ -8,6 +8,7 @@
 #include "app/ui/TamberlaneApp.h"
 #include "app/ui/TextEditorWindow.h"
 #include "app/ui/ToastStack.h"
+#include "app/ui/Translated.h"
 #include "app/ui/UiTexts.h"
 
 #include <QAbstractButton>
@@ -24,7 +25,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <clocale>
 #include <cstdio>
 #include <functional>
 
@@ -88,12 +88,12 @@ QMessageBox* shownMessageBox(QWidget* owner) {
     return nullptr;
 }
 
-void click(QWidget* owner, const char* title) {
+void click(QWidget* owner, const QString& title) {
     if (owner == nullptr) {
         return;
     }
     for (QAbstractButton* button : owner->findChildren<QAbstractButton*>()) {
-        if (button->text() == QString::fromUtf8(title)) {
+        if (button->text() == title) {
             button->click();
             return;
         }
@@ -171,7 +171,7 @@ void imageDialogs(Shots& shots, ApplicationState& state, const QTemporaryDir& wo
     settle();
     QMessageBox* alert = shownMessageBox(&shots.window());
     shots.take(alert, QStringLiteral("alert-specialFormat.png"));
-    click(alert, tamberlane::ui::texts::closeButton);
+    click(alert, tamberlane::ui::text(tamberlane::ui::texts::closeButton));
     settle();
 }
 
@@ -238,7 +238,8 @@ void fileDialogs(Shots& shots, FileBrowserViewModel& browser, const QTemporaryDi
 void editMenu(Shots& shots) {
     for (QAction* item : shots.window().menuBar()->actions()) {
         QMenu* menu = item->menu();
-        if (menu == nullptr || item->text() != QString::fromUtf8(tamberlane::ui::texts::editMenu)) {
+        if (menu == nullptr ||
+            item->text() != tamberlane::ui::text(tamberlane::ui::texts::editMenu)) {
             continue;
         }
         menu->popup(QPoint(0, 0));
@@ -269,7 +270,7 @@ void editorWindows(Shots& shots, ApplicationState& state) {
         browser.requestCloseTextEditor();
         auto* question = editor->findChild<QMessageBox*>(QStringLiteral("discardQuestion"));
         shots.take(question, QStringLiteral("alert-discard.png"));
-        click(question, tamberlane::texts::discardButton);
+        click(question, tamberlane::ui::text(tamberlane::texts::discardButton));
         settle();
     }
     select(browser, "ゲーム.EXE");
@@ -334,8 +335,9 @@ void sectorEditor(Shots& shots, ApplicationState& state) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::setlocale(LC_ALL, "");
     QApplication application(argc, argv);
+    // LANG=en_US.UTF-8 renders the English screens.
+    tamberlane::setUpLanguage();
     if (argc != 3) {
         std::fprintf(stderr, "usage: tamberlane-screenshots IMAGE OUTDIR\n");
         return 2;
@@ -368,6 +370,12 @@ int main(int argc, char** argv) {
     app.window().resize(1200, 700);
     app.window().show();
     shots.take(&app.window(), QStringLiteral("screenshot-empty.png"));
+    app.window().showAbout();
+    if (auto* about = app.window().findChild<QDialog*>(QStringLiteral("about"))) {
+        shots.take(about, QStringLiteral("dialog-about.png"));
+        about->close();
+        settle();
+    }
     app.openFiles({image});
     shots.take(&app.window(), QStringLiteral("screenshot.png"));
     if (!state.image().isImageOpen) {

@@ -525,7 +525,7 @@ TEST_F(MainWindowTest, TheListMenuOffersTheViewersForOneDirectoryAndChoosingThem
     clickRow("GAMES");
     EXPECT_FALSE(window().action(Action::hexViewer)->isEnabled()) << "the tool row's rule";
     const auto menu = menuItems();
-    for (const char* title : {texts::textEditorAction, texts::hexViewerAction}) {
+    for (const char* title : {texts::textEditorAction.c_str(), texts::hexViewerAction.c_str()}) {
         QAction* viewer = item(*menu, title);
         ASSERT_NE(viewer, nullptr) << title;
         EXPECT_TRUE(viewer->isEnabled()) << title;
@@ -540,10 +540,11 @@ TEST_F(MainWindowTest, TheListMenuOffersTheViewersForOneDirectoryAndChoosingThem
 
     browser.selectAll();
     const auto both = menuItems();
-    EXPECT_FALSE(item(*both, texts::hexViewerAction)->isEnabled()) << "two entries selected";
+    EXPECT_FALSE(item(*both, texts::hexViewerAction.c_str())->isEnabled())
+        << "two entries selected";
     clickRow("A.TXT");
     const auto file = menuItems();
-    item(*file, texts::hexViewerAction)->trigger();
+    item(*file, texts::hexViewerAction.c_str())->trigger();
     settle();
     EXPECT_NE(window().raisedDialog("hexViewer"), nullptr);
 }
@@ -599,7 +600,7 @@ TEST_F(MainWindowTest, ToastsSlideAndFadeInFromTheTopAndLeaveTheSameWay) {
 // The status bar's place for long work, found as a user of a screen reader finds it.
 QWidget* progressArea(MainWindowView& window) {
     for (QProgressBar* bar : window.findChildren<QProgressBar*>()) {
-        if (bar->accessibleName() == QString::fromUtf8(texts::progressName)) {
+        if (bar->accessibleName() == QString::fromUtf8(texts::progressName.c_str())) {
             return bar->parentWidget();
         }
     }
@@ -748,7 +749,7 @@ TEST(MainWindowBusyTest, QuittingWhileWorkRunsAsksThenStopsItAndClosesOnceItHasE
     EXPECT_TRUE(app.state().gate().isBusy);
 
     EXPECT_FALSE(app.window().close());
-    answer(texts::stopAndQuitButton);
+    answer(texts::stopAndQuitButton.c_str());
     // The work still has to see the stop and undo itself: the window waits for it.
     EXPECT_TRUE(app.window().isVisible());
     executor.runHeld();
