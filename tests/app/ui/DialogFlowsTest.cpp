@@ -135,9 +135,9 @@ TEST_F(DialogFlowsTest,
         alert = box->isVisible() ? box : alert;
     }
     ASSERT_NE(alert, nullptr);
-    EXPECT_TRUE(alert->text().startsWith(QString::fromUtf8(texts::specialFormat)));
+    EXPECT_TRUE(alert->text().startsWith(QString::fromUtf8(texts::specialFormat.c_str())));
     EXPECT_TRUE(alert->text().contains(QStringLiteral("\n\nbroken.img: ")));
-    button(alert, texts::openWithManualParamsButton)->click();
+    button(alert, texts::openWithManualParamsButton.c_str())->click();
     settle();
     QDialog* form = window().raisedDialog("manualParameters");
     ASSERT_NE(form, nullptr);
@@ -242,8 +242,8 @@ TEST_F(DialogFlowsTest, TheAlertForAFileHeldElsewhereOffersTheReadOnlyOpenAndIts
 
     QMessageBox* alert = messageBox(&window(), "lockAlert");
     ASSERT_NE(alert, nullptr) << "the plain alert, with OK only, came up instead";
-    EXPECT_TRUE(alert->text().endsWith(QString::fromUtf8(texts::lockConflictSuffix)));
-    QPushButton* readOnly = button(alert, texts::openReadOnlyButton);
+    EXPECT_TRUE(alert->text().endsWith(QString::fromStdString(texts::lockConflict(""))));
+    QPushButton* readOnly = button(alert, texts::openReadOnlyButton.c_str());
     ASSERT_NE(readOnly, nullptr);
     ASSERT_NE(button(alert, tamberlane::texts::okButton), nullptr);
     readOnly->click();
@@ -333,7 +333,7 @@ TEST_F(DialogFlowsTest, TheDeletedFilesOfAReadOnlyImageShowTheLockBannerAndNoRes
     app->openFiles({QString::fromStdString(path.string())});
     QMessageBox* alert = messageBox(&window(), "lockAlert");
     ASSERT_NE(alert, nullptr);
-    button(alert, texts::openReadOnlyButton)->click();
+    button(alert, texts::openReadOnlyButton.c_str())->click();
     settle();
     ASSERT_TRUE(state().image().isReadOnly);
 

@@ -744,7 +744,7 @@ TEST(MainWindowBusyTest, QuittingWhileWorkRunsAsksThenStopsItAndClosesOnceItHasE
         Drops::settle();
     };
     EXPECT_FALSE(app.window().close());
-    answer(tamberlane::texts::cancelButton);
+    answer(tamberlane::texts::cancelButton.c_str());
     EXPECT_TRUE(app.window().isVisible());
     EXPECT_TRUE(app.state().gate().isBusy);
 
