@@ -23,7 +23,7 @@ for layer in engine state ui cli; do
     pot="$tmp/$layer.pot"
     (cd "$src" && find $(layer_dirs $layer) -name '*.cpp' -o -name '*.h' | sort) >"$tmp/$layer.files"
     (cd "$src" && xgettext --language=C++ --from-code=UTF-8 --no-wrap --keyword \
-        --keyword=translate:1 --keyword=translateIn:1c,2 --keyword=translatePlural:1,2 --keyword=N_:1 \
+        --keyword=translate:1 --keyword=translateIn:1c,2 --keyword=translatePlural:1,2 --keyword=N_plural:1,2 --keyword=N_:1 \
         -f "$tmp/$layer.files" -o "$pot")
     if [ ! -f "$pot" ]; then
         # xgettext writes nothing for a layer without texts.

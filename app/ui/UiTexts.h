@@ -15,7 +15,7 @@ struct CountText {
 };
 
 // Marks a text that names a count for the catalogue, as N_ marks a plain one.
-constexpr CountText translatePlural(const char* one, const char* many) {
+constexpr CountText N_plural(const char* one, const char* many) {
     return CountText{one, many};
 }
 
@@ -87,7 +87,7 @@ inline constexpr Text nameColumn = N_("ファイル名");
 inline constexpr Text sizeColumn = N_("サイズ");
 inline constexpr Text dateColumn = N_("更新日時");
 inline constexpr Text attributeColumn = N_("属性");
-inline constexpr CountText entryCountFormat = translatePlural("%1 項目", "%1 項目");
+inline constexpr CountText entryCountFormat = N_plural("%1 項目", "%1 項目");
 inline constexpr Text pathCrumbsName = N_("パス");
 inline constexpr Text treeName = N_("ディレクトリツリー");
 inline constexpr Text listName = N_("ファイル一覧");
@@ -196,7 +196,7 @@ inline constexpr Text inferredFromMedia = N_("FATのメディアIDから推定")
 inline constexpr Text byteSizeFormat = N_("%1 Byte");
 // A size in kilobytes (%2) with the clusters it takes.
 inline constexpr CountText clusterCountFormat =
-    translatePlural("%2 (%1 クラスタ)", "%2 (%1 クラスタ)");
+    N_plural("%2 (%1 クラスタ)", "%2 (%1 クラスタ)");
 inline constexpr Text enabledValue = N_("有効");
 inline constexpr Text disabledValue = N_("無効");
 inline constexpr Text convertTitle = N_("ディスクイメージ形式の変換");
@@ -215,11 +215,11 @@ inline constexpr Text manualSectorsPerTrack = N_("セクタ/トラック:");
 
 // Deleted files.
 inline constexpr Text deletedTitle = N_("削除済みファイル");
-inline constexpr CountText deletedCountFormat = translatePlural("%1 件", "%1 件");
+inline constexpr CountText deletedCountFormat = N_plural("%1 件", "%1 件");
 inline constexpr Text noDeletedFiles = N_("削除済みファイルはありません");
 // A deleted file's size (%1, in bytes) and date.
 inline constexpr CountText deletedDetailFormat =
-    translatePlural("%1 バイト — %2", "%1 バイト — %2");
+    N_plural("%1 バイト — %2", "%1 バイト — %2");
 inline constexpr Text restoreButton = N_("復元");
 // The restore button of one deleted file, for screen readers.
 inline constexpr Text restoreEntryName = N_("復元 %1");
@@ -233,13 +233,13 @@ inline constexpr Text restoreDoneTitle = N_("復元完了");
 // Text editor.
 inline constexpr Text textEditorTitle = N_("テキストエディタ");
 inline constexpr Text modifiedMark = N_("(変更あり)");
-inline constexpr CountText lineCountFormat = translatePlural("%1 行", "%1 行");
+inline constexpr CountText lineCountFormat = N_plural("%1 行", "%1 行");
 inline constexpr Text saveButton = N_("保存");
 inline constexpr Text saveDoneTitle = N_("保存完了");
 
 // Hex viewer and sector editor.
 inline constexpr Text hexViewerTitle = N_("HEXビューア");
-inline constexpr CountText byteCountFormat = translatePlural("%1 バイト", "%1 バイト");
+inline constexpr CountText byteCountFormat = N_plural("%1 バイト", "%1 バイト");
 inline constexpr Text addressColumn = N_("アドレス");
 inline constexpr Text hexColumn = N_("HEX ダンプ");
 inline constexpr Text noData = N_("データなし");
@@ -261,7 +261,7 @@ inline constexpr Text storedNameFormat = N_("ディスク上の名前 (8.3): %1"
 inline constexpr Text selectionCountFormat = N_("%1 個中 %2 個を選択");
 // Below the delete question's first line: how many entries go.
 inline constexpr CountText deleteCountFormat =
-    translatePlural("%1 個の項目を削除します。", "%1 個の項目を削除します。");
+    N_plural("%1 個の項目を削除します。", "%1 個の項目を削除します。");
 
 // Quitting while work runs.
 inline constexpr Text quitWhileWorkingTitle = N_("作業中です");
