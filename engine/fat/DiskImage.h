@@ -47,6 +47,10 @@ struct ImageLayout {
     // Per sector of the geometry's size, from the start of the data: whether a record of
     // the file holds it, so a save keeps it. Absent: all are kept.
     std::optional<std::vector<bool>> storedSectors = {};
+    // Sectors (numbered as storedSectors) that two records of the file claim, and those
+    // whose record a dump marked unreadable: reported by a check, never mended by it.
+    std::vector<std::int64_t> sectorsHeldTwice = {};
+    std::vector<std::int64_t> sectorsRecordedBad = {};
     // For a D88 file holding several disks: where the opened disk starts in the file
     // (originalFileData is the whole file; a save changes only this disk's bytes).
     std::int64_t d88DiskOffset = 0;

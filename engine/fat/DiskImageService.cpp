@@ -247,10 +247,12 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
     // Containers that hold the volume as it is are read in place; the pages of the file
     // become the image's. Only a volume rebuilt from track records is a new buffer.
     std::optional<std::vector<bool>> storedSectors;
+    DiskImageFormat::SectorRecordFlaws flaws;
     std::optional<Bytes> flat = format->extractFlatVolume(file, geometry);
     const ImageFileReader working = flat ? ImageFileReader(*flat) : wholeFile;
     if (flat) {
         storedSectors = format->storedSectors(file, geometry);
+        flaws = format->sectorRecordFlaws(file, geometry);
         offset = 0;
     }
     const std::int64_t workingSize = working.size();
@@ -305,6 +307,8 @@ std::shared_ptr<DiskImage> DiskImageService::parseImage(const std::filesystem::p
                        .isReadOnly = isReadOnly,
                        .dataOffset = bootOffset,
                        .storedSectors = std::move(storedSectors),
+                       .sectorsHeldTwice = std::move(flaws.heldTwice),
+                       .sectorsRecordedBad = std::move(flaws.recordedBad),
                        .d88DiskOffset = slice.offset,
                        .partition = partition,
                        .parametersInferred = parametersInferred,

@@ -50,6 +50,15 @@ class DiskImageFormat {
                                                            const DiskGeometry&) const {
         return std::nullopt;
     }
+    // Sectors (numbered as storedSectors) that two records of the file claim, and those
+    // whose record a dump marked unreadable. Only containers of records have either.
+    struct SectorRecordFlaws {
+        std::vector<std::int64_t> heldTwice;
+        std::vector<std::int64_t> recordedBad;
+    };
+    virtual SectorRecordFlaws sectorRecordFlaws(const ImageFileReader&, const DiskGeometry&) const {
+        return {};
+    }
     // Boot-sector parameters the container worked out for a volume whose boot sector
     // has none; absent where the boot sector is to be read.
     virtual std::optional<BIOSParameterBlock> inferredParameters() const { return std::nullopt; }

@@ -271,6 +271,60 @@ std::optional<std::vector<bool>> D88ImageFormat::storedSectors(const ImageFileRe
     return stored;
 }
 
+DiskImageFormat::SectorRecordFlaws
+D88ImageFormat::sectorRecordFlaws(const ImageFileReader& file, const DiskGeometry& geometry) const {
+    const std::int64_t total = geometry.heads * geometry.cylinders * geometry.sectorsPerTrack;
+    SectorRecordFlaws flaws;
+    if (geometry.sectorsPerTrack <= 0 || total <= 0 ||
+        geometry.totalBytes() > std::numeric_limits<std::uint32_t>::max()) {
+        return flaws;
+    }
+    struct Record {
+        std::int64_t pos;
+        std::int64_t end;
+        std::int64_t index;
+    };
+    std::vector<Record> records;
+    std::vector<std::uint8_t> claims(static_cast<std::size_t>(total), 0);
+    const ImageFileReader disk = diskOf(file);
+    forEachSectorRecord(disk, geometry.sectorsPerTrack,
+                        [&](std::int64_t index, std::int64_t pos, std::int64_t size) {
+                            if (index < 0 || index >= total) {
+                                return;
+                            }
+                            auto& count = claims[static_cast<std::size_t>(index)];
+                            count = static_cast<std::uint8_t>(std::min(count + 1, 2));
+                            records.push_back({pos, pos + size, index});
+                            // 0xA0 and up: an ID or data CRC error, a missing address or
+                            // data mark. 0x10 (deleted data) reads whole.
+                            const std::uint8_t status = disk.read(pos - sectorHeaderSize + 8, 1)[0];
+                            if (status >= 0xA0) {
+                                flaws.recordedBad.push_back(index);
+                            }
+                        });
+    std::sort(records.begin(), records.end(),
+              [](const Record& a, const Record& b) { return a.pos < b.pos; });
+    const Record* reach = nullptr;
+    for (const Record& r : records) {
+        if (reach != nullptr && r.pos < reach->end && r.index != reach->index) {
+            claims[static_cast<std::size_t>(r.index)] = 2;
+            claims[static_cast<std::size_t>(reach->index)] = 2;
+        }
+        if (reach == nullptr || r.end > reach->end) {
+            reach = &r;
+        }
+    }
+    for (std::int64_t i = 0; i < total; ++i) {
+        if (claims[static_cast<std::size_t>(i)] > 1) {
+            flaws.heldTwice.push_back(i);
+        }
+    }
+    std::sort(flaws.recordedBad.begin(), flaws.recordedBad.end());
+    flaws.recordedBad.erase(std::unique(flaws.recordedBad.begin(), flaws.recordedBad.end()),
+                            flaws.recordedBad.end());
+    return flaws;
+}
+
 Bytes D88ImageFormat::generateD88Header(const DiskGeometry& g, D88WriteVariant variant) {
     const std::int64_t tracks = g.heads * g.cylinders;
     const std::int64_t recordSize = g.bytesPerSector + sectorHeaderSize;

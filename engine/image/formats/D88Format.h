@@ -125,6 +125,8 @@ class D88ImageFormat : public DiskImageFormat {
     }
     std::optional<std::vector<bool>> storedSectors(const ImageFileReader& file,
                                                    const DiskGeometry& geometry) const override;
+    SectorRecordFlaws sectorRecordFlaws(const ImageFileReader& file,
+                                        const DiskGeometry& geometry) const override;
     PagedBytes containerBytes(const PagedBytes& flat, const PagedBytes* original,
                               const DiskGeometry& geometry, std::int64_t diskOffset) const override;
     // Puts the flat volume back into the track records of the file as it was read.

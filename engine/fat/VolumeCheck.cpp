@@ -1,0 +1,929 @@
+#include "engine/fat/VolumeCheck.h"
+
+#include "engine/base/Translation.h"
+#include "engine/fat/DirectoryEntryParser.h"
+#include "engine/fat/DirectorySlot.h"
+#include "engine/fat/FATParser.h"
+#include "engine/fat/LFNParser.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace tamberlane {
+
+namespace {
+
+constexpr Text fatCopiesDifferText =
+    N_("FATのコピーが一致しません（異なるエントリ: %1$s、ディレクトリと一致するコピー: %2$s）");
+constexpr Text chainLoopText = N_("%1$s のクラスタチェーンがループしています（クラスタ %2$s）");
+constexpr Text chainIntoFreeText = N_("%1$s のクラスタチェーンが空きクラスタ %2$s に続いています");
+constexpr Text chainIntoReservedText =
+    N_("%1$s のクラスタチェーンが予約値または不良クラスタの値に続いています（クラスタ %2$s）");
+constexpr Text chainOutOfRangeText =
+    N_("%1$s のクラスタチェーンがボリューム外のクラスタ %2$s を指しています");
+constexpr Text chainLongerText =
+    N_("%1$s のクラスタチェーンがファイルサイズより長くなっています（サイズ: %2$sバイト、チェーン: "
+       "%3$sクラスタ）");
+constexpr Text chainShorterText =
+    N_("%1$s のクラスタチェーンがファイルサイズより短くなっています（サイズ: %2$sバイト、チェーン: "
+       "%3$sクラスタ）");
+constexpr Text invalidNameText = N_("%1$s の名前が不正です");
+constexpr Text invalidAttributesText = N_("%1$s の属性が矛盾しています（%2$s）");
+constexpr Text invalidStartClusterText = N_("%1$s の開始クラスタが不正です（%2$s）");
+constexpr Text duplicateNameText = N_("%1$s と同じ名前のエントリが同じディレクトリにあります");
+constexpr Text entryAfterEndText = N_("%1$s はディレクトリの終端より後にあります");
+constexpr Text badDotEntryText = N_("%1$s の「.」エントリがないか、自身を指していません");
+constexpr Text badDotDotEntryText = N_("%1$s の「..」エントリがないか、親を指していません");
+constexpr Text directoryCycleText = N_("%1$s は上位のディレクトリ %2$s を指しています");
+constexpr Text orphanLongNameText =
+    N_("%1$s に、エントリの続かない長いファイル名のスロットがあります（スロット: %2$s）");
+constexpr Text longNameChecksumText = N_("%1$s の長いファイル名のチェックサムが一致しません");
+constexpr Text sectorSizeMismatchText = N_(
+    "ブートセクタのセクタサイズ（%1$sバイト）がディスクのセクタサイズ（%2$sバイト）と一致しません");
+constexpr Text allocatedPastEndText =
+    N_("ボリュームがファイルの終わりを超えており、その先のクラスタ %1$s が使用中です");
+constexpr Text sectorMissingText =
+    N_("ディスクイメージに記録されていないセクタがあります（セクタ %1$s）");
+constexpr Text sectorMissingInText =
+    N_("%1$s のセクタがディスクイメージに記録されていません（セクタ %2$s）");
+constexpr Text sectorAliasedText =
+    N_("ディスクイメージに二重に記録されたセクタがあります（セクタ %1$s）");
+constexpr Text sectorAliasedInText =
+    N_("%1$s のセクタがディスクイメージに二重に記録されています（セクタ %2$s）");
+constexpr Text badSectorText =
+    N_("%1$s に読み取り不良として記録されたセクタがあります（セクタ %2$s）");
+
+constexpr Text fixNoneText = N_("修復しません（報告のみ）");
+constexpr Text fixWriteFatText = N_("コピー%1$sのFATをすべてのコピーに書き込みます");
+constexpr Text fixCutChainText = N_("チェーンをサイズで切り、残りをFOUND.000に保存します");
+constexpr Text fixCutSizeText = N_("サイズをチェーンに合わせて切り詰めます");
+constexpr Text fixCopySharedText = N_("共有しているクラスタをファイルごとにコピーします");
+constexpr Text fixRecoverText = N_("チェーンをFOUND.000にファイルとして保存します");
+constexpr Text fixMarkDeletedText = N_("エントリを削除済みにします");
+constexpr Text fixRemoveSlotsText = N_("長いファイル名のスロットを取り除きます");
+constexpr Text fixMendDotsText = N_("「.」と「..」を正しく書き直します");
+
+constexpr Text dirtyNote = N_("ボリュームに正しく取り外されなかった印が付いています");
+constexpr Text inferredNote =
+    N_("ブートセクタにパラメータがないため、メディアバイトから推定しました");
+constexpr Text pastEndNote =
+    N_("ボリュームがファイルの終わりを超えていますが、その部分に使用中のクラスタはありません");
+
+// A message names a few numbers of a list and leaves the rest out.
+constexpr std::size_t listedNumbers = 8;
+
+template <typename Number> std::string numberList(const std::vector<Number>& numbers) {
+    std::string out;
+    for (std::size_t i = 0; i < numbers.size() && i < listedNumbers; ++i) {
+        out += (i == 0 ? "" : ", ") + std::to_string(numbers[i]);
+    }
+    if (numbers.size() > listedNumbers) {
+        out += ", …";
+    }
+    return out;
+}
+
+std::string pathAt(const VolumeProblem& problem, std::size_t index) {
+    return index < problem.paths.size() ? problem.paths[index] : std::string("/");
+}
+
+std::string firstCluster(const VolumeProblem& problem) {
+    return problem.clusters.empty() ? std::string("-") : std::to_string(problem.clusters.front());
+}
+
+std::string hexValue(std::int64_t value) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string out = "0x";
+    out += digits[(value >> 4) & 0xF];
+    out += digits[value & 0xF];
+    return out;
+}
+
+std::string childPath(const std::string& parent, const std::string& name) {
+    return parent == "/" ? "/" + name : parent + "/" + name;
+}
+
+bool isDotName(ByteView name11, std::size_t dots) {
+    for (std::size_t i = 0; i < 11; ++i) {
+        if (name11[i] != (i < dots ? '.' : ' ')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isShiftJISLead(std::uint8_t byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+// Only what no system writes: control characters, a leading space, the separators of
+// paths. Lower case and the punctuation some systems allow are left alone.
+bool nameIsInvalid(ByteView name11) {
+    if (name11[0] == ' ') {
+        return true;
+    }
+    for (std::size_t i = 0; i < 11; ++i) {
+        const std::uint8_t b = name11[i];
+        if (i == 0 && b == DirectorySlot::stoodForDeletedMark) {
+            continue;
+        }
+        if (b < 0x20 || b == 0x7F) {
+            return true;
+        }
+        // A trail byte of Shift-JIS may be any of these.
+        if (isShiftJISLead(b) && i + 1 < 11 && i != 7) {
+            ++i;
+            continue;
+        }
+        if (b == '/' || b == '\\' || b == '*' || b == '?' || b == '"' || b == '<' || b == '>' ||
+            b == '|' || b == ':') {
+            return true;
+        }
+    }
+    return false;
+}
+
+struct Chain {
+    std::vector<std::uint16_t> clusters;
+    std::optional<ProblemKind> fault;
+    // The cluster the fault is at (or the value past the volume, for chainOutOfRange).
+    std::uint32_t at = 0;
+};
+
+struct Directory {
+    std::string path;
+    std::optional<std::uint16_t> cluster; // absent: the root
+    std::uint16_t parentCluster = 0;      // 0: the root
+    int parent = -1;                      // index into the walk's directories
+};
+
+// One reading of the directory tree against one FAT copy. It owns the record of which
+// entry reached each cluster first, so cross-links and lost chains come out of the same
+// pass as the entries' own problems.
+class Scan {
+  public:
+    Scan(const DiskImage& image, const std::vector<std::uint16_t>& fat)
+        : image_(image), fat_(fat), n_(fat.size()), owner_(fat.size(), -1), seen_(fat.size(), -1) {
+        const FATTable& table = image.fatTable();
+        eocMin_ = table.fatType == FATType::fat12 ? 0xFF8 : 0xFFF8;
+        bad_ = table.badValue();
+        maxLink_ = table.maxLinkValue();
+        clusterBytes_ = image.addressing().bytesPerCluster();
+    }
+
+    void run() {
+        directories_.push_back({"/", std::nullopt, 0, -1});
+        ownerPaths_.push_back("/");
+        for (std::size_t d = 0; d < directories_.size(); ++d) {
+            readDirectory(d);
+        }
+        findLostChains();
+    }
+
+    std::vector<VolumeProblem> problems;
+    // Entries whose chain is whole and fits their size: how far this copy agrees.
+    std::int64_t consistentChains = 0;
+
+    const std::vector<std::int32_t>& owners() const { return owner_; }
+    const std::vector<std::string>& ownerPaths() const { return ownerPaths_; }
+
+  private:
+    void add(ProblemKind kind, std::vector<std::string> paths, FixKind fix,
+             std::vector<std::uint32_t> clusters = {}, std::int64_t bytes = 0) {
+        VolumeProblem p;
+        p.kind = kind;
+        p.paths = std::move(paths);
+        p.clusters = std::move(clusters);
+        p.bytes = bytes;
+        p.fix = fix;
+        problems.push_back(std::move(p));
+    }
+
+    void claim(std::int32_t me, std::uint16_t cluster) {
+        const std::int32_t other = owner_[cluster];
+        if (other == -1) {
+            owner_[cluster] = me;
+            return;
+        }
+        const auto key = static_cast<std::uint64_t>(std::min(other, me)) << 32 |
+                         static_cast<std::uint32_t>(std::max(other, me));
+        const auto [it, fresh] = crossLinks_.try_emplace(key, problems.size());
+        if (fresh) {
+            add(ProblemKind::crossLink,
+                {ownerPaths_[static_cast<std::size_t>(other)],
+                 ownerPaths_[static_cast<std::size_t>(me)]},
+                FixKind::copySharedClusters);
+        }
+        problems[it->second].clusters.push_back(cluster);
+    }
+
+    // Follows a chain as far as it holds, each cluster at most once.
+    Chain walk(std::int32_t me, std::uint16_t start) {
+        Chain chain;
+        std::uint32_t c = start;
+        while (true) {
+            const std::uint16_t v = fat_[c];
+            if (v == 0) {
+                chain.fault = ProblemKind::chainIntoFree;
+                chain.at = c;
+                break;
+            }
+            if (v == bad_) {
+                chain.fault = ProblemKind::chainIntoReserved;
+                chain.at = c;
+                break;
+            }
+            if (seen_[c] == me) {
+                chain.fault = ProblemKind::chainLoop;
+                chain.at = c;
+                break;
+            }
+            seen_[c] = me;
+            claim(me, static_cast<std::uint16_t>(c));
+            chain.clusters.push_back(static_cast<std::uint16_t>(c));
+            if (v >= eocMin_) {
+                break;
+            }
+            if (v == 1 || v > maxLink_) {
+                chain.fault = ProblemKind::chainIntoReserved;
+                chain.at = c;
+                break;
+            }
+            if (v >= n_) {
+                chain.fault = ProblemKind::chainOutOfRange;
+                chain.at = v;
+                break;
+            }
+            c = v;
+        }
+        return chain;
+    }
+
+    bool startInRange(std::uint16_t start) const { return start >= 2 && start < n_; }
+
+    std::int32_t newOwner(const std::string& path) {
+        ownerPaths_.push_back(path);
+        return static_cast<std::int32_t>(ownerPaths_.size() - 1);
+    }
+
+    void checkFile(const std::string& path, std::uint16_t start, std::uint32_t size) {
+        const std::int64_t needed =
+            clusterBytes_ > 0 ? (size + clusterBytes_ - 1) / clusterBytes_ : 0;
+        if (start == 0) {
+            if (size > 0) {
+                add(ProblemKind::chainShorterThanSize, {path}, FixKind::cutSize, {}, size);
+            }
+            return;
+        }
+        if (!startInRange(start)) {
+            add(ProblemKind::invalidStartCluster, {path}, FixKind::cutSize, {start}, size);
+            return;
+        }
+        const std::int32_t me = newOwner(path);
+        const Chain chain = walk(me, start);
+        const auto length = static_cast<std::int64_t>(chain.clusters.size());
+        if (size == 0) {
+            // The clusters are kept (as a file of their own) rather than freed.
+            add(ProblemKind::invalidStartCluster, {path}, FixKind::cutChain, {start}, 0);
+            return;
+        }
+        if (chain.fault) {
+            add(*chain.fault, {path}, length >= needed ? FixKind::cutChain : FixKind::cutSize,
+                {chain.at}, size);
+            return;
+        }
+        if (length > needed) {
+            add(ProblemKind::chainLongerThanSize, {path}, FixKind::cutChain,
+                {chain.clusters.begin(), chain.clusters.end()}, size);
+        } else if (length < needed) {
+            add(ProblemKind::chainShorterThanSize, {path}, FixKind::cutSize,
+                {chain.clusters.begin(), chain.clusters.end()}, size);
+        } else {
+            ++consistentChains;
+        }
+    }
+
+    bool isAncestor(std::size_t dir, std::uint16_t cluster, std::string& ancestorPath) const {
+        for (int d = static_cast<int>(dir); d >= 0;
+             d = directories_[static_cast<std::size_t>(d)].parent) {
+            const Directory& a = directories_[static_cast<std::size_t>(d)];
+            if (a.cluster.value_or(0) == cluster) {
+                ancestorPath = a.path;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // The slots of a directory: the root's fixed sectors, or the clusters of its chain.
+    Bytes slotsOf(std::size_t d, std::int32_t me) {
+        const Directory dir = directories_[d];
+        const VolumeAddressing& at = image_.addressing();
+        Bytes bytes;
+        if (!dir.cluster) {
+            const std::int64_t sectors = at.rootDirectorySectors();
+            const std::int64_t first = at.rootDirectoryStartSector();
+            for (std::int64_t s = 0; s < sectors; ++s) {
+                const Bytes sector = image_.readSector(first + s);
+                bytes.insert(bytes.end(), sector.begin(), sector.end());
+            }
+            bytes.resize(std::min<std::size_t>(bytes.size(),
+                                               std::size_t{image_.layout().bpb.rootEntryCount} *
+                                                   DirectorySlot::size));
+            return bytes;
+        }
+        const Chain chain = walk(me, *dir.cluster);
+        if (chain.fault) {
+            add(*chain.fault, {dir.path}, FixKind::cutChain, {chain.at});
+        } else {
+            ++consistentChains;
+        }
+        const std::size_t limit = DirectorySlot::maxPerDirectory * DirectorySlot::size;
+        for (std::uint16_t c : chain.clusters) {
+            if (bytes.size() >= limit) {
+                break;
+            }
+            const Bytes cluster = image_.readCluster(c);
+            bytes.insert(bytes.end(), cluster.begin(), cluster.end());
+        }
+        return bytes;
+    }
+
+    struct PendingLongName {
+        std::vector<LFNFragment> fragments;
+        std::size_t slots = 0;
+        int expected = 0; // the order number the next slot must carry
+        bool broken = false;
+    };
+
+    void readDirectory(std::size_t d) {
+        const std::int32_t me = d == 0 ? 0 : newOwner(directories_[d].path);
+        const Bytes bytes = slotsOf(d, me);
+        const Directory dir = directories_[d];
+        if (bytes.empty()) {
+            return;
+        }
+        const bool isRoot = !dir.cluster;
+
+        std::unordered_set<std::string> names;
+        PendingLongName pending;
+        bool ended = false;
+        const auto orphan = [&] {
+            if (pending.slots > 0) {
+                add(ProblemKind::orphanLongName, {dir.path}, FixKind::removeLongNameSlots, {},
+                    static_cast<std::int64_t>(pending.slots));
+            }
+            pending = {};
+        };
+        bool sawDot = false;
+        bool sawDotDot = false;
+        for (std::size_t o = 0, index = 0; o + DirectorySlot::size <= bytes.size();
+             o += DirectorySlot::size, ++index) {
+            const DirectorySlot slot(ByteView(bytes).subspan(o, DirectorySlot::size));
+            if (slot.isEnd()) {
+                if (!ended) {
+                    orphan();
+                }
+                ended = true;
+                continue;
+            }
+            if (slot.isDeleted()) {
+                if (!ended) {
+                    orphan();
+                }
+                continue;
+            }
+            if (ended) {
+                if (!slot.isLongName()) {
+                    const auto parsed = DirectoryEntryParser::parse(slot.bytes());
+                    add(ProblemKind::entryAfterEnd, {childPath(dir.path, parsed.entry.shortName())},
+                        FixKind::markDeleted);
+                }
+                continue;
+            }
+            if (slot.isLongName()) {
+                readLongNameSlot(slot, pending, orphan);
+                continue;
+            }
+            if (slot.isVolumeLabel() && !slot.isDirectory()) {
+                orphan();
+                continue;
+            }
+            const ByteView name11 = slot.shortName();
+            if (!isRoot && index < 2 && isDotName(name11, index + 1)) {
+                const std::uint16_t want = index == 0 ? *dir.cluster : dir.parentCluster;
+                if (slot.isDirectory() && slot.startCluster() == want) {
+                    (index == 0 ? sawDot : sawDotDot) = true;
+                }
+                orphan();
+                continue;
+            }
+            // A label that is also a directory is named like any entry.
+            Bytes raw(slot.bytes().begin(), slot.bytes().end());
+            raw[DirectorySlot::attributesOffset] &= ~FileAttributes::volumeLabel;
+            auto parsed = DirectoryEntryParser::parse(raw);
+            DirectoryEntry& entry = parsed.entry;
+            if (pending.slots > 0) {
+                const std::uint8_t sum = LFNParser::calculateChecksum(name11);
+                const bool sumsAgree =
+                    std::all_of(pending.fragments.begin(), pending.fragments.end(),
+                                [&](const LFNFragment& f) { return f.checksum == sum; });
+                if (pending.broken || pending.expected != 0) {
+                    orphan();
+                } else if (!sumsAgree) {
+                    add(ProblemKind::longNameChecksum, {childPath(dir.path, entry.shortName())},
+                        FixKind::removeLongNameSlots);
+                } else {
+                    std::vector<LFNFragment> inOrder(pending.fragments.rbegin(),
+                                                     pending.fragments.rend());
+                    entry.longFileName = LFNParser::assembleLFN(inOrder);
+                }
+                pending = {};
+            }
+            const std::string path = childPath(dir.path, entry.displayName());
+            checkEntry(d, slot, path, names);
+        }
+        if (!ended) {
+            orphan();
+        }
+        if (!isRoot) {
+            if (!sawDot) {
+                add(ProblemKind::badDotEntry, {dir.path}, FixKind::mendDotEntries);
+            }
+            if (!sawDotDot) {
+                add(ProblemKind::badDotDotEntry, {dir.path}, FixKind::mendDotEntries);
+            }
+        }
+    }
+
+    template <typename Orphan>
+    void readLongNameSlot(const DirectorySlot& slot, PendingLongName& pending, Orphan&& orphan) {
+        const std::optional<LFNFragment> fragment = LFNParser::parseLFNEntry(slot.bytes());
+        const std::uint8_t order = slot.firstByte();
+        const int number = order & 0x1F;
+        if ((order & DirectorySlot::lastLongNameSlot) != 0) {
+            orphan();
+            pending.expected = number - 1;
+            pending.broken = number == 0 || number > 20 || !fragment;
+        } else if (pending.slots == 0 || number != pending.expected || !fragment ||
+                   (!pending.fragments.empty() &&
+                    fragment->checksum != pending.fragments.front().checksum)) {
+            orphan();
+            pending.broken = true;
+            pending.expected = number - 1;
+        } else {
+            pending.expected = number - 1;
+        }
+        if (fragment) {
+            pending.fragments.push_back(*fragment);
+        }
+        ++pending.slots;
+    }
+
+    void checkEntry(std::size_t d, const DirectorySlot& slot, const std::string& path,
+                    std::unordered_set<std::string>& names) {
+        const ByteView name11 = slot.shortName();
+        if (nameIsInvalid(name11) || isDotName(name11, 1) || isDotName(name11, 2)) {
+            add(ProblemKind::invalidName, {path}, FixKind::none);
+        }
+        if (!names.emplace(name11.begin(), name11.end()).second) {
+            add(ProblemKind::duplicateName, {path}, FixKind::none);
+        }
+        const std::uint8_t attributes = slot.attributes();
+        if (slot.isDirectory() && (attributes & FileAttributes::volumeLabel) != 0) {
+            add(ProblemKind::invalidAttributes, {path}, FixKind::none, {}, attributes);
+            return;
+        }
+        const std::uint16_t start = slot.startCluster();
+        if (!slot.isDirectory()) {
+            checkFile(path, start, slot.fileSize());
+            return;
+        }
+        if (isDotName(name11, 1) || isDotName(name11, 2)) {
+            return;
+        }
+        if (!startInRange(start)) {
+            add(ProblemKind::invalidStartCluster, {path}, FixKind::none, {start});
+            return;
+        }
+        std::string ancestor;
+        if (isAncestor(d, start, ancestor)) {
+            add(ProblemKind::directoryCycle, {path, ancestor}, FixKind::markDeleted, {start});
+            return;
+        }
+        const std::int32_t holder = owner_[start];
+        if (holder != -1) {
+            // Read once only: a directory reached twice would list (and claim) its whole
+            // tree again.
+            const std::int32_t me = newOwner(path);
+            walk(me, start);
+            return;
+        }
+        directories_.push_back(
+            {path, start, directories_[d].cluster.value_or(0), static_cast<int>(d)});
+    }
+
+    void findLostChains() {
+        std::vector<bool> lost(n_, false);
+        std::vector<bool> pointedTo(n_, false);
+        for (std::size_t c = 2; c < n_; ++c) {
+            lost[c] = owner_[c] == -1 && fat_[c] != 0 && fat_[c] != bad_;
+        }
+        for (std::size_t c = 2; c < n_; ++c) {
+            if (lost[c] && fat_[c] < n_ && fat_[c] >= 2 && lost[fat_[c]]) {
+                pointedTo[fat_[c]] = true;
+            }
+        }
+        std::vector<bool> taken(n_, false);
+        const auto collect = [&](std::size_t head) {
+            std::vector<std::uint32_t> clusters;
+            for (std::size_t c = head; c >= 2 && c < n_ && lost[c] && !taken[c]; c = fat_[c]) {
+                taken[c] = true;
+                clusters.push_back(static_cast<std::uint32_t>(c));
+            }
+            const auto bytes = static_cast<std::int64_t>(clusters.size()) * clusterBytes_;
+            add(ProblemKind::lostChain, {}, FixKind::recoverLostChain, std::move(clusters), bytes);
+        };
+        for (std::size_t c = 2; c < n_; ++c) {
+            if (lost[c] && !pointedTo[c]) {
+                collect(c);
+            }
+        }
+        // What is left is rings with no way in.
+        for (std::size_t c = 2; c < n_; ++c) {
+            if (lost[c] && !taken[c]) {
+                collect(c);
+            }
+        }
+    }
+
+    const DiskImage& image_;
+    const std::vector<std::uint16_t>& fat_;
+    std::size_t n_;
+    std::uint32_t eocMin_ = 0;
+    std::uint16_t bad_ = 0;
+    std::uint16_t maxLink_ = 0;
+    std::int64_t clusterBytes_ = 0;
+    // Per cluster: the entry (index into ownerPaths_) that reached it first, and the last
+    // one that walked it (a chain that meets its own mark has looped).
+    std::vector<std::int32_t> owner_;
+    std::vector<std::int32_t> seen_;
+    std::vector<std::string> ownerPaths_;
+    std::vector<Directory> directories_;
+    std::unordered_map<std::uint64_t, std::size_t> crossLinks_;
+};
+
+// Every copy of the FAT decoded as the first is; a copy cut short by the file's end reads
+// as zeros past it.
+std::vector<std::vector<std::uint16_t>> decodeCopies(const DiskImage& image) {
+    const FatArea area = image.addressing().fatArea();
+    const PagedBytes& data = image.data();
+    const std::int64_t start = image.addressing().sectorStart(0);
+    const std::size_t entries = image.fatTable().entries().size();
+    std::vector<std::vector<std::uint16_t>> copies;
+    for (std::int64_t i = 0; i < area.copies(); ++i) {
+        Bytes bytes(static_cast<std::size_t>(std::max<std::int64_t>(0, area.bytesPerCopy())), 0);
+        const std::int64_t at = start + area.copyOffset(i);
+        const std::int64_t inData =
+            std::clamp<std::int64_t>(static_cast<std::int64_t>(data.size()) - at, 0,
+                                     static_cast<std::int64_t>(bytes.size()));
+        if (at >= 0 && inData > 0) {
+            data.copyTo(static_cast<std::size_t>(at),
+                        std::span<std::uint8_t>(bytes).first(static_cast<std::size_t>(inData)));
+        }
+        copies.push_back(FATParser::decodeFAT(bytes, static_cast<std::int64_t>(entries),
+                                              image.fatTable().fatType));
+    }
+    return copies;
+}
+
+void addSectorProblems(const DiskImage& image, const Scan& scan,
+                       const std::vector<std::uint16_t>& fat, VolumeCheckResult& result) {
+    const ImageLayout& layout = image.layout();
+    const std::int64_t unit = layout.geometry.bytesPerSector;
+    const std::int64_t sectorSize = layout.bpb.bytesPerSector;
+    const std::int64_t perCluster = layout.bpb.sectorsPerCluster;
+    if (unit <= 0 || sectorSize <= 0 || perCluster <= 0) {
+        return;
+    }
+    const VolumeAddressing& at = image.addressing();
+    const std::int64_t volumeStart = at.sectorStart(0);
+    const std::int64_t volumeSectors = layout.bpb.volumeSectorCount();
+    const std::int64_t firstData = at.firstDataSector();
+    // Sectors grouped by what holds them: -1 the system area, -2 allocated clusters no
+    // entry reaches, otherwise the entry.
+    const auto group = [&](ProblemKind kind, const std::vector<std::int64_t>& flawed,
+                           bool filesOnly) {
+        std::vector<std::pair<std::int32_t, std::int64_t>> found;
+        for (std::int64_t g : flawed) {
+            const std::int64_t lba = (g * unit - volumeStart) / sectorSize;
+            if (g * unit < volumeStart || lba >= volumeSectors) {
+                continue;
+            }
+            std::int32_t holder = -1;
+            if (lba >= firstData) {
+                const std::int64_t cluster = (lba - firstData) / perCluster + 2;
+                if (cluster >= static_cast<std::int64_t>(fat.size()) ||
+                    fat[static_cast<std::size_t>(cluster)] == 0) {
+                    continue;
+                }
+                holder = scan.owners()[static_cast<std::size_t>(cluster)];
+                holder = holder < 0 ? -2 : holder;
+            }
+            if (filesOnly && holder < 0) {
+                continue;
+            }
+            if (found.empty() || found.back().first != holder || found.back().second != lba) {
+                found.emplace_back(holder, lba);
+            }
+        }
+        std::stable_sort(found.begin(), found.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (std::size_t i = 0; i < found.size();) {
+            VolumeProblem p;
+            p.kind = kind;
+            const std::int32_t holder = found[i].first;
+            if (holder >= 0) {
+                p.paths.push_back(scan.ownerPaths()[static_cast<std::size_t>(holder)]);
+            }
+            for (; i < found.size() && found[i].first == holder; ++i) {
+                if (p.sectors.empty() || p.sectors.back() != found[i].second) {
+                    p.sectors.push_back(found[i].second);
+                }
+            }
+            result.problems.push_back(std::move(p));
+        }
+    };
+    std::vector<std::int64_t> missing;
+    if (layout.storedSectors && !layout.storedSectors->empty()) {
+        const auto& stored = *layout.storedSectors;
+        std::unordered_set<std::int64_t> aliased(layout.sectorsHeldTwice.begin(),
+                                                 layout.sectorsHeldTwice.end());
+        for (std::size_t g = 0; g < stored.size(); ++g) {
+            if (!stored[g] && !aliased.contains(static_cast<std::int64_t>(g))) {
+                missing.push_back(static_cast<std::int64_t>(g));
+            }
+        }
+    }
+    group(ProblemKind::sectorMissing, missing, false);
+    group(ProblemKind::sectorAliased, layout.sectorsHeldTwice, false);
+    group(ProblemKind::badSector, layout.sectorsRecordedBad, true);
+}
+
+// The boot sector against the container's geometry and the file's size.
+void checkBootSector(const DiskImage& image, const std::vector<std::uint16_t>& fat,
+                     VolumeCheckResult& result) {
+    const ImageLayout& layout = image.layout();
+    if (!layout.partition && !layout.parametersInferred && layout.geometry.bytesPerSector > 0 &&
+        layout.geometry.bytesPerSector != layout.bpb.bytesPerSector) {
+        VolumeProblem p;
+        p.kind = ProblemKind::bootSectorMismatch;
+        p.bytes = layout.bpb.bytesPerSector;
+        p.expected = layout.geometry.bytesPerSector;
+        result.problems.push_back(std::move(p));
+    }
+    const VolumeAddressing& at = image.addressing();
+    const auto size = static_cast<std::int64_t>(image.data().size());
+    if (at.sectorStart(0) + layout.bpb.volumeBytes() <= size) {
+        return;
+    }
+    std::vector<std::uint32_t> allocated;
+    for (std::size_t c = 2; c < fat.size(); ++c) {
+        const std::int64_t offset = at.clusterOffset(static_cast<std::uint16_t>(c));
+        if (fat[c] != 0 && (offset < 0 || offset + at.bytesPerCluster() > size)) {
+            allocated.push_back(static_cast<std::uint32_t>(c));
+        }
+    }
+    if (allocated.empty()) {
+        result.notes.push_back({pastEndNote.str()});
+        return;
+    }
+    VolumeProblem p;
+    p.kind = ProblemKind::bootSectorMismatch;
+    p.clusters = std::move(allocated);
+    result.problems.push_back(std::move(p));
+}
+
+} // namespace
+
+VolumeCheckResult checkVolume(const DiskImage& image) {
+    VolumeCheckResult result;
+    const std::vector<std::vector<std::uint16_t>> copies = decodeCopies(image);
+    std::vector<std::uint16_t> first = image.fatTable().entries();
+    if (copies.empty() || image.addressing().bytesPerCluster() <= 0 || first.size() < 2) {
+        return result;
+    }
+
+    // Each distinct copy is read against the directories; the one most of their chains
+    // agree with is the one the rest of the check believes.
+    std::optional<Scan> best;
+    std::size_t bestCopy = 0;
+    std::vector<const std::vector<std::uint16_t>*> distinct;
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+        if (std::any_of(distinct.begin(), distinct.end(),
+                        [&](const auto* seen) { return *seen == copies[i]; })) {
+            continue;
+        }
+        distinct.push_back(&copies[i]);
+        Scan scan(image, copies[i]);
+        scan.run();
+        if (!best || scan.consistentChains > best->consistentChains ||
+            (scan.consistentChains == best->consistentChains &&
+             scan.problems.size() < best->problems.size())) {
+            best.emplace(std::move(scan));
+            bestCopy = i;
+        }
+    }
+    const std::vector<std::uint16_t>& fat = copies[bestCopy];
+    const bool bytesDiffer =
+        !image.addressing().fatArea().copiesAgree(image.data(), image.addressing().sectorStart(0));
+    if (distinct.size() > 1 || bytesDiffer) {
+        VolumeProblem p;
+        p.kind = ProblemKind::fatCopiesDiffer;
+        for (std::size_t c = 0; c < fat.size(); ++c) {
+            if (std::any_of(copies.begin(), copies.end(),
+                            [&](const auto& copy) { return copy[c] != fat[c]; })) {
+                p.clusters.push_back(static_cast<std::uint32_t>(c));
+            }
+        }
+        p.agreeingCopy = static_cast<int>(bestCopy) + 1;
+        p.fix = FixKind::writeAgreeingFatCopy;
+        result.problems.push_back(std::move(p));
+    }
+    checkBootSector(image, fat, result);
+    result.problems.insert(result.problems.end(), best->problems.begin(), best->problems.end());
+    addSectorProblems(image, *best, fat, result);
+
+    if (image.fatTable().fatType == FATType::fat16 && (fat[1] & 0x8000) == 0) {
+        result.notes.push_back({dirtyNote.str()});
+    }
+    if (image.layout().parametersInferred) {
+        result.notes.push_back({inferredNote.str()});
+    }
+    return result;
+}
+
+std::string_view problemCode(ProblemKind kind) {
+    switch (kind) {
+    case ProblemKind::fatCopiesDiffer:
+        return "fatCopiesDiffer";
+    case ProblemKind::crossLink:
+        return "crossLink";
+    case ProblemKind::chainLoop:
+        return "chainLoop";
+    case ProblemKind::chainIntoFree:
+        return "chainIntoFree";
+    case ProblemKind::chainIntoReserved:
+        return "chainIntoReserved";
+    case ProblemKind::chainOutOfRange:
+        return "chainOutOfRange";
+    case ProblemKind::chainLongerThanSize:
+        return "chainLongerThanSize";
+    case ProblemKind::chainShorterThanSize:
+        return "chainShorterThanSize";
+    case ProblemKind::lostChain:
+        return "lostChain";
+    case ProblemKind::invalidName:
+        return "invalidName";
+    case ProblemKind::invalidAttributes:
+        return "invalidAttributes";
+    case ProblemKind::invalidStartCluster:
+        return "invalidStartCluster";
+    case ProblemKind::duplicateName:
+        return "duplicateName";
+    case ProblemKind::entryAfterEnd:
+        return "entryAfterEnd";
+    case ProblemKind::badDotEntry:
+        return "badDotEntry";
+    case ProblemKind::badDotDotEntry:
+        return "badDotDotEntry";
+    case ProblemKind::directoryCycle:
+        return "directoryCycle";
+    case ProblemKind::orphanLongName:
+        return "orphanLongName";
+    case ProblemKind::longNameChecksum:
+        return "longNameChecksum";
+    case ProblemKind::bootSectorMismatch:
+        return "bootSectorMismatch";
+    case ProblemKind::sectorMissing:
+        return "sectorMissing";
+    case ProblemKind::sectorAliased:
+        return "sectorAliased";
+    case ProblemKind::badSector:
+        return "badSector";
+    }
+    return "unknown";
+}
+
+std::string_view fixCode(FixKind fix) {
+    switch (fix) {
+    case FixKind::none:
+        return "none";
+    case FixKind::writeAgreeingFatCopy:
+        return "writeAgreeingFatCopy";
+    case FixKind::cutChain:
+        return "cutChain";
+    case FixKind::cutSize:
+        return "cutSize";
+    case FixKind::copySharedClusters:
+        return "copySharedClusters";
+    case FixKind::recoverLostChain:
+        return "recoverLostChain";
+    case FixKind::markDeleted:
+        return "markDeleted";
+    case FixKind::removeLongNameSlots:
+        return "removeLongNameSlots";
+    case FixKind::mendDotEntries:
+        return "mendDotEntries";
+    }
+    return "unknown";
+}
+
+std::string describeProblem(const VolumeProblem& p) {
+    const std::string path = pathAt(p, 0);
+    const auto chainClusters = static_cast<std::int64_t>(p.clusters.size());
+    switch (p.kind) {
+    case ProblemKind::fatCopiesDiffer:
+        return fatCopiesDifferText(p.clusters.size(), p.agreeingCopy.value_or(1));
+    case ProblemKind::crossLink:
+        return translatePlural("クロスリンク: %1$s と %2$s がクラスタ %3$s を共有しています",
+                               "クロスリンク: %1$s と %2$s がクラスタ %3$s を共有しています",
+                               p.clusters.size(), {path, pathAt(p, 1), numberList(p.clusters)});
+    case ProblemKind::chainLoop:
+        return chainLoopText(path, firstCluster(p));
+    case ProblemKind::chainIntoFree:
+        return chainIntoFreeText(path, firstCluster(p));
+    case ProblemKind::chainIntoReserved:
+        return chainIntoReservedText(path, firstCluster(p));
+    case ProblemKind::chainOutOfRange:
+        return chainOutOfRangeText(path, firstCluster(p));
+    case ProblemKind::chainLongerThanSize:
+        return chainLongerText(path, p.bytes, chainClusters);
+    case ProblemKind::chainShorterThanSize:
+        return chainShorterText(path, p.bytes, chainClusters);
+    case ProblemKind::lostChain:
+        return translatePlural(
+            "どのファイルにも属さないクラスタチェーン: クラスタ %1$s から %2$s個（%3$sバイト）",
+            "どのファイルにも属さないクラスタチェーン: クラスタ %1$s から %2$s個（%3$sバイト）",
+            p.clusters.size(), {firstCluster(p), chainClusters, p.bytes});
+    case ProblemKind::invalidName:
+        return invalidNameText(path);
+    case ProblemKind::invalidAttributes:
+        return invalidAttributesText(path, hexValue(p.bytes));
+    case ProblemKind::invalidStartCluster:
+        return invalidStartClusterText(path, firstCluster(p));
+    case ProblemKind::duplicateName:
+        return duplicateNameText(path);
+    case ProblemKind::entryAfterEnd:
+        return entryAfterEndText(path);
+    case ProblemKind::badDotEntry:
+        return badDotEntryText(path);
+    case ProblemKind::badDotDotEntry:
+        return badDotDotEntryText(path);
+    case ProblemKind::directoryCycle:
+        return directoryCycleText(path, pathAt(p, 1));
+    case ProblemKind::orphanLongName:
+        return orphanLongNameText(path, p.bytes);
+    case ProblemKind::longNameChecksum:
+        return longNameChecksumText(path);
+    case ProblemKind::bootSectorMismatch:
+        return p.clusters.empty() ? sectorSizeMismatchText(p.bytes, p.expected)
+                                  : allocatedPastEndText(numberList(p.clusters));
+    case ProblemKind::sectorMissing:
+        return p.paths.empty() ? sectorMissingText(numberList(p.sectors))
+                               : sectorMissingInText(path, numberList(p.sectors));
+    case ProblemKind::sectorAliased:
+        return p.paths.empty() ? sectorAliasedText(numberList(p.sectors))
+                               : sectorAliasedInText(path, numberList(p.sectors));
+    case ProblemKind::badSector:
+        return badSectorText(path, numberList(p.sectors));
+    }
+    return std::string(problemCode(p.kind));
+}
+
+std::string describeFix(const VolumeProblem& p) {
+    switch (p.fix) {
+    case FixKind::none:
+        return fixNoneText.str();
+    case FixKind::writeAgreeingFatCopy:
+        return fixWriteFatText(p.agreeingCopy.value_or(1));
+    case FixKind::cutChain:
+        return fixCutChainText.str();
+    case FixKind::cutSize:
+        return fixCutSizeText.str();
+    case FixKind::copySharedClusters:
+        return fixCopySharedText.str();
+    case FixKind::recoverLostChain:
+        return fixRecoverText.str();
+    case FixKind::markDeleted:
+        return fixMarkDeletedText.str();
+    case FixKind::removeLongNameSlots:
+        return fixRemoveSlotsText.str();
+    case FixKind::mendDotEntries:
+        return fixMendDotsText.str();
+    }
+    return std::string(fixCode(p.fix));
+}
+
+} // namespace tamberlane
