@@ -1,0 +1,33 @@
+// A check as the command line runs it: the first byte picks the file's extension, the
+// second a disk of a D88 file and a partition of a hard disk; the rest is the file. Every
+// problem found is described with its fix.
+
+#include "fuzz/FuzzSupport.h"
+
+#include "engine/fat/DiskImageService.h"
+#include "engine/fat/VolumeCheck.h"
+
+using namespace tamberlane;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz::FuzzInput input(data, size);
+    const std::filesystem::path url = "fuzz." + fuzz::pickImageExtension(input.takeByte());
+    const std::uint8_t indexChoice = input.takeByte();
+    const ByteView file = input.rest();
+
+    fuzz::refusingOnlyWithDiskImageError([&] {
+        const auto pick = [](std::uint8_t choice) {
+            return choice == 0 ? std::nullopt : std::optional<int>((choice - 1) % 4);
+        };
+        const auto image = DiskImageService::parseImage(
+            url, PagedBytes(file), true, {pick(indexChoice & 0x0F), pick(indexChoice >> 4)});
+        const VolumeCheckResult result = checkVolume(*image);
+        for (const VolumeProblem& problem : result.problems) {
+            describeProblem(problem);
+            describeFix(problem);
+            problemCode(problem.kind);
+            fixCode(problem.fix);
+        }
+    });
+    return 0;
+}
