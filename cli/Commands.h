@@ -56,7 +56,8 @@ void addLongNamesOption(CLI::App& command, LongNamePolicy& policy, const std::st
     X(Mkdir)                                                                                       \
     X(Rename)                                                                                      \
     X(Deleted)                                                                                     \
-    X(Undelete)
+    X(Undelete)                                                                                    \
+    X(Check)
 
 #define TAMBERLANE_CLI_DECLARE_COMMAND(Name)                                                       \
     void register##Name##Command(CommandRegistry& registry);

@@ -716,7 +716,12 @@ VolumeCheckResult checkVolume(const DiskImage& image) {
     }
 
     // Each distinct copy is read against the directories; the one most of their chains
-    // agree with is the one the rest of the check believes.
+    // agree with is the one the rest of the check believes. With nothing to tell them
+    // apart (an empty volume), a copy that still starts with the media byte is the sound one:
+    // a zeroed copy must never be written over the others.
+    const auto startsWithMediaByte = [&image](const std::vector<std::uint16_t>& copy) {
+        return (copy[0] & 0xFF) == image.layout().bpb.mediaDescriptor;
+    };
     std::optional<Scan> best;
     std::size_t bestCopy = 0;
     std::vector<const std::vector<std::uint16_t>*> distinct;
@@ -728,9 +733,12 @@ VolumeCheckResult checkVolume(const DiskImage& image) {
         distinct.push_back(&copies[i]);
         Scan scan(image, copies[i]);
         scan.run();
+        const bool sameChains = best && scan.consistentChains == best->consistentChains;
+        const bool media = startsWithMediaByte(copies[i]);
+        const bool bestMedia = best && startsWithMediaByte(copies[bestCopy]);
         if (!best || scan.consistentChains > best->consistentChains ||
-            (scan.consistentChains == best->consistentChains &&
-             scan.problems.size() < best->problems.size())) {
+            (sameChains && media && !bestMedia) ||
+            (sameChains && media == bestMedia && scan.problems.size() < best->problems.size())) {
             best.emplace(std::move(scan));
             bestCopy = i;
         }

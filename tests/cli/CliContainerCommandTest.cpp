@@ -179,6 +179,13 @@ TEST_F(TwoDiskD88, DisksListsBothCompleteDisksInTextAndJson) {
          "writeProtected": true}])"));
 }
 
+TEST_F(TwoDiskD88, CheckLooksAtEveryCompleteDisk) {
+    const CliRun run = runCli({"check", image.string()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "ディスク 1:\n  問題は見つかりませんでした\n"
+                       "ディスク 2:\n  問題は見つかりませんでした\n");
+}
+
 // Catches the chosen disk being ignored by a command, and a number past the list accepted.
 // Which disk opens without the option is the engine's.
 TEST_F(TwoDiskD88, DiskOptionOpensTheChosenDiskForEveryCommand) {

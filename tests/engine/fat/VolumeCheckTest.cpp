@@ -352,19 +352,23 @@ INSTANTIATE_TEST_SUITE_P(Faults, VolumeCheckFault,
 // The real case: a blank copy beside an intact one, either way round. The copy to keep is
 // the one the directories agree with, and the chains are read from it.
 TEST(VolumeCheckFatCopies, TheCopyTheDirectoriesAgreeWithIsChosenWhicheverIsBlank) {
-    for (int blank : {0, 1}) {
-        const VolumeParameters p = VolumeParameters::floppy144();
-        Base base(p);
-        Bytes volume = base.v.build();
-        zeroFatCopy(p, volume, blank);
-        const auto result = checkIn(Container::raw, volume);
-        ASSERT_EQ(result.problems.size(), 1u) << summary(result);
-        const VolumeProblem& problem = result.problems[0];
-        EXPECT_EQ(problem.kind, ProblemKind::fatCopiesDiffer);
-        EXPECT_EQ(problem.agreeingCopy, blank == 0 ? 2 : 1);
-        SourceTexts japanese;
-        EXPECT_EQ(describeFix(problem), blank == 0 ? "コピー2のFATをすべてのコピーに書き込みます"
-                                                   : "コピー1のFATをすべてのコピーに書き込みます");
+    // An empty volume gives the directories nothing to tell: the blank copy, without its
+    // media byte, must still never be the one kept.
+    for (const bool empty : {false, true}) {
+        for (int blank : {0, 1}) {
+            const VolumeParameters p = VolumeParameters::floppy144();
+            Bytes volume = empty ? VolumeBuilder(p).build() : Base(p).v.build();
+            zeroFatCopy(p, volume, blank);
+            const auto result = checkIn(Container::raw, volume);
+            ASSERT_EQ(result.problems.size(), 1u) << summary(result);
+            const VolumeProblem& problem = result.problems[0];
+            EXPECT_EQ(problem.kind, ProblemKind::fatCopiesDiffer);
+            EXPECT_EQ(problem.agreeingCopy, blank == 0 ? 2 : 1);
+            SourceTexts japanese;
+            EXPECT_EQ(describeFix(problem), blank == 0
+                                                ? "コピー2のFATをすべてのコピーに書き込みます"
+                                                : "コピー1のFATをすべてのコピーに書き込みます");
+        }
     }
 }
 
