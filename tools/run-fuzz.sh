@@ -5,11 +5,33 @@
 set -uo pipefail
 build=$1 seconds=$2 jobs=$3
 
+# The longest input each target is given, matched to its seeds (make_seeds): the image
+# targets get tiny volumes in their containers, the parser targets one structure. A
+# larger limit only lets the fuzzer grow inputs that are slower to run and find nothing
+# new; a smaller one would cut the seeds, so a seed above its limit stops the run.
+max_len_of() {
+    case $1 in
+    bpb) echo 512 ;;        # a boot sector
+    directory) echo 1024 ;; # two sectors of slots, so a long name may cross between them
+    fat) echo 16384 ;;      # the FAT of the smallest FAT16 volume, with room to grow
+    *) echo 65536 ;;        # a tiny volume with its container's header (a THD cylinder)
+    esac
+}
+export -f max_len_of
+
 run_one() {
     local build=$1 seconds=$2 target=$3
     local log=$build/log-$target.txt
+    local max_len
+    max_len=$(max_len_of "$target")
+    local oversized
+    oversized=$(find "$build/corpus/$target" -type f -size +"${max_len}"c | head -n 3)
+    if [ -n "$oversized" ]; then
+        echo "fuzz_$target: seeds longer than its -max_len=$max_len:" $oversized
+        return 1
+    fi
     "$build/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
-        -max_len=2097152 -print_final_stats=1 -artifact_prefix="$build/finding-$target-" \
+        -max_len="$max_len" -print_final_stats=1 -artifact_prefix="$build/finding-$target-" \
         "$build/corpus/$target" >"$log" 2>&1
     local status=$?
     local runs
