@@ -90,13 +90,22 @@ void requireOpens(const std::string& name, const std::string& extension, ByteVie
     }
 }
 
-// The geometry the partition target reads a table with: heads, cylinders / 4, sectors
-// per track, the sector size as 256 << n.
+// A table seed whose table the engine reads, rather than one opened by the search.
+void requirePartition(const std::string& name, const std::string& extension, ByteView file) {
+    if (DiskImageService::partitionsIn("seed." + extension, file).empty()) {
+        throw std::runtime_error("seed " + name + " lists no partition");
+    }
+}
+
+// The geometry the partition target reads a table with (heads, cylinders / 4, sectors
+// per track, the sector size as 256 << n), and the boot-sector search's sector size as
+// 128 << n.
 struct TableGeometry {
     std::uint8_t heads = 8;
     std::uint8_t quarterCylinders = 38;
     std::uint8_t sectorsPerTrack = 17;
     std::uint8_t sizeCode = 1;
+    std::uint8_t searchSizeCode = 2;
 };
 
 // A container file as each image target reads it.
@@ -105,8 +114,8 @@ void addContainerSeeds(SeedWriter& seeds, const std::string& name, const std::st
     requireOpens(name, extension, file, pick);
     const std::uint8_t ext = extensionIndex(extension);
     seeds.add("containers", name, {}, file);
-    const std::uint8_t searchFrom512[] = {2, 0, 255};
-    seeds.add("boot_sector_search", name, searchFrom512, file);
+    const std::uint8_t search[] = {table.searchSizeCode, 0, 255};
+    seeds.add("boot_sector_search", name, search, file);
     const std::uint8_t geometry[] = {table.heads, table.quarterCylinders, table.sectorsPerTrack,
                                      table.sizeCode, ext};
     seeds.add("partitions", name, geometry, file);
@@ -148,9 +157,12 @@ struct VolumeShape {
     const char* fileSystem;
 };
 
-const VolumeShape fat12Shape{"fat12", 512, 32, 1, 2, 8, 0xF9, "FAT12   "};
+const VolumeShape fat12Shape{"fat12", 512, 16, 1, 2, 8, 0xF9, "FAT12   "};
 // The sector size of 2D floppies and of the PC-98 hard disks with 33 sectors a track.
-const VolumeShape fat12Sector256Shape{"fat12-256", 256, 64, 1, 2, 16, 0xFE, "FAT12   "};
+const VolumeShape fat12Sector256Shape{"fat12-256", 256, 32, 1, 2, 16, 0xFE, "FAT12   "};
+// For D88: opening one rebuilds the volume of at least 40 cylinders its disk type
+// names; with these sectors that stays small enough for the sanitizer's pooled memory.
+const VolumeShape fat12Sector128Shape{"fat12-128", 128, 64, 1, 2, 8, 0xFE, "FAT12   "};
 const VolumeShape fat16Shape{"fat16", 512, 4136, 17, 2, 8, 0xF8, "FAT16   "};
 
 constexpr std::int64_t rootEntries = 16;
@@ -172,7 +184,7 @@ Bytes formattedVolume(const VolumeShape& shape) {
     writeU16LE(volume, 24, static_cast<std::uint16_t>(shape.sectorsPerTrack));
     writeU16LE(volume, 26, static_cast<std::uint16_t>(shape.heads));
     volume[38] = 0x29;
-    std::memcpy(volume.data() + 43, "SEED       ", 11);
+    std::memcpy(volume.data() + 43, "NO NAME    ", 11);
     std::memcpy(volume.data() + 54, shape.fileSystem, 8);
     if (bps >= 512) {
         volume[510] = 0x55;
@@ -202,12 +214,18 @@ FileEntry entryNamed(const DiskImage& image, const std::string& name) {
 }
 
 // The engine writes short names only; a long name as other systems write it goes in
-// front of the first slot of the root directory, through a raw sector write.
+// front of the first slot of the root directory, the slots after it moving along,
+// through raw sector writes.
 void addLongName(const std::shared_ptr<DiskImage>& opened, const std::string& asciiName) {
     const DiskImage& image = *opened;
-    const std::int64_t lba = image.addressing().rootDirectoryStartSector();
-    const Bytes sector = image.readSector(lba);
-    const std::uint8_t checksum = LFNParser::calculateChecksum(ByteView(sector).first(11));
+    const std::int64_t first = image.addressing().rootDirectoryStartSector();
+    const std::int64_t sectors = image.addressing().rootDirectorySectors();
+    Bytes root;
+    for (std::int64_t i = 0; i < sectors; ++i) {
+        const Bytes sector = image.readSector(first + i);
+        root.insert(root.end(), sector.begin(), sector.end());
+    }
+    const std::uint8_t checksum = LFNParser::calculateChecksum(ByteView(root).first(11));
     std::vector<std::uint16_t> units(asciiName.begin(), asciiName.end());
     units.push_back(0);
     const std::size_t slotCount = (units.size() + 12) / 13;
@@ -224,8 +242,17 @@ void addLongName(const std::shared_ptr<DiskImage>& opened, const std::string& as
         }
         slots.insert(slots.end(), slot.begin(), slot.end());
     }
-    slots.insert(slots.end(), sector.begin(), sector.end() - std::ptrdiff_t(slots.size()));
-    ContentEdit(opened).writeRawSector(lba, slots);
+    const auto kept = root.end() - std::ptrdiff_t(slots.size());
+    if (std::any_of(kept, root.end(), [](std::uint8_t byte) { return byte != 0; })) {
+        throw std::runtime_error("no room in the root for the long name " + asciiName);
+    }
+    slots.insert(slots.end(), root.begin(), kept);
+    const std::size_t sectorSize = root.size() / static_cast<std::size_t>(sectors);
+    for (std::int64_t i = 0; i < sectors; ++i) {
+        const auto from = slots.begin() + std::ptrdiff_t(static_cast<std::size_t>(i) * sectorSize);
+        ContentEdit(opened).writeRawSector(first + i,
+                                           Bytes(from, from + std::ptrdiff_t(sectorSize)));
+    }
 }
 
 Bytes readWhole(const fs::path& path) {
@@ -248,9 +275,9 @@ void fillVolume(const fs::path& imagePath, const fs::path& hostDir) {
     const fs::path nested = hostDir / "nested file with a long name.dat";
     const fs::path doomed = hostDir / "deleted later.txt";
     writeHostFile(longName, 100);
-    writeHostFile(japanese, 700);
-    writeHostFile(nested, 1200);
-    writeHostFile(doomed, 600);
+    writeHostFile(japanese, 300);
+    writeHostFile(nested, 600);
+    writeHostFile(doomed, 200);
     FileImport(image).importFiles({longName, japanese, doomed}, DiskPath::root(), false);
     EntryRename(image).createDirectory("Long Directory Name", DiskPath::root());
     // Listed under whatever name the volume gave it.
@@ -393,13 +420,16 @@ void writeSeeds(SeedWriter& seeds, const fs::path& work) {
     const TinyVolume fat12 = makeVolume(seeds, fat12Shape, work);
     const TinyVolume small = makeVolume(seeds, fat12Sector256Shape, work);
     const TinyVolume fat16 = makeVolume(seeds, fat16Shape, work);
+    const TinyVolume d88Volume = makeVolume(seeds, fat12Sector128Shape, work);
     const DiskGeometry g12 = geometryFor(2, 8, 512, fat12.bytes.size());
     const DiskGeometry g256 = geometryFor(2, 16, 256, small.bytes.size());
+    const DiskGeometry g128 = geometryFor(2, 8, 128, d88Volume.bytes.size());
     const DiskGeometry g16 = geometryFor(2, 8, 512, 4136 * 512);
 
     // Headerless: the volume is the file.
     addContainerSeeds(seeds, "fat12.img", "img", fat12.bytes);
-    addContainerSeeds(seeds, "fat12-256.hdm", "hdm", small.bytes);
+    const TableGeometry table256{2, 1, 16, 0, 1};
+    addContainerSeeds(seeds, "fat12-256.hdm", "hdm", small.bytes, {}, table256);
 
     // Containers with a header, each of the FAT12 volume and, where the header states
     // the geometry, of the cut FAT16 one.
@@ -416,7 +446,7 @@ void writeSeeds(SeedWriter& seeds, const fs::path& work) {
     // As the engine writes them, with their full headers.
     addContainerSeeds(seeds, "fat12-written.fdi", "fdi", buildFDIImage(fat12.bytes, g12));
     addContainerSeeds(seeds, "fat12-written.hdi", "hdi", buildHDIImage(fat12.bytes, g12));
-    addContainerSeeds(seeds, "fat12-256.nfd", "nfd", compactNFD(small.bytes, g256));
+    addContainerSeeds(seeds, "fat12-256.nfd", "nfd", compactNFD(small.bytes, g256), {}, table256);
 
     // Media types name a whole floppy; the file holds only the tiny volume's part.
     addContainerSeeds(seeds, "fat12.dim", "dim",
@@ -426,32 +456,44 @@ void writeSeeds(SeedWriter& seeds, const fs::path& work) {
     addContainerSeeds(seeds, "fat12.dcu", "dcu",
                       buildDCPNewImage(fat12.bytes, DiskGeometry{2, 80, 15, 512}));
 
-    // D88: one disk of each sector size, and both in one file, the second chosen.
-    const Bytes d88First = d88Disk(fat12.bytes, g12);
-    const Bytes d88Second = d88Disk(small.bytes, g256);
-    addContainerSeeds(seeds, "fat12.d88", "d88", d88First);
-    addContainerSeeds(seeds, "fat12-256.d88", "d88", d88Second);
-    Bytes twoDisks = d88First;
-    twoDisks.insert(twoDisks.end(), d88Second.begin(), d88Second.end());
-    addContainerSeeds(seeds, "two-disks.d88", "d88", twoDisks, {.disk = 0});
-    addContainerSeeds(seeds, "two-disks-second.d88", "d88", twoDisks, {.disk = 1});
+    // D88: one disk, and two in one file with the second chosen.
+    const Bytes d88 = d88Disk(d88Volume.bytes, g128);
+    const TableGeometry table128{2, 1, 8, 0, 0};
+    addContainerSeeds(seeds, "fat12-128.d88", "d88", d88, {}, table128);
+    Bytes twoDisks = d88;
+    twoDisks.insert(twoDisks.end(), d88.begin(), d88.end());
+    std::memcpy(twoDisks.data() + d88.size(), "SECOND", 6);
+    addContainerSeeds(seeds, "two-disks.d88", "d88", twoDisks, {.disk = 0}, table128);
+    addContainerSeeds(seeds, "two-disks-second.d88", "d88", twoDisks, {.disk = 1}, table128);
 
     // THD: whole cylinders of 4 x 33 x 256 bytes.
-    addContainerSeeds(seeds, "fat12-256.thd", "thd", padded(small.bytes, 33792));
+    addContainerSeeds(seeds, "fat12-256.thd", "thd", padded(small.bytes, 33792), {},
+                      {4, 1, 33, 0, 1});
 
     // Partition tables, headerless and in the hard-disk containers that state a geometry.
     const Bytes at = atPartitionedDisk(fat12.bytes);
     const DiskGeometry gAt = geometryFor(2, 8, 512, at.size());
     const TableGeometry tableAt{2, 1, 8, 1};
-    addContainerSeeds(seeds, "pcat.img", "img", at, {}, tableAt);
-    addContainerSeeds(seeds, "pcat.nhd", "nhd",
-                      buildNHDImage(padded(at, std::size_t(gAt.totalBytes())), gAt), {}, tableAt);
-    addContainerSeeds(seeds, "pcat.hdi", "hdi", compactFDIStyle(at, gAt), {}, tableAt);
+    const Bytes pcatNhd = buildNHDImage(padded(at, std::size_t(gAt.totalBytes())), gAt);
+    const Bytes pcatHdi = compactFDIStyle(at, gAt);
+    for (const auto& [name, file] :
+         {std::pair{"pcat.img", ByteView(at)}, std::pair{"pcat.nhd", ByteView(pcatNhd)},
+          std::pair{"pcat.hdi", ByteView(pcatHdi)}}) {
+        const std::string extension = fs::path(name).extension().string().substr(1);
+        requirePartition(name, extension, file);
+        addContainerSeeds(seeds, name, extension, file, {}, tableAt);
+    }
     const DiskGeometry g98{2, 0, 8, 512};
     const Bytes pc98 = pc98PartitionedDisk(fat12.bytes, g98);
     const DiskGeometry gPc98 = geometryFor(2, 8, 512, pc98.size());
-    addContainerSeeds(seeds, "pc98.nhd", "nhd", buildNHDImage(pc98, gPc98), {}, tableAt);
-    addContainerSeeds(seeds, "pc98.hdi", "hdi", compactFDIStyle(pc98, gPc98), {}, tableAt);
+    const Bytes pc98Nhd = buildNHDImage(pc98, gPc98);
+    const Bytes pc98Hdi = compactFDIStyle(pc98, gPc98);
+    for (const auto& [name, file] :
+         {std::pair{"pc98.nhd", ByteView(pc98Nhd)}, std::pair{"pc98.hdi", ByteView(pc98Hdi)}}) {
+        const std::string extension = fs::path(name).extension().string().substr(1);
+        requirePartition(name, extension, file);
+        addContainerSeeds(seeds, name, extension, file, {}, tableAt);
+    }
     // Without a stated geometry the table's is not found: the search finds the volume.
     addContainerSeeds(seeds, "pc98.img", "img", pc98, {}, tableAt);
     if (fat16.whole) {
