@@ -13,7 +13,7 @@ max_len_of() {
     case $1 in
     bpb) echo 512 ;;        # a boot sector
     directory) echo 1024 ;; # two sectors of slots, so a long name may cross between them
-    fat) echo 16384 ;;      # the FAT of the smallest FAT16 volume, with room to grow
+    fat) echo 4096 ;;       # 2048 FAT16 entries: every chain the seeds have, and room
     *) echo 65536 ;;        # a tiny volume with its container's header (a THD cylinder)
     esac
 }
