@@ -64,6 +64,21 @@ std::uint8_t extensionIndex(const std::string& extension) {
     return static_cast<std::uint8_t>(found - all.begin());
 }
 
+// How the containers target picks the reader of `extension` and tells it that extension;
+// without one, detection by content.
+std::uint8_t containerChoice(const std::string& extension) {
+    const std::vector<FormatRegistration>& table = formatTable();
+    for (std::size_t row = 0; row < table.size(); ++row) {
+        const std::vector<std::string>& extensions = table[row].extensions;
+        const auto found = std::find(extensions.begin(), extensions.end(), extension);
+        if (found != extensions.end()) {
+            return static_cast<std::uint8_t>(row + std::size_t(found - extensions.begin()) *
+                                                       (table.size() + 1));
+        }
+    }
+    return static_cast<std::uint8_t>(table.size());
+}
+
 // How the open-image target picks a disk of a D88 file or a partition: 0 is the first,
 // n + 1 the n-th (disk in the low nibble, partition in the high one).
 struct VolumePick {
@@ -119,7 +134,10 @@ void addContainerSeeds(SeedWriter& seeds, const std::string& name, const std::st
                        ByteView file, VolumePick pick = {}, TableGeometry table = {}) {
     requireOpens(name, extension, file, pick);
     const std::uint8_t ext = extensionIndex(extension);
-    seeds.add("containers", name, {}, file);
+    const std::uint8_t reader[] = {containerChoice(extension)};
+    seeds.add("containers", name, reader, file);
+    const std::uint8_t detection[] = {containerChoice({})};
+    seeds.add("containers", name + ".detected", detection, file);
     const std::uint8_t search[] = {table.searchSizeCode, 0, 255};
     seeds.add("boot_sector_search", name, search, file);
     const std::uint8_t geometry[] = {table.heads, table.quarterCylinders, table.sectorsPerTrack,
