@@ -92,7 +92,7 @@ nlohmann::ordered_json resultJson(const CheckedVolume& volume, const VolumeCheck
     }
     nlohmann::ordered_json notes = nlohmann::ordered_json::array();
     for (const VolumeNote& note : result.notes) {
-        notes.push_back(note.text);
+        notes.push_back(note.text.str());
     }
     return {{"volume", volumeJson(volume)},
             {"clean", result.clean()},
@@ -119,7 +119,7 @@ void printResult(std::ostream& out, const CheckedVolume& volume, const VolumeChe
             << '\n';
     }
     for (const VolumeNote& note : result.notes) {
-        out << indent << translate("注: %1$s", {note.text}) << '\n';
+        out << indent << translate("注: %1$s", {note.text.str()}) << '\n';
     }
 }
 

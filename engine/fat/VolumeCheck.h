@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/base/Translation.h"
 #include "engine/fat/DiskImage.h"
 
 #include <cstdint>
@@ -70,7 +71,7 @@ struct VolumeProblem {
 // A remark that is not a problem (the dirty flag, parameters inferred from the media
 // byte, ...): shown, never repaired, never makes a volume unclean.
 struct VolumeNote {
-    std::string text;
+    Text text;
 };
 
 struct VolumeCheckResult {
