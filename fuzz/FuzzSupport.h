@@ -2,10 +2,12 @@
 
 #include "engine/base/Bytes.h"
 #include "engine/base/DiskImageError.h"
+#include "engine/image/VolumeChoice.h"
 #include "engine/image/formats/FormatTable.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tamberlane::fuzz {
@@ -43,6 +45,27 @@ class FuzzInput {
 inline std::string pickImageExtension(std::uint8_t choice) {
     static const std::vector<std::string> extensions = allImageExtensions();
     return extensions[choice % extensions.size()];
+}
+
+// An image file as a user opens it: the first byte picks the file's extension among the
+// table's, the second a disk of a D88 file (low half) and a partition of a hard disk (high
+// half), 0 for none given and otherwise one of the first four; the rest is the file.
+struct PickedImage {
+    std::string url;
+    VolumeChoice choice;
+    ByteView file;
+};
+
+inline PickedImage pickImage(FuzzInput& input) {
+    const auto index = [](std::uint8_t choice) {
+        return choice == 0 ? std::nullopt : std::optional<int>((choice - 1) % 4);
+    };
+    PickedImage picked;
+    picked.url = "fuzz." + pickImageExtension(input.takeByte());
+    const std::uint8_t indexChoice = input.takeByte();
+    picked.choice = {index(indexChoice & 0x0F), index(indexChoice >> 4)};
+    picked.file = input.rest();
+    return picked;
 }
 
 } // namespace tamberlane::fuzz

@@ -11,16 +11,11 @@ using namespace tamberlane;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::FuzzInput input(data, size);
-    const std::filesystem::path url = "fuzz." + fuzz::pickImageExtension(input.takeByte());
-    const std::uint8_t indexChoice = input.takeByte();
-    const ByteView file = input.rest();
+    const fuzz::PickedImage picked = fuzz::pickImage(input);
 
     fuzz::refusingOnlyWithDiskImageError([&] {
-        const auto pick = [](std::uint8_t choice) {
-            return choice == 0 ? std::nullopt : std::optional<int>((choice - 1) % 4);
-        };
-        const auto image = DiskImageService::parseImage(
-            url, PagedBytes(file), true, {pick(indexChoice & 0x0F), pick(indexChoice >> 4)});
+        const auto image =
+            DiskImageService::parseImage(picked.url, PagedBytes(picked.file), true, picked.choice);
         const VolumeCheckResult result = checkVolume(*image);
         for (const VolumeProblem& problem : result.problems) {
             describeProblem(problem);

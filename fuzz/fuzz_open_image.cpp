@@ -27,24 +27,15 @@ void walk(DirectoryWalk& directories, const DiskImage& image, const DiskPath& pa
     }
 }
 
-// 0: none given (the first disk or partition); otherwise one of the first four.
-std::optional<int> pickIndex(std::uint8_t choice) {
-    return choice == 0 ? std::nullopt : std::optional<int>((choice - 1) % 4);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::FuzzInput input(data, size);
-    const std::filesystem::path url = "fuzz." + fuzz::pickImageExtension(input.takeByte());
-    const std::uint8_t indexChoice = input.takeByte();
-    const ByteView file = input.rest();
+    const fuzz::PickedImage picked = fuzz::pickImage(input);
 
     fuzz::refusingOnlyWithDiskImageError([&] {
-        const std::optional<int> disk = pickIndex(indexChoice & 0x0F);
-        const std::optional<int> partition = pickIndex(indexChoice >> 4);
         const auto image =
-            DiskImageService::parseImage(url, PagedBytes(file), true, {disk, partition});
+            DiskImageService::parseImage(picked.url, PagedBytes(picked.file), true, picked.choice);
         image->capacity();
         DirectoryWalk directories(*image);
         walk(directories, *image, DiskPath::root(), std::nullopt);
