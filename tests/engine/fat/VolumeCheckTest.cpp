@@ -498,3 +498,29 @@ TEST(VolumeCheckBootSector, VolumePastTheDiskIsANoteUntilAClusterThereIsInUse) {
 
 } // namespace
 } // namespace tamberlane::test
+
+namespace tamberlane::test {
+namespace {
+
+// The oracle's side: each fault built here is one fsck.fat rejects too, on a volume it
+// accepts undamaged, so what the check names is a real problem and not its own opinion.
+// fsck.fat reads a directory only up to its end mark, so it cannot see what lies beyond.
+TEST(VolumeCheckAgainstFsck, EveryFaultTheCheckNamesIsOneFsckRejectsToo) {
+    if (!fatToolsAvailable()) {
+        GTEST_SKIP() << "fsck.fat missing";
+    }
+    const VolumeParameters parameters = parametersFor(Container::raw);
+    TempDir dir;
+    writeFile(dir / "sound.img", Base(parameters).v.build());
+    ASSERT_TRUE(fsckAccepts(dir / "sound.img"));
+    for (const FaultCase& c : faults) {
+        Base base(parameters);
+        writeFile(dir / "disk.img", c.damage(base, parameters));
+        EXPECT_EQ(static_cast<bool>(fsckAccepts(dir / "disk.img")),
+                  c.name == "liveEntryAfterTheEndMark")
+            << c.name;
+    }
+}
+
+} // namespace
+} // namespace tamberlane::test
