@@ -24,12 +24,11 @@ struct CheckOptions {
 struct CheckedVolume {
     std::optional<int> disk;      // 1-based
     std::optional<int> partition; // 1-based, as --partition takes it
-    VolumeChoice choice;
 };
 
 std::vector<CheckedVolume> volumesOf(const CheckOptions& options, const GlobalOptions& global) {
     if (global.disk > 0 || global.partition > 0) {
-        CheckedVolume one{std::nullopt, std::nullopt, volumeChoice(global)};
+        CheckedVolume one;
         if (global.disk > 0) {
             one.disk = global.disk;
         }
@@ -42,34 +41,28 @@ std::vector<CheckedVolume> volumesOf(const CheckOptions& options, const GlobalOp
     if (capabilitiesOfExtension(lowerExtension(options.image)).holdsSeveralDisks) {
         const auto disks = DiskImageService::disksOf(options.image);
         for (std::size_t i = 0; i < disks.size() && disks.size() > 1; ++i) {
-            VolumeChoice choice;
-            choice.disk = static_cast<int>(i);
-            volumes.push_back({static_cast<int>(i) + 1, std::nullopt, choice});
+            volumes.push_back({static_cast<int>(i) + 1, std::nullopt});
         }
     } else {
         const auto partitions = DiskImageService::partitionsOf(options.image);
         for (std::size_t i = 0; i < partitions.size() && partitions.size() > 1; ++i) {
-            VolumeChoice choice;
-            choice.partition = static_cast<int>(i);
-            volumes.push_back({std::nullopt, static_cast<int>(i) + 1, choice});
+            volumes.push_back({std::nullopt, static_cast<int>(i) + 1});
         }
     }
     if (volumes.empty()) {
-        volumes.push_back({std::nullopt, std::nullopt, VolumeChoice{}});
+        volumes.push_back({});
     }
     return volumes;
 }
 
 VolumeCheckResult checkOne(const CheckOptions& options, const GlobalOptions& global,
                            const CheckedVolume& volume) {
-    std::optional<ManualParameters> manual;
-    if (!global.manual.empty()) {
-        manual = parseManualParameters(global.manual);
-    }
+    GlobalOptions one = global;
+    one.disk = volume.disk.value_or(0);
+    one.partition = volume.partition.value_or(0);
     DiskImageService service;
     // Read without a lock and never changed: a check runs beside an emulator.
-    const auto image = service.open(options.image, manual, volume.choice, true);
-    return checkVolume(*image);
+    return checkVolume(*openImage(service, options.image, one, ImageAccess::read));
 }
 
 nlohmann::ordered_json volumeJson(const CheckedVolume& volume) {

@@ -90,26 +90,13 @@ INSTANTIATE_TEST_SUITE_P(
         EnglishCase{"nameClash", [] { return DiskImageError::nameClash("A.TXT", "a.txt"); },
                     "Character encoding error: A file with this name already exists: A.TXT "
                     "(existing: a.txt)"},
-        EnglishCase{"rootDirectoryFull", [] { return DiskImageError::rootDirectoryFull(224); },
-                    "The root directory is full (at most 224 entries)"},
         EnglishCase{"searchedVolumeUnconfirmed",
                     [] { return DiskImageError::searchedVolumeUnconfirmed(4096); },
                     "This volume cannot be changed: the volume was found by searching for its "
                     "boot sector, at offset 4096 bytes. Changes need your confirmation"},
         EnglishCase{"hostSpaceShort", [] { return DiskImageError::hostSpaceShort(2048, 1024); },
                     "Cannot save the disk image: not enough free space on this computer (2048 "
-                    "bytes needed, 1024 bytes free)"},
-        EnglishCase{"imageFileChanged", [] { return DiskImageError::imageFileChanged(); },
-                    "Another program changed the disk image. Reopen it."},
-        EnglishCase{"sectorSizeNotRecordable",
-                    [] { return DiskImageError::sectorSizeNotRecordable("HDM", 1024); },
-                    "Unsupported disk image format: This disk image cannot be converted to HDM (a "
-                    "format without a header cannot record the sector size, so partitions placed "
-                    "by 1024-byte sectors would no longer be found)"},
-        EnglishCase{"headerTooShort",
-                    [] { return DiskImageError::headerTooShort("D88", 688, 100); },
-                    "Cannot read the header: The file ends inside the D88 header (688 bytes "
-                    "needed, 100 bytes found)"}),
+                    "bytes needed, 1024 bytes free)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
