@@ -182,7 +182,7 @@ void DiskImage::checkFileWritable() const {
     }
 }
 
-std::optional<DiskImageError> DiskImage::unsafeToChange() const {
+std::optional<DiskImageError> DiskImage::unsafeToChange(bool copiesMayDiffer) const {
     // Every area below was placed by the parameters read at the open.
     if (bootParameters(readSector(0)) != openedBootParameters_) {
         return DiskImageError::bootParametersChanged();
@@ -209,10 +209,35 @@ std::optional<DiskImageError> DiskImage::unsafeToChange() const {
     }
     // Only the first copy is read; writing it back over a second copy that differs
     // would replace what may be the intact one.
-    if (!addressing_.fatArea().copiesAgree(data_, addressing_.sectorStart(0))) {
+    if (!copiesMayDiffer && !addressing_.fatArea().copiesAgree(data_, addressing_.sectorStart(0))) {
         return DiskImageError::fatCopiesDiffer();
     }
     return std::nullopt;
+}
+
+void DiskImage::adoptFatCopy(std::int64_t copy) {
+    checkFileWritable();
+    if (std::optional<DiskImageError> refusal = unsafeToChange(true)) {
+        throw *refusal;
+    }
+    if (awaitsSearchConfirmation()) {
+        throw DiskImageError::searchedVolumeUnconfirmed(*layout_.searchedBootOffset);
+    }
+    // Past this point every copy lies inside the data, where writes may land.
+    const FatArea area = addressing_.fatArea();
+    if (copy < 0 || copy >= area.copies()) {
+        return;
+    }
+    const std::int64_t start = addressing_.sectorStart(0);
+    Bytes bytes(static_cast<std::size_t>(area.bytesPerCopy()));
+    data_.copyTo(static_cast<std::size_t>(start + area.copyOffset(copy)), bytes);
+    for (std::int64_t i = 0; i < area.copies(); ++i) {
+        if (i != copy) {
+            data_.write(static_cast<std::size_t>(start + area.copyOffset(i)), bytes);
+        }
+    }
+    layout_.fatTable.replaceEntries(area.decode(data_, start, layout_.fatType).entries());
+    reassessVolume();
 }
 
 void DiskImage::writeSector(std::int64_t lba, ByteView sectorData) {

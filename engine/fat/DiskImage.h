@@ -88,6 +88,10 @@ class DiskImage {
     // Judges again whether the volume may be changed, after a raw write that may have made
     // its FAT copies differ or its boot sector disagree with the layout in memory.
     void reassessVolume() { changeRefusal_ = unsafeToChange(); }
+    // Writes copy `copy` (0-based) of the FAT over every other copy and takes the FAT table
+    // from it: the way out of a refusal for copies that differ, and of no other. Throws
+    // what forbids writing the file, or a refusal the copies are not the cause of.
+    void adoptFatCopy(std::int64_t copy);
 
     // Why this volume reads but is not changed (its areas overlap or lie outside the image,
     // its FAT copies disagree, a D88 file cannot keep its metadata); absent when sound.
@@ -135,7 +139,7 @@ class DiskImage {
 
   private:
     DiskImage(ImageLayout layout, PagedBytes data);
-    std::optional<DiskImageError> unsafeToChange() const;
+    std::optional<DiskImageError> unsafeToChange(bool copiesMayDiffer = false) const;
     PagedBytes containerBytes() const;
     void limitAllocation();
     void writeClusterBySector(std::uint16_t cluster, ByteView clusterData);

@@ -1,4 +1,5 @@
 #include "engine/fat/VolumeCheck.h"
+#include "engine/fat/VolumeCheckParts.h"
 
 #include "engine/base/Translation.h"
 #include "engine/fat/DirectoryEntryParser.h"
@@ -17,8 +18,6 @@ namespace {
 constexpr Text dirtyNote = N_("ボリュームに正しく取り外されなかった印が付いています");
 constexpr Text inferredNote =
     N_("ブートセクタにパラメータがないため、メディアバイトから推定しました");
-constexpr Text pastEndNote =
-    N_("ボリュームがファイルの終わりを超えていますが、その部分に使用中のクラスタはありません");
 
 std::string childPath(const std::string& parent, const std::string& name) {
     return parent == "/" ? "/" + name : parent + "/" + name;
@@ -73,6 +72,7 @@ struct Chain {
 
 struct Directory {
     std::string path;
+    SlotPlace place;                      // its entry in its parent (none for the root)
     std::optional<std::uint16_t> cluster; // absent: the root
     std::uint16_t parentCluster = 0;      // 0: the root
     int parent = -1;                      // index into the walk's directories
@@ -93,8 +93,8 @@ class Scan {
     }
 
     void run() {
-        directories_.push_back({"/", std::nullopt, 0, -1});
-        ownerPaths_.push_back("/");
+        directories_.push_back({"/", {}, std::nullopt, 0, -1});
+        owners_.push_back({"/", {}, true});
         for (std::size_t d = 0; d < directories_.size(); ++d) {
             readDirectory(d);
         }
@@ -106,18 +106,27 @@ class Scan {
     std::int64_t consistentChains = 0;
 
     const std::vector<std::int32_t>& owners() const { return owner_; }
-    const std::vector<std::string>& ownerPaths() const { return ownerPaths_; }
+    std::vector<std::string> ownerPaths() const {
+        std::vector<std::string> paths;
+        for (const Owner& o : owners_) {
+            paths.push_back(o.path);
+        }
+        return paths;
+    }
 
   private:
-    void add(ProblemKind kind, std::vector<std::string> paths, FixKind fix,
-             std::vector<std::uint32_t> clusters = {}, std::int64_t bytes = 0) {
+    VolumeProblem& add(ProblemKind kind, std::vector<std::string> paths, FixKind fix,
+                       std::vector<std::uint32_t> clusters = {}, std::int64_t bytes = 0,
+                       std::vector<SlotPlace> slots = {}) {
         VolumeProblem p;
         p.kind = kind;
         p.paths = std::move(paths);
         p.clusters = std::move(clusters);
         p.bytes = bytes;
         p.fix = fix;
+        p.slots = std::move(slots);
         problems.push_back(std::move(p));
+        return problems.back();
     }
 
     void claim(std::int32_t me, std::uint16_t cluster) {
@@ -130,10 +139,16 @@ class Scan {
                          static_cast<std::uint32_t>(std::max(other, me));
         const auto [it, fresh] = crossLinks_.try_emplace(key, problems.size());
         if (fresh) {
-            add(ProblemKind::crossLink,
-                {ownerPaths_[static_cast<std::size_t>(other)],
-                 ownerPaths_[static_cast<std::size_t>(me)]},
-                FixKind::copySharedClusters);
+            // The copies go to a file, the later one where both are: a directory's copy
+            // would list the same entries twice.
+            const Owner& first = owners_[static_cast<std::size_t>(other)];
+            const Owner& second = owners_[static_cast<std::size_t>(me)];
+            const Owner* receiver = !second.isDirectory  ? &second
+                                    : !first.isDirectory ? &first
+                                                         : nullptr;
+            add(ProblemKind::crossLink, {first.path, second.path},
+                receiver ? FixKind::copySharedClusters : FixKind::none, {}, 0,
+                receiver ? std::vector<SlotPlace>{receiver->place} : std::vector<SlotPlace>{});
         }
         problems[it->second].clusters.push_back(cluster);
     }
@@ -182,43 +197,44 @@ class Scan {
 
     bool startInRange(std::uint16_t start) const { return start >= 2 && start < n_; }
 
-    std::int32_t newOwner(const std::string& path) {
-        ownerPaths_.push_back(path);
-        return static_cast<std::int32_t>(ownerPaths_.size() - 1);
+    std::int32_t newOwner(const std::string& path, SlotPlace place, bool isDirectory) {
+        owners_.push_back({path, place, isDirectory});
+        return static_cast<std::int32_t>(owners_.size() - 1);
     }
 
-    void checkFile(const std::string& path, std::uint16_t start, std::uint32_t size) {
+    void checkFile(const std::string& path, SlotPlace place, std::uint16_t start,
+                   std::uint32_t size) {
         const std::int64_t needed =
             clusterBytes_ > 0 ? (size + clusterBytes_ - 1) / clusterBytes_ : 0;
         if (start == 0) {
             if (size > 0) {
-                add(ProblemKind::chainShorterThanSize, {path}, FixKind::cutSize, {}, size);
+                add(ProblemKind::chainShorterThanSize, {path}, FixKind::cutSize, {}, size, {place});
             }
             return;
         }
         if (!startInRange(start)) {
-            add(ProblemKind::invalidStartCluster, {path}, FixKind::cutSize, {start}, size);
+            add(ProblemKind::invalidStartCluster, {path}, FixKind::cutSize, {start}, size, {place});
             return;
         }
-        const std::int32_t me = newOwner(path);
+        const std::int32_t me = newOwner(path, place, false);
         const Chain chain = walk(me, start);
         const auto length = static_cast<std::int64_t>(chain.clusters.size());
         if (size == 0) {
             // The clusters are kept (as a file of their own) rather than freed.
-            add(ProblemKind::invalidStartCluster, {path}, FixKind::cutChain, {start}, 0);
+            add(ProblemKind::invalidStartCluster, {path}, FixKind::cutChain, {start}, 0, {place});
             return;
         }
         if (chain.fault) {
             add(*chain.fault, {path}, length >= needed ? FixKind::cutChain : FixKind::cutSize,
-                {chain.at}, size);
+                {chain.at}, size, {place});
             return;
         }
         if (length > needed) {
             add(ProblemKind::chainLongerThanSize, {path}, FixKind::cutChain,
-                {chain.clusters.begin(), chain.clusters.end()}, size);
+                {chain.clusters.begin(), chain.clusters.end()}, size, {place});
         } else if (length < needed) {
             add(ProblemKind::chainShorterThanSize, {path}, FixKind::cutSize,
-                {chain.clusters.begin(), chain.clusters.end()}, size);
+                {chain.clusters.begin(), chain.clusters.end()}, size, {place});
         } else {
             ++consistentChains;
         }
@@ -254,8 +270,9 @@ class Scan {
             return bytes;
         }
         const Chain chain = walk(me, *dir.cluster);
+        dirChain_ = chain.clusters;
         if (chain.fault) {
-            add(*chain.fault, {dir.path}, FixKind::cutChain, {chain.at});
+            add(*chain.fault, {dir.path}, FixKind::cutChain, {chain.at}, 0, {dir.place});
         } else {
             ++consistentChains;
         }
@@ -270,15 +287,43 @@ class Scan {
         return bytes;
     }
 
+    // Where the slot at `offset` of the directory slotsOf last read lies.
+    SlotPlace placeOf(std::size_t offset, bool isRoot) const {
+        const VolumeAddressing& at = image_.addressing();
+        const auto sectorSize = static_cast<std::size_t>(image_.layout().bpb.bytesPerSector);
+        if (isRoot) {
+            return {at.rootDirectoryStartSector() + static_cast<std::int64_t>(offset / sectorSize),
+                    static_cast<std::uint32_t>(offset % sectorSize)};
+        }
+        const auto perCluster = static_cast<std::size_t>(clusterBytes_);
+        const std::uint16_t cluster = dirChain_[offset / perCluster];
+        const std::size_t within = offset % perCluster;
+        return {at.firstSectorOfCluster(cluster) + static_cast<std::int64_t>(within / sectorSize),
+                static_cast<std::uint32_t>(within % sectorSize)};
+    }
+
+    // Whether "." or ".." may be written at slot `index`: it holds nothing, or a dot
+    // entry gone wrong; never an entry of the directory's own.
+    static bool mayHoldDot(ByteView bytes, std::size_t index) {
+        if (bytes.size() < (index + 1) * DirectorySlot::size) {
+            return false;
+        }
+        const DirectorySlot slot(bytes.subspan(index * DirectorySlot::size, DirectorySlot::size));
+        return slot.isEnd() || slot.isDeleted() ||
+               (!slot.isLongName() && isDotName(slot.shortName(), index + 1));
+    }
+
     struct PendingLongName {
         std::vector<LFNFragment> fragments;
+        std::vector<SlotPlace> places;
         std::size_t slots = 0;
         int expected = 0; // the order number the next slot must carry
         bool broken = false;
     };
 
     void readDirectory(std::size_t d) {
-        const std::int32_t me = d == 0 ? 0 : newOwner(directories_[d].path);
+        const std::int32_t me =
+            d == 0 ? 0 : newOwner(directories_[d].path, directories_[d].place, true);
         const Bytes bytes = slotsOf(d, me);
         const Directory dir = directories_[d];
         if (bytes.empty()) {
@@ -292,7 +337,7 @@ class Scan {
         const auto orphan = [&] {
             if (pending.slots > 0) {
                 add(ProblemKind::orphanLongName, {dir.path}, FixKind::removeLongNameSlots, {},
-                    static_cast<std::int64_t>(pending.slots));
+                    static_cast<std::int64_t>(pending.slots), pending.places);
             }
             pending = {};
         };
@@ -301,6 +346,7 @@ class Scan {
         for (std::size_t o = 0, index = 0; o + DirectorySlot::size <= bytes.size();
              o += DirectorySlot::size, ++index) {
             const DirectorySlot slot(ByteView(bytes).subspan(o, DirectorySlot::size));
+            const SlotPlace place = placeOf(o, isRoot);
             if (slot.isEnd()) {
                 if (!ended) {
                     orphan();
@@ -318,12 +364,13 @@ class Scan {
                 if (!slot.isLongName()) {
                     const auto parsed = DirectoryEntryParser::parse(slot.bytes());
                     add(ProblemKind::entryAfterEnd, {childPath(dir.path, parsed.entry.shortName())},
-                        FixKind::markDeleted);
+                        FixKind::markDeleted, {}, 0, {place});
                 }
                 continue;
             }
             if (slot.isLongName()) {
                 readLongNameSlot(slot, pending, orphan);
+                pending.places.push_back(place);
                 continue;
             }
             if (slot.isVolumeLabel() && !slot.isDirectory()) {
@@ -344,6 +391,7 @@ class Scan {
             raw[DirectorySlot::attributesOffset] &= ~FileAttributes::volumeLabel;
             auto parsed = DirectoryEntryParser::parse(raw);
             DirectoryEntry& entry = parsed.entry;
+            std::vector<SlotPlace> places;
             if (pending.slots > 0) {
                 const std::uint8_t sum = LFNParser::calculateChecksum(name11);
                 const bool sumsAgree =
@@ -353,26 +401,36 @@ class Scan {
                     orphan();
                 } else if (!sumsAgree) {
                     add(ProblemKind::longNameChecksum, {childPath(dir.path, entry.shortName())},
-                        FixKind::removeLongNameSlots);
+                        FixKind::removeLongNameSlots, {}, 0, pending.places);
                 } else {
                     std::vector<LFNFragment> inOrder(pending.fragments.rbegin(),
                                                      pending.fragments.rend());
                     entry.longFileName = LFNParser::assembleLFN(inOrder);
+                    places = pending.places;
                 }
                 pending = {};
             }
             const std::string path = childPath(dir.path, entry.displayName());
-            checkEntry(d, slot, path, names);
+            places.push_back(place);
+            checkEntry(d, slot, places, path, names);
         }
         if (!ended) {
             orphan();
         }
-        if (!isRoot) {
-            if (!sawDot) {
-                add(ProblemKind::badDotEntry, {dir.path}, FixKind::mendDotEntries);
-            }
-            if (!sawDotDot) {
-                add(ProblemKind::badDotDotEntry, {dir.path}, FixKind::mendDotEntries);
+        if (!isRoot && (!sawDot || !sawDotDot)) {
+            const bool mendable = mayHoldDot(bytes, 0) && mayHoldDot(bytes, 1);
+            for (const auto& [saw, kind] : {std::pair{sawDot, ProblemKind::badDotEntry},
+                                            std::pair{sawDotDot, ProblemKind::badDotDotEntry}}) {
+                if (saw) {
+                    continue;
+                }
+                VolumeProblem& p =
+                    add(kind, {dir.path}, mendable ? FixKind::mendDotEntries : FixKind::none);
+                if (mendable) {
+                    p.slots = {placeOf(0, false), placeOf(DirectorySlot::size, false)};
+                    p.directoryCluster = *dir.cluster;
+                    p.parentCluster = dir.parentCluster;
+                }
             }
         }
     }
@@ -401,8 +459,10 @@ class Scan {
         ++pending.slots;
     }
 
-    void checkEntry(std::size_t d, const DirectorySlot& slot, const std::string& path,
-                    std::unordered_set<std::string>& names) {
+    // `places`: the entry's long-name slots, then its own.
+    void checkEntry(std::size_t d, const DirectorySlot& slot, const std::vector<SlotPlace>& places,
+                    const std::string& path, std::unordered_set<std::string>& names) {
+        const SlotPlace place = places.back();
         const ByteView name11 = slot.shortName();
         if (nameIsInvalid(name11) || isDotName(name11, 1) || isDotName(name11, 2)) {
             add(ProblemKind::invalidName, {path}, FixKind::none);
@@ -417,7 +477,7 @@ class Scan {
         }
         const std::uint16_t start = slot.startCluster();
         if (!slot.isDirectory()) {
-            checkFile(path, start, slot.fileSize());
+            checkFile(path, place, start, slot.fileSize());
             return;
         }
         if (isDotName(name11, 1) || isDotName(name11, 2)) {
@@ -429,19 +489,20 @@ class Scan {
         }
         std::string ancestor;
         if (isAncestor(d, start, ancestor)) {
-            add(ProblemKind::directoryCycle, {path, ancestor}, FixKind::markDeleted, {start});
+            add(ProblemKind::directoryCycle, {path, ancestor}, FixKind::markDeleted, {start}, 0,
+                places);
             return;
         }
         const std::int32_t holder = owner_[start];
         if (holder != -1) {
             // Read once only: a directory reached twice would list (and claim) its whole
             // tree again.
-            const std::int32_t me = newOwner(path);
+            const std::int32_t me = newOwner(path, place, true);
             walk(me, start);
             return;
         }
         directories_.push_back(
-            {path, start, directories_[d].cluster.value_or(0), static_cast<int>(d)});
+            {path, place, start, directories_[d].cluster.value_or(0), static_cast<int>(d)});
     }
 
     void findLostChains() {
@@ -485,11 +546,18 @@ class Scan {
     std::uint16_t bad_ = 0;
     std::uint16_t maxLink_ = 0;
     std::int64_t clusterBytes_ = 0;
-    // Per cluster: the entry (index into ownerPaths_) that reached it first, and the last
+    // Per cluster: the entry (index into owners_) that reached it first, and the last
     // one that walked it (a chain that meets its own mark has looped).
     std::vector<std::int32_t> owner_;
     std::vector<std::int32_t> seen_;
-    std::vector<std::string> ownerPaths_;
+    struct Owner {
+        std::string path;
+        SlotPlace place;
+        bool isDirectory = false;
+    };
+    std::vector<Owner> owners_;
+    // The chain of the directory slotsOf read last, for the places of its slots.
+    std::vector<std::uint16_t> dirChain_;
     std::vector<Directory> directories_;
     std::unordered_map<std::uint64_t, std::size_t> crossLinks_;
 };
@@ -516,113 +584,6 @@ std::vector<std::vector<std::uint16_t>> decodeCopies(const DiskImage& image) {
                                               image.fatTable().fatType));
     }
     return copies;
-}
-
-void addSectorProblems(const DiskImage& image, const Scan& scan,
-                       const std::vector<std::uint16_t>& fat, VolumeCheckResult& result) {
-    const ImageLayout& layout = image.layout();
-    const std::int64_t unit = layout.geometry.bytesPerSector;
-    const std::int64_t sectorSize = layout.bpb.bytesPerSector;
-    const std::int64_t perCluster = layout.bpb.sectorsPerCluster;
-    if (unit <= 0 || sectorSize <= 0 || perCluster <= 0) {
-        return;
-    }
-    const VolumeAddressing& at = image.addressing();
-    const std::int64_t volumeStart = at.sectorStart(0);
-    const std::int64_t volumeSectors = layout.bpb.volumeSectorCount();
-    const std::int64_t firstData = at.firstDataSector();
-    // Sectors grouped by what holds them: -1 the system area, -2 allocated clusters no
-    // entry reaches, otherwise the entry.
-    const auto group = [&](ProblemKind kind, const std::vector<std::int64_t>& flawed,
-                           bool filesOnly) {
-        std::vector<std::pair<std::int32_t, std::int64_t>> found;
-        for (std::int64_t g : flawed) {
-            const std::int64_t lba = (g * unit - volumeStart) / sectorSize;
-            if (g * unit < volumeStart || lba >= volumeSectors) {
-                continue;
-            }
-            std::int32_t holder = -1;
-            if (lba >= firstData) {
-                const std::int64_t cluster = (lba - firstData) / perCluster + 2;
-                if (cluster >= static_cast<std::int64_t>(fat.size()) ||
-                    fat[static_cast<std::size_t>(cluster)] == 0) {
-                    continue;
-                }
-                holder = scan.owners()[static_cast<std::size_t>(cluster)];
-                holder = holder < 0 ? -2 : holder;
-            }
-            if (filesOnly && holder < 0) {
-                continue;
-            }
-            if (found.empty() || found.back().first != holder || found.back().second != lba) {
-                found.emplace_back(holder, lba);
-            }
-        }
-        std::stable_sort(found.begin(), found.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (std::size_t i = 0; i < found.size();) {
-            VolumeProblem p;
-            p.kind = kind;
-            const std::int32_t holder = found[i].first;
-            if (holder >= 0) {
-                p.paths.push_back(scan.ownerPaths()[static_cast<std::size_t>(holder)]);
-            }
-            for (; i < found.size() && found[i].first == holder; ++i) {
-                if (p.sectors.empty() || p.sectors.back() != found[i].second) {
-                    p.sectors.push_back(found[i].second);
-                }
-            }
-            result.problems.push_back(std::move(p));
-        }
-    };
-    std::vector<std::int64_t> missing;
-    if (layout.storedSectors && !layout.storedSectors->empty()) {
-        const auto& stored = *layout.storedSectors;
-        std::unordered_set<std::int64_t> aliased(layout.sectorsHeldTwice.begin(),
-                                                 layout.sectorsHeldTwice.end());
-        for (std::size_t g = 0; g < stored.size(); ++g) {
-            if (!stored[g] && !aliased.contains(static_cast<std::int64_t>(g))) {
-                missing.push_back(static_cast<std::int64_t>(g));
-            }
-        }
-    }
-    group(ProblemKind::sectorMissing, missing, false);
-    group(ProblemKind::sectorAliased, layout.sectorsHeldTwice, false);
-    group(ProblemKind::badSector, layout.sectorsRecordedBad, true);
-}
-
-// The boot sector against the container's geometry and the file's size.
-void checkBootSector(const DiskImage& image, const std::vector<std::uint16_t>& fat,
-                     VolumeCheckResult& result) {
-    const ImageLayout& layout = image.layout();
-    if (!layout.partition && !layout.parametersInferred && layout.geometry.bytesPerSector > 0 &&
-        layout.geometry.bytesPerSector != layout.bpb.bytesPerSector) {
-        VolumeProblem p;
-        p.kind = ProblemKind::bootSectorMismatch;
-        p.bytes = layout.bpb.bytesPerSector;
-        p.expected = layout.geometry.bytesPerSector;
-        result.problems.push_back(std::move(p));
-    }
-    const VolumeAddressing& at = image.addressing();
-    const auto size = static_cast<std::int64_t>(image.data().size());
-    if (at.sectorStart(0) + layout.bpb.volumeBytes() <= size) {
-        return;
-    }
-    std::vector<std::uint32_t> allocated;
-    for (std::size_t c = 2; c < fat.size(); ++c) {
-        const std::int64_t offset = at.clusterOffset(static_cast<std::uint16_t>(c));
-        if (fat[c] != 0 && (offset < 0 || offset + at.bytesPerCluster() > size)) {
-            allocated.push_back(static_cast<std::uint32_t>(c));
-        }
-    }
-    if (allocated.empty()) {
-        result.notes.push_back({pastEndNote});
-        return;
-    }
-    VolumeProblem p;
-    p.kind = ProblemKind::bootSectorMismatch;
-    p.clusters = std::move(allocated);
-    result.problems.push_back(std::move(p));
 }
 
 } // namespace
@@ -681,7 +642,7 @@ VolumeCheckResult checkVolume(const DiskImage& image) {
     }
     checkBootSector(image, fat, result);
     result.problems.insert(result.problems.end(), best->problems.begin(), best->problems.end());
-    addSectorProblems(image, *best, fat, result);
+    addSectorProblems(image, best->owners(), best->ownerPaths(), fat, result);
 
     if (image.fatTable().fatType == FATType::fat16 && (fat[1] & 0x8000) == 0) {
         result.notes.push_back({dirtyNote});

@@ -51,6 +51,13 @@ enum class FixKind {
     mendDotEntries,       // "." and ".." written as they should be
 };
 
+// A directory slot: the sector (LBA from the volume's boot sector) and the byte in it.
+struct SlotPlace {
+    std::int64_t sector = 0;
+    std::uint32_t offset = 0;
+    bool operator==(const SlotPlace&) const = default;
+};
+
 struct VolumeProblem {
     ProblemKind kind = ProblemKind::lostChain;
     // The display paths involved ("/DOCS/NOTE.TXT"); the root is "/".
@@ -66,6 +73,16 @@ struct VolumeProblem {
     // For fatCopiesDiffer: the 1-based copy that agrees with the directories.
     std::optional<int> agreeingCopy;
     FixKind fix = FixKind::none;
+
+    // Where a repair acts, as the check found it (never shown): the entry whose chain or
+    // size it changes (for a cross-link, the one that gets the copies), the slots it
+    // marks deleted or removes, or a directory's first two slots; for those, the clusters
+    // "." and ".." must name.
+    std::vector<SlotPlace> slots;
+    std::uint16_t directoryCluster = 0;
+    std::uint16_t parentCluster = 0;
+
+    bool operator==(const VolumeProblem&) const = default;
 };
 
 // A remark that is not a problem (the dirty flag, parameters inferred from the media
