@@ -215,13 +215,27 @@ std::optional<DiskImageError> DiskImage::unsafeToChange(bool copiesMayDiffer) co
     return std::nullopt;
 }
 
-void DiskImage::adoptFatCopy(std::int64_t copy) {
-    checkFileWritable();
-    if (std::optional<DiskImageError> refusal = unsafeToChange(true)) {
-        throw *refusal;
+std::optional<DiskImageError> DiskImage::whyNotRepairable() const {
+    if (layout_.isWriteProtected || layout_.isReadOnly) {
+        return DiskImageError::writeProtected();
+    }
+    if (file_.refusal()) {
+        return *file_.refusal();
+    }
+    if (changeRefusal_) {
+        if (std::optional<DiskImageError> other = unsafeToChange(true)) {
+            return other;
+        }
     }
     if (awaitsSearchConfirmation()) {
-        throw DiskImageError::searchedVolumeUnconfirmed(*layout_.searchedBootOffset);
+        return DiskImageError::searchedVolumeUnconfirmed(*layout_.searchedBootOffset);
+    }
+    return std::nullopt;
+}
+
+void DiskImage::adoptFatCopy(std::int64_t copy) {
+    if (std::optional<DiskImageError> refusal = whyNotRepairable()) {
+        throw *refusal;
     }
     // Past this point every copy lies inside the data, where writes may land.
     const FatArea area = addressing_.fatArea();

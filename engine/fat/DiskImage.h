@@ -92,6 +92,10 @@ class DiskImage {
     // from it: the way out of a refusal for copies that differ, and of no other. Throws
     // what forbids writing the file, or a refusal the copies are not the cause of.
     void adoptFatCopy(std::int64_t copy);
+    // What forbids a repair: what forbids writing the file, a refusal other than the one
+    // for FAT copies that differ (which the repair mends first), or a searched volume
+    // not yet confirmed. Nothing when a repair may run.
+    std::optional<DiskImageError> whyNotRepairable() const;
 
     // Why this volume reads but is not changed (its areas overlap or lie outside the image,
     // its FAT copies disagree, a D88 file cannot keep its metadata); absent when sound.

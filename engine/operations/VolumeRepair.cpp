@@ -375,7 +375,9 @@ std::vector<VolumeProblem> withRequiredFixes(const VolumeCheckResult& check,
 }
 
 VolumeRepairResult repairVolume(DiskImage& image, const std::vector<VolumeProblem>& chosen) {
-    image.checkFileWritable();
+    if (std::optional<DiskImageError> refusal = image.whyNotRepairable()) {
+        throw *refusal;
+    }
     VolumeRepairResult result;
     const VolumeCheckResult before = checkVolume(image);
     std::vector<const VolumeProblem*> fixes;
