@@ -569,4 +569,20 @@ void writeFileAtomically(const std::filesystem::path& path, const FileRevision& 
         LockedTarget::ownedByCaller, lock, ExistingTarget::replace);
 }
 
+void copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& path) {
+    const int fd = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        throw DiskImageError::ioErrorFromErrno(errno);
+    }
+    const Descriptor held(fd);
+    struct stat status {};
+    if (fstat(fd, &status) != 0) {
+        throw DiskImageError::ioErrorFromErrno(errno);
+    }
+    const FileRevision revision{fd, static_cast<std::int64_t>(status.st_size), {}};
+    replaceFile(
+        path, revisionSpace(revision), [&](int out) { writeRevision(out, revision); },
+        LockedTarget::refuse, nullptr, ExistingTarget::keep);
+}
+
 } // namespace tamberlane

@@ -87,6 +87,12 @@ struct FileRevision {
 void writeFileAtomically(const std::filesystem::path& path, const FileRevision& revision,
                          const std::shared_ptr<FileLock>& lock);
 
+// A copy of the file at `source` put at `path`, never over a file already there
+// (targetExists): a clone sharing the source's blocks where the file system can, else a
+// copy made in the kernel, holes kept; atomic as every write here. For a backup kept
+// before a change.
+void copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& path);
+
 // Steps of the write at which tests can inject a failure.
 enum class AtomicWriteStep { createTemporary, write, sync, setMode, lock, rename };
 

@@ -1,0 +1,104 @@
+// check --repair: the fixes of every damaged volume made in one save, the file as it was kept
+// beside it (never over an earlier backup), and the exit status telling whether anything is
+// left. The fixes themselves are the engine's.
+
+#include "tests/cli/CliTestSupport.h"
+#include "tests/support/FatTools.h"
+#include "tests/support/PartitionedDisk.h"
+#include "tests/support/VolumeBuilder.h"
+
+#include <gtest/gtest.h>
+
+namespace tamberlane::test {
+namespace {
+
+class DamagedPartition : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        damaged = disk.bytes;
+        const std::int64_t volume = disk.volumes[1].offset;
+        const auto u16 = [&](std::int64_t at) {
+            return damaged[static_cast<std::size_t>(volume + at)] |
+                   damaged[static_cast<std::size_t>(volume + at + 1)] << 8;
+        };
+        // The second FAT copy of the second partition no longer agrees with the first.
+        const std::int64_t secondCopy = volume + (u16(14) + u16(22)) * u16(11);
+        damaged[static_cast<std::size_t>(secondCopy + 5)] ^= 0x40;
+        writeFile(image, damaged);
+    }
+    std::filesystem::path backup() const { return dir / "hard.img.bak"; }
+
+    TempDir dir;
+    PartitionedDisk disk = twoPartitionATDisk();
+    Bytes damaged;
+    std::filesystem::path image = dir / "hard.img";
+};
+
+// Catches a repair that touches the sound partition, keeps no backup of the file as it was,
+// or reports success with problems left.
+TEST_F(DamagedPartition, RepairMendsTheDamagedPartitionAndKeepsTheFileAsItWas) {
+    const CliRun run = runCli({"check", "--repair", image.string()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "パーティション 1:\n  問題は見つかりませんでした\n"
+              "パーティション 2:\n  修正しました: コピー1のFATをすべてのコピーに書き込みます\n"
+              "  問題は見つかりませんでした\n"
+              "元のイメージを " +
+                  backup().string() + " に残しました\n");
+    EXPECT_TRUE(readFile(image) == disk.bytes);
+    EXPECT_TRUE(readFile(backup()) == damaged);
+    EXPECT_EQ(runCli({"check", image.string()}).status, 0);
+}
+
+// Catches a backup written over the one an earlier run kept: the user's only copy of the
+// file as it was. The repair is refused before anything changes.
+TEST_F(DamagedPartition, RepairNeverReplacesAnEarlierBackupAndNoBackupKeepsNone) {
+    writeFile(backup(), bytesOf("an earlier backup"));
+    const CliRun refused = runCli({"check", "--repair", image.string()});
+    EXPECT_NE(refused.status, 0);
+    EXPECT_NE(refused.err.find("hard.img.bak"), std::string::npos) << refused.err;
+    EXPECT_TRUE(readFile(image) == damaged);
+    EXPECT_EQ(readFile(backup()), bytesOf("an earlier backup"));
+
+    std::filesystem::remove(backup());
+    const auto json = nlohmann::json::parse(
+        runCli({"check", "--repair", "--no-backup", "--json", image.string()}).out);
+    EXPECT_EQ(json["backup"], nullptr);
+    EXPECT_EQ(json["volumes"][1]["fixed"][0]["fix"], "writeAgreeingFatCopy");
+    EXPECT_EQ(json["volumes"][1]["clean"], true);
+    EXPECT_FALSE(std::filesystem::exists(backup()));
+    EXPECT_TRUE(readFile(image) == disk.bytes);
+    EXPECT_EQ(runCli({"check", "--no-backup", image.string()}).status, 2);
+}
+
+// What a repair only reports stays, and the status says so; what it fixes is fixed, with
+// the lost chain's bytes in FOUND.000; a volume with nothing to fix keeps no backup.
+TEST(CheckRepair, ReportOnlyProblemsRemainAndExitOneWhileTheRestIsFixed) {
+    VolumeBuilder v;
+    v.addFile(v.root(), name83("KEEP.TXT"), bytesOf("keep"));
+    Bytes odd = VolumeBuilder::shortEntry(name83("BADNAME.TXT"), 0x20, 0, 0);
+    odd[3] = 0x01;
+    v.addSlot(v.root(), odd);
+    v.setFAT(300, 0xFFF);
+    v.writeCluster(300, bytesOf("lost bytes"));
+    TempDir dir;
+    const auto image = dir / "disk.img";
+    writeFile(image, v.build());
+
+    const CliRun run = runCli({"check", "--repair", image.string()});
+    EXPECT_EQ(run.status, 1) << run.out;
+    const CliRun after = runCli({"check", "--json", image.string()});
+    const auto json = nlohmann::json::parse(after.out);
+    ASSERT_EQ(json["volumes"][0]["problems"].size(), 1u) << after.out;
+    EXPECT_EQ(json["volumes"][0]["problems"][0]["kind"], "invalidName");
+    const std::string found = mustRun({"cat", image.string(), "/FOUND.000/FILE0000.CHK"}).out;
+    EXPECT_EQ(found.substr(0, 10), "lost bytes");
+    EXPECT_EQ(mustRun({"cat", image.string(), "/KEEP.TXT"}).out, "keep");
+
+    std::filesystem::remove(dir / "disk.img.bak");
+    EXPECT_EQ(runCli({"check", "--repair", image.string()}).status, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir / "disk.img.bak"));
+}
+
+} // namespace
+} // namespace tamberlane::test
