@@ -72,7 +72,7 @@ struct Chain {
 
 struct Directory {
     std::string path;
-    SlotPlace place;                      // its entry in its parent (none for the root)
+    std::vector<SlotPlace> places;        // its entry in its parent, long-name slots first
     std::optional<std::uint16_t> cluster; // absent: the root
     std::uint16_t parentCluster = 0;      // 0: the root
     int parent = -1;                      // index into the walk's directories
@@ -93,7 +93,7 @@ class Scan {
     }
 
     void run() {
-        directories_.push_back({"/", {}, std::nullopt, 0, -1});
+        directories_.push_back({"/", {SlotPlace{}}, std::nullopt, 0, -1});
         owners_.push_back({"/", {}, true});
         for (std::size_t d = 0; d < directories_.size(); ++d) {
             readDirectory(d);
@@ -272,7 +272,11 @@ class Scan {
         const Chain chain = walk(me, *dir.cluster);
         dirChain_ = chain.clusters;
         if (chain.fault) {
-            add(*chain.fault, {dir.path}, FixKind::cutChain, {chain.at}, 0, {dir.place});
+            // With no cluster of its own there is nothing to keep: the entry goes (marked
+            // deleted, so undelete still sees it), its slots with it.
+            const bool empty = chain.clusters.empty();
+            add(*chain.fault, {dir.path}, empty ? FixKind::markDeleted : FixKind::cutChain,
+                {chain.at}, 0, empty ? dir.places : std::vector<SlotPlace>{dir.places.back()});
         } else {
             ++consistentChains;
         }
@@ -323,7 +327,7 @@ class Scan {
 
     void readDirectory(std::size_t d) {
         const std::int32_t me =
-            d == 0 ? 0 : newOwner(directories_[d].path, directories_[d].place, true);
+            d == 0 ? 0 : newOwner(directories_[d].path, directories_[d].places.back(), true);
         const Bytes bytes = slotsOf(d, me);
         const Directory dir = directories_[d];
         if (bytes.empty()) {
@@ -418,7 +422,9 @@ class Scan {
             orphan();
         }
         if (!isRoot && (!sawDot || !sawDotDot)) {
-            const bool mendable = mayHoldDot(bytes, 0) && mayHoldDot(bytes, 1);
+            // A directory whose cluster a save would not keep cannot be mended in place.
+            const bool mendable = image_.clusterIsStorable(*dir.cluster) && mayHoldDot(bytes, 0) &&
+                                  mayHoldDot(bytes, 1);
             for (const auto& [saw, kind] : {std::pair{sawDot, ProblemKind::badDotEntry},
                                             std::pair{sawDotDot, ProblemKind::badDotDotEntry}}) {
                 if (saw) {
@@ -502,7 +508,7 @@ class Scan {
             return;
         }
         directories_.push_back(
-            {path, place, start, directories_[d].cluster.value_or(0), static_cast<int>(d)});
+            {path, places, start, directories_[d].cluster.value_or(0), static_cast<int>(d)});
     }
 
     void findLostChains() {

@@ -30,7 +30,10 @@ class Repair {
         clusterBytes_ = image.addressing().bytesPerCluster();
     }
 
-    void run(const std::vector<const VolumeProblem*>& fixes) {
+    // `chosen`: every problem the user chose, report-only ones included: a slot the check
+    // could not mend while another entry held it may be mended once that entry is gone.
+    void run(const std::vector<const VolumeProblem*>& fixes,
+             const std::vector<VolumeProblem>& chosen) {
         for (const VolumeProblem* p : fixes) {
             if (p->fix == FixKind::writeAgreeingFatCopy && p->agreeingCopy) {
                 image_.adoptFatCopy(*p->agreeingCopy - 1);
@@ -63,6 +66,19 @@ class Repair {
         }
         for (const VolumeProblem* p : fixes) {
             mendSlots(*p);
+        }
+        std::set<std::pair<ProblemKind, std::vector<std::string>>> slotProblems;
+        for (const VolumeProblem& p : chosen) {
+            if (p.fix == FixKind::none || p.fix == FixKind::mendDotEntries) {
+                slotProblems.emplace(p.kind, p.paths);
+            }
+        }
+        if (!slotProblems.empty()) {
+            for (const VolumeProblem& p : recheck().problems) {
+                if (p.fix == FixKind::mendDotEntries && slotProblems.contains({p.kind, p.paths})) {
+                    mendSlots(p);
+                }
+            }
         }
         if (!lost.empty()) {
             std::vector<std::vector<std::uint32_t>> chains;
@@ -393,7 +409,7 @@ VolumeRepairResult repairVolume(DiskImage& image, const std::vector<VolumeProble
     }
     {
         VolumeTransaction transaction(image);
-        Repair(image, transaction.journal()).run(fixes);
+        Repair(image, transaction.journal()).run(fixes, chosen);
         transaction.commit(FATWrite::yes);
     }
     result.after = checkVolume(image);
