@@ -139,16 +139,15 @@ class Scan {
                          static_cast<std::uint32_t>(std::max(other, me));
         const auto [it, fresh] = crossLinks_.try_emplace(key, problems.size());
         if (fresh) {
-            // The copies go to a file, the later one where both are: a directory's copy
-            // would list the same entries twice.
+            // Each file gets its own copy of the clusters. Where a directory is one of the
+            // two, which of them the clusters belong to is not known (a directory reached
+            // through a file's clusters was never read): that is reported only.
             const Owner& first = owners_[static_cast<std::size_t>(other)];
             const Owner& second = owners_[static_cast<std::size_t>(me)];
-            const Owner* receiver = !second.isDirectory  ? &second
-                                    : !first.isDirectory ? &first
-                                                         : nullptr;
+            const bool files = !first.isDirectory && !second.isDirectory;
             add(ProblemKind::crossLink, {first.path, second.path},
-                receiver ? FixKind::copySharedClusters : FixKind::none, {}, 0,
-                receiver ? std::vector<SlotPlace>{receiver->place} : std::vector<SlotPlace>{});
+                files ? FixKind::copySharedClusters : FixKind::none, {}, 0,
+                files ? std::vector<SlotPlace>{second.place} : std::vector<SlotPlace>{});
         }
         problems[it->second].clusters.push_back(cluster);
     }

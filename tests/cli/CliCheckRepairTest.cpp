@@ -12,6 +12,10 @@
 namespace tamberlane::test {
 namespace {
 
+std::string asString(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
 class DamagedPartition : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -98,6 +102,32 @@ TEST(CheckRepair, ReportOnlyProblemsRemainAndExitOneWhileTheRestIsFixed) {
     std::filesystem::remove(dir / "disk.img.bak");
     EXPECT_EQ(runCli({"check", "--repair", image.string()}).status, 1);
     EXPECT_FALSE(std::filesystem::exists(dir / "disk.img.bak"));
+}
+
+// The case that asked for a repair: a 2HD system disk of 1024-byte sectors whose second FAT
+// copy is blank opens read-only; one repair gives the whole disk back, changeable again.
+TEST(CheckRepair, SystemDiskWithABlankSecondFatCopyIsGivenBackWhole) {
+    const VolumeParameters parameters = VolumeParameters::floppy2HD();
+    VolumeBuilder v(parameters);
+    v.addFile(v.root(), name83("HUMAN.SYS"), patternBytes(60000, 3));
+    const auto bin = v.addDirectory(v.root(), name83("BIN"));
+    v.addFile(bin, name83("FORMAT.X"), patternBytes(9000, 5));
+    Bytes volume = v.build();
+    const auto copy2 = static_cast<std::size_t>(
+        (parameters.reservedSectors + parameters.sectorsPerFAT) * parameters.bytesPerSector);
+    std::fill_n(volume.begin() + static_cast<std::ptrdiff_t>(copy2),
+                std::size_t{parameters.sectorsPerFAT} * parameters.bytesPerSector, 0);
+    TempDir dir;
+    const auto image = (dir / "system.xdf").string();
+    writeFile(image, volume);
+    const auto host = writeHost(dir, "NEW.TXT", "after the repair");
+    EXPECT_NE(runCli({"put", image, host.string()}).status, 0);
+
+    EXPECT_EQ(runCli({"check", "--repair", "--no-backup", image}).status, 0);
+    EXPECT_EQ(mustRun({"cat", image, "/HUMAN.SYS"}).out, asString(patternBytes(60000, 3)));
+    EXPECT_EQ(mustRun({"cat", image, "/BIN/FORMAT.X"}).out, asString(patternBytes(9000, 5)));
+    mustRun({"put", image, host.string()});
+    EXPECT_EQ(mustRun({"cat", image, "/NEW.TXT"}).out, "after the repair");
 }
 
 } // namespace
