@@ -151,15 +151,23 @@ Bytes DiskImage::readCluster(std::uint16_t cluster, bool keep) const {
     return out;
 }
 
-std::optional<DiskImageError> DiskImage::whyNotWritable() const {
+std::optional<DiskImageError> DiskImage::fileRefusal() const {
     if (layout_.isWriteProtected || layout_.isReadOnly) {
         return DiskImageError::writeProtected();
     }
-    if (file_.refusal()) {
-        return *file_.refusal();
+    return file_.refusal();
+}
+
+std::optional<DiskImageError> DiskImage::whyNotWritable() const {
+    return whyNot(changeRefusal_);
+}
+
+std::optional<DiskImageError> DiskImage::whyNot(const std::optional<DiskImageError>& volume) const {
+    if (std::optional<DiskImageError> file = fileRefusal()) {
+        return file;
     }
-    if (changeRefusal_) {
-        return *changeRefusal_;
+    if (volume) {
+        return volume;
     }
     if (awaitsSearchConfirmation()) {
         return DiskImageError::searchedVolumeUnconfirmed(*layout_.searchedBootOffset);
@@ -174,11 +182,8 @@ void DiskImage::checkWritable() const {
 }
 
 void DiskImage::checkFileWritable() const {
-    if (layout_.isWriteProtected || layout_.isReadOnly) {
-        throw DiskImageError::writeProtected();
-    }
-    if (file_.refusal()) {
-        throw *file_.refusal();
+    if (std::optional<DiskImageError> refusal = fileRefusal()) {
+        throw *refusal;
     }
 }
 
@@ -216,21 +221,9 @@ std::optional<DiskImageError> DiskImage::unsafeToChange(bool copiesMayDiffer) co
 }
 
 std::optional<DiskImageError> DiskImage::whyNotRepairable() const {
-    if (layout_.isWriteProtected || layout_.isReadOnly) {
-        return DiskImageError::writeProtected();
-    }
-    if (file_.refusal()) {
-        return *file_.refusal();
-    }
-    if (changeRefusal_) {
-        if (std::optional<DiskImageError> other = unsafeToChange(true)) {
-            return other;
-        }
-    }
-    if (awaitsSearchConfirmation()) {
-        return DiskImageError::searchedVolumeUnconfirmed(*layout_.searchedBootOffset);
-    }
-    return std::nullopt;
+    // The repair mends copies that differ before anything else: only the other refusals
+    // stand in its way.
+    return whyNot(changeRefusal_ ? unsafeToChange(true) : std::nullopt);
 }
 
 void DiskImage::adoptFatCopy(std::int64_t copy) {

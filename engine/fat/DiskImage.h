@@ -144,6 +144,9 @@ class DiskImage {
   private:
     DiskImage(ImageLayout layout, PagedBytes data);
     std::optional<DiskImageError> unsafeToChange(bool copiesMayDiffer = false) const;
+    std::optional<DiskImageError> fileRefusal() const;
+    // What forbids a change, with `volume` as the volume's own refusal.
+    std::optional<DiskImageError> whyNot(const std::optional<DiskImageError>& volume) const;
     PagedBytes containerBytes() const;
     void limitAllocation();
     void writeClusterBySector(std::uint16_t cluster, ByteView clusterData);

@@ -1,5 +1,5 @@
-// check --repair: the fixes of every damaged volume made in one save, the file as it was kept
-// beside it (never over an earlier backup), and the exit status telling whether anything is
+// check, and check --repair: the fixes of every damaged volume made in one save, the file as it was
+// kept beside it (never over an earlier backup), and the exit status telling whether anything is
 // left. The fixes themselves are the engine's.
 
 #include "tests/cli/CliTestSupport.h"
@@ -37,6 +37,27 @@ class DamagedPartition : public ::testing::Test {
     Bytes damaged;
     std::filesystem::path image = dir / "hard.img";
 };
+
+// Catches a check that stops at the first volume, or names its problem in another
+// partition, or writes anything.
+TEST_F(DamagedPartition, CheckNamesTheDamagedPartitionAndChangesNothing) {
+    const CliRun text = runCli({"check", image.string()});
+    EXPECT_EQ(text.status, 1);
+    EXPECT_EQ(text.out.find("パーティション 1:\n  問題は見つかりませんでした\nパーティション 2:\n"
+                            "  FATのコピーが一致しません"),
+              0u)
+        << text.out;
+    const auto json = nlohmann::json::parse(runCli({"check", "--json", image.string()}).out);
+    ASSERT_EQ(json["volumes"].size(), 2u);
+    EXPECT_EQ(json["volumes"][0]["clean"], true);
+    EXPECT_EQ(json["volumes"][1]["volume"]["partition"], 2);
+    const auto& problem = json["volumes"][1]["problems"][0];
+    EXPECT_EQ(problem["kind"], "fatCopiesDiffer");
+    EXPECT_EQ(problem["fix"], "writeAgreeingFatCopy");
+    EXPECT_EQ(problem["message"].get<std::string>().rfind("FATのコピーが一致しません", 0), 0u);
+    EXPECT_EQ(runCli({"check", image.string(), "--partition", "1"}).status, 0);
+    EXPECT_TRUE(readFile(image) == damaged);
+}
 
 // Catches a repair that touches the sound partition, keeps no backup of the file as it was,
 // or reports success with problems left.

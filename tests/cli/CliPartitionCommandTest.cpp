@@ -28,38 +28,6 @@ TEST_F(PartitionedImage, PartitionsListsEveryFATPartitionInTableOrder) {
     EXPECT_NE(mustRun({"partitions", image.string()}).out.find("PC/AT"), std::string::npos);
 }
 
-// Catches a check that stops at the first volume, or names its problem in another
-// partition, or writes anything.
-TEST_F(PartitionedImage, CheckNamesTheDamagedPartitionAndChangesNothing) {
-    Bytes bytes = disk.bytes;
-    const std::int64_t volume = disk.volumes[1].offset;
-    const auto u16 = [&](std::int64_t at) {
-        return bytes[static_cast<std::size_t>(volume + at)] |
-               bytes[static_cast<std::size_t>(volume + at + 1)] << 8;
-    };
-    // The second FAT copy no longer agrees with the first.
-    const std::int64_t secondCopy = volume + (u16(14) + u16(22)) * u16(11);
-    bytes[static_cast<std::size_t>(secondCopy + 5)] ^= 0x40;
-    writeFile(image, bytes);
-
-    const CliRun text = runCli({"check", image.string()});
-    EXPECT_EQ(text.status, 1);
-    EXPECT_EQ(text.out.find("パーティション 1:\n  問題は見つかりませんでした\nパーティション 2:\n"
-                            "  FATのコピーが一致しません"),
-              0u)
-        << text.out;
-    const auto json = nlohmann::json::parse(runCli({"check", "--json", image.string()}).out);
-    ASSERT_EQ(json["volumes"].size(), 2u);
-    EXPECT_EQ(json["volumes"][0]["clean"], true);
-    EXPECT_EQ(json["volumes"][1]["volume"]["partition"], 2);
-    const auto& problem = json["volumes"][1]["problems"][0];
-    EXPECT_EQ(problem["kind"], "fatCopiesDiffer");
-    EXPECT_EQ(problem["fix"], "writeAgreeingFatCopy");
-    EXPECT_EQ(problem["message"].get<std::string>().rfind("FATのコピーが一致しません", 0), 0u);
-    EXPECT_EQ(runCli({"check", image.string(), "--partition", "1"}).status, 0);
-    EXPECT_TRUE(readFile(image) == bytes);
-}
-
 TEST_F(PartitionedImage, PartitionOptionOpensAndWritesOnlyTheChosenPartition) {
     EXPECT_NE(mustRun({"ls", image.string()}).out.find("TWELVE.TXT"), std::string::npos);
     EXPECT_NE(mustRun({"ls", image.string(), "--partition", "2"}).out.find("SIXTEEN.TXT"),
