@@ -4,6 +4,7 @@
 
 #include "engine/operations/VolumeRepair.h"
 
+#include "engine/base/AtomicFile.h"
 #include "engine/fat/DiskImageService.h"
 #include "tests/support/FatTools.h"
 #include "tests/support/TestFiles.h"
@@ -189,6 +190,27 @@ TEST(VolumeRepairRefusal, NoRoomForCopiesRefusesTheWholeRepairWithTheSpaceItNeed
     EXPECT_NE(message.find(std::to_string(4 * cluster)), std::string::npos) << message;
     EXPECT_EQ(readFile(opened.path), before);
     EXPECT_FALSE(checkVolume(*opened.image).clean());
+}
+
+// All or nothing: a save that fails leaves the file, the image in memory and its refusal as
+// they were, the FAT copies included (the repair wrote them first).
+TEST(VolumeRepairRefusal, FailedSaveLeavesFileMemoryAndRefusalAsBefore) {
+    const VolumeParameters parameters = parametersFor(Container::raw);
+    Base base(parameters);
+    base.v.setFAT(base.freeCluster, base.endOfChain());
+    Bytes volume = base.v.build();
+    zeroFatCopy(parameters, volume, 1);
+    OpenedVolume opened(Container::raw, volume);
+    const Bytes fileBefore = readFile(opened.path);
+    const Bytes dataBefore = opened.image->data().toBytes();
+    setAtomicWriteFaultHook(
+        [](AtomicWriteStep step) { return step == AtomicWriteStep::rename ? EIO : 0; });
+    EXPECT_EQ(errorKind([&] { opened.repairAll(); }), DiskImageError::Kind::ioError);
+    setAtomicWriteFaultHook(nullptr);
+    EXPECT_EQ(readFile(opened.path), fileBefore);
+    EXPECT_TRUE(opened.image->data() == dataBefore);
+    EXPECT_TRUE(opened.image->changeRefusal());
+    EXPECT_EQ(checkVolume(*opened.image).problems.size(), 2u);
 }
 
 // Never on a file that may not be written: a read-only open is refused before anything moves.
