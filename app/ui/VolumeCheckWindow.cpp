@@ -90,8 +90,8 @@ void fillTree(QTreeWidget* tree, const std::vector<ProblemGroup>& groups) {
         }
     }
     tree->expandAll();
-    if (tree->topLevelItemCount() > 0) {
-        tree->setCurrentItem(tree->topLevelItem(0));
+    if (tree->topLevelItemCount() > 0 && tree->topLevelItem(0)->childCount() > 0) {
+        tree->setCurrentItem(tree->topLevelItem(0)->child(0));
     }
 }
 
@@ -115,8 +115,8 @@ void applyTicks(QTreeWidget* tree, const std::vector<ProblemGroup>& groups) {
 
 BoundDialog* makeVolumeCheck(QWidget* parent, ApplicationState& state) {
     VolumeCheckViewModel& check = state.volumeCheck();
-    auto* dialog = new BoundDialog(parent, text(texts::checkVolumeTitle), 760);
-    dialog->setMinimumHeight(440);
+    auto* dialog = new BoundDialog(parent, text(texts::checkVolumeTitle), 860);
+    dialog->setMinimumHeight(480);
 
     auto* header = new QHBoxLayout;
     auto* title = new QLabel(text(texts::checkVolumeTitle));
@@ -143,11 +143,39 @@ BoundDialog* makeVolumeCheck(QWidget* parent, ApplicationState& state) {
     tree->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     tree->header()->setSectionResizeMode(1, QHeaderView::Interactive);
     tree->header()->setStretchLastSection(false);
-    tree->header()->resizeSection(1, 280);
-    tree->setUniformRowHeights(true);
+    tree->header()->resizeSection(1, 300);
+    // Rows of Latin text alone would cut the taller kana of a path row below them.
+    tree->setUniformRowHeights(false);
     tree->setAlternatingRowColors(true);
     pages->addWidget(tree);
     dialog->content()->addWidget(pages, 1);
+
+    // The whole of the chosen row: a row shows only as much of its message as fits.
+    auto* detail = new QLabel;
+    detail->setObjectName(QStringLiteral("problemDetail"));
+    detail->setWordWrap(true);
+    detail->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    detail->setMinimumHeight(detail->fontMetrics().lineSpacing() * 3);
+    detail->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    dialog->content()->addWidget(detail);
+    const auto showDetail = [detail](QTreeWidgetItem* current) {
+        // A path's row tells of the problem above it.
+        QTreeWidgetItem* row = current;
+        if (row != nullptr && !row->data(0, problemIndexRole).isValid() &&
+            row->parent() != nullptr) {
+            row = row->parent();
+        }
+        if (row == nullptr || !row->data(0, problemIndexRole).isValid()) {
+            detail->clear();
+            return;
+        }
+        QStringList lines{row->text(0), row->text(1)};
+        for (int i = 0; i < row->childCount(); ++i) {
+            lines << row->child(i)->text(0);
+        }
+        detail->setText(lines.join(QLatin1Char('\n')));
+    };
+    QObject::connect(tree, &QTreeWidget::currentItemChanged, detail, showDetail);
 
     auto* notesTitle = new QLabel(text(texts::notesHeading));
     notesTitle->setFont(bold);
@@ -180,11 +208,14 @@ BoundDialog* makeVolumeCheck(QWidget* parent, ApplicationState& state) {
         });
 
     auto shape = std::make_shared<std::vector<std::pair<std::size_t, std::string>>>();
-    const auto showList = [&check, tree, shape] {
+    const auto showList = [&check, tree, shape, showDetail] {
         auto now = treeShape(check.groups.get());
         if (now != *shape || tree->topLevelItemCount() == 0) {
-            const QSignalBlocker quiet(tree);
-            fillTree(tree, check.groups.get());
+            {
+                const QSignalBlocker quiet(tree);
+                fillTree(tree, check.groups.get());
+            }
+            showDetail(tree->currentItem());
             *shape = std::move(now);
         } else {
             applyTicks(tree, check.groups.get());
@@ -192,14 +223,15 @@ BoundDialog* makeVolumeCheck(QWidget* parent, ApplicationState& state) {
     };
     dialog->bindings.watch(check.groups, showList);
 
-    const auto showState = [&check, &state, count, busy, pages, notes, notesTitle, reason, recheck,
-                            repair] {
+    const auto showState = [&check, &state, count, busy, pages, detail, notes, notesTitle, reason,
+                            recheck, repair] {
         const bool working = check.isChecking || check.isRepairing || !check.hasResult;
         busy->setText(text(check.isRepairing ? texts::repairingVolume : texts::checkingVolume));
         const std::size_t problems = std::accumulate(
             check.groups.get().begin(), check.groups.get().end(), std::size_t{0},
             [](std::size_t sum, const ProblemGroup& g) { return sum + g.problems.size(); });
         pages->setCurrentIndex(working ? busyPage : problems == 0 ? cleanPage : listPage);
+        detail->setVisible(pages->currentIndex() == listPage);
         count->setText(working || problems == 0
                            ? QString()
                            : text(texts::problemCountFormat, static_cast<std::int64_t>(problems)));
