@@ -27,6 +27,7 @@ ActionEnablement computeActionEnablement(const ActionContext& c) {
     e.set(Action::hexViewer, viewable && oneFile);
     // Listing deleted entries only reads; the restore itself refuses a protected image.
     e.set(Action::restore, viewable);
+    e.set(Action::checkVolume, viewable);
 
     e.set(Action::restoreEntry, writable);
     e.set(Action::importFiles, writable);

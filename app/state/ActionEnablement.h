@@ -32,8 +32,10 @@ enum class Action {
     restoreEntry,
     selectAll,
     reload,
+    // Opening the volume-check window (the check only reads; the repair has its own rule).
+    checkVolume,
 };
-inline constexpr std::size_t actionCount = static_cast<std::size_t>(Action::reload) + 1;
+inline constexpr std::size_t actionCount = static_cast<std::size_t>(Action::checkVolume) + 1;
 
 // What the enabled state of the actions depends on, read from the observable state.
 struct ActionContext {

@@ -5,7 +5,8 @@ namespace tamberlane {
 ApplicationState::ApplicationState(Executor& executor)
     : executor_(executor), gate_(std::make_shared<OperationGate>()),
       image_(std::make_shared<DiskImageViewModel>(executor, gate_)),
-      browser_(std::make_shared<FileBrowserViewModel>(executor, gate_)) {
+      browser_(std::make_shared<FileBrowserViewModel>(executor, gate_)),
+      volumeCheck_(std::make_shared<VolumeCheckViewModel>(executor, gate_)) {
     // Only a new current image rebinds: a failed open, or a disk choice still pending,
     // leaves the browser, its clipboard and the undo history where they are.
     subscriptions_.push_back(image_->imageReplaced().subscribe(
@@ -14,13 +15,20 @@ ApplicationState::ApplicationState(Executor& executor)
         closeSectorEditor();
         undoRedo_.clear();
         browser_->unbind();
+        volumeCheck_->reset();
     }));
     subscriptions_.push_back(browser_->volumeChanged().subscribe([this] {
         image_->updateCapacityInfo();
         followVolumeState();
         enablementChanged_.emit();
+        volumeCheck_->volumeChanged();
     }));
-    for (Signal<const std::string&>* notices : {&image_->notice(), &browser_->notice()}) {
+    // A repair is a change like any other: the list, the tree, the capacity and the
+    // banner follow it the way they follow an import.
+    subscriptions_.push_back(
+        volumeCheck_->repaired().subscribe([this] { browser_->reloadAfterChange(); }));
+    for (Signal<const std::string&>* notices :
+         {&image_->notice(), &browser_->notice(), &volumeCheck_->notice()}) {
         subscriptions_.push_back(notices->subscribe([this](const std::string& line) {
             errors_.addToast(AppError::make(AppErrorType::notice, "", line));
         }));
@@ -62,6 +70,7 @@ void ApplicationState::bindBrowser() {
         undoRedo_.clear();
     }
     browser_->bind(image_->diskImageService(), undoRedo_);
+    volumeCheck_->bind(current, &undoRedo_);
     if (reopening_ && sectorEditorVM.get()) {
         sectorEditorVM.get()->reattach(image_->diskImageService(), &undoRedo_);
     } else {
@@ -148,6 +157,13 @@ void ApplicationState::reopenAfterBootParametersChanged() {
     if (!started) {
         reopening_.reset();
     }
+}
+
+void ApplicationState::openVolumeCheck() {
+    if (!image_->isImageOpen || gate_->isBusy || hasUnsavedEdits()) {
+        return;
+    }
+    volumeCheck_->open();
 }
 
 ActionContext ApplicationState::actionContext() const {

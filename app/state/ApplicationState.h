@@ -7,6 +7,7 @@
 #include "app/state/FileBrowserViewModel.h"
 #include "app/state/OperationGate.h"
 #include "app/state/SectorEditorViewModel.h"
+#include "app/state/VolumeCheckViewModel.h"
 #include "engine/operations/UndoRedoManager.h"
 
 #include <memory>
@@ -27,12 +28,16 @@ class ApplicationState {
     ErrorCoordinator& errors() { return errors_; }
     UndoRedoManager& undoRedo() { return undoRedo_; }
     OperationGate& gate() { return *gate_; }
+    VolumeCheckViewModel& volumeCheck() { return *volumeCheck_; }
 
     // The sector editor of the open image; nothing while its window is shut.
     Observable<std::shared_ptr<SectorEditorViewModel>> sectorEditorVM;
     void openSectorEditor();
     // Asks first while the editor holds unsaved bytes.
     void requestCloseSectorEditor();
+    // The check of the open volume, in its window. Not while unsaved edits are open: a
+    // repair would change the volume under them.
+    void openVolumeCheck();
     // Whether opening or closing an image now would throw away unsaved edits, so the
     // window can ask before it does.
     bool hasUnsavedEdits() const;
@@ -58,6 +63,7 @@ class ApplicationState {
     std::shared_ptr<OperationGate> gate_;
     std::shared_ptr<DiskImageViewModel> image_;
     std::shared_ptr<FileBrowserViewModel> browser_;
+    std::shared_ptr<VolumeCheckViewModel> volumeCheck_;
     ErrorCoordinator errors_;
     UndoRedoManager undoRedo_;
     Signal<> enablementChanged_;

@@ -347,6 +347,7 @@ void DiskImageViewModel::applyImageState(const DiskImage& image) {
                                          : std::nullopt;
     volumeProblem = image.changeRefusal() ? std::optional(image.changeRefusal()->errorDescription())
                                           : std::nullopt;
+    volumeRepairable = image.changeRefusal().has_value() && !image.whyNotRepairable();
     updateCapacityInfo();
     // Asked once, right after the open, so no change ever starts before the answer.
     if (image.awaitsSearchConfirmation() && !image.layout().isReadOnly &&
@@ -390,6 +391,7 @@ void DiskImageViewModel::refreshVolumeState() {
     volumeProblem = image->changeRefusal()
                         ? std::optional(image->changeRefusal()->errorDescription())
                         : std::nullopt;
+    volumeRepairable = image->changeRefusal().has_value() && !image->whyNotRepairable();
     // Only the volume's own judgement moves here; a refused file and the user's "no" to a
     // searched volume keep the image read-only whatever the volume says.
     isReadOnly = image->layout().isReadOnly || image->changeRefusal().has_value() ||
@@ -449,6 +451,7 @@ void DiskImageViewModel::resetState() {
     isReadOnly = false;
     fileProblem = std::nullopt;
     volumeProblem = std::nullopt;
+    volumeRepairable = false;
     usedSpace = 0;
     freeSpace = 0;
     totalSpace = 0;

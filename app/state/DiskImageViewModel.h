@@ -74,6 +74,9 @@ class DiskImageViewModel : public std::enable_shared_from_this<DiskImageViewMode
     // differ or boot parameters changed by a raw edit): the read-only banner's text when
     // the file is fine. Absent while the volume may be changed.
     Observable<std::optional<std::string>> volumeProblem;
+    // The volume refuses changes only because of damage a repair mends (its FAT copies
+    // differ), and the file may be written: the banner offers the volume check.
+    Observable<bool> volumeRepairable{false};
 
     DiskImageService& diskImageService() { return service_; }
     const std::shared_ptr<OperationGate>& gate() const { return gate_; }

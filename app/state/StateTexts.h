@@ -122,4 +122,34 @@ inline constexpr Text conversionWrittenDespiteStop =
 // A new image aimed at the file of the image open in this window.
 inline constexpr Text newImageOpenHere =
     N_("このディスクイメージはこのウィンドウで開いています: %1$s");
+
+// The volume check and its repair.
+inline constexpr Text undoRepair = N_("ボリュームの修復");
+inline constexpr Text checkFailed = N_("ボリュームの検査に失敗しました: %1$s");
+inline constexpr Text repairFailed = N_("ボリュームの修復に失敗しました: %1$s");
+inline constexpr Text repairDone = N_("ボリュームを修復しました");
+// The headings the problems are grouped under, one per kind.
+inline constexpr Text kindFatCopiesDiffer = N_("FATのコピーの不一致");
+inline constexpr Text kindCrossLink = N_("クロスリンク");
+inline constexpr Text kindChainLoop = N_("ループしているチェーン");
+inline constexpr Text kindChainIntoFree = N_("空きクラスタに続くチェーン");
+inline constexpr Text kindChainIntoReserved = N_("予約値に続くチェーン");
+inline constexpr Text kindChainOutOfRange = N_("ボリューム外を指すチェーン");
+inline constexpr Text kindChainLongerThanSize = N_("サイズより長いチェーン");
+inline constexpr Text kindChainShorterThanSize = N_("サイズより短いチェーン");
+inline constexpr Text kindLostChain = N_("どのファイルにも属さないチェーン");
+inline constexpr Text kindInvalidName = N_("不正な名前");
+inline constexpr Text kindInvalidAttributes = N_("矛盾した属性");
+inline constexpr Text kindInvalidStartCluster = N_("不正な開始クラスタ");
+inline constexpr Text kindDuplicateName = N_("重複した名前");
+inline constexpr Text kindEntryAfterEnd = N_("ディレクトリの終端より後のエントリ");
+inline constexpr Text kindBadDotEntry = N_("不正な「.」エントリ");
+inline constexpr Text kindBadDotDotEntry = N_("不正な「..」エントリ");
+inline constexpr Text kindDirectoryCycle = N_("上位を指すディレクトリ");
+inline constexpr Text kindOrphanLongName = N_("エントリのない長いファイル名");
+inline constexpr Text kindLongNameChecksum = N_("長いファイル名のチェックサムの不一致");
+inline constexpr Text kindBootSectorMismatch = N_("ブートセクタの不一致");
+inline constexpr Text kindSectorMissing = N_("記録されていないセクタ");
+inline constexpr Text kindSectorAliased = N_("二重に記録されたセクタ");
+inline constexpr Text kindBadSector = N_("読み取り不良のセクタ");
 } // namespace tamberlane::texts

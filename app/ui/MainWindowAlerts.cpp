@@ -14,6 +14,7 @@
 #include "app/ui/TextEditorWindow.h"
 #include "app/ui/Translated.h"
 #include "app/ui/UiTexts.h"
+#include "app/ui/VolumeCheckWindow.h"
 #include "app/ui/WindowParts.h"
 
 #include <QApplication>
@@ -147,6 +148,10 @@ void WindowAlerts::bindDialogs() {
         "sectorEditor", image.showSectorEditor,
         [this] { return new SectorEditorWindow(&window_, state_.sectorEditorVM.get(), state_); },
         [this] { state_.requestCloseSectorEditor(); });
+    VolumeCheckViewModel& check = state_.volumeCheck();
+    raiseOn(
+        "volumeCheck", check.showWindow, [this] { return makeVolumeCheck(&window_, state_); },
+        [&check] { check.showWindow = false; });
     DeletedFilesViewModel& deleted = *browser.deletedFilesVM();
     raiseOn(
         "restoreFirstChar", deleted.showRestoreDialog,

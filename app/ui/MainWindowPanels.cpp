@@ -212,6 +212,13 @@ QWidget* ListPanel::createReadOnlyBanner() {
     connect(reopenButton_, &QPushButton::clicked, this,
             [this] { state_.image().reopenCurrentImage(); });
     readOnlyBanner_->layout()->addWidget(reopenButton_);
+    // A volume refused only for damage a repair mends: the way out is offered where the
+    // refusal is told.
+    checkButton_ = new QPushButton(text(texts::checkAndRepairButton));
+    checkButton_->setObjectName(QStringLiteral("checkVolume"));
+    checkButton_->setVisible(false);
+    connect(checkButton_, &QPushButton::clicked, this, [this] { state_.openVolumeCheck(); });
+    readOnlyBanner_->layout()->addWidget(checkButton_);
     readOnlyBanner_->setAccessibleName(text(tamberlane::texts::readOnlyBanner));
     return readOnlyBanner_;
 }
@@ -304,12 +311,17 @@ void ListPanel::bind(Bindings& bindings) {
         // why the volume itself refuses changes, else the plain notice.
         const std::optional<std::string>& problem = image.fileProblem.get();
         const std::optional<std::string>& volume = image.volumeProblem.get();
-        const QString bannerText = problem  ? fromUtf8(*problem)
+        const bool repairable = !problem && volume && image.volumeRepairable;
+        const QString bannerText = problem ? fromUtf8(*problem)
+                                   : repairable
+                                       ? text(texts::repairableBannerFormat).arg(fromUtf8(*volume))
                                    : volume ? fromUtf8(*volume)
                                             : text(tamberlane::texts::readOnlyBanner);
         readOnlyText_->setText(bannerText);
         readOnlyBanner_->setAccessibleName(bannerText);
         reopenButton_->setVisible(problem.has_value());
+        checkButton_->setVisible(repairable);
+        checkButton_->setEnabled(!state_.gate().isBusy.get());
         // While work runs, a drop would be taken and then dropped: the drag is refused.
         list_->setImportAllowed(image.isImageOpen && !image.isWriteProtected && !image.isReadOnly &&
                                 !state_.gate().isBusy.get());
@@ -320,6 +332,7 @@ void ListPanel::bind(Bindings& bindings) {
     bindings.watch(image.isImageOpen, showProtection);
     bindings.watch(image.fileProblem, showProtection);
     bindings.watch(image.volumeProblem, showProtection);
+    bindings.watch(image.volumeRepairable, showProtection);
 
     bindings.watch(browser.entries, [this] { showEntries(); });
     const auto showCut = [this, &browser] {

@@ -87,6 +87,7 @@ class ListPanel final : public QStackedWidget {
     QWidget* readOnlyBanner_ = nullptr;
     QLabel* readOnlyText_ = nullptr;
     QPushButton* reopenButton_ = nullptr;
+    QPushButton* checkButton_ = nullptr;
     FileListModel* model_ = nullptr;
     FileListView* list_ = nullptr;
     QLabel* emptyDirectory_ = nullptr;

@@ -280,4 +280,25 @@ inline constexpr Text aboutLibrariesHeading = N_("使用しているライブラ
 inline constexpr const char* aboutQtFormat = "Qt %1";
 inline constexpr const char* aboutICUFormat = "ICU %1";
 inline constexpr Text aboutLibcFormat = N_("GNU C ライブラリ %1（gettext を含む）");
+
+// The volume check.
+inline constexpr Text checkVolumeAction = N_("ボリュームの検査…");
+inline constexpr Text checkVolumeHelp = N_("ボリュームの問題を調べて修復します");
+inline constexpr Text checkVolumeTitle = N_("ボリュームの検査");
+inline constexpr Text checkingVolume = N_("検査しています…");
+inline constexpr Text repairingVolume = N_("修復しています…");
+inline constexpr Text noProblemsFound = N_("問題は見つかりませんでした");
+inline constexpr CountText problemCountFormat = N_plural("%1 件の問題", "%1 件の問題");
+inline constexpr Text problemColumn = N_("問題");
+inline constexpr Text fixColumn = N_("修復内容");
+inline constexpr Text problemsName = N_("見つかった問題");
+inline constexpr Text notesHeading = N_("メモ");
+inline constexpr Text recheckButton = N_("再検査");
+inline constexpr Text repairButton = N_("修復");
+// Why the repair button is off: the engine's reason, or nothing chosen.
+inline constexpr Text notRepairableFormat = N_("修復できません: %1");
+inline constexpr Text nothingChosen = N_("修復する問題が選ばれていません");
+// The read-only banner of a volume a repair can make writable again: the volume's reason.
+inline constexpr Text repairableBannerFormat = N_("%1 — ボリュームの検査で修復できます");
+inline constexpr Text checkAndRepairButton = N_("検査して修復…");
 } // namespace tamberlane::ui::texts

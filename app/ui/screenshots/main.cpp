@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <cstdio>
 #include <functional>
@@ -332,6 +333,80 @@ void sectorEditor(Shots& shots, ApplicationState& state) {
     }
 }
 
+// A copy of the open image with damage the check finds: a file's entry deleted with its
+// chain left allocated (a lost chain), another's size a cluster short, and the second
+// FAT copy blank, so the copy opens read-only with the banner's offer.
+QString damagedCopy(ApplicationState& state, const QTemporaryDir& work) {
+    const std::shared_ptr<tamberlane::DiskImage> open =
+        state.image().diskImageService().currentImage();
+    if (!open) {
+        return {};
+    }
+    const tamberlane::ImageLayout& layout = open->layout();
+    const tamberlane::BIOSParameterBlock& bpb = layout.bpb;
+    QFile source(QString::fromStdString(layout.url.string()));
+    if (!source.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    QByteArray bytes = source.readAll();
+    const qint64 sector = bpb.bytesPerSector;
+    const qint64 fat2 = layout.dataOffset + (bpb.reservedSectors + bpb.sectorsPerFAT) * sector;
+    const qint64 root =
+        layout.dataOffset + (bpb.reservedSectors + bpb.numberOfFATs * bpb.sectorsPerFAT) * sector;
+    const qint64 cluster = sector * bpb.sectorsPerCluster;
+    if (bpb.numberOfFATs < 2 || root + bpb.rootEntryCount * 32 > bytes.size()) {
+        return {};
+    }
+    bytes.replace(fat2, bpb.sectorsPerFAT * sector, QByteArray(bpb.sectorsPerFAT * sector, '\0'));
+    int files = 0;
+    for (qint64 at = root; at < root + bpb.rootEntryCount * 32 && files < 2; at += 32) {
+        const auto first = static_cast<unsigned char>(bytes[at]);
+        const auto attributes = static_cast<unsigned char>(bytes[at + 11]);
+        const quint32 size = qFromLittleEndian<quint32>(bytes.constData() + at + 28);
+        if (first == 0) {
+            break;
+        }
+        if (first == 0xE5 || (attributes & 0x18) != 0 || attributes == 0x0F ||
+            size <= static_cast<quint32>(cluster)) {
+            continue;
+        }
+        if (files == 0) {
+            bytes[at] = static_cast<char>(0xE5);
+        } else {
+            qToLittleEndian<quint32>(size - static_cast<quint32>(cluster), bytes.data() + at + 28);
+        }
+        ++files;
+    }
+    const QString path = work.filePath(QStringLiteral("damaged-") +
+                                       QString::fromStdString(layout.url.filename().string()));
+    QFile target(path);
+    if (!target.open(QIODevice::WriteOnly) || target.write(bytes) != bytes.size()) {
+        return {};
+    }
+    return path;
+}
+
+// The banner of a volume refused for its FAT copies, its offer, and the check's window.
+void volumeCheck(Shots& shots, tamberlane::ui::TamberlaneApp& app, const QTemporaryDir& work) {
+    ApplicationState& state = app.state();
+    const QString damaged = damagedCopy(state, work);
+    if (damaged.isEmpty()) {
+        std::fprintf(stderr, "tamberlane-screenshots: no damaged copy made; the volume check "
+                             "is left out\n");
+        return;
+    }
+    app.openFiles({damaged});
+    shots.take(&shots.window(), QStringLiteral("window-repairableBanner.png"));
+    state.openVolumeCheck();
+    shots.take(shots.window().raisedDialog("volumeCheck"),
+               QStringLiteral("dialog-volumeCheck.png"));
+    state.volumeCheck().repair();
+    shots.take(shots.window().raisedDialog("volumeCheck"),
+               QStringLiteral("dialog-volumeCheck-repaired.png"));
+    state.volumeCheck().showWindow = false;
+    settle();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -394,6 +469,8 @@ int main(int argc, char** argv) {
         editorWindows(shots, state);
         passingViews(shots, state);
     }
+    volumeCheck(shots, app, work);
+    app.openFiles({image});
     sectorEditor(shots, state);
     return shots.ok() ? 0 : 1;
 }

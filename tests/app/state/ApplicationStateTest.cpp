@@ -271,7 +271,7 @@ TEST(ActionEnablementTest, EachStateOffersOnlyWhatIsSafe) {
                              A::navigateUp, A::selectAll,    A::exportFiles,   A::copy,
                              A::textEditor, A::hexViewer,    A::importFiles,   A::newDirectory,
                              A::restore,    A::restoreEntry, A::deleteEntries, A::cut,
-                             A::rename,     A::paste,        A::undo}),
+                             A::rename,     A::paste,        A::undo,          A::checkVolume}),
               "");
 
     // Write-protected and read-only images can be looked at and copied from, never changed.
@@ -280,10 +280,11 @@ TEST(ActionEnablementTest, EachStateOffersOnlyWhatIsSafe) {
     ActionContext readOnly = open;
     readOnly.isReadOnly = true;
     for (const ActionContext& c : {writeProtected, readOnly}) {
-        EXPECT_EQ(enabled(c, {A::open, A::newImage, A::close, A::convert, A::imageInfo,
-                              A::sectorEditor, A::reload, A::navigate, A::navigateUp, A::selectAll,
-                              A::exportFiles, A::copy, A::textEditor, A::hexViewer, A::restore}),
-                  "");
+        EXPECT_EQ(
+            enabled(c, {A::open, A::newImage, A::close, A::convert, A::imageInfo, A::sectorEditor,
+                        A::reload, A::navigate, A::navigateUp, A::selectAll, A::exportFiles,
+                        A::copy, A::textEditor, A::hexViewer, A::restore, A::checkVolume}),
+            "");
     }
 
     // While anything runs, nothing touches the image: not even open, close or undo.
