@@ -145,8 +145,9 @@ void addContainerSeeds(SeedWriter& seeds, const std::string& name, const std::st
     seeds.add("partitions", name, geometry, file);
     const std::uint8_t open[] = {ext, pick.byte()};
     seeds.add("open_image", name, open, file);
-    // The check reads what an open gives it, the same input.
+    // The check and the repair read what an open gives them, the same input.
     seeds.add("check", name, open, file);
+    seeds.add("repair", name, open, file);
 }
 
 // The volume's own structures, as the parser targets read them.
