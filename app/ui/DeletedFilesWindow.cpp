@@ -14,7 +14,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QScrollArea>
 #include <QStackedWidget>
 
@@ -137,29 +136,17 @@ BoundDialog* makeDeletedFiles(QWidget* parent, ApplicationState& state) {
         if (!deleted.showError) {
             return;
         }
-        auto* box =
-            new QMessageBox(QMessageBox::Warning, text(tamberlane::texts::errorAlertTitle),
-                            fromUtf8(deleted.errorMessage.get()), QMessageBox::NoButton, dialog);
-        box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
-        widenMessage(box);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        QObject::connect(box, &QMessageBox::finished, dialog,
-                         [&deleted] { deleted.showError = false; });
-        box->open();
+        showAlertBox(dialog, text(tamberlane::texts::errorAlertTitle),
+                     fromUtf8(deleted.errorMessage.get()),
+                     [&deleted] { deleted.showError = false; });
     });
     dialog->bindings.watch(deleted.showSuccess, [&deleted, dialog] {
         if (!deleted.showSuccess) {
             return;
         }
-        auto* box = new QMessageBox(QMessageBox::Information, text(texts::restoreDoneTitle),
-                                    text(tamberlane::texts::restoreSucceeded),
-                                    QMessageBox::NoButton, dialog);
-        box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
-        widenMessage(box);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        QObject::connect(box, &QMessageBox::finished, dialog,
-                         [&deleted] { deleted.showSuccess = false; });
-        box->open();
+        showNoticeBox(dialog, text(texts::restoreDoneTitle),
+                      text(tamberlane::texts::restoreSucceeded),
+                      [&deleted] { deleted.showSuccess = false; });
     });
     return dialog;
 }

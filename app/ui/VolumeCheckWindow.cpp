@@ -12,7 +12,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMessageBox>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTreeWidget>
@@ -269,15 +268,8 @@ BoundDialog* makeVolumeCheck(QWidget* parent, ApplicationState& state) {
         if (!check.showError) {
             return;
         }
-        auto* box =
-            new QMessageBox(QMessageBox::Warning, text(tamberlane::texts::errorAlertTitle),
-                            fromUtf8(check.errorMessage.get()), QMessageBox::NoButton, dialog);
-        box->addButton(text(tamberlane::texts::okButton), QMessageBox::RejectRole);
-        widenMessage(box);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        QObject::connect(box, &QMessageBox::finished, dialog,
-                         [&check] { check.showError = false; });
-        box->open();
+        showAlertBox(dialog, text(tamberlane::texts::errorAlertTitle),
+                     fromUtf8(check.errorMessage.get()), [&check] { check.showError = false; });
     });
     tree->setFocus(Qt::OtherFocusReason);
     return dialog;
