@@ -327,16 +327,25 @@ class Repair {
         }
     }
 
+    // FOUND.000, or the first FOUND.nnn whose name no file or broken directory holds.
     DirectoryTable& foundDirectory() {
         root_.emplace(DirectoryTable::of(image_, std::nullopt));
-        const Bytes name = {'F', 'O', 'U', 'N', 'D', ' ', ' ', ' ', '0', '0', '0'};
-        for (std::size_t run = 0; run < root_->runCount(); ++run) {
-            const DirectorySlot slot(root_->slotBytes(run));
-            if (!(*root_)[run].removed && slot.isDirectory() &&
-                std::equal(name.begin(), name.end(), slot.shortName().begin()) &&
-                !walk(slot.startCluster()).empty()) {
-                found_.emplace(DirectoryTable::of(image_, slot.startCluster()));
-                return *found_;
+        Bytes name = {'F', 'O', 'U', 'N', 'D', ' ', ' ', ' ', '0', '0', '0'};
+        for (int number = 0; number < 1000; ++number) {
+            name[8] = static_cast<std::uint8_t>('0' + number / 100);
+            name[9] = static_cast<std::uint8_t>('0' + number / 10 % 10);
+            name[10] = static_cast<std::uint8_t>('0' + number % 10);
+            if (!root_->holdsKey(ByteView(name).first(8), ByteView(name).subspan(8))) {
+                break;
+            }
+            for (std::size_t run = 0; run < root_->runCount(); ++run) {
+                const DirectorySlot slot(root_->slotBytes(run));
+                if (!(*root_)[run].removed && slot.isDirectory() &&
+                    std::equal(name.begin(), name.end(), slot.shortName().begin()) &&
+                    !walk(slot.startCluster()).empty()) {
+                    found_.emplace(DirectoryTable::of(image_, slot.startCluster()));
+                    return *found_;
+                }
             }
         }
         const std::uint16_t cluster = fat().allocate(1).front();

@@ -174,6 +174,22 @@ TEST(VolumeRepairFound, LostChainAndCutTailBecomeFilesOfFound000) {
     EXPECT_EQ(found, expected);
 }
 
+// A file already named FOUND.000 is never joined by a folder of the same name: what is kept
+// goes to FOUND.001.
+TEST(VolumeRepairFound, FileNamedFound000LeavesTheKeptChainsToFound001) {
+    const VolumeParameters parameters = parametersFor(Container::raw);
+    Base base(parameters);
+    base.v.addFile(base.v.root(), name83("FOUND.000"), bytesOf("mine"));
+    base.v.setFAT(base.freeCluster, base.endOfChain());
+    base.v.writeCluster(base.freeCluster, patternBytes(512, 4));
+    OpenedVolume opened(Container::raw, base.v.build());
+
+    EXPECT_TRUE(opened.repairAll().after.clean());
+    const Tree tree = engineTree(*opened.image);
+    EXPECT_EQ(tree.at("FOUND.000"), bytesOf("mine"));
+    EXPECT_EQ(tree.at("FOUND.001/FILE0000.CHK"), patternBytes(512, 4));
+}
+
 // Refused as a whole: with no room for the copies of shared clusters, nothing is written and
 // the error says how much the repair needs.
 TEST(VolumeRepairRefusal, NoRoomForCopiesRefusesTheWholeRepairWithTheSpaceItNeeds) {
