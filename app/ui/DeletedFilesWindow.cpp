@@ -8,6 +8,7 @@
 #include "app/ui/Icons.h"
 #include "app/ui/Translated.h"
 #include "app/ui/UiTexts.h"
+#include "app/ui/WindowParts.h"
 
 #include <QFontDatabase>
 #include <QFormLayout>
@@ -75,16 +76,7 @@ BoundDialog* makeDeletedFiles(QWidget* parent, ApplicationState& state) {
     dialog->setMinimumHeight(350);
     DeletedFilesViewModel& deleted = *browser.deletedFilesVM();
 
-    auto* header = new QHBoxLayout;
-    auto* title = new QLabel(text(texts::deletedTitle));
-    QFont bold = title->font();
-    bold.setBold(true);
-    title->setFont(bold);
-    auto* count = new QLabel;
-    header->addWidget(title);
-    header->addStretch(1);
-    header->addWidget(count);
-    dialog->content()->addLayout(header);
+    QLabel* count = addTitleRow(dialog->content(), text(texts::deletedTitle));
 
     // The main window's strip: the restore is refused for the reason it gives there.
     QWidget* banner =

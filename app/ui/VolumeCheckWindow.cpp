@@ -8,6 +8,7 @@
 #include "app/ui/Icons.h"
 #include "app/ui/Translated.h"
 #include "app/ui/UiTexts.h"
+#include "app/ui/WindowParts.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -117,16 +118,7 @@ BoundDialog* makeVolumeCheck(QWidget* parent, ApplicationState& state) {
     auto* dialog = new BoundDialog(parent, text(texts::checkVolumeTitle), 860);
     dialog->setMinimumHeight(480);
 
-    auto* header = new QHBoxLayout;
-    auto* title = new QLabel(text(texts::checkVolumeTitle));
-    QFont bold = title->font();
-    bold.setBold(true);
-    title->setFont(bold);
-    auto* count = new QLabel;
-    header->addWidget(title);
-    header->addStretch(1);
-    header->addWidget(count);
-    dialog->content()->addLayout(header);
+    QLabel* count = addTitleRow(dialog->content(), text(texts::checkVolumeTitle));
 
     auto* pages = new QStackedWidget;
     auto* busy = new QLabel(text(texts::checkingVolume));
@@ -177,6 +169,8 @@ BoundDialog* makeVolumeCheck(QWidget* parent, ApplicationState& state) {
     QObject::connect(tree, &QTreeWidget::currentItemChanged, detail, showDetail);
 
     auto* notesTitle = new QLabel(text(texts::notesHeading));
+    QFont bold = notesTitle->font();
+    bold.setBold(true);
     notesTitle->setFont(bold);
     auto* notes = new QLabel;
     notes->setWordWrap(true);

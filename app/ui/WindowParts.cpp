@@ -1,5 +1,6 @@
 #include "app/ui/WindowParts.h"
 
+#include <QBoxLayout>
 #include <QLabel>
 
 namespace tamberlane::ui {
@@ -21,6 +22,20 @@ QFont captionFont(const QFont& base) {
     QFont font = base;
     font.setPointSizeF(base.pointSizeF() * 0.85);
     return font;
+}
+
+QLabel* addTitleRow(QBoxLayout* layout, const QString& title) {
+    auto* header = new QHBoxLayout;
+    auto* label = new QLabel(title);
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    auto* count = new QLabel;
+    header->addWidget(label);
+    header->addStretch(1);
+    header->addWidget(count);
+    layout->addLayout(header);
+    return count;
 }
 
 } // namespace tamberlane::ui

@@ -5,6 +5,8 @@
 #include <QIcon>
 #include <QString>
 
+class QBoxLayout;
+
 class QLabel;
 
 namespace tamberlane::ui {
@@ -14,5 +16,8 @@ QFrame* separatorLine(QFrame::Shape shape);
 QLabel* symbolLabel(const QIcon& icon, int size);
 // The secondary, smaller font of captions and the status bar.
 QFont captionFont(const QFont& base);
+// A window's bold title on the left of `layout`'s new row and, on the right, the label it
+// returns, for a count the window keeps up to date.
+QLabel* addTitleRow(QBoxLayout* layout, const QString& title);
 
 } // namespace tamberlane::ui
