@@ -2,11 +2,13 @@
 
 #include "engine/base/Bytes.h"
 #include "engine/base/DiskImageError.h"
+#include "engine/fat/DiskImageService.h"
 #include "engine/image/VolumeChoice.h"
 #include "engine/image/formats/FormatTable.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -66,6 +68,11 @@ inline PickedImage pickImage(FuzzInput& input) {
     picked.choice = {index(indexChoice & 0x0F), index(indexChoice >> 4)};
     picked.file = input.rest();
     return picked;
+}
+
+// The picked file opened from its bytes, read-only, as the open target opens it.
+inline std::shared_ptr<DiskImage> openPicked(const PickedImage& picked) {
+    return DiskImageService::parseImage(picked.url, PagedBytes(picked.file), true, picked.choice);
 }
 
 } // namespace tamberlane::fuzz

@@ -4,7 +4,6 @@
 
 #include "fuzz/FuzzSupport.h"
 
-#include "engine/fat/DiskImageService.h"
 #include "engine/fat/VolumeCheck.h"
 
 using namespace tamberlane;
@@ -14,8 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fuzz::PickedImage picked = fuzz::pickImage(input);
 
     fuzz::refusingOnlyWithDiskImageError([&] {
-        const auto image =
-            DiskImageService::parseImage(picked.url, PagedBytes(picked.file), true, picked.choice);
+        const auto image = fuzz::openPicked(picked);
         const VolumeCheckResult result = checkVolume(*image);
         for (const VolumeProblem& problem : result.problems) {
             describeProblem(problem);

@@ -34,8 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fuzz::PickedImage picked = fuzz::pickImage(input);
 
     fuzz::refusingOnlyWithDiskImageError([&] {
-        const auto image =
-            DiskImageService::parseImage(picked.url, PagedBytes(picked.file), true, picked.choice);
+        const auto image = fuzz::openPicked(picked);
         image->capacity();
         DirectoryWalk directories(*image);
         walk(directories, *image, DiskPath::root(), std::nullopt);

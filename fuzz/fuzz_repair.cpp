@@ -80,8 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // target's.
     bool fixable = false;
     fuzz::refusingOnlyWithDiskImageError([&] {
-        const auto image =
-            DiskImageService::parseImage(picked.url, PagedBytes(picked.file), true, picked.choice);
+        const auto image = fuzz::openPicked(picked);
         fixable = hasFixable(checkVolume(*image));
     });
     if (fixable) {

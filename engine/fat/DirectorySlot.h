@@ -102,6 +102,14 @@ class DirectorySlot {
     static void setStartCluster(Mutable slot, std::uint16_t value) {
         put16(slot, startClusterOffset, value);
     }
+    // "." (dots 1) or ".." (dots 2) naming `target`, over whatever the slot held.
+    static void setDotEntry(Mutable slot, std::size_t dots, std::uint16_t target) {
+        std::fill(slot.begin(), slot.begin() + size, 0);
+        std::fill_n(slot.begin(), nameLength + extensionLength, ' ');
+        std::fill_n(slot.begin(), dots, '.');
+        setAttributes(slot, FileAttributes::directory);
+        setStartCluster(slot, target);
+    }
     static void setFileSize(Mutable slot, std::uint32_t value) {
         put16(slot, fileSizeOffset, static_cast<std::uint16_t>(value & 0xFFFF));
         put16(slot, fileSizeOffset + 2, static_cast<std::uint16_t>(value >> 16));

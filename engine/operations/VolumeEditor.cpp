@@ -96,18 +96,11 @@ std::int64_t VolumeEditor::bytesHeldBy(std::uint16_t start) const {
 
 Bytes VolumeEditor::newDirectoryCluster(std::uint16_t cluster, std::uint16_t parent) const {
     Bytes contents(static_cast<std::size_t>(image_->addressing().bytesPerCluster()), 0);
-    const auto dotSlot = [&contents](std::size_t offset, const char* name, std::uint16_t target) {
-        const DirectorySlot::Mutable slot =
-            DirectorySlot::Mutable(contents).subspan(offset, DirectorySlot::size);
-        std::fill_n(slot.begin(), DirectorySlot::nameLength + DirectorySlot::extensionLength, 0x20);
-        for (std::size_t i = 0; name[i] != '\0'; ++i) {
-            slot[i] = static_cast<std::uint8_t>(name[i]);
-        }
-        DirectorySlot::setAttributes(slot, FileAttributes::directory);
-        DirectorySlot::setStartCluster(slot, target);
-    };
-    dotSlot(0, ".", cluster);
-    dotSlot(DirectorySlot::size, "..", parent);
+    DirectorySlot::setDotEntry(DirectorySlot::Mutable(contents).first(DirectorySlot::size), 1,
+                               cluster);
+    DirectorySlot::setDotEntry(
+        DirectorySlot::Mutable(contents).subspan(DirectorySlot::size, DirectorySlot::size), 2,
+        parent);
     return contents;
 }
 

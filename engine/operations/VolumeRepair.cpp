@@ -264,23 +264,17 @@ class Repair {
             break;
         case FixKind::mendDotEntries:
             if (p.slots.size() == 2) {
-                writeDotSlot(p.slots[0], ".", p.directoryCluster);
-                writeDotSlot(p.slots[1], "..", p.parentCluster);
+                editSlot(p.slots[0], [&](DirectorySlot::Mutable s) {
+                    DirectorySlot::setDotEntry(s, 1, p.directoryCluster);
+                });
+                editSlot(p.slots[1], [&](DirectorySlot::Mutable s) {
+                    DirectorySlot::setDotEntry(s, 2, p.parentCluster);
+                });
             }
             break;
         default:
             break;
         }
-    }
-
-    void writeDotSlot(SlotPlace place, const char* name, std::uint16_t target) {
-        editSlot(place, [&](DirectorySlot::Mutable s) {
-            std::fill(s.begin(), s.end(), 0);
-            std::fill_n(s.begin(), DirectorySlot::nameLength + DirectorySlot::extensionLength, ' ');
-            std::copy(name, name + std::char_traits<char>::length(name), s.begin());
-            DirectorySlot::setAttributes(s, FileAttributes::directory);
-            DirectorySlot::setStartCluster(s, target);
-        });
     }
 
     // Each chain becomes FOUND.000/FILEnnnn.CHK, numbered on from what FOUND.000 holds.
@@ -293,7 +287,6 @@ class Repair {
             fat().setEntry(chain.back(), endOfChain());
         }
         DirectoryTable& found = foundDirectory();
-        const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
         // A size is 32 bits: a longer chain is kept as several files.
         const std::size_t perFile = static_cast<std::size_t>(
             std::numeric_limits<std::uint32_t>::max() / static_cast<std::uint64_t>(clusterBytes_));
@@ -312,17 +305,9 @@ class Repair {
                     std::copy(text.begin(), text.end(), name.begin());
                 } while (found.holdsKey(ByteView(name).first(8), ByteView(name).subspan(8)) &&
                          number < 10000);
-                Bytes slot(DirectorySlot::size, 0);
-                const DirectorySlot::Mutable s(slot);
-                DirectorySlot::setShortName(s, ByteView(name).first(8), ByteView(name).subspan(8));
-                DirectorySlot::setAttributes(s, FileAttributes::archive);
-                DirectorySlot::setTime(s, DirectoryEntryParser::encodeFATTime(now));
-                DirectorySlot::setDate(s, DirectoryEntryParser::encodeFATDate(now));
-                DirectorySlot::setStartCluster(s, static_cast<std::uint16_t>(chain[from]));
-                DirectorySlot::setFileSize(
-                    s,
-                    static_cast<std::uint32_t>(static_cast<std::int64_t>(count) * clusterBytes_));
-                found.add({slot});
+                found.add({newSlot(
+                    name, FileAttributes::archive, static_cast<std::uint16_t>(chain[from]),
+                    static_cast<std::uint32_t>(static_cast<std::int64_t>(count) * clusterBytes_))});
             }
         }
     }
@@ -350,30 +335,30 @@ class Repair {
         }
         const std::uint16_t cluster = fat().allocate(1).front();
         Bytes contents(static_cast<std::size_t>(clusterBytes_), 0);
-        writeDotSlotInto(contents, 0, ".", cluster);
-        writeDotSlotInto(contents, DirectorySlot::size, "..", 0);
+        DirectorySlot::setDotEntry(DirectorySlot::Mutable(contents).first(DirectorySlot::size), 1,
+                                   cluster);
+        DirectorySlot::setDotEntry(
+            DirectorySlot::Mutable(contents).subspan(DirectorySlot::size, DirectorySlot::size), 2,
+            0);
         journal_.writeCluster(cluster, contents);
-        Bytes slot(DirectorySlot::size, 0);
-        const DirectorySlot::Mutable s(slot);
-        DirectorySlot::setShortName(s, ByteView(name).first(8), ByteView(name).subspan(8));
-        DirectorySlot::setAttributes(s, FileAttributes::directory);
-        const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-        DirectorySlot::setTime(s, DirectoryEntryParser::encodeFATTime(now));
-        DirectorySlot::setDate(s, DirectoryEntryParser::encodeFATDate(now));
-        DirectorySlot::setStartCluster(s, cluster);
-        root_->add({slot});
+        root_->add({newSlot(name, FileAttributes::directory, cluster, 0)});
         found_.emplace(DirectoryTable::of(image_, cluster));
         return *found_;
     }
 
-    static void writeDotSlotInto(Bytes& bytes, std::size_t offset, const char* name,
-                                 std::uint16_t target) {
-        const DirectorySlot::Mutable s =
-            DirectorySlot::Mutable(bytes).subspan(offset, DirectorySlot::size);
-        std::fill_n(s.begin(), DirectorySlot::nameLength + DirectorySlot::extensionLength, ' ');
-        std::copy(name, name + std::char_traits<char>::length(name), s.begin());
-        DirectorySlot::setAttributes(s, FileAttributes::directory);
-        DirectorySlot::setStartCluster(s, target);
+    // A new entry's slot, dated now.
+    static Bytes newSlot(ByteView name11, std::uint8_t attributes, std::uint16_t start,
+                         std::uint32_t size) {
+        Bytes slot(DirectorySlot::size, 0);
+        const DirectorySlot::Mutable s(slot);
+        DirectorySlot::setShortName(s, name11.first(8), name11.subspan(8));
+        DirectorySlot::setAttributes(s, attributes);
+        const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+        DirectorySlot::setTime(s, DirectoryEntryParser::encodeFATTime(now));
+        DirectorySlot::setDate(s, DirectoryEntryParser::encodeFATDate(now));
+        DirectorySlot::setStartCluster(s, start);
+        DirectorySlot::setFileSize(s, size);
+        return slot;
     }
 
     DiskImage& image_;
